@@ -1,0 +1,156 @@
+#include "cli/linkscommand.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "app/outputnaming.h"
+#include "links/linkextraction.h"
+#include "links/patent.h"
+#include "links/urlresolution.h"
+#include "platform/exception.h"
+
+namespace
+{
+constexpr const char* LinksUsage = R"(Usage: kestrow-cli links PAGEFILE [--filter TEXT] [--ends-with] [--images]
+                        [--page-url URL] [--out DIR]
+       kestrow-cli links --page-url patent://NUMBER [--out DIR]
+
+Lists what a run would take from a page saved in PAGEFILE, one line per link:
+
+  ENTRY<tab>ADDRESS<tab>OUTPUT
+
+  ENTRY    the File List entry as found on the page (links containing ".cgi" carry
+           "->" and a label)
+  ADDRESS  the entry resolved against the page address
+  OUTPUT   the file the entry would be saved to under the output directory
+
+Options:
+  --filter TEXT     keep links whose text contains TEXT (any letter case); empty keeps all
+  --ends-with       keep links that end with TEXT instead
+  --images          also list the page's image sources, unfiltered, after the links
+  --page-url URL    the address the page was fetched from (links resolve against it)
+  --out DIR         the output directory (default: none, paths are relative)
+  --help            show this text
+
+With a patent://NUMBER page address and no PAGEFILE, the page queries of that patent
+document are listed instead, with their numbered PDF names.
+
+An OUTPUT that would lie outside the output directory is left empty and reported on
+standard error as "Invalid file PATH".
+
+Exit status: 0 on success, 2 when the page file cannot be read or the usage is wrong.
+
+Example:
+  kestrow-cli links saved.html --filter .zip --page-url http://server/dir/list.html --out downloads
+)";
+
+struct LinksOptions
+{
+    std::string pageFile;
+    std::string filter;
+    TFilterMode mode = TFilterMode::Contains;
+    bool images = false;
+    std::string pageUrl;
+    std::string outputDir;
+};
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "kestrow-cli links: %s\n%s", message.c_str(), LinksUsage);
+    return 2;
+}
+
+void AppendLine(std::string& out, const LinksOptions& options, const std::string& entry, bool patentPage,
+                const std::string& patentNumber, int position)
+{
+    std::string outputPath;
+    try
+    {
+        outputPath = FileOutputPath(options.outputDir, entry, patentPage, patentNumber, position);
+    }
+    catch (const Exception& error)
+    {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+    out += entry;
+    out += '\t';
+    out += ResolveLink(options.pageUrl, entry);
+    out += '\t';
+    out += outputPath;
+    out += '\n';
+}
+} // namespace
+
+int LinksCommand(int argc, char* argv[])
+{
+    LinksOptions options;
+    for (int i = 0; i < argc; ++i)
+    {
+        const std::string_view argument = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc)
+                return false;
+            into = argv[++i];
+            return true;
+        };
+        if (argument == "--help" || argument == "-h")
+        {
+            std::fputs(LinksUsage, stdout);
+            return 0;
+        }
+        if (argument == "--ends-with")
+            options.mode = TFilterMode::EndsWith;
+        else if (argument == "--images")
+            options.images = true;
+        else if (argument == "--filter" || argument == "--page-url" || argument == "--out")
+        {
+            std::string text;
+            if (!value(text))
+                return UsageError(std::string(argument) + " needs a value");
+            if (argument == "--filter")
+                options.filter = text;
+            else if (argument == "--page-url")
+                options.pageUrl = text;
+            else
+                options.outputDir = AddBackslash(text);
+        }
+        else if (argument.starts_with("--") || !options.pageFile.empty())
+            return UsageError("unexpected argument '" + std::string(argument) + "'");
+        else
+            options.pageFile = argument;
+    }
+
+    const TURLParts page = SplitURL(options.pageUrl);
+    const bool patentPage = IsPatentScheme(page.Scheme);
+    if (options.pageFile.empty() && !patentPage)
+        return UsageError("no page file given");
+
+    TLinkList links;
+    std::string out;
+    try
+    {
+        if (options.pageFile.empty())
+            PatentPageLinks(page.Scheme, page.Host, links,
+                            [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+        else
+        {
+            const std::string pageText = ReadPageText(options.pageFile);
+            ExtractLinksFromText(pageText, options.filter, options.mode, links);
+            if (options.images)
+                ExtractImageLinksFromText(pageText, links);
+        }
+    }
+    catch (const Exception& error)
+    {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 2;
+    }
+
+    out.reserve(links.Count() * 96);
+    const bool patentNames = patentPage && options.pageFile.empty();
+    for (std::size_t i = 0; i < links.Count(); ++i)
+        AppendLine(out, options, links[i], patentNames, page.Host, static_cast<int>(i) + 1);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}

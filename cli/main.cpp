@@ -1,0 +1,37 @@
+#include <cstdio>
+#include <string_view>
+
+#include "cli/linkscommand.h"
+
+namespace
+{
+constexpr const char* Usage = R"(Usage: kestrow-cli COMMAND [ARGUMENTS]
+
+The command-line companion of Kestrow.
+
+Commands:
+  links PAGEFILE [options]   list the links a run would take from a saved page, with
+                             their addresses and output files
+  help                       show this text
+
+Run "kestrow-cli COMMAND --help" for the options of a command.
+
+Example:
+  kestrow-cli links saved.html --filter .zip --page-url http://server/list.html --out downloads
+)";
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::string_view command = argc > 1 ? argv[1] : "";
+    if (command == "links")
+        return LinksCommand(argc - 2, argv + 2);
+    if (command == "help" || command == "--help" || command == "-h")
+    {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, command.empty() ? "kestrow-cli: no command given\n%s" : "kestrow-cli: unknown command\n%s",
+                 Usage);
+    return 2;
+}

@@ -1,0 +1,67 @@
+#include "links/listfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "platform/exception.h"
+#include "platform/filebytes.h"
+
+namespace
+{
+using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+FileHandle Open(const std::string& fileName, const char* mode)
+{
+    FileHandle file(std::fopen(fileName.c_str(), mode), std::fclose);
+    if (!file)
+        throw Exception(FileOpenErrorText(fileName, errno));
+    return file;
+}
+} // namespace
+
+std::vector<std::string> ParseListText(std::string_view bytes)
+{
+    if (const std::size_t end = bytes.find('\0'); end != std::string_view::npos)
+        bytes = bytes.substr(0, end);
+    std::vector<std::string> entries;
+    std::size_t start = 0;
+    while (start < bytes.size())
+    {
+        std::size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string_view::npos)
+        {
+            entries.emplace_back(bytes.substr(start));
+            break;
+        }
+        entries.emplace_back(bytes.substr(start, end - start));
+        if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return entries;
+}
+
+std::string ListText(const std::vector<std::string>& entries)
+{
+    std::string text;
+    for (const std::string& entry : entries)
+    {
+        text += entry;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::vector<std::string> ReadListFile(const std::string& fileName)
+{
+    return ParseListText(ReadFileBytes(fileName));
+}
+
+void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries)
+{
+    FileHandle file = Open(fileName, "wb");
+    const std::string text = ListText(entries);
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0)
+        throw Exception(FileOpenErrorText(fileName, errno));
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// List files hold one entry per line, each followed by CR LF; reading also takes lone CR or
+// LF as line ends and stops at a NUL byte. Entries are taken as they stand.
+std::vector<std::string> ParseListText(std::string_view bytes);
+std::string ListText(const std::vector<std::string>& entries);
+
+// Both raise Exception with the file system's error.
+std::vector<std::string> ReadListFile(const std::string& fileName);
+void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries);

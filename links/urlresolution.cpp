@@ -1,0 +1,174 @@
+#include "links/urlresolution.h"
+
+#include <vector>
+
+#include "platform/bytetext.h"
+
+namespace
+{
+constexpr std::size_t npos = std::string_view::npos;
+
+// The end of the part of an address that can hold a scheme or credentials: the first "/"
+// or "?" after the scheme. Searching only there keeps a "://" or "@" inside a query from
+// being taken for a scheme or a user part.
+std::size_t AuthorityEnd(std::string_view text)
+{
+    const std::size_t end = text.find_first_of("/?");
+    return end == npos ? text.size() : end;
+}
+
+std::string ReplaceAll(std::string text, std::string_view characters, char by)
+{
+    for (char& c : text)
+        if (characters.find(c) != npos)
+            c = by;
+    return text;
+}
+
+// Keeps the folders of a relative directory inside the directory it is relative to.
+std::string ConfineDirectory(std::string_view directory)
+{
+    std::vector<std::string_view> folders;
+    std::size_t start = 0;
+    while (start < directory.size())
+    {
+        std::size_t end = directory.find('/', start);
+        if (end == npos)
+            end = directory.size();
+        const std::string_view folder = directory.substr(start, end - start);
+        if (folder == "..")
+        {
+            if (!folders.empty())
+                folders.pop_back();
+        }
+        else if (!folder.empty() && folder != ".")
+            folders.push_back(folder);
+        start = end + 1;
+    }
+    std::string result;
+    for (std::string_view folder : folders)
+    {
+        result += folder;
+        result += '/';
+    }
+    return result;
+}
+
+bool StartsWithHttp(std::string_view entry)
+{
+    return bytetext::StartsWithNoCase(entry, "HTTP://");
+}
+} // namespace
+
+TURLParts SplitURL(std::string_view address)
+{
+    TURLParts parts;
+    std::string_view rest = address;
+
+    const std::size_t schemeEnd = rest.find("://");
+    if (schemeEnd != npos && rest.substr(0, schemeEnd).find_first_of("/?") == npos)
+    {
+        parts.Scheme = rest.substr(0, schemeEnd + 3);
+        rest.remove_prefix(schemeEnd + 3);
+    }
+
+    const std::size_t at = rest.substr(0, AuthorityEnd(rest)).rfind('@');
+    if (at != npos)
+    {
+        const std::string_view userPart = rest.substr(0, at);
+        const std::size_t colon = userPart.find(':');
+        parts.User = userPart.substr(0, colon);
+        if (colon != npos)
+            parts.Password = userPart.substr(colon + 1);
+        rest.remove_prefix(at + 1);
+    }
+
+    const std::size_t slash = rest.find('/');
+    const std::string_view hostText = rest.substr(0, slash);
+    rest = slash == npos ? std::string_view() : rest.substr(slash);
+
+    const std::size_t colon = hostText.find(':');
+    parts.Host = hostText.substr(0, colon);
+    if (colon != npos)
+        parts.Port = bytetext::Trim(hostText.substr(colon + 1));
+
+    if (rest.find('.') != npos)
+    {
+        const std::size_t last = rest.rfind('/');
+        parts.Directory = rest.substr(0, last + 1);
+        parts.FileName = rest.substr(last + 1);
+    }
+    else
+        parts.Directory = rest;
+    return parts;
+}
+
+std::string StripCredentials(std::string_view address)
+{
+    const TURLParts parts = SplitURL(address);
+    std::string result = parts.Scheme.empty() ? "http://" : parts.Scheme;
+    result += parts.Host;
+    if (!parts.Port.empty())
+        result += ":" + parts.Port;
+    return result + parts.Directory + parts.FileName;
+}
+
+std::string ResolveLink(std::string_view pageAddress, std::string_view entry)
+{
+    const std::string_view link = bytetext::BeforeArrow(entry);
+    if (!SplitURL(link).Scheme.empty())
+        return std::string(link);
+
+    const TURLParts page = SplitURL(pageAddress);
+    std::string result = page.Scheme + page.Host;
+    if (!page.Port.empty())
+        result += ":" + page.Port;
+    if (!link.empty() && link.front() == '/')
+        result += link;
+    else if (!page.Directory.empty() && page.Directory.back() == '/')
+        result += page.Directory + std::string(link);
+    else
+        result += page.Directory + "/" + std::string(link);
+    if (page.Scheme.empty())
+        result.insert(0, "http://");
+    return result;
+}
+
+std::string LinkFileName(std::string_view entry)
+{
+    std::string_view name = entry;
+    if (!StartsWithHttp(entry))
+    {
+        const std::size_t slash = entry.rfind('/');
+        if (slash != npos)
+            name = entry.substr(slash + 1);
+    }
+    return SafeFileName(std::string(name));
+}
+
+std::string LinkDirectory(std::string_view entry)
+{
+    const std::size_t slash = entry.rfind('/');
+    if (slash == npos || StartsWithHttp(entry))
+        return {};
+    std::string_view directory = entry.substr(0, slash + 1);
+    if (directory.front() == '/')
+        directory.remove_prefix(1);
+    // The folders keep their "/" between them; only the other unsafe characters change.
+    return ConfineDirectory(ReplaceAll(SlashesToBackslashes(directory), ":<>,*?", '-'));
+}
+
+std::string SafeFileName(std::string text)
+{
+    return ReplaceAll(std::move(text), "/:<>,*?", '-');
+}
+
+std::string SlashesToBackslashes(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (char c : text)
+        if (c != '/' || result.empty() || result.back() != '/')
+            result += c;
+    return result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The parts of an address, each empty when absent. Letter case is kept.
+struct TURLParts
+{
+    std::string Scheme; // up to and including "://"
+    std::string User;
+    std::string Password;
+    std::string Host;
+    std::string Port;
+    std::string Directory; // begins with "/" when not empty
+    std::string FileName;
+};
+
+// Cuts an address into its parts by plain text rules, never by a URL grammar.
+TURLParts SplitURL(std::string_view address);
+
+// Scheme + host + optional ":" port + directory + file name; "http://" when there is no scheme.
+std::string StripCredentials(std::string_view address);
+
+// Turns a File List entry into an absolute address against the page it came from.
+std::string ResolveLink(std::string_view pageAddress, std::string_view entry);
+
+// The local file name of an entry; absolute http:// links are named after their whole address.
+std::string LinkFileName(std::string_view entry);
+
+// The relative local directory of an entry, ending in "/" or empty. "." and ".." segments are
+// resolved without ever climbing above the output directory.
+std::string LinkDirectory(std::string_view entry);
+
+// Turns each of / : < > , * ? into "-".
+std::string SafeFileName(std::string text);
+
+// Collapses every run of slashes into one; "/" is also the local separator here.
+std::string SlashesToBackslashes(std::string_view text);

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Single-byte text helpers. Only the letters a-z and A-Z change case, so positions in an
+// upper-cased copy match the original byte for byte.
+namespace bytetext
+{
+inline char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline std::string UpperCase(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result)
+        c = Upper(c);
+    return result;
+}
+
+inline bool IsBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+// Drops blanks and control characters (codes 0 to 32) from both ends.
+inline std::string_view Trim(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsBlankOrControl(text[first]))
+        ++first;
+    while (last > first && IsBlankOrControl(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+inline bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i]))
+            return false;
+    return true;
+}
+
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+inline bool EndsWithNoCase(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+inline std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from = 0)
+{
+    if (needle.empty())
+        return from <= text.size() ? from : std::string_view::npos;
+    for (std::size_t i = from; i + needle.size() <= text.size(); ++i)
+        if (Upper(text[i]) == Upper(needle[0]) && EqualsNoCase(text.substr(i, needle.size()), needle))
+            return i;
+    return std::string_view::npos;
+}
+
+inline bool ContainsNoCase(std::string_view text, std::string_view needle)
+{
+    return FindNoCase(text, needle) != std::string_view::npos;
+}
+
+// Everything before the first "->": the address part of a list entry.
+inline std::string_view BeforeArrow(std::string_view entry)
+{
+    return entry.substr(0, entry.find("->"));
+}
+} // namespace bytetext

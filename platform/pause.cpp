@@ -1,0 +1,50 @@
+#include "platform/pause.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace platform
+{
+namespace
+{
+int pauseNumerator = 1;
+int pauseDenominator = 1;
+} // namespace
+
+void ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void WaitForEvents(int maxMilliseconds)
+{
+    // The single-shot timer guarantees that WaitForMoreEvents returns in time
+    // even when nothing else happens.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(maxMilliseconds);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void Pause(int milliseconds)
+{
+    const qint64 scaled = static_cast<qint64>(milliseconds) * pauseNumerator / pauseDenominator;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ProcessMessages();
+    while (elapsed.elapsed() < scaled)
+        WaitForEvents(static_cast<int>(std::min<qint64>(scaled - elapsed.elapsed(), 50)));
+}
+
+void SetPauseScale(int numerator, int denominator)
+{
+    pauseNumerator = numerator;
+    pauseDenominator = denominator > 0 ? denominator : 1;
+}
+} // namespace platform
