@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/outputnaming.h"
+#include "platform/exception.h"
+#include "platform/prompt.h"
+#include "tempdir.h"
+
+namespace
+{
+std::string ErrorOf(std::string_view outputDir, std::string_view entry)
+{
+    try
+    {
+        FileOutputPath(outputDir, entry);
+    }
+    catch (const Exception& error)
+    {
+        return error.what();
+    }
+    return "no error";
+}
+} // namespace
+
+TEST(MakeFileName, FixedFilesBesideTheProgram)
+{
+    TempDir home;
+    setenv("KESTROW_HOME", home.Path().c_str(), 1);
+    EXPECT_EQ(MakeFileName(0), home.Path());
+    EXPECT_EQ(MakeFileName(2), home.Path() + "HTMLBody.html");
+    EXPECT_EQ(MakeFileName(4), home.Path() + "FileList.kes");
+    EXPECT_EQ(MakeFileName(5), home.Path() + "Help/kesthelp.html");
+    EXPECT_EQ(MakeFileName(6), home.Path() + "KestrowLog.txt");
+
+    platform::ScriptedPrompts prompts;
+    EXPECT_EQ(MakeFileName(7), "");
+    EXPECT_EQ(MakeFileName(-1), "");
+    EXPECT_EQ(prompts.Messages, (std::vector<std::string>(2, "TFormKestrow.MakeFileName:Invalid file type")));
+    unsetenv("KESTROW_HOME");
+}
+
+TEST(AddBackslash, TrimsAndEndsWithOneSeparator)
+{
+    EXPECT_EQ(AddBackslash("  /home/me/Files  "), "/home/me/Files/");
+    EXPECT_EQ(AddBackslash("/home/me/Files/"), "/home/me/Files/");
+    EXPECT_EQ(AddBackslash(""), "");
+    EXPECT_EQ(AddBackslash("   "), "");
+}
+
+TEST(MakePath, CreatesMissingParentsAndReportsFailures)
+{
+    TempDir dir;
+    ASSERT_TRUE(MakePath(dir.Path() + "one/"));
+    EXPECT_TRUE(MakePath(dir.Path() + "one/two/three/"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "one/two/three"));
+    EXPECT_TRUE(MakePath(dir.Path() + "one/two/three"));
+
+    EXPECT_THROW(
+        {
+            try
+            {
+                MakePath("");
+            }
+            catch (const Exception& error)
+            {
+                EXPECT_STREQ(error.what(), "Unable to create directory");
+                throw;
+            }
+        },
+        Exception);
+    dir.Write("file", "x");
+    EXPECT_THROW(MakePath(dir.Path() + "file/sub/"), Exception);
+}
+
+TEST(FileOutputPath, HttpEntriesByTheirFoldersAndNames)
+{
+    EXPECT_EQ(FileOutputPath("out/", "docs/a.zip"), "out/docs/a.zip");
+    EXPECT_EQ(FileOutputPath("out/", "/files/b.zip"), "out/files/b.zip");
+    EXPECT_EQ(FileOutputPath("out/", "c.zip"), "out/c.zip");
+    EXPECT_EQ(FileOutputPath("out/", "http://host/d/e.zip"), "out/http---host-d-e.zip");
+    EXPECT_EQ(FileOutputPath("out/", "http://other/x/e.zip"), "out/http---other-x-e.zip");
+    EXPECT_EQ(FileOutputPath("out/", "get.cgi?id=3->label"), "out/get.cgi-id=3--label");
+    EXPECT_EQ(FileOutputPath("", "a/b.zip"), "a/b.zip");
+}
+
+TEST(FileOutputPath, DirectoriesBecomeHtmlFiles)
+{
+    EXPECT_EQ(FileOutputPath("out/", "docs/"), "out/docs.html");
+    EXPECT_EQ(FileOutputPath("out/", "a/b/"), "out/a/b.html");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/README"), "out/pub.html");
+}
+
+TEST(FileOutputPath, FtpEntriesByTheirPath)
+{
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/tools/a.zip"), "out/pub/tools/a.zip");
+    EXPECT_EQ(FileOutputPath("out/", "FTP://host:2121//pub//a.zip"), "out/pub/a.zip");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/../../etc/a.zip"), "out/etc/a.zip");
+}
+
+TEST(FileOutputPath, PatentPagesAreNumberedPdfs)
+{
+    EXPECT_EQ(FileOutputPath("out/", "http://server/dips/bns.pdf?PG=3", true, "EP0123456", 3),
+              "out/EP0123456_P003.pdf");
+    EXPECT_EQ(FileOutputPath("out/", "anything", true, "GB2123456A", 500), "out/GB2123456A_P500.pdf");
+}
+
+TEST(FileOutputPath, NothingLandsOutsideTheOutputDirectory)
+{
+    EXPECT_EQ(FileOutputPath("out/", "../up.zip"), "out/up.zip");
+    EXPECT_EQ(FileOutputPath("out/", "a/../b.zip"), "out/b.zip");
+    EXPECT_EQ(FileOutputPath("out/", "../../.bashrc"), "out/.bashrc");
+    EXPECT_EQ(FileOutputPath("out/", "/../../etc/x"), "out/etc/x");
+    EXPECT_EQ(ErrorOf("out/", ".."), "Invalid file out/..");
+    EXPECT_EQ(ErrorOf("out/", "a/.."), "Invalid file out/a/..");
+    EXPECT_EQ(ErrorOf("out/", "."), "Invalid file out/.");
+    EXPECT_EQ(ErrorOf("out/", "/"), "Invalid file out.html");
+    EXPECT_EQ(ErrorOf("out/", "../"), "Invalid file out.html");
+    EXPECT_EQ(ErrorOf("out/", "ftp://host/a.b/.."), "Invalid file out/a.b/..");
+}
+
+TEST(PageFileName, SafeFormOfTheAddress)
+{
+    EXPECT_EQ(PageFileName("out/", "http://host/dir/list.html"), "out/http---host-dir-list.html");
+    EXPECT_EQ(PageFileName("", "http://h/a?b=1,2"), "http---h-a-b=1-2");
+}
