@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "platform/pause.h"
+#include "platform/programdirectory.h"
+#include "platform/prompt.h"
+
+TEST(ScriptedPrompts, RecordsAndAnswersThenRestoresThePreviousHandler)
+{
+    platform::ScriptedPrompts outer;
+    {
+        platform::ScriptedPrompts inner;
+        inner.Answers = {true};
+        platform::ShowMessage("Saved to x");
+        EXPECT_TRUE(platform::Confirm("Stop downloads?"));
+        EXPECT_FALSE(platform::Confirm("Skip this file?"));
+        EXPECT_EQ(inner.Messages, std::vector<std::string>{"Saved to x"});
+        EXPECT_EQ(inner.Questions, (std::vector<std::string>{"Stop downloads?", "Skip this file?"}));
+    }
+    platform::ShowMessage("after");
+    EXPECT_EQ(outer.Messages, std::vector<std::string>{"after"});
+}
+
+TEST(ProgramDirectory, EndsWithASeparatorAndHonoursTheOverride)
+{
+    setenv("KESTROW_HOME", "/opt/kestrow", 1);
+    EXPECT_EQ(platform::ProgramDirectory(), "/opt/kestrow/");
+    unsetenv("KESTROW_HOME");
+    const std::string own = platform::ProgramDirectory();
+    ASSERT_FALSE(own.empty());
+    EXPECT_EQ(own.back(), '/');
+    EXPECT_NE(own, "/opt/kestrow/");
+}
+
+TEST(Pause, KeepsEventsRunningAndCanBeShortened)
+{
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    platform::Pause(60);
+    EXPECT_GT(ticks, 0);
+
+    platform::SetPauseScale(0, 1);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    platform::Pause(10000);
+    platform::SetPauseScale(1, 1);
+    EXPECT_LT(elapsed.elapsed(), 5000);
+}
+
+TEST(WaitForEvents, ReturnsWhenAnEventArrivesOrTheTimeIsUp)
+{
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    platform::WaitForEvents(1000);
+    EXPECT_TRUE(fired);
+    // With nothing to do the wait still comes back: it must never block for good.
+    platform::WaitForEvents(2);
+}
