@@ -61,7 +61,8 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-void AppendLine(std::string& out, const LinksOptions& options, const std::string& entry, bool patentPage,
+void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& page, const std::string& entry,
+                bool patentPage,
                 const std::string& patentNumber, int position)
 {
     std::string outputPath;
@@ -75,7 +76,7 @@ void AppendLine(std::string& out, const LinksOptions& options, const std::string
     }
     out += entry;
     out += '\t';
-    out += ResolveLink(options.pageUrl, entry);
+    out += ResolveLink(page, entry);
     out += '\t';
     out += outputPath;
     out += '\n';
@@ -150,7 +151,7 @@ int LinksCommand(int argc, char* argv[])
     out.reserve(links.Count() * 96);
     const bool patentNames = patentPage && options.pageFile.empty();
     for (std::size_t i = 0; i < links.Count(); ++i)
-        AppendLine(out, options, links[i], patentNames, page.Host, static_cast<int>(i) + 1);
+        AppendLine(out, options, page, links[i], patentNames, page.Host, static_cast<int>(i) + 1);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }

@@ -93,23 +93,28 @@ template <typename OnTag> void ScanTags(std::string_view text, std::string_view 
 }
 } // namespace
 
-std::string PageTextFromBytes(std::string_view bytes)
+std::string PageTextFromBytes(std::string bytes)
 {
     if (const std::size_t end = bytes.find('\x1A'); end != npos)
-        bytes = bytes.substr(0, end);
-    std::string text;
-    text.reserve(bytes.size());
+        bytes.resize(end);
+    // Compacts in place: every CR goes, and so does the LF of a CR LF pair.
+    char* const data = bytes.data();
+    const std::size_t size = bytes.size();
     std::size_t from = 0;
-    while (from < bytes.size())
+    std::size_t to = 0;
+    while (from < size)
     {
-        const void* hit = std::memchr(bytes.data() + from, '\r', bytes.size() - from);
-        const std::size_t cr = hit ? static_cast<const char*>(hit) - bytes.data() : bytes.size();
-        text.append(bytes.data() + from, cr - from);
+        const void* hit = std::memchr(data + from, '\r', size - from);
+        const std::size_t cr = hit ? static_cast<const char*>(hit) - data : size;
+        if (to != from)
+            std::memmove(data + to, data + from, cr - from);
+        to += cr - from;
         from = cr + 1;
-        if (from < bytes.size() && bytes[from] == '\n')
+        if (from < size && data[from] == '\n')
             ++from;
     }
-    return text;
+    bytes.resize(to);
+    return bytes;
 }
 
 std::string ReadPageText(const std::string& pageFile)

@@ -15,7 +15,7 @@ enum class TFilterMode
 // at CR LF or a lone CR; a lone LF stays), cut at the first byte 0x1A. Raises Exception with
 // the file system's error when the file cannot be read.
 std::string ReadPageText(const std::string& pageFile);
-std::string PageTextFromBytes(std::string_view bytes);
+std::string PageTextFromBytes(std::string bytes);
 
 // Clears the list, then appends the page's links that pass the filter, each once, in page order.
 void ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode, TLinkList& list);

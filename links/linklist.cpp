@@ -2,37 +2,60 @@
 
 #include "platform/bytetext.h"
 
-std::size_t TLinkList::NoCaseHash::operator()(std::string_view text) const
+std::uint64_t TLinkList::Hash(std::string_view text)
 {
-    std::size_t hash = 14695981039346656037ull;
+    std::uint64_t hash = 14695981039346656037ull;
     for (char c : text)
     {
         hash ^= static_cast<unsigned char>(bytetext::Upper(c));
         hash *= 1099511628211ull;
     }
-    return hash;
-}
-
-bool TLinkList::NoCaseEqual::operator()(std::string_view a, std::string_view b) const
-{
-    return bytetext::EqualsNoCase(a, b);
+    return hash ^ (hash >> 29);
 }
 
 void TLinkList::Clear()
 {
     items.clear();
-    index.clear();
+    slots.clear();
 }
 
 bool TLinkList::Contains(std::string_view text) const
 {
-    return index.find(text) != index.end();
+    if (slots.empty())
+        return false;
+    const std::uint64_t hash = Hash(text);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t at = hash & mask; slots[at].position != 0; at = (at + 1) & mask)
+        if (slots[at].hash == static_cast<std::uint32_t>(hash >> 32) &&
+            bytetext::EqualsNoCase(items[slots[at].position - 1], text))
+            return true;
+    return false;
+}
+
+void TLinkList::Index(std::size_t position, std::uint64_t hash)
+{
+    const std::size_t mask = slots.size() - 1;
+    std::size_t at = hash & mask;
+    while (slots[at].position != 0)
+        at = (at + 1) & mask;
+    slots[at] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position + 1)};
+}
+
+void TLinkList::Rebuild(std::size_t slotCount)
+{
+    slots.assign(slotCount, Slot{});
+    for (std::size_t i = 0; i < items.size(); ++i)
+        Index(i, Hash(items[i]));
 }
 
 void TLinkList::Append(std::string entry)
 {
-    index.insert(entry);
     items.push_back(std::move(entry));
+    // Kept at most half full, so probes stay short.
+    if (items.size() * 2 > slots.size())
+        Rebuild(slots.empty() ? 64 : slots.size() * 2);
+    else
+        Index(items.size() - 1, Hash(items.back()));
 }
 
 bool TLinkList::AppendNew(std::string entry)
@@ -41,4 +64,21 @@ bool TLinkList::AppendNew(std::string entry)
         return false;
     Append(std::move(entry));
     return true;
+}
+
+void TLinkList::Delete(std::size_t index)
+{
+    if (index >= items.size())
+        return;
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(index));
+    Rebuild(slots.size());
+}
+
+void TLinkList::Assign(std::vector<std::string> entries)
+{
+    items = std::move(entries);
+    std::size_t slotCount = 64;
+    while (items.size() * 2 > slotCount)
+        slotCount *= 2;
+    Rebuild(slotCount);
 }

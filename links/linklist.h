@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // An ordered list of entries with a case-insensitive index beside it, so that asking
@@ -22,19 +22,21 @@ class TLinkList
     void Append(std::string entry);
     // Appends only what is not listed yet; returns whether it was appended.
     bool AppendNew(std::string entry);
+    void Delete(std::size_t index);
+    void Assign(std::vector<std::string> entries);
 
   private:
-    struct NoCaseHash
+    // Open addressing over positions in items: compact, and valid across copies and moves.
+    struct Slot
     {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const;
-    };
-    struct NoCaseEqual
-    {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const;
+        std::uint32_t hash = 0;
+        std::uint32_t position = 0; // index into items + 1; 0 marks a free slot
     };
 
+    static std::uint64_t Hash(std::string_view text);
+    void Index(std::size_t position, std::uint64_t hash);
+    void Rebuild(std::size_t slotCount);
+
     std::vector<std::string> items;
-    std::unordered_multiset<std::string, NoCaseHash, NoCaseEqual> index;
+    std::vector<Slot> slots;
 };

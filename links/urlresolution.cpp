@@ -115,11 +115,15 @@ std::string StripCredentials(std::string_view address)
 
 std::string ResolveLink(std::string_view pageAddress, std::string_view entry)
 {
+    return ResolveLink(SplitURL(pageAddress), entry);
+}
+
+std::string ResolveLink(const TURLParts& page, std::string_view entry)
+{
     const std::string_view link = bytetext::BeforeArrow(entry);
     if (!SplitURL(link).Scheme.empty())
         return std::string(link);
 
-    const TURLParts page = SplitURL(pageAddress);
     std::string result = page.Scheme + page.Host;
     if (!page.Port.empty())
         result += ":" + page.Port;

@@ -23,6 +23,8 @@ std::string StripCredentials(std::string_view address);
 
 // Turns a File List entry into an absolute address against the page it came from.
 std::string ResolveLink(std::string_view pageAddress, std::string_view entry);
+// The same against a page address split beforehand, for resolving many links of one page.
+std::string ResolveLink(const TURLParts& page, std::string_view entry);
 
 // The local file name of an entry; absolute http:// links are named after their whole address.
 std::string LinkFileName(std::string_view entry);

@@ -137,6 +137,17 @@ TEST(LinkList, FindsEntriesIgnoringCase)
     EXPECT_FALSE(list.Contains("files/a.zi"));
     list.Append("files/a.zip");
     EXPECT_EQ(list.Count(), 2u);
+    list.Delete(0);
+    EXPECT_TRUE(list.Contains("files/A.ZIP"));
+    list.Delete(0);
+    EXPECT_FALSE(list.Contains("files/a.zip"));
+    list.Assign({"x", "Y"});
+    EXPECT_TRUE(list.Contains("y"));
+    for (int i = 0; i < 5000; ++i)
+        list.Append("link" + std::to_string(i));
+    EXPECT_TRUE(list.Contains("LINK4999"));
+    EXPECT_TRUE(list.Contains("x"));
+    EXPECT_FALSE(list.Contains("link5000"));
     list.Clear();
     EXPECT_FALSE(list.Contains("files/a.zip"));
 }

@@ -1,0 +1,43 @@
+#include "platform/clock.h"
+
+namespace platform
+{
+namespace
+{
+std::function<QDateTime()>& Source()
+{
+    static std::function<QDateTime()> source;
+    return source;
+}
+} // namespace
+
+QDateTime Now()
+{
+    return Source() ? Source()() : QDateTime::currentDateTime();
+}
+
+std::function<QDateTime()> SetClock(std::function<QDateTime()> source)
+{
+    std::function<QDateTime()> previous = std::move(Source());
+    Source() = std::move(source);
+    return previous;
+}
+
+ScriptedClock::ScriptedClock(const QDateTime& start, int stepMilliseconds)
+    : Time(start), StepMilliseconds(stepMilliseconds)
+{
+    previous = SetClock(
+        [this]
+        {
+            const QDateTime now = Time;
+            Time = Time.addMSecs(StepMilliseconds);
+            ++Readings;
+            return now;
+        });
+}
+
+ScriptedClock::~ScriptedClock()
+{
+    SetClock(std::move(previous));
+}
+} // namespace platform
