@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/outputnaming.h"
+#include "app/outputpath.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/outputnaming.h"
+#include "app/outputpath.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "tempdir.h"
