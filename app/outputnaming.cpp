@@ -11,7 +11,13 @@
 namespace
 {
 constexpr std::array<const char*, 7> FixedFileNames = {
-    "", "HTMLHeader.html", "HTMLBody.html", "URLList.kes", "FileList.kes", "Help/kesthelp.html", "KestrowLog.txt",
+    "",
+    "HTMLHeader.html",
+    "HTMLBody.html",
+    "URLList.kes",
+    "FileList.kes",
+    "Help/kesthelp.html",
+    "KestrowLog.txt",
 };
 } // namespace
 

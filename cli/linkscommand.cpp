@@ -12,7 +12,8 @@
 
 namespace
 {
-constexpr const char* LinksUsage = R"(Usage: kestrow-cli links PAGEFILE [--filter TEXT] [--ends-with] [--images]
+constexpr const char* LinksUsage =
+    R"(Usage: kestrow-cli links PAGEFILE [--filter TEXT] [--ends-with] [--images]
                         [--page-url URL] [--out DIR]
        kestrow-cli links --page-url patent://NUMBER [--out DIR]
 
@@ -61,9 +62,8 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& page, const std::string& entry,
-                bool patentPage,
-                const std::string& patentNumber, int position)
+void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& page,
+                const std::string& entry, bool patentPage, const std::string& patentNumber, int position)
 {
     std::string outputPath;
     try
@@ -89,7 +89,8 @@ int LinksCommand(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
     {
         const std::string_view argument = argv[i];
-        auto value = [&](std::string& into) {
+        auto value = [&](std::string& into)
+        {
             if (i + 1 >= argc)
                 return false;
             into = argv[++i];
@@ -133,7 +134,8 @@ int LinksCommand(int argc, char* argv[])
     {
         if (options.pageFile.empty())
             PatentPageLinks(page.Scheme, page.Host, links,
-                            [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+                            [](const std::string& message)
+                            { std::fprintf(stderr, "%s\n", message.c_str()); });
         else
         {
             const std::string pageText = ReadPageText(options.pageFile);

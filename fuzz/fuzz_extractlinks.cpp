@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* filters[] = {"", ".zip", ".ZIP", "a", "cgi", "html", "#", "\""};
     const std::string filter = filters[data[0] % 8];
     const TFilterMode mode = (data[0] & 8) ? TFilterMode::EndsWith : TFilterMode::Contains;
-    const std::string page = PageTextFromBytes(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    const std::string page =
+        PageTextFromBytes(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
 
     TLinkList list;
     ExtractLinksFromText(page, filter, mode, list);
@@ -21,9 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         // A ".cgi" entry carries "->" and a label, which never holds a ">" itself.
         const bool cgi = entry.find(".cgi") != std::string::npos;
-        const std::string_view link = std::string_view(entry).substr(0, cgi ? entry.rfind("->") : entry.size());
-        if (link.empty() || !PassesFilter(link, filter, mode) || bytetext::StartsWithNoCase(link, "MAILTO:") ||
-            link.find('#') != std::string_view::npos || entry.find('\n') != std::string::npos)
+        const std::string_view link =
+            std::string_view(entry).substr(0, cgi ? entry.rfind("->") : entry.size());
+        if (link.empty() || !PassesFilter(link, filter, mode) ||
+            bytetext::StartsWithNoCase(link, "MAILTO:") || link.find('#') != std::string_view::npos ||
+            entry.find('\n') != std::string::npos)
             std::abort();
     }
     const std::size_t before = list.Count();

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const TURLParts parts = SplitURL(entry);
     if (parts.Scheme.size() + parts.User.size() + parts.Host.size() + parts.Directory.size() +
-            parts.FileName.size() > entry.size())
+            parts.FileName.size() >
+        entry.size())
         std::abort();
     StripCredentials(entry);
     ResolveLink(page, entry);

@@ -137,28 +137,32 @@ void ExtractLinksFromText(std::string_view pageText, std::string_view filterText
                           TLinkList& list)
 {
     list.Clear();
-    ScanTags(pageText, "HREF=", [&](std::string_view tagText) {
-        std::string link = CutLink(tagText);
-        if (const std::size_t hash = link.find('#'); hash != npos)
-            link.resize(hash);
-        link = Trimmed(link);
-        if (!PassesFilter(link, filterText, mode) || list.Contains(link) ||
-            bytetext::StartsWithNoCase(link, "MAILTO:"))
-            return;
-        if (link.find(".cgi") != npos)
-            list.Append(link + "->" + CgiLabel(tagText));
-        else
-            list.Append(std::move(link));
-    });
+    ScanTags(pageText, "HREF=",
+             [&](std::string_view tagText)
+             {
+                 std::string link = CutLink(tagText);
+                 if (const std::size_t hash = link.find('#'); hash != npos)
+                     link.resize(hash);
+                 link = Trimmed(link);
+                 if (!PassesFilter(link, filterText, mode) || list.Contains(link) ||
+                     bytetext::StartsWithNoCase(link, "MAILTO:"))
+                     return;
+                 if (link.find(".cgi") != npos)
+                     list.Append(link + "->" + CgiLabel(tagText));
+                 else
+                     list.Append(std::move(link));
+             });
 }
 
 void ExtractImageLinksFromText(std::string_view pageText, TLinkList& list)
 {
-    ScanTags(pageText, "<IMG SRC=", [&](std::string_view tagText) {
-        std::string link = Trimmed(CutLink(tagText));
-        if (!link.empty())
-            list.AppendNew(std::move(link));
-    });
+    ScanTags(pageText, "<IMG SRC=",
+             [&](std::string_view tagText)
+             {
+                 std::string link = Trimmed(CutLink(tagText));
+                 if (!link.empty())
+                     list.AppendNew(std::move(link));
+             });
 }
 
 void ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode, TLinkList& list)

@@ -18,7 +18,8 @@ std::string ReadPageText(const std::string& pageFile);
 std::string PageTextFromBytes(std::string bytes);
 
 // Clears the list, then appends the page's links that pass the filter, each once, in page order.
-void ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode, TLinkList& list);
+void ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode,
+                  TLinkList& list);
 void ExtractLinksFromText(std::string_view pageText, std::string_view filterText, TFilterMode mode,
                           TLinkList& list);
 

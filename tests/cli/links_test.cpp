@@ -31,9 +31,10 @@ QString Q(const std::string& text)
 TEST(KestrowCliLinks, OneTabSeparatedLinePerLink)
 {
     TempDir dir;
-    const std::string page = dir.Write("page.html", "<a href=\"docs/A.zip\">a</a><A HREF=../up.zip>\r\n"
-                                                    "<a href=http://mirror/d/e.zip><a href=sub/>"
-                                                    "<a href=b.txt><img src=pic.gif><a href=ftp://h/pub/f.zip>");
+    const std::string page =
+        dir.Write("page.html", "<a href=\"docs/A.zip\">a</a><A HREF=../up.zip>\r\n"
+                               "<a href=http://mirror/d/e.zip><a href=sub/>"
+                               "<a href=b.txt><img src=pic.gif><a href=ftp://h/pub/f.zip>");
     const Result result = RunCli({"links", Q(page), "--filter", ".zip", "--page-url",
                                   "http://server/dir/list.html", "--out", "/tmp/out"});
     EXPECT_EQ(result.exitCode, 0);

@@ -37,13 +37,15 @@ TEST(ExtractLinks, CutsTheLinkOutOfTheTag)
 
 TEST(ExtractLinks, EmptyAnchorAndMailLinksGiveNothing)
 {
-    EXPECT_EQ(Links(R"(<A HREF=""><A HREF=#top><A HREF=mailto:me@x.zip><a href=MailTo:y.zip>)", ""), Entries{});
+    EXPECT_EQ(Links(R"(<A HREF=""><A HREF=#top><A HREF=mailto:me@x.zip><a href=MailTo:y.zip>)", ""),
+              Entries{});
 }
 
 TEST(ExtractLinks, ContainsAndEndsWithFilters)
 {
     const std::string page = "<a href=dir.zip/index.html><a href=a.zip.txt><a href=b.ZIP><a href=c.tar>";
-    EXPECT_EQ(Links(page, ".zip", TFilterMode::Contains), (Entries{"dir.zip/index.html", "a.zip.txt", "b.ZIP"}));
+    EXPECT_EQ(Links(page, ".zip", TFilterMode::Contains),
+              (Entries{"dir.zip/index.html", "a.zip.txt", "b.ZIP"}));
     EXPECT_EQ(Links(page, ".zip", TFilterMode::EndsWith), Entries{"b.ZIP"});
     EXPECT_EQ(Links("<a href=zip>", ".zip", TFilterMode::EndsWith), Entries{});
     for (TFilterMode mode : {TFilterMode::Contains, TFilterMode::EndsWith})

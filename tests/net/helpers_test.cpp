@@ -13,7 +13,8 @@ namespace
 TExStringList RequestLines()
 {
     TExStringList lines;
-    for (const char* line : {"GET http://h/ HTTP/1.0", "Accept: image/gif", "Host: h", "Accept: */*", "X-Plain"})
+    for (const char* line :
+         {"GET http://h/ HTTP/1.0", "Accept: image/gif", "Host: h", "Accept: */*", "X-Plain"})
         lines.Add(line);
     return lines;
 }
@@ -32,9 +33,8 @@ std::string Encoded(const std::string& input, UUMethods method, std::vector<std:
     if (events)
     {
         processor.OnBeginEncode = [=](QObject*) { events->push_back("begin"); };
-        processor.OnEndEncode = [=, &outBuffer](QObject*) {
-            events->push_back("end at " + std::to_string(outBuffer.pos()));
-        };
+        processor.OnEndEncode = [=, &outBuffer](QObject*)
+        { events->push_back("end at " + std::to_string(outBuffer.pos())); };
     }
     processor.Encode();
     return outBuffer.data().toStdString();
@@ -85,7 +85,8 @@ TEST(TNMURL, DecodesPlusAndEscapesAndReportsBadOnes)
 {
     TNMURL url;
     std::vector<std::string> errors;
-    url.OnError = [&](QObject* sender, const std::string& operation, const std::string& message) {
+    url.OnError = [&](QObject* sender, const std::string& operation, const std::string& message)
+    {
         EXPECT_EQ(sender, &url);
         errors.push_back(operation + "|" + message);
     };
