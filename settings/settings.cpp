@@ -1,0 +1,130 @@
+#include "settings/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "platform/exception.h"
+#include "platform/prompt.h"
+#include "platform/text.h"
+#include "settings/settingsstore.h"
+#include "settings/windowlocation.h"
+
+const char* const SettingsKey = "SOFTWARE\\Corvane\\Kestrow\\Settings";
+
+namespace
+{
+// The one writer of every value, in the stored order; the store itself decides whether
+// each value reaches the file at once or with the others.
+void WriteValues(TSettingsStore& store, const TSettingsRecord& settings, bool urlContainsChecked)
+{
+    store.WriteString("Extension", settings.Extension);
+    store.WriteString("OutputPath", settings.OutputPath);
+    store.WriteString("StartAt", settings.StartAt);
+    store.WriteString("ProxyServer", settings.ProxyServer);
+    store.WriteInteger("LogLevel", settings.LogLevel);
+    store.WriteBool("URLContainsChecked", urlContainsChecked);
+    store.WriteInteger("TimeOut", settings.TimeOut);
+    store.WriteInteger("Retries", settings.Retries);
+    store.WriteInteger("FrmKestrowLoc", settings.FrmKestrowLoc);
+    store.WriteInteger("FrmPrefLoc", settings.FrmPrefLoc);
+    store.WriteInteger("FrmDirLoc", settings.FrmDirLoc);
+}
+} // namespace
+
+std::string SettingsFileName()
+{
+    const QString overridden = qEnvironmentVariable("KESTROW_SETTINGS");
+    if (!overridden.isEmpty())
+        return platform::ToStdString(overridden);
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // Relative paths in XDG_CONFIG_HOME are invalid and are to be ignored.
+    if (config.isEmpty() || QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return platform::ToStdString(config + QStringLiteral("/Corvane/Kestrow.json"));
+}
+
+TSettingsRecord DefaultSettings()
+{
+    TSettingsRecord settings;
+    settings.LogLevel = 2;
+    settings.TimeOut = 5;
+    settings.Retries = 5;
+    settings.FrmKestrowLoc = CentredWindowLocation;
+    settings.FrmPrefLoc = CentredWindowLocation;
+    settings.FrmDirLoc = CentredWindowLocation;
+    return settings;
+}
+
+bool InstallDefaultSettings(const std::string& fileName)
+{
+    if (QFileInfo::exists(platform::ToQString(fileName)))
+        return false;
+    TSettingsStore store(fileName);
+    if (!store.OpenKey(SettingsKey, true))
+        return false;
+    try
+    {
+        // All values in one save: a half-installed key would fail every later read.
+        store.BeginUpdate();
+        WriteValues(store, DefaultSettings(), true);
+        store.EndUpdate();
+    }
+    catch (const Exception&)
+    {
+        return false;
+    }
+    return true;
+}
+
+void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std::string& fileName)
+{
+    InstallDefaultSettings(fileName);
+    TSettingsStore store(fileName);
+    if (!store.OpenKey(SettingsKey, false))
+    {
+        platform::ShowMessage(std::string("Cannot open key ") + SettingsKey);
+        return;
+    }
+    try
+    {
+        settings.Extension = store.ReadString("Extension");
+        settings.OutputPath = store.ReadString("OutputPath");
+        settings.StartAt = store.ReadString("StartAt");
+        settings.ProxyServer = store.ReadString("ProxyServer");
+        settings.LogLevel = store.ReadInteger("LogLevel");
+        urlContainsChecked = store.ReadBool("URLContainsChecked");
+        settings.TimeOut = store.ReadInteger("TimeOut");
+        settings.Retries = store.ReadInteger("Retries");
+        settings.FrmKestrowLoc = store.ReadInteger("FrmKestrowLoc");
+        settings.FrmPrefLoc = store.ReadInteger("FrmPrefLoc");
+        settings.FrmDirLoc = store.ReadInteger("FrmDirLoc");
+    }
+    catch (const Exception& error)
+    {
+        platform::ShowMessage("Unable to read registry.\rPlease re-install\r" + error.Message());
+    }
+    store.CloseKey();
+}
+
+void WriteSettings(TSettingsRecord& settings, const std::string& editExtension,
+                   const std::string& editOutputPath, const QPoint& mainWindowPosition,
+                   bool urlContainsChecked, const std::string& fileName)
+{
+    settings.Extension = editExtension;
+    settings.OutputPath = editOutputPath;
+    settings.FrmKestrowLoc = PackWindowLocation(mainWindowPosition.x(), mainWindowPosition.y());
+    // A settings file removed while the program ran is installed afresh rather than
+    // losing this save.
+    InstallDefaultSettings(fileName);
+    TSettingsStore store(fileName);
+    store.OpenKey(SettingsKey, false);
+    try
+    {
+        WriteValues(store, settings, urlContainsChecked);
+    }
+    catch (const Exception& error)
+    {
+        platform::ShowMessage("Unable to write to registry.\r" + error.Message());
+    }
+    store.CloseKey();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <QPoint>
+
+// The stored settings as the main window keeps them in memory. Everything starts empty or
+// zero; ReadSettings fills it when the program starts, the preferences dialog and the
+// directory chooser take their values from it and give them back when hidden, and
+// WriteSettings saves it when the main window closes.
+struct TSettingsRecord
+{
+    std::string Extension;
+    std::string OutputPath;
+    int32_t LogLevel = 0;
+    int32_t TimeOut = 0;
+    int32_t Retries = 0;
+    std::string StartAt;
+    std::string ProxyServer;
+    int32_t FrmKestrowLoc = 0;
+    int32_t FrmPrefLoc = 0;
+    int32_t FrmDirLoc = 0;
+    // Set by the main window once ReadSettings has returned; the preferences dialog takes
+    // no values from the record before that.
+    bool SettingsLoaded = false;
+};
+
+// The key that holds the settings, and the text of the messages that name it.
+extern const char* const SettingsKey;
+
+// The settings file: $KESTROW_SETTINGS when set, else Corvane/Kestrow.json under
+// $XDG_CONFIG_HOME (by default ~/.config).
+std::string SettingsFileName();
+
+// What an installation puts into the store: empty texts, "Contains" mode, log level 2,
+// time-out 5 s, 5 retries and every window centred.
+TSettingsRecord DefaultSettings();
+
+// Creates the file with the settings key and DefaultSettings when the file does not exist,
+// so that a first start finds its key. An existing file is never touched. Returns whether
+// the file was created.
+bool InstallDefaultSettings(const std::string& fileName = SettingsFileName());
+
+// Fills the record from the store, in the stored order. urlContainsChecked receives the
+// filter mode ("Contains" when true) when it was read and keeps its value otherwise.
+// Failures are reported in a message box: a missing key leaves the record as it was; a
+// missing or mistyped integer stops reading there, keeping what was already read.
+void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked,
+                  const std::string& fileName = SettingsFileName());
+
+// Takes the main window's filter text, output path and position into the record, then
+// saves the whole record and the filter mode. A failed write stops there and is reported
+// in a message box; the file keeps every value not yet written.
+void WriteSettings(TSettingsRecord& settings, const std::string& editExtension,
+                   const std::string& editOutputPath, const QPoint& mainWindowPosition,
+                   bool urlContainsChecked, const std::string& fileName = SettingsFileName());
