@@ -1,0 +1,310 @@
+#include "settings/formpreferences.h"
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTableWidget>
+
+#include "platform/bytetext.h"
+#include "platform/clock.h"
+#include "platform/prompt.h"
+#include "platform/text.h"
+#include "settings/starttime.h"
+#include "settings/windowlocation.h"
+
+namespace
+{
+constexpr int GridColumns = 8;
+constexpr int GridRows = 12;
+constexpr int CellWidth = 40;
+constexpr int CellHeight = 18;
+constexpr int DefaultStartRow = 10; // 20:00
+
+const QString NoStartTime = QStringLiteral("--:--");
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y, int width)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setGeometry(x, y, width, 16);
+    return label;
+}
+} // namespace
+
+TFormPreferences::TFormPreferences(TSettingsRecord& settings, std::function<std::string()> logFileName,
+                                   QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      Settings(settings), LogFileName(std::move(logFileName))
+{
+    CreateControls();
+    FormCreate();
+}
+
+void TFormPreferences::CreateControls()
+{
+    setWindowTitle(QStringLiteral("Preferences"));
+    setModal(false);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    setFont(font);
+    setFixedSize(400, 420);
+
+    Label1 = MakeLabel(this, "Timeout", 8, 11, 50);
+    SpinEditTimeOut = new QSpinBox(this);
+    SpinEditTimeOut->setGeometry(60, 8, 56, 22);
+    SpinEditTimeOut->setRange(5, 999);
+    SpinEditTimeOut->setValue(5);
+    SpinEditTimeOut->setToolTip(QStringLiteral("Set the time Kestrow will wait for a connection"));
+    Label2 = MakeLabel(this, "seconds", 122, 11, 60);
+
+    Label3 = MakeLabel(this, "Retries", 8, 39, 50);
+    SpinEditRetries = new QSpinBox(this);
+    SpinEditRetries->setGeometry(60, 36, 56, 22);
+    SpinEditRetries->setRange(0, 999);
+    SpinEditRetries->setValue(5);
+    SpinEditRetries->setToolTip(
+        QStringLiteral("Set the number of times Kestrow will try to download a file"));
+
+    Label4 = MakeLabel(this, "Proxy", 8, 67, 50);
+    EditProxyServer = new QLineEdit(this);
+    EditProxyServer->setGeometry(60, 64, 190, 22);
+    EditProxyServer->setToolTip(QStringLiteral("Set the Proxy Server eg proxy.example.com:8080"));
+
+    Label5 = MakeLabel(this, "Log", 8, 95, 50);
+    ComboBoxLog = new QComboBox(this);
+    ComboBoxLog->setGeometry(60, 92, 190, 22);
+    ComboBoxLog->addItems({QStringLiteral("None"), QStringLiteral("URLs, Errors"),
+                           QStringLiteral("URLs, Files, Errors"),
+                           QStringLiteral("URLs, Files, HTTP codes, Errors")});
+    ComboBoxLog->setToolTip(QStringLiteral("Set the amount of detail to log"));
+
+    CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite files"), this);
+    CheckBoxOverWrite->setGeometry(264, 8, 128, 20);
+    CheckBoxOverWrite->setToolTip(QStringLiteral("Check this box to overwrite existing files"));
+    CheckBoxSaveImages = new QCheckBox(QStringLiteral("Save images"), this);
+    CheckBoxSaveImages->setGeometry(264, 30, 128, 20);
+    CheckBoxSaveImages->setToolTip(QStringLiteral("Check this box to save images with web pages"));
+    CheckBoxPrint = new QCheckBox(QStringLiteral("Print files"), this);
+    CheckBoxPrint->setGeometry(264, 52, 128, 20);
+    CheckBoxPrint->setToolTip(QStringLiteral("Check this box to print files after download"));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("After download"), this);
+    GroupBox1->setGeometry(264, 78, 128, 88);
+    RadioButtonDLNothing = new QRadioButton(QStringLiteral("do nothing"), GroupBox1);
+    RadioButtonDLNothing->setGeometry(8, 20, 112, 20);
+    RadioButtonDLClose = new QRadioButton(QStringLiteral("close Kestrow"), GroupBox1);
+    RadioButtonDLClose->setGeometry(8, 42, 112, 20);
+    RadioButtonDLShutDown = new QRadioButton(QStringLiteral("shutdown PC"), GroupBox1);
+    RadioButtonDLShutDown->setGeometry(8, 64, 112, 20);
+    RadioButtonDLNothing->setChecked(true);
+
+    CheckBoxStartAt = new QCheckBox(QStringLiteral("Start at"), this);
+    CheckBoxStartAt->setGeometry(8, 126, 80, 20);
+    CheckBoxStartAt->setToolTip(QStringLiteral("Schedule the download for later"));
+    StaticTextStartTime = new QLabel(NoStartTime, this);
+    StaticTextStartTime->setGeometry(92, 126, 48, 20);
+    StaticTextStartTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StaticTextStartTime->setAlignment(Qt::AlignCenter);
+
+    MemoLog = new QPlainTextEdit(this);
+    MemoLog->setGeometry(8, 172, 384, 204);
+    MemoLog->setReadOnly(true);
+    MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoLog->setToolTip(QStringLiteral("The activity log"));
+    MemoLog->viewport()->installEventFilter(this);
+
+    BitBtn1 =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Clear"), this);
+    BitBtn1->setGeometry(8, 384, 80, 28);
+    BitBtn1->setToolTip(QStringLiteral("Clear the log"));
+    BitBtn1->setAutoDefault(false);
+    BitBtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    BitBtnOK->setGeometry(312, 384, 80, 28);
+    BitBtnOK->setToolTip(QStringLiteral("Close preferences"));
+    BitBtnOK->setDefault(true);
+
+    // The grid opens over the log when "Start at" is checked.
+    StringGridStartTime = new QTableWidget(GridRows, GridColumns, this);
+    StringGridStartTime->horizontalHeader()->hide();
+    StringGridStartTime->verticalHeader()->hide();
+    StringGridStartTime->horizontalHeader()->setMinimumSectionSize(1);
+    StringGridStartTime->verticalHeader()->setMinimumSectionSize(1);
+    StringGridStartTime->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGridStartTime->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGridStartTime->horizontalHeader()->setDefaultSectionSize(CellWidth);
+    StringGridStartTime->verticalHeader()->setDefaultSectionSize(CellHeight);
+    StringGridStartTime->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGridStartTime->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGridStartTime->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGridStartTime->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGridStartTime->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    const int frame = 2 * StringGridStartTime->frameWidth();
+    StringGridStartTime->setGeometry(8, 150, GridColumns * CellWidth + frame, GridRows * CellHeight + frame);
+    StringGridStartTime->setToolTip(QStringLiteral("Double-click on a time to schedule."));
+    StringGridStartTime->hide();
+
+    connect(BitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    // Like the check box's click event, this also runs when the program changes the box.
+    connect(CheckBoxStartAt, &QCheckBox::toggled, this, [this] { CheckBoxStartAtClick(); });
+    connect(StringGridStartTime, &QTableWidget::cellDoubleClicked, this,
+            [this] { StringGridStartTimeDblClick(); });
+}
+
+void TFormPreferences::FormCreate()
+{
+    for (int cell = 0; cell < GridRows * GridColumns; ++cell)
+    {
+        auto* item = new QTableWidgetItem(platform::ToQString(StartTimeCellText(cell)));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        StringGridStartTime->setItem(cell / GridColumns, cell % GridColumns, item);
+    }
+    StringGridStartTime->setCurrentCell(DefaultStartRow, 0);
+    // The stored values are taken only once they have been read; taking them earlier would
+    // give the empty record back to the store the next time the dialog hides.
+    if (Settings.SettingsLoaded)
+        TakeSettings();
+}
+
+void TFormPreferences::TakeSettings()
+{
+    try
+    {
+        StringGridStartTime->setCurrentCell(DefaultStartRow, 0);
+        const QString startAt = platform::ToQString(Settings.StartAt);
+        for (int cell = 0; cell < GridRows * GridColumns; ++cell)
+        {
+            const int row = cell / GridColumns;
+            const int column = cell % GridColumns;
+            if (StringGridStartTime->item(row, column)->text() == startAt)
+                StringGridStartTime->setCurrentCell(row, column);
+        }
+        const int logLevel = Settings.LogLevel;
+        ComboBoxLog->setCurrentIndex(logLevel >= 0 && logLevel < ComboBoxLog->count() ? logLevel : -1);
+        StringGridStartTime->hide();
+        SpinEditTimeOut->setValue(Settings.TimeOut);
+        SpinEditRetries->setValue(Settings.Retries);
+        EditProxyServer->setText(platform::ToQString(std::string(bytetext::Trim(Settings.ProxyServer))));
+        PlaceWindow(this, Settings.FrmPrefLoc);
+    }
+    catch (const std::exception& error)
+    {
+        platform::ShowMessage(std::string("TFormPreferences.FormCreate:Assigning RegData ") + error.what());
+    }
+    settingsTaken = true;
+}
+
+void TFormPreferences::FormHide()
+{
+    if (!settingsTaken)
+        return;
+    Settings.TimeOut = SpinEditTimeOut->value();
+    Settings.Retries = SpinEditRetries->value();
+    Settings.LogLevel = ComboBoxLog->currentIndex();
+    Settings.FrmPrefLoc = WindowLocation(this);
+    Settings.ProxyServer = std::string(bytetext::Trim(platform::ToStdString(EditProxyServer->text())));
+    // The selected cell counts, not the text beside the box: a time clicked only once, or
+    // the stored time never picked since start, is taken as well.
+    Settings.StartAt = CheckBoxStartAt->isChecked() ? SelectedStartTime() : std::string();
+}
+
+std::string TFormPreferences::SelectedStartTime() const
+{
+    const QTableWidgetItem* item = StringGridStartTime->currentItem();
+    return item ? platform::ToStdString(item->text()) : std::string();
+}
+
+bool TFormPreferences::StartTimeReached() const
+{
+    return StartTimeText(platform::Now().time()) == SelectedStartTime();
+}
+
+void TFormPreferences::BitBtnOKClick()
+{
+    accept();
+}
+
+void TFormPreferences::BitBtn1Click()
+{
+    MemoLog->clear();
+    if (!LogFileName)
+        return;
+    const std::string logFile = LogFileName();
+    if (logFile.empty())
+        return;
+    std::error_code error;
+    std::filesystem::remove(logFile, error);
+}
+
+void TFormPreferences::CheckBoxStartAtClick()
+{
+    if (!CheckBoxStartAt->isChecked())
+        StaticTextStartTime->setText(NoStartTime);
+    StringGridStartTime->setVisible(CheckBoxStartAt->isChecked());
+    if (StringGridStartTime->isVisible())
+        StringGridStartTime->raise();
+}
+
+void TFormPreferences::StringGridStartTimeDblClick()
+{
+    StringGridStartTime->hide();
+    StaticTextStartTime->setText(platform::ToQString(SelectedStartTime()));
+}
+
+void TFormPreferences::FormClick()
+{
+    HideGridAndClearStartAt();
+}
+
+void TFormPreferences::MemoLogClick()
+{
+    HideGridAndClearStartAt();
+}
+
+void TFormPreferences::HideGridAndClearStartAt()
+{
+    if (!StringGridStartTime->isVisible())
+        return;
+    StringGridStartTime->hide();
+    CheckBoxStartAt->setChecked(false);
+}
+
+void TFormPreferences::hideEvent(QHideEvent* event)
+{
+    // Hides by the window system (the desktop minimising everything) are not the dialog
+    // being put away.
+    if (!event->spontaneous())
+        FormHide();
+    QDialog::hideEvent(event);
+}
+
+void TFormPreferences::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        FormClick();
+    QDialog::mouseReleaseEvent(event);
+}
+
+bool TFormPreferences::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MemoLog->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        MemoLogClick();
+    return QDialog::eventFilter(watched, event);
+}
