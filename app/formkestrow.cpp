@@ -1,13 +1,451 @@
 #include "app/formkestrow.h"
 
-#include <QPalette>
+#include <cstdio>
+#include <filesystem>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/glyphs.h"
+#include "app/listbox.h"
+#include "app/outputnaming.h"
+#include "app/outputpath.h"
+#include "links/listfile.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+#include "platform/pause.h"
+#include "platform/prompt.h"
+#include "platform/text.h"
+#include "settings/formpreferences.h"
+#include "settings/windowlocation.h"
+
+namespace
+{
+const QColor Aqua(0x00, 0xFF, 0xFF);
+const QColor Navy(0x00, 0x00, 0x80);
+const QColor Teal(0x00, 0x80, 0x80);
+
+QWidget* MakePanel(QWidget* parent, const QColor& colour, const QRect& geometry)
+{
+    auto* panel = new QWidget(parent);
+    panel->setGeometry(geometry);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, colour);
+    panel->setPalette(palette);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* caption, int x, int y, bool panelLabel = true)
+{
+    auto* label = new QLabel(QString::fromUtf8(caption), parent);
+    label->move(x, y);
+    if (panelLabel)
+    {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+        label->setStyleSheet(QStringLiteral("color: #FFFF00;"));
+    }
+    label->adjustSize();
+    return label;
+}
+
+QToolButton* MakeSpeedButton(QWidget* parent, TGlyph glyph, const char* hint, int x)
+{
+    auto* button = new QToolButton(parent);
+    button->setGeometry(x, 1, 38, 34);
+    button->setAutoRaise(true);
+    button->setIcon(GlyphIcon(glyph));
+    button->setIconSize(QSize(26, 26));
+    button->setToolTip(QString::fromUtf8(hint));
+    return button;
+}
+
+QLabel* MakeIndicator(QWidget* parent, TGlyph glyph, const char* hint)
+{
+    auto* image = new QLabel(parent);
+    image->setGeometry(424, 110, 32, 32);
+    image->setPixmap(GlyphPixmap(glyph, 32));
+    image->setToolTip(QString::fromUtf8(hint));
+    image->hide();
+    return image;
+}
+
+std::string VersionText()
+{
+    return platform::ToStdString(QLocale().toString(1.14, 'f', 2));
+}
+} // namespace
 
 TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Kestrow"));
-    setFixedSize(462, 437);
+    setWindowIcon(GlyphIcon(TGlyph::Program));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
     QPalette aqua = palette();
-    aqua.setColor(QPalette::Window, QColor(0x00, 0xFF, 0xFF));
+    aqua.setColor(QPalette::Window, Aqua);
     setPalette(aqua);
     setAutoFillBackground(true);
+
+    TimerConnect = new QTimer(this);
+    TimerConnect->setInterval(60000);
+    CreateControls();
+    CreateMenus();
+    setFixedSize(sizeHint());
+    setAcceptDrops(true);
+}
+
+TFormKestrow::~TFormKestrow() = default;
+
+void TFormKestrow::CreateControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(462, 418);
+    setCentralWidget(client);
+
+    Panel2 = MakePanel(client, Aqua, QRect(0, 0, 462, 37));
+    SpeedButtonGo = MakeSpeedButton(Panel2, TGlyph::Go, "Go", 0);
+    SpeedButtonTest = MakeSpeedButton(Panel2, TGlyph::Test, "Test", 38);
+    SpeedButtonStop = MakeSpeedButton(Panel2, TGlyph::Stop, "Stop", 76);
+    SpeedButtonSkipFile = MakeSpeedButton(Panel2, TGlyph::SkipFile, "Skip File", 114);
+    SpeedButtonSkipURL = MakeSpeedButton(Panel2, TGlyph::SkipURL, "Skip URL", 152);
+    SpeedButtonHelp = MakeSpeedButton(Panel2, TGlyph::Help, "Help", 190);
+
+    Panel5 = MakePanel(client, Navy, QRect(0, 37, 462, 97));
+    Label1 = MakeLabel(Panel5, "URL", 8, 9);
+    EditURL = new QLineEdit(QStringLiteral("http://www."), Panel5);
+    EditURL->setGeometry(62, 6, 284, 21);
+    EditURL->setToolTip(QStringLiteral("Enter a URL eg http://www.example.com/downloads/index.html"));
+    ButtonAddURL = new QPushButton(QStringLiteral("Add"), Panel5);
+    ButtonAddURL->setGeometry(352, 5, 48, 23);
+    ButtonAddURL->setToolTip(QStringLiteral("Click here to add the URL to the URL Liist"));
+    ButtonAddURL->setEnabled(false);
+    ButtonBuild = new QPushButton(QStringLiteral("Build"), Panel5);
+    ButtonBuild->setGeometry(406, 5, 48, 23);
+    ButtonBuild->setToolTip(QStringLiteral("Click here to build a list of URLs automatically"));
+    Label5 = MakeLabel(Panel5, "Save to", 8, 39);
+    EditOutputPath = new QLineEdit(Panel5);
+    EditOutputPath->setGeometry(62, 36, 314, 21);
+    EditOutputPath->setToolTip(QStringLiteral("Enter the destination path eg /home/me/MyFiles"));
+    ButtonChooseDir = new QPushButton(QStringLiteral("..."), Panel5);
+    ButtonChooseDir->setGeometry(380, 35, 24, 23);
+    ButtonChooseDir->setToolTip(QStringLiteral("Choose an output directory"));
+    Label7 = MakeLabel(Panel5, "Link", 8, 71);
+    GroupBox1 = new QGroupBox(Panel5);
+    GroupBox1->setGeometry(62, 60, 176, 32);
+    GroupBox1->setStyleSheet(QStringLiteral("QRadioButton { color: #FFFF00; }"));
+    RadioButtonContains = new QRadioButton(QStringLiteral("Contains"), GroupBox1);
+    RadioButtonContains->setGeometry(6, 8, 80, 20);
+    RadioButtonContains->setToolTip(QStringLiteral("File name contains this text"));
+    RadioButtonContains->setChecked(true);
+    RadioButtonEndsWith = new QRadioButton(QStringLiteral("Ends with"), GroupBox1);
+    RadioButtonEndsWith->setGeometry(90, 8, 84, 20);
+    RadioButtonEndsWith->setToolTip(QStringLiteral("The file name ends with this text"));
+    EditExtension = new QLineEdit(Panel5);
+    EditExtension->setGeometry(246, 67, 100, 21);
+    EditExtension->setToolTip(QStringLiteral("Enter an extension eg .zip"));
+
+    Panel4 = MakePanel(client, Teal, QRect(0, 134, 462, 170));
+    Label6 = MakeLabel(Panel4, "URL List", 8, 3);
+    ListBoxURLList = new TListBox(Panel4);
+    ListBoxURLList->setGeometry(8, 19, 446, 64);
+    ListBoxURLList->setToolTip(QStringLiteral("Right-click for menu"));
+    Label2 = MakeLabel(Panel4, "File List", 8, 86);
+    ListBoxFileList = new TListBox(Panel4);
+    ListBoxFileList->setGeometry(8, 102, 410, 62);
+    ListBoxFileList->setToolTip(QStringLiteral("Right-click for menu"));
+    ImageOK = MakeIndicator(Panel4, TGlyph::IndicatorOK, "No errors have occured yet");
+    ImageTimer = MakeIndicator(Panel4, TGlyph::IndicatorTimer, "Waiting for timer....");
+    ImageError = MakeIndicator(Panel4, TGlyph::IndicatorError, "oops! an error has occured");
+
+    Panel1 = MakePanel(client, Teal, QRect(0, 304, 462, 114));
+    Label3 = MakeLabel(Panel1, "URL Progress", 8, 4);
+    ProgressBarList = new QProgressBar(Panel1);
+    ProgressBarList->setGeometry(8, 21, 340, 16);
+    ProgressBarList->setToolTip(QStringLiteral("File list progress"));
+    ProgressBarList->setTextVisible(false);
+    LabelOverallProgress = MakeLabel(Panel1, "", 356, 21);
+    LabelOverallProgress->setFixedWidth(100);
+    Label4 = MakeLabel(Panel1, "File Progress", 8, 42);
+    ProgressBarFile = new QProgressBar(Panel1);
+    ProgressBarFile->setGeometry(8, 59, 340, 16);
+    ProgressBarFile->setToolTip(QStringLiteral("Current file progress"));
+    ProgressBarFile->setTextVisible(false);
+    LabelFileProgress = MakeLabel(Panel1, "", 356, 59);
+    LabelFileProgress->setFixedWidth(100);
+    LabellStats = MakeLabel(Panel1, "", 8, 88);
+    LabellStats->setFixedWidth(446);
+    for (QProgressBar* bar : {ProgressBarList, ProgressBarFile})
+    {
+        bar->setRange(0, 100);
+        bar->setValue(0);
+    }
+
+    StatusPanel0 = new QLabel(this);
+    StatusPanel0->setFixedWidth(370);
+    StatusPanel1 = new QLabel(this);
+    StatusPanel1->setMinimumWidth(50);
+    statusBar()->addWidget(StatusPanel0);
+    statusBar()->addWidget(StatusPanel1, 1);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setFixedHeight(19);
+
+    connect(EditURL, &QLineEdit::textChanged, this, [this] { EditURLChange(); });
+    connect(EditURL, &QLineEdit::returnPressed, this, [this] { EditURLKeyDown(13); });
+    connect(ButtonAddURL, &QPushButton::clicked, this, [this] { ButtonAddURLClick(); });
+    connect(ListBoxFileList, &TListBox::Clicked, this, [this] { ListBoxFileListClick(); });
+    connect(ListBoxURLList, &TListBox::Clicked, this, [this] { ListBoxURLListClick(); });
+}
+
+void TFormKestrow::CreateMenus()
+{
+    MenuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    MenuFileOpen = MenuFile->addAction(QStringLiteral("&Open..."));
+    MenuFileOpen->setVisible(false);
+    MenuFile->addSeparator()->setVisible(false);
+    MenuFileGo = MenuFile->addAction(QStringLiteral("Go"));
+    MenuFileStop = MenuFile->addAction(QStringLiteral("Stop"));
+    MenuFile->addSeparator();
+    MenuFileExit = MenuFile->addAction(QStringLiteral("&Exit"));
+    connect(MenuFileExit, &QAction::triggered, this, [this] { MenuFileExitClick(); });
+
+    Setup = menuBar()->addMenu(QStringLiteral("&Setup"));
+    MenuSetupPreferences = Setup->addAction(QStringLiteral("&Preferences"));
+    connect(MenuSetupPreferences, &QAction::triggered, this, [this] { MenuSetupPreferencesClick(); });
+
+    MenuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    MenuHelpContents = MenuHelp->addAction(QStringLiteral("&Contents"));
+    MenuHelpAbout = MenuHelp->addAction(QStringLiteral("&About"));
+    MenuHelp->addSeparator();
+    MenuHelpUpdates = MenuHelp->addAction(QStringLiteral("Check for updates.."));
+    MenuHelpReportBug = MenuHelp->addAction(QStringLiteral("Report a bug..."));
+    MenuHelpTroubleShoot = MenuHelp->addAction(QStringLiteral("Trouble Shooting..."));
+    MenuHelpCorvaneHome = MenuHelp->addAction(QStringLiteral("Corvane Home page..."));
+}
+
+void TFormKestrow::AttachPreferences(TFormPreferences* preferences)
+{
+    FormPreferences = preferences;
+}
+
+void TFormKestrow::FormCreate(const QStringList& parameters)
+{
+    std::string joined;
+    for (const QString& parameter : parameters)
+        joined += platform::ToStdString(parameter) + " ";
+    Settings.SettingsLoaded = false;
+    if (!parameters.isEmpty())
+    {
+        const std::string fileName = joined.substr(0, joined.size() - 1);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(fileName, error))
+        {
+            try
+            {
+                LoadURLList(fileName);
+            }
+            catch (const Exception& failure)
+            {
+                platform::ShowMessage(failure.Message());
+            }
+        }
+        else
+            platform::ShowMessage(joined + " File not found");
+    }
+    UpdateControls();
+}
+
+void TFormKestrow::FormShow()
+{
+    Settings.SettingsLoaded = false;
+    bool containsChecked = RadioButtonContains->isChecked();
+    ReadSettings(Settings, containsChecked);
+    Settings.SettingsLoaded = true;
+    (containsChecked ? RadioButtonContains : RadioButtonEndsWith)->setChecked(true);
+    if (FormPreferences && !FormPreferences->SettingsTaken())
+        FormPreferences->TakeSettings();
+    setWindowTitle(platform::ToQString("Kestrow " + VersionText()));
+    try
+    {
+        EditExtension->setText(platform::ToQString(Settings.Extension));
+        EditOutputPath->setText(platform::ToQString(Settings.OutputPath));
+        PlaceWindow(this, Settings.FrmKestrowLoc);
+    }
+    catch (const std::exception& error)
+    {
+        platform::ShowMessage(std::string("TFormKestrow.FormShow:Cannot assign reg values ") + error.what());
+    }
+    EditURL->setFocus();
+}
+
+bool TFormKestrow::FormClose()
+{
+    if (Running && !platform::Confirm("Cancel download and quit?"))
+        return false;
+    StopRequested = true;
+    platform::ProcessMessages();
+    platform::Pause(500);
+    platform::ProcessMessages();
+    if (FormPreferences)
+        FormPreferences->hide();
+    platform::ProcessMessages();
+    WriteSettings(Settings, platform::ToStdString(EditExtension->text()),
+                  platform::ToStdString(EditOutputPath->text()), frameGeometry().topLeft(),
+                  RadioButtonContains->isChecked());
+    return true;
+}
+
+void TFormKestrow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shownOnce)
+    {
+        shownOnce = true;
+        FormShow();
+    }
+}
+
+void TFormKestrow::closeEvent(QCloseEvent* event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TFormKestrow::AddURLAllowed() const
+{
+    const std::string text = platform::ToStdString(EditURL->text());
+    return !bytetext::Trim(text).empty() && bytetext::UpperCase(text) != "HTTP://WWW.";
+}
+
+void TFormKestrow::UpdateControls()
+{
+    const bool canStart = ListBoxURLList->Count() > 0 && !Running;
+    SpeedButtonGo->setEnabled(canStart);
+    SpeedButtonTest->setEnabled(canStart);
+    MenuFileGo->setEnabled(canStart);
+    for (QToolButton* button : {SpeedButtonStop, SpeedButtonSkipFile, SpeedButtonSkipURL})
+        button->setEnabled(Running);
+    MenuFileStop->setEnabled(Running);
+    EditOutputPath->setReadOnly(Running);
+    EditURL->setReadOnly(Running);
+    ButtonChooseDir->setEnabled(!Running);
+    ButtonAddURL->setEnabled(!Running && AddURLAllowed());
+}
+
+void TFormKestrow::MenuFileExitClick()
+{
+    close();
+}
+
+void TFormKestrow::ListBoxFileListClick()
+{
+    if (ListBoxFileList->ItemIndex() >= 0)
+        ListBoxFileList->setToolTip(platform::ToQString(ListBoxFileList->Item(ListBoxFileList->ItemIndex())));
+}
+
+void TFormKestrow::ListBoxURLListClick()
+{
+    if (ListBoxURLList->ItemIndex() >= 0)
+        ListBoxURLList->setToolTip(platform::ToQString(ListBoxURLList->Item(ListBoxURLList->ItemIndex())));
+}
+
+void TFormKestrow::EditURLChange()
+{
+    ButtonAddURL->setEnabled(AddURLAllowed());
+}
+
+void TFormKestrow::EditURLKeyDown(int key)
+{
+    if (key == 13 && AddURLAllowed())
+        ButtonAddURLClick();
+}
+
+void TFormKestrow::ButtonAddURLClick()
+{
+    const std::string typed(bytetext::Trim(platform::ToStdString(EditURL->text())));
+    std::string address(bytetext::BeforeArrow(typed));
+    address = address.substr(0, address.find('#'));
+    EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text()))));
+    if (!address.empty())
+    {
+        if (bytetext::StartsWithNoCase(address, "WWW."))
+            address.insert(0, "http://");
+        const std::string entry = address + "->" + platform::ToStdString(EditOutputPath->text());
+        if (!ListBoxURLList->Contains(entry) ||
+            platform::Confirm("URL '" + typed + "' already exists.\r\nAdd again?"))
+            ListBoxURLList->Add(entry);
+    }
+    EditURL->setFocus();
+    UpdateControls();
+}
+
+void TFormKestrow::MenuSetupPreferencesClick()
+{
+    if (FormPreferences)
+    {
+        FormPreferences->show();
+        FormPreferences->raise();
+    }
+}
+
+void TFormKestrow::LoadURLList(const std::string& fileName)
+{
+    ListBoxURLList->SetItems(ReadListFile(fileName));
+}
+
+int TFormKestrow::LogLevel() const
+{
+    return FormPreferences ? FormPreferences->ComboBoxLog->currentIndex() : 0;
+}
+
+void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
+{
+    if (!fileOnly && FormPreferences)
+        FormPreferences->MemoLog->appendPlainText(platform::ToQString(line));
+    // One open, write and close per line, so no handle stays open between lines; a log file
+    // that cannot be written is passed over without a word.
+    const std::string fileName = MakeFileName(6);
+    if (std::FILE* file = std::fopen(fileName.c_str(), "ab"))
+    {
+        const std::string text = line + "\r\n";
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+}
+
+void TFormKestrow::ShowIndicator(int kind)
+{
+    if (kind < 0 || kind > 3)
+        return;
+    ImageTimer->setVisible(kind == 1);
+    ImageOK->setVisible(kind == 2);
+    ImageError->setVisible(kind == 3);
+}
+
+void TFormKestrow::SetStatusPanel(int panel, const std::string& text)
+{
+    (panel == 0 ? StatusPanel0 : StatusPanel1)->setText(platform::ToQString(text));
 }
