@@ -11,6 +11,12 @@ namespace
 {
 PromptHandler* installed = nullptr;
 
+// Messages keep the program's CR LF line ends; the box wants plain line feeds.
+QString BoxText(const std::string& text)
+{
+    return ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 QString Title()
 {
     const QString name = QCoreApplication::applicationName();
@@ -23,14 +29,14 @@ void ShowMessage(const std::string& text)
     if (installed)
         installed->Message(text);
     else
-        QMessageBox::information(QApplication::activeWindow(), Title(), ToQString(text));
+        QMessageBox::information(QApplication::activeWindow(), Title(), BoxText(text));
 }
 
 bool Confirm(const std::string& text)
 {
     if (installed)
         return installed->Confirm(text);
-    return QMessageBox::question(QApplication::activeWindow(), Title(), ToQString(text),
+    return QMessageBox::question(QApplication::activeWindow(), Title(), BoxText(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

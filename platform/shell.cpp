@@ -1,0 +1,104 @@
+#include "platform/shell.h"
+
+#include <filesystem>
+
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUrl>
+
+#include "platform/pause.h"
+#include "platform/text.h"
+
+namespace platform
+{
+namespace
+{
+ShellHandler* installed = nullptr;
+constexpr int PrintWaitMilliseconds = 60000;
+
+int RunPrinter(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path file(path);
+    if (!std::filesystem::exists(file, error))
+    {
+        const auto folder = file.parent_path();
+        return folder.empty() || std::filesystem::is_directory(folder, error) ? ShellFileNotFound : ShellPathNotFound;
+    }
+    QProcess lp;
+    lp.setProgram(QStringLiteral("lp"));
+    lp.setArguments({QStringLiteral("--"), ToQString(path)});
+    lp.setStandardOutputFile(QProcess::nullDevice());
+    lp.setStandardErrorFile(QProcess::nullDevice());
+    lp.start();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (lp.state() != QProcess::NotRunning && elapsed.elapsed() < PrintWaitMilliseconds)
+        WaitForEvents(10);
+    if (lp.error() == QProcess::FailedToStart)
+        return ShellNoAssociation;
+    if (lp.state() != QProcess::NotRunning)
+    {
+        lp.kill();
+        return 1;
+    }
+    if (lp.exitStatus() != QProcess::NormalExit)
+        return 1;
+    return lp.exitCode() == 0 ? ShellSuccess : lp.exitCode();
+}
+} // namespace
+
+int PrintFile(const std::string& path)
+{
+    return installed ? installed->Print(path) : RunPrinter(path);
+}
+
+bool ShutDown()
+{
+    if (installed)
+        return installed->ShutDown();
+    return QProcess::startDetached(QStringLiteral("systemctl"), {QStringLiteral("poweroff")});
+}
+
+bool OpenDocument(const std::string& pathOrUrl)
+{
+    if (installed)
+        return installed->Open(pathOrUrl);
+    const QString text = ToQString(pathOrUrl);
+    const QUrl url = text.contains(QStringLiteral("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
+    return QDesktopServices::openUrl(url);
+}
+
+ShellHandler* SetShellHandler(ShellHandler* handler)
+{
+    ShellHandler* previous = installed;
+    installed = handler;
+    return previous;
+}
+
+ScriptedShell::ScriptedShell() : previous(SetShellHandler(this)) {}
+
+ScriptedShell::~ScriptedShell()
+{
+    SetShellHandler(previous);
+}
+
+int ScriptedShell::Print(const std::string& path)
+{
+    Printed.push_back(path);
+    return PrintResult;
+}
+
+bool ScriptedShell::ShutDown()
+{
+    ++ShutDowns;
+    return true;
+}
+
+bool ScriptedShell::Open(const std::string& pathOrUrl)
+{
+    Opened.push_back(pathOrUrl);
+    return true;
+}
+} // namespace platform

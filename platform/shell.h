@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform
+{
+// Shell results below 33 are failures; these are the ones the printer and the help page map.
+constexpr int ShellFileNotFound = 2;
+constexpr int ShellPathNotFound = 3;
+constexpr int ShellAccessDenied = 5;
+constexpr int ShellNoAssociation = 31;
+constexpr int ShellSuccess = 42;
+
+// Hands a file to the printer (lp, run without a shell) and waits for lp to take it while
+// events keep running. Gives back a shell result: ShellSuccess, ShellFileNotFound or
+// ShellPathNotFound for a missing file or folder, ShellNoAssociation when lp is not installed,
+// or lp's own failing exit status.
+int PrintFile(const std::string& path);
+
+// Asks the system to shut down and power off; returns whether the request could be made.
+bool ShutDown();
+
+// Opens a file or web address with the desktop's handler; false when nothing could open it.
+bool OpenDocument(const std::string& pathOrUrl);
+
+class ShellHandler
+{
+  public:
+    virtual ~ShellHandler() = default;
+    virtual int Print(const std::string& path) = 0;
+    virtual bool ShutDown() = 0;
+    virtual bool Open(const std::string& pathOrUrl) = 0;
+};
+
+// Installs a handler; nullptr restores the real shell. Returns the previous one.
+ShellHandler* SetShellHandler(ShellHandler* handler);
+
+// Records what would have been printed, shut down or opened; installs itself for its lifetime.
+class ScriptedShell : public ShellHandler
+{
+  public:
+    ScriptedShell();
+    ~ScriptedShell() override;
+    ScriptedShell(const ScriptedShell&) = delete;
+    ScriptedShell& operator=(const ScriptedShell&) = delete;
+
+    int Print(const std::string& path) override;
+    bool ShutDown() override;
+    bool Open(const std::string& pathOrUrl) override;
+
+    int PrintResult = ShellSuccess;
+    std::vector<std::string> Printed;
+    std::vector<std::string> Opened;
+    int ShutDowns = 0;
+
+  private:
+    ShellHandler* previous;
+};
+} // namespace platform
