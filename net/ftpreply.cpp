@@ -1,0 +1,100 @@
+#include "net/ftpreply.h"
+
+#include <limits>
+
+#include "platform/bytetext.h"
+
+namespace ftpreply
+{
+namespace
+{
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// "ddd-" opens a reply of several lines; returns its code, or empty.
+std::string_view OpeningCode(std::string_view line)
+{
+    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) && line[3] == '-')
+        return line.substr(0, 3);
+    return {};
+}
+
+bool IsLastLineOf(std::string_view code, std::string_view line)
+{
+    if (line.size() < 3 || line.substr(0, 3) != code)
+        return false;
+    return line.size() == 3 || line[3] == ' ' || line[3] == '\r' || line[3] == '\n';
+}
+} // namespace
+
+TCmdType CommandKind(std::string_view commandLine)
+{
+    const std::string_view word = commandLine.substr(0, commandLine.find(' '));
+    if (bytetext::EqualsNoCase(word, "CWD"))
+        return cmdChangeDir;
+    if (bytetext::EqualsNoCase(word, "MKD"))
+        return cmdMakeDir;
+    if (bytetext::EqualsNoCase(word, "DELE"))
+        return cmdDelete;
+    if (bytetext::EqualsNoCase(word, "RMD"))
+        return cmdRemoveDir;
+    if (bytetext::EqualsNoCase(commandLine, "PWD"))
+        return cmdCurrentDir;
+    return cmdOther;
+}
+
+bool IsContinuation(std::string_view line)
+{
+    return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
+}
+
+TReplyLines::TReplyLines(std::string_view firstLine)
+{
+    Next(firstLine);
+}
+
+void TReplyLines::Next(std::string_view line)
+{
+    if (!openingCode.empty())
+    {
+        goesOn = !IsLastLineOf(openingCode, line);
+        return;
+    }
+    goesOn = IsContinuation(line);
+    openingCode = OpeningCode(line);
+}
+
+std::int64_t SizeFromReply(std::string_view line)
+{
+    const std::size_t byte = bytetext::FindNoCase(line, "BYTE");
+    if (byte == std::string_view::npos)
+        return 0;
+    std::size_t end = byte;
+    while (end > 0 && !IsDigit(line[end - 1]))
+        --end;
+    if (end == 0)
+        return 0;
+    std::size_t begin = end;
+    while (begin > 0 && IsDigit(line[begin - 1]))
+        --begin;
+    std::int64_t size = 0;
+    for (std::size_t i = begin; i < end; ++i)
+    {
+        const int digit = line[i] - '0';
+        if (size > (std::numeric_limits<std::int64_t>::max() - digit) / 10)
+            return 0;
+        size = size * 10 + digit;
+    }
+    return size;
+}
+
+std::string PortArgument(std::uint32_t address, std::uint16_t port)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text += std::to_string((address >> shift) & 0xFF) + ",";
+    return text + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+}
+} // namespace ftpreply

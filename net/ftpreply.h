@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// FTP reply and command text, as plain functions over bytes so they can be tested and fuzzed
+// without a connection.
+namespace ftpreply
+{
+// TCmdType: the kind of transaction passed to the FTP client's events.
+enum TCmdType : int
+{
+    cmdChangeDir = 0,
+    cmdMakeDir = 1,
+    cmdDelete = 2,
+    cmdRemoveDir = 3,
+    cmdDownload = 8,
+    cmdOther = 14,
+    cmdCurrentDir = 15,
+};
+
+// The kind of a command line, from its first word (any letter case).
+TCmdType CommandKind(std::string_view commandLine);
+
+// A line that does not end a reply by the short rule: it starts with a blank, or its fourth
+// character is "-".
+bool IsContinuation(std::string_view line);
+
+// Follows the lines of one reply, fed one by one as they are read, and tells whether more
+// lines belong to it. A reply opened by "ddd-" ends only at a line beginning with the same
+// three digits and a blank, so the free text lines a server may put in between are read as
+// part of it; otherwise the short rule of IsContinuation decides.
+class TReplyLines
+{
+  public:
+    explicit TReplyLines(std::string_view firstLine);
+    void Next(std::string_view line);
+    bool GoesOn() const { return goesOn; }
+
+  private:
+    std::string openingCode;
+    bool goesOn = false;
+};
+
+// The size a reply announces: the run of digits nearest to the left of the first "BYTE" (any
+// letter case), or 0 when there is none or it does not fit. "(12345 bytes)" gives 12345.
+std::int64_t SizeFromReply(std::string_view line);
+
+// The argument of a PORT command, "a,b,c,d,h,l", for an IPv4 address in host byte order.
+std::string PortArgument(std::uint32_t address, std::uint16_t port);
+} // namespace ftpreply

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "net/ftpreply.h"
+
+using namespace ftpreply;
+
+namespace
+{
+// How many of the lines are read as one reply that begins with the first of them.
+int LinesOfReply(std::initializer_list<const char*> lines)
+{
+    auto line = lines.begin();
+    TReplyLines reply(*line);
+    int count = 1;
+    while (reply.GoesOn() && ++line != lines.end())
+    {
+        reply.Next(*line);
+        ++count;
+    }
+    return reply.GoesOn() ? -1 : count;
+}
+} // namespace
+
+TEST(FtpReply, CommandKindFollowsTheFirstWord)
+{
+    EXPECT_EQ(CommandKind("CWD /pub/"), cmdChangeDir);
+    EXPECT_EQ(CommandKind("cwd pub"), cmdChangeDir);
+    EXPECT_EQ(CommandKind("MKD new"), cmdMakeDir);
+    EXPECT_EQ(CommandKind("DELE a.zip"), cmdDelete);
+    EXPECT_EQ(CommandKind("RMD old"), cmdRemoveDir);
+    EXPECT_EQ(CommandKind("PWD"), cmdCurrentDir);
+    // PWD counts only as the whole command; a word that merely starts like CWD is another command.
+    EXPECT_EQ(CommandKind("PWD x"), cmdOther);
+    EXPECT_EQ(CommandKind("CWDX a"), cmdOther);
+    EXPECT_EQ(CommandKind("TYPE I"), cmdOther);
+    EXPECT_EQ(CommandKind(""), cmdOther);
+}
+
+TEST(FtpReply, ShortRuleForContinuationLines)
+{
+    EXPECT_TRUE(IsContinuation("220-Welcome\r\n"));
+    EXPECT_TRUE(IsContinuation(" indented text\r\n"));
+    EXPECT_TRUE(IsContinuation(" "));
+    EXPECT_FALSE(IsContinuation("220 ready\r\n"));
+    EXPECT_FALSE(IsContinuation("22\n"));
+    EXPECT_FALSE(IsContinuation(""));
+}
+
+TEST(FtpReply, ReplyLinesEndAtTheClosingLine)
+{
+    EXPECT_EQ(LinesOfReply({"220 ready\r\n"}), 1);
+    // A greeting read from a blank start takes every line up to the first final one.
+    EXPECT_EQ(LinesOfReply({" ", "220-Welcome\r\n", "220-to the archive\r\n", "220 ready\r\n", "331 x\r\n"}),
+              4);
+    EXPECT_EQ(LinesOfReply({" ", "220 ready\r\n", "331 x\r\n"}), 2);
+    // Free text between the opening and the closing line belongs to the reply.
+    EXPECT_EQ(LinesOfReply({"230-Welcome\r\n", "Please read the rules\r\n", "230 Logged in\r\n", "x"}), 3);
+    // Another code with a blank is still text inside a reply opened by "230-".
+    EXPECT_EQ(LinesOfReply({"230-Notes\r\n", "200 lines of text\r\n", "230 done\n"}), 3);
+    EXPECT_EQ(LinesOfReply({"226-Transfer done\r\n", "226\r\n"}), 2);
+    // Without a "ddd-" opening the short rule decides.
+    EXPECT_EQ(LinesOfReply({" note\r\n", "more\r\n", "226 ok\r\n"}), 2);
+    EXPECT_EQ(LinesOfReply({"150-Opening\r\n", " (1234 bytes)\r\n"}), -1);
+}
+
+TEST(FtpReply, SizeFromReplyTakesTheDigitsBeforeBytes)
+{
+    EXPECT_EQ(SizeFromReply("150 Opening data connection for a.zip (12345 bytes).\r\n"), 12345);
+    EXPECT_EQ(SizeFromReply("150 Opening BINARY mode data connection for a.zip (0 BYTES)\r\n"), 0);
+    EXPECT_EQ(SizeFromReply("150 a.zip is 77Byte"), 77);
+    // Separators end the run of digits.
+    EXPECT_EQ(SizeFromReply("150 Opening (1,234 bytes)"), 234);
+    // A size above 2 GiB is kept whole.
+    EXPECT_EQ(SizeFromReply("150 big.iso (5368709120 bytes)"), 5368709120LL);
+    EXPECT_EQ(SizeFromReply("150 File status okay. About to open data connection.\r\n"), 0);
+    EXPECT_EQ(SizeFromReply("bytes 150"), 0);
+    EXPECT_EQ(SizeFromReply(""), 0);
+    EXPECT_EQ(SizeFromReply("150 (99999999999999999999999 bytes)"), 0);
+}
+
+TEST(FtpReply, PortArgumentGivesSixNumbers)
+{
+    EXPECT_EQ(PortArgument(0x7F000001, 1025), "127,0,0,1,4,1");
+    EXPECT_EQ(PortArgument(0xC0A80002, 65535), "192,168,0,2,255,255");
+    EXPECT_EQ(PortArgument(0, 0), "0,0,0,0,0,0");
+}
