@@ -1,0 +1,139 @@
+#include "net/httpparse.h"
+
+#include <charconv>
+#include <limits>
+
+#include "net/stringfields.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+
+namespace httpparse
+{
+namespace
+{
+std::string_view WithoutLineEnd(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int ToInteger(std::string_view text)
+{
+    int value = 0;
+    if (!ParseInteger(text, value))
+        throw Exception("'" + std::string(text) + "' is not a valid integer value");
+    return value;
+}
+
+// 1-based position to 0-based offset, clamped to the text.
+std::size_t Offset(std::string_view text, int position)
+{
+    return std::min<std::size_t>(static_cast<std::size_t>(position - 1), text.size());
+}
+} // namespace
+
+bool ParseInteger(std::string_view text, int& value)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    if (first == last)
+        return false;
+    const auto [end, error] = std::from_chars(first, last, value);
+    return error == std::errc() && end == last;
+}
+
+TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port)
+{
+    if (url.empty())
+        throw Exception("Empty URL");
+    TRequestTarget target{std::string(url), std::string(), std::string(host), port == 0 ? 80 : port};
+
+    const bool hasDoubleSlash = url.find("//") != std::string_view::npos;
+    if (hasDoubleSlash)
+        target.requestPath = url.substr(Offset(url, NthCharPos(url, '/', 3)));
+    else if (const std::size_t slash = url.find('/'); slash != std::string_view::npos)
+        target.requestPath = url.substr(slash);
+
+    if (const std::size_t colon = url.find(':'); colon != std::string_view::npos)
+    {
+        const std::string scheme = bytetext::UpperCase(url.substr(0, colon));
+        target.port = scheme == "GOPHER" ? 70 : scheme == "FTP" ? 21 : 80;
+    }
+
+    std::string_view hostPart;
+    if (hasDoubleSlash)
+    {
+        const std::size_t second = Offset(url, NthCharPos(url, '/', 2));
+        const std::size_t third = Offset(url, NthCharPos(url, '/', 3));
+        if (second < url.size())
+            hostPart = url.substr(second + 1, third > second ? third - second - 1 : 0);
+    }
+    else if (!url.empty() && url.front() != '/')
+        hostPart = url.substr(0, url.find('/'));
+    if (const std::size_t colon = hostPart.find(':'); colon != std::string_view::npos)
+    {
+        target.port = ToInteger(NthField(hostPart, ':', 2));
+        hostPart = hostPart.substr(0, colon);
+    }
+    if (!hostPart.empty())
+        target.host = hostPart;
+
+    if (target.requestPath.empty())
+    {
+        target.requestPath = "/";
+        target.url += "/";
+    }
+    return target;
+}
+
+std::int16_t StatusCode(std::string_view line)
+{
+    int value = 0;
+    if (!ParseInteger(NthField(WithoutLineEnd(line), ' ', 2), value))
+        return 0;
+    return static_cast<std::int16_t>(value);
+}
+
+std::string HeaderKeyword(std::string_view line)
+{
+    return bytetext::UpperCase(NthField(line, ' ', 1));
+}
+
+std::string HeaderValueFrom(std::string_view line, std::size_t position)
+{
+    line = WithoutLineEnd(line);
+    return position >= 1 && position <= line.size() ? std::string(line.substr(position - 1)) : std::string();
+}
+
+std::int64_t ContentLength(std::string_view line)
+{
+    const std::string upper = bytetext::UpperCase(line);
+    const std::size_t key = upper.find("ENGTH:");
+    if (key == std::string::npos)
+        return 0;
+    std::size_t i = key + 7;
+    while (i < upper.size() && !IsDigit(upper[i]))
+        ++i;
+    std::size_t end = i;
+    while (end < upper.size() && IsDigit(upper[end]))
+        ++end;
+    std::int64_t value = 0;
+    const auto [last, error] = std::from_chars(upper.data() + i, upper.data() + end, value);
+    return (i < end && error == std::errc()) ? value : 0;
+}
+
+bool IsHeaderEnd(std::string_view line)
+{
+    return line == "\n" || line == "\r\n";
+}
+} // namespace httpparse

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The HTTP client's parsing of addresses, status lines and header lines: plain functions over
+// bytes, without sockets, so that they can be tested and fuzzed alone.
+namespace httpparse
+{
+// What a request URL sets: the URL as it will be kept, the path for the request line, the
+// host and the port.
+struct TRequestTarget
+{
+    std::string url;
+    std::string requestPath;
+    std::string host;
+    int port = 0;
+};
+
+// Splits url as the client does. host and port are those of the previous request: a URL
+// without a host part keeps the host, one without ":" keeps the port (0 becomes 80).
+// Raises Exception "Empty URL", or the integer conversion error for a port that is no number.
+TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
+
+// The code of a status line: its second blank-separated field as a number, 0 when that is
+// no number. The line end does not count as part of the field.
+std::int16_t StatusCode(std::string_view line);
+
+// The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").
+std::string HeaderKeyword(std::string_view line);
+
+// The line from its position-th character (counting from 1) on, without its line end.
+std::string HeaderValueFrom(std::string_view line, std::size_t position);
+
+// The length announced by a Content-Length line: the first run of digits after "ENGTH:" and
+// the character following it; 0 without digits or when the value does not fit.
+std::int64_t ContentLength(std::string_view line);
+
+// The blank line that ends a header: only LF, or CR LF.
+bool IsHeaderEnd(std::string_view line);
+
+// A whole decimal number (with optional sign) that fits 32 bits, as the integer conversion of
+// the component library reads it; nothing else counts as a number.
+bool ParseInteger(std::string_view text, int& value);
+} // namespace httpparse

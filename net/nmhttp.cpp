@@ -1,0 +1,320 @@
+#include "net/nmhttp.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+
+#include "net/httpparse.h"
+#include "net/nmurl.h"
+#include "net/nmuuprocessor.h"
+
+namespace
+{
+constexpr std::array<TCmdTypeInfo, 12> CmdTypeTable{{
+    {"GET ", "", false, false},
+    {"OPTIONS ", "", false, false},
+    {"HEAD ", "", false, false},
+    {"POST ", "", true, true},
+    {"PUT ", "", true, true},
+    {"PATCH ", "", true, true},
+    {"COPY ", "URI-header: ", false, false},
+    {"MOVE ", "URI-header: ", false, false},
+    {"DELETE ", "", false, false},
+    {"LINK ", "Link: ", true, false},
+    {"UNLINK ", "Link: ", true, false},
+    {"TRACE ", "", true, true},
+}};
+
+// Base64 of user:password on one line, as a header value needs it.
+std::string BasicCredentials(const std::string& pair)
+{
+    QByteArray input(pair.data(), static_cast<qsizetype>(pair.size()));
+    QBuffer inputStream(&input);
+    QBuffer outputStream;
+    inputStream.open(QIODevice::ReadOnly);
+    outputStream.open(QIODevice::ReadWrite);
+    TNMUUProcessor encoder;
+    encoder.Method = UUMethods::uuMime;
+    encoder.InputStream = &inputStream;
+    encoder.OutputStream = &outputStream;
+    encoder.Encode();
+    // The encoder breaks its lines after 45 bytes; a header value must stay on one line.
+    std::string encoded = outputStream.data().toStdString();
+    std::erase(encoded, '\r');
+    std::erase(encoded, '\n');
+    return encoded;
+}
+
+std::string FileCreateErrorText(const std::string& path, int errorNumber)
+{
+    return "Cannot create file \"" + path + "\". " + std::strerror(errorNumber);
+}
+} // namespace
+
+const TCmdTypeInfo* CmdTypeInfo(CmdType kind)
+{
+    const int index = static_cast<int>(kind);
+    return index >= 0 && index < static_cast<int>(CmdTypeTable.size()) ? &CmdTypeTable[index] : nullptr;
+}
+
+TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner) {}
+
+void TNMHTTP::Abort()
+{
+    LookupDone = true;
+    Cancel();
+}
+
+void TNMHTTP::Request(CmdType kind, const std::string& url)
+{
+    URL = url;
+    RequestKind = kind;
+    DoRequest();
+}
+
+void TNMHTTP::Options(const std::string& url)
+{
+    Request(CmdOptions, url);
+}
+
+void TNMHTTP::Get(const std::string& url)
+{
+    Request(CmdGet, url);
+}
+
+void TNMHTTP::Head(const std::string& url)
+{
+    Request(CmdHead, url);
+}
+
+void TNMHTTP::Delete(const std::string& url)
+{
+    Request(CmdDelete, url);
+}
+
+void TNMHTTP::Post(const std::string& url, const std::string& data)
+{
+    SendData = data;
+    if (DecodePostData && !OutputFileMode)
+    {
+        TNMURL decoder;
+        decoder.InputString = data;
+        SendData = decoder.Decode();
+    }
+    Request(CmdPost, url);
+}
+
+void TNMHTTP::Put(const std::string& url, const std::string& data)
+{
+    SendData = data;
+    Request(CmdPut, url);
+}
+
+void TNMHTTP::Patch(const std::string& url, const std::string& data)
+{
+    SendData = data;
+    Request(CmdPatch, url);
+}
+
+void TNMHTTP::Trace(const std::string& url, const std::string& data)
+{
+    SendData = data;
+    Request(CmdTrace, url);
+}
+
+void TNMHTTP::Copy(const std::string& url, const std::string& destination)
+{
+    ExtraHeaderValue = destination;
+    Request(CmdCopy, url);
+}
+
+void TNMHTTP::Move(const std::string& url, const std::string& destination)
+{
+    ExtraHeaderValue = destination;
+    Request(CmdMove, url);
+}
+
+void TNMHTTP::Link(const std::string& url, const std::string& value)
+{
+    ExtraHeaderValue = value;
+    SendData = "Send.dat";
+    Request(CmdLink, url);
+}
+
+void TNMHTTP::Unlink(const std::string& url, const std::string& value)
+{
+    ExtraHeaderValue = value;
+    SendData = "Send.dat";
+    Request(CmdUnlink, url);
+}
+
+void TNMHTTP::DoRequest()
+{
+    int followUps = 0;
+    for (;;)
+    {
+        ParseURL();
+        BuildHeaders();
+        if (OnAboutToSend)
+            OnAboutToSend(this);
+        Connect();
+        try
+        {
+            SendRequest();
+            ReadResponseHeader();
+            if (InputFileMode)
+                CaptureFile(Body);
+            else
+                CaptureString(Body, -1);
+            const int code = ReplyCode;
+            if (code < 299)
+            {
+                if (OnSuccess)
+                    OnSuccess(RequestKind);
+                ReportStatus(2, "Transaction Completed");
+            }
+            else if (code > 399 && OnFailure)
+                OnFailure(RequestKind);
+        }
+        catch (...)
+        {
+            Disconnect();
+            throw;
+        }
+        Disconnect();
+
+        int code = ReplyCode;
+        if (code > 299 && code < 399)
+        {
+            bool handled = false;
+            if (!SetCookieValue.empty())
+                HeaderInfo.Cookie = SetCookieValue;
+            if (OnRedirect)
+                OnRedirect(handled);
+            if (handled)
+                return;
+            if (URL.find('/') == std::string::npos)
+                URL = "http://" + Host + "/" + URL;
+        }
+        if (code == 401 && OnAuthenticationNeeded)
+            OnAuthenticationNeeded(this);
+        code = ReplyCode;
+        if (code < 299 || code > 399)
+            return;
+        // A server that keeps redirecting would otherwise be asked for ever.
+        if (++followUps > MaxRedirects)
+            throw ESockError("Too many redirects");
+    }
+}
+
+void TNMHTTP::ParseURL()
+{
+    const httpparse::TRequestTarget target = httpparse::ParseRequestURL(URL, Host, Port);
+    URL = target.url;
+    RequestPath = target.requestPath;
+    Host = target.host;
+    Port = target.port;
+}
+
+std::int64_t TNMHTTP::BodyLength()
+{
+    if (!OutputFileMode)
+        return static_cast<std::int64_t>(SendData.size());
+    QFile file(QString::fromStdString(SendData));
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(FileOpenErrorText(SendData, errno));
+    return file.size();
+}
+
+void TNMHTTP::BuildHeaders()
+{
+    HeaderList.Clear();
+    const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);
+    if (kind)
+        HeaderList.Add(std::string(kind->keyword) + (Proxy.empty() ? RequestPath : URL) + " HTTP/1.0");
+    if (!Proxy.empty())
+    {
+        HeaderList.Add("Proxy-Connection: Keep-Alive");
+        HeaderList.Add("Host: " + Host);
+    }
+    HeaderList.SetHeaderValue("Host", Host);
+    HeaderList.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    HeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    HeaderList.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
+    HeaderList.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
+    HeaderList.SetHeaderValue("Cookie", HeaderInfo.Cookie);
+    HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
+    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
+        HeaderList.SetHeaderValue("Authorization",
+                                  "Basic " + BasicCredentials(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+    HeaderList.Add("Content-type: application/x-www-form-urlencoded");
+    if (kind && !kind->extraHeader.empty())
+        HeaderList.Add(std::string(kind->extraHeader) + ExtraHeaderValue);
+    if (kind && kind->contentLength)
+        // Link and Unlink send no body, so they announce none.
+        HeaderList.Add("Content-Length: " + std::to_string(kind->bodySent ? BodyLength() : 0));
+}
+
+void TNMHTTP::SendRequest()
+{
+    const std::string header = HeaderList.Text();
+    // Write sends at most its buffer; a cut request would ask for another resource.
+    if (header.size() > TextBufferSize || header.find('\0') != std::string::npos)
+        throw ESockError("URL too long");
+    Write(header);
+    Writeln("");
+    const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);
+    if (kind && kind->bodySent)
+    {
+        if (OutputFileMode)
+            SendFile(SendData);
+        else
+            // The whole body, as its Content-Length announced it.
+            SendBytes(SendData);
+    }
+    RequestKind = CmdGet;
+}
+
+void TNMHTTP::ReadResponseHeader()
+{
+    ExpectedCount = 0;
+    SetCookieValue.clear();
+    QFile headerFile;
+    if (OutputFileMode)
+    {
+        headerFile.setFileName(QString::fromStdString(Header));
+        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Exception(FileCreateErrorText(Header, errno));
+    }
+    else
+        Header.clear();
+    auto sink = [&](const std::string& line)
+    {
+        if (OutputFileMode)
+            headerFile.write(line.data(), static_cast<qint64>(line.size()));
+        else
+            Header += line;
+    };
+
+    std::string line = ReadLn();
+    ReplyCode = httpparse::StatusCode(line);
+    sink(line);
+    for (;;)
+    {
+        line = ReadLn();
+        const std::string keyword = httpparse::HeaderKeyword(line);
+        if (keyword == "SET-COOKIE:")
+            SetCookieValue = httpparse::HeaderValueFrom(line, 13);
+        else if (keyword == "LOCATION:")
+            URL = httpparse::HeaderValueFrom(line, 11);
+        else if (keyword == "CONTENT-LENGTH:")
+            ExpectedCount = httpparse::ContentLength(line);
+        sink(line);
+        if (httpparse::IsHeaderEnd(line))
+            break;
+    }
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/exstringlist.h"
+#include "net/powersock.h"
+
+// The request kinds.
+enum CmdType
+{
+    CmdGet = 0,
+    CmdOptions = 1,
+    CmdHead = 2,
+    CmdPost = 3,
+    CmdPut = 4,
+    CmdPatch = 5,
+    CmdCopy = 6,
+    CmdMove = 7,
+    CmdDelete = 8,
+    CmdLink = 9,
+    CmdUnlink = 10,
+    CmdTrace = 11
+};
+
+// How each request kind is sent.
+struct TCmdTypeInfo
+{
+    std::string_view keyword;     // request keyword with its trailing blank
+    std::string_view extraHeader; // "URI-header: " or "Link: " carrying ExtraHeaderValue, or empty
+    bool contentLength;           // a Content-Length line is sent
+    bool bodySent;                // SendData (or the file it names) follows the header
+};
+
+// The row of the table for kind, or nullptr for a value outside it.
+const TCmdTypeInfo* CmdTypeInfo(CmdType kind);
+
+// Header values every request carries when they are not empty.
+struct THeaderInfo
+{
+    std::string LocalMailAddress; // sent as "From"
+    std::string LocalProgram;     // sent as "User-Agent"
+    std::string Cookie;
+    std::string Referer;
+    std::string UserId;
+    std::string Password;
+};
+
+// The HTTP/1.0 client: one connection per request, the body read until the server closes,
+// redirects followed by the client itself unless an OnRedirect handler takes them over.
+class TNMHTTP : public TPowersock
+{
+    Q_OBJECT
+
+  public:
+    using TResultEvent = std::function<void(CmdType cmd)>;
+
+    // Redirects followed in one call before it gives up.
+    static constexpr int MaxRedirects = 20;
+
+    explicit TNMHTTP(QObject* owner = nullptr);
+
+    // Properties.
+    std::string Body = "Default.htm";
+    std::string Header = "Head.txt";
+    THeaderInfo HeaderInfo;
+    bool InputFileMode = false;
+    bool OutputFileMode = false;
+
+    // Events.
+    TNotifyEvent OnAboutToSend;
+    TResultEvent OnSuccess;
+    TResultEvent OnFailure;
+    THandlerEvent OnRedirect;
+    TNotifyEvent OnAuthenticationNeeded;
+
+    // Public state.
+    std::string URL;
+    std::string RequestPath;
+    std::string SendData;
+    std::string ExtraHeaderValue;
+    std::string SetCookieValue;
+    CmdType RequestKind = CmdGet;
+    bool DecodePostData = true;
+    TExStringList HeaderList;
+
+    void Abort() override;
+
+    virtual void DoRequest();
+    virtual void ParseURL();
+    virtual void BuildHeaders();
+    virtual void ReadResponseHeader();
+    virtual void SendRequest();
+
+    virtual void Options(const std::string& url);
+    virtual void Get(const std::string& url);
+    virtual void Post(const std::string& url, const std::string& data);
+    virtual void Put(const std::string& url, const std::string& data);
+    virtual void Head(const std::string& url);
+    virtual void Patch(const std::string& url, const std::string& data);
+    virtual void Delete(const std::string& url);
+    virtual void Trace(const std::string& url, const std::string& data);
+    virtual void Copy(const std::string& url, const std::string& destination);
+    virtual void Move(const std::string& url, const std::string& destination);
+    virtual void Link(const std::string& url, const std::string& value);
+    virtual void Unlink(const std::string& url, const std::string& value);
+
+  private:
+    void Request(CmdType kind, const std::string& url);
+    std::int64_t BodyLength();
+};

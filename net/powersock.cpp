@@ -1,0 +1,493 @@
+#include "net/powersock.h"
+
+#include <sys/resource.h>
+
+#include <QHostInfo>
+#include <QNetworkProxy>
+#include <QSignalBlocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "net/sockerrors.h"
+#include "platform/pause.h"
+
+namespace
+{
+int sessionCount = 0;
+
+// Qt keeps at most this much unread data per socket; beyond it the peer is held back by TCP.
+constexpr qint64 ReadBufferLimit = 1024 * 1024;
+
+// Runs a notification handler; nothing it raises may leave it.
+template <typename Handler> void Guarded(Handler&& handler)
+{
+    try
+    {
+        handler();
+    }
+    catch (...)
+    {
+    }
+}
+} // namespace
+
+TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(this))
+{
+    connect(timer, &QTimer::timeout, this,
+            [this]
+            {
+                if (!onTimer)
+                    return;
+                const TNotifyEvent handler = onTimer;
+                Guarded([&] { handler(this); });
+            });
+}
+
+TThreadTimer::~TThreadTimer()
+{
+    enabled = false;
+    timer->stop();
+}
+
+void TThreadTimer::SetEnabled(bool value)
+{
+    enabled = value;
+    UpdateTimer();
+}
+
+void TThreadTimer::SetInterval(unsigned milliseconds)
+{
+    interval = milliseconds;
+    UpdateTimer();
+}
+
+void TThreadTimer::SetOnTimer(TNotifyEvent handler)
+{
+    onTimer = std::move(handler);
+    UpdateTimer();
+}
+
+void TThreadTimer::UpdateTimer()
+{
+    timer->stop();
+    if (interval == 0 || !enabled || !onTimer)
+        return;
+    timer->start(static_cast<int>(std::min<unsigned>(interval, 0x7fffffff)));
+    if (!timer->isActive())
+        throw Exception("No Timer");
+}
+
+TPowersock::TPowersock(QObject* owner)
+    : QObject(owner), timer(new TThreadTimer(this)), chunk(new char[ChunkSize])
+{
+    ReportStatus(8, "Create");
+    Proxy.clear();
+    timer->SetEnabled(false);
+    timer->SetOnTimer([this](QObject*) { TimerTriggered(); });
+    InitializeWinsock();
+}
+
+TPowersock::~TPowersock()
+{
+    destroying = true;
+    ReportStatus(8, "Destroy");
+    TPowersock::Abort();
+    Cancel();
+    shuttingDown = true;
+    RequestCloseSocket();
+    // The transport goes first, so that nothing it signals while closing reaches a half-destroyed session.
+    if (socket)
+    {
+        socket->disconnect(this);
+        delete socket;
+        socket = nullptr;
+    }
+    delete timer;
+    --sessionCount;
+}
+
+int TPowersock::SessionCount()
+{
+    return sessionCount;
+}
+
+void TPowersock::InitializeWinsock()
+{
+    ReportStatus(8, "Initializing Winsock");
+    if (++sessionCount != 1)
+        return;
+    rlimit files{};
+    const long long maxSockets =
+        getrlimit(RLIMIT_NOFILE, &files) == 0 ? static_cast<long long>(files.rlim_cur) : 0;
+    WinsockInfo = {
+        "Version= 1.1",
+        "High Version= 2.2",
+        std::string("Description= Qt Network ") + qVersion(),
+        "System= Running",
+        "Max Sockets= " + std::to_string(maxSockets),
+        "Max Udp pack size= 65507",
+    };
+}
+
+void TPowersock::ReportStatus(int level, std::string_view text)
+{
+    if (ReportLevel < level)
+        return;
+    StatusText = text;
+    if (!destroying && OnStatus)
+    {
+        const std::string status = StatusText;
+        OnStatus(this, status);
+    }
+}
+
+void TPowersock::Wait()
+{
+    platform::WaitForEvents(2);
+}
+
+QTcpSocket* TPowersock::CreateSocket()
+{
+    return new QTcpSocket();
+}
+
+void TPowersock::StartConnection(QTcpSocket& transport, const QHostAddress& address, quint16 port)
+{
+    transport.connectToHost(address, port);
+}
+
+void TPowersock::TransportConnected()
+{
+    SessionEstablished();
+}
+
+void TPowersock::SessionEstablished()
+{
+    LastEventOk = true;
+    IsConnected = true;
+    if (OnConnect)
+        OnConnect(this);
+}
+
+QTcpSocket& TPowersock::Socket()
+{
+    if (!socket)
+        InstallSocket(CreateSocket());
+    return *socket;
+}
+
+void TPowersock::InstallSocket(QTcpSocket* transport)
+{
+    transport->setParent(this);
+    transport->setProxy(QNetworkProxy::NoProxy);
+    transport->setReadBufferSize(ReadBufferLimit);
+    // Signals of a socket that has since been replaced are ignored.
+    auto handle = [this, transport](auto handler)
+    {
+        return [this, transport, handler]
+        {
+            if (transport == socket)
+                Guarded([&] { (this->*handler)(); });
+        };
+    };
+    connect(transport, &QTcpSocket::connected, this, handle(&TPowersock::TransportConnected));
+    connect(transport, &QIODevice::readyRead, this,
+            [this, transport]
+            {
+                if (transport != socket)
+                    return;
+                LastEventOk = true;
+                Guarded([&] { ReadToStream(); });
+            });
+    connect(transport, &QIODevice::bytesWritten, this, handle(&TPowersock::WriteFromStream));
+    connect(transport, &QAbstractSocket::errorOccurred, this, handle(&TPowersock::SocketError));
+    connect(transport, &QAbstractSocket::disconnected, this, handle(&TPowersock::SocketClosed));
+    socket = transport;
+}
+
+void TPowersock::CloseTransport()
+{
+    if (socket)
+    {
+        const QSignalBlocker blocker(socket);
+        socket->abort();
+    }
+    if (server)
+    {
+        server->close();
+        server->deleteLater();
+        server = nullptr;
+    }
+    // Unsent bytes belong to the connection that is gone.
+    sendBuffer.clear();
+    sendStart = 0;
+}
+
+void TPowersock::SocketError()
+{
+    const QAbstractSocket::SocketError error = socket->error();
+    const int number = sockerrors::FromSocketError(error, socket->errorString());
+    LastError = number;
+    if (connecting && !IsConnected)
+    {
+        LastEventOk = false;
+        return;
+    }
+    // An orderly close by the peer; the disconnected signal follows.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    LastEventOk = false;
+    if (OnError)
+        OnError(this, number, ErrorText(number));
+    if (IsConnected && socket->state() == QAbstractSocket::UnconnectedState)
+        SocketClosed();
+}
+
+void TPowersock::SocketClosed()
+{
+    const int closesBefore = closeCount;
+    // What the peer sent before closing is still read into the buffer (or the capture file).
+    bool any = false;
+    while (!CancelRequested && socket && socket->bytesAvailable() > 0 && closeCount == closesBefore)
+    {
+        const qint64 n = socket->read(chunk.get(), ChunkSize);
+        if (n <= 0)
+            break;
+        any = true;
+        AppendReceived(chunk.get(), n);
+    }
+    if (any && OnDataArrived && closeCount == closesBefore)
+        OnDataArrived(this);
+    if (closeCount != closesBefore)
+        return;
+    IsConnected = false;
+    RequestCloseSocket();
+}
+
+void TPowersock::Connect()
+{
+    ReportStatus(8, "Connecting");
+    CancelRequested = false;
+    if (IsConnected)
+        throw ESockError("Already connected");
+
+    bool askedHandler = false;
+    for (;;)
+    {
+        try
+        {
+            ResolveHost();
+        }
+        catch (const ESockError& error)
+        {
+            if (error.Message() == "Host Lookup Timed Out" || error.Message() == "Host Lookup Canceled")
+                throw;
+        }
+        if (!resolved.isNull())
+            break;
+        if (!askedHandler && OnInvalidHost)
+        {
+            askedHandler = true;
+            bool handled = false;
+            OnInvalidHost(handled);
+            if (handled)
+                continue;
+        }
+        throw ESockError("Null Remote Address");
+    }
+
+    const int port = Proxy.empty() ? Port : ProxyPort;
+    if (port < 0 || port > 65535)
+    {
+        lastCallError = 10049;
+        ErrorManager(10035);
+    }
+    RemoteAddress.Family = 2;
+    RemoteAddress.Port = static_cast<std::uint16_t>(port);
+    LookupDone = false;
+    LastEventOk = true;
+    // Nothing received on an earlier connection belongs to this one.
+    ClearReceiveBuffer();
+    QTcpSocket& transport = Socket();
+    if (transport.state() != QAbstractSocket::UnconnectedState)
+        CloseTransport();
+
+    connecting = true;
+    StartConnection(transport, resolved, static_cast<quint16>(port));
+    TimerOn();
+    while (!IsConnected && !TimedOut && !CancelRequested && LastEventOk)
+        Wait();
+    TimerOff();
+    connecting = false;
+    if (!TimedOut && !CancelRequested && LastEventOk)
+        return;
+
+    // A failed connect leaves the session unconnected; a late completion cannot revive it.
+    IsConnected = false;
+    CloseTransport();
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    if (TimedOut)
+        throw ESockError("Connection Timed out");
+    if (CancelRequested)
+        throw ESockError("Connection Canceled");
+    throw ESockError("Connection Failed");
+}
+
+void TPowersock::ResolveHost()
+{
+    ReportStatus(8, "Resolve Host");
+    const std::string& name = Proxy.empty() ? Host : Proxy;
+    resolved.clear();
+    RemoteAddress.Address = 0;
+    QHostAddress literal;
+    if (literal.setAddress(QString::fromStdString(name)) &&
+        literal.protocol() == QAbstractSocket::IPv4Protocol)
+    {
+        resolved = literal;
+        RemoteAddress.Address = literal.toIPv4Address();
+        return;
+    }
+
+    TimerOn();
+    LookupDone = false;
+    lookupPending = true;
+    lookupId = -1;
+    lookupId =
+        QHostInfo::lookupHost(QString::fromStdString(name), this,
+                              [this](const QHostInfo& info) { Guarded([&] { LookupFinished(info); }); });
+    while (!LookupDone && !TimedOut && !CancelRequested)
+        Wait();
+    TimerOff();
+    if (lookupPending)
+    {
+        QHostInfo::abortHostLookup(lookupId);
+        lookupPending = false;
+        resolved.clear();
+    }
+    lookupId = -1;
+    if (TimedOut)
+        throw ESockError("Host Lookup Timed Out");
+    if (CancelRequested)
+        throw ESockError("Host Lookup Canceled");
+    if (LastEventOk && !resolved.isNull())
+    {
+        if (OnHostResolved)
+            OnHostResolved(this);
+        return;
+    }
+    resolved.clear();
+    throw ESockError("Host Lookup Failed");
+}
+
+void TPowersock::LookupFinished(const QHostInfo& info)
+{
+    if (!lookupPending || (lookupId >= 0 && info.lookupId() != lookupId))
+        return;
+    lookupPending = false;
+    LastEventOk = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
+    if (LastEventOk)
+    {
+        // The first IPv4 address, as the peers of this program are reached over IPv4.
+        resolved = info.addresses().front();
+        for (const QHostAddress& address : info.addresses())
+            if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            {
+                resolved = address;
+                break;
+            }
+        RemoteAddress.Address =
+            resolved.protocol() == QAbstractSocket::IPv4Protocol ? resolved.toIPv4Address() : 0;
+    }
+    else
+        LastError = sockerrors::FromLookupError(info.error());
+    LookupDone = true;
+}
+
+void TPowersock::Disconnect()
+{
+    ReportStatus(8, "Disconnecting");
+    RequestCloseSocket();
+}
+
+void TPowersock::Abort()
+{
+    Cancel();
+}
+
+void TPowersock::Cancel()
+{
+    ReportStatus(8, "Canceling");
+    CancelRequested = true;
+}
+
+void TPowersock::CheckConnected()
+{
+    bool asked = false;
+    while (!IsConnected)
+    {
+        if (asked || !OnConnectionRequired)
+            throw Exception("Not Connected");
+        asked = true;
+        bool handled = false;
+        OnConnectionRequired(handled);
+        if (!handled)
+            throw Exception("Not Connected");
+    }
+}
+
+void TPowersock::RequestCloseSocket()
+{
+    ReportStatus(4, "Request Close Socket");
+    IsConnected = false;
+    ++closeCount;
+    CloseTransport();
+    if (!destroying && OnDisconnect)
+        OnDisconnect(this);
+}
+
+std::string TPowersock::ErrorManager(int toleratedError)
+{
+    ReportStatus(16, "Checking Error In Error Manager");
+    LastError = lastCallError;
+    if (LastError == toleratedError)
+        return std::string();
+    const std::string message = ErrorText(LastError);
+    if (OnError)
+        OnError(this, LastError, message);
+    throw ESockError(message);
+}
+
+std::string TPowersock::ErrorText(int errorNumber)
+{
+    ReportStatus(8, "Looking Up Error Message");
+    const std::string_view text = sockerrors::TableText(errorNumber);
+    if (!text.empty())
+        return std::to_string(errorNumber) + ":" + std::string(text);
+    if (errorNumber != 0)
+        return "Unknown Error No. " + std::to_string(errorNumber);
+    return std::string();
+}
+
+void TPowersock::TimerOn()
+{
+    ReportStatus(8, "Timer On");
+    TimedOut = false;
+    timer->SetInterval(TimeOut > 0 ? static_cast<unsigned>(TimeOut) : 0);
+    timer->SetEnabled(true);
+}
+
+void TPowersock::TimerOff()
+{
+    ReportStatus(8, "Timer Off");
+    timer->SetEnabled(false);
+}
+
+void TPowersock::TimerTriggered()
+{
+    ReportStatus(8, "Timer Triggered");
+    TimerOff();
+    TimedOut = true;
+    Abort();
+}

@@ -1,0 +1,240 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+
+#include "platform/exception.h"
+
+class QFile;
+class QHostInfo;
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+class ESockError : public Exception
+{
+  public:
+    using Exception::Exception;
+};
+
+// A wait that ended because someone cancelled it.
+class EAbortError : public ESockError
+{
+  public:
+    using ESockError::ESockError;
+};
+
+// A repeating timer on the one thread; it runs while Enabled, Interval and OnTimer are all set.
+class TThreadTimer : public QObject
+{
+    Q_OBJECT
+
+  public:
+    using TNotifyEvent = std::function<void(QObject* sender)>;
+
+    explicit TThreadTimer(QObject* owner = nullptr);
+    ~TThreadTimer() override;
+
+    bool Enabled() const { return enabled; }
+    void SetEnabled(bool value);
+    unsigned Interval() const { return interval; }
+    void SetInterval(unsigned milliseconds);
+    const TNotifyEvent& OnTimer() const { return onTimer; }
+    void SetOnTimer(TNotifyEvent handler);
+
+  private:
+    void UpdateTimer();
+
+    bool enabled = true;
+    unsigned interval = 1000;
+    TNotifyEvent onTimer;
+    QTimer* timer;
+};
+
+// An IPv4 socket address in host byte order (family 2 is the Internet).
+struct TSockAddrIn
+{
+    int Family = 2;
+    std::uint16_t Port = 0;
+    std::uint32_t Address = 0;
+};
+
+// One TCP connection at a time with blocking operations that keep the interface alive: every
+// wait lets the event loop run, so buttons, timers and the socket's own notifications are
+// handled while an operation waits. Qt's socket signals are the notifications.
+class TPowersock : public QObject
+{
+    Q_OBJECT
+
+  public:
+    using TNotifyEvent = std::function<void(QObject* sender)>;
+    using THandlerEvent = std::function<void(bool& handled)>;
+    using TOnStatus = std::function<void(QObject* sender, const std::string& status)>;
+    using TOnErrorEvent = std::function<void(QObject* sender, int errorNumber, const std::string& message)>;
+
+    // Longest line ReadLn accepts; a peer that never sends a line feed cannot fill the memory.
+    static constexpr std::size_t MaxLineLength = 64 * 1024;
+    // Bytes read or sent per notification.
+    static constexpr qint64 ChunkSize = 16383;
+    // Write and Writeln send at most this many characters.
+    static constexpr std::size_t TextBufferSize = 16384;
+
+    explicit TPowersock(QObject* owner = nullptr);
+    ~TPowersock() override;
+
+    // Properties.
+    std::string Host;
+    int Port = 0;
+    int TimeOut = 0; // milliseconds for lookup and connect; 0 waits without limit
+    int ReportLevel = 0;
+    std::string Proxy;
+    int ProxyPort = 0;
+
+    // Events.
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnDisconnect;
+    THandlerEvent OnInvalidHost;
+    TNotifyEvent OnHostResolved;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+    TOnErrorEvent OnError;
+    THandlerEvent OnConnectionRequired;
+
+    // Public state.
+    std::string StatusText;
+    std::int16_t ReplyCode = 0;
+    std::string LastReply;
+    int LastError = 0;
+    bool IsConnected = false;
+    bool CancelRequested = false;
+    bool TimedOut = false;
+    std::int64_t ReceivedCount = 0;
+    std::int64_t ExpectedCount = 0;
+    std::int64_t SentCount = 0;
+    std::vector<std::string> WinsockInfo;
+    TSockAddrIn RemoteAddress;
+
+    virtual QTcpSocket* Accept();
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual std::string Transaction(const std::string& command);
+    virtual void Abort();
+
+    void Cancel();
+    void CheckConnected();
+    void RequestCloseSocket();
+    void ResolveHost();
+    std::string ErrorManager(int toleratedError);
+    std::string ErrorText(int errorNumber);
+    void ReportStatus(int level, std::string_view text);
+    void TimerOn();
+    void TimerOff();
+    void TimerTriggered();
+
+    // Data transfer.
+    void SendBuffer(const char* bytes, std::uint16_t length);
+    void Write(const std::string& text);
+    void Writeln(const std::string& text);
+    std::string Read(std::uint16_t count);
+    std::string ReadLn();
+    void SendFile(const std::string& fileName);
+    void CaptureFile(const std::string& fileName);
+    void CaptureString(std::string& text, std::int32_t count);
+    void Listen(bool notifyAsLookup);
+    std::string LocalAddressText();
+    std::string LocalPortText();
+
+    // Makes a connection returned by Accept the session's socket; the listener is closed.
+    void AdoptSocket(QTcpSocket* accepted);
+
+    // Sessions alive in this process.
+    static int SessionCount();
+
+  protected:
+    // Hooks for derived clients: after every read, and when a connection comes in.
+    TNotifyEvent OnDataArrived;
+    TNotifyEvent OnAccept;
+
+    bool LookupDone = false;
+    bool LastEventOk = false;
+
+    // The session's transport. A client that needs TLS returns a QSslSocket here and starts
+    // the handshake in StartConnection; it then calls SessionEstablished when the handshake is
+    // done instead of on the plain connect. Nothing above this layer sees the difference.
+    virtual QTcpSocket* CreateSocket();
+    virtual void StartConnection(QTcpSocket& transport, const QHostAddress& address, quint16 port);
+    virtual void TransportConnected();
+    void SessionEstablished();
+
+    // Queues all of bytes and waits until they are sent, without the limits of SendBuffer.
+    void SendBytes(std::string_view bytes);
+    // The received bytes not yet taken.
+    std::string_view Buffered() const;
+    void ClearReceiveBuffer();
+    bool Destroying() const { return destroying; }
+
+    // Notification handlers.
+    void ReadToStream();
+    void WriteFromStream();
+
+  private:
+    QTcpSocket& Socket();
+    void InstallSocket(QTcpSocket* transport);
+    void CloseTransport();
+    void InitializeWinsock();
+    void Wait();
+    void PostReadMore();
+    void PostWriteMore();
+    void SocketError();
+    void SocketClosed();
+    void IncomingConnection();
+    void LookupFinished(const QHostInfo& info);
+    void AppendReceived(const char* bytes, qint64 count);
+    void TakeReceived(std::size_t count);
+    bool PeerGone() const;
+    void RaiseIfSendFailed(bool finished);
+
+    QTcpSocket* socket = nullptr;
+    QTcpServer* server = nullptr;
+    TThreadTimer* timer;
+    QHostAddress resolved;
+    int lookupId = -1;
+    bool lookupPending = false;
+    bool notifyAcceptAsLookup = false;
+    bool connecting = false;
+    // The Winsock number of the last failed call, for ErrorManager.
+    int lastCallError = 0;
+    // Counts closes, so a handler that closes the socket is noticed by the code that called it.
+    int closeCount = 0;
+
+    // Received bytes from recvStart on are unread; the consumed front is dropped in bulk.
+    QByteArray recvBuffer;
+    qsizetype recvStart = 0;
+    qsizetype lineSearchFrom = 0;
+    QByteArray sendBuffer;
+    qsizetype sendStart = 0;
+    QFile* receiveFile = nullptr;
+    QFile* sendFile = nullptr;
+    std::string fileError;
+
+    bool sendDone = false;
+    bool counting = false;
+    bool busyReading = false;
+    bool busyWriting = false;
+    bool readMissed = false;
+    bool readMorePosted = false;
+    bool writeMorePosted = false;
+    bool shuttingDown = false;
+    bool destroying = false;
+    std::unique_ptr<char[]> chunk;
+};
