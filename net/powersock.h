@@ -123,6 +123,9 @@ class TPowersock : public QObject
     std::int64_t SentCount = 0;
     std::vector<std::string> WinsockInfo;
     TSockAddrIn RemoteAddress;
+    // When not 0, Accept takes only a connection from this IPv4 address (host byte order) and
+    // closes any other, so no other process can slip its bytes into a data connection.
+    std::uint32_t AcceptFrom = 0;
 
     virtual QTcpSocket* Accept();
     virtual void Connect();

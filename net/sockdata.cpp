@@ -517,16 +517,29 @@ void TPowersock::IncomingConnection()
 
 QTcpSocket* TPowersock::Accept()
 {
-    while (!LookupDone && !CancelRequested)
-        Wait();
-    if (CancelRequested)
-        throw ESockError("Accepting Canceled");
-    if (!LastEventOk)
-        throw ESockError("Error creating Data Connection");
-    ReportStatus(4, "Accepting");
-    QTcpSocket* accepted = server ? server->nextPendingConnection() : nullptr;
-    if (!accepted)
-        throw ESockError("Error creating Data Connection");
+    QTcpSocket* accepted = nullptr;
+    while (!accepted)
+    {
+        while (!LookupDone && !CancelRequested)
+            Wait();
+        if (CancelRequested)
+            throw ESockError("Accepting Canceled");
+        if (!LastEventOk)
+            throw ESockError("Error creating Data Connection");
+        ReportStatus(4, "Accepting");
+        accepted = server ? server->nextPendingConnection() : nullptr;
+        if (!accepted)
+            throw ESockError("Error creating Data Connection");
+        if (AcceptFrom != 0 && accepted->peerAddress().toIPv4Address() != AcceptFrom)
+        {
+            // A stranger: close it and keep waiting for the peer we expect.
+            accepted->abort();
+            accepted->deleteLater();
+            accepted = nullptr;
+            LookupDone = server->hasPendingConnections();
+            IsConnected = false;
+        }
+    }
     RemoteAddress = TSockAddrIn{2, accepted->peerPort(), accepted->peerAddress().toIPv4Address()};
     if (CancelRequested)
     {
