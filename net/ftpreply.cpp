@@ -90,11 +90,11 @@ std::int64_t SizeFromReply(std::string_view line)
     return size;
 }
 
-std::string PortArgument(std::uint32_t address, std::uint16_t port)
+bool IsServerNotice(std::string_view buffered, bool awaitingData)
 {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        text += std::to_string((address >> shift) & 0xFF) + ",";
-    return text + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+    if (buffered.size() < 4)
+        return false;
+    const std::string_view code = buffered.substr(0, 3);
+    return code == "421" || code == "426" || (awaitingData && code == "425");
 }
 } // namespace ftpreply

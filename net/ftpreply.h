@@ -47,6 +47,8 @@ class TReplyLines
 // letter case), or 0 when there is none or it does not fit. "(12345 bytes)" gives 12345.
 std::int64_t SizeFromReply(std::string_view line);
 
-// The argument of a PORT command, "a,b,c,d,h,l", for an IPv4 address in host byte order.
-std::string PortArgument(std::uint32_t address, std::uint16_t port);
+// Whether the unread bytes of the control connection begin with a notice that ends the wait
+// in progress: 421 (service closing) or 426 (transfer aborted), and while a transfer is awaited
+// also 425 (the server cannot open the data connection).
+bool IsServerNotice(std::string_view buffered, bool awaitingData);
 } // namespace ftpreply

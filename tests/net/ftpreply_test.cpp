@@ -81,9 +81,15 @@ TEST(FtpReply, SizeFromReplyTakesTheDigitsBeforeBytes)
     EXPECT_EQ(SizeFromReply("150 (99999999999999999999999 bytes)"), 0);
 }
 
-TEST(FtpReply, PortArgumentGivesSixNumbers)
+TEST(FtpReply, ServerNoticesThatEndAWait)
 {
-    EXPECT_EQ(PortArgument(0x7F000001, 1025), "127,0,0,1,4,1");
-    EXPECT_EQ(PortArgument(0xC0A80002, 65535), "192,168,0,2,255,255");
-    EXPECT_EQ(PortArgument(0, 0), "0,0,0,0,0,0");
+    EXPECT_TRUE(IsServerNotice("421 Service closing\r\n", false));
+    EXPECT_TRUE(IsServerNotice("426 ", false));
+    EXPECT_FALSE(IsServerNotice("421", false)); // fewer than four bytes so far
+    EXPECT_FALSE(IsServerNotice("226 Transfer complete\r\n", true));
+    // 425 answers PORT too, as an ordinary error reply; only while a transfer is awaited does
+    // it mean the data connection will never come.
+    EXPECT_FALSE(IsServerNotice("425 Can't open data connection\r\n", false));
+    EXPECT_TRUE(IsServerNotice("425 Can't open data connection\r\n", true));
+    EXPECT_FALSE(IsServerNotice("200 421 ok\r\n", true));
 }

@@ -1,0 +1,348 @@
+#include "net/nmftp.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "platform/pause.h"
+
+namespace
+{
+// How long DrainReply waits for the server's last words (1.1e-5 days).
+constexpr int DrainMilliseconds = 950;
+// How long the destructor waits for the answer to QUIT.
+constexpr int QuitOnDestroyMilliseconds = 1000;
+
+bool InRange(int code, int low, int high)
+{
+    return code >= low && code <= high;
+}
+} // namespace
+
+TNMFTP::TNMFTP(QObject* owner) : TPowersock(owner)
+{
+    Port = 21;
+    Vendor = 2411;
+    OnDataArrived = [this](QObject*) { ServerNotice(); };
+}
+
+TNMFTP::~TNMFTP()
+{
+    Cancel();
+    if (IsConnected && QCoreApplication::instance())
+    {
+        // A server that does not answer QUIT must not hold up the program's end.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [this] { Cancel(); });
+        giveUp.start(QuitOnDestroyMilliseconds);
+        try
+        {
+            Disconnect();
+        }
+        catch (...)
+        {
+        }
+    }
+    delete DataConnection;
+    DataConnection = nullptr;
+}
+
+void TNMFTP::ServerNotice()
+{
+    if (!ftpreply::IsServerNotice(Buffered(), awaitingData))
+        return;
+    // The data connection is cancelled too: a transfer waiting for it would otherwise go on.
+    if (DataConnection)
+        DataConnection->Cancel();
+    Cancel();
+}
+
+std::string TNMFTP::Transaction(const std::string& command)
+{
+    const std::string reply = TPowersock::Transaction(command);
+    ReadReplyContinuation(reply);
+    return reply;
+}
+
+void TNMFTP::ReadReplyContinuation(const std::string& firstLine)
+{
+    ftpreply::TReplyLines reply(firstLine);
+    while (reply.GoesOn())
+    {
+        const std::string line = ReadLn();
+        ReportStatus(1, line);
+        reply.Next(line);
+    }
+}
+
+void TNMFTP::DropStaleInput()
+{
+    Read(0);
+}
+
+void TNMFTP::Failure(TCmdType kind, const std::string& reply)
+{
+    if (!OnFailure)
+        throw FTPException(reply);
+    bool handled = false;
+    OnFailure(handled, kind);
+    if (!handled)
+        throw FTPException(reply);
+}
+
+void TNMFTP::Connect()
+{
+    CancelRequested = false;
+    if (IsConnected)
+        return;
+    ClearReceiveBuffer();
+    TPowersock::Connect();
+    try
+    {
+        // Every greeting line up to the first final one; its code is not checked.
+        ReadReplyContinuation(" ");
+        if (UserID.empty() || Password.empty())
+        {
+            bool handled = false;
+            if (OnAuthenticationNeeded)
+                OnAuthenticationNeeded(handled);
+        }
+        ReportStatus(1, "USER " + UserID);
+        Transaction(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
+        auto checkLogin = [this]
+        {
+            if (!InRange(ReplyCode, 401, 599))
+                return;
+            const std::string reply = LastReply;
+            if (TPowersock::OnConnectionFailed)
+                TPowersock::OnConnectionFailed(this);
+            throw FTPException(reply);
+        };
+        checkLogin();
+        if (ReplyCode == 331)
+        {
+            // The password itself is never reported.
+            ReportStatus(1, "PASS ");
+            Transaction("PASS " + Password);
+            checkLogin();
+        }
+        if (OnConnect)
+            OnConnect(this);
+    }
+    catch (...)
+    {
+        // After a cancel nobody waits for an answer to QUIT: the connection is only closed.
+        if (CancelRequested)
+            TPowersock::Disconnect();
+        else
+            DisconnectQuietly();
+        ReportStatus(1, "Disconnected");
+        throw;
+    }
+}
+
+void TNMFTP::DisconnectQuietly()
+{
+    try
+    {
+        Disconnect();
+    }
+    catch (...)
+    {
+        // The error that brought us here is the one the caller needs.
+    }
+}
+
+void TNMFTP::DoCommand(const std::string& commandLine)
+{
+    const TCmdType kind = ftpreply::CommandKind(commandLine);
+    CancelRequested = false;
+    CheckConnected();
+    if (!IsConnected)
+        return;
+    ReportStatus(1, commandLine);
+    DropStaleInput();
+    Transaction(commandLine);
+    if (InRange(ReplyCode, 400, 599))
+    {
+        const std::string reply = LastReply;
+        if (InRange(ReplyCode, 500, 502) && OnUnSupportedFunction)
+            OnUnSupportedFunction(kind);
+        Failure(kind, reply);
+        return;
+    }
+    if (OnSuccess)
+        OnSuccess(kind);
+}
+
+void TNMFTP::ChangeDir(const std::string& path)
+{
+    DoCommand("CWD " + path);
+}
+
+void TNMFTP::TransferType(int kind)
+{
+    switch (kind)
+    {
+    case 1:
+        DoCommand("TYPE A");
+        break;
+    case 2:
+        DoCommand("TYPE I");
+        break;
+    case 3:
+        DoCommand("TYPE L 8");
+        break;
+    default:
+        break;
+    }
+}
+
+void TNMFTP::Download(const std::string& remote, const std::string& local)
+{
+    CancelRequested = false;
+    CheckConnected();
+    if (!IsConnected)
+        return;
+
+    // Whatever way the download ends, the data connection (and with it the listening socket)
+    // is closed, and a cancelled one leaves no stray reply behind.
+    auto finish = [this]
+    {
+        awaitingData = false;
+        TPowersock* data = DataConnection;
+        DataConnection = nullptr;
+        delete data;
+        if (CancelRequested)
+            DrainReply();
+    };
+    try
+    {
+        delete DataConnection;
+        DataConnection = new TPowersock(this);
+        DropStaleInput();
+        DataConnection->TimeOut = TimeOut;
+        DataConnection->Port = 0;
+        // Only the server we talk to may deliver the file.
+        DataConnection->AcceptFrom = RemoteAddress.Address;
+        DataConnection->Listen(true);
+
+        const std::string portLine = "PORT " + LocalAddressText() + DataConnection->LocalPortText();
+        ReportStatus(1, portLine);
+        Transaction(portLine);
+        if (InRange(ReplyCode, 301, 599))
+            Failure(ftpreply::cmdDownload, LastReply);
+
+        if (OnPacketRecvd)
+            DataConnection->OnPacketRecvd = OnPacketRecvd;
+
+        ReportStatus(1, "RETR " + remote);
+        ExpectedCount = 0;
+        TPowersock::Transaction("RETR " + remote);
+        if (InRange(ReplyCode, 301, 599))
+            Failure(ftpreply::cmdDownload, LastReply);
+        ExpectedCount = ftpreply::SizeFromReply(LastReply);
+        ftpreply::TReplyLines reply(LastReply);
+        while (reply.GoesOn())
+        {
+            const std::string line = ReadLn();
+            ReportStatus(1, line);
+            reply.Next(line);
+            if (ExpectedCount == 0)
+                ExpectedCount = ftpreply::SizeFromReply(line);
+        }
+
+        awaitingData = true;
+        // A notice that came with the reply to RETR ends the wait before it starts.
+        ServerNotice();
+        if (!CancelRequested)
+            DataConnection->AdoptSocket(DataConnection->Accept());
+
+        if (OnTransactionStart)
+            OnTransactionStart(this);
+        if (!CancelRequested && !TimedOut)
+            DataConnection->CaptureFile(local.empty() ? remote : local);
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+
+        DataConnection->RequestCloseSocket();
+        ExpectedCount = DataConnection->ReceivedCount;
+        ReportStatus(1, "Received " + std::to_string(ExpectedCount) + " Bytes");
+
+        if (!CancelRequested && !TimedOut)
+        {
+            const std::string closing = ReadLn();
+            ReportStatus(1, closing);
+            ReadReplyContinuation(closing);
+            // A transfer the server reports as failed did not bring the whole file.
+            if (closing.size() >= 3 && (closing[0] == '4' || closing[0] == '5'))
+                Failure(ftpreply::cmdDownload, closing);
+        }
+    }
+    catch (...)
+    {
+        finish();
+        throw;
+    }
+    const bool cancelled = CancelRequested;
+    finish();
+    // A cancelled transfer is never a finished one, however the data connection ended.
+    if (cancelled)
+        throw EAbortError("Socket send aborted");
+    if (OnSuccess)
+        OnSuccess(ftpreply::cmdDownload);
+}
+
+std::int64_t TNMFTP::DataReceivedCount() const
+{
+    return DataConnection ? DataConnection->ReceivedCount : 0;
+}
+
+void TNMFTP::DrainReply()
+{
+    CancelRequested = false;
+    std::string text;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;)
+    {
+        // Taken straight from the buffer: a notice arriving now must not abort the drain itself.
+        text.append(Buffered());
+        ClearReceiveBuffer();
+        if (!text.empty() || elapsed.elapsed() >= DrainMilliseconds)
+            break;
+        platform::WaitForEvents(2);
+    }
+    ReportStatus(1, text);
+}
+
+void TNMFTP::Disconnect()
+{
+    CancelRequested = false;
+    if (!IsConnected)
+        return;
+    ReportStatus(1, "QUIT");
+    Vendor = 2411;
+    try
+    {
+        DropStaleInput();
+        Transaction("QUIT");
+        if (InRange(ReplyCode, 301, 599))
+            throw FTPException(LastReply);
+    }
+    catch (...)
+    {
+        TPowersock::Disconnect();
+        throw;
+    }
+    TPowersock::Disconnect();
+}
+
+void TNMFTP::Abort()
+{
+    if (DataConnection)
+        DataConnection->Cancel();
+    Cancel();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "net/ftpreply.h"
+#include "net/powersock.h"
+
+// An error reply of the FTP server; the message is the reply line as read, line end included.
+class FTPException : public Exception
+{
+  public:
+    using Exception::Exception;
+};
+
+// The FTP client: log in, run single commands, change directory, set the transfer type and
+// download one file at a time over a data connection in active mode (PORT).
+class TNMFTP : public TPowersock
+{
+    Q_OBJECT
+
+  public:
+    using TCmdType = ftpreply::TCmdType;
+    using TFailureEvent = std::function<void(bool& handled, TCmdType transType)>;
+    using TSuccessEvent = std::function<void(TCmdType transType)>;
+    using TUnsupportedEvent = std::function<void(TCmdType transType)>;
+
+    explicit TNMFTP(QObject* owner = nullptr);
+    ~TNMFTP() override;
+
+    // Properties.
+    std::string UserID;
+    std::string Password;
+    int Vendor = 2411;
+    bool ParseList = false;
+
+    // Events. OnConnect hides the session's own: here it fires after the login, not at the TCP
+    // connect.
+    TNotifyEvent OnConnect;
+    THandlerEvent OnAuthenticationNeeded;
+    TFailureEvent OnFailure;
+    TSuccessEvent OnSuccess;
+    TUnsupportedEvent OnUnSupportedFunction;
+    TNotifyEvent OnTransactionStart;
+    TNotifyEvent OnTransactionStop;
+
+    void Connect() override;
+    void Disconnect() override;
+    // The command and its reply, with every further line of a reply of several lines read and
+    // reported; returns the first line.
+    std::string Transaction(const std::string& command) override;
+    void Abort() override;
+
+    void DoCommand(const std::string& commandLine);
+    void ChangeDir(const std::string& path);
+    // 1 ASCII, 2 image, 3 local 8 bit; any other value sends nothing.
+    void TransferType(int kind);
+    // Fetches remote into local (into a file named remote when local is empty).
+    void Download(const std::string& remote, const std::string& local);
+    // The data connection's received count while a download runs, else 0.
+    std::int64_t DataReceivedCount() const;
+
+  private:
+    void ReadReplyContinuation(const std::string& firstLine);
+    void DropStaleInput();
+    void ServerNotice();
+    // Raises FTPException with reply unless an OnFailure handler takes it over.
+    void Failure(TCmdType kind, const std::string& reply);
+    // Takes what the server still sends after a cancelled transfer, so the next command does
+    // not read it as its reply.
+    void DrainReply();
+    void DisconnectQuietly();
+
+    TPowersock* DataConnection = nullptr;
+    // Between the reply to RETR and the end of the transfer.
+    bool awaitingData = false;
+};
