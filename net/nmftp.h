@@ -14,6 +14,9 @@ class FTPException : public Exception
     using Exception::Exception;
 };
 
+// The password of an anonymous login, in the conventional e-mail form.
+inline constexpr const char* AnonymousPassword = "kestrow@example.com";
+
 // The FTP client: log in, run single commands, change directory, set the transfer type and
 // download one file at a time over a data connection in active mode (PORT).
 class TNMFTP : public TPowersock

@@ -1,0 +1,568 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "net/nmftp.h"
+#include "scriptedserver.h"
+#include "tempdir.h"
+
+namespace
+{
+using Script = ScriptedServer::Script;
+using Connection = ScriptedServer::Connection;
+
+constexpr auto npos = std::string::npos;
+
+// The address and port named by the last PORT line the client sent.
+struct PortTarget
+{
+    std::string line;
+    QHostAddress address;
+    quint16 port = 0;
+};
+
+PortTarget LastPortTarget(const std::string& received)
+{
+    PortTarget target;
+    const std::size_t at = received.rfind("PORT ");
+    if (at == npos)
+        return target;
+    const std::size_t end = received.find("\r\n", at);
+    target.line = received.substr(at, end == npos ? npos : end - at);
+    std::vector<int> numbers;
+    std::string field;
+    for (char c : target.line.substr(5) + ",")
+        if (c == ',')
+        {
+            numbers.push_back(field.empty() ? -1 : std::stoi(field));
+            field.clear();
+        }
+        else
+            field += c;
+    if (numbers.size() != 6)
+        return target;
+    target.address =
+        QHostAddress(QString("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]));
+    target.port = static_cast<quint16>(numbers[4] * 256 + numbers[5]);
+    return target;
+}
+
+// The server's side of an active-mode transfer, played when the reply to RETR has gone out.
+struct DataPlan
+{
+    DataPlan(std::string payload, std::string closing = "226 Transfer complete.\r\n")
+        : payload(std::move(payload)), closing(std::move(closing))
+    {
+    }
+
+    std::string payload;
+    std::string closing;
+    // When set, only this much of the payload is sent, then notice on the control connection,
+    // and the data connection stalls.
+    std::size_t stallAfter = npos;
+    std::string notice;
+    // When set, another local process (bound to 127.0.0.2) connects first and sends these bytes.
+    std::string thiefBytes;
+    std::shared_ptr<bool> thiefClosed = std::make_shared<bool>(false);
+};
+
+void Write(QTcpSocket* socket, const std::string& bytes)
+{
+    socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    socket->flush();
+}
+
+ScriptedServer::Action ServeData(DataPlan plan)
+{
+    return [plan](Connection& control)
+    {
+        const PortTarget target = LastPortTarget(control.received);
+        QTcpSocket* controlSocket = control.socket;
+        auto sendReal = [plan, target, controlSocket]
+        {
+            auto* data = new QTcpSocket(controlSocket);
+            QObject::connect(data, &QTcpSocket::connected, data,
+                             [plan, data, controlSocket]
+                             {
+                                 if (plan.stallAfter == npos)
+                                 {
+                                     Write(data, plan.payload);
+                                     data->disconnectFromHost();
+                                     return;
+                                 }
+                                 Write(data, plan.payload.substr(0, plan.stallAfter));
+                                 if (!plan.notice.empty())
+                                     QTimer::singleShot(50, controlSocket,
+                                                        [plan, controlSocket]
+                                                        { Write(controlSocket, plan.notice); });
+                             });
+            QObject::connect(data, &QTcpSocket::disconnected, controlSocket,
+                             [plan, controlSocket]
+                             {
+                                 if (plan.stallAfter == npos)
+                                     Write(controlSocket, plan.closing);
+                             });
+            data->connectToHost(target.address, target.port);
+        };
+        if (plan.thiefBytes.empty())
+        {
+            sendReal();
+            return;
+        }
+        auto* thief = new QTcpSocket(controlSocket);
+        if (!thief->bind(QHostAddress("127.0.0.2")))
+            ADD_FAILURE() << "cannot bind to 127.0.0.2";
+        QObject::connect(thief, &QTcpSocket::connected, thief,
+                         [plan, thief, sendReal]
+                         {
+                             Write(thief, plan.thiefBytes);
+                             QTimer::singleShot(50, thief, sendReal);
+                         });
+        QObject::connect(thief, &QTcpSocket::disconnected, thief, [plan] { *plan.thiefClosed = true; });
+        thief->connectToHost(target.address, target.port);
+    };
+}
+
+Script& Login(Script& script)
+{
+    return script.Send("220-Welcome to the scripted server\r\n220-Second line\r\n220 Ready\r\n")
+        .ExpectLine()
+        .Send("331 Password required\r\n")
+        .ExpectLine()
+        .Send("230 Logged in\r\n");
+}
+
+// Logged in, the PORT accepted and RETR answered with retrReply.
+Script DownloadScript(const std::string& retrReply)
+{
+    Script script;
+    Login(script).ExpectLine().Send("200 PORT ok\r\n").ExpectLine().Send(retrReply);
+    return script;
+}
+
+// Whether something still listens on 127.0.0.1:port.
+bool Listening(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    WaitUntil([&] { return probe.state() == QAbstractSocket::ConnectedState || probe.error() != -1; }, 3000);
+    return probe.state() == QAbstractSocket::ConnectedState;
+}
+
+class FtpClient : public ::testing::Test
+{
+  protected:
+    FtpClient()
+    {
+        ftp.Host = "127.0.0.1";
+        ftp.Port = server.Port();
+        ftp.UserID = "anonymous";
+        ftp.Password = AnonymousPassword;
+        ftp.ReportLevel = 2;
+        ftp.OnStatus = [this](QObject*, const std::string& text) { status.push_back(text); };
+        ftp.OnSuccess = [this](TNMFTP::TCmdType kind) { successes.push_back(kind); };
+        // Nothing here may wait for long; a stuck wait is a failure, ended as the robot would.
+        watchdog.setInterval(10000);
+        QObject::connect(&watchdog, &QTimer::timeout,
+                         [this]
+                         {
+                             ADD_FAILURE() << "the watchdog had to abort the client";
+                             ftp.Abort();
+                         });
+        watchdog.start();
+    }
+
+    bool Reported(const std::string& text) const
+    {
+        return std::find(status.begin(), status.end(), text) != status.end();
+    }
+
+    ScriptedServer server;
+    TNMFTP ftp;
+    QTimer watchdog;
+    TempDir dir;
+    std::vector<std::string> status;
+    std::vector<int> successes;
+};
+} // namespace
+
+TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
+{
+    Script script;
+    Login(script)
+        .ExpectLine()
+        .Send("250 CWD ok\r\n")
+        .ExpectLine()
+        .Send("200 Type set to I\r\n")
+        .ExpectLine()
+        .Send("200 PORT ok\r\n")
+        .ExpectLine()
+        .Send("150 Opening BINARY mode data connection for a.zip (11 bytes).\r\n")
+        .Call(ServeData(DataPlan("hello world")))
+        .ExpectLine()
+        .Send("221 Goodbye.\r\n")
+        .Close();
+    server.AddScript(script);
+
+    std::string receivedAtConnect;
+    ftp.OnConnect = [&](QObject* sender)
+    {
+        EXPECT_EQ(sender, &ftp);
+        receivedAtConnect = server.Received();
+    };
+    std::int64_t announced = -1;
+    ftp.OnTransactionStart = [&](QObject*) { announced = ftp.ExpectedCount; };
+
+    ftp.Connect();
+    ftp.ChangeDir("/pub/");
+    ftp.TransferType(2);
+    ftp.Download("a.zip", dir.Path() + "a.zip");
+    ftp.Disconnect();
+
+    const PortTarget port = LastPortTarget(server.Received());
+    ASSERT_EQ(port.address, QHostAddress::LocalHost) << port.line;
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nPASS kestrow@example.com\r\nCWD /pub/\r\nTYPE I\r\n" +
+                                     port.line + "\r\nRETR a.zip\r\nQUIT\r\n");
+    // OnConnect fires once logged in, not at the TCP connect.
+    EXPECT_NE(receivedAtConnect.find("PASS "), npos);
+    EXPECT_EQ(dir.Read("a.zip"), "hello world");
+    EXPECT_EQ(announced, 11);
+    EXPECT_EQ(ftp.ExpectedCount, 11);
+    EXPECT_EQ(successes,
+              (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther, ftpreply::cmdDownload}));
+    EXPECT_FALSE(ftp.IsConnected);
+
+    const std::vector<std::string> expected = {
+        "220-Welcome to the scripted server\r\n",
+        "220-Second line\r\n",
+        "220 Ready\r\n",
+        "USER anonymous",
+        "331 Password required\r\n",
+        "PASS ",
+        "230 Logged in\r\n",
+        "CWD /pub/",
+        "250 CWD ok\r\n",
+        "TYPE I",
+        "200 Type set to I\r\n",
+        port.line,
+        "200 PORT ok\r\n",
+        "RETR a.zip",
+        "150 Opening BINARY mode data connection for a.zip (11 bytes).\r\n",
+        "Received 11 Bytes",
+        "226 Transfer complete.\r\n",
+        "QUIT",
+        "221 Goodbye.\r\n",
+    };
+    EXPECT_EQ(status, expected);
+}
+
+TEST_F(FtpClient, UserAcceptedWithoutPasswordSendsNoPass)
+{
+    server.AddScript(Script()
+                         .Send("220 Ready\r\n")
+                         .ExpectLine()
+                         .Send("230 Welcome\r\n")
+                         .ExpectLine()
+                         .Send("221 Bye\r\n")
+                         .Close());
+    int connects = 0;
+    ftp.OnConnect = [&](QObject*) { ++connects; };
+    ftp.Connect();
+    ftp.Disconnect();
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nQUIT\r\n");
+    EXPECT_EQ(connects, 1);
+    EXPECT_FALSE(Reported("PASS "));
+}
+
+TEST_F(FtpClient, RefusedLoginRaisesTheReplyAfterQuit)
+{
+    server.AddScript(Script()
+                         .Send("220 Ready\r\n")
+                         .ExpectLine()
+                         .Send("530 Not logged in.\r\n")
+                         .ExpectLine()
+                         .Send("221 Bye\r\n")
+                         .Close());
+    int failed = 0;
+    int connects = 0;
+    ftp.OnConnectionFailed = [&](QObject*) { ++failed; };
+    ftp.OnConnect = [&](QObject*) { ++connects; };
+    try
+    {
+        ftp.Connect();
+        FAIL() << "Connect succeeded";
+    }
+    catch (const FTPException& error)
+    {
+        EXPECT_EQ(error.Message(), "530 Not logged in.\r\n");
+    }
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nQUIT\r\n");
+    EXPECT_EQ(failed, 1);
+    EXPECT_EQ(connects, 0);
+    EXPECT_EQ(status.back(), "Disconnected");
+    EXPECT_FALSE(ftp.IsConnected);
+}
+
+TEST_F(FtpClient, FreeTextInsideAReplyOfSeveralLinesIsPartOfIt)
+{
+    // Were "Please behave." taken as the end of the login reply, the reply to CWD would be
+    // "230 Logged in." and the refused directory would pass for a success.
+    server.AddScript(Script()
+                         .Send("220 Ready\r\n")
+                         .ExpectLine()
+                         .Send("331 Password required\r\n")
+                         .ExpectLine()
+                         .Send("230-Welcome\r\nPlease behave.\r\n230 Logged in.\r\n")
+                         .ExpectLine()
+                         .Send("550 No such directory.\r\n")
+                         .ExpectLine()
+                         .Send("221 Bye\r\n")
+                         .Close());
+    ftp.Connect();
+    try
+    {
+        ftp.ChangeDir("missing");
+        FAIL() << "ChangeDir succeeded";
+    }
+    catch (const FTPException& error)
+    {
+        EXPECT_EQ(error.Message(), "550 No such directory.\r\n");
+    }
+    EXPECT_TRUE(Reported("Please behave.\r\n"));
+    ftp.Disconnect();
+}
+
+TEST_F(FtpClient, CommandFailuresAndTheirEvents)
+{
+    Script script;
+    Login(script)
+        .ExpectLine()
+        .Send("550 No such directory.\r\n")
+        .ExpectLine()
+        .Send("550 No such directory.\r\n")
+        .ExpectLine()
+        .Send("500 Unknown command.\r\n")
+        .ExpectLine()
+        .Send("257 \"/\" is the current directory\r\n")
+        .ExpectLine()
+        .Send("221 Bye\r\n")
+        .Close();
+    server.AddScript(script);
+    ftp.Connect();
+
+    EXPECT_THROW(ftp.ChangeDir("a"), FTPException);
+
+    std::vector<int> failures;
+    ftp.OnFailure = [&](bool& handled, TNMFTP::TCmdType kind)
+    {
+        failures.push_back(kind);
+        handled = kind == ftpreply::cmdChangeDir;
+    };
+    std::vector<int> unsupported;
+    ftp.OnUnSupportedFunction = [&](TNMFTP::TCmdType kind) { unsupported.push_back(kind); };
+    EXPECT_NO_THROW(ftp.ChangeDir("a"));
+    EXPECT_THROW(ftp.DoCommand("SITE X"), FTPException);
+    // A type outside 1..3 sends nothing at all.
+    const std::size_t before = server.Received().size();
+    EXPECT_NO_THROW(ftp.TransferType(4));
+    EXPECT_EQ(server.Received().size(), before);
+    ftp.DoCommand("PWD");
+    ftp.Disconnect();
+
+    EXPECT_EQ(failures, (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther}));
+    EXPECT_EQ(unsupported, (std::vector<int>{ftpreply::cmdOther}));
+    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdCurrentDir}));
+}
+
+TEST_F(FtpClient, RefusedRetrAcceptsNoDataConnection)
+{
+    server.AddScript(DownloadScript("550 a.zip: No such file.\r\n"));
+    ftp.Connect();
+    try
+    {
+        ftp.Download("a.zip", dir.Path() + "a.zip");
+        FAIL() << "Download succeeded";
+    }
+    catch (const FTPException& error)
+    {
+        EXPECT_EQ(error.Message(), "550 a.zip: No such file.\r\n");
+    }
+    const PortTarget port = LastPortTarget(server.Received());
+    ASSERT_NE(port.port, 0) << server.Received();
+    EXPECT_FALSE(Listening(port.port));
+    EXPECT_FALSE(dir.Exists("a.zip"));
+    EXPECT_EQ(ftp.DataReceivedCount(), 0);
+    EXPECT_TRUE(successes.empty());
+}
+
+TEST_F(FtpClient, ReplyWithoutSizeLeavesExpectedCountZeroUntilTheEnd)
+{
+    const std::string payload(100000, 'x');
+    Script script = DownloadScript("150 Opening data connection.\r\n");
+    script.Call(ServeData(DataPlan(payload)));
+    server.AddScript(script);
+
+    std::vector<std::int64_t> expectedDuring;
+    std::int64_t lastCount = 0;
+    bool fromDataConnection = true;
+    ftp.OnPacketRecvd = [&](QObject* sender)
+    {
+        fromDataConnection = fromDataConnection && sender != &ftp;
+        expectedDuring.push_back(ftp.ExpectedCount);
+        lastCount = ftp.DataReceivedCount();
+    };
+    ftp.Connect();
+    ftp.Download("big.bin", dir.Path() + "big.bin");
+
+    ASSERT_FALSE(expectedDuring.empty());
+    EXPECT_EQ(expectedDuring, std::vector<std::int64_t>(expectedDuring.size(), 0));
+    EXPECT_TRUE(fromDataConnection);
+    EXPECT_GT(lastCount, 0);
+    EXPECT_EQ(ftp.ExpectedCount, 100000);
+    EXPECT_EQ(dir.Read("big.bin"), payload);
+    EXPECT_TRUE(Reported("Received 100000 Bytes"));
+}
+
+TEST_F(FtpClient, NoticeInTheMiddleOfATransferEndsIt)
+{
+    DataPlan plan(std::string(200000, 'y'));
+    plan.stallAfter = 50000;
+    plan.notice = "421 Service closing control connection.\r\n";
+    Script script = DownloadScript("150 Opening data connection (200000 bytes).\r\n");
+    script.Call(ServeData(plan));
+    server.AddScript(script);
+    ftp.Connect();
+    try
+    {
+        ftp.Download("y.bin", dir.Path() + "y.bin");
+        FAIL() << "Download succeeded";
+    }
+    catch (const EAbortError& error)
+    {
+        EXPECT_EQ(error.Message(), "Socket send aborted");
+    }
+    // The notice is taken off the control connection and shown.
+    EXPECT_TRUE(Reported("421 Service closing control connection.\r\n"));
+    EXPECT_TRUE(successes.empty());
+    // What arrived stays for the caller to deal with.
+    EXPECT_TRUE(dir.Exists("y.bin"));
+    EXPECT_FALSE(ftp.CancelRequested);
+}
+
+TEST_F(FtpClient, AnotherLocalProcessCannotInjectTheFile)
+{
+    DataPlan plan("the real content");
+    plan.thiefBytes = "injected bytes";
+    Script script = DownloadScript("150 Opening data connection.\r\n");
+    script.Call(ServeData(plan));
+    server.AddScript(script);
+    ftp.Connect();
+    ftp.Download("a.txt", dir.Path() + "a.txt");
+    EXPECT_EQ(dir.Read("a.txt"), "the real content");
+    EXPECT_TRUE(WaitUntil([&] { return *plan.thiefClosed; }));
+}
+
+TEST_F(FtpClient, AbortEndsTheWaitForADataConnectionThatNeverComes)
+{
+    server.AddScript(DownloadScript("150 Opening data connection.\r\n"));
+    ftp.Connect();
+    QTimer::singleShot(300, [this] { ftp.Abort(); });
+    try
+    {
+        ftp.Download("a.zip", dir.Path() + "a.zip");
+        FAIL() << "Download succeeded";
+    }
+    catch (const ESockError& error)
+    {
+        EXPECT_EQ(error.Message(), "Accepting Canceled");
+    }
+    const PortTarget port = LastPortTarget(server.Received());
+    ASSERT_NE(port.port, 0);
+    EXPECT_FALSE(Listening(port.port));
+    EXPECT_TRUE(successes.empty());
+}
+
+TEST_F(FtpClient, ServerThatCannotOpenTheDataConnectionEndsTheWait)
+{
+    server.AddScript(DownloadScript("150 Opening data connection.\r\n425 Can't open data connection.\r\n"));
+    ftp.Connect();
+    EXPECT_THROW(ftp.Download("a.zip", dir.Path() + "a.zip"), ESockError);
+    EXPECT_TRUE(Reported("425 Can't open data connection.\r\n"));
+    EXPECT_FALSE(Listening(LastPortTarget(server.Received()).port));
+}
+
+TEST_F(FtpClient, AbortDuringTheTransferIsNeverASuccess)
+{
+    DataPlan plan(std::string(100000, 'z'));
+    plan.stallAfter = 20000;
+    Script script = DownloadScript("150 Opening data connection.\r\n");
+    script.Call(ServeData(plan));
+    server.AddScript(script);
+    // As the robot's Skip File button does, from inside the transfer.
+    ftp.OnPacketRecvd = [this](QObject*)
+    {
+        if (ftp.DataReceivedCount() > 0)
+            ftp.Abort();
+    };
+    ftp.Connect();
+    try
+    {
+        ftp.Download("z.bin", dir.Path() + "z.bin");
+        FAIL() << "Download succeeded";
+    }
+    catch (const EAbortError& error)
+    {
+        EXPECT_EQ(error.Message(), "Socket send aborted");
+    }
+    EXPECT_TRUE(successes.empty());
+}
+
+TEST_F(FtpClient, CancelBeforeTheTransferAndAFailedClosingReplyAreFailures)
+{
+    // Aborted when the transfer starts: the data is never captured, and that is no success
+    // even though the data connection ends by itself.
+    Script script = DownloadScript("150 Opening data connection.\r\n");
+    script.Call(ServeData(DataPlan("abc")))
+        .ExpectLine()
+        .Send("200 PORT ok\r\n")
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(ServeData(DataPlan("abc", "451 Local error in processing.\r\n")));
+    server.AddScript(script);
+    ftp.Connect();
+    ftp.OnTransactionStart = [this](QObject*) { ftp.Abort(); };
+    EXPECT_THROW(ftp.Download("a", dir.Path() + "a"), EAbortError);
+    EXPECT_TRUE(successes.empty());
+
+    ftp.OnTransactionStart = nullptr;
+    try
+    {
+        ftp.Download("b", dir.Path() + "b");
+        FAIL() << "Download succeeded";
+    }
+    catch (const FTPException& error)
+    {
+        EXPECT_EQ(error.Message(), "451 Local error in processing.\r\n");
+    }
+    EXPECT_TRUE(successes.empty());
+}
+
+TEST_F(FtpClient, DestroyingAConnectedClientSaysQuitWithoutWaitingForever)
+{
+    // The server takes QUIT but never answers.
+    server.AddScript(
+        Script().Send("220 Ready\r\n").ExpectLine().Send("230 Welcome\r\n").ExpectLine().Stall());
+    auto client = std::make_unique<TNMFTP>();
+    client->Host = "127.0.0.1";
+    client->Port = server.Port();
+    client->UserID = "anonymous";
+    client->Password = AnonymousPassword;
+    client->Connect();
+    client.reset();
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nQUIT\r\n");
+}
