@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Starts or stops the anonymous FTP server the tests download from.
+#   ftppeer.sh start STATEDIR   serve STATEDIR/root on 127.0.0.1 at a free port; the port is
+#                               written to STATEDIR/port, the process id to STATEDIR/pid
+#   ftppeer.sh stop STATEDIR    stop it and remove STATEDIR
+# The root holds small.txt (a few known lines), empty.bin (no bytes) and
+# pub/large.bin (24 MiB of random bytes), so the tests can compare what they fetched.
+set -euo pipefail
+source "$(dirname "$0")/../freeport.sh"
+
+action=${1:?start or stop}
+state=${2:?state directory}
+# Debian's module, even when another python3 comes first on the PATH.
+python=/usr/bin/python3
+
+start()
+{
+    kestrow_stop_peer "$state"
+    mkdir -p "$state/root/pub"
+    printf 'first line\r\nsecond line\r\nthird line without end' >"$state/root/small.txt"
+    : >"$state/root/empty.bin"
+    head -c $((24 * 1024 * 1024)) /dev/urandom >"$state/root/pub/large.bin"
+
+    # Port 0 lets the system choose a free port; the server names it in its start-up line.
+    setsid "$python" -m pyftpdlib -i 127.0.0.1 -p 0 -d "$state/root" >"$state/log" 2>&1 </dev/null &
+    echo $! >"$state/pid"
+    local port=""
+    for _ in $(seq 100); do
+        port=$(sed -n 's/.*starting FTP server on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$state/log")
+        [ -n "$port" ] && break
+        if ! kill -0 "$(cat "$state/pid")" 2>/dev/null; then
+            echo "The FTP server did not start:" >&2
+            cat "$state/log" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+    if [ -z "$port" ]; then
+        echo "The FTP server did not name its port:" >&2
+        cat "$state/log" >&2
+        kestrow_stop_peer "$state"
+        exit 1
+    fi
+    echo "$port" >"$state/port"
+    echo "FTP server on 127.0.0.1:$port serving $state/root"
+}
+
+case "$action" in
+start) start ;;
+stop) kestrow_stop_peer "$state" ;;
+*)
+    echo "usage: $0 start|stop STATEDIR" >&2
+    exit 2
+    ;;
+esac
