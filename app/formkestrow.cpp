@@ -25,7 +25,10 @@
 #include "app/listbox.h"
 #include "app/outputnaming.h"
 #include "app/outputpath.h"
+#include "auth/httpevents.h"
 #include "links/listfile.h"
+#include "net/nmftp.h"
+#include "net/nmhttp.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
@@ -110,8 +113,10 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 
     TimerConnect = new QTimer(this);
     TimerConnect->setInterval(60000);
+    connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
     CreateControls();
     CreateMenus();
+    CreateClients();
     setFixedSize(sizeHint());
     setAcceptDrops(true);
 }
@@ -244,6 +249,47 @@ void TFormKestrow::CreateMenus()
     MenuHelpCorvaneHome = MenuHelp->addAction(QStringLiteral("Corvane Home page..."));
 }
 
+void TFormKestrow::CreateClients()
+{
+    NMHTTP1 = new TNMHTTP(this);
+    NMHTTP1->Body = "Default.htm";
+    NMHTTP1->Header = "Head.txt";
+    NMHTTP1->InputFileMode = true;
+    NMHTTP1->OutputFileMode = false;
+    NMHTTP1->Port = 0;
+    NMHTTP1->ProxyPort = 0;
+    HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
+    HttpEvents->LogLevel = [this] { return LogLevel(); };
+    HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); };
+    HttpEvents->ShowStatus = [this](const std::string& text) { SetStatusPanel(1, text); };
+    HttpEvents->ProxyPreference = [this] {
+        return FormPreferences ? platform::ToStdString(FormPreferences->EditProxyServer->text())
+                               : std::string();
+    };
+    HttpEvents->ShowIndicator = [this](int kind) { ShowIndicator(kind); };
+    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
+    NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };
+    NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
+    NMHTTP1->OnPacketRecvd = [this](QObject*) { NMHTTP1PacketRecvd(); };
+
+    NMFTP1 = new TNMFTP(this);
+    NMFTP1->Port = 21;
+    NMFTP1->ReportLevel = 2;
+    NMFTP1->UserID = "anonymous";
+    NMFTP1->Password = AnonymousPassword;
+    NMFTP1->ProxyPort = 0;
+    NMFTP1->OnStatus = [this](QObject*, const std::string& status) { NMFTP1Status(status); };
+    NMFTP1->OnPacketRecvd = [this](QObject*) { NMFTP1PacketRecvd(); };
+
+    connect(SpeedButtonGo, &QToolButton::clicked, this, [this] { SpeedButtonGoClick(SpeedButtonGo); });
+    connect(SpeedButtonTest, &QToolButton::clicked, this, [this] { SpeedButtonGoClick(SpeedButtonTest); });
+    connect(SpeedButtonStop, &QToolButton::clicked, this, [this] { SpeedButtonStopClick(); });
+    connect(SpeedButtonSkipFile, &QToolButton::clicked, this, [this] { SpeedButtonSkipFileClick(); });
+    connect(SpeedButtonSkipURL, &QToolButton::clicked, this, [this] { SpeedButtonSkipURLClick(); });
+    connect(MenuFileGo, &QAction::triggered, this, [this] { MenuFileGoClick(); });
+    connect(MenuFileStop, &QAction::triggered, this, [this] { MenuFileStopClick(); });
+}
+
 void TFormKestrow::AttachPreferences(TFormPreferences* preferences)
 {
     FormPreferences = preferences;
@@ -273,6 +319,7 @@ void TFormKestrow::FormCreate(const QStringList& parameters)
         else
             platform::ShowMessage(joined + " File not found");
     }
+    NMHTTP1->ReportLevel = 8;
     UpdateControls();
 }
 
@@ -304,6 +351,8 @@ bool TFormKestrow::FormClose()
     if (Running && !platform::Confirm("Cancel download and quit?"))
         return false;
     StopRequested = true;
+    NMHTTP1->Abort();
+    NMFTP1->Abort();
     platform::ProcessMessages();
     platform::Pause(500);
     platform::ProcessMessages();
@@ -342,7 +391,7 @@ bool TFormKestrow::AddURLAllowed() const
 
 void TFormKestrow::UpdateControls()
 {
-    const bool canStart = ListBoxURLList->Count() > 0 && !Running;
+    const bool canStart = ListBoxURLList->Count() > 0 && !Running && !runActive;
     SpeedButtonGo->setEnabled(canStart);
     SpeedButtonTest->setEnabled(canStart);
     MenuFileGo->setEnabled(canStart);

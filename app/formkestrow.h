@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 
+#include "links/linklist.h"
 #include "settings/settings.h"
 
 class QAction;
@@ -17,7 +22,11 @@ class QRadioButton;
 class QTimer;
 class QToolButton;
 class TFormPreferences;
+class THttpEvents;
 class TListBox;
+class TNMFTP;
+class TNMHTTP;
+struct TURLParts;
 
 // The main window: the robot's lists, progress and controls. Created once at start-up and
 // kept until the program ends.
@@ -91,6 +100,9 @@ class TFormKestrow : public QMainWindow
     QAction* MenuHelpCorvaneHome;
 
     QTimer* TimerConnect;
+    TNMHTTP* NMHTTP1;
+    TNMFTP* NMFTP1;
+    std::unique_ptr<THttpEvents> HttpEvents;
 
     // The settings record; SettingsLoaded is false until FormShow has read it.
     TSettingsRecord Settings;
@@ -100,6 +112,31 @@ class TFormKestrow : public QMainWindow
     bool StopRequested = false;
     bool SkipFileRequested = false;
     bool SkipURLRequested = false;
+    bool PatentPage = false;
+    std::uint64_t FilesDone = 0;
+    std::int64_t BytesDone = 0;
+    QDateTime RunStart;
+    std::string CurrentURL;
+    // Errors of the last run: failed pages and files that failed on their last attempt.
+    int ErrorCount = 0;
+
+    // True from Go until the run has returned, also while a stopped run leaves its transfer,
+    // so that two runs never interleave.
+    bool RunActive() const { return runActive; }
+
+    // Download run
+    void SpeedButtonGoClick(QObject* sender);
+    void MenuFileGoClick();
+    void SpeedButtonStopClick();
+    // What Stop does once confirmed: the run ends after the current transfer, which is aborted.
+    void StopRun();
+    void MenuFileStopClick();
+    void SpeedButtonSkipFileClick();
+    void SpeedButtonSkipURLClick();
+    void TimerConnectTimer();
+    void NMHTTP1PacketRecvd();
+    void NMFTP1PacketRecvd();
+    void NMFTP1Status(const std::string& status);
 
     void FormCreate(const QStringList& parameters);
     void FormShow();
@@ -122,6 +159,11 @@ class TFormKestrow : public QMainWindow
     void SetStatusPanel(int panel, const std::string& text);
     int LogLevel() const;
 
+    // Appends the found entries that the seen list does not hold to the target, in order.
+    static void MergeNewLinks(const TLinkList& seen, const TLinkList& found, TListBox& target);
+    // Whether the start of a saved file is an HTML page; title gets its upper-cased title.
+    static bool ReadPageTitle(const std::string& fileName, std::string& title);
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -129,8 +171,50 @@ class TFormKestrow : public QMainWindow
   private:
     void CreateControls();
     void CreateMenus();
+    void CreateClients();
     bool AddURLAllowed() const;
+
+    // Working data of one run.
+    struct TRun
+    {
+        bool TestRun = false;
+        int RetryCount = 0;
+        TLinkList PageLinks;
+        TLinkList SeenLinks;
+        std::string OutputDir;
+        std::string PatentNumber;
+        std::string SavedOutputPath;
+        std::string CurrentFile;
+        QElapsedTimer LastFileStart;
+    };
+
+    void StartRun(TRun& run);
+    void ScheduledWait();
+    void SetUpRun(TRun& run);
+    void ProcessURL(TRun& run, int j);
+    void FetchPage(TRun& run, const TURLParts& parts);
+    void ProcessFile(TRun& run, int& i);
+    // Returns the bytes the transfer brought.
+    std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath, int& i);
+    void FetchFtpFile(const TURLParts& parts, const std::string& localFile);
+    void FetchHttpFile(const std::string& fileURL, const std::string& bodyFile);
+    void KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath, int& i,
+                       bool http);
+    void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
+    void ShowFileProgress(std::int64_t received, std::int64_t expected);
+    void AbortClients();
+    void PrintFile(const std::string& outputPath);
+    void FailFile(TRun& run, const std::string& message, int& i);
+    void EndRun(TRun& run);
+    void MergePageLinks(TRun& run);
+    void SelectEntry(TListBox* list, int index);
+    void SetCaption(const std::string& text);
+    int Retries() const;
+    bool Overwrite() const;
+    bool SaveImages() const;
 
     TFormPreferences* FormPreferences = nullptr;
     bool shownOnce = false;
+    bool runActive = false;
+    QString idleCaption;
 };

@@ -16,34 +16,34 @@ std::uint64_t TLinkList::Hash(std::string_view text)
 void TLinkList::Clear()
 {
     items.clear();
-    slots.clear();
+    table.clear();
 }
 
 bool TLinkList::Contains(std::string_view text) const
 {
-    if (slots.empty())
+    if (table.empty())
         return false;
     const std::uint64_t hash = Hash(text);
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t at = hash & mask; slots[at].position != 0; at = (at + 1) & mask)
-        if (slots[at].hash == static_cast<std::uint32_t>(hash >> 32) &&
-            bytetext::EqualsNoCase(items[slots[at].position - 1], text))
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t at = hash & mask; table[at].position != 0; at = (at + 1) & mask)
+        if (table[at].hash == static_cast<std::uint32_t>(hash >> 32) &&
+            bytetext::EqualsNoCase(items[table[at].position - 1], text))
             return true;
     return false;
 }
 
 void TLinkList::Index(std::size_t position, std::uint64_t hash)
 {
-    const std::size_t mask = slots.size() - 1;
+    const std::size_t mask = table.size() - 1;
     std::size_t at = hash & mask;
-    while (slots[at].position != 0)
+    while (table[at].position != 0)
         at = (at + 1) & mask;
-    slots[at] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position + 1)};
+    table[at] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position + 1)};
 }
 
 void TLinkList::Rebuild(std::size_t slotCount)
 {
-    slots.assign(slotCount, Slot{});
+    table.assign(slotCount, Slot{});
     for (std::size_t i = 0; i < items.size(); ++i)
         Index(i, Hash(items[i]));
 }
@@ -52,8 +52,8 @@ void TLinkList::Append(std::string entry)
 {
     items.push_back(std::move(entry));
     // Kept at most half full, so probes stay short.
-    if (items.size() * 2 > slots.size())
-        Rebuild(slots.empty() ? 64 : slots.size() * 2);
+    if (items.size() * 2 > table.size())
+        Rebuild(table.empty() ? 64 : table.size() * 2);
     else
         Index(items.size() - 1, Hash(items.back()));
 }
@@ -71,7 +71,7 @@ void TLinkList::Delete(std::size_t index)
     if (index >= items.size())
         return;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(index));
-    Rebuild(slots.size());
+    Rebuild(table.size());
 }
 
 void TLinkList::Assign(std::vector<std::string> entries)

@@ -38,5 +38,5 @@ class TLinkList
     void Rebuild(std::size_t slotCount);
 
     std::vector<std::string> items;
-    std::vector<Slot> slots;
+    std::vector<Slot> table;
 };

@@ -1,0 +1,72 @@
+#include "app/transferfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/exception.h"
+
+namespace
+{
+constexpr std::size_t MaxNameStem = 200;
+}
+
+std::string CreateTransferFile(const std::string& outputPath)
+{
+    const std::filesystem::path output(outputPath);
+    std::string stem = output.filename().string().substr(0, MaxNameStem);
+    std::string pattern = (output.parent_path() / ("." + stem + ".part-XXXXXX")).string();
+    const int descriptor = mkostemp(pattern.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        throw Exception("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
+    // mkostemp makes the file private; the finished download gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    close(descriptor);
+    return pattern;
+}
+
+void CommitTransferFile(const std::string& transferPath, const std::string& outputPath)
+{
+    if (std::rename(transferPath.c_str(), outputPath.c_str()) != 0)
+    {
+        const int error = errno;
+        DiscardFile(transferPath);
+        throw Exception("Cannot create file \"" + outputPath + "\". " + std::strerror(error));
+    }
+}
+
+void DiscardFile(const std::string& path)
+{
+    if (!path.empty())
+        std::remove(path.c_str());
+}
+
+bool CanCreateFile(const std::string& path)
+{
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (descriptor < 0)
+        return false;
+    close(descriptor);
+    std::remove(path.c_str());
+    return true;
+}
+
+bool FileExists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+std::int64_t FileSize(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A download goes into a fresh file beside its output file and replaces that file only once
+// the transfer succeeded, so a failed or skipped transfer never costs the user the old file.
+
+// Creates an empty file with a new name in the output file's folder, exclusively (never
+// through an existing name or link), and returns its path. Raises Exception on failure.
+std::string CreateTransferFile(const std::string& outputPath);
+
+// Puts the finished transfer in the output file's place in one step. Raises Exception.
+void CommitTransferFile(const std::string& transferPath, const std::string& outputPath);
+
+// Removes a file, quietly; for transfer files that are given up.
+void DiscardFile(const std::string& path);
+
+// Whether a file of that name can be created: it is created exclusively and removed again.
+bool CanCreateFile(const std::string& path);
+
+bool FileExists(const std::string& path);
+// The size of a file, or -1 when it cannot be read.
+std::int64_t FileSize(const std::string& path);

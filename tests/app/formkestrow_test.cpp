@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/formkestrow.h"
+#include "app/listbox.h"
+#include "app/transferfile.h"
+#include "platform/prompt.h"
+#include "settings/formpreferences.h"
+#include "tempdir.h"
+
+namespace
+{
+// A main window with its preferences dialog, the fixed files and settings in a temporary folder.
+struct Window
+{
+    TempDir home;
+    platform::ScriptedPrompts prompts;
+    TFormKestrow form;
+    TFormPreferences preferences;
+
+    Window() : preferences(form.Settings, [this] { return home.Path() + "KestrowLog.txt"; })
+    {
+        setenv("KESTROW_HOME", home.Path().c_str(), 1);
+        setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+        form.AttachPreferences(&preferences);
+    }
+    ~Window()
+    {
+        unsetenv("KESTROW_HOME");
+        unsetenv("KESTROW_SETTINGS");
+    }
+};
+} // namespace
+
+TEST(TFormKestrow, GoNeedsAnEntryAndAddNeedsMoreThanTheStartText)
+{
+    Window w;
+    w.form.FormCreate({});
+    EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_FALSE(w.form.SpeedButtonTest->isEnabled());
+    EXPECT_FALSE(w.form.SpeedButtonStop->isEnabled());
+    EXPECT_FALSE(w.form.ButtonAddURL->isEnabled());
+
+    w.form.EditURL->setText("HTTP://www.");
+    EXPECT_FALSE(w.form.ButtonAddURL->isEnabled());
+    QTest::keyClicks(w.form.EditURL, " ");
+    EXPECT_TRUE(w.form.ButtonAddURL->isEnabled());
+    w.form.EditURL->setText("   ");
+    EXPECT_FALSE(w.form.ButtonAddURL->isEnabled());
+}
+
+TEST(TFormKestrow, AddingAnAddressStoresItWithTheOutputDirectory)
+{
+    Window w;
+    w.form.FormCreate({});
+    w.form.EditOutputPath->setText("  /data/out ");
+    w.form.EditURL->setText("WWW.SERVER/LIST.HTML#TOP");
+    QTest::mouseClick(w.form.ButtonAddURL, Qt::LeftButton);
+    EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/data/out/");
+    ASSERT_EQ(w.form.ListBoxURLList->Count(), 1);
+    EXPECT_EQ(w.form.ListBoxURLList->Item(0), "http://WWW.SERVER/LIST.HTML->/data/out/");
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+
+    // The same entry again asks first; No adds nothing, Yes adds it.
+    w.form.EditURL->setText("www.server/list.html");
+    QTest::keyClick(w.form.EditURL, Qt::Key_Return);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1);
+    ASSERT_EQ(w.prompts.Questions.size(), 1u);
+    EXPECT_EQ(w.prompts.Questions[0], "URL 'www.server/list.html' already exists.\r\nAdd again?");
+    w.prompts.Answers = {true};
+    QTest::keyClick(w.form.EditURL, Qt::Key_Return);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 2);
+
+    // Another output directory makes another entry, without a question.
+    w.form.EditOutputPath->setText("/data/other");
+    w.form.EditURL->setText("http://a/b.html->ignored");
+    w.form.ButtonAddURLClick();
+    EXPECT_EQ(w.form.ListBoxURLList->Item(2), "http://a/b.html->/data/other/");
+    EXPECT_EQ(w.prompts.Questions.size(), 2u);
+}
+
+TEST(TFormKestrow, CommandLineNamesAListFile)
+{
+    Window w;
+    w.home.Write("My Lists/urls.kes", "http://a/1.html->/o/\r\nhttp://b/2.html\n");
+    w.form.FormCreate({QString::fromStdString(w.home.Path() + "My"), "Lists/urls.kes"});
+    ASSERT_EQ(w.form.ListBoxURLList->Count(), 2);
+    EXPECT_EQ(w.form.ListBoxURLList->Item(1), "http://b/2.html");
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_TRUE(w.prompts.Messages.empty());
+
+    Window missing;
+    missing.form.FormCreate({"/no/such", "list.kes"});
+    EXPECT_EQ(missing.prompts.Messages, std::vector<std::string>{"/no/such list.kes  File not found"});
+    EXPECT_EQ(missing.form.ListBoxURLList->Count(), 0);
+}
+
+TEST(TFormKestrow, RunningDisablesStartingAndEditing)
+{
+    Window w;
+    w.form.ListBoxURLList->Add("http://a/->/o/");
+    w.form.Running = true;
+    w.form.UpdateControls();
+    EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_TRUE(w.form.SpeedButtonStop->isEnabled());
+    EXPECT_TRUE(w.form.SpeedButtonSkipFile->isEnabled());
+    EXPECT_TRUE(w.form.EditURL->isReadOnly());
+    EXPECT_TRUE(w.form.EditOutputPath->isReadOnly());
+    EXPECT_FALSE(w.form.ButtonChooseDir->isEnabled());
+    w.form.Running = false;
+    w.form.UpdateControls();
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_FALSE(w.form.EditURL->isReadOnly());
+}
+
+TEST(TFormKestrow, LogLinesGoToTheMemoAndAreAppendedToTheFile)
+{
+    Window w;
+    w.form.WriteLog("first");
+    w.form.WriteLog("");
+    w.form.WriteLog("file only", true);
+    EXPECT_EQ(w.home.Read("KestrowLog.txt"), "first\r\n\r\nfile only\r\n");
+    EXPECT_EQ(w.preferences.MemoLog->toPlainText().toStdString(), "first\n");
+
+    std::filesystem::remove(w.home.Path() + "KestrowLog.txt");
+    w.form.WriteLog("again");
+    EXPECT_EQ(w.home.Read("KestrowLog.txt"), "again\r\n");
+
+    std::filesystem::permissions(w.home.Path() + "KestrowLog.txt", std::filesystem::perms::owner_read);
+    w.form.WriteLog("not written");
+    if (geteuid() != 0) // root writes through any permission
+    {
+        EXPECT_EQ(w.home.Read("KestrowLog.txt"), "again\r\n");
+    }
+    EXPECT_NE(w.preferences.MemoLog->toPlainText().toStdString().find("not written"), std::string::npos);
+}
+
+TEST(TFormKestrow, AtMostOneIndicatorShows)
+{
+    Window w;
+    w.form.show();
+    w.form.ShowIndicator(3);
+    EXPECT_TRUE(w.form.ImageError->isVisible());
+    w.form.ShowIndicator(1);
+    EXPECT_TRUE(w.form.ImageTimer->isVisible());
+    EXPECT_FALSE(w.form.ImageError->isVisible());
+    w.form.ShowIndicator(7);
+    EXPECT_TRUE(w.form.ImageTimer->isVisible());
+    w.form.ShowIndicator(0);
+    EXPECT_FALSE(w.form.ImageTimer->isVisible() || w.form.ImageOK->isVisible() ||
+                 w.form.ImageError->isVisible());
+}
+
+TEST(TFormKestrow, MergeNewLinksKeepsPageOrderAndSkipsWhatWasSeen)
+{
+    TLinkList seen;
+    seen.Append("a.zip");
+    TLinkList found;
+    for (const char* link : {"b.zip", "A.ZIP", "c.zip"})
+        found.Append(link);
+    TListBox target;
+    target.Add("earlier");
+    TFormKestrow::MergeNewLinks(seen, found, target);
+    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "c.zip"}));
+}
+
+TEST(TFormKestrow, ReadPageTitleLooksAtTheStartOfAFile)
+{
+    TempDir dir;
+    std::string title;
+    EXPECT_TRUE(TFormKestrow::ReadPageTitle(
+        dir.Write("e.html", "<html><head><title>404 Not Found</title></head></html>"), title));
+    EXPECT_EQ(title, "404 NOT FOUND");
+    EXPECT_TRUE(TFormKestrow::ReadPageTitle(dir.Write("n.html", "<HTML><body>no title"), title));
+    EXPECT_EQ(title, "");
+    EXPECT_FALSE(TFormKestrow::ReadPageTitle(dir.Write("z.bin", std::string("PK\0<HTML>", 9)), title));
+    EXPECT_FALSE(
+        TFormKestrow::ReadPageTitle(dir.Write("late.html", std::string(5000, ' ') + "<HTML>"), title));
+    EXPECT_FALSE(TFormKestrow::ReadPageTitle(dir.Path() + "missing", title));
+}
+
+TEST(TransferFile, ReplacesTheOutputOnlyWhenCommitted)
+{
+    TempDir dir;
+    const std::string output = dir.Write("a.zip", "old");
+    const std::string transfer = CreateTransferFile(output);
+    EXPECT_NE(transfer, output);
+    EXPECT_EQ(std::filesystem::path(transfer).parent_path(), std::filesystem::path(output).parent_path());
+    DiscardFile(transfer);
+    EXPECT_FALSE(FileExists(transfer));
+    EXPECT_EQ(dir.Read("a.zip"), "old");
+
+    const std::string second = CreateTransferFile(output);
+    dir.Write(std::filesystem::path(second).filename().string(), "new");
+    CommitTransferFile(second, output);
+    EXPECT_EQ(dir.Read("a.zip"), "new");
+    EXPECT_FALSE(FileExists(second));
+
+    EXPECT_TRUE(CanCreateFile(dir.Path() + "b.zip"));
+    EXPECT_FALSE(FileExists(dir.Path() + "b.zip"));
+    EXPECT_FALSE(CanCreateFile(dir.Path() + std::string(300, 'x')));
+    std::filesystem::create_symlink(dir.Path() + "target", dir.Path() + "link");
+    EXPECT_FALSE(CanCreateFile(dir.Path() + "link"));
+    EXPECT_FALSE(FileExists(dir.Path() + "target"));
+}
