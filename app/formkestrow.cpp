@@ -378,7 +378,10 @@ void TFormKestrow::showEvent(QShowEvent* event)
 void TFormKestrow::closeEvent(QCloseEvent* event)
 {
     if (FormClose())
+    {
         event->accept();
+        emit Closed();
+    }
     else
         event->ignore();
 }

@@ -164,6 +164,10 @@ class TFormKestrow : public QMainWindow
     // Whether the start of a saved file is an HTML page; title gets its upper-cased title.
     static bool ReadPageTitle(const std::string& fileName, std::string& title);
 
+  signals:
+    // The window has agreed to close: the program ends.
+    void Closed();
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -1,12 +1,39 @@
 #include <QApplication>
+#include <QStringList>
 
 #include "app/formkestrow.h"
+#include "app/formurlbuilder.h"
+#include "app/glyphs.h"
+#include "app/outputnaming.h"
+#include "auth/formlogin.h"
+#include "settings/formabout.h"
+#include "settings/formchoosedir.h"
+#include "settings/formnewdir.h"
+#include "settings/formpreferences.h"
+#include "settings/formsplash.h"
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrow"));
+    QApplication::setWindowIcon(GlyphIcon(TGlyph::Program));
+
+    // The windows live for the whole program, created in this order.
     TFormKestrow formKestrow;
+    formKestrow.FormCreate(QApplication::arguments().mid(1));
+    TFormSplash formSplash(&formKestrow, GlyphPixmap(TGlyph::Program, 64));
+    TFormAbout formAbout(&formKestrow);
+    TFormChooseDir formChooseDir(&formKestrow);
+    TFormNewDir formNewDir(&formChooseDir);
+    TFormPreferences formPreferences(formKestrow.Settings, [] { return MakeFileName(6); }, &formKestrow);
+    formKestrow.AttachPreferences(&formPreferences);
+    TFormLogin formLogin(&formKestrow);
+    TFormURLBuilder formURLBuilder(&formKestrow);
+
+    // The loop shows the main window at once; the splash stays on top of it until its timer.
     formKestrow.show();
+    formSplash.raise();
+    QObject::connect(&formKestrow, &TFormKestrow::Closed, &formSplash, &QWidget::close);
+    QObject::connect(&formKestrow, &TFormKestrow::Closed, &application, &QApplication::quit);
     return QApplication::exec();
 }
