@@ -123,8 +123,9 @@ class TPowersock : public QObject
     std::int64_t SentCount = 0;
     std::vector<std::string> WinsockInfo;
     TSockAddrIn RemoteAddress;
-    // When not 0, Accept takes only a connection from this IPv4 address (host byte order) and
-    // closes any other, so no other process can slip its bytes into a data connection.
+    // When not 0, a socket opened by Listen keeps only connections from this IPv4 address (host
+    // byte order) and closes any other, so no other process can slip its bytes into a data
+    // connection. Set it before Listen.
     std::uint32_t AcceptFrom = 0;
 
     virtual QTcpSocket* Accept();

@@ -33,6 +33,31 @@ template <typename Cleanup> class TFinally
     Cleanup cleanup;
 };
 
+// A listening socket that keeps only connections from the expected peer. The address is checked
+// on arrival, while it is still known: a peer that has already closed no longer has one.
+class TListener : public QTcpServer
+{
+  public:
+    TListener(QObject* parent, std::uint32_t acceptFrom) : QTcpServer(parent), acceptFrom(acceptFrom) {}
+
+  protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* connection = new QTcpSocket(this);
+        connection->setSocketDescriptor(descriptor);
+        if (acceptFrom != 0 && connection->peerAddress().toIPv4Address() != acceptFrom)
+        {
+            connection->abort();
+            connection->deleteLater();
+            return;
+        }
+        addPendingConnection(connection);
+    }
+
+  private:
+    std::uint32_t acceptFrom;
+};
+
 std::string FileCreateErrorText(const std::string& path, int errorNumber)
 {
     return "Cannot create file \"" + path + "\". " + std::strerror(errorNumber);
@@ -486,7 +511,7 @@ void TPowersock::Listen(bool notifyAsLookup)
         server->close();
         server->deleteLater();
     }
-    server = new QTcpServer(this);
+    server = new TListener(this, AcceptFrom);
     server->setProxy(QNetworkProxy::NoProxy);
     server->setListenBacklogSize(1);
     QTcpServer* listener = server;
@@ -508,6 +533,9 @@ void TPowersock::Listen(bool notifyAsLookup)
 
 void TPowersock::IncomingConnection()
 {
+    // A connection from a stranger was closed on arrival.
+    if (!server->hasPendingConnections())
+        return;
     LastEventOk = true;
     LookupDone = true;
     IsConnected = true;
@@ -517,29 +545,16 @@ void TPowersock::IncomingConnection()
 
 QTcpSocket* TPowersock::Accept()
 {
-    QTcpSocket* accepted = nullptr;
-    while (!accepted)
-    {
-        while (!LookupDone && !CancelRequested)
-            Wait();
-        if (CancelRequested)
-            throw ESockError("Accepting Canceled");
-        if (!LastEventOk)
-            throw ESockError("Error creating Data Connection");
-        ReportStatus(4, "Accepting");
-        accepted = server ? server->nextPendingConnection() : nullptr;
-        if (!accepted)
-            throw ESockError("Error creating Data Connection");
-        if (AcceptFrom != 0 && accepted->peerAddress().toIPv4Address() != AcceptFrom)
-        {
-            // A stranger: close it and keep waiting for the peer we expect.
-            accepted->abort();
-            accepted->deleteLater();
-            accepted = nullptr;
-            LookupDone = server->hasPendingConnections();
-            IsConnected = false;
-        }
-    }
+    while (!LookupDone && !CancelRequested)
+        Wait();
+    if (CancelRequested)
+        throw ESockError("Accepting Canceled");
+    if (!LastEventOk)
+        throw ESockError("Error creating Data Connection");
+    ReportStatus(4, "Accepting");
+    QTcpSocket* accepted = server ? server->nextPendingConnection() : nullptr;
+    if (!accepted)
+        throw ESockError("Error creating Data Connection");
     RemoteAddress = TSockAddrIn{2, accepted->peerPort(), accepted->peerAddress().toIPv4Address()};
     if (CancelRequested)
     {
