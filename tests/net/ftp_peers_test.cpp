@@ -36,7 +36,8 @@ class FtpPeer : public ::testing::Test
         QObject::connect(&watchdog, &QTimer::timeout,
                          [this]
                          {
-                             ADD_FAILURE() << "the watchdog had to abort the client";
+                             ADD_FAILURE() << "the watchdog had to abort the client after "
+                                           << (status.empty() ? std::string("nothing") : status.back());
                              ftp.Abort();
                          });
         watchdog.start();
