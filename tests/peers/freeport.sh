@@ -1,0 +1,40 @@
+# Sourced by the peer scripts: prints a TCP port on 127.0.0.1 that nobody listens on now.
+# Debian's python, even when another python3 comes first on the PATH.
+kestrow_free_port() {
+    /usr/bin/python3 -c 'import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])'
+}
+
+# Waits until something accepts connections on 127.0.0.1:$1 (up to five seconds).
+kestrow_wait_for_port() {
+    local port=$1 pid=$2
+    for _ in $(seq 100); do
+        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            return 0
+        fi
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+# Stops the process whose id is in $1/pid (only that one) and removes the state folder $1.
+kestrow_stop_peer() {
+    local state=$1 pid
+    if [ -f "$state/pid" ]; then
+        pid=$(cat "$state/pid")
+        if kill -0 "$pid" 2>/dev/null; then
+            kill "$pid" 2>/dev/null || true
+            for _ in $(seq 50); do
+                kill -0 "$pid" 2>/dev/null || break
+                # An exited child of nobody in particular lingers as a zombie: it is gone.
+                [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = "Z" ] && break
+                sleep 0.1
+            done
+            kill -9 "$pid" 2>/dev/null || true
+        fi
+    fi
+    rm -rf "$state"
+}

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Starts or stops the HTTP proxy the tests go through.
+#   tinyproxypeer.sh start STATEDIR [--auth]   run tinyproxy on 127.0.0.1 at a free port; the port
+#                                              is written to STATEDIR/port, the process id to
+#                                              STATEDIR/pid. With --auth the proxy asks for a Basic
+#                                              login (407), written to STATEDIR/user and STATEDIR/password
+#   tinyproxypeer.sh stop STATEDIR             stop it and remove STATEDIR
+set -euo pipefail
+source "$(dirname "$0")/../freeport.sh"
+
+action=${1:?start or stop}
+state=${2:?state directory}
+auth=${3:-}
+user=kestrow
+password=proxy-pass
+
+write_config() {
+    local port=$1
+    {
+        cat <<CONF
+Port $port
+Listen 127.0.0.1
+Timeout 30
+LogFile "$state/tinyproxy.log"
+LogLevel Info
+MaxClients 20
+Allow 127.0.0.1
+CONF
+        if [ "$(id -u)" -eq 0 ]; then
+            printf 'User root\nGroup root\n'
+        fi
+        if [ "$auth" = "--auth" ]; then
+            echo "BasicAuth $user $password"
+        fi
+    } >"$state/tinyproxy.conf"
+}
+
+start() {
+    kestrow_stop_peer "$state"
+    mkdir -p "$state"
+    if [ "$auth" = "--auth" ]; then
+        echo "$user" >"$state/user"
+        echo "$password" >"$state/password"
+    fi
+    for _ in 1 2 3; do
+        local port
+        port=$(kestrow_free_port)
+        write_config "$port"
+        setsid /usr/bin/tinyproxy -d -c "$state/tinyproxy.conf" >"$state/log" 2>&1 </dev/null &
+        echo $! >"$state/pid"
+        if kestrow_wait_for_port "$port" "$(cat "$state/pid")"; then
+            echo "$port" >"$state/port"
+            echo "tinyproxy on 127.0.0.1:$port${auth:+ with Basic auth}"
+            return 0
+        fi
+        kill "$(cat "$state/pid")" 2>/dev/null || true
+    done
+    echo "tinyproxy did not start:" >&2
+    cat "$state/log" "$state/tinyproxy.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+case "$action" in
+start) start ;;
+stop) kestrow_stop_peer "$state" ;;
+*)
+    echo "usage: $0 start|stop STATEDIR [--auth]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,213 @@
+#include "scriptedserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkProxy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "platform/pause.h"
+
+ScriptedServer::Script& ScriptedServer::Script::Add(int kind, std::string bytes, std::size_t count,
+                                                    Action action)
+{
+    steps.push_back({static_cast<Step::Kind>(kind), std::move(bytes), count, std::move(action)});
+    return *this;
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Expect(std::string marker)
+{
+    return Add(Step::ExpectMarker, std::move(marker));
+}
+
+ScriptedServer::Script& ScriptedServer::Script::ExpectBytes(std::size_t count)
+{
+    return Add(Step::ExpectCount, {}, count);
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Send(std::string bytes)
+{
+    return Add(Step::SendBytes, std::move(bytes));
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Pause(int milliseconds)
+{
+    return Add(Step::PauseFor, {}, static_cast<std::size_t>(milliseconds));
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Stall()
+{
+    return Add(Step::StallHere);
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Close()
+{
+    return Add(Step::CloseGracefully);
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Reset()
+{
+    return Add(Step::ResetNow);
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Call(Action action)
+{
+    return Add(Step::CallAction, {}, 0, std::move(action));
+}
+
+ScriptedServer::ScriptedServer(QObject* parent) : QObject(parent), server(new QTcpServer(this))
+{
+    server->setProxy(QNetworkProxy::NoProxy);
+    connect(server, &QTcpServer::newConnection, this, &ScriptedServer::Accept);
+    if (!server->listen(QHostAddress::LocalHost, 0))
+        qFatal("scripted server cannot listen: %s", qPrintable(server->errorString()));
+}
+
+ScriptedServer::~ScriptedServer()
+{
+    for (auto& connection : connections)
+        if (connection->socket)
+        {
+            connection->socket->disconnect(this);
+            connection->socket->abort();
+        }
+}
+
+void ScriptedServer::AddScript(Script script)
+{
+    scripts.push_back(std::move(script));
+}
+
+quint16 ScriptedServer::Port() const
+{
+    return server->serverPort();
+}
+
+std::string ScriptedServer::Url(const std::string& path) const
+{
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
+}
+
+std::string ScriptedServer::Received(int connection) const
+{
+    return connection >= 0 && connection < ConnectionCount() ? connections[connection]->received
+                                                             : std::string();
+}
+
+bool ScriptedServer::Finished(int connection) const
+{
+    return connection >= 0 && connection < ConnectionCount() && connections[connection]->finished;
+}
+
+bool ScriptedServer::PeerClosed(int connection) const
+{
+    return connection >= 0 && connection < ConnectionCount() && connections[connection]->peerClosed;
+}
+
+const ScriptedServer::Script* ScriptedServer::ScriptFor(std::size_t index) const
+{
+    if (scripts.empty())
+        return nullptr;
+    return &scripts[std::min(index, scripts.size() - 1)];
+}
+
+void ScriptedServer::Accept()
+{
+    while (QTcpSocket* socket = server->nextPendingConnection())
+    {
+        connections.push_back(std::make_unique<Connection>());
+        Connection* connection = connections.back().get();
+        connection->socket = socket;
+        connection->index = connections.size() - 1;
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, connection]
+                {
+                    const QByteArray bytes = connection->socket->readAll();
+                    connection->received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+                    Run(*connection);
+                });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [connection]
+                {
+                    if (!connection->finished)
+                        connection->peerClosed = true;
+                });
+        Run(*connection);
+    }
+}
+
+void ScriptedServer::Run(Connection& connection)
+{
+    const Script* script = ScriptFor(connection.index);
+    if (!script || connection.running || connection.finished)
+        return;
+    connection.running = true;
+    while (connection.step < script->steps.size() && !connection.finished)
+    {
+        const Script::Step& step = script->steps[connection.step];
+        switch (step.kind)
+        {
+        case Script::Step::ExpectMarker:
+        {
+            const std::size_t at = connection.received.find(step.bytes, connection.expectFrom);
+            if (at == std::string::npos)
+            {
+                connection.running = false;
+                return;
+            }
+            connection.expectFrom = at + step.bytes.size();
+            break;
+        }
+        case Script::Step::ExpectCount:
+            if (connection.received.size() - connection.expectFrom < step.count)
+            {
+                connection.running = false;
+                return;
+            }
+            connection.expectFrom += step.count;
+            break;
+        case Script::Step::SendBytes:
+            connection.socket->write(step.bytes.data(), static_cast<qint64>(step.bytes.size()));
+            connection.socket->flush();
+            break;
+        case Script::Step::PauseFor:
+            ++connection.step;
+            QTimer::singleShot(static_cast<int>(step.count), this,
+                               [this, &connection]
+                               {
+                                   connection.running = false;
+                                   Run(connection);
+                               });
+            return;
+        case Script::Step::StallHere:
+            return;
+        case Script::Step::CloseGracefully:
+            connection.finished = true;
+            connection.socket->disconnectFromHost();
+            break;
+        case Script::Step::ResetNow:
+            connection.finished = true;
+            connection.socket->abort();
+            break;
+        case Script::Step::CallAction:
+            step.action(connection);
+            break;
+        }
+        ++connection.step;
+    }
+    connection.running = false;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition())
+    {
+        if (elapsed.elapsed() >= timeoutMs)
+            return false;
+        platform::WaitForEvents(5);
+    }
+    return true;
+}
