@@ -96,6 +96,23 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
     return target;
 }
 
+std::string ResolveLocation(std::string_view base, std::string_view location)
+{
+    const std::size_t schemeEnd = base.find("://");
+    if (location.find("://") != std::string_view::npos || schemeEnd == std::string_view::npos ||
+        location.empty())
+        return std::string(location);
+    if (location.starts_with("//"))
+        return std::string(base.substr(0, schemeEnd + 1)) + std::string(location);
+    const std::size_t pathStart = base.find('/', schemeEnd + 3);
+    const std::string_view origin = base.substr(0, pathStart);
+    if (location.front() == '/')
+        return std::string(origin) + std::string(location);
+    std::string_view path = pathStart == std::string_view::npos ? "/" : base.substr(pathStart);
+    path = path.substr(0, path.find_first_of("?#"));
+    return std::string(origin) + std::string(path.substr(0, path.rfind('/') + 1)) + std::string(location);
+}
+
 std::int16_t StatusCode(std::string_view line)
 {
     int value = 0;

@@ -23,6 +23,11 @@ struct TRequestTarget
 // Raises Exception "Empty URL", or the integer conversion error for a port that is no number.
 TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
 
+// A redirect target (a Location value) resolved against the address it answered:
+// "/x" keeps scheme, host and port of base, "x" also its folder, "//h/x" its scheme.
+// A target with a scheme, or a base without one, comes back unchanged.
+std::string ResolveLocation(std::string_view base, std::string_view location);
+
 // The code of a status line: its second blank-separated field as a number, 0 when that is
 // no number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);

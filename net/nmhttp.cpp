@@ -158,6 +158,7 @@ void TNMHTTP::DoRequest()
     for (;;)
     {
         ParseURL();
+        const std::string requestURL = URL;
         BuildHeaders();
         if (OnAboutToSend)
             OnAboutToSend(this);
@@ -197,7 +198,11 @@ void TNMHTTP::DoRequest()
                 OnRedirect(handled);
             if (handled)
                 return;
-            if (URL.find('/') == std::string::npos)
+            // A relative target is taken relative to the address just asked for; taken as it
+            // stands, "sub/x" would name a host and "/x" would reach a proxy without any host.
+            if (requestURL.find("://") != std::string::npos)
+                URL = httpparse::ResolveLocation(requestURL, URL);
+            else if (URL.find('/') == std::string::npos)
                 URL = "http://" + Host + "/" + URL;
         }
         if (code == 401 && OnAuthenticationNeeded)

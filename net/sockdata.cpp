@@ -457,6 +457,10 @@ void TPowersock::CaptureFile(const std::string& fileName)
             fileError = "Cannot write file \"" + fileName + "\". " + file.errorString().toStdString();
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
+        // Announced like any chunk, so a progress handler that ends the transfer once the
+        // announced length is in also works when the whole body came with the header.
+        if (OnPacketRecvd)
+            OnPacketRecvd(this);
     }
     while (IsConnected && !CancelRequested && fileError.empty())
         Wait();

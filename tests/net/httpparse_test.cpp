@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "net/httpparse.h"
+#include "platform/exception.h"
+
+using httpparse::ParseRequestURL;
+
+TEST(ParseRequestURL, AddsTheRootPathWhenThereIsNone)
+{
+    auto target = ParseRequestURL("http://h", "", 0);
+    EXPECT_EQ(target.url, "http://h/");
+    EXPECT_EQ(target.requestPath, "/");
+    EXPECT_EQ(target.host, "h");
+    EXPECT_EQ(target.port, 80);
+
+    target = ParseRequestURL("http://h/", "", 0);
+    EXPECT_EQ(target.url, "http://h/");
+    EXPECT_EQ(target.requestPath, "/");
+
+    target = ParseRequestURL("http://h/dir/", "", 0);
+    EXPECT_EQ(target.requestPath, "/dir/");
+    EXPECT_EQ(target.url, "http://h/dir/");
+}
+
+TEST(ParseRequestURL, PortAndHostCarryOverToAddressesWithoutThem)
+{
+    auto target = ParseRequestURL("http://h:8080/x", "", 0);
+    EXPECT_EQ(target.host, "h");
+    EXPECT_EQ(target.port, 8080);
+    EXPECT_EQ(target.requestPath, "/x");
+
+    target = ParseRequestURL("/y", target.host, target.port);
+    EXPECT_EQ(target.host, "h");
+    EXPECT_EQ(target.port, 8080);
+    EXPECT_EQ(target.requestPath, "/y");
+
+    target = ParseRequestURL("http://k/z", target.host, target.port);
+    EXPECT_EQ(target.host, "k");
+    EXPECT_EQ(target.port, 80);
+
+    target = ParseRequestURL("www.example.test/a.zip", "k", 8000);
+    EXPECT_EQ(target.host, "www.example.test");
+    EXPECT_EQ(target.port, 8000);
+    EXPECT_EQ(target.requestPath, "/a.zip");
+}
+
+TEST(ParseRequestURL, SchemeChoosesTheDefaultPort)
+{
+    EXPECT_EQ(ParseRequestURL("ftp://f/x", "", 8080).port, 21);
+    EXPECT_EQ(ParseRequestURL("GOPHER://g/", "", 8080).port, 70);
+    EXPECT_EQ(ParseRequestURL("https://s/", "", 8080).port, 80);
+}
+
+TEST(ParseRequestURL, KeepsLongPathsWhole)
+{
+    const std::string path = "/" + std::string(300, 'p') + "/file.zip?" + std::string(200, 'q');
+    const auto target = ParseRequestURL("http://h" + path, "", 0);
+    EXPECT_EQ(target.requestPath, path);
+}
+
+TEST(ParseRequestURL, RejectsEmptyAddressesAndPortsThatAreNoNumbers)
+{
+    try
+    {
+        ParseRequestURL("", "h", 80);
+        FAIL();
+    }
+    catch (const Exception& error)
+    {
+        EXPECT_EQ(error.Message(), "Empty URL");
+    }
+    try
+    {
+        ParseRequestURL("http://h:abc/x", "", 0);
+        FAIL();
+    }
+    catch (const Exception& error)
+    {
+        EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
+    }
+}
+
+TEST(StatusCode, ReadsTheSecondField)
+{
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0 404 Not Found\r\n"), 404);
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.1 200 OK\n"), 200);
+    // Without a reason phrase the code still counts; a 404 must not pass for a success.
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0 404\r\n"), 404);
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0 302"), 302);
+    EXPECT_EQ(httpparse::StatusCode("<html><body>\r\n"), 0);
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0  200 OK\r\n"), 0);
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0 2x0 OK\r\n"), 0);
+    EXPECT_EQ(httpparse::StatusCode(""), 0);
+    EXPECT_EQ(httpparse::StatusCode("HTTP/1.0 99999999999 Big\r\n"), 0);
+}
+
+TEST(ContentLength, ReadsTheFirstDigitsAfterTheName)
+{
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: 1234\r\n"), 1234);
+    EXPECT_EQ(httpparse::ContentLength("content-length:   77 bytes\r\n"), 77);
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: \r\n"), 0);
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: none\r\n"), 0);
+    // Beyond 2 GiB and 4 GiB the value stays as it stands.
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: 2147483648\r\n"), 2147483648LL);
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: 5000000000\r\n"), 5000000000LL);
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: 9223372036854775807\r\n"), 9223372036854775807LL);
+    EXPECT_EQ(httpparse::ContentLength("Content-Length: 9223372036854775808\r\n"), 0);
+    // The character after the colon is skipped whatever it is.
+    EXPECT_EQ(httpparse::ContentLength("Content-Length:12345\r\n"), 2345);
+}
+
+TEST(HeaderLines, KeywordValueAndEnd)
+{
+    EXPECT_EQ(httpparse::HeaderKeyword("set-cookie: a=b\r\n"), "SET-COOKIE:");
+    EXPECT_EQ(httpparse::HeaderKeyword("Location:/x\r\n"), "LOCATION:/X\r\n");
+    EXPECT_EQ(httpparse::HeaderValueFrom("Location: /new\r\n", 11), "/new");
+    EXPECT_EQ(httpparse::HeaderValueFrom("Set-Cookie: id=7; Path=/\n", 13), "id=7; Path=/");
+    EXPECT_EQ(httpparse::HeaderValueFrom("Location:\r\n", 11), "");
+    EXPECT_TRUE(httpparse::IsHeaderEnd("\r\n"));
+    EXPECT_TRUE(httpparse::IsHeaderEnd("\n"));
+    EXPECT_FALSE(httpparse::IsHeaderEnd(" \r\n"));
+    EXPECT_FALSE(httpparse::IsHeaderEnd(""));
+}
+
+TEST(ResolveLocation, TakesRelativeTargetsRelativeToTheRequest)
+{
+    using httpparse::ResolveLocation;
+    EXPECT_EQ(ResolveLocation("http://h:8080/dir/page.html", "/new"), "http://h:8080/new");
+    EXPECT_EQ(ResolveLocation("http://h:8080/dir/page.html?a=/b", "next.html"),
+              "http://h:8080/dir/next.html");
+    EXPECT_EQ(ResolveLocation("http://h/", "x"), "http://h/x");
+    EXPECT_EQ(ResolveLocation("http://h", "x"), "http://h/x");
+    EXPECT_EQ(ResolveLocation("http://h/a/", "//k/y"), "http://k/y");
+    EXPECT_EQ(ResolveLocation("http://h/a/", "http://k/z"), "http://k/z");
+    EXPECT_EQ(ResolveLocation("/local/path", "/new"), "/new");
+    EXPECT_EQ(ResolveLocation("http://h/a", ""), "");
+}
