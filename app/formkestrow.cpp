@@ -121,7 +121,17 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     setAcceptDrops(true);
 }
 
-TFormKestrow::~TFormKestrow() = default;
+TFormKestrow::~TFormKestrow()
+{
+    // The clients say goodbye to their servers as they go; the window must not hear it.
+    for (TPowersock* client : {static_cast<TPowersock*>(NMFTP1), static_cast<TPowersock*>(NMHTTP1)})
+    {
+        client->OnStatus = nullptr;
+        client->OnPacketRecvd = nullptr;
+    }
+    delete NMFTP1;
+    delete NMHTTP1;
+}
 
 void TFormKestrow::CreateControls()
 {

@@ -18,31 +18,10 @@
 #include "app/transferfile.h"
 #include "platform/prompt.h"
 #include "settings/formpreferences.h"
+#include "robotwindow.h"
 #include "tempdir.h"
 
-namespace
-{
-// A main window with its preferences dialog, the fixed files and settings in a temporary folder.
-struct Window
-{
-    TempDir home;
-    platform::ScriptedPrompts prompts;
-    TFormKestrow form;
-    TFormPreferences preferences;
-
-    Window() : preferences(form.Settings, [this] { return home.Path() + "KestrowLog.txt"; })
-    {
-        setenv("KESTROW_HOME", home.Path().c_str(), 1);
-        setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
-        form.AttachPreferences(&preferences);
-    }
-    ~Window()
-    {
-        unsetenv("KESTROW_HOME");
-        unsetenv("KESTROW_SETTINGS");
-    }
-};
-} // namespace
+using Window = RobotWindow;
 
 TEST(TFormKestrow, GoNeedsAnEntryAndAddNeedsMoreThanTheStartText)
 {

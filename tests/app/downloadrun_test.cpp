@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/listbox.h"
+#include "peers.h"
+#include "platform/clock.h"
+#include "robotwindow.h"
+#include "scriptedserver.h"
+#include "silentlistener.h"
+
+namespace
+{
+// A folder of pages and files on the local nginx, fresh for each test.
+struct Site
+{
+    std::string root;
+    std::string url;
+
+    explicit Site(const std::string& name)
+    {
+        root = PeerStateDir("nginx") + "root/robot/" + name + "/";
+        url = "http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/robot/" + name + "/";
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+    }
+    void Write(const std::string& relative, const std::string& bytes) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(root + relative).parent_path());
+        std::ofstream(root + relative, std::ios::binary) << bytes;
+    }
+};
+
+std::string TestName()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+std::string Label(const QLabel* label)
+{
+    return label->text().toStdString();
+}
+
+int Count(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A web server that answers with headers, part of a body, and then nothing more.
+ScriptedServer::Script Stalling(const std::string& announced = "1000000")
+{
+    ScriptedServer::Script script;
+    script.ExpectHeader()
+        .Send("HTTP/1.0 200 OK\r\nContent-Length: " + announced + "\r\n\r\n")
+        .Send(std::string(1000, 'x'))
+        .Stall();
+    return script;
+}
+
+// A web server that answers HEAD at once and GET with a short body before it closes.
+ScriptedServer::Script Short()
+{
+    ScriptedServer::Script script;
+    script.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789").Close();
+    return script;
+}
+} // namespace
+
+TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<html><body>\r\n"
+                             "<a href=\"files/a.zip\">a</a> <A HREF=/robot/" +
+                                 TestName() +
+                                 "/root.zip>\r\n"
+                                 "<a href=\"" +
+                                 site.url +
+                                 "abs.zip\">abs</a><a href=readme.txt>"
+                                 "<a href=missing.zip><a href=../" +
+                                 TestName() +
+                                 "/up.zip><img src=pic.gif>\r\n"
+                                 "</body></html>\r\n");
+    site.Write("files/a.zip", "AAAA");
+    site.Write("root.zip", "ROOT");
+    site.Write("abs.zip", "ABSOLUTE");
+    site.Write("pic.gif", "GIF89a");
+    site.Write("up.zip", "UP");
+    site.Write("second.html", "<a href=files/a.zip><a href=files/B.zip>");
+    site.Write("files/B.zip", "BBBBBB");
+    const std::string out = w.home.Path() + "out/";
+    w.form.ListBoxURLList->SetItems(
+        {site.url + "index.html->" + out, site.url + "second.html->" + out + "two/"});
+    w.form.EditExtension->setText(".zip");
+    w.form.EditOutputPath->setText("/kept/as/typed");
+    w.Preferences(2, 1);
+    w.form.UpdateControls();
+
+    QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
+
+    EXPECT_EQ(w.form.ErrorCount, 0);
+    EXPECT_TRUE(w.prompts.Messages.empty());
+    EXPECT_EQ(w.home.Read("out/files/a.zip"), "AAAA");
+    EXPECT_EQ(w.home.Read("out/robot/" + TestName() + "/root.zip"), "ROOT");
+    const std::string absoluteName =
+        "http---127.0.0.1-" + std::to_string(PeerPort("nginx")) + "-robot-" + TestName() + "-abs.zip";
+    EXPECT_EQ(w.home.Read("out/" + absoluteName), "ABSOLUTE");
+    EXPECT_EQ(w.home.Read("out/" + TestName() + "/up.zip"), "UP")
+        << "a link upwards stays in the output directory";
+    EXPECT_FALSE(w.home.Exists(TestName()));
+    EXPECT_FALSE(w.home.Exists("out/readme.txt"));
+    EXPECT_FALSE(w.home.Exists("out/pic.gif")) << "images only with Save images";
+    EXPECT_FALSE(w.home.Exists("out/missing.zip")) << "an error page is never kept as the file";
+    EXPECT_TRUE(w.home.Exists("out/" + std::string("http---127.0.0.1-") + std::to_string(PeerPort("nginx")) +
+                              "-robot-" + TestName() + "-index.html"));
+    // The second page's a.zip was listed on the first page already.
+    EXPECT_EQ(w.home.Read("out/two/files/B.zip"), "BBBBBB");
+    EXPECT_FALSE(w.home.Exists("out/two/files/a.zip"));
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), std::vector<std::string>{"files/B.zip"});
+
+    const std::string log = w.Log();
+    EXPECT_EQ(log.rfind("Download started ", 0), 0u) << log;
+    EXPECT_NE(log.find("\r\n\r\nProcessing URL " + site.url + "index.html\r\n" + out + "files/a.zip\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\r\n404 NOT FOUND\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Processing URL " + site.url + "second.html\r\n" + out + "two/files/B.zip\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find(" downloaded in 6 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 6 files @ "), std::string::npos);
+    EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
+    EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/kept/as/typed/");
+    EXPECT_FALSE(w.form.Running);
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+}
+
+TEST(DownloadRun, ImagesAndPagesSavedWithThem)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<a href=page.html><img src=logo.gif>");
+    site.Write("page.html", "<html><body><img src=inner.gif></body></html>");
+    site.Write("logo.gif", "LOGO");
+    site.Write("inner.gif", "INNER");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.form.EditExtension->setText(".html");
+    w.preferences.CheckBoxSaveImages->setChecked(true);
+    w.Preferences(1, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.form.ListBoxFileList->Items(),
+              (std::vector<std::string>{"page.html", "logo.gif", "inner.gif"}));
+    EXPECT_EQ(w.home.Read("out/inner.gif"), "INNER");
+    EXPECT_EQ(w.home.Read("out/logo.gif"), "LOGO");
+}
+
+TEST(DownloadRun, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCountedOnce)
+{
+    for (const int retries : {0, 2})
+    {
+        RobotWindow w;
+        Site site(TestName() + std::to_string(retries));
+        ScriptedServer server;
+        server.AddScript(Short());
+        site.Write("index.html", "<a href=" + server.Url("/broken.zip") + "><a href=fine.zip>");
+        site.Write("fine.zip", "FINE");
+        w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+        w.Preferences(2, retries);
+        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+
+        EXPECT_EQ(w.form.ErrorCount, 1);
+        EXPECT_EQ(server.ConnectionCount(), retries + 1);
+        const std::string log = w.Log();
+        EXPECT_EQ(Count(log, "(Transfer incomplete: 10 of 100 bytes)\r\n"), 1) << log;
+        EXPECT_EQ(Count(log, "http---127.0.0.1-"), 1) << "a retried file is logged once";
+        EXPECT_EQ(w.home.Read("out/fine.zip"), "FINE");
+        EXPECT_FALSE(w.home.Exists("out/http---127.0.0.1-" + std::to_string(server.Port()) + "-broken.zip"));
+        EXPECT_EQ(w.prompts.Questions,
+                  std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
+        EXPECT_TRUE(w.form.ImageError->isHidden());
+    }
+}
+
+TEST(DownloadRun, AtLogLevelZeroNothingIsLoggedAndTheErrorsAreAnnounced)
+{
+    RobotWindow w;
+    w.form.ListBoxURLList->SetItems(
+        {"http://127.0.0.1:1/nothing.html->" + w.home.Path() + "out/", "http://127.0.0.1:1/either.html"});
+    w.Preferences(0, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.form.ErrorCount, 2);
+    EXPECT_EQ(w.Log(), "");
+    EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"2 errors occured and were not logged."});
+
+    RobotWindow logged;
+    logged.form.ListBoxURLList->SetItems({"127.0.0.1:1/x.html"});
+    logged.Preferences(1, 0);
+    logged.form.SpeedButtonGoClick(logged.form.SpeedButtonGo);
+    EXPECT_NE(logged.Log().find("Processing URL http://127.0.0.1:1/x.html\r\nFailed to download page "
+                                "http://127.0.0.1:1/x.html (Unable to create directory)\r\n"),
+              std::string::npos)
+        << logged.Log();
+}
+
+TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
+{
+    RobotWindow w;
+    Site site(TestName());
+    ScriptedServer server;
+    server.AddScript(Short());
+    site.Write("index.html", "<a href=kept.zip><a href=" + server.Url("/lost.zip") + ">");
+    site.Write("kept.zip", "NEW");
+    const std::string lostName = "out/http---127.0.0.1-" + std::to_string(server.Port()) + "-lost.zip";
+    w.home.Write("out/kept.zip", "OLD");
+    w.home.Write(lostName, "PRECIOUS");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.Preferences(2, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.home.Read("out/kept.zip"), "OLD");
+    EXPECT_NE(w.Log().find(w.home.Path() + "out/kept.zip (File exists. Skipped.)\r\n"), std::string::npos);
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_EQ(w.form.FilesDone, 2u);
+
+    w.preferences.CheckBoxOverWrite->setChecked(true);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.home.Read("out/kept.zip"), "NEW");
+    EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
+    EXPECT_EQ(w.form.ErrorCount, 1);
+    for (const auto& entry : std::filesystem::directory_iterator(w.home.Path() + "out"))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+}
+
+TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip><a href=sub/b.zip>");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.Preferences(2, 0);
+    w.preferences.CheckBoxPrint->setChecked(true);
+    w.shell.PrintResult = platform::ShellFileNotFound;
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
+    EXPECT_FALSE(w.home.Exists("out/a.zip"));
+    EXPECT_FALSE(w.home.Exists("out/sub"));
+    EXPECT_EQ(w.form.FilesDone, 2u);
+    EXPECT_EQ(w.form.BytesDone, 0);
+    EXPECT_EQ(w.shell.Printed.size(), 2u);
+    EXPECT_NE(w.Log().find("The file " + w.home.Path() + "out/sub/b.zip was not found.\r\n"),
+              std::string::npos);
+    EXPECT_EQ(w.form.ErrorCount, 0);
+}
+
+TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
+{
+    RobotWindow w;
+    Site site(TestName());
+    ScriptedServer server;
+    server.AddScript(Stalling());
+    site.Write("index.html", "<a href=" + server.Url("/slow.zip") + ">");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.Preferences(1, 0, 5);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.form.ErrorCount, 1);
+    EXPECT_EQ(server.ConnectionCount(), 1);
+    EXPECT_EQ(Count(w.Log(), "\r\n("), 1) << w.Log();
+}
+
+TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
+{
+    struct Case
+    {
+        QToolButton* (*button)(TFormKestrow&);
+        const char* question;
+    };
+    const Case cases[] = {
+        {[](TFormKestrow& f) { return f.SpeedButtonSkipFile; }, "Skip this file?"},
+        {[](TFormKestrow& f) { return f.SpeedButtonSkipURL; }, "Skip this URL?"},
+        {[](TFormKestrow& f) { return f.SpeedButtonStop; }, "Stop downloads?"},
+    };
+    for (const Case& c : cases)
+    {
+        RobotWindow w;
+        Site site(TestName() + std::to_string(&c - cases));
+        ScriptedServer server;
+        server.AddScript(Stalling());
+        site.Write("index.html", "<a href=" + server.Url("/slow.zip") + "><a href=next.zip>");
+        site.Write("next.zip", "NEXT");
+        site.Write("other.html", "<a href=other.zip>");
+        site.Write("other.zip", "OTHER");
+        const std::string out = w.home.Path() + "out/";
+        w.form.ListBoxURLList->SetItems({site.url + "index.html->" + out, site.url + "other.html->" + out});
+        w.Preferences(1, 3, 60);
+        w.prompts.Answers = {true};
+        QToolButton* button = c.button(w.form);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout,
+                         [&]
+                         {
+                             if (w.form.LabelFileProgress->text().contains("of"))
+                             {
+                                 poll.stop();
+                                 QTest::mouseClick(button, Qt::LeftButton);
+                             }
+                         });
+        poll.start(5);
+        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+
+        ASSERT_FALSE(w.prompts.Questions.empty());
+        EXPECT_EQ(w.prompts.Questions[0], c.question);
+        EXPECT_EQ(server.ConnectionCount(), 1) << c.question << ": no further attempt";
+        EXPECT_EQ(w.form.ErrorCount, 0) << c.question;
+        const std::string log = w.Log();
+        const bool skipFile = button == w.form.SpeedButtonSkipFile;
+        const bool stop = button == w.form.SpeedButtonStop;
+        EXPECT_EQ(log.find(" Skipped\r\n") != std::string::npos, skipFile) << log;
+        EXPECT_EQ(w.home.Exists("out/next.zip"), skipFile) << c.question;
+        EXPECT_EQ(w.home.Exists("out/other.zip"), !stop) << c.question;
+        EXPECT_EQ(Label(w.form.StatusPanel0), stop ? "Cancelled." : "All done.");
+    }
+}
+
+TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
+{
+    RobotWindow w;
+    Site site(TestName());
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(PeerPort("ftp"));
+    site.Write("index.html", "<a href=" + ftp + "/small.txt><a href=" + ftp + "/pub/none.txt>");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.form.EditExtension->setText(".txt");
+    w.Preferences(1, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
+    EXPECT_FALSE(w.home.Exists("out/pub/none.txt"));
+    EXPECT_EQ(w.form.ErrorCount, 1);
+    EXPECT_EQ(w.form.BytesDone,
+              static_cast<std::int64_t>(std::filesystem::file_size(PeerStateDir("ftp") + "root/small.txt")));
+}
+
+TEST(DownloadRun, AScheduledStartWaitsForItsTimeOrForStop)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip>");
+    site.Write("a.zip", "A");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.Preferences(1, 0);
+    w.preferences.CheckBoxStartAt->setChecked(true);
+    const std::string startAt = w.preferences.SelectedStartTime();
+    ASSERT_EQ(startAt.size(), 5u);
+    const QTime start = QTime(std::stoi(startAt.substr(0, 2)), std::stoi(startAt.substr(3))).addSecs(-180);
+    {
+        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), start), 20000);
+        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+        EXPECT_GT(clock.Readings, 8);
+    }
+    EXPECT_EQ(w.home.Read("out/a.zip"), "A");
+
+    // Stop during the wait: nothing is fetched, and the log says so.
+    RobotWindow stopped;
+    stopped.form.ListBoxURLList->SetItems({site.url + "index.html->" + stopped.home.Path() + "out/"});
+    stopped.Preferences(1, 0);
+    stopped.preferences.CheckBoxStartAt->setChecked(true);
+    stopped.prompts.Answers = {true};
+    platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+    QTimer::singleShot(50, [&] { stopped.form.SpeedButtonStopClick(); });
+    stopped.form.SpeedButtonGoClick(stopped.form.SpeedButtonGo);
+    EXPECT_FALSE(stopped.home.Exists("out"));
+    EXPECT_EQ(Label(stopped.form.StatusPanel0), "Cancelled.");
+    const std::string log = stopped.Log();
+    EXPECT_EQ(log.rfind("Download started ", 0), 0u);
+    EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), std::string::npos) << log;
+}
