@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "app/listbox.h"
+#include "auth/httpevents.h"
 #include "peers.h"
 #include "platform/clock.h"
 #include "robotwindow.h"
@@ -381,4 +382,47 @@ TEST(DownloadRun, AScheduledStartWaitsForItsTimeOrForStop)
     const std::string log = stopped.Log();
     EXPECT_EQ(log.rfind("Download started ", 0), 0u);
     EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), std::string::npos) << log;
+}
+
+TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
+{
+    for (const bool answered : {false, true})
+    {
+        RobotWindow w;
+        Site site(TestName() + (answered ? "Answered" : "Cancelled"));
+        site.Write("index.html", "<a href=/private/secret.txt>");
+        w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+        w.form.EditExtension->setText(".txt");
+        w.Preferences(2, 0);
+        if (answered)
+            w.form.HttpEvents->LoginPrompt =
+                [](bool proxy, const std::string&, std::string& user, std::string& password)
+            {
+                user = PeerValue("nginx", "user");
+                password = PeerValue("nginx", "password");
+                return !proxy;
+            };
+        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+        EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
+        EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
+        EXPECT_EQ(w.form.ErrorCount, answered ? 0 : 1);
+        EXPECT_EQ(w.Log().find("(Login cancelled)") != std::string::npos, !answered) << w.Log();
+    }
+}
+
+TEST(DownloadRun, ThroughTheProxyOfThePreferences)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip>");
+    site.Write("a.zip", "VIA PROXY");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.preferences.EditProxyServer->setText(
+        QString::fromStdString("127.0.0.1:" + std::to_string(PeerPort("tinyproxy"))));
+    w.Preferences(1, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.home.Read("out/a.zip"), "VIA PROXY");
+    std::ifstream proxyLog(PeerStateDir("tinyproxy") + "tinyproxy.log");
+    const std::string logged((std::istreambuf_iterator<char>(proxyLog)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("/robot/" + TestName() + "/a.zip"), std::string::npos);
 }
