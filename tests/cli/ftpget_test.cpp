@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <QProcess>
+
+#include "peers.h"
+#include "tempdir.h"
+
+// kestrow-cli get with ftp:// addresses, against the anonymous FTP server of tests/peers.
+namespace
+{
+struct Result
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+Result RunCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTROW_CLI), arguments);
+    process.waitForFinished(60000);
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string FtpUrl(const std::string& path)
+{
+    return "ftp://127.0.0.1:" + std::to_string(PeerPort("ftp")) + path;
+}
+} // namespace
+
+TEST(KestrowCliGetFtp, FetchesFilesWithTheRobotSequence)
+{
+    TempDir dir;
+    const std::string root = PeerStateDir("ftp") + "root/";
+
+    const Result large = RunCli({"get", Q(FtpUrl("/pub/large.bin")), Q(dir.Path() + "large.bin")});
+    EXPECT_EQ(large.exitCode, 0) << large.err;
+    EXPECT_TRUE(FileBytes(dir.Path() + "large.bin") == FileBytes(root + "pub/large.bin"));
+    EXPECT_EQ(large.err, "Received 25165824 Bytes\n");
+
+    const Result small = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "small.txt"), "-v"});
+    EXPECT_EQ(small.exitCode, 0) << small.err;
+    EXPECT_EQ(dir.Read("small.txt"), FileBytes(root + "small.txt"));
+    // With -v the client's status lines come in the order of the exchange; the password never does.
+    const char* order[] = {"220 ",
+                           "USER anonymous\n",
+                           "PASS \n",
+                           "230 ",
+                           "CWD /\n",
+                           "TYPE I\n",
+                           "PORT 127,0,0,1,",
+                           "RETR small.txt\n",
+                           "Received 47 Bytes\n",
+                           "226 ",
+                           "QUIT\n",
+                           "221 "};
+    std::size_t at = 0;
+    for (const char* text : order)
+    {
+        const std::size_t found = small.err.find(text, at);
+        ASSERT_NE(found, std::string::npos) << text << " missing after position " << at << " in\n"
+                                            << small.err;
+        at = found + 1;
+    }
+    EXPECT_EQ(small.err.find("kestrow@"), std::string::npos);
+}
+
+TEST(KestrowCliGetFtp, ServerErrorsExitWithTheReplyAndKeepTheOldFile)
+{
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const Result missing = RunCli({"get", Q(FtpUrl("/pub/missing.zip")), Q(target)});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err.substr(0, 25), "kestrow-cli get: 550 No s") << missing.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+
+    const Result noDirectory = RunCli({"get", Q(FtpUrl("/nowhere/a.zip")), Q(target)});
+    EXPECT_EQ(noDirectory.exitCode, 2);
+    EXPECT_NE(noDirectory.err.find("550 "), std::string::npos) << noDirectory.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    // Nothing is left beside the file either.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(KestrowCliGetFtp, UnusableAddressesAreRefused)
+{
+    TempDir dir;
+    const Result noFile = RunCli({"get", Q(FtpUrl("/")), Q(dir.Path() + "x")});
+    EXPECT_EQ(noFile.exitCode, 2);
+    EXPECT_NE(noFile.err.find("names no file"), std::string::npos) << noFile.err;
+
+    const Result badPort = RunCli({"get", "ftp://127.0.0.1:99999/a.zip", Q(dir.Path() + "x")});
+    EXPECT_EQ(badPort.exitCode, 2);
+    EXPECT_NE(badPort.err.find("Invalid port 99999"), std::string::npos) << badPort.err;
+
+    const Result head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
+    EXPECT_EQ(head.exitCode, 2);
+    EXPECT_FALSE(dir.Exists("x"));
+}
