@@ -46,6 +46,8 @@ measure() {
     local out=$1
     shift
     rm -f "$out"
+    # Dirty pages of the last run would otherwise be written back during this one.
+    sync
     /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" ||
         { echo "failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
     cmp -s "$out" "$work/root/big.bin" || { echo "wrong content from: $*" >&2; exit 1; }
