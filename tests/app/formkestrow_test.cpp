@@ -194,3 +194,45 @@ TEST(TransferFile, ReplacesTheOutputOnlyWhenCommitted)
     EXPECT_FALSE(CanCreateFile(dir.Path() + "link"));
     EXPECT_FALSE(FileExists(dir.Path() + "target"));
 }
+
+TEST(TFormKestrow, SettingsComeBackAfterARestart)
+{
+    TempDir home;
+    setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+    {
+        Window w;
+        setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+        w.form.show();
+        EXPECT_TRUE(w.prompts.Messages.empty()) << "a first start finds its settings";
+        EXPECT_EQ(w.form.windowTitle().toStdString(), "Kestrow 1.14");
+        w.form.EditExtension->setText(".iso");
+        w.form.EditOutputPath->setText("/data/iso/");
+        w.form.RadioButtonEndsWith->setChecked(true);
+        // Preferences are taken from the dialog when it goes, here together with the window.
+        w.form.MenuSetupPreferencesClick();
+        w.preferences.SpinEditRetries->setValue(7);
+        EXPECT_TRUE(w.form.close());
+        EXPECT_FALSE(w.preferences.isVisible());
+    }
+    Window again;
+    setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+    again.form.show();
+    EXPECT_EQ(again.form.EditExtension->text().toStdString(), ".iso");
+    EXPECT_EQ(again.form.EditOutputPath->text().toStdString(), "/data/iso/");
+    EXPECT_TRUE(again.form.RadioButtonEndsWith->isChecked());
+    EXPECT_EQ(again.preferences.SpinEditRetries->value(), 7);
+    EXPECT_TRUE(again.prompts.Messages.empty());
+    unsetenv("KESTROW_SETTINGS");
+}
+
+TEST(TFormKestrow, ClosingDuringARunAsksFirst)
+{
+    Window w;
+    w.form.Running = true;
+    EXPECT_FALSE(w.form.FormClose());
+    EXPECT_EQ(w.prompts.Questions, std::vector<std::string>{"Cancel download and quit?"});
+    EXPECT_FALSE(w.form.StopRequested);
+    w.prompts.Answers = {true};
+    EXPECT_TRUE(w.form.FormClose());
+    EXPECT_TRUE(w.form.StopRequested);
+}
