@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "cli/getcommand.h"
 #include "cli/linkscommand.h"
 
 namespace
@@ -12,6 +13,8 @@ The command-line companion of Kestrow.
 Commands:
   links PAGEFILE [options]   list the links a run would take from a saved page, with
                              their addresses and output files
+  get URL FILE [options]     fetch one address into FILE with the robot's client and
+                             print the status line and reply code
   help                       show this text
 
 Run "kestrow-cli COMMAND --help" for the options of a command.
@@ -26,6 +29,8 @@ int main(int argc, char* argv[])
     const std::string_view command = argc > 1 ? argv[1] : "";
     if (command == "links")
         return LinksCommand(argc - 2, argv + 2);
+    if (command == "get")
+        return GetCommand(argc - 2, argv + 2);
     if (command == "help" || command == "--help" || command == "-h")
     {
         std::fputs(Usage, stdout);

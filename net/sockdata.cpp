@@ -20,6 +20,9 @@ namespace
 // Qt takes the next chunk only while less than this is still waiting to go out.
 constexpr qint64 WriteBufferLimit = 256 * 1024;
 
+// At most this much is read in one notification before other events get their turn.
+constexpr qint64 MaxReadPerNotification = 1024 * 1024;
+
 // Runs the cleanup when the scope ends, whether by return or by exception.
 template <typename Cleanup> class TFinally
 {
@@ -170,23 +173,29 @@ void TPowersock::ReadToStream()
     busyReading = true;
     const TFinally clear([this] { busyReading = false; });
     ReportStatus(8, "ReadToStream");
-    if (!socket || socket->bytesAvailable() <= 0)
+    // What Qt holds is taken at once, chunk by chunk and each chunk announced, so a fast peer
+    // costs no extra trip through the event loop per chunk. A handler that closes the socket
+    // ends the round.
+    const int closesBefore = closeCount;
+    qint64 taken = 0;
+    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification &&
+           socket->bytesAvailable() > 0)
     {
-        if (OnDataArrived)
-            OnDataArrived(this);
-        return;
+        const qint64 n = socket->read(chunk.get(), ChunkSize);
+        if (n < 0)
+        {
+            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
+            if (OnError)
+                OnError(this, LastError, ErrorText(LastError));
+            return;
+        }
+        if (n == 0)
+            break;
+        AppendReceived(chunk.get(), n);
+        taken += n;
     }
-    const qint64 n = socket->read(chunk.get(), ChunkSize);
-    if (n < 0)
-    {
-        LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
-        if (OnError)
-            OnError(this, LastError, ErrorText(LastError));
-        return;
-    }
-    AppendReceived(chunk.get(), n);
     readMissed = false;
-    if (socket && socket->bytesAvailable() > 0)
+    if (socket && closeCount == closesBefore && socket->bytesAvailable() > 0)
         PostReadMore();
     if (OnDataArrived)
         OnDataArrived(this);
@@ -199,61 +208,61 @@ void TPowersock::WriteFromStream()
     busyWriting = true;
     const TFinally clear([this] { busyWriting = false; });
     ReportStatus(8, "WriteFromStream");
-    if (CancelRequested || !socket || socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    // Qt holds enough already; its bytesWritten signal brings us back.
-    if (socket->bytesToWrite() >= WriteBufferLimit)
-        return;
-
-    QByteArray data;
-    qint64 total = 0;
-    if (sendFile)
+    const int closesBefore = closeCount;
+    // Chunks go to Qt until it holds enough; its bytesWritten signal brings us back for more.
+    while (!CancelRequested && socket && closeCount == closesBefore &&
+           socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < WriteBufferLimit)
     {
-        total = sendFile->size();
-        if (SentCount >= total || !sendFile->seek(SentCount))
-            return;
-        data = sendFile->read(ChunkSize);
-        if (data.isEmpty())
+        QByteArray data;
+        qint64 total = 0;
+        if (sendFile)
         {
-            if (fileError.empty())
-                fileError = "Cannot read file \"" + sendFile->fileName().toStdString() + "\". " +
-                            sendFile->errorString().toStdString();
+            total = sendFile->size();
+            if (SentCount >= total || !sendFile->seek(SentCount))
+                return;
+            data = sendFile->read(ChunkSize);
+            if (data.isEmpty())
+            {
+                if (fileError.empty())
+                    fileError = "Cannot read file \"" + sendFile->fileName().toStdString() + "\". " +
+                                sendFile->errorString().toStdString();
+                return;
+            }
+        }
+        else
+        {
+            if (sendStart >= sendBuffer.size())
+                return;
+            data = sendBuffer.mid(sendStart, ChunkSize);
+        }
+        const qint64 sent = socket->write(data);
+        if (sent < 0)
+        {
+            // The bytes stay queued; the next bytesWritten or posted write tries again.
+            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
             return;
         }
-    }
-    else
-    {
-        if (sendStart >= sendBuffer.size())
-            return;
-        data = sendBuffer.mid(sendStart, ChunkSize);
-    }
-    const qint64 sent = socket->write(data);
-    if (sent < 0)
-    {
-        // The bytes stay queued; the next bytesWritten or posted write tries again.
-        LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
-        return;
-    }
-    bool more;
-    if (sendFile)
-        more = SentCount + sent < total;
-    else
-    {
-        sendStart += sent;
-        more = sendStart < sendBuffer.size();
+        bool more;
+        if (sendFile)
+            more = SentCount + sent < total;
+        else
+        {
+            sendStart += sent;
+            more = sendStart < sendBuffer.size();
+            if (!more)
+            {
+                sendBuffer.clear();
+                sendStart = 0;
+            }
+        }
+        SentCount += sent;
         if (!more)
-        {
-            sendBuffer.clear();
-            sendStart = 0;
-        }
+            sendDone = true;
+        if (counting && OnPacketSent)
+            OnPacketSent(this);
+        if (!more)
+            return;
     }
-    SentCount += sent;
-    if (more)
-        PostWriteMore();
-    else
-        sendDone = true;
-    if (counting && OnPacketSent)
-        OnPacketSent(this);
 }
 
 void TPowersock::RaiseIfSendFailed(bool finished)

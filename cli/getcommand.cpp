@@ -1,0 +1,208 @@
+#include "cli/getcommand.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "net/httpparse.h"
+#include "net/nmhttp.h"
+#include "platform/bytetext.h"
+
+namespace
+{
+constexpr const char* GetUsage = R"(Usage: kestrow-cli get URL FILE [--head] [--proxy HOST:PORT]
+                      [--user NAME --password PW] [--timeout SECONDS] [-v]
+
+Fetches URL with the robot's HTTP client and writes the response body to FILE. The status
+line and the reply code go to standard error.
+
+Options:
+  --head              send a HEAD request instead of a GET (FILE is still created)
+  --proxy HOST:PORT   go through an HTTP proxy
+  --user NAME         user name for Basic authentication
+  --password PW       password for Basic authentication (sent only with a user name)
+  --timeout SECONDS   give up when nothing arrives for this long (default 60)
+  -v                  print every status report of the client
+  --help              show this text
+
+Redirects are followed, at most 20 in a row.
+
+Exit status: 0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when
+the transfer failed (the reason is printed) or the usage is wrong.
+
+Example:
+  kestrow-cli get http://server/files/a.zip a.zip --timeout 30
+)";
+
+struct GetOptions
+{
+    std::string url;
+    std::string file;
+    bool head = false;
+    std::string proxyHost;
+    int proxyPort = 0;
+    std::string user;
+    std::string password;
+    int timeoutSeconds = 60;
+    bool verbose = false;
+};
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "kestrow-cli get: %s\n%s", message.c_str(), GetUsage);
+    return 2;
+}
+
+std::string WithoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+int GetHttp(const GetOptions& options)
+{
+    // The client's waits run the event loop, which needs an application object.
+    int qtArgc = 1;
+    char programName[] = "kestrow-cli";
+    char* qtArgv[] = {programName, nullptr};
+    std::unique_ptr<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+
+    TNMHTTP http;
+    http.InputFileMode = true;
+    http.Body = options.file;
+    http.Proxy = options.proxyHost;
+    http.ProxyPort = options.proxyPort;
+    http.HeaderInfo.UserId = options.user;
+    http.HeaderInfo.Password = options.password;
+    http.TimeOut = options.timeoutSeconds * 1000;
+    http.ReportLevel = 8;
+
+    // Like the robot's watchdog: every sign of progress restarts it, and when it fires the
+    // client is aborted, which ends whatever wait the request is in.
+    bool stalled = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    watchdog.setInterval(options.timeoutSeconds * 1000);
+    QObject::connect(&watchdog, &QTimer::timeout,
+                     [&]
+                     {
+                         stalled = true;
+                         http.Abort();
+                     });
+    http.OnStatus = [&](QObject*, const std::string& status)
+    {
+        watchdog.start();
+        if (options.verbose)
+            std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
+    };
+    // The robot ends a transfer once the announced length is in, even if the server keeps
+    // the connection open.
+    http.OnPacketRecvd = [&](QObject*)
+    {
+        if (http.ExpectedCount > 0 && http.ReceivedCount >= http.ExpectedCount)
+            http.Disconnect();
+    };
+
+    watchdog.start();
+    try
+    {
+        if (options.head)
+            http.Head(options.url);
+        else
+            http.Get(options.url);
+    }
+    catch (const Exception& error)
+    {
+        std::string message = error.Message();
+        if (stalled)
+            message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
+                      message + ")";
+        else if (message == "Connection Failed" && http.LastError != 0)
+            message += " (" + http.ErrorText(http.LastError) + ")";
+        std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
+        return 2;
+    }
+    watchdog.stop();
+
+    const std::string statusLine = WithoutLineEnd(http.Header.substr(0, http.Header.find('\n')));
+    std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
+    return http.ReplyCode >= 400 ? 1 : 0;
+}
+} // namespace
+
+int GetCommand(int argc, char* argv[])
+{
+    GetOptions options;
+    bool haveFile = false;
+    for (int i = 0; i < argc; ++i)
+    {
+        const std::string_view argument = argv[i];
+        auto value = [&](std::string& into)
+        {
+            if (i + 1 >= argc)
+                return false;
+            into = argv[++i];
+            return true;
+        };
+        if (argument == "--help" || argument == "-h")
+        {
+            std::fputs(GetUsage, stdout);
+            return 0;
+        }
+        if (argument == "--head")
+            options.head = true;
+        else if (argument == "-v" || argument == "--verbose")
+            options.verbose = true;
+        else if (argument == "--proxy" || argument == "--user" || argument == "--password" ||
+                 argument == "--timeout")
+        {
+            std::string text;
+            if (!value(text))
+                return UsageError(std::string(argument) + " needs a value");
+            if (argument == "--proxy")
+            {
+                const std::size_t colon = text.rfind(':');
+                if (colon == std::string::npos || colon == 0 ||
+                    !httpparse::ParseInteger(text.substr(colon + 1), options.proxyPort) ||
+                    options.proxyPort < 1 || options.proxyPort > 65535)
+                    return UsageError("--proxy needs HOST:PORT");
+                options.proxyHost = text.substr(0, colon);
+            }
+            else if (argument == "--user")
+                options.user = text;
+            else if (argument == "--password")
+                options.password = text;
+            else if (!httpparse::ParseInteger(text, options.timeoutSeconds) || options.timeoutSeconds < 1 ||
+                     options.timeoutSeconds > 86400)
+                return UsageError("--timeout needs a number of seconds from 1 to 86400");
+        }
+        else if (argument.starts_with("-") && argument.size() > 1)
+            return UsageError("unexpected argument '" + std::string(argument) + "'");
+        else if (options.url.empty())
+            options.url = argument;
+        else if (!haveFile)
+        {
+            options.file = argument;
+            haveFile = true;
+        }
+        else
+            return UsageError("unexpected argument '" + std::string(argument) + "'");
+    }
+    if (options.url.empty() || !haveFile || options.file.empty())
+        return UsageError("a URL and a FILE are needed");
+
+    // Each scheme has its own client; an address without one is taken as http.
+    const std::size_t schemeEnd = options.url.find("://");
+    const std::string scheme =
+        schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));
+    if (scheme == "HTTP")
+        return GetHttp(options);
+    return UsageError("no client for the scheme of '" + options.url + "'");
+}
