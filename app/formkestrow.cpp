@@ -197,18 +197,18 @@ void TFormKestrow::CreateControls()
     Panel1 = MakePanel(client, Teal, QRect(0, 304, 462, 114));
     Label3 = MakeLabel(Panel1, "URL Progress", 8, 4);
     ProgressBarList = new QProgressBar(Panel1);
-    ProgressBarList->setGeometry(8, 21, 340, 16);
+    ProgressBarList->setGeometry(8, 21, 326, 16);
     ProgressBarList->setToolTip(QStringLiteral("File list progress"));
     ProgressBarList->setTextVisible(false);
-    LabelOverallProgress = MakeLabel(Panel1, "", 356, 21);
-    LabelOverallProgress->setFixedWidth(100);
+    LabelOverallProgress = MakeLabel(Panel1, "", 340, 21);
+    LabelOverallProgress->setFixedWidth(118);
     Label4 = MakeLabel(Panel1, "File Progress", 8, 42);
     ProgressBarFile = new QProgressBar(Panel1);
-    ProgressBarFile->setGeometry(8, 59, 340, 16);
+    ProgressBarFile->setGeometry(8, 59, 326, 16);
     ProgressBarFile->setToolTip(QStringLiteral("Current file progress"));
     ProgressBarFile->setTextVisible(false);
-    LabelFileProgress = MakeLabel(Panel1, "", 356, 59);
-    LabelFileProgress->setFixedWidth(100);
+    LabelFileProgress = MakeLabel(Panel1, "", 340, 59);
+    LabelFileProgress->setFixedWidth(118);
     LabellStats = MakeLabel(Panel1, "", 8, 88);
     LabellStats->setFixedWidth(446);
     for (QProgressBar* bar : {ProgressBarList, ProgressBarFile})
