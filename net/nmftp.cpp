@@ -98,7 +98,17 @@ void TNMFTP::Connect()
     if (IsConnected)
         return;
     ClearReceiveBuffer();
-    TPowersock::Connect();
+    try
+    {
+        TPowersock::Connect();
+    }
+    catch (...)
+    {
+        // A server that refuses service at once ends the connect wait with its notice.
+        if (ftpreply::IsServerNotice(Buffered(), false))
+            DrainReply();
+        throw;
+    }
     try
     {
         // Every greeting line up to the first final one; its code is not checked.
@@ -133,9 +143,13 @@ void TNMFTP::Connect()
     }
     catch (...)
     {
-        // After a cancel nobody waits for an answer to QUIT: the connection is only closed.
+        // After a cancel nobody waits for an answer to QUIT: what the server said last is shown
+        // and the connection is closed.
         if (CancelRequested)
+        {
+            DrainReply();
             TPowersock::Disconnect();
+        }
         else
             DisconnectQuietly();
         ReportStatus(1, "Disconnected");
@@ -164,7 +178,17 @@ void TNMFTP::DoCommand(const std::string& commandLine)
         return;
     ReportStatus(1, commandLine);
     DropStaleInput();
-    Transaction(commandLine);
+    try
+    {
+        Transaction(commandLine);
+    }
+    catch (...)
+    {
+        // A notice that ended the wait is shown, and not left for the next command to read.
+        if (CancelRequested)
+            DrainReply();
+        throw;
+    }
     if (InRange(ReplyCode, 400, 599))
     {
         const std::string reply = LastReply;

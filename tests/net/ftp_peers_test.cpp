@@ -54,10 +54,11 @@ class FtpPeer : public ::testing::Test
     }
 
     std::string root = PeerStateDir("ftp") + "root/";
+    // Declared before the client, whose destruction may still report.
+    std::vector<std::string> status;
     TNMFTP ftp;
     QTimer watchdog;
     TempDir dir;
-    std::vector<std::string> status;
 };
 } // namespace
 

@@ -182,12 +182,13 @@ class FtpClient : public ::testing::Test
         return std::find(status.begin(), status.end(), text) != status.end();
     }
 
+    // Declared before the client, whose destruction still reports its QUIT.
+    std::vector<std::string> status;
+    std::vector<int> successes;
     ScriptedServer server;
     TNMFTP ftp;
     QTimer watchdog;
     TempDir dir;
-    std::vector<std::string> status;
-    std::vector<int> successes;
 };
 } // namespace
 
@@ -335,6 +336,45 @@ TEST_F(FtpClient, FreeTextInsideAReplyOfSeveralLinesIsPartOfIt)
     }
     EXPECT_TRUE(Reported("Please behave.\r\n"));
     ftp.Disconnect();
+}
+
+TEST_F(FtpClient, ServiceClosingNoticeEndsTheWaitAndIsShown)
+{
+    server.AddScript(Script().Pause(100).Send("421 Too many users, try later.\r\n").Stall());
+    try
+    {
+        ftp.Connect();
+        FAIL() << "Connect succeeded";
+    }
+    catch (const EAbortError& error)
+    {
+        EXPECT_EQ(error.Message(), "Socket readln aborted");
+    }
+    EXPECT_TRUE(Reported("421 Too many users, try later.\r\n"));
+    EXPECT_FALSE(ftp.IsConnected);
+    // Nobody waits for an answer to QUIT from a server that is going away.
+    EXPECT_EQ(server.Received(), "");
+
+    // Sent at once, the notice may end the TCP connect wait already; it is shown all the same.
+    ScriptedServer third;
+    third.AddScript(Script().Send("421 Closing at once.\r\n").Stall());
+    ftp.Port = third.Port();
+    EXPECT_THROW(ftp.Connect(), ESockError);
+    EXPECT_TRUE(Reported("421 Closing at once.\r\n"));
+    EXPECT_FALSE(ftp.IsConnected);
+
+    ScriptedServer second;
+    second.AddScript(Script()
+                         .Send("220 Ready\r\n")
+                         .ExpectLine()
+                         .Send("230 Welcome\r\n")
+                         .ExpectLine()
+                         .Send("421 Idle too long.\r\n"));
+    ftp.Port = second.Port();
+    ftp.Connect();
+    EXPECT_THROW(ftp.ChangeDir("/pub/"), EAbortError);
+    EXPECT_TRUE(Reported("421 Idle too long.\r\n"));
+    EXPECT_FALSE(ftp.CancelRequested);
 }
 
 TEST_F(FtpClient, CommandFailuresAndTheirEvents)
