@@ -1,6 +1,7 @@
 #include "cli/ftpget.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -84,9 +85,14 @@ int GetFtp(const TFtpGetOptions& options)
                          sinceActivity.restart();
                          ftp.Abort();
                      });
+    // The server's last error reply, to explain a wait that it ended (421, 425, 426).
+    std::string lastErrorReply;
     ftp.OnStatus = [&](QObject*, const std::string& status)
     {
         sinceActivity.restart();
+        if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && std::isdigit(status[1] & 0xFF) &&
+            std::isdigit(status[2] & 0xFF))
+            lastErrorReply = WithoutLineEnd(status);
         if (options.verbose)
             std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
     };
@@ -114,6 +120,8 @@ int GetFtp(const TFtpGetOptions& options)
                           error.Message() + ")");
         if (error.Message() == "Connection Failed" && ftp.LastError != 0)
             return Failed(error.Message() + " (" + ftp.ErrorText(ftp.LastError) + ")");
+        if (dynamic_cast<const ESockError*>(&error) && !lastErrorReply.empty())
+            return Failed(error.Message() + " (" + lastErrorReply + ")");
         return Failed(error.Message());
     }
     const std::int64_t received = ftp.ExpectedCount;

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "cli/ftpget.h"
 #include "net/httpparse.h"
 #include "net/nmhttp.h"
 #include "platform/bytetext.h"
@@ -31,11 +32,17 @@ Options:
 
 Redirects are followed, at most 20 in a row.
 
-Exit status: 0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when
-the transfer failed (the reason is printed) or the usage is wrong.
+An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous
+user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced
+only once the whole file has arrived. --head, --proxy and --user do not apply there.
 
-Example:
+Exit status: 0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when
+the transfer failed (the reason, or the FTP server's error reply, is printed) or the usage
+is wrong.
+
+Examples:
   kestrow-cli get http://server/files/a.zip a.zip --timeout 30
+  kestrow-cli get ftp://server/pub/tools/a.zip a.zip -v
 )";
 
 struct GetOptions
@@ -204,5 +211,11 @@ int GetCommand(int argc, char* argv[])
         schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));
     if (scheme == "HTTP")
         return GetHttp(options);
+    if (scheme == "FTP")
+    {
+        if (options.head || !options.proxyHost.empty() || !options.user.empty())
+            return UsageError("--head, --proxy and --user are for http:// addresses");
+        return GetFtp({options.url, options.file, options.timeoutSeconds, options.verbose});
+    }
     return UsageError("no client for the scheme of '" + options.url + "'");
 }
