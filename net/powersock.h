@@ -204,6 +204,7 @@ class TPowersock : public QObject
     void IncomingConnection();
     void LookupFinished(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
+    void FlushCapture();
     void TakeReceived(std::size_t count);
     bool PeerGone() const;
     void RaiseIfSendFailed(bool finished);
@@ -228,6 +229,8 @@ class TPowersock : public QObject
     QByteArray sendBuffer;
     qsizetype sendStart = 0;
     QFile* receiveFile = nullptr;
+    // Received bytes on their way into receiveFile.
+    QByteArray captureBatch;
     QFile* sendFile = nullptr;
     std::string fileError;
 

@@ -20,6 +20,10 @@ namespace
 // Qt takes the next chunk only while less than this is still waiting to go out.
 constexpr qint64 WriteBufferLimit = 256 * 1024;
 
+// A capture file is written in batches of this size: far fewer system calls than one per
+// chunk, and whole pages for the file system.
+constexpr qsizetype CaptureWriteBatch = 256 * 1024;
+
 // At most this much is read in one notification before other events get their turn.
 constexpr qint64 MaxReadPerNotification = 1024 * 1024;
 
@@ -104,9 +108,9 @@ void TPowersock::AppendReceived(const char* bytes, qint64 count)
 {
     if (receiveFile)
     {
-        if (receiveFile->write(bytes, count) != count && fileError.empty())
-            fileError = "Cannot write file \"" + receiveFile->fileName().toStdString() + "\". " +
-                        receiveFile->errorString().toStdString();
+        captureBatch.append(bytes, count);
+        if (captureBatch.size() >= CaptureWriteBatch)
+            FlushCapture();
     }
     else
         recvBuffer.append(bytes, count);
@@ -116,6 +120,16 @@ void TPowersock::AppendReceived(const char* bytes, qint64 count)
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
+}
+
+void TPowersock::FlushCapture()
+{
+    if (!receiveFile || captureBatch.isEmpty())
+        return;
+    if (receiveFile->write(captureBatch) != captureBatch.size() && fileError.empty())
+        fileError = "Cannot write file \"" + receiveFile->fileName().toStdString() + "\". " +
+                    receiveFile->errorString().toStdString();
+    captureBatch.truncate(0);
 }
 
 void TPowersock::PostReadMore()
@@ -452,11 +466,15 @@ void TPowersock::CaptureFile(const std::string& fileName)
     receiveFile = &file;
     counting = true;
     fileError.clear();
+    captureBatch.truncate(0);
     const TFinally restore(
         [this]
         {
+            // What arrived stays in the file, also when the capture ends by an error.
+            FlushCapture();
             receiveFile = nullptr;
             counting = false;
+            captureBatch = QByteArray();
         });
     ReceivedCount = 0;
     const std::string_view early = Buffered();
@@ -473,6 +491,7 @@ void TPowersock::CaptureFile(const std::string& fileName)
     }
     while (IsConnected && !CancelRequested && fileError.empty())
         Wait();
+    FlushCapture();
     if (CancelRequested)
     {
         CancelRequested = false;
