@@ -485,6 +485,8 @@ int TFormKestrow::LogLevel() const
 
 void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
 {
+    if (OnLogLine)
+        OnLogLine(line);
     if (!fileOnly && FormPreferences)
         FormPreferences->MemoLog->appendPlainText(platform::ToQString(line));
     // One open, write and close per line, so no handle stays open between lines; a log file

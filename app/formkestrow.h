@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -153,7 +154,8 @@ class TFormKestrow : public QMainWindow
     // Replaces the URL List by the entries of a list file; raises Exception on failure.
     void LoadURLList(const std::string& fileName);
 
-    // Activity log and indicators
+    // Activity log and indicators. OnLogLine hears every line as it is written.
+    std::function<void(const std::string& line)> OnLogLine;
     void WriteLog(const std::string& line, bool fileOnly = false);
     void ShowIndicator(int kind);
     void SetStatusPanel(int panel, const std::string& text);

@@ -3,6 +3,7 @@
 
 #include "cli/getcommand.h"
 #include "cli/linkscommand.h"
+#include "cli/runcommand.h"
 
 namespace
 {
@@ -15,12 +16,15 @@ Commands:
                              their addresses and output files
   get URL FILE [options]     fetch one address into FILE with the robot's client and
                              print the status line and reply code
+  run LISTFILE [options]     perform the run of the Go button over a URL list file,
+                             without a window; for cron jobs and servers
   help                       show this text
 
 Run "kestrow-cli COMMAND --help" for the options of a command.
 
-Example:
+Examples:
   kestrow-cli links saved.html --filter .zip --page-url http://server/list.html --out downloads
+  kestrow-cli run nightly.kes --filter .zip --log-level 2
 )";
 } // namespace
 
@@ -29,6 +33,8 @@ int main(int argc, char* argv[])
     const std::string_view command = argc > 1 ? argv[1] : "";
     if (command == "links")
         return LinksCommand(argc - 2, argv + 2);
+    if (command == "run")
+        return RunCommand(argc - 2, argv + 2);
     if (command == "get")
         return GetCommand(argc - 2, argv + 2);
     if (command == "help" || command == "--help" || command == "-h")

@@ -13,7 +13,9 @@ std::function<QDateTime()>& Source()
 
 QDateTime Now()
 {
-    return Source() ? Source()() : QDateTime::currentDateTime();
+    // Tests of whole programs set the clock of a child process through its environment.
+    static const qint64 offset = qEnvironmentVariableIntValue("KESTROW_CLOCK_OFFSET_MS");
+    return Source() ? Source()() : QDateTime::currentDateTime().addMSecs(offset);
 }
 
 std::function<QDateTime()> SetClock(std::function<QDateTime()> source)

@@ -7,7 +7,8 @@
 namespace platform
 {
 // The current local date and time. Everything that waits for a time of day asks here,
-// so that tests can set the clock.
+// so that tests can set the clock. $KESTROW_CLOCK_OFFSET_MS moves the system clock by that
+// many milliseconds, for tests that start the program as a process.
 QDateTime Now();
 
 // Installs a source of the time; an empty function restores the system clock.

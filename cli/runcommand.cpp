@@ -1,0 +1,361 @@
+#include "cli/runcommand.h"
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSocketNotifier>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "app/formkestrow.h"
+#include "app/listbox.h"
+#include "app/outputnaming.h"
+#include "app/outputpath.h"
+#include "auth/httpevents.h"
+#include "cli/runprogress.h"
+#include "links/listfile.h"
+#include "links/urlresolution.h"
+#include "platform/exception.h"
+#include "platform/prompt.h"
+#include "settings/formpreferences.h"
+#include "settings/starttime.h"
+
+namespace
+{
+constexpr const char* RunUsage = R"(Usage: kestrow-cli run LISTFILE [options]
+
+Loads the URL List from LISTFILE (one entry per line: ADDRESS->OUTPUT-DIRECTORY) and
+performs the run of the Go button without a window, then exits. The stored settings
+apply; these options override them for this run only:
+
+  --test                 walk the lists like the Test button: nothing is written
+  --filter TEXT          keep links whose text contains TEXT (any letter case)
+  --ends-with            keep links that end with the filter text instead
+  --out DIR              output directory for entries that name none
+  --overwrite            fetch files that exist already again
+  --images               also download the images of each page
+  --retries N            tries after a failed file, 0 to 999
+  --timeout SECONDS      give up a transfer after this long without data, 5 to 999
+  --proxy HOST:PORT      go through an HTTP proxy ("" for none)
+  --log-level N          0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes
+  --print                print every downloaded file (lp)
+  --start-at HH:MM       wait until this time of day first (a quarter hour: 00, 15, 30, 45)
+  --user NAME            user name for a web site that asks for a login
+  --password PW          its password
+  --proxy-user NAME      user name for a proxy that asks for a login
+  --proxy-password PW    its password
+  --help                 show this text
+
+Every log line of the run goes to standard output as it is written (and to the log
+file). On a terminal, standard error shows the progress; questions are answered No
+and messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
+
+Exit status: 0 when the run ended without errors, 1 when it counted errors,
+2 for bad usage or an unreadable list file, 130 when it was stopped by a signal.
+
+Examples:
+  kestrow-cli run ~/lists/nightly.kes --filter .zip --log-level 2
+  # crontab: every night at 02:30, the log appended to a file
+  30 2 * * * /opt/kestrow/kestrow-cli run /home/me/lists/nightly.kes >>/home/me/kestrow-cron.log 2>&1
+)";
+
+struct RunOptions
+{
+    std::string listFile;
+    bool test = false;
+    std::optional<std::string> filter;
+    bool endsWith = false;
+    std::optional<std::string> outputDir;
+    bool overwrite = false;
+    bool images = false;
+    std::optional<int> retries;
+    std::optional<int> timeOut;
+    std::optional<std::string> proxy;
+    std::optional<int> logLevel;
+    bool print = false;
+    std::optional<std::string> startAt;
+    std::string user;
+    std::string password;
+    std::string proxyUser;
+    std::string proxyPassword;
+};
+
+struct UsageError
+{
+    std::string message;
+};
+
+int Number(std::string_view option, std::string_view text, int low, int high)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high)
+        throw UsageError{std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + std::string(text) + "'"};
+    return value;
+}
+
+std::string StartAt(std::string_view text)
+{
+    const bool shaped = text.size() == 5 && text[2] == ':';
+    const int hours = shaped ? Number("--start-at", text.substr(0, 2), 0, 23) : -1;
+    const int minutes = shaped ? Number("--start-at", text.substr(3), 0, 59) : -1;
+    if (!shaped || minutes % 15 != 0)
+        throw UsageError{"--start-at takes a quarter hour as HH:MM (minutes 00, 15, 30 or 45), not '" +
+                         std::string(text) + "'"};
+    return StartTimeText(QTime(hours, minutes));
+}
+
+void CheckProxy(const std::string& proxy)
+{
+    const TURLParts parts = SplitURL(proxy);
+    if (!proxy.empty() && (parts.Host.empty() || parts.Port.empty()))
+        throw UsageError{"--proxy takes HOST:PORT, not '" + proxy + "'"};
+    if (!parts.Port.empty())
+        Number("--proxy port", parts.Port, 1, 65535);
+}
+
+RunOptions ParseOptions(int argc, char* argv[])
+{
+    RunOptions options;
+    for (int i = 0; i < argc; ++i)
+    {
+        const std::string_view argument = argv[i];
+        auto value = [&]() -> std::string
+        {
+            if (i + 1 >= argc)
+                throw UsageError{std::string(argument) + " needs a value"};
+            return argv[++i];
+        };
+        if (argument == "--test")
+            options.test = true;
+        else if (argument == "--filter")
+            options.filter = value();
+        else if (argument == "--ends-with")
+            options.endsWith = true;
+        else if (argument == "--out")
+            options.outputDir = value();
+        else if (argument == "--overwrite")
+            options.overwrite = true;
+        else if (argument == "--images")
+            options.images = true;
+        else if (argument == "--retries")
+            options.retries = Number(argument, value(), 0, 999);
+        else if (argument == "--timeout")
+            options.timeOut = Number(argument, value(), 5, 999);
+        else if (argument == "--proxy")
+            CheckProxy(*(options.proxy = value()));
+        else if (argument == "--log-level")
+            options.logLevel = Number(argument, value(), 0, 3);
+        else if (argument == "--print")
+            options.print = true;
+        else if (argument == "--start-at")
+            options.startAt = StartAt(value());
+        else if (argument == "--user")
+            options.user = value();
+        else if (argument == "--password")
+            options.password = value();
+        else if (argument == "--proxy-user")
+            options.proxyUser = value();
+        else if (argument == "--proxy-password")
+            options.proxyPassword = value();
+        else if (argument.starts_with("-") || !options.listFile.empty())
+            throw UsageError{"unexpected argument '" + std::string(argument) + "'"};
+        else
+            options.listFile = argument;
+    }
+    if (options.listFile.empty())
+        throw UsageError{"no list file given"};
+    if (options.password.size() && options.user.empty())
+        throw UsageError{"--password needs --user"};
+    if (options.proxyPassword.size() && options.proxyUser.empty())
+        throw UsageError{"--proxy-password needs --proxy-user"};
+    return options;
+}
+
+// Messages go to standard error; every question is answered No.
+class StandardErrorPrompts : public platform::PromptHandler
+{
+  public:
+    TRunProgress* Progress = nullptr;
+    void Message(const std::string& text) override
+    {
+        if (Progress)
+            Progress->Clear();
+        std::fprintf(stderr, "%s\n", Lines(text).c_str());
+    }
+    bool Confirm(const std::string& text) override
+    {
+        if (Progress)
+            Progress->Clear();
+        std::fprintf(stderr, "%s No\n", Lines(text).c_str());
+        return false;
+    }
+
+  private:
+    static std::string Lines(std::string text)
+    {
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
+        return text;
+    }
+};
+
+// Ctrl+C and SIGTERM only write a byte into a pipe; the event loop reads it and stops the run.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+void ApplyOptions(const RunOptions& options, TFormKestrow& form, TFormPreferences& preferences)
+{
+    if (options.filter)
+        form.EditExtension->setText(QString::fromStdString(*options.filter));
+    if (options.endsWith)
+        form.RadioButtonEndsWith->setChecked(true);
+    if (options.retries)
+        preferences.SpinEditRetries->setValue(*options.retries);
+    if (options.timeOut)
+        preferences.SpinEditTimeOut->setValue(*options.timeOut);
+    if (options.proxy)
+        preferences.EditProxyServer->setText(QString::fromStdString(*options.proxy));
+    if (options.logLevel)
+        preferences.ComboBoxLog->setCurrentIndex(*options.logLevel);
+    preferences.CheckBoxOverWrite->setChecked(options.overwrite);
+    preferences.CheckBoxSaveImages->setChecked(options.images);
+    preferences.CheckBoxPrint->setChecked(options.print);
+    preferences.RadioButtonDLNothing->setChecked(true);
+    if (options.startAt)
+    {
+        form.Settings.StartAt = *options.startAt;
+        preferences.TakeSettings();
+        preferences.CheckBoxStartAt->setChecked(true);
+    }
+    form.HttpEvents->LoginPrompt =
+        [options](bool proxy, const std::string&, std::string& user, std::string& password)
+    {
+        user = proxy ? options.proxyUser : options.user;
+        password = proxy ? options.proxyPassword : options.password;
+        return !user.empty();
+    };
+}
+} // namespace
+
+int RunCommand(int argc, char* argv[])
+{
+    for (int i = 0; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h")
+        {
+            std::fputs(RunUsage, stdout);
+            return 0;
+        }
+    RunOptions options;
+    std::vector<std::string> entries;
+    try
+    {
+        options = ParseOptions(argc, argv);
+        entries = ReadListFile(options.listFile);
+    }
+    catch (const UsageError& error)
+    {
+        std::fprintf(stderr, "kestrow-cli run: %s\nRun 'kestrow-cli run --help' for the options.\n",
+                     error.message.c_str());
+        return 2;
+    }
+    catch (const Exception& error)
+    {
+        std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
+        return 2;
+    }
+    if (options.outputDir)
+        for (std::string& entry : entries)
+            if (entry.find("->") == std::string::npos)
+                entry += "->" + AddBackslash(*options.outputDir);
+
+    // The windows exist as for the Go button, but nobody sees them; the toolkit's own
+    // warnings about a missing desktop are of no use to a cron job.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message)
+        {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        });
+    int qtArgc = 1;
+    char name[] = "kestrow-cli";
+    char* qtArgv[] = {name, nullptr};
+    QApplication application(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("Kestrow"));
+    StandardErrorPrompts prompts;
+    platform::SetPromptHandler(&prompts);
+
+    TFormKestrow form;
+    TFormPreferences preferences(
+        form.Settings, [] { return MakeFileName(6); }, &form);
+    form.AttachPreferences(&preferences);
+    form.FormCreate({});
+    bool containsChecked = true;
+    ReadSettings(form.Settings, containsChecked);
+    form.Settings.SettingsLoaded = true;
+    form.RadioButtonContains->setChecked(containsChecked);
+    form.RadioButtonEndsWith->setChecked(!containsChecked);
+    form.EditExtension->setText(QString::fromStdString(form.Settings.Extension));
+    form.EditOutputPath->setText(QString::fromStdString(form.Settings.OutputPath));
+    preferences.TakeSettings();
+    ApplyOptions(options, form, preferences);
+    form.ListBoxURLList->SetItems(entries);
+    form.UpdateControls();
+
+    form.OnLogLine = [](const std::string& line)
+    {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    TRunProgress progress(form, isatty(STDERR_FILENO) == 1);
+    prompts.Progress = &progress;
+
+    bool interrupted = false;
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0)
+    {
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated,
+                     [&]
+                     {
+                         char byte;
+                         while (read(signalPipe[0], &byte, 1) > 0)
+                         {
+                         }
+                         interrupted = true;
+                         form.StopRun();
+                     });
+
+    form.SpeedButtonGoClick(options.test ? static_cast<QObject*>(form.SpeedButtonTest)
+                                         : static_cast<QObject*>(form.SpeedButtonGo));
+    progress.Finish();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    platform::SetPromptHandler(nullptr);
+    if (interrupted)
+        return 130;
+    return form.ErrorCount > 0 ? 1 : 0;
+}

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include <QDateTime>
+#include <QProcess>
+
+#include "peers.h"
+#include "scriptedserver.h"
+#include "tempdir.h"
+
+namespace
+{
+struct Result
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// An unattended run in a folder of its own: the log, settings and output live there.
+struct UnattendedRun
+{
+    TempDir home;
+    QProcess process;
+
+    UnattendedRun()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KESTROW_HOME", QString::fromStdString(home.Path()));
+        environment.insert("KESTROW_SETTINGS", QString::fromStdString(home.Path() + "settings.json"));
+        process.setProcessEnvironment(environment);
+    }
+    void SetEnvironment(const QString& name, const QString& value)
+    {
+        QProcessEnvironment environment = process.processEnvironment();
+        environment.insert(name, value);
+        process.setProcessEnvironment(environment);
+    }
+    void Start(const std::vector<std::string>& entries, QStringList arguments)
+    {
+        std::string list;
+        for (const std::string& entry : entries)
+            list += entry + "\r\n";
+        home.Write("list.kes", list);
+        process.start(QStringLiteral(KESTROW_CLI),
+                      QStringList{"run", QString::fromStdString(home.Path() + "list.kes")} + arguments);
+    }
+    Result Finish()
+    {
+        const bool finished = WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
+        EXPECT_TRUE(finished) << "kestrow-cli run did not end";
+        if (!finished)
+            process.kill();
+        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+    Result Complete(const std::vector<std::string>& entries, const QStringList& arguments)
+    {
+        Start(entries, arguments);
+        return Finish();
+    }
+    std::string Out() const { return home.Path() + "out/"; }
+};
+
+// Pages and files on the local nginx, fresh for each test.
+struct Site
+{
+    std::string root;
+    std::string url;
+
+    explicit Site(const std::string& name)
+    {
+        root = PeerStateDir("nginx") + "root/cli-run/" + name + "/";
+        url = "http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/cli-run/" + name + "/";
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+    }
+    void Write(const std::string& relative, const std::string& bytes) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(root + relative).parent_path());
+        std::ofstream(root + relative, std::ios::binary) << bytes;
+    }
+};
+
+std::string TestName()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+} // namespace
+
+TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
+{
+    Site site(TestName());
+    site.Write("index.html", "<a href=docs/a.zip><a href=b.txt><a href=ftp://127.0.0.1:" +
+                                 std::to_string(PeerPort("ftp")) + "/small.txt>");
+    site.Write("docs/a.zip", "AAAA");
+    site.Write("b.txt", "B");
+    for (const int level : {1, 2, 3})
+    {
+        UnattendedRun run;
+        const Result result = run.Complete({site.url + "index.html"},
+                                           {"--out", QString::fromStdString(run.Out()), "--filter", "",
+                                            "--log-level", QString::number(level), "--retries", "0"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(run.home.Read("out/docs/a.zip"), "AAAA");
+        EXPECT_EQ(run.home.Read("out/b.txt"), "B");
+        EXPECT_EQ(run.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
+        EXPECT_EQ(result.out.rfind("Download started ", 0), 0u) << result.out;
+        EXPECT_TRUE(Contains(result.out, "\n\nProcessing URL " + site.url + "index.html\n"));
+        EXPECT_EQ(Contains(result.out, "\n" + run.Out() + "docs/a.zip\n"), level >= 2) << result.out;
+        EXPECT_EQ(Contains(result.out, "\n200:OK\n"), level == 3) << result.out;
+        EXPECT_TRUE(Contains(result.out, " downloaded in 3 files\n" + std::string(57, '=') + "\n"));
+        // Standard output repeats the log file, line for line.
+        std::string log = run.home.Read("KestrowLog.txt");
+        for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at))
+            log.erase(at, 1);
+        EXPECT_EQ(result.out, log);
+        EXPECT_EQ(result.err, "") << "no terminal, no messages";
+    }
+}
+
+TEST(KestrowCliRun, ErrorsGiveExitStatusOneAndTheirCountOnStandardError)
+{
+    UnattendedRun run;
+    const Result result =
+        run.Complete({"http://127.0.0.1:1/index.html"}, {"--out", QString::fromStdString(run.Out())});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Contains(result.out, "Failed to download page http://127.0.0.1:1/index.html ("))
+        << result.out;
+    EXPECT_EQ(result.err, "1 error occured.  Would you like to view the log?. No\n");
+
+    UnattendedRun quiet;
+    const Result unlogged =
+        quiet.Complete({"http://127.0.0.1:1/a.html", "http://127.0.0.1:1/b.html"},
+                       {"--out", QString::fromStdString(quiet.Out()), "--log-level", "0"});
+    EXPECT_EQ(unlogged.exitCode, 1);
+    EXPECT_EQ(unlogged.out, "");
+    EXPECT_EQ(unlogged.err, "2 errors occured and were not logged.\n");
+}
+
+TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
+{
+    const std::vector<QStringList> refused = {
+        {"--retries", "-1"},  {"--retries", "1000"},    {"--timeout", "4"},      {"--timeout", "ten"},
+        {"--log-level", "4"}, {"--start-at", "25:00"},  {"--start-at", "10:10"}, {"--start-at", "9:30"},
+        {"--proxy", "host"},  {"--proxy", "host:port"}, {"--password", "pw"},    {"--filter"},
+        {"--no-such-option"}, {"extra-argument"},
+    };
+    ScriptedServer server;
+    for (const QStringList& arguments : refused)
+    {
+        UnattendedRun run;
+        const Result result = run.Complete({server.Url("/index.html")}, arguments);
+        EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(Contains(result.err, "kestrow-cli run: ")) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0);
+
+    UnattendedRun missing;
+    missing.process.start(QStringLiteral(KESTROW_CLI), {"run", "/no/such/list.kes"});
+    const Result unreadable = missing.Finish();
+    EXPECT_EQ(unreadable.exitCode, 2);
+    EXPECT_EQ(unreadable.err,
+              "kestrow-cli run: Cannot open file \"/no/such/list.kes\". No such file or directory\n");
+
+    UnattendedRun help;
+    help.process.start(QStringLiteral(KESTROW_CLI), {"run", "--help"});
+    const Result usage = help.Finish();
+    EXPECT_EQ(usage.exitCode, 0);
+    for (const char* option : {"--test", "--filter", "--ends-with", "--out", "--overwrite", "--images",
+                               "--retries", "--timeout", "--proxy", "--log-level", "--print", "--start-at",
+                               "--user", "--password", "--proxy-user", "--proxy-password", "crontab"})
+        EXPECT_TRUE(Contains(usage.out, option)) << option;
+}
+
+TEST(KestrowCliRun, ATestRunWritesNoFile)
+{
+    Site site(TestName());
+    site.Write("index.html", "<a href=sub/a.zip>");
+    site.Write("sub/a.zip", "A");
+    UnattendedRun run;
+    const Result result =
+        run.Complete({site.url + "index.html"},
+                     {"--test", "--out", QString::fromStdString(run.Out()), "--log-level", "2"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Contains(result.out, "\n" + run.Out() + "sub/a.zip\n"));
+    EXPECT_FALSE(run.home.Exists("out/sub"));
+}
+
+TEST(KestrowCliRun, AnInterruptStopsTheRunAndKeepsTheOldFile)
+{
+    ScriptedServer server;
+    ScriptedServer::Script page;
+    page.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=big.zip>").Close();
+    server.AddScript(page); // the probe
+    server.AddScript(page);
+    ScriptedServer::Script big;
+    big.ExpectHeader()
+        .Send("HTTP/1.0 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(65536, 'x'))
+        .Stall();
+    server.AddScript(big);
+
+    UnattendedRun run;
+    run.home.Write("out/big.zip", "OLD");
+    run.Start({server.Url("/index.html")}, {"--out", QString::fromStdString(run.Out()), "--overwrite",
+                                            "--log-level", "2", "--timeout", "60"});
+    const auto transferring = [&]
+    {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(run.Out(), error))
+            if (entry.path().filename().string().find(".part-") != std::string::npos && entry.file_size() > 0)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil(transferring, 30000));
+    ::kill(static_cast<pid_t>(run.process.processId()), SIGINT);
+    const Result result = run.Finish();
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_EQ(run.home.Read("out/big.zip"), "OLD");
+    for (const auto& entry : std::filesystem::directory_iterator(run.Out()))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+    EXPECT_TRUE(Contains(result.out, " downloaded in 0 files\n")) << result.out;
+}
+
+TEST(KestrowCliRun, StartAtWaitsForItsTimeAndAnInterruptEndsTheWait)
+{
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip>");
+    site.Write("a.zip", "A");
+    const QDateTime now = QDateTime::currentDateTime();
+    // The program's clock reads a second and a half before 03:15 today.
+    const QDateTime target(now.date(), QTime(3, 15));
+    const qint64 offset = now.msecsTo(target) - 1500;
+
+    UnattendedRun run;
+    run.SetEnvironment("KESTROW_CLOCK_OFFSET_MS", QString::number(offset));
+    const Result waited = run.Complete({site.url + "index.html"},
+                                       {"--out", QString::fromStdString(run.Out()), "--start-at", "03:15"});
+    EXPECT_EQ(waited.exitCode, 0) << waited.err;
+    EXPECT_EQ(run.home.Read("out/a.zip"), "A");
+    EXPECT_TRUE(Contains(waited.out, "Download started ")) << waited.out;
+
+    UnattendedRun stopped;
+    stopped.Start({site.url + "index.html"},
+                  {"--out", QString::fromStdString(stopped.Out()), "--start-at", "03:15"});
+    WaitUntil([] { return false; }, 1500);
+    EXPECT_EQ(stopped.process.state(), QProcess::Running) << "waiting for 03:15";
+    ::kill(static_cast<pid_t>(stopped.process.processId()), SIGTERM);
+    const Result result = stopped.Finish();
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_FALSE(stopped.home.Exists("out/a.zip"));
+    EXPECT_TRUE(Contains(result.out, "0 downloaded in 0 files\n")) << result.out;
+}
