@@ -246,6 +246,9 @@ void TPowersock::SocketError()
 
 void TPowersock::SocketClosed()
 {
+    // Qt may report one close twice (an error, then the disconnect); the first one counts.
+    if (!IsConnected)
+        return;
     const int closesBefore = closeCount;
     // What the peer sent before closing is still read into the buffer (or the capture file).
     bool any = false;
