@@ -7,6 +7,7 @@
 #include <QProcess>
 
 #include "peers.h"
+#include "silentlistener.h"
 #include "tempdir.h"
 
 // kestrow-cli get with ftp:// addresses, against the anonymous FTP server of tests/peers.
@@ -116,4 +117,16 @@ TEST(KestrowCliGetFtp, UnusableAddressesAreRefused)
     const Result head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
     EXPECT_EQ(head.exitCode, 2);
     EXPECT_FALSE(dir.Exists("x"));
+}
+
+TEST(KestrowCliGetFtp, ServerThatNeverGreetsEndsAtTheTimeOut)
+{
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    SilentListener silent;
+    const Result result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(silent.Port()) + "/a.zip"),
+                                  Q(target), "--timeout", "1"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
 }
