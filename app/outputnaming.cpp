@@ -28,7 +28,11 @@ std::string MakeFileName(int kind)
         platform::ShowMessage("TFormKestrow.MakeFileName:Invalid file type");
         return {};
     }
-    return platform::ProgramDirectory() + FixedFileNames[static_cast<std::size_t>(kind)];
+    // The program's own folder and the help page beside it; what the program writes goes where
+    // it can be written.
+    const bool beside = kind == 0 || kind == 5;
+    return (beside ? platform::ProgramDirectory() : platform::DataDirectory()) +
+           FixedFileNames[static_cast<std::size_t>(kind)];
 }
 
 bool MakePath(const std::string& directory)

@@ -5,7 +5,8 @@
 
 // The fixed files beside the program, by kind: 0 the program directory, 1 "HTMLHeader.html",
 // 2 "HTMLBody.html", 3 "URLList.kes", 4 "FileList.kes", 5 "Help/kesthelp.html",
-// 6 "KestrowLog.txt". Any other kind is reported in a message box and gives an empty text.
+// 6 "KestrowLog.txt". The files the program writes go to the data directory when the program's
+// own cannot be written. Any other kind is reported in a message box and gives an empty text.
 std::string MakeFileName(int kind);
 
 // Makes the directory with all missing parents; returns whether it exists afterwards.

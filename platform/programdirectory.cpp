@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace platform
 {
 std::string ProgramDirectory()
@@ -19,6 +22,40 @@ std::string ProgramDirectory()
     }
     if (directory.empty() || directory.back() != '/')
         directory += '/';
+    return directory;
+}
+namespace
+{
+// Whether a file can be created in the directory, found out by creating and removing one.
+bool CanWriteIn(const std::string& directory)
+{
+    const std::string probe = directory + ".kestrow-write-probe-" + std::to_string(getpid());
+    const int descriptor = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    close(descriptor);
+    unlink(probe.c_str());
+    return true;
+}
+} // namespace
+
+std::string DataDirectory()
+{
+    const std::string program = ProgramDirectory();
+    if (CanWriteIn(program))
+        return program;
+    std::string base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
+        base = data;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/share";
+    else
+        base = "/tmp";
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    const std::string directory = base + "/Kestrow/";
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
     return directory;
 }
 } // namespace platform

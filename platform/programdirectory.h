@@ -7,4 +7,9 @@ namespace platform
 // The directory of the running program, ending with "/": the home of the fixed files
 // (log, list files, help page). $KESTROW_HOME overrides it.
 std::string ProgramDirectory();
+
+// Where the files the program writes for itself go (log, list files, preview page): the
+// program directory when files can be created there, else $XDG_DATA_HOME/Kestrow/
+// (~/.local/share/Kestrow/), made when needed. Ends with "/".
+std::string DataDirectory();
 } // namespace platform

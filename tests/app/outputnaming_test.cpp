@@ -39,6 +39,17 @@ TEST(MakeFileName, FixedFilesBesideTheProgram)
     EXPECT_EQ(MakeFileName(7), "");
     EXPECT_EQ(MakeFileName(-1), "");
     EXPECT_EQ(prompts.Messages, (std::vector<std::string>(2, "TFormKestrow.MakeFileName:Invalid file type")));
+
+    // An installed copy whose folder cannot be written keeps its log in the data directory.
+    TempDir data;
+    setenv("KESTROW_HOME", "/nonexistent/kestrow/", 1);
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    EXPECT_EQ(MakeFileName(6), data.Path() + "Kestrow/KestrowLog.txt");
+    EXPECT_EQ(MakeFileName(4), data.Path() + "Kestrow/FileList.kes");
+    EXPECT_TRUE(data.Exists("Kestrow"));
+    EXPECT_EQ(MakeFileName(5), "/nonexistent/kestrow/Help/kesthelp.html");
+    EXPECT_EQ(MakeFileName(0), "/nonexistent/kestrow/");
+    unsetenv("XDG_DATA_HOME");
     unsetenv("KESTROW_HOME");
 }
 

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks the layout a desktop and a cron job use.
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=${1:?build directory}
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for file in lib/kestrow/kestrow lib/kestrow/kestrow-cli; do
+    [ -x "$prefix/$file" ] || fail "$file is not an installed program"
+done
+[ -s "$prefix/lib/kestrow/Help/kesthelp.html" ] || fail "the help page is not beside the program"
+[ -s "$prefix/share/icons/hicolor/scalable/apps/kestrow.svg" ] || fail "no icon"
+for program in kestrow kestrow-cli; do
+    [ "$(readlink -f "$prefix/bin/$program")" = "$(readlink -f "$prefix/lib/kestrow/$program")" ] ||
+        fail "bin/$program does not lead to the program folder"
+done
+
+desktop="$prefix/share/applications/kestrow.desktop"
+grep -qx 'Type=Application' "$desktop" || fail "launcher without Type"
+grep -qx "Exec=\"$prefix/lib/kestrow/kestrow\" %f" "$desktop" || fail "launcher runs $(grep Exec= "$desktop")"
+grep -qx 'Icon=kestrow' "$desktop" || fail "launcher without the icon"
+
+# The installed companion works from its link and keeps its log beside the program.
+"$prefix/bin/kestrow-cli" --help | grep -q 'kestrow-cli run' || fail "kestrow-cli --help"
+printf 'http://127.0.0.1:1/x.html\r\n' >"$prefix/list.kes"
+status=0
+env -u KESTROW_HOME KESTROW_SETTINGS="$prefix/settings.json" \
+    "$prefix/bin/kestrow-cli" run "$prefix/list.kes" --out "$prefix/out" --log-level 1 >/dev/null 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "a failing run ended with $status"
+grep -q 'Failed to download page http://127.0.0.1:1/x.html' "$prefix/lib/kestrow/KestrowLog.txt" ||
+    fail "the log is not beside the installed program"
+echo "installed layout OK under $prefix"
