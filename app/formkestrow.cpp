@@ -5,6 +5,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +28,7 @@
 #include "app/listbox.h"
 #include "app/outputnaming.h"
 #include "app/outputpath.h"
+#include "app/transferfile.h"
 #include "auth/httpevents.h"
 #include "links/listfile.h"
 #include "net/nmftp.h"
@@ -33,6 +37,7 @@
 #include "platform/exception.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
+#include "platform/shell.h"
 #include "platform/text.h"
 #include "settings/formpreferences.h"
 #include "settings/windowlocation.h"
@@ -248,9 +253,11 @@ void TFormKestrow::CreateMenus()
     Setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     MenuSetupPreferences = Setup->addAction(QStringLiteral("&Preferences"));
     connect(MenuSetupPreferences, &QAction::triggered, this, [this] { MenuSetupPreferencesClick(); });
+    connect(SpeedButtonHelp, &QToolButton::clicked, this, [this] { SpeedButtonHelpClick(); });
 
     MenuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MenuHelpContents = MenuHelp->addAction(QStringLiteral("&Contents"));
+    connect(MenuHelpContents, &QAction::triggered, this, [this] { MenuHelpContentsClick(); });
     MenuHelpAbout = MenuHelp->addAction(QStringLiteral("&About"));
     MenuHelp->addSeparator();
     MenuHelpUpdates = MenuHelp->addAction(QStringLiteral("Check for updates.."));
@@ -471,6 +478,56 @@ void TFormKestrow::MenuSetupPreferencesClick()
         FormPreferences->show();
         FormPreferences->raise();
     }
+}
+
+void TFormKestrow::SpeedButtonHelpClick()
+{
+    MenuHelpContentsClick();
+}
+
+void TFormKestrow::MenuHelpContentsClick()
+{
+    const std::string helpFile = MakeFileName(5);
+    if (!FileExists(helpFile))
+        platform::ShowMessage("The file " + helpFile + " was not found.");
+    else if (!platform::OpenDocument(helpFile))
+        platform::ShowMessage(
+            "There is no application associated with .html files.  Please install a web browser.");
+}
+
+void TFormKestrow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormKestrow::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        files.append(url.toLocalFile());
+    FormFilesDropped(files);
+}
+
+void TFormKestrow::FormFilesDropped(const QStringList& files)
+{
+    if (files.size() > 1)
+    {
+        platform::ShowMessage("Sorry - multiple file drops are not supported (yet)");
+        return;
+    }
+    if (files.isEmpty() || files.front().isEmpty())
+        return;
+    try
+    {
+        LoadURLList(platform::ToStdString(files.front()));
+    }
+    catch (const Exception& error)
+    {
+        platform::ShowMessage(error.Message());
+    }
+    UpdateControls();
 }
 
 void TFormKestrow::LoadURLList(const std::string& fileName)

@@ -151,6 +151,10 @@ class TFormKestrow : public QMainWindow
     void EditURLKeyDown(int key);
     void ButtonAddURLClick();
     void MenuSetupPreferencesClick();
+    // Files dropped on the window: one list file replaces the URL List.
+    void FormFilesDropped(const QStringList& files);
+    void SpeedButtonHelpClick();
+    void MenuHelpContentsClick();
     // Replaces the URL List by the entries of a list file; raises Exception on failure.
     void LoadURLList(const std::string& fileName);
 
@@ -173,6 +177,8 @@ class TFormKestrow : public QMainWindow
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void CreateControls();

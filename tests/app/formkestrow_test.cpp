@@ -236,3 +236,30 @@ TEST(TFormKestrow, ClosingDuringARunAsksFirst)
     EXPECT_TRUE(w.form.FormClose());
     EXPECT_TRUE(w.form.StopRequested);
 }
+
+TEST(TFormKestrow, HelpOpensThePageBesideTheProgram)
+{
+    Window w;
+    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
+    EXPECT_EQ(w.prompts.Messages,
+              std::vector<std::string>{"The file " + w.home.Path() + "Help/kesthelp.html was not found."});
+    w.home.Write("Help/kesthelp.html", "<html></html>");
+    w.form.MenuHelpContents->trigger();
+    EXPECT_EQ(w.shell.Opened, std::vector<std::string>{w.home.Path() + "Help/kesthelp.html"});
+}
+
+TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)
+{
+    Window w;
+    const std::string list = w.home.Write("dropped.kes", "http://a/1.html->/o/\r\n");
+    w.form.FormFilesDropped({QString::fromStdString(list)});
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), std::vector<std::string>{"http://a/1.html->/o/"});
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+
+    w.form.FormFilesDropped({"/a.kes", "/b.kes"});
+    EXPECT_EQ(w.prompts.Messages,
+              std::vector<std::string>{"Sorry - multiple file drops are not supported (yet)"});
+    w.form.FormFilesDropped({"/no/such.kes"});
+    EXPECT_EQ(w.prompts.Messages.size(), 2u);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1) << "a failed load leaves the list as it was";
+}
