@@ -74,6 +74,16 @@ QLabel* MakeLabel(QWidget* parent, const char* caption, int x, int y, bool panel
     return label;
 }
 
+// Puts a control at its place with its hint.
+template <typename Control>
+Control* Placed(Control* control, const QRect& geometry, const char* hint = nullptr)
+{
+    control->setGeometry(geometry);
+    if (hint)
+        control->setToolTip(QString::fromUtf8(hint));
+    return control;
+}
+
 QToolButton* MakeSpeedButton(QWidget* parent, TGlyph glyph, const char* hint, int x)
 {
     auto* button = new QToolButton(parent);
@@ -154,63 +164,45 @@ void TFormKestrow::CreateControls()
 
     Panel5 = MakePanel(client, Navy, QRect(0, 37, 462, 97));
     Label1 = MakeLabel(Panel5, "URL", 8, 9);
-    EditURL = new QLineEdit(QStringLiteral("http://www."), Panel5);
-    EditURL->setGeometry(62, 6, 284, 21);
-    EditURL->setToolTip(QStringLiteral("Enter a URL eg http://www.example.com/downloads/index.html"));
-    ButtonAddURL = new QPushButton(QStringLiteral("Add"), Panel5);
-    ButtonAddURL->setGeometry(352, 5, 48, 23);
-    ButtonAddURL->setToolTip(QStringLiteral("Click here to add the URL to the URL Liist"));
+    EditURL = Placed(new QLineEdit(QStringLiteral("http://www."), Panel5), QRect(62, 6, 284, 21),
+                     "Enter a URL eg http://www.example.com/downloads/index.html");
+    ButtonAddURL = Placed(new QPushButton(QStringLiteral("Add"), Panel5), QRect(352, 5, 48, 23),
+                          "Click here to add the URL to the URL Liist");
     ButtonAddURL->setEnabled(false);
-    ButtonBuild = new QPushButton(QStringLiteral("Build"), Panel5);
-    ButtonBuild->setGeometry(406, 5, 48, 23);
-    ButtonBuild->setToolTip(QStringLiteral("Click here to build a list of URLs automatically"));
+    ButtonBuild = Placed(new QPushButton(QStringLiteral("Build"), Panel5), QRect(406, 5, 48, 23),
+                         "Click here to build a list of URLs automatically");
     Label5 = MakeLabel(Panel5, "Save to", 8, 39);
-    EditOutputPath = new QLineEdit(Panel5);
-    EditOutputPath->setGeometry(62, 36, 314, 21);
-    EditOutputPath->setToolTip(QStringLiteral("Enter the destination path eg /home/me/MyFiles"));
-    ButtonChooseDir = new QPushButton(QStringLiteral("..."), Panel5);
-    ButtonChooseDir->setGeometry(380, 35, 24, 23);
-    ButtonChooseDir->setToolTip(QStringLiteral("Choose an output directory"));
+    EditOutputPath = Placed(new QLineEdit(Panel5), QRect(62, 36, 314, 21),
+                            "Enter the destination path eg /home/me/MyFiles");
+    ButtonChooseDir = Placed(new QPushButton(QStringLiteral("..."), Panel5), QRect(380, 35, 24, 23),
+                             "Choose an output directory");
     Label7 = MakeLabel(Panel5, "Link", 8, 71);
-    GroupBox1 = new QGroupBox(Panel5);
-    GroupBox1->setGeometry(62, 60, 176, 32);
+    GroupBox1 = Placed(new QGroupBox(Panel5), QRect(62, 60, 176, 32));
     GroupBox1->setStyleSheet(QStringLiteral("QRadioButton { color: #FFFF00; }"));
-    RadioButtonContains = new QRadioButton(QStringLiteral("Contains"), GroupBox1);
-    RadioButtonContains->setGeometry(6, 8, 80, 20);
-    RadioButtonContains->setToolTip(QStringLiteral("File name contains this text"));
+    RadioButtonContains = Placed(new QRadioButton(QStringLiteral("Contains"), GroupBox1), QRect(6, 8, 80, 20),
+                                 "File name contains this text");
     RadioButtonContains->setChecked(true);
-    RadioButtonEndsWith = new QRadioButton(QStringLiteral("Ends with"), GroupBox1);
-    RadioButtonEndsWith->setGeometry(90, 8, 84, 20);
-    RadioButtonEndsWith->setToolTip(QStringLiteral("The file name ends with this text"));
-    EditExtension = new QLineEdit(Panel5);
-    EditExtension->setGeometry(246, 67, 100, 21);
-    EditExtension->setToolTip(QStringLiteral("Enter an extension eg .zip"));
+    RadioButtonEndsWith = Placed(new QRadioButton(QStringLiteral("Ends with"), GroupBox1),
+                                 QRect(90, 8, 84, 20), "The file name ends with this text");
+    EditExtension = Placed(new QLineEdit(Panel5), QRect(246, 67, 100, 21), "Enter an extension eg .zip");
 
     Panel4 = MakePanel(client, Teal, QRect(0, 134, 462, 170));
     Label6 = MakeLabel(Panel4, "URL List", 8, 3);
-    ListBoxURLList = new TListBox(Panel4);
-    ListBoxURLList->setGeometry(8, 19, 446, 64);
-    ListBoxURLList->setToolTip(QStringLiteral("Right-click for menu"));
+    ListBoxURLList = Placed(new TListBox(Panel4), QRect(8, 19, 446, 64), "Right-click for menu");
     Label2 = MakeLabel(Panel4, "File List", 8, 86);
-    ListBoxFileList = new TListBox(Panel4);
-    ListBoxFileList->setGeometry(8, 102, 410, 62);
-    ListBoxFileList->setToolTip(QStringLiteral("Right-click for menu"));
+    ListBoxFileList = Placed(new TListBox(Panel4), QRect(8, 102, 410, 62), "Right-click for menu");
     ImageOK = MakeIndicator(Panel4, TGlyph::IndicatorOK, "No errors have occured yet");
     ImageTimer = MakeIndicator(Panel4, TGlyph::IndicatorTimer, "Waiting for timer....");
     ImageError = MakeIndicator(Panel4, TGlyph::IndicatorError, "oops! an error has occured");
 
     Panel1 = MakePanel(client, Teal, QRect(0, 304, 462, 114));
     Label3 = MakeLabel(Panel1, "URL Progress", 8, 4);
-    ProgressBarList = new QProgressBar(Panel1);
-    ProgressBarList->setGeometry(8, 21, 326, 16);
-    ProgressBarList->setToolTip(QStringLiteral("File list progress"));
+    ProgressBarList = Placed(new QProgressBar(Panel1), QRect(8, 21, 326, 16), "File list progress");
     ProgressBarList->setTextVisible(false);
     LabelOverallProgress = MakeLabel(Panel1, "", 340, 21);
     LabelOverallProgress->setFixedWidth(118);
     Label4 = MakeLabel(Panel1, "File Progress", 8, 42);
-    ProgressBarFile = new QProgressBar(Panel1);
-    ProgressBarFile->setGeometry(8, 59, 326, 16);
-    ProgressBarFile->setToolTip(QStringLiteral("Current file progress"));
+    ProgressBarFile = Placed(new QProgressBar(Panel1), QRect(8, 59, 326, 16), "Current file progress");
     ProgressBarFile->setTextVisible(false);
     LabelFileProgress = MakeLabel(Panel1, "", 340, 59);
     LabelFileProgress->setFixedWidth(118);

@@ -25,7 +25,8 @@ int main(int argc, char* argv[])
     TFormAbout formAbout(&formKestrow);
     TFormChooseDir formChooseDir(&formKestrow);
     TFormNewDir formNewDir(&formChooseDir);
-    TFormPreferences formPreferences(formKestrow.Settings, [] { return MakeFileName(6); }, &formKestrow);
+    TFormPreferences formPreferences(
+        formKestrow.Settings, [] { return MakeFileName(6); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
     TFormURLBuilder formURLBuilder(&formKestrow);

@@ -24,7 +24,8 @@ int RunPrinter(const std::string& path)
     if (!std::filesystem::exists(file, error))
     {
         const auto folder = file.parent_path();
-        return folder.empty() || std::filesystem::is_directory(folder, error) ? ShellFileNotFound : ShellPathNotFound;
+        return folder.empty() || std::filesystem::is_directory(folder, error) ? ShellFileNotFound
+                                                                              : ShellPathNotFound;
     }
     QProcess lp;
     lp.setProgram(QStringLiteral("lp"));

@@ -14,7 +14,8 @@ QString VersionText()
 }
 
 TFormSplash::TFormSplash(QWidget* mainWindow, const QPixmap& picture)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), MainWindow(mainWindow)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      MainWindow(mainWindow)
 {
     setFixedSize(297, 181);
     auto* panel = new QFrame(this);

@@ -13,6 +13,7 @@
 
 #include "app/listbox.h"
 #include "auth/httpevents.h"
+#include "nginxsite.h"
 #include "peers.h"
 #include "platform/clock.h"
 #include "robotwindow.h"
@@ -21,29 +22,14 @@
 
 namespace
 {
-// A folder of pages and files on the local nginx, fresh for each test.
-struct Site
+struct Site : NginxSite
 {
-    std::string root;
-    std::string url;
-
-    explicit Site(const std::string& name)
-    {
-        root = PeerStateDir("nginx") + "root/robot/" + name + "/";
-        url = "http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/robot/" + name + "/";
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
-    }
-    void Write(const std::string& relative, const std::string& bytes) const
-    {
-        std::filesystem::create_directories(std::filesystem::path(root + relative).parent_path());
-        std::ofstream(root + relative, std::ios::binary) << bytes;
-    }
+    explicit Site(const std::string& name) : NginxSite("robot", name) {}
 };
 
 std::string TestName()
 {
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return CurrentTestName();
 }
 
 std::string Label(const QLabel* label)

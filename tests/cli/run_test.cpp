@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QProcess>
 
+#include "nginxsite.h"
 #include "peers.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
@@ -65,29 +66,14 @@ struct UnattendedRun
     std::string Out() const { return home.Path() + "out/"; }
 };
 
-// Pages and files on the local nginx, fresh for each test.
-struct Site
+struct Site : NginxSite
 {
-    std::string root;
-    std::string url;
-
-    explicit Site(const std::string& name)
-    {
-        root = PeerStateDir("nginx") + "root/cli-run/" + name + "/";
-        url = "http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/cli-run/" + name + "/";
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
-    }
-    void Write(const std::string& relative, const std::string& bytes) const
-    {
-        std::filesystem::create_directories(std::filesystem::path(root + relative).parent_path());
-        std::ofstream(root + relative, std::ios::binary) << bytes;
-    }
+    explicit Site(const std::string& name) : NginxSite("cli-run", name) {}
 };
 
 std::string TestName()
 {
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return CurrentTestName();
 }
 
 bool Contains(const std::string& text, const std::string& part)

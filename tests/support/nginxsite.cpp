@@ -1,0 +1,27 @@
+#include "nginxsite.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "peers.h"
+
+NginxSite::NginxSite(const std::string& area, const std::string& name)
+    : root(PeerStateDir("nginx") + "root/" + area + "/" + name + "/"),
+      url("http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/" + area + "/" + name + "/")
+{
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+}
+
+void NginxSite::Write(const std::string& relative, const std::string& bytes) const
+{
+    std::filesystem::create_directories(std::filesystem::path(root + relative).parent_path());
+    std::ofstream(root + relative, std::ios::binary) << bytes;
+}
+
+std::string CurrentTestName()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
