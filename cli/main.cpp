@@ -42,7 +42,8 @@ int main(int argc, char* argv[])
         std::fputs(Usage, stdout);
         return 0;
     }
-    std::fprintf(stderr, command.empty() ? "kestrow-cli: no command given\n%s" : "kestrow-cli: unknown command\n%s",
+    std::fprintf(stderr,
+                 command.empty() ? "kestrow-cli: no command given\n%s" : "kestrow-cli: unknown command\n%s",
                  Usage);
     return 2;
 }
