@@ -7,7 +7,7 @@ KESTROW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KESTROW_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
     libbenchmark-dev)
 # Real servers the test suite runs against on 127.0.0.1, and the tools it compares with.
-KESTROW_TEST_PACKAGES=(nginx tinyproxy python3-pyftpdlib curl cups-client)
+KESTROW_TEST_PACKAGES=(nginx tinyproxy python3-pyftpdlib openssl curl cups-client)
 
 kestrow_missing_packages() {
     local package
