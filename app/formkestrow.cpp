@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
@@ -226,6 +227,7 @@ void TFormKestrow::CreateControls()
     connect(EditURL, &QLineEdit::textChanged, this, [this] { EditURLChange(); });
     connect(EditURL, &QLineEdit::returnPressed, this, [this] { EditURLKeyDown(13); });
     connect(ButtonAddURL, &QPushButton::clicked, this, [this] { ButtonAddURLClick(); });
+    connect(ButtonChooseDir, &QPushButton::clicked, this, [this] { ButtonChooseDirClick(); });
     connect(ListBoxFileList, &TListBox::Clicked, this, [this] { ListBoxFileListClick(); });
     connect(ListBoxURLList, &TListBox::Clicked, this, [this] { ListBoxURLListClick(); });
 }
@@ -470,6 +472,15 @@ void TFormKestrow::MenuSetupPreferencesClick()
         FormPreferences->show();
         FormPreferences->raise();
     }
+}
+
+void TFormKestrow::ButtonChooseDirClick()
+{
+    // The desktop's folder dialog, until the program's own chooser takes its place.
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Choose directory"), EditOutputPath->text());
+    if (!chosen.isEmpty())
+        EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(chosen))));
 }
 
 void TFormKestrow::SpeedButtonHelpClick()

@@ -153,6 +153,7 @@ class TFormKestrow : public QMainWindow
     void MenuSetupPreferencesClick();
     // Files dropped on the window: one list file replaces the URL List.
     void FormFilesDropped(const QStringList& files);
+    void ButtonChooseDirClick();
     void SpeedButtonHelpClick();
     void MenuHelpContentsClick();
     // Replaces the URL List by the entries of a list file; raises Exception on failure.
