@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts or stops the anonymous FTP server the tests download from.
+# Starts or stops the anonymous FTP server the tests download from (ftpserver.py).
 #   ftppeer.sh start STATEDIR   serve STATEDIR/root on 127.0.0.1 at a free port; the port is
 #                               written to STATEDIR/port, the process id to STATEDIR/pid
 #   ftppeer.sh stop STATEDIR    stop it and remove STATEDIR
@@ -10,7 +10,7 @@ source "$(dirname "$0")/../freeport.sh"
 
 action=${1:?start or stop}
 state=${2:?state directory}
-# Debian's module, even when another python3 comes first on the PATH.
+# Debian's python with its pyftpdlib, even when another python3 comes first on the PATH.
 python=/usr/bin/python3
 
 start()
@@ -21,12 +21,12 @@ start()
     : >"$state/root/empty.bin"
     head -c $((24 * 1024 * 1024)) /dev/urandom >"$state/root/pub/large.bin"
 
-    # Port 0 lets the system choose a free port; the server names it in its start-up line.
-    setsid "$python" -m pyftpdlib -i 127.0.0.1 -p 0 -d "$state/root" >"$state/log" 2>&1 </dev/null &
+    # The server takes a free port itself and names it on its first line.
+    setsid "$python" "$(dirname "$0")/ftpserver.py" "$state/root" >"$state/out" 2>"$state/log" </dev/null &
     echo $! >"$state/pid"
     local port=""
     for _ in $(seq 100); do
-        port=$(sed -n 's/.*starting FTP server on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$state/log")
+        port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$state/out")
         [ -n "$port" ] && break
         if ! kill -0 "$(cat "$state/pid")" 2>/dev/null; then
             echo "The FTP server did not start:" >&2
