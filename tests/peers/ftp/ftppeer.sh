@@ -21,7 +21,10 @@ start()
     : >"$state/root/empty.bin"
     head -c $((24 * 1024 * 1024)) /dev/urandom >"$state/root/pub/large.bin"
 
-    # The server takes a free port itself and names it on its first line.
+    # The server takes a free port itself and names it on its first line. The files exist
+    # before it starts, so reading them never races with its start.
+    : >"$state/out"
+    : >"$state/log"
     setsid "$python" "$(dirname "$0")/ftpserver.py" "$state/root" >"$state/out" 2>"$state/log" </dev/null &
     echo $! >"$state/pid"
     local port=""
