@@ -29,6 +29,7 @@ head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/root/big.bin"
 bytes=$(stat -c %s "$work/root/big.bin")
 
 # Port 0 lets the system choose; the server names the port in its start-up line.
+: >"$work/server.log"
 /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 0 -d "$work/root" >"$work/server.log" 2>&1 </dev/null &
 server_pid=$!
 port=""
