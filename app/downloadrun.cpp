@@ -548,11 +548,20 @@ void TFormKestrow::FetchFtpFile(const TURLParts& parts, const std::string& local
             throw Exception("Invalid port " + parts.Port);
     }
     NMFTP1->Port = port;
-    NMFTP1->Connect();
-    NMFTP1->ChangeDir(parts.Directory);
-    NMFTP1->TransferType(2);
-    NMFTP1->Download(parts.FileName, localFile);
-    NMFTP1->Disconnect();
+    try
+    {
+        NMFTP1->Connect();
+        NMFTP1->ChangeDir(parts.Directory);
+        NMFTP1->TransferType(2);
+        NMFTP1->Download(parts.FileName, localFile);
+        NMFTP1->Disconnect();
+    }
+    catch (...)
+    {
+        // The next file must log in afresh, perhaps on another server: no session is kept.
+        NMFTP1->RequestCloseSocket();
+        throw;
+    }
 }
 
 void TFormKestrow::FetchHttpFile(const std::string& fileURL, const std::string& bodyFile)

@@ -323,7 +323,7 @@ TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
     RobotWindow w;
     Site site(TestName());
     const std::string ftp = "ftp://127.0.0.1:" + std::to_string(PeerPort("ftp"));
-    site.Write("index.html", "<a href=" + ftp + "/small.txt><a href=" + ftp + "/pub/none.txt>");
+    site.Write("index.html", "<a href=" + ftp + "/pub/none.txt><a href=" + ftp + "/small.txt>");
     w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
     w.form.EditExtension->setText(".txt");
     w.Preferences(1, 0);
