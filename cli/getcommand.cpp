@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "cli/arguments.h"
 #include "cli/ftpget.h"
 #include "net/httpparse.h"
 #include "net/nmhttp.h"
@@ -146,35 +147,26 @@ int GetHttp(const GetOptions& options)
 
 int GetCommand(int argc, char* argv[])
 {
+    TArguments arguments(argc, argv);
+    if (arguments.WantsHelp())
+    {
+        std::fputs(GetUsage, stdout);
+        return 0;
+    }
     GetOptions options;
     bool haveFile = false;
-    for (int i = 0; i < argc; ++i)
+    try
     {
-        const std::string_view argument = argv[i];
-        auto value = [&](std::string& into)
+        while (arguments.Next())
         {
-            if (i + 1 >= argc)
-                return false;
-            into = argv[++i];
-            return true;
-        };
-        if (argument == "--help" || argument == "-h")
-        {
-            std::fputs(GetUsage, stdout);
-            return 0;
-        }
-        if (argument == "--head")
-            options.head = true;
-        else if (argument == "-v" || argument == "--verbose")
-            options.verbose = true;
-        else if (argument == "--proxy" || argument == "--user" || argument == "--password" ||
-                 argument == "--timeout")
-        {
-            std::string text;
-            if (!value(text))
-                return UsageError(std::string(argument) + " needs a value");
-            if (argument == "--proxy")
+            const std::string_view argument = arguments.Current();
+            if (argument == "--head")
+                options.head = true;
+            else if (argument == "-v" || argument == "--verbose")
+                options.verbose = true;
+            else if (argument == "--proxy")
             {
+                const std::string text = arguments.Value();
                 const std::size_t colon = text.rfind(':');
                 if (colon == std::string::npos || colon == 0 ||
                     !httpparse::ParseInteger(text.substr(colon + 1), options.proxyPort) ||
@@ -183,24 +175,25 @@ int GetCommand(int argc, char* argv[])
                 options.proxyHost = text.substr(0, colon);
             }
             else if (argument == "--user")
-                options.user = text;
+                options.user = arguments.Value();
             else if (argument == "--password")
-                options.password = text;
-            else if (!httpparse::ParseInteger(text, options.timeoutSeconds) || options.timeoutSeconds < 1 ||
-                     options.timeoutSeconds > 86400)
-                return UsageError("--timeout needs a number of seconds from 1 to 86400");
+                options.password = arguments.Value();
+            else if (argument == "--timeout")
+                options.timeoutSeconds = arguments.Number(1, 86400);
+            else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
+                throw arguments.Unexpected();
+            else if (options.url.empty())
+                options.url = argument;
+            else
+            {
+                options.file = argument;
+                haveFile = true;
+            }
         }
-        else if (argument.starts_with("-") && argument.size() > 1)
-            return UsageError("unexpected argument '" + std::string(argument) + "'");
-        else if (options.url.empty())
-            options.url = argument;
-        else if (!haveFile)
-        {
-            options.file = argument;
-            haveFile = true;
-        }
-        else
-            return UsageError("unexpected argument '" + std::string(argument) + "'");
+    }
+    catch (const TUsageError& error)
+    {
+        return UsageError(error.message);
     }
     if (options.url.empty() || !haveFile || options.file.empty())
         return UsageError("a URL and a FILE are needed");

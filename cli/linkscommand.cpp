@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/outputpath.h"
+#include "cli/arguments.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"
@@ -85,42 +86,37 @@ void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& 
 
 int LinksCommand(int argc, char* argv[])
 {
-    LinksOptions options;
-    for (int i = 0; i < argc; ++i)
+    TArguments arguments(argc, argv);
+    if (arguments.WantsHelp())
     {
-        const std::string_view argument = argv[i];
-        auto value = [&](std::string& into)
+        std::fputs(LinksUsage, stdout);
+        return 0;
+    }
+    LinksOptions options;
+    try
+    {
+        while (arguments.Next())
         {
-            if (i + 1 >= argc)
-                return false;
-            into = argv[++i];
-            return true;
-        };
-        if (argument == "--help" || argument == "-h")
-        {
-            std::fputs(LinksUsage, stdout);
-            return 0;
-        }
-        if (argument == "--ends-with")
-            options.mode = TFilterMode::EndsWith;
-        else if (argument == "--images")
-            options.images = true;
-        else if (argument == "--filter" || argument == "--page-url" || argument == "--out")
-        {
-            std::string text;
-            if (!value(text))
-                return UsageError(std::string(argument) + " needs a value");
-            if (argument == "--filter")
-                options.filter = text;
+            const std::string_view argument = arguments.Current();
+            if (argument == "--ends-with")
+                options.mode = TFilterMode::EndsWith;
+            else if (argument == "--images")
+                options.images = true;
+            else if (argument == "--filter")
+                options.filter = arguments.Value();
             else if (argument == "--page-url")
-                options.pageUrl = text;
+                options.pageUrl = arguments.Value();
+            else if (argument == "--out")
+                options.outputDir = AddBackslash(arguments.Value());
+            else if (argument.starts_with("--") || !options.pageFile.empty())
+                throw arguments.Unexpected();
             else
-                options.outputDir = AddBackslash(text);
+                options.pageFile = argument;
         }
-        else if (argument.starts_with("--") || !options.pageFile.empty())
-            return UsageError("unexpected argument '" + std::string(argument) + "'");
-        else
-            options.pageFile = argument;
+    }
+    catch (const TUsageError& error)
+    {
+        return UsageError(error.message);
     }
 
     const TURLParts page = SplitURL(options.pageUrl);

@@ -1,6 +1,5 @@
 #include "cli/runcommand.h"
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -24,6 +23,7 @@
 #include "app/outputnaming.h"
 #include "app/outputpath.h"
 #include "auth/httpevents.h"
+#include "cli/arguments.h"
 #include "cli/runprogress.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
@@ -92,30 +92,14 @@ struct RunOptions
     std::string proxyPassword;
 };
 
-struct UsageError
-{
-    std::string message;
-};
-
-int Number(std::string_view option, std::string_view text, int low, int high)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
-        value > high)
-        throw UsageError{std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + std::string(text) + "'"};
-    return value;
-}
-
 std::string StartAt(std::string_view text)
 {
     const bool shaped = text.size() == 5 && text[2] == ':';
-    const int hours = shaped ? Number("--start-at", text.substr(0, 2), 0, 23) : -1;
-    const int minutes = shaped ? Number("--start-at", text.substr(3), 0, 59) : -1;
+    const int hours = shaped ? WholeNumber("--start-at", text.substr(0, 2), 0, 23) : -1;
+    const int minutes = shaped ? WholeNumber("--start-at", text.substr(3), 0, 59) : -1;
     if (!shaped || minutes % 15 != 0)
-        throw UsageError{"--start-at takes a quarter hour as HH:MM (minutes 00, 15, 30 or 45), not '" +
-                         std::string(text) + "'"};
+        throw TUsageError{"--start-at takes a quarter hour as HH:MM (minutes 00, 15, 30 or 45), not '" +
+                          std::string(text) + "'"};
     return StartTimeText(QTime(hours, minutes));
 }
 
@@ -123,66 +107,61 @@ void CheckProxy(const std::string& proxy)
 {
     const TURLParts parts = SplitURL(proxy);
     if (!proxy.empty() && (parts.Host.empty() || parts.Port.empty()))
-        throw UsageError{"--proxy takes HOST:PORT, not '" + proxy + "'"};
+        throw TUsageError{"--proxy takes HOST:PORT, not '" + proxy + "'"};
     if (!parts.Port.empty())
-        Number("--proxy port", parts.Port, 1, 65535);
+        WholeNumber("--proxy port", parts.Port, 1, 65535);
 }
 
 RunOptions ParseOptions(int argc, char* argv[])
 {
     RunOptions options;
-    for (int i = 0; i < argc; ++i)
+    TArguments arguments(argc, argv);
+    while (arguments.Next())
     {
-        const std::string_view argument = argv[i];
-        auto value = [&]() -> std::string
-        {
-            if (i + 1 >= argc)
-                throw UsageError{std::string(argument) + " needs a value"};
-            return argv[++i];
-        };
+        const std::string_view argument = arguments.Current();
         if (argument == "--test")
             options.test = true;
         else if (argument == "--filter")
-            options.filter = value();
+            options.filter = arguments.Value();
         else if (argument == "--ends-with")
             options.endsWith = true;
         else if (argument == "--out")
-            options.outputDir = value();
+            options.outputDir = arguments.Value();
         else if (argument == "--overwrite")
             options.overwrite = true;
         else if (argument == "--images")
             options.images = true;
         else if (argument == "--retries")
-            options.retries = Number(argument, value(), 0, 999);
+            options.retries = arguments.Number(0, 999);
         else if (argument == "--timeout")
-            options.timeOut = Number(argument, value(), 5, 999);
+            options.timeOut = arguments.Number(5, 999);
         else if (argument == "--proxy")
-            CheckProxy(*(options.proxy = value()));
+            CheckProxy(*(options.proxy = arguments.Value()));
         else if (argument == "--log-level")
-            options.logLevel = Number(argument, value(), 0, 3);
+            options.logLevel = arguments.Number(0, 3);
         else if (argument == "--print")
             options.print = true;
         else if (argument == "--start-at")
-            options.startAt = StartAt(value());
+            options.startAt = StartAt(arguments.Value());
         else if (argument == "--user")
-            options.user = value();
+            options.user = arguments.Value();
         else if (argument == "--password")
-            options.password = value();
+            options.password = arguments.Value();
         else if (argument == "--proxy-user")
-            options.proxyUser = value();
+            options.proxyUser = arguments.Value();
         else if (argument == "--proxy-password")
-            options.proxyPassword = value();
+            options.proxyPassword = arguments.Value();
         else if (argument.starts_with("-") || !options.listFile.empty())
-            throw UsageError{"unexpected argument '" + std::string(argument) + "'"};
+            throw arguments.Unexpected();
         else
             options.listFile = argument;
     }
     if (options.listFile.empty())
-        throw UsageError{"no list file given"};
+        throw TUsageError{"no list file given"};
     if (options.password.size() && options.user.empty())
-        throw UsageError{"--password needs --user"};
+        throw TUsageError{"--password needs --user"};
     if (options.proxyPassword.size() && options.proxyUser.empty())
-        throw UsageError{"--proxy-password needs --proxy-user"};
+        throw TUsageError{"--proxy-password needs --proxy-user"};
     return options;
 }
 
@@ -259,12 +238,11 @@ void ApplyOptions(const RunOptions& options, TFormKestrow& form, TFormPreference
 
 int RunCommand(int argc, char* argv[])
 {
-    for (int i = 0; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h")
-        {
-            std::fputs(RunUsage, stdout);
-            return 0;
-        }
+    if (TArguments(argc, argv).WantsHelp())
+    {
+        std::fputs(RunUsage, stdout);
+        return 0;
+    }
     RunOptions options;
     std::vector<std::string> entries;
     try
@@ -272,7 +250,7 @@ int RunCommand(int argc, char* argv[])
         options = ParseOptions(argc, argv);
         entries = ReadListFile(options.listFile);
     }
-    catch (const UsageError& error)
+    catch (const TUsageError& error)
     {
         std::fprintf(stderr, "kestrow-cli run: %s\nRun 'kestrow-cli run --help' for the options.\n",
                      error.message.c_str());

@@ -8,32 +8,12 @@
 
 #include "peers.h"
 #include "silentlistener.h"
+#include "clirun.h"
 #include "tempdir.h"
 
 // kestrow-cli get with ftp:// addresses, against the anonymous FTP server of tests/peers.
 namespace
 {
-struct Result
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(KESTROW_CLI), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 std::string FileBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -51,12 +31,12 @@ TEST(KestrowCliGetFtp, FetchesFilesWithTheRobotSequence)
     TempDir dir;
     const std::string root = PeerStateDir("ftp") + "root/";
 
-    const Result large = RunCli({"get", Q(FtpUrl("/pub/large.bin")), Q(dir.Path() + "large.bin")});
+    const CliResult large = RunCli({"get", Q(FtpUrl("/pub/large.bin")), Q(dir.Path() + "large.bin")});
     EXPECT_EQ(large.exitCode, 0) << large.err;
     EXPECT_TRUE(FileBytes(dir.Path() + "large.bin") == FileBytes(root + "pub/large.bin"));
     EXPECT_EQ(large.err, "Received 25165824 Bytes\n");
 
-    const Result small = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "small.txt"), "-v"});
+    const CliResult small = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "small.txt"), "-v"});
     EXPECT_EQ(small.exitCode, 0) << small.err;
     EXPECT_EQ(dir.Read("small.txt"), FileBytes(root + "small.txt"));
     // With -v the client's status lines come in the order of the exchange; the password never does.
@@ -87,12 +67,12 @@ TEST(KestrowCliGetFtp, ServerErrorsExitWithTheReplyAndKeepTheOldFile)
 {
     TempDir dir;
     const std::string target = dir.Write("keep.bin", "what was there");
-    const Result missing = RunCli({"get", Q(FtpUrl("/pub/missing.zip")), Q(target)});
+    const CliResult missing = RunCli({"get", Q(FtpUrl("/pub/missing.zip")), Q(target)});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err.substr(0, 25), "kestrow-cli get: 550 No s") << missing.err;
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
 
-    const Result noDirectory = RunCli({"get", Q(FtpUrl("/nowhere/a.zip")), Q(target)});
+    const CliResult noDirectory = RunCli({"get", Q(FtpUrl("/nowhere/a.zip")), Q(target)});
     EXPECT_EQ(noDirectory.exitCode, 2);
     EXPECT_NE(noDirectory.err.find("550 "), std::string::npos) << noDirectory.err;
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
@@ -106,15 +86,15 @@ TEST(KestrowCliGetFtp, ServerErrorsExitWithTheReplyAndKeepTheOldFile)
 TEST(KestrowCliGetFtp, UnusableAddressesAreRefused)
 {
     TempDir dir;
-    const Result noFile = RunCli({"get", Q(FtpUrl("/")), Q(dir.Path() + "x")});
+    const CliResult noFile = RunCli({"get", Q(FtpUrl("/")), Q(dir.Path() + "x")});
     EXPECT_EQ(noFile.exitCode, 2);
     EXPECT_NE(noFile.err.find("names no file"), std::string::npos) << noFile.err;
 
-    const Result badPort = RunCli({"get", "ftp://127.0.0.1:99999/a.zip", Q(dir.Path() + "x")});
+    const CliResult badPort = RunCli({"get", "ftp://127.0.0.1:99999/a.zip", Q(dir.Path() + "x")});
     EXPECT_EQ(badPort.exitCode, 2);
     EXPECT_NE(badPort.err.find("Invalid port 99999"), std::string::npos) << badPort.err;
 
-    const Result head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
+    const CliResult head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
     EXPECT_EQ(head.exitCode, 2);
     EXPECT_FALSE(dir.Exists("x"));
 }
@@ -124,8 +104,8 @@ TEST(KestrowCliGetFtp, ServerThatNeverGreetsEndsAtTheTimeOut)
     TempDir dir;
     const std::string target = dir.Write("keep.bin", "what was there");
     SilentListener silent;
-    const Result result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(silent.Port()) + "/a.zip"),
-                                  Q(target), "--timeout", "1"});
+    const CliResult result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(silent.Port()) + "/a.zip"),
+                                     Q(target), "--timeout", "1"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n");
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");

@@ -6,34 +6,16 @@
 #include <QProcess>
 #include <QTcpServer>
 
+#include "clirun.h"
 #include "peers.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
 
 namespace
 {
-struct Result
+CliResult RunGet(const QStringList& arguments)
 {
-    int exitCode = -1;
-    std::string err;
-};
-
-// Runs kestrow-cli while the event loop keeps running, so that a scripted server in this
-// process can answer it.
-Result RunGet(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(KESTROW_CLI), QStringList{"get"} + arguments);
-    const bool finished = WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000);
-    EXPECT_TRUE(finished) << "kestrow-cli get did not end";
-    if (!finished)
-        process.kill();
-    return {process.exitCode(), process.readAllStandardError().toStdString()};
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
+    return RunCli(QStringList{"get"} + arguments);
 }
 
 QString Nginx(const std::string& path)
@@ -53,7 +35,7 @@ quint16 ClosedPort()
 TEST(KestrowCliGet, FetchesIntoTheFileAndReportsTheReply)
 {
     TempDir dir;
-    Result result = RunGet({Nginx("/index.html"), Q(dir.Path() + "page.html")});
+    CliResult result = RunGet({Nginx("/index.html"), Q(dir.Path() + "page.html")});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "HTTP/1.1 200 OK\nReplyCode 200\n");
     std::ifstream expected(PeerStateDir("nginx") + "root/index.html", std::ios::binary);
@@ -74,7 +56,7 @@ TEST(KestrowCliGet, FetchesIntoTheFileAndReportsTheReply)
 TEST(KestrowCliGet, ExitCodesTellHttpErrorsFromTransportFailures)
 {
     TempDir dir;
-    Result result = RunGet({Nginx("/files/missing.zip"), Q(dir.Path() + "missing")});
+    CliResult result = RunGet({Nginx("/files/missing.zip"), Q(dir.Path() + "missing")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "HTTP/1.1 404 Not Found\nReplyCode 404\n");
 
@@ -93,8 +75,8 @@ TEST(KestrowCliGet, ExitCodesTellHttpErrorsFromTransportFailures)
 TEST(KestrowCliGet, GoesThroughAProxy)
 {
     TempDir dir;
-    const Result result = RunGet({Nginx("/files/small.txt"), Q(dir.Path() + "small.txt"), "--proxy",
-                                  Q("127.0.0.1:" + std::to_string(PeerPort("tinyproxy")))});
+    const CliResult result = RunGet({Nginx("/files/small.txt"), Q(dir.Path() + "small.txt"), "--proxy",
+                                     Q("127.0.0.1:" + std::to_string(PeerPort("tinyproxy")))});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(dir.Read("small.txt"), "first line\r\nsecond line\r\nthird line without end");
 }
@@ -104,7 +86,7 @@ TEST(KestrowCliGet, GivesUpOnAStalledServer)
     ScriptedServer server;
     server.AddScript(ScriptedServer::Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n\r\npart").Stall());
     TempDir dir;
-    const Result result = RunGet({Q(server.Url("/slow")), Q(dir.Path() + "slow"), "--timeout", "1", "-v"});
+    const CliResult result = RunGet({Q(server.Url("/slow")), Q(dir.Path() + "slow"), "--timeout", "1", "-v"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("Connecting\n"), std::string::npos);
     EXPECT_NE(result.err.find("kestrow-cli get: nothing received for 1 seconds (Socket send aborted)\n"),
@@ -120,7 +102,7 @@ TEST(KestrowCliGet, RefusesWrongUsage)
           QStringList{"http://h/", "f", "--proxy", "h"}, QStringList{"http://h/", "f", "--timeout", "0"},
           QStringList{"http://h/", "f", "--bogus"}})
     {
-        const Result result = RunGet(arguments);
+        const CliResult result = RunGet(arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_NE(result.err.find("Usage: kestrow-cli get URL FILE"), std::string::npos);
     }

@@ -1,32 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
-
+#include "clirun.h"
 #include "tempdir.h"
-
-namespace
-{
-struct Result
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(KESTROW_CLI), arguments);
-    process.waitForFinished(30000);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-} // namespace
 
 TEST(KestrowCliLinks, OneTabSeparatedLinePerLink)
 {
@@ -35,20 +10,20 @@ TEST(KestrowCliLinks, OneTabSeparatedLinePerLink)
         dir.Write("page.html", "<a href=\"docs/A.zip\">a</a><A HREF=../up.zip>\r\n"
                                "<a href=http://mirror/d/e.zip><a href=sub/>"
                                "<a href=b.txt><img src=pic.gif><a href=ftp://h/pub/f.zip>");
-    const Result result = RunCli({"links", Q(page), "--filter", ".zip", "--page-url",
-                                  "http://server/dir/list.html", "--out", "/tmp/out"});
+    const CliResult result = RunCli({"links", Q(page), "--filter", ".zip", "--page-url",
+                                     "http://server/dir/list.html", "--out", "/tmp/out"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "docs/A.zip\thttp://server/dir/docs/A.zip\t/tmp/out/docs/A.zip\n"
                           "../up.zip\thttp://server/dir/../up.zip\t/tmp/out/up.zip\n"
                           "http://mirror/d/e.zip\thttp://mirror/d/e.zip\t/tmp/out/http---mirror-d-e.zip\n"
                           "ftp://h/pub/f.zip\tftp://h/pub/f.zip\t/tmp/out/pub/f.zip\n");
 
-    const Result all = RunCli({"links", Q(page), "--filter", "", "--images", "--ends-with", "--out", "o"});
+    const CliResult all = RunCli({"links", Q(page), "--filter", "", "--images", "--ends-with", "--out", "o"});
     EXPECT_NE(all.out.find("sub/\thttp:///sub/\to/sub.html\n"), std::string::npos) << all.out;
     EXPECT_NE(all.out.find("b.txt\t"), std::string::npos);
     EXPECT_EQ(all.out.substr(all.out.find("\npic.gif") + 1), "pic.gif\thttp:///pic.gif\to/pic.gif\n");
 
-    const Result endsWith = RunCli({"links", Q(page), "--filter", ".TXT", "--ends-with"});
+    const CliResult endsWith = RunCli({"links", Q(page), "--filter", ".TXT", "--ends-with"});
     EXPECT_EQ(endsWith.out, "b.txt\thttp:///b.txt\tb.txt\n");
 }
 
@@ -56,7 +31,7 @@ TEST(KestrowCliLinks, PathsOutsideTheOutputDirectoryAreRefused)
 {
     TempDir dir;
     const std::string page = dir.Write("page.html", "<a href=..><a href=ok.zip>");
-    const Result result = RunCli({"links", Q(page), "--filter", "", "--out", "out"});
+    const CliResult result = RunCli({"links", Q(page), "--filter", "", "--out", "out"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "..\thttp:///..\t\nok.zip\thttp:///ok.zip\tout/ok.zip\n");
     EXPECT_EQ(result.err, "Invalid file out/..\n");
@@ -64,14 +39,14 @@ TEST(KestrowCliLinks, PathsOutsideTheOutputDirectoryAreRefused)
 
 TEST(KestrowCliLinks, PatentDocumentsListTheirPageQueries)
 {
-    const Result result = RunCli({"links", "--page-url", "patent://EP123456B1", "--out", "pdf"});
+    const CliResult result = RunCli({"links", "--page-url", "patent://EP123456B1", "--out", "pdf"});
     EXPECT_EQ(result.exitCode, 0);
     const std::string first = result.out.substr(0, result.out.find('\n'));
     EXPECT_NE(first.find("PN=EP0123456&ID=EP+++0123456B1+I+&PG=1\t"), std::string::npos) << first;
     EXPECT_EQ(first.substr(first.rfind('\t') + 1), "pdf/EP123456B1_P001.pdf");
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 500);
 
-    const Result bad = RunCli({"links", "--page-url", "patent://GB"});
+    const CliResult bad = RunCli({"links", "--page-url", "patent://GB"});
     EXPECT_EQ(bad.exitCode, 0);
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err, "Patent numeric parse error: \n");
@@ -79,14 +54,14 @@ TEST(KestrowCliLinks, PatentDocumentsListTheirPageQueries)
 
 TEST(KestrowCliLinks, ErrorsAndHelp)
 {
-    const Result missing = RunCli({"links", "/nonexistent/page.html"});
+    const CliResult missing = RunCli({"links", "/nonexistent/page.html"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err, "Cannot open file \"/nonexistent/page.html\". No such file or directory\n");
     EXPECT_EQ(RunCli({"links"}).exitCode, 2);
     EXPECT_EQ(RunCli({"links", "a", "b"}).exitCode, 2);
     EXPECT_EQ(RunCli({"links", "a", "--filter"}).exitCode, 2);
     EXPECT_EQ(RunCli({"nonsense"}).exitCode, 2);
-    const Result help = RunCli({"links", "--help"});
+    const CliResult help = RunCli({"links", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--ends-with"), std::string::npos);
     EXPECT_EQ(RunCli({"--help"}).exitCode, 0);

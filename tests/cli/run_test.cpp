@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QProcess>
 
+#include "clirun.h"
 #include "nginxsite.h"
 #include "peers.h"
 #include "scriptedserver.h"
@@ -14,13 +15,6 @@
 
 namespace
 {
-struct Result
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 // An unattended run in a folder of its own: the log, settings and output live there.
 struct UnattendedRun
 {
@@ -49,7 +43,7 @@ struct UnattendedRun
         process.start(QStringLiteral(KESTROW_CLI),
                       QStringList{"run", QString::fromStdString(home.Path() + "list.kes")} + arguments);
     }
-    Result Finish()
+    CliResult Finish()
     {
         const bool finished = WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
         EXPECT_TRUE(finished) << "kestrow-cli run did not end";
@@ -58,7 +52,7 @@ struct UnattendedRun
         return {process.exitCode(), process.readAllStandardOutput().toStdString(),
                 process.readAllStandardError().toStdString()};
     }
-    Result Complete(const std::vector<std::string>& entries, const QStringList& arguments)
+    CliResult Complete(const std::vector<std::string>& entries, const QStringList& arguments)
     {
         Start(entries, arguments);
         return Finish();
@@ -92,9 +86,9 @@ TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
     for (const int level : {1, 2, 3})
     {
         UnattendedRun run;
-        const Result result = run.Complete({site.url + "index.html"},
-                                           {"--out", QString::fromStdString(run.Out()), "--filter", "",
-                                            "--log-level", QString::number(level), "--retries", "0"});
+        const CliResult result = run.Complete({site.url + "index.html"},
+                                              {"--out", QString::fromStdString(run.Out()), "--filter", "",
+                                               "--log-level", QString::number(level), "--retries", "0"});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(run.home.Read("out/docs/a.zip"), "AAAA");
         EXPECT_EQ(run.home.Read("out/b.txt"), "B");
@@ -116,7 +110,7 @@ TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
 TEST(KestrowCliRun, ErrorsGiveExitStatusOneAndTheirCountOnStandardError)
 {
     UnattendedRun run;
-    const Result result =
+    const CliResult result =
         run.Complete({"http://127.0.0.1:1/index.html"}, {"--out", QString::fromStdString(run.Out())});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Contains(result.out, "Failed to download page http://127.0.0.1:1/index.html ("))
@@ -124,7 +118,7 @@ TEST(KestrowCliRun, ErrorsGiveExitStatusOneAndTheirCountOnStandardError)
     EXPECT_EQ(result.err, "1 error occured.  Would you like to view the log?. No\n");
 
     UnattendedRun quiet;
-    const Result unlogged =
+    const CliResult unlogged =
         quiet.Complete({"http://127.0.0.1:1/a.html", "http://127.0.0.1:1/b.html"},
                        {"--out", QString::fromStdString(quiet.Out()), "--log-level", "0"});
     EXPECT_EQ(unlogged.exitCode, 1);
@@ -144,7 +138,7 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
     for (const QStringList& arguments : refused)
     {
         UnattendedRun run;
-        const Result result = run.Complete({server.Url("/index.html")}, arguments);
+        const CliResult result = run.Complete({server.Url("/index.html")}, arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(Contains(result.err, "kestrow-cli run: ")) << result.err;
         EXPECT_EQ(result.out, "");
@@ -153,14 +147,14 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
 
     UnattendedRun missing;
     missing.process.start(QStringLiteral(KESTROW_CLI), {"run", "/no/such/list.kes"});
-    const Result unreadable = missing.Finish();
+    const CliResult unreadable = missing.Finish();
     EXPECT_EQ(unreadable.exitCode, 2);
     EXPECT_EQ(unreadable.err,
               "kestrow-cli run: Cannot open file \"/no/such/list.kes\". No such file or directory\n");
 
     UnattendedRun help;
     help.process.start(QStringLiteral(KESTROW_CLI), {"run", "--help"});
-    const Result usage = help.Finish();
+    const CliResult usage = help.Finish();
     EXPECT_EQ(usage.exitCode, 0);
     for (const char* option : {"--test", "--filter", "--ends-with", "--out", "--overwrite", "--images",
                                "--retries", "--timeout", "--proxy", "--log-level", "--print", "--start-at",
@@ -174,7 +168,7 @@ TEST(KestrowCliRun, ATestRunWritesNoFile)
     site.Write("index.html", "<a href=sub/a.zip>");
     site.Write("sub/a.zip", "A");
     UnattendedRun run;
-    const Result result =
+    const CliResult result =
         run.Complete({site.url + "index.html"},
                      {"--test", "--out", QString::fromStdString(run.Out()), "--log-level", "2"});
     EXPECT_EQ(result.exitCode, 0);
@@ -209,7 +203,7 @@ TEST(KestrowCliRun, AnInterruptStopsTheRunAndKeepsTheOldFile)
     };
     ASSERT_TRUE(WaitUntil(transferring, 30000));
     ::kill(static_cast<pid_t>(run.process.processId()), SIGINT);
-    const Result result = run.Finish();
+    const CliResult result = run.Finish();
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_EQ(run.home.Read("out/big.zip"), "OLD");
     for (const auto& entry : std::filesystem::directory_iterator(run.Out()))
@@ -229,8 +223,8 @@ TEST(KestrowCliRun, StartAtWaitsForItsTimeAndAnInterruptEndsTheWait)
 
     UnattendedRun run;
     run.SetEnvironment("KESTROW_CLOCK_OFFSET_MS", QString::number(offset));
-    const Result waited = run.Complete({site.url + "index.html"},
-                                       {"--out", QString::fromStdString(run.Out()), "--start-at", "03:15"});
+    const CliResult waited = run.Complete(
+        {site.url + "index.html"}, {"--out", QString::fromStdString(run.Out()), "--start-at", "03:15"});
     EXPECT_EQ(waited.exitCode, 0) << waited.err;
     EXPECT_EQ(run.home.Read("out/a.zip"), "A");
     EXPECT_TRUE(Contains(waited.out, "Download started ")) << waited.out;
@@ -241,7 +235,7 @@ TEST(KestrowCliRun, StartAtWaitsForItsTimeAndAnInterruptEndsTheWait)
     WaitUntil([] { return false; }, 1500);
     EXPECT_EQ(stopped.process.state(), QProcess::Running) << "waiting for 03:15";
     ::kill(static_cast<pid_t>(stopped.process.processId()), SIGTERM);
-    const Result result = stopped.Finish();
+    const CliResult result = stopped.Finish();
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_FALSE(stopped.home.Exists("out/a.zip"));
     EXPECT_TRUE(Contains(result.out, "0 downloaded in 0 files\n")) << result.out;
