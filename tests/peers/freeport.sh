@@ -38,3 +38,25 @@ kestrow_stop_peer() {
     fi
     rm -rf "$state"
 }
+
+# Starts a server on a free port of 127.0.0.1 and writes the port to $1/port; tries another
+# port when some other program takes the chosen one first.
+#   kestrow_start_on_free_port STATEDIR CONFIGURE COMMAND...
+# CONFIGURE is a function that writes the server's configuration for the port it is given.
+# The server's output goes to STATEDIR/log. Returns 1 when the server never answered.
+kestrow_start_on_free_port() {
+    local state=$1 configure=$2 port
+    shift 2
+    for _ in 1 2 3; do
+        port=$(kestrow_free_port)
+        "$configure" "$port"
+        setsid "$@" >"$state/log" 2>&1 </dev/null &
+        echo $! >"$state/pid"
+        if kestrow_wait_for_port "$port" "$(cat "$state/pid")"; then
+            echo "$port" >"$state/port"
+            return 0
+        fi
+        kill "$(cat "$state/pid")" 2>/dev/null || true
+    done
+    return 1
+}

@@ -72,21 +72,11 @@ print(sys.argv[1] + ":{SHA}" + base64.b64encode(hashlib.sha1(sys.argv[2].encode(
     echo "$user" >"$state/user"
     echo "$password" >"$state/password"
 
-    # Another program may take the chosen port before nginx binds it: then try another.
-    for _ in 1 2 3; do
-        local port
-        port=$(kestrow_free_port)
-        write_config "$port"
-        setsid /usr/sbin/nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log" \
-            >"$state/log" 2>&1 </dev/null &
-        echo $! >"$state/pid"
-        if kestrow_wait_for_port "$port" "$(cat "$state/pid")"; then
-            echo "$port" >"$state/port"
-            echo "nginx on 127.0.0.1:$port serving $state/root"
-            return 0
-        fi
-        kill "$(cat "$state/pid")" 2>/dev/null || true
-    done
+    if kestrow_start_on_free_port "$state" write_config \
+        /usr/sbin/nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log"; then
+        echo "nginx on 127.0.0.1:$(cat "$state/port") serving $state/root"
+        return 0
+    fi
     echo "nginx did not start:" >&2
     cat "$state/log" "$state/error.log" >&2 2>/dev/null || true
     exit 1

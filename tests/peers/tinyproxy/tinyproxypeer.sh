@@ -42,19 +42,10 @@ start() {
         echo "$user" >"$state/user"
         echo "$password" >"$state/password"
     fi
-    for _ in 1 2 3; do
-        local port
-        port=$(kestrow_free_port)
-        write_config "$port"
-        setsid /usr/bin/tinyproxy -d -c "$state/tinyproxy.conf" >"$state/log" 2>&1 </dev/null &
-        echo $! >"$state/pid"
-        if kestrow_wait_for_port "$port" "$(cat "$state/pid")"; then
-            echo "$port" >"$state/port"
-            echo "tinyproxy on 127.0.0.1:$port${auth:+ with Basic auth}"
-            return 0
-        fi
-        kill "$(cat "$state/pid")" 2>/dev/null || true
-    done
+    if kestrow_start_on_free_port "$state" write_config /usr/bin/tinyproxy -d -c "$state/tinyproxy.conf"; then
+        echo "tinyproxy on 127.0.0.1:$(cat "$state/port")${auth:+ with Basic auth}"
+        return 0
+    fi
     echo "tinyproxy did not start:" >&2
     cat "$state/log" "$state/tinyproxy.log" >&2 2>/dev/null || true
     exit 1
