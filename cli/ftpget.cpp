@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/transferfile.h"
+#include "cli/eventloop.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
 
@@ -51,13 +52,7 @@ int GetFtp(const TFtpGetOptions& options)
             return Failed("Invalid port " + parts.Port);
     }
 
-    // The client's waits run the event loop, which needs an application object.
-    int qtArgc = 1;
-    char programName[] = "kestrow-cli";
-    char* qtArgv[] = {programName, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-    if (!QCoreApplication::instance())
-        application = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    const auto application = EnsureEventLoop();
 
     // Set up as the robot sets up its client.
     TNMFTP ftp;

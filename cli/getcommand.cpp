@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "cli/arguments.h"
+#include "cli/eventloop.h"
 #include "cli/ftpget.h"
 #include "net/httpparse.h"
 #include "net/nmhttp.h"
@@ -74,13 +75,7 @@ std::string WithoutLineEnd(std::string text)
 
 int GetHttp(const GetOptions& options)
 {
-    // The client's waits run the event loop, which needs an application object.
-    int qtArgc = 1;
-    char programName[] = "kestrow-cli";
-    char* qtArgv[] = {programName, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-    if (!QCoreApplication::instance())
-        application = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    const auto application = EnsureEventLoop();
 
     TNMHTTP http;
     http.InputFileMode = true;

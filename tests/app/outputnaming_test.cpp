@@ -7,21 +7,14 @@
 #include "app/outputpath.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
+#include "messageof.h"
 #include "tempdir.h"
 
 namespace
 {
 std::string ErrorOf(std::string_view outputDir, std::string_view entry)
 {
-    try
-    {
-        FileOutputPath(outputDir, entry);
-    }
-    catch (const Exception& error)
-    {
-        return error.what();
-    }
-    return "no error";
+    return MessageOf([&] { FileOutputPath(outputDir, entry); });
 }
 } // namespace
 

@@ -7,6 +7,7 @@
 
 #include "net/nmhttp.h"
 #include "net/unitencrypt.h"
+#include "messageof.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
 #include "tempdir.h"
@@ -32,18 +33,6 @@ void AbortAfterConnect(TNMHTTP& http)
     http.OnConnect = [&http](QObject*) { QTimer::singleShot(80, &http, [&http] { http.Abort(); }); };
 }
 
-std::string MessageOf(const std::function<void()>& action)
-{
-    try
-    {
-        action();
-    }
-    catch (const Exception& error)
-    {
-        return error.Message();
-    }
-    return "(no exception)";
-}
 } // namespace
 
 TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "net/powersock.h"
+#include "messageof.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
 #include "tempdir.h"
@@ -36,19 +37,6 @@ void ConnectTo(TPowersock& sock, quint16 port)
 void CancelLater(int milliseconds, TPowersock& sock)
 {
     QTimer::singleShot(milliseconds, &sock, [&sock] { sock.Cancel(); });
-}
-
-std::string MessageOf(const std::function<void()>& action)
-{
-    try
-    {
-        action();
-    }
-    catch (const Exception& error)
-    {
-        return error.Message();
-    }
-    return "(no exception)";
 }
 
 quint16 ClosedPort()

@@ -9,24 +9,12 @@
 
 #include "platform/exception.h"
 #include "settings/settingsstore.h"
+#include "messageof.h"
 #include "tempdir.h"
 
 namespace
 {
 const std::string Key = "SOFTWARE\\Corvane\\Kestrow\\Settings";
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try
-    {
-        action();
-    }
-    catch (const Exception& error)
-    {
-        return error.Message();
-    }
-    return "(no error)";
-}
 
 // Makes every write into a regular file beyond a few bytes fail, as a full disk would.
 class FileSizeLimit
@@ -99,13 +87,13 @@ TEST(SettingsStore, AbsentAndMistypedValuesRaiseTheStoreMessages)
     TSettingsStore store(file);
     ASSERT_TRUE(store.OpenKey(Key, false));
     EXPECT_EQ(store.ReadString("StartAt"), "");
-    EXPECT_EQ(ErrorOf([&] { store.ReadInteger("FrmDirLoc"); }), "Failed to get data for 'FrmDirLoc'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadInteger("LogLevel"); }), "Invalid data type for 'LogLevel'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadInteger("TimeOut"); }), "Invalid data type for 'TimeOut'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadInteger("Retries"); }), "Invalid data type for 'Retries'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadString("Retries"); }), "Invalid data type for 'Retries'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadString("Count"); }), "Invalid data type for 'Count'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadInteger("Huge"); }), "Invalid data type for 'Huge'");
+    EXPECT_EQ(MessageOf([&] { store.ReadInteger("FrmDirLoc"); }), "Failed to get data for 'FrmDirLoc'");
+    EXPECT_EQ(MessageOf([&] { store.ReadInteger("LogLevel"); }), "Invalid data type for 'LogLevel'");
+    EXPECT_EQ(MessageOf([&] { store.ReadInteger("TimeOut"); }), "Invalid data type for 'TimeOut'");
+    EXPECT_EQ(MessageOf([&] { store.ReadInteger("Retries"); }), "Invalid data type for 'Retries'");
+    EXPECT_EQ(MessageOf([&] { store.ReadString("Retries"); }), "Invalid data type for 'Retries'");
+    EXPECT_EQ(MessageOf([&] { store.ReadString("Count"); }), "Invalid data type for 'Count'");
+    EXPECT_EQ(MessageOf([&] { store.ReadInteger("Huge"); }), "Invalid data type for 'Huge'");
     EXPECT_EQ(store.ReadInteger("Big"), -1);
 }
 
@@ -115,7 +103,8 @@ TEST(SettingsStore, KeyOpensOnlyWhereItExists)
     TSettingsStore missing(dir.Path() + "none.json");
     EXPECT_FALSE(missing.OpenKey(Key, false));
     EXPECT_FALSE(dir.Exists("none.json"));
-    EXPECT_EQ(ErrorOf([&] { missing.WriteString("Extension", "x"); }), "Failed to set data for 'Extension'");
+    EXPECT_EQ(MessageOf([&] { missing.WriteString("Extension", "x"); }),
+              "Failed to set data for 'Extension'");
     EXPECT_FALSE(dir.Exists("none.json"));
 
     TSettingsStore otherKey(dir.Write("other.json", R"({"SOFTWARE\\Other": {}})"));
@@ -143,12 +132,12 @@ TEST(SettingsStore, FailedSaveLeavesTheOldFile)
     ASSERT_NE(before.find(".zip"), std::string::npos);
     {
         FileSizeLimit limit(16);
-        EXPECT_EQ(ErrorOf([&] { store.WriteString("OutputPath", std::string(4096, 'x')); }),
+        EXPECT_EQ(MessageOf([&] { store.WriteString("OutputPath", std::string(4096, 'x')); }),
                   "Failed to set data for 'OutputPath'");
         store.BeginUpdate();
         store.WriteString("StartAt", std::string(4096, 'y'));
         store.WriteInteger("LogLevel", 3);
-        EXPECT_EQ(ErrorOf([&] { store.EndUpdate(); }), "Failed to set data for 'StartAt'");
+        EXPECT_EQ(MessageOf([&] { store.EndUpdate(); }), "Failed to set data for 'StartAt'");
     }
     EXPECT_EQ(dir.Read("Kestrow.json"), before);
     // No half-written temporary file stays behind.
