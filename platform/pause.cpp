@@ -13,6 +13,8 @@ namespace
 {
 int pauseNumerator = 1;
 int pauseDenominator = 1;
+int timeOutNumerator = 1;
+int timeOutDenominator = 1;
 } // namespace
 
 void ProcessMessages()
@@ -46,5 +48,18 @@ void SetPauseScale(int numerator, int denominator)
 {
     pauseNumerator = numerator;
     pauseDenominator = denominator > 0 ? denominator : 1;
+}
+
+int TimeOutMilliseconds(int milliseconds)
+{
+    const qint64 scaled = static_cast<qint64>(milliseconds) * timeOutNumerator / timeOutDenominator;
+    // A time-out is never nothing: a zero would fire before the first event.
+    return static_cast<int>(std::clamp<qint64>(scaled, milliseconds > 0 ? 1 : 0, 0x7fffffff));
+}
+
+void SetTimeOutScale(int numerator, int denominator)
+{
+    timeOutNumerator = numerator > 0 ? numerator : 1;
+    timeOutDenominator = denominator > 0 ? denominator : 1;
 }
 } // namespace platform

@@ -16,4 +16,9 @@ void Pause(int milliseconds);
 
 // Tests shorten pauses: every pause lasts milliseconds * numerator / denominator.
 void SetPauseScale(int numerator, int denominator);
+
+// Time-outs (the watchdog, the waits for a server's last words) are scaled apart from pauses,
+// so that a test can cut pauses to nothing and still give a server time to answer.
+int TimeOutMilliseconds(int milliseconds);
+void SetTimeOutScale(int numerator, int denominator);
 } // namespace platform
