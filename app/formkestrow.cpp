@@ -27,9 +27,6 @@
 
 #include "app/glyphs.h"
 #include "app/listbox.h"
-#include "app/outputnaming.h"
-#include "app/outputpath.h"
-#include "app/transferfile.h"
 #include "auth/httpevents.h"
 #include "links/listfile.h"
 #include "net/nmftp.h"
@@ -40,8 +37,14 @@
 #include "platform/prompt.h"
 #include "platform/shell.h"
 #include "platform/text.h"
+#include "platform/version.h"
+#include "robot/outputnaming.h"
+#include "robot/outputpath.h"
+#include "robot/startup.h"
+#include "robot/transferfile.h"
+#include "robot/watchdog.h"
 #include "settings/formpreferences.h"
-#include "settings/windowlocation.h"
+#include "settings/windowplacement.h"
 
 namespace
 {
@@ -106,10 +109,6 @@ QLabel* MakeIndicator(QWidget* parent, TGlyph glyph, const char* hint)
     return image;
 }
 
-std::string VersionText()
-{
-    return platform::ToStdString(QLocale().toString(1.14, 'f', 2));
-}
 } // namespace
 
 TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
@@ -127,9 +126,7 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     setPalette(aqua);
     setAutoFillBackground(true);
 
-    TimerConnect = new QTimer(this);
-    TimerConnect->setInterval(60000);
-    connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
+    Robot = new TDownloadRun(*this, *this, this);
     CreateControls();
     CreateMenus();
     CreateClients();
@@ -139,14 +136,8 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 
 TFormKestrow::~TFormKestrow()
 {
-    // The clients say goodbye to their servers as they go; the window must not hear it.
-    for (TPowersock* client : {static_cast<TPowersock*>(NMFTP1), static_cast<TPowersock*>(NMHTTP1)})
-    {
-        client->OnStatus = nullptr;
-        client->OnPacketRecvd = nullptr;
-    }
-    delete NMFTP1;
-    delete NMHTTP1;
+    // The run goes while the window is still whole: it reports to it until the end.
+    delete Robot;
 }
 
 void TFormKestrow::CreateControls()
@@ -190,8 +181,10 @@ void TFormKestrow::CreateControls()
     Panel4 = MakePanel(client, Teal, QRect(0, 134, 462, 170));
     Label6 = MakeLabel(Panel4, "URL List", 8, 3);
     ListBoxURLList = Placed(new TListBox(Panel4), QRect(8, 19, 446, 64), "Right-click for menu");
+    ListBoxURLList->SetList(&Robot->URLList);
     Label2 = MakeLabel(Panel4, "File List", 8, 86);
     ListBoxFileList = Placed(new TListBox(Panel4), QRect(8, 102, 410, 62), "Right-click for menu");
+    ListBoxFileList->SetList(&Robot->FileList);
     ImageOK = MakeIndicator(Panel4, TGlyph::IndicatorOK, "No errors have occured yet");
     ImageTimer = MakeIndicator(Panel4, TGlyph::IndicatorTimer, "Waiting for timer....");
     ImageError = MakeIndicator(Panel4, TGlyph::IndicatorError, "oops! an error has occured");
@@ -224,12 +217,12 @@ void TFormKestrow::CreateControls()
     statusBar()->setSizeGripEnabled(false);
     statusBar()->setFixedHeight(19);
 
-    connect(EditURL, &QLineEdit::textChanged, this, [this] { EditURLChange(); });
-    connect(EditURL, &QLineEdit::returnPressed, this, [this] { EditURLKeyDown(13); });
-    connect(ButtonAddURL, &QPushButton::clicked, this, [this] { ButtonAddURLClick(); });
-    connect(ButtonChooseDir, &QPushButton::clicked, this, [this] { ButtonChooseDirClick(); });
-    connect(ListBoxFileList, &TListBox::Clicked, this, [this] { ListBoxFileListClick(); });
-    connect(ListBoxURLList, &TListBox::Clicked, this, [this] { ListBoxURLListClick(); });
+    Connect(EditURL, &QLineEdit::textChanged, [this] { EditURLChange(); });
+    Connect(EditURL, &QLineEdit::returnPressed, [this] { EditURLKeyDown(13); });
+    Connect(ButtonAddURL, &QPushButton::clicked, [this] { ButtonAddURLClick(); });
+    Connect(ButtonChooseDir, &QPushButton::clicked, [this] { ButtonChooseDirClick(); });
+    Connect(ListBoxFileList, &TListBox::Clicked, [this] { ListBoxFileListClick(); });
+    Connect(ListBoxURLList, &TListBox::Clicked, [this] { ListBoxURLListClick(); });
 }
 
 void TFormKestrow::CreateMenus()
@@ -242,16 +235,16 @@ void TFormKestrow::CreateMenus()
     MenuFileStop = MenuFile->addAction(QStringLiteral("Stop"));
     MenuFile->addSeparator();
     MenuFileExit = MenuFile->addAction(QStringLiteral("&Exit"));
-    connect(MenuFileExit, &QAction::triggered, this, [this] { MenuFileExitClick(); });
+    Connect(MenuFileExit, &QAction::triggered, [this] { MenuFileExitClick(); });
 
     Setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     MenuSetupPreferences = Setup->addAction(QStringLiteral("&Preferences"));
-    connect(MenuSetupPreferences, &QAction::triggered, this, [this] { MenuSetupPreferencesClick(); });
-    connect(SpeedButtonHelp, &QToolButton::clicked, this, [this] { SpeedButtonHelpClick(); });
+    Connect(MenuSetupPreferences, &QAction::triggered, [this] { MenuSetupPreferencesClick(); });
+    Connect(SpeedButtonHelp, &QToolButton::clicked, [this] { SpeedButtonHelpClick(); });
 
     MenuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MenuHelpContents = MenuHelp->addAction(QStringLiteral("&Contents"));
-    connect(MenuHelpContents, &QAction::triggered, this, [this] { MenuHelpContentsClick(); });
+    Connect(MenuHelpContents, &QAction::triggered, [this] { MenuHelpContentsClick(); });
     MenuHelpAbout = MenuHelp->addAction(QStringLiteral("&About"));
     MenuHelp->addSeparator();
     MenuHelpUpdates = MenuHelp->addAction(QStringLiteral("Check for updates.."));
@@ -262,43 +255,23 @@ void TFormKestrow::CreateMenus()
 
 void TFormKestrow::CreateClients()
 {
-    NMHTTP1 = new TNMHTTP(this);
-    NMHTTP1->Body = "Default.htm";
-    NMHTTP1->Header = "Head.txt";
-    NMHTTP1->InputFileMode = true;
-    NMHTTP1->OutputFileMode = false;
-    NMHTTP1->Port = 0;
-    NMHTTP1->ProxyPort = 0;
-    HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
-    HttpEvents->LogLevel = [this] { return LogLevel(); };
-    HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); };
-    HttpEvents->ShowStatus = [this](const std::string& text) { SetStatusPanel(1, text); };
-    HttpEvents->ProxyPreference = [this] {
-        return FormPreferences ? platform::ToStdString(FormPreferences->EditProxyServer->text())
-                               : std::string();
-    };
-    HttpEvents->ShowIndicator = [this](int kind) { ShowIndicator(kind); };
-    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
-    NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };
-    NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
+    NMHTTP1 = Robot->NMHTTP1;
+    NMFTP1 = Robot->NMFTP1;
+    HttpEvents = Robot->HttpEvents.get();
+    TimerConnect = Robot->TimerConnect;
+    // The clients' events and the watchdog come to the window's handlers, which hand them on.
     NMHTTP1->OnPacketRecvd = [this](QObject*) { NMHTTP1PacketRecvd(); };
-
-    NMFTP1 = new TNMFTP(this);
-    NMFTP1->Port = 21;
-    NMFTP1->ReportLevel = 2;
-    NMFTP1->UserID = "anonymous";
-    NMFTP1->Password = AnonymousPassword;
-    NMFTP1->ProxyPort = 0;
     NMFTP1->OnStatus = [this](QObject*, const std::string& status) { NMFTP1Status(status); };
     NMFTP1->OnPacketRecvd = [this](QObject*) { NMFTP1PacketRecvd(); };
+    TimerConnect->OnTimeOut = [this] { TimerConnectTimer(); };
 
-    connect(SpeedButtonGo, &QToolButton::clicked, this, [this] { SpeedButtonGoClick(SpeedButtonGo); });
-    connect(SpeedButtonTest, &QToolButton::clicked, this, [this] { SpeedButtonGoClick(SpeedButtonTest); });
-    connect(SpeedButtonStop, &QToolButton::clicked, this, [this] { SpeedButtonStopClick(); });
-    connect(SpeedButtonSkipFile, &QToolButton::clicked, this, [this] { SpeedButtonSkipFileClick(); });
-    connect(SpeedButtonSkipURL, &QToolButton::clicked, this, [this] { SpeedButtonSkipURLClick(); });
-    connect(MenuFileGo, &QAction::triggered, this, [this] { MenuFileGoClick(); });
-    connect(MenuFileStop, &QAction::triggered, this, [this] { MenuFileStopClick(); });
+    Connect(SpeedButtonGo, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonGo); });
+    Connect(SpeedButtonTest, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonTest); });
+    Connect(SpeedButtonStop, &QToolButton::clicked, [this] { SpeedButtonStopClick(); });
+    Connect(SpeedButtonSkipFile, &QToolButton::clicked, [this] { SpeedButtonSkipFileClick(); });
+    Connect(SpeedButtonSkipURL, &QToolButton::clicked, [this] { SpeedButtonSkipURLClick(); });
+    Connect(MenuFileGo, &QAction::triggered, [this] { MenuFileGoClick(); });
+    Connect(MenuFileStop, &QAction::triggered, [this] { MenuFileStopClick(); });
 }
 
 void TFormKestrow::AttachPreferences(TFormPreferences* preferences)
@@ -336,14 +309,12 @@ void TFormKestrow::FormCreate(const QStringList& parameters)
 
 void TFormKestrow::FormShow()
 {
-    Settings.SettingsLoaded = false;
     bool containsChecked = RadioButtonContains->isChecked();
-    ReadSettings(Settings, containsChecked);
-    Settings.SettingsLoaded = true;
+    StartUp(Settings, containsChecked);
     (containsChecked ? RadioButtonContains : RadioButtonEndsWith)->setChecked(true);
     if (FormPreferences && !FormPreferences->SettingsTaken())
         FormPreferences->TakeSettings();
-    setWindowTitle(platform::ToQString("Kestrow " + VersionText()));
+    setWindowTitle(platform::ToQString("Kestrow " + platform::VersionText()));
     try
     {
         EditExtension->setText(platform::ToQString(Settings.Extension));
@@ -359,11 +330,10 @@ void TFormKestrow::FormShow()
 
 bool TFormKestrow::FormClose()
 {
-    if (Running && !platform::Confirm("Cancel download and quit?"))
+    if (Robot->Running && !platform::Confirm("Cancel download and quit?"))
         return false;
-    StopRequested = true;
-    NMHTTP1->Abort();
-    NMFTP1->Abort();
+    Robot->StopRequested = true;
+    Robot->AbortClients();
     platform::ProcessMessages();
     platform::Pause(500);
     platform::ProcessMessages();
@@ -405,7 +375,8 @@ bool TFormKestrow::AddURLAllowed() const
 
 void TFormKestrow::UpdateControls()
 {
-    const bool canStart = ListBoxURLList->Count() > 0 && !Running && !runActive;
+    const bool Running = Robot->Running;
+    const bool canStart = ListBoxURLList->Count() > 0 && !Running && !Robot->RunActive();
     SpeedButtonGo->setEnabled(canStart);
     SpeedButtonTest->setEnabled(canStart);
     MenuFileGo->setEnabled(canStart);
@@ -490,7 +461,7 @@ void TFormKestrow::SpeedButtonHelpClick()
 
 void TFormKestrow::MenuHelpContentsClick()
 {
-    const std::string helpFile = MakeFileName(5);
+    const std::string helpFile = MakeFileName(FixedHelp);
     if (!FileExists(helpFile))
         platform::ShowMessage("The file " + helpFile + " was not found.");
     else if (!platform::OpenDocument(helpFile))
@@ -536,40 +507,4 @@ void TFormKestrow::FormFilesDropped(const QStringList& files)
 void TFormKestrow::LoadURLList(const std::string& fileName)
 {
     ListBoxURLList->SetItems(ReadListFile(fileName));
-}
-
-int TFormKestrow::LogLevel() const
-{
-    return FormPreferences ? FormPreferences->ComboBoxLog->currentIndex() : 0;
-}
-
-void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
-{
-    if (OnLogLine)
-        OnLogLine(line);
-    if (!fileOnly && FormPreferences)
-        FormPreferences->MemoLog->appendPlainText(platform::ToQString(line));
-    // One open, write and close per line, so no handle stays open between lines; a log file
-    // that cannot be written is passed over without a word.
-    const std::string fileName = MakeFileName(6);
-    if (std::FILE* file = std::fopen(fileName.c_str(), "ab"))
-    {
-        const std::string text = line + "\r\n";
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
-    }
-}
-
-void TFormKestrow::ShowIndicator(int kind)
-{
-    if (kind < 0 || kind > 3)
-        return;
-    ImageTimer->setVisible(kind == 1);
-    ImageOK->setVisible(kind == 2);
-    ImageError->setVisible(kind == 3);
-}
-
-void TFormKestrow::SetStatusPanel(int panel, const std::string& text)
-{
-    (panel == 0 ? StatusPanel0 : StatusPanel1)->setText(platform::ToQString(text));
 }

@@ -5,11 +5,12 @@
 #include <memory>
 #include <string>
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QMainWindow>
 
-#include "links/linklist.h"
+#include "platform/eventguard.h"
+#include "robot/downloadrun.h"
+#include "robot/runobserver.h"
+#include "robot/runpreferences.h"
 #include "settings/settings.h"
 
 class QAction;
@@ -20,18 +21,18 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class QToolButton;
 class TFormPreferences;
 class THttpEvents;
 class TListBox;
 class TNMFTP;
 class TNMHTTP;
-struct TURLParts;
+class TWatchdog;
 
 // The main window: the robot's lists, progress and controls. Created once at start-up and
-// kept until the program ends.
-class TFormKestrow : public QMainWindow
+// kept until the program ends. It drives the download run, shows what the run reports, and
+// gives it the preferences of the preferences dialog, read at the moment the run asks.
+class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPreferences
 {
     Q_OBJECT
 
@@ -100,30 +101,15 @@ class TFormKestrow : public QMainWindow
     QAction* MenuHelpTroubleShoot;
     QAction* MenuHelpCorvaneHome;
 
-    QTimer* TimerConnect;
+    // The run with its clients, lists, watchdog and run state.
+    TDownloadRun* Robot;
     TNMHTTP* NMHTTP1;
     TNMFTP* NMFTP1;
-    std::unique_ptr<THttpEvents> HttpEvents;
+    THttpEvents* HttpEvents;
+    TWatchdog* TimerConnect;
 
     // The settings record; SettingsLoaded is false until FormShow has read it.
     TSettingsRecord Settings;
-
-    // Run state shared with the handlers that run in the middle of a transfer.
-    bool Running = false;
-    bool StopRequested = false;
-    bool SkipFileRequested = false;
-    bool SkipURLRequested = false;
-    bool PatentPage = false;
-    std::uint64_t FilesDone = 0;
-    std::int64_t BytesDone = 0;
-    QDateTime RunStart;
-    std::string CurrentURL;
-    // Errors of the last run: failed pages and files that failed on their last attempt.
-    int ErrorCount = 0;
-
-    // True from Go until the run has returned, also while a stopped run leaves its transfer,
-    // so that two runs never interleave.
-    bool RunActive() const { return runActive; }
 
     // Download run
     void SpeedButtonGoClick(QObject* sender);
@@ -164,12 +150,7 @@ class TFormKestrow : public QMainWindow
     void WriteLog(const std::string& line, bool fileOnly = false);
     void ShowIndicator(int kind);
     void SetStatusPanel(int panel, const std::string& text);
-    int LogLevel() const;
-
-    // Appends the found entries that the seen list does not hold to the target, in order.
-    static void MergeNewLinks(const TLinkList& seen, const TLinkList& found, TListBox& target);
-    // Whether the start of a saved file is an HTML page; title gets its upper-cased title.
-    static bool ReadPageTitle(const std::string& fileName, std::string& title);
+    int LogLevel() const override;
 
   signals:
     // The window has agreed to close: the program ends.
@@ -182,52 +163,58 @@ class TFormKestrow : public QMainWindow
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // Connects a control's signal to a handler that runs through the event guard: what the
+    // handler raises is reported and never reaches the event loop.
+    template <typename Sender, typename Signal, typename Handler>
+    void Connect(Sender* sender, Signal signal, Handler handler)
+    {
+        connect(sender, signal, this,
+                [this, handler] {
+                    platform::Guarded(handler,
+                                      [this](const std::string& message) { Robot->ReportCaught(message); });
+                });
+    }
+
     void CreateControls();
     void CreateMenus();
     void CreateClients();
     bool AddURLAllowed() const;
-
-    // Working data of one run.
-    struct TRun
-    {
-        bool TestRun = false;
-        int RetryCount = 0;
-        TLinkList PageLinks;
-        TLinkList SeenLinks;
-        std::string OutputDir;
-        std::string PatentNumber;
-        std::string SavedOutputPath;
-        std::string CurrentFile;
-        QElapsedTimer LastFileStart;
-    };
-
-    void StartRun(TRun& run);
-    void ScheduledWait();
-    void SetUpRun(TRun& run);
-    void ProcessURL(TRun& run, int j);
-    void FetchPage(TRun& run, const TURLParts& parts);
-    void ProcessFile(TRun& run, int& i);
-    // Returns the bytes the transfer brought.
-    std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath, int& i);
-    void FetchFtpFile(const TURLParts& parts, const std::string& localFile);
-    void FetchHttpFile(const std::string& fileURL, const std::string& bodyFile);
-    void KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath, int& i,
-                       bool http);
-    void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
-    void ShowFileProgress(std::int64_t received, std::int64_t expected);
-    void AbortClients();
-    void PrintFile(const std::string& outputPath);
-    void FailFile(TRun& run, const std::string& message, int& i);
-    void EndRun(TRun& run);
-    void MergePageLinks(TRun& run);
     void SelectEntry(TListBox* list, int index);
-    void SetCaption(const std::string& text);
-    int Retries() const;
-    bool Overwrite() const;
-    bool SaveImages() const;
+
+    // What the run reports, shown on the controls.
+    void LogLine(const std::string& line, bool fileOnly) override;
+    void StatusText(int panel, const std::string& text) override;
+    void Indicator(TIndicator kind) override;
+    void RunStateChanged() override;
+    void Caption(const std::string& text) override;
+    void URLSelected(int index) override;
+    void FileSelected(int index) override;
+    void ListProgress(int position, int last, const std::string& place) override;
+    void FileProgress(std::int64_t received, std::int64_t expected) override;
+    void Statistics(const std::string& text) override;
+    void OutputPath(const std::string& path) override;
+    void RunStarted() override;
+    void RunEnded() override;
+    void Alert() override;
+    void ViewLog() override;
+    void CloseProgram() override;
+
+    // The run's preferences: the dialog's controls and the filter fields, read when asked.
+    std::string FilterText() const override;
+    TFilterMode FilterMode() const override;
+    bool Overwrite() const override;
+    bool SaveImages() const override;
+    bool PrintFiles() const override;
+    int Retries() const override;
+    int TimeOut() const override;
+    TAfterDownload AfterDownload() const override;
+    bool StartAtChecked() const override;
+    std::string StartTime() const override;
+    std::string ProxyServer() const override;
 
     TFormPreferences* FormPreferences = nullptr;
     bool shownOnce = false;
-    bool runActive = false;
     QString idleCaption;
+    // What "Save to" held when the run started; the field shows each file's path meanwhile.
+    std::string outputPathBeforeRun;
 };

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include <QListView>
-#include <QStringListModel>
 
-// A single-selection list of text entries on a model, so a million entries stay cheap.
+#include "robot/entrylist.h"
+
+// A single-selection view of a work list. It shows the list it is given (the run's, so that
+// the window and the run share one list) or a list of its own; the list's calls are here too.
 class TListBox : public QListView
 {
     Q_OBJECT
@@ -14,16 +16,19 @@ class TListBox : public QListView
   public:
     explicit TListBox(QWidget* parent = nullptr);
 
-    int Count() const;
-    std::string Item(int index) const;
-    std::vector<std::string> Items() const;
-    void SetItems(const std::vector<std::string>& entries);
-    void Add(const std::string& entry);
-    void AddMany(const std::vector<std::string>& entries);
-    void Delete(int index);
-    void Clear();
-    // True when an entry equal to the text, ignoring letter case, is listed.
-    bool Contains(const std::string& text) const;
+    // Shows another list (kept by its owner) instead of the view's own.
+    void SetList(TEntryList* list);
+    TEntryList& List() const { return *entries; }
+
+    int Count() const { return entries->Count(); }
+    std::string Item(int index) const { return entries->Item(index); }
+    std::vector<std::string> Items() const { return entries->Items(); }
+    void SetItems(const std::vector<std::string>& items) { entries->SetItems(items); }
+    void Add(const std::string& entry) { entries->Add(entry); }
+    void AddMany(const std::vector<std::string>& items) { entries->AddMany(items); }
+    void Delete(int index) { entries->Delete(index); }
+    void Clear() { entries->Clear(); }
+    bool Contains(const std::string& text) const { return entries->Contains(text); }
 
     // The selected entry, or -1.
     int ItemIndex() const;
@@ -38,5 +43,5 @@ class TListBox : public QListView
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
-    QStringListModel* model;
+    TEntryList* entries;
 };

@@ -4,7 +4,8 @@
 #include "app/formkestrow.h"
 #include "app/formurlbuilder.h"
 #include "app/glyphs.h"
-#include "app/outputnaming.h"
+#include "platform/desktop.h"
+#include "robot/outputnaming.h"
 #include "auth/formlogin.h"
 #include "settings/formabout.h"
 #include "settings/formchoosedir.h"
@@ -17,6 +18,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrow"));
     QApplication::setWindowIcon(GlyphIcon(TGlyph::Program));
+    platform::UseDesktop();
 
     // The windows live for the whole program, created in this order.
     TFormKestrow formKestrow;
@@ -26,7 +28,7 @@ int main(int argc, char* argv[])
     TFormChooseDir formChooseDir(&formKestrow);
     TFormNewDir formNewDir(&formChooseDir);
     TFormPreferences formPreferences(
-        formKestrow.Settings, [] { return MakeFileName(6); }, &formKestrow);
+        formKestrow.Settings, [] { return MakeFileName(FixedLog); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
     TFormURLBuilder formURLBuilder(&formKestrow);

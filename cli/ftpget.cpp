@@ -10,7 +10,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "app/transferfile.h"
+#include "robot/transferfile.h"
 #include "cli/eventloop.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/outputpath.h"
+#include "robot/outputpath.h"
 #include "cli/arguments.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"

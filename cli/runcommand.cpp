@@ -1,5 +1,6 @@
 #include "cli/runcommand.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -9,27 +10,25 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
+#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QSpinBox>
-#include <QToolButton>
+#include <QTime>
 
-#include "app/formkestrow.h"
-#include "app/listbox.h"
-#include "app/outputnaming.h"
-#include "app/outputpath.h"
 #include "auth/httpevents.h"
 #include "cli/arguments.h"
 #include "cli/runprogress.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
+#include "platform/bytetext.h"
+#include "platform/eventguard.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
-#include "settings/formpreferences.h"
+#include "robot/downloadrun.h"
+#include "robot/outputpath.h"
+#include "robot/runobserver.h"
+#include "robot/runpreferences.h"
+#include "robot/startup.h"
+#include "settings/settings.h"
 #include "settings/starttime.h"
 
 namespace
@@ -165,6 +164,61 @@ RunOptions ParseOptions(int argc, char* argv[])
     return options;
 }
 
+// The stored settings with the options of this run over them; read as the preferences dialog
+// would show them.
+class TCommandLinePreferences : public TRunPreferences
+{
+  public:
+    TCommandLinePreferences(const TSettingsRecord& stored, bool containsChecked, const RunOptions& options)
+        : stored(stored), containsChecked(containsChecked), options(options)
+    {
+    }
+
+    std::string FilterText() const override { return options.filter.value_or(stored.Extension); }
+    TFilterMode FilterMode() const override
+    {
+        return containsChecked && !options.endsWith ? TFilterMode::Contains : TFilterMode::EndsWith;
+    }
+    bool Overwrite() const override { return options.overwrite; }
+    bool SaveImages() const override { return options.images; }
+    bool PrintFiles() const override { return options.print; }
+    int Retries() const override { return options.retries.value_or(std::clamp(stored.Retries, 0, 999)); }
+    int TimeOut() const override { return options.timeOut.value_or(std::clamp(stored.TimeOut, 5, 999)); }
+    int LogLevel() const override
+    {
+        const int level = options.logLevel.value_or(stored.LogLevel);
+        return level >= LogNone && level <= LogHttpCodes ? level : -1;
+    }
+    TAfterDownload AfterDownload() const override { return TAfterDownload::Nothing; }
+    bool StartAtChecked() const override { return options.startAt.has_value(); }
+    std::string StartTime() const override { return options.startAt.value_or(std::string()); }
+    std::string ProxyServer() const override
+    {
+        return options.proxy.value_or(std::string(bytetext::Trim(stored.ProxyServer)));
+    }
+
+  private:
+    const TSettingsRecord& stored;
+    bool containsChecked;
+    const RunOptions& options;
+};
+
+// Every log line goes to standard output as it is written.
+class TCommandLineObserver : public TRunObserver
+{
+  public:
+    TRunProgress* Progress = nullptr;
+
+    void LogLine(const std::string& line, bool) override
+    {
+        if (Progress)
+            Progress->Clear();
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+};
+
 // Messages go to standard error; every question is answered No.
 class StandardErrorPrompts : public platform::PromptHandler
 {
@@ -201,39 +255,6 @@ void OnSignal(int)
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
 }
-
-void ApplyOptions(const RunOptions& options, TFormKestrow& form, TFormPreferences& preferences)
-{
-    if (options.filter)
-        form.EditExtension->setText(QString::fromStdString(*options.filter));
-    if (options.endsWith)
-        form.RadioButtonEndsWith->setChecked(true);
-    if (options.retries)
-        preferences.SpinEditRetries->setValue(*options.retries);
-    if (options.timeOut)
-        preferences.SpinEditTimeOut->setValue(*options.timeOut);
-    if (options.proxy)
-        preferences.EditProxyServer->setText(QString::fromStdString(*options.proxy));
-    if (options.logLevel)
-        preferences.ComboBoxLog->setCurrentIndex(*options.logLevel);
-    preferences.CheckBoxOverWrite->setChecked(options.overwrite);
-    preferences.CheckBoxSaveImages->setChecked(options.images);
-    preferences.CheckBoxPrint->setChecked(options.print);
-    preferences.RadioButtonDLNothing->setChecked(true);
-    if (options.startAt)
-    {
-        form.Settings.StartAt = *options.startAt;
-        preferences.TakeSettings();
-        preferences.CheckBoxStartAt->setChecked(true);
-    }
-    form.HttpEvents->LoginPrompt =
-        [options](bool proxy, const std::string&, std::string& user, std::string& password)
-    {
-        user = proxy ? options.proxyUser : options.user;
-        password = proxy ? options.proxyPassword : options.password;
-        return !user.empty();
-    };
-}
 } // namespace
 
 int RunCommand(int argc, char* argv[])
@@ -266,48 +287,30 @@ int RunCommand(int argc, char* argv[])
             if (entry.find("->") == std::string::npos)
                 entry += "->" + AddBackslash(*options.outputDir);
 
-    // The windows exist as for the Go button, but nobody sees them; the toolkit's own
-    // warnings about a missing desktop are of no use to a cron job.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext&, const QString& message)
-        {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        });
     int qtArgc = 1;
     char name[] = "kestrow-cli";
     char* qtArgv[] = {name, nullptr};
-    QApplication application(qtArgc, qtArgv);
-    QApplication::setApplicationName(QStringLiteral("Kestrow"));
+    QCoreApplication application(qtArgc, qtArgv);
     StandardErrorPrompts prompts;
     platform::SetPromptHandler(&prompts);
 
-    TFormKestrow form;
-    TFormPreferences preferences(
-        form.Settings, [] { return MakeFileName(6); }, &form);
-    form.AttachPreferences(&preferences);
-    form.FormCreate({});
+    TSettingsRecord settings;
     bool containsChecked = true;
-    ReadSettings(form.Settings, containsChecked);
-    form.Settings.SettingsLoaded = true;
-    form.RadioButtonContains->setChecked(containsChecked);
-    form.RadioButtonEndsWith->setChecked(!containsChecked);
-    form.EditExtension->setText(QString::fromStdString(form.Settings.Extension));
-    form.EditOutputPath->setText(QString::fromStdString(form.Settings.OutputPath));
-    preferences.TakeSettings();
-    ApplyOptions(options, form, preferences);
-    form.ListBoxURLList->SetItems(entries);
-    form.UpdateControls();
-
-    form.OnLogLine = [](const std::string& line)
+    StartUp(settings, containsChecked);
+    TCommandLinePreferences preferences(settings, containsChecked, options);
+    TCommandLineObserver observer;
+    TDownloadRun run(preferences, observer);
+    run.URLList.SetItems(entries);
+    run.HttpEvents->LoginPrompt =
+        [&options](bool proxy, const std::string&, std::string& user, std::string& password)
     {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        user = proxy ? options.proxyUser : options.user;
+        password = proxy ? options.proxyPassword : options.password;
+        return !user.empty();
     };
-    TRunProgress progress(form, isatty(STDERR_FILENO) == 1);
+    TRunProgress progress(run, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;
+    observer.Progress = &progress;
 
     bool interrupted = false;
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0)
@@ -324,16 +327,18 @@ int RunCommand(int argc, char* argv[])
                          {
                          }
                          interrupted = true;
-                         form.StopRun();
+                         platform::Guarded([&run] { run.Stop(); },
+                                           [](const std::string& message) {
+                                               std::fprintf(stderr, "kestrow-cli run: %s\n", message.c_str());
+                                           });
                      });
 
-    form.SpeedButtonGoClick(options.test ? static_cast<QObject*>(form.SpeedButtonTest)
-                                         : static_cast<QObject*>(form.SpeedButtonGo));
+    run.Go(options.test);
     progress.Finish();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     platform::SetPromptHandler(nullptr);
     if (interrupted)
         return 130;
-    return form.ErrorCount > 0 ? 1 : 0;
+    return run.ErrorCount > 0 ? 1 : 0;
 }

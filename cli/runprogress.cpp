@@ -4,9 +4,8 @@
 
 #include <QTimer>
 
-#include "app/formkestrow.h"
-#include "app/listbox.h"
-#include "app/sizetext.h"
+#include "robot/downloadrun.h"
+#include "robot/sizetext.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
 
@@ -27,7 +26,7 @@ std::string ProgressLine(int url, int urls, int file, int files, std::int64_t re
     return line + ", " + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
 }
 
-TRunProgress::TRunProgress(TFormKestrow& form, bool terminal) : Form(form)
+TRunProgress::TRunProgress(TDownloadRun& run, bool terminal) : Run(run)
 {
     if (!terminal)
         return;
@@ -35,29 +34,21 @@ TRunProgress::TRunProgress(TFormKestrow& form, bool terminal) : Form(form)
     connect(Timer, &QTimer::timeout, this, [this] { Show(); });
     Timer->start(RefreshMilliseconds);
     Since.start();
-    auto writeLine = Form.OnLogLine;
-    Form.OnLogLine = [this, writeLine](const std::string& line)
-    {
-        Clear();
-        if (writeLine)
-            writeLine(line);
-    };
 }
 
 void TRunProgress::Show()
 {
-    if (!Form.Running)
+    if (!Run.Running)
         return;
-    const std::int64_t ftpBytes = Form.NMFTP1->DataReceivedCount();
-    const std::int64_t received = ftpBytes > 0 ? ftpBytes : Form.NMHTTP1->ReceivedCount;
-    const std::int64_t expected = ftpBytes > 0 ? Form.NMFTP1->ExpectedCount : Form.NMHTTP1->ExpectedCount;
+    const std::int64_t ftpBytes = Run.NMFTP1->DataReceivedCount();
+    const std::int64_t received = ftpBytes > 0 ? ftpBytes : Run.NMHTTP1->ReceivedCount;
+    const std::int64_t expected = ftpBytes > 0 ? Run.NMFTP1->ExpectedCount : Run.NMHTTP1->ExpectedCount;
     const double seconds = Since.restart() / 1000.0;
     if (received >= LastBytes && seconds > 0)
         Rate = 0.7 * Rate + 0.3 * ((received - LastBytes) / seconds);
     LastBytes = received;
-    const std::string line = ProgressLine(Form.ListBoxURLList->ItemIndex() + 1, Form.ListBoxURLList->Count(),
-                                          Form.ListBoxFileList->ItemIndex() + 1,
-                                          Form.ListBoxFileList->Count(), received, expected, Rate);
+    const std::string line = ProgressLine(Run.URLIndex + 1, Run.URLList.Count(), Run.FileIndex + 1,
+                                          Run.FileList.Count(), received, expected, Rate);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     Shown = true;

@@ -7,14 +7,14 @@
 #include <QObject>
 
 class QTimer;
-class TFormKestrow;
+class TDownloadRun;
 
 // The one-line progress display of an unattended run on a terminal: URL i of n, file i of n,
 // bytes and rate of the current file. Without a terminal it shows nothing.
 class TRunProgress : public QObject
 {
   public:
-    TRunProgress(TFormKestrow& form, bool terminal);
+    TRunProgress(TDownloadRun& run, bool terminal);
 
     // Clears the line so that other output starts at the left edge.
     void Clear();
@@ -23,7 +23,7 @@ class TRunProgress : public QObject
   private:
     void Show();
 
-    TFormKestrow& Form;
+    TDownloadRun& Run;
     QTimer* Timer = nullptr;
     bool Shown = false;
     std::int64_t LastBytes = 0;

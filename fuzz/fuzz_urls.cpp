@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/outputpath.h"
+#include "robot/outputpath.h"
 #include "links/urlresolution.h"
 #include "platform/exception.h"
 

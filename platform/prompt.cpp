@@ -1,43 +1,42 @@
 #include "platform/prompt.h"
 
-#include <QApplication>
-#include <QMessageBox>
-
-#include "platform/text.h"
+#include <cstdio>
 
 namespace platform
 {
 namespace
 {
 PromptHandler* installed = nullptr;
+PromptHandler* fallback = nullptr;
 
-// Messages keep the program's CR LF line ends; the box wants plain line feeds.
-QString BoxText(const std::string& text)
+// Messages keep the program's CR LF line ends; a terminal wants plain line feeds.
+std::string TerminalText(std::string text)
 {
-    return ToQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
 }
 
-QString Title()
+PromptHandler* Current()
 {
-    const QString name = QCoreApplication::applicationName();
-    return name.isEmpty() ? QStringLiteral("Kestrow") : name;
+    return installed ? installed : fallback;
 }
 } // namespace
 
 void ShowMessage(const std::string& text)
 {
-    if (installed)
-        installed->Message(text);
+    if (PromptHandler* handler = Current())
+        handler->Message(text);
     else
-        QMessageBox::information(QApplication::activeWindow(), Title(), BoxText(text));
+        std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
 }
 
 bool Confirm(const std::string& text)
 {
-    if (installed)
-        return installed->Confirm(text);
-    return QMessageBox::question(QApplication::activeWindow(), Title(), BoxText(text),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    if (PromptHandler* handler = Current())
+        return handler->Confirm(text);
+    std::fprintf(stderr, "%s No\n", TerminalText(text).c_str());
+    return false;
 }
 
 PromptHandler* SetPromptHandler(PromptHandler* handler)
@@ -45,6 +44,11 @@ PromptHandler* SetPromptHandler(PromptHandler* handler)
     PromptHandler* previous = installed;
     installed = handler;
     return previous;
+}
+
+void SetDefaultPromptHandler(PromptHandler* handler)
+{
+    fallback = handler;
 }
 
 ScriptedPrompts::ScriptedPrompts() : previous(SetPromptHandler(this)) {}

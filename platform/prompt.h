@@ -20,8 +20,13 @@ class PromptHandler
 void ShowMessage(const std::string& text);
 bool Confirm(const std::string& text);
 
-// Installs a handler; nullptr restores the desktop's message boxes. Returns the previous one.
+// Installs a handler; nullptr restores the default. Returns the previous one.
 PromptHandler* SetPromptHandler(PromptHandler* handler);
+
+// The handler used while none is installed: the desktop's message boxes once a program with a
+// window has called UseDesktop (platform/desktop.h). Without one, messages go to standard
+// error and every question is answered No, so a program without a desktop never blocks.
+void SetDefaultPromptHandler(PromptHandler* handler);
 
 // Records every message and question and answers from a script (No once it runs out).
 // Installs itself for its lifetime.

@@ -2,10 +2,8 @@
 
 #include <filesystem>
 
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QUrl>
 
 #include "platform/pause.h"
 #include "platform/text.h"
@@ -15,6 +13,7 @@ namespace platform
 namespace
 {
 ShellHandler* installed = nullptr;
+bool (*documentOpener)(const std::string&) = nullptr;
 constexpr int PrintWaitMilliseconds = 60000;
 
 int RunPrinter(const std::string& path)
@@ -66,9 +65,12 @@ bool OpenDocument(const std::string& pathOrUrl)
 {
     if (installed)
         return installed->Open(pathOrUrl);
-    const QString text = ToQString(pathOrUrl);
-    const QUrl url = text.contains(QStringLiteral("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
-    return QDesktopServices::openUrl(url);
+    return documentOpener && documentOpener(pathOrUrl);
+}
+
+void SetDocumentOpener(bool (*opener)(const std::string& pathOrUrl))
+{
+    documentOpener = opener;
 }
 
 ShellHandler* SetShellHandler(ShellHandler* handler)

@@ -21,8 +21,10 @@ int PrintFile(const std::string& path);
 // Asks the system to shut down and power off; returns whether the request could be made.
 bool ShutDown();
 
-// Opens a file or web address with the desktop's handler; false when nothing could open it.
+// Opens a file or web address with the desktop's handler; false when nothing could open it
+// (always, in a program that has not called UseDesktop).
 bool OpenDocument(const std::string& pathOrUrl);
+void SetDocumentOpener(bool (*opener)(const std::string& pathOrUrl));
 
 class ShellHandler
 {

@@ -25,7 +25,7 @@
 #include "platform/prompt.h"
 #include "platform/text.h"
 #include "settings/starttime.h"
-#include "settings/windowlocation.h"
+#include "settings/windowplacement.h"
 
 namespace
 {

@@ -1,9 +1,5 @@
 #include "settings/windowlocation.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-#include <QWidget>
-
 int32_t PackWindowLocation(int left, int top)
 {
     const uint32_t packed = static_cast<uint32_t>(left) * 65536u + static_cast<uint32_t>(top);
@@ -27,22 +23,4 @@ QPoint WindowPlacement(int32_t location, const QSize& window, const QRect& scree
     if (place.y() + window.height() > screen.y() + screen.height())
         place.setY(screen.y() + screen.height() - window.height());
     return place;
-}
-
-void PlaceWindow(QWidget* window, int32_t location, const QRect& screen)
-{
-    QRect area = screen;
-    if (area.isEmpty())
-    {
-        const QScreen* own = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-        if (!own)
-            return;
-        area = own->geometry();
-    }
-    window->move(WindowPlacement(location, window->frameGeometry().size(), area));
-}
-
-int32_t WindowLocation(const QWidget* window)
-{
-    return PackWindowLocation(window->x(), window->y());
 }

@@ -6,8 +6,6 @@
 #include <QRect>
 #include <QSize>
 
-class QWidget;
-
 // A stored window position: Left * 65536 + Top in one 32-bit value. 65535 stands for
 // "no position yet": the window is centred on the screen.
 constexpr int32_t CentredWindowLocation = 65535;
@@ -22,10 +20,3 @@ QPoint UnpackWindowLocation(int32_t location);
 // 65535; otherwise the unpacked position, moved back left and up where the window would
 // stick out at the right or bottom edge. Nothing is moved at the left or top edge.
 QPoint WindowPlacement(int32_t location, const QSize& window, const QRect& screen);
-
-// Moves a top-level window by WindowPlacement on the given screen area, or on its own
-// screen when the area is empty.
-void PlaceWindow(QWidget* window, int32_t location, const QRect& screen = QRect());
-
-// The packed position of a top-level window (its frame's top-left corner).
-int32_t WindowLocation(const QWidget* window);

@@ -97,7 +97,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
 
     QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
 
-    EXPECT_EQ(w.form.ErrorCount, 0);
+    EXPECT_EQ(w.form.Robot->ErrorCount, 0);
     EXPECT_TRUE(w.prompts.Messages.empty());
     EXPECT_EQ(w.home.Read("out/files/a.zip"), "AAAA");
     EXPECT_EQ(w.home.Read("out/robot/" + TestName() + "/root.zip"), "ROOT");
@@ -130,7 +130,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 6 files @ "), std::string::npos);
     EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/kept/as/typed/");
-    EXPECT_FALSE(w.form.Running);
+    EXPECT_FALSE(w.form.Robot->Running);
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
 }
 
@@ -167,7 +167,7 @@ TEST(DownloadRun, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCountedOnce)
         w.Preferences(2, retries);
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
 
-        EXPECT_EQ(w.form.ErrorCount, 1);
+        EXPECT_EQ(w.form.Robot->ErrorCount, 1);
         EXPECT_EQ(server.ConnectionCount(), retries + 1);
         const std::string log = w.Log();
         EXPECT_EQ(Count(log, "(Transfer incomplete: 10 of 100 bytes)\r\n"), 1) << log;
@@ -187,7 +187,7 @@ TEST(DownloadRun, AtLogLevelZeroNothingIsLoggedAndTheErrorsAreAnnounced)
         {"http://127.0.0.1:1/nothing.html->" + w.home.Path() + "out/", "http://127.0.0.1:1/either.html"});
     w.Preferences(0, 0);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
-    EXPECT_EQ(w.form.ErrorCount, 2);
+    EXPECT_EQ(w.form.Robot->ErrorCount, 2);
     EXPECT_EQ(w.Log(), "");
     EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"2 errors occured and were not logged."});
 
@@ -218,13 +218,13 @@ TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
     EXPECT_EQ(w.home.Read("out/kept.zip"), "OLD");
     EXPECT_NE(w.Log().find(w.home.Path() + "out/kept.zip (File exists. Skipped.)\r\n"), std::string::npos);
     EXPECT_EQ(server.ConnectionCount(), 0);
-    EXPECT_EQ(w.form.FilesDone, 2u);
+    EXPECT_EQ(w.form.Robot->FilesDone, 2u);
 
     w.preferences.CheckBoxOverWrite->setChecked(true);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/kept.zip"), "NEW");
     EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
-    EXPECT_EQ(w.form.ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     for (const auto& entry : std::filesystem::directory_iterator(w.home.Path() + "out"))
         EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
 }
@@ -241,12 +241,12 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
     EXPECT_FALSE(w.home.Exists("out/a.zip"));
     EXPECT_FALSE(w.home.Exists("out/sub"));
-    EXPECT_EQ(w.form.FilesDone, 2u);
-    EXPECT_EQ(w.form.BytesDone, 0);
+    EXPECT_EQ(w.form.Robot->FilesDone, 2u);
+    EXPECT_EQ(w.form.Robot->BytesDone, 0);
     EXPECT_EQ(w.shell.Printed.size(), 2u);
     EXPECT_NE(w.Log().find("The file " + w.home.Path() + "out/sub/b.zip was not found.\r\n"),
               std::string::npos);
-    EXPECT_EQ(w.form.ErrorCount, 0);
+    EXPECT_EQ(w.form.Robot->ErrorCount, 0);
 }
 
 TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
@@ -259,7 +259,7 @@ TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
     w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
     w.Preferences(1, 0, 5);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
-    EXPECT_EQ(w.form.ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_EQ(server.ConnectionCount(), 1);
     EXPECT_EQ(Count(w.Log(), "\r\n("), 1) << w.Log();
 }
@@ -307,7 +307,7 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         ASSERT_FALSE(w.prompts.Questions.empty());
         EXPECT_EQ(w.prompts.Questions[0], c.question);
         EXPECT_EQ(server.ConnectionCount(), 1) << c.question << ": no further attempt";
-        EXPECT_EQ(w.form.ErrorCount, 0) << c.question;
+        EXPECT_EQ(w.form.Robot->ErrorCount, 0) << c.question;
         const std::string log = w.Log();
         const bool skipFile = button == w.form.SpeedButtonSkipFile;
         const bool stop = button == w.form.SpeedButtonStop;
@@ -330,8 +330,8 @@ TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
     EXPECT_FALSE(w.home.Exists("out/pub/none.txt"));
-    EXPECT_EQ(w.form.ErrorCount, 1);
-    EXPECT_EQ(w.form.BytesDone,
+    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->BytesDone,
               static_cast<std::int64_t>(std::filesystem::file_size(PeerStateDir("ftp") + "root/small.txt")));
 }
 
@@ -391,7 +391,7 @@ TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
         EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
         EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
-        EXPECT_EQ(w.form.ErrorCount, answered ? 0 : 1);
+        EXPECT_EQ(w.form.Robot->ErrorCount, answered ? 0 : 1);
         EXPECT_EQ(w.Log().find("(Login cancelled)") != std::string::npos, !answered) << w.Log();
     }
 }

@@ -15,7 +15,6 @@
 
 #include "app/formkestrow.h"
 #include "app/listbox.h"
-#include "app/transferfile.h"
 #include "platform/prompt.h"
 #include "settings/formpreferences.h"
 #include "robotwindow.h"
@@ -90,7 +89,7 @@ TEST(TFormKestrow, RunningDisablesStartingAndEditing)
 {
     Window w;
     w.form.ListBoxURLList->Add("http://a/->/o/");
-    w.form.Running = true;
+    w.form.Robot->Running = true;
     w.form.UpdateControls();
     EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_TRUE(w.form.SpeedButtonStop->isEnabled());
@@ -98,7 +97,7 @@ TEST(TFormKestrow, RunningDisablesStartingAndEditing)
     EXPECT_TRUE(w.form.EditURL->isReadOnly());
     EXPECT_TRUE(w.form.EditOutputPath->isReadOnly());
     EXPECT_FALSE(w.form.ButtonChooseDir->isEnabled());
-    w.form.Running = false;
+    w.form.Robot->Running = false;
     w.form.UpdateControls();
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_FALSE(w.form.EditURL->isReadOnly());
@@ -142,59 +141,6 @@ TEST(TFormKestrow, AtMostOneIndicatorShows)
                  w.form.ImageError->isVisible());
 }
 
-TEST(TFormKestrow, MergeNewLinksKeepsPageOrderAndSkipsWhatWasSeen)
-{
-    TLinkList seen;
-    seen.Append("a.zip");
-    TLinkList found;
-    for (const char* link : {"b.zip", "A.ZIP", "c.zip"})
-        found.Append(link);
-    TListBox target;
-    target.Add("earlier");
-    TFormKestrow::MergeNewLinks(seen, found, target);
-    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "c.zip"}));
-}
-
-TEST(TFormKestrow, ReadPageTitleLooksAtTheStartOfAFile)
-{
-    TempDir dir;
-    std::string title;
-    EXPECT_TRUE(TFormKestrow::ReadPageTitle(
-        dir.Write("e.html", "<html><head><title>404 Not Found</title></head></html>"), title));
-    EXPECT_EQ(title, "404 NOT FOUND");
-    EXPECT_TRUE(TFormKestrow::ReadPageTitle(dir.Write("n.html", "<HTML><body>no title"), title));
-    EXPECT_EQ(title, "");
-    EXPECT_FALSE(TFormKestrow::ReadPageTitle(dir.Write("z.bin", std::string("PK\0<HTML>", 9)), title));
-    EXPECT_FALSE(
-        TFormKestrow::ReadPageTitle(dir.Write("late.html", std::string(5000, ' ') + "<HTML>"), title));
-    EXPECT_FALSE(TFormKestrow::ReadPageTitle(dir.Path() + "missing", title));
-}
-
-TEST(TransferFile, ReplacesTheOutputOnlyWhenCommitted)
-{
-    TempDir dir;
-    const std::string output = dir.Write("a.zip", "old");
-    const std::string transfer = CreateTransferFile(output);
-    EXPECT_NE(transfer, output);
-    EXPECT_EQ(std::filesystem::path(transfer).parent_path(), std::filesystem::path(output).parent_path());
-    DiscardFile(transfer);
-    EXPECT_FALSE(FileExists(transfer));
-    EXPECT_EQ(dir.Read("a.zip"), "old");
-
-    const std::string second = CreateTransferFile(output);
-    dir.Write(std::filesystem::path(second).filename().string(), "new");
-    CommitTransferFile(second, output);
-    EXPECT_EQ(dir.Read("a.zip"), "new");
-    EXPECT_FALSE(FileExists(second));
-
-    EXPECT_TRUE(CanCreateFile(dir.Path() + "b.zip"));
-    EXPECT_FALSE(FileExists(dir.Path() + "b.zip"));
-    EXPECT_FALSE(CanCreateFile(dir.Path() + std::string(300, 'x')));
-    std::filesystem::create_symlink(dir.Path() + "target", dir.Path() + "link");
-    EXPECT_FALSE(CanCreateFile(dir.Path() + "link"));
-    EXPECT_FALSE(FileExists(dir.Path() + "target"));
-}
-
 TEST(TFormKestrow, SettingsComeBackAfterARestart)
 {
     TempDir home;
@@ -228,13 +174,13 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
 TEST(TFormKestrow, ClosingDuringARunAsksFirst)
 {
     Window w;
-    w.form.Running = true;
+    w.form.Robot->Running = true;
     EXPECT_FALSE(w.form.FormClose());
     EXPECT_EQ(w.prompts.Questions, std::vector<std::string>{"Cancel download and quit?"});
-    EXPECT_FALSE(w.form.StopRequested);
+    EXPECT_FALSE(w.form.Robot->StopRequested);
     w.prompts.Answers = {true};
     EXPECT_TRUE(w.form.FormClose());
-    EXPECT_TRUE(w.form.StopRequested);
+    EXPECT_TRUE(w.form.Robot->StopRequested);
 }
 
 TEST(TFormKestrow, HelpOpensThePageBesideTheProgram)

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "settings/windowlocation.h"
+#include "settings/windowplacement.h"
 
 TEST(WindowLocation, PacksAsAWrappingAddition)
 {

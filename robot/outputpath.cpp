@@ -1,4 +1,4 @@
-#include "app/outputpath.h"
+#include "robot/outputpath.h"
 
 #include "links/patent.h"
 #include "links/urlresolution.h"

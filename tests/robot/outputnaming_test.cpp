@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/outputnaming.h"
-#include "app/outputpath.h"
+#include "robot/outputnaming.h"
+#include "robot/outputpath.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "messageof.h"

@@ -1,4 +1,4 @@
-#include "app/outputnaming.h"
+#include "robot/outputnaming.h"
 
 #include <array>
 #include <filesystem>
@@ -30,7 +30,7 @@ std::string MakeFileName(int kind)
     }
     // The program's own folder and the help page beside it; what the program writes goes where
     // it can be written.
-    const bool beside = kind == 0 || kind == 5;
+    const bool beside = kind == FixedProgramDirectory || kind == FixedHelp;
     return (beside ? platform::ProgramDirectory() : platform::DataDirectory()) +
            FixedFileNames[static_cast<std::size_t>(kind)];
 }

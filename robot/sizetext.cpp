@@ -1,4 +1,4 @@
-#include "app/sizetext.h"
+#include "robot/sizetext.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 
 #include <QLocale>
 
-#include "app/sizetext.h"
+#include "robot/sizetext.h"
 
 TEST(SizeText, BytesKilobytesAndMegabytes)
 {

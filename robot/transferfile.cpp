@@ -1,4 +1,4 @@
-#include "app/transferfile.h"
+#include "robot/transferfile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,0 +1,275 @@
+// The window's side of the download run: the buttons that drive it, what it reports shown on the
+// controls, and the preferences it reads from the preferences dialog.
+#include "app/formkestrow.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "app/listbox.h"
+#include "platform/prompt.h"
+#include "platform/text.h"
+#include "robot/outputpath.h"
+#include "robot/sizetext.h"
+#include "settings/formpreferences.h"
+
+void TFormKestrow::SpeedButtonGoClick(QObject* sender)
+{
+    Robot->Go(sender == SpeedButtonTest);
+}
+
+void TFormKestrow::MenuFileGoClick()
+{
+    SpeedButtonGoClick(this);
+}
+
+void TFormKestrow::SpeedButtonStopClick()
+{
+    if (platform::Confirm("Stop downloads?"))
+        StopRun();
+}
+
+void TFormKestrow::StopRun()
+{
+    Robot->Stop();
+}
+
+void TFormKestrow::MenuFileStopClick()
+{
+    SpeedButtonStopClick();
+}
+
+void TFormKestrow::SpeedButtonSkipFileClick()
+{
+    if (platform::Confirm("Skip this file?"))
+        Robot->SkipFile();
+}
+
+void TFormKestrow::SpeedButtonSkipURLClick()
+{
+    if (platform::Confirm("Skip this URL?"))
+        Robot->SkipURL();
+}
+
+void TFormKestrow::TimerConnectTimer()
+{
+    Robot->WatchdogTimedOut();
+}
+
+void TFormKestrow::NMHTTP1PacketRecvd()
+{
+    Robot->HttpPacketRecvd();
+}
+
+void TFormKestrow::NMFTP1PacketRecvd()
+{
+    Robot->FtpPacketRecvd();
+}
+
+void TFormKestrow::NMFTP1Status(const std::string& status)
+{
+    Robot->FtpStatus(status);
+}
+
+int TFormKestrow::LogLevel() const
+{
+    return FormPreferences ? FormPreferences->ComboBoxLog->currentIndex() : LogNone;
+}
+
+void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
+{
+    Robot->WriteLog(line, fileOnly);
+}
+
+void TFormKestrow::ShowIndicator(int kind)
+{
+    if (kind < IndicatorNone || kind > IndicatorError)
+        return;
+    ImageTimer->setVisible(kind == IndicatorTimer);
+    ImageOK->setVisible(kind == IndicatorOK);
+    ImageError->setVisible(kind == IndicatorError);
+}
+
+void TFormKestrow::SetStatusPanel(int panel, const std::string& text)
+{
+    (panel == 0 ? StatusPanel0 : StatusPanel1)->setText(platform::ToQString(text));
+}
+
+void TFormKestrow::SelectEntry(TListBox* list, int index)
+{
+    // Selecting another entry first makes the list scroll and repaint at the top, too.
+    if (index == 0)
+        list->SetItemIndex(1);
+    list->SetItemIndex(index);
+}
+
+void TFormKestrow::LogLine(const std::string& line, bool fileOnly)
+{
+    if (OnLogLine)
+        OnLogLine(line);
+    if (!fileOnly && FormPreferences)
+        FormPreferences->MemoLog->appendPlainText(platform::ToQString(line));
+}
+
+void TFormKestrow::StatusText(int panel, const std::string& text)
+{
+    SetStatusPanel(panel, text);
+}
+
+void TFormKestrow::Indicator(TIndicator kind)
+{
+    ShowIndicator(kind);
+}
+
+void TFormKestrow::RunStateChanged()
+{
+    UpdateControls();
+}
+
+void TFormKestrow::Caption(const std::string& text)
+{
+    setWindowTitle(text.empty() ? idleCaption : platform::ToQString(text));
+}
+
+void TFormKestrow::URLSelected(int index)
+{
+    SelectEntry(ListBoxURLList, index);
+}
+
+void TFormKestrow::FileSelected(int index)
+{
+    SelectEntry(ListBoxFileList, index);
+    ListBoxFileList->repaint();
+}
+
+void TFormKestrow::ListProgress(int position, int last, const std::string& place)
+{
+    ProgressBarList->setRange(0, last);
+    ProgressBarList->setValue(position);
+    LabelOverallProgress->setText(platform::ToQString(place));
+}
+
+void TFormKestrow::FileProgress(std::int64_t received, std::int64_t expected)
+{
+    if (received == 0 && expected == 0)
+    {
+        ProgressBarFile->setValue(ProgressBarFile->minimum());
+        LabelFileProgress->clear();
+        return;
+    }
+    // The bar counts in 32 bits; larger sizes are scaled down together.
+    int shift = 0;
+    while ((std::max(expected, received) >> shift) > 0x7FFFFFFF)
+        ++shift;
+    ProgressBarFile->setMaximum(static_cast<int>(expected >> shift));
+    ProgressBarFile->setValue(static_cast<int>(std::min(received, expected) >> shift));
+    LabelFileProgress->setText(platform::ToQString(
+        received < expected ? SizeText(received) + " of " + SizeText(expected) : SizeText(received)));
+    LabelFileProgress->repaint();
+}
+
+void TFormKestrow::Statistics(const std::string& text)
+{
+    LabellStats->setText(platform::ToQString(text));
+}
+
+void TFormKestrow::OutputPath(const std::string& path)
+{
+    EditOutputPath->setText(platform::ToQString(path.empty() ? outputPathBeforeRun : path));
+}
+
+void TFormKestrow::RunStarted()
+{
+    idleCaption = windowTitle();
+    outputPathBeforeRun = AddBackslash(platform::ToStdString(EditOutputPath->text()));
+    EditOutputPath->setText(platform::ToQString(outputPathBeforeRun));
+}
+
+void TFormKestrow::RunEnded()
+{
+    EditOutputPath->setText(platform::ToQString(outputPathBeforeRun));
+}
+
+void TFormKestrow::Alert()
+{
+    QApplication::alert(this);
+}
+
+void TFormKestrow::ViewLog()
+{
+    MenuSetupPreferencesClick();
+}
+
+void TFormKestrow::CloseProgram()
+{
+    close();
+}
+
+std::string TFormKestrow::FilterText() const
+{
+    return platform::ToStdString(EditExtension->text());
+}
+
+TFilterMode TFormKestrow::FilterMode() const
+{
+    return RadioButtonContains->isChecked() ? TFilterMode::Contains : TFilterMode::EndsWith;
+}
+
+bool TFormKestrow::Overwrite() const
+{
+    return FormPreferences && FormPreferences->CheckBoxOverWrite->isChecked();
+}
+
+bool TFormKestrow::SaveImages() const
+{
+    return FormPreferences && FormPreferences->CheckBoxSaveImages->isChecked();
+}
+
+bool TFormKestrow::PrintFiles() const
+{
+    return FormPreferences && FormPreferences->CheckBoxPrint->isChecked();
+}
+
+int TFormKestrow::Retries() const
+{
+    return FormPreferences ? FormPreferences->SpinEditRetries->value() : 5;
+}
+
+int TFormKestrow::TimeOut() const
+{
+    return FormPreferences ? FormPreferences->SpinEditTimeOut->value() : 60;
+}
+
+TAfterDownload TFormKestrow::AfterDownload() const
+{
+    if (!FormPreferences || FormPreferences->RadioButtonDLNothing->isChecked())
+        return TAfterDownload::Nothing;
+    if (FormPreferences->RadioButtonDLClose->isChecked())
+        return TAfterDownload::Close;
+    return FormPreferences->RadioButtonDLShutDown->isChecked() ? TAfterDownload::ShutDown
+                                                               : TAfterDownload::Nothing;
+}
+
+bool TFormKestrow::StartAtChecked() const
+{
+    return FormPreferences && FormPreferences->CheckBoxStartAt->isChecked();
+}
+
+std::string TFormKestrow::StartTime() const
+{
+    return FormPreferences ? FormPreferences->SelectedStartTime() : std::string();
+}
+
+std::string TFormKestrow::ProxyServer() const
+{
+    return FormPreferences ? platform::ToStdString(FormPreferences->EditProxyServer->text()) : std::string();
+}

@@ -1,0 +1,14 @@
+#include "platform/version.h"
+
+#include <QLocale>
+
+#include "platform/text.h"
+
+namespace platform
+{
+std::string VersionText()
+{
+    return ToStdString(QLocale().toString(KESTROW_VERSION_MAJOR) + QLocale().decimalPoint() +
+                       QStringLiteral(KESTROW_VERSION_MINOR));
+}
+} // namespace platform

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// Appends one line and its CR LF to the activity log file beside the program. The file is
+// opened, written and closed for each line, so no handle stays open between lines; a log file
+// that cannot be written is passed over without a word.
+void AppendLogLine(const std::string& line);

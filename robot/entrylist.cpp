@@ -1,0 +1,65 @@
+#include "robot/entrylist.h"
+
+#include "platform/text.h"
+
+TEntryList::TEntryList(QObject* parent) : QStringListModel(parent) {}
+
+int TEntryList::Count() const
+{
+    return rowCount();
+}
+
+std::string TEntryList::Item(int index) const
+{
+    return platform::ToStdString(this->index(index).data().toString());
+}
+
+std::vector<std::string> TEntryList::Items() const
+{
+    std::vector<std::string> entries;
+    const QStringList rows = stringList();
+    entries.reserve(static_cast<std::size_t>(rows.size()));
+    for (const QString& row : rows)
+        entries.push_back(platform::ToStdString(row));
+    return entries;
+}
+
+void TEntryList::SetItems(const std::vector<std::string>& entries)
+{
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(entries.size()));
+    for (const std::string& entry : entries)
+        rows.append(platform::ToQString(entry));
+    setStringList(rows);
+}
+
+void TEntryList::Add(const std::string& entry)
+{
+    AddMany({entry});
+}
+
+void TEntryList::AddMany(const std::vector<std::string>& entries)
+{
+    if (entries.empty())
+        return;
+    const int first = rowCount();
+    insertRows(first, static_cast<int>(entries.size()));
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        setData(index(first + static_cast<int>(i)), platform::ToQString(entries[i]));
+}
+
+void TEntryList::Delete(int index)
+{
+    if (index >= 0 && index < Count())
+        removeRows(index, 1);
+}
+
+void TEntryList::Clear()
+{
+    setStringList({});
+}
+
+bool TEntryList::Contains(const std::string& text) const
+{
+    return stringList().contains(platform::ToQString(text), Qt::CaseInsensitive);
+}

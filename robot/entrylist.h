@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QStringListModel>
+
+// One of the robot's work lists (the URL List, the File List) as a model of text entries. The
+// run reads it by index at every step, so an entry changed while the run goes on counts from
+// the next step; a list view on the window shows it.
+class TEntryList : public QStringListModel
+{
+    Q_OBJECT
+
+  public:
+    explicit TEntryList(QObject* parent = nullptr);
+
+    int Count() const;
+    // The entry at index, or an empty text outside the list.
+    std::string Item(int index) const;
+    std::vector<std::string> Items() const;
+    void SetItems(const std::vector<std::string>& entries);
+    void Add(const std::string& entry);
+    void AddMany(const std::vector<std::string>& entries);
+    void Delete(int index);
+    void Clear();
+    // True when an entry equal to the text, ignoring letter case, is listed.
+    bool Contains(const std::string& text) const;
+};

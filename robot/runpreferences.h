@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "links/linkextraction.h"
+
+// How much the activity log records.
+enum TLogLevel : int
+{
+    LogNone = 0,
+    LogURLs = 1,      // URLs, Errors
+    LogFiles = 2,     // URLs, Files, Errors
+    LogHttpCodes = 3, // URLs, Files, HTTP codes, Errors
+};
+
+// What happens once a run has ended without being stopped.
+enum class TAfterDownload
+{
+    Nothing,
+    Close,
+    ShutDown,
+};
+
+// The preferences a run reads. It asks each time it needs one, so a preference changed while the
+// run goes on counts from its next reading.
+class TRunPreferences
+{
+  public:
+    virtual ~TRunPreferences() = default;
+
+    virtual std::string FilterText() const = 0;
+    virtual TFilterMode FilterMode() const = 0;
+    virtual bool Overwrite() const = 0;
+    virtual bool SaveImages() const = 0;
+    virtual bool PrintFiles() const = 0;
+    virtual int Retries() const = 0;
+    // Seconds without data before the watchdog gives a transfer up.
+    virtual int TimeOut() const = 0;
+    virtual int LogLevel() const = 0;
+    virtual TAfterDownload AfterDownload() const = 0;
+    // The scheduled start: whether it is on, and its time of day as "hh:nn".
+    virtual bool StartAtChecked() const = 0;
+    virtual std::string StartTime() const = 0;
+    // "host:port", or empty for none.
+    virtual std::string ProxyServer() const = 0;
+};

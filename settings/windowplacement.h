@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QRect>
+
+#include "settings/windowlocation.h"
+
+class QWidget;
+
+// Moves a top-level window by WindowPlacement on the given screen area, or on its own
+// screen when the area is empty.
+void PlaceWindow(QWidget* window, int32_t location, const QRect& screen = QRect());
+
+// The packed position of a top-level window (its frame's top-left corner).
+int32_t WindowLocation(const QWidget* window);
