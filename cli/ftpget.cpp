@@ -1,19 +1,14 @@
 #include "cli/ftpget.h"
 
-#include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
-#include <memory>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-
-#include "robot/transferfile.h"
 #include "cli/eventloop.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
+#include "robot/ftpfetch.h"
+#include "robot/transferfile.h"
+#include "robot/watchdog.h"
 
 namespace
 {
@@ -43,21 +38,11 @@ int GetFtp(const TFtpGetOptions& options)
     }
     if (parts.Host.empty() || parts.FileName.empty())
         return Failed("'" + options.url + "' names no file on a server");
-    int port = 21;
-    if (!parts.Port.empty())
-    {
-        const auto [end, error] =
-            std::from_chars(parts.Port.data(), parts.Port.data() + parts.Port.size(), port);
-        if (error != std::errc() || end != parts.Port.data() + parts.Port.size() || port < 1 || port > 65535)
-            return Failed("Invalid port " + parts.Port);
-    }
 
     const auto application = EnsureEventLoop();
 
     // Set up as the robot sets up its client.
     TNMFTP ftp;
-    ftp.Host = parts.Host;
-    ftp.Port = port;
     ftp.UserID = "anonymous";
     ftp.Password = AnonymousPassword;
     ftp.ReportLevel = 2;
@@ -65,52 +50,43 @@ int GetFtp(const TFtpGetOptions& options)
 
     // The robot's watchdog: every reply and every received chunk counts as a sign of life; when
     // there has been none for the time-out, the client is aborted, which ends whatever wait it
-    // is in. Chunks only note the time, so a fast transfer pays nothing for it.
-    bool stalled = false;
-    QElapsedTimer sinceActivity;
-    sinceActivity.start();
-    QTimer watchdog;
-    watchdog.setInterval(std::min(options.timeoutSeconds * 1000, 1000));
-    QObject::connect(&watchdog, &QTimer::timeout,
-                     [&]
-                     {
-                         if (sinceActivity.elapsed() < options.timeoutSeconds * 1000LL)
-                             return;
-                         stalled = true;
-                         sinceActivity.restart();
-                         ftp.Abort();
-                     });
+    // is in.
+    TWatchdog watchdog;
+    watchdog.OnTimeOut = [&ftp] { ftp.Abort(); };
     // The server's last error reply, to explain a wait that it ended (421, 425, 426).
     std::string lastErrorReply;
     ftp.OnStatus = [&](QObject*, const std::string& status)
     {
-        sinceActivity.restart();
+        watchdog.Restart();
         if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && std::isdigit(status[1] & 0xFF) &&
             std::isdigit(status[2] & 0xFF))
             lastErrorReply = WithoutLineEnd(status);
         if (options.verbose)
             std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
     };
-    ftp.OnPacketRecvd = [&](QObject*) { sinceActivity.restart(); };
+    ftp.OnPacketRecvd = [&](QObject*) { watchdog.Restart(); };
 
     // The file is fetched beside its destination and takes its place only when complete, so a
     // failed transfer never costs the file that was there.
     std::string transferPath;
-    watchdog.start();
+    watchdog.Start(options.timeoutSeconds);
     try
     {
         transferPath = CreateTransferFile(options.file);
-        ftp.Connect();
-        ftp.ChangeDir(parts.Directory);
-        ftp.TransferType(2);
-        ftp.Download(parts.FileName, transferPath);
+        FetchFtpFile(ftp, parts, transferPath,
+                     [](const std::string& message)
+                     {
+                         // The file is complete; a server that fumbles its goodbye does not undo that.
+                         std::fprintf(stderr, "kestrow-cli get: after the transfer: %s\n",
+                                      WithoutLineEnd(message).c_str());
+                     });
         CommitTransferFile(transferPath, options.file);
         transferPath.clear();
     }
     catch (const Exception& error)
     {
         DiscardFile(transferPath);
-        if (stalled)
+        if (watchdog.Fired())
             return Failed("nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                           error.Message() + ")");
         if (error.Message() == "Connection Failed" && ftp.LastError != 0)
@@ -119,18 +95,7 @@ int GetFtp(const TFtpGetOptions& options)
             return Failed(error.Message() + " (" + lastErrorReply + ")");
         return Failed(error.Message());
     }
-    const std::int64_t received = ftp.ExpectedCount;
-    try
-    {
-        ftp.Disconnect();
-    }
-    catch (const Exception& error)
-    {
-        // The file is complete; a server that fumbles its goodbye does not undo that.
-        std::fprintf(stderr, "kestrow-cli get: after the transfer: %s\n",
-                     WithoutLineEnd(error.Message()).c_str());
-    }
-    watchdog.stop();
-    std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(received));
+    watchdog.Stop();
+    std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(ftp.ExpectedCount));
     return 0;
 }

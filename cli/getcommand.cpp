@@ -5,15 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
 #include "cli/ftpget.h"
 #include "net/httpparse.h"
 #include "net/nmhttp.h"
 #include "platform/bytetext.h"
+#include "robot/watchdog.h"
 
 namespace
 {
@@ -87,21 +85,13 @@ int GetHttp(const GetOptions& options)
     http.TimeOut = options.timeoutSeconds * 1000;
     http.ReportLevel = 8;
 
-    // Like the robot's watchdog: every sign of progress restarts it, and when it fires the
-    // client is aborted, which ends whatever wait the request is in.
-    bool stalled = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    watchdog.setInterval(options.timeoutSeconds * 1000);
-    QObject::connect(&watchdog, &QTimer::timeout,
-                     [&]
-                     {
-                         stalled = true;
-                         http.Abort();
-                     });
+    // The robot's watchdog: every sign of progress restarts it, and when it fires the client is
+    // aborted, which ends whatever wait the request is in.
+    TWatchdog watchdog;
+    watchdog.OnTimeOut = [&http] { http.Abort(); };
     http.OnStatus = [&](QObject*, const std::string& status)
     {
-        watchdog.start();
+        watchdog.Restart();
         if (options.verbose)
             std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
     };
@@ -113,7 +103,7 @@ int GetHttp(const GetOptions& options)
             http.Disconnect();
     };
 
-    watchdog.start();
+    watchdog.Start(options.timeoutSeconds);
     try
     {
         if (options.head)
@@ -124,7 +114,7 @@ int GetHttp(const GetOptions& options)
     catch (const Exception& error)
     {
         std::string message = error.Message();
-        if (stalled)
+        if (watchdog.Fired())
             message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                       message + ")";
         else if (message == "Connection Failed" && http.LastError != 0)
@@ -132,7 +122,7 @@ int GetHttp(const GetOptions& options)
         std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
         return 2;
     }
-    watchdog.stop();
+    watchdog.Stop();
 
     const std::string statusLine = WithoutLineEnd(http.Header.substr(0, http.Header.find('\n')));
     std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
