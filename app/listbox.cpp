@@ -1,9 +1,14 @@
 #include "app/listbox.h"
 
+#include <algorithm>
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+
 TListBox::TListBox(QWidget* parent) : QListView(parent), entries(new TEntryList(this))
 {
     setModel(entries);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     setDragEnabled(true);
@@ -29,8 +34,29 @@ void TListBox::SetItemIndex(int index)
         return;
     }
     const QModelIndex item = entries->index(index);
-    setCurrentIndex(item);
+    selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
     scrollTo(item);
+}
+
+std::vector<int> TListBox::SelectedRows() const
+{
+    std::vector<int> rows;
+    // The selection's ranges, not its single indexes: a million selected entries stay cheap.
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void TListBox::DeleteSelected()
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    entries->DeleteRows(rows);
+    SetItemIndex(std::min(rows.front(), Count() - 1));
 }
 
 void TListBox::mouseReleaseEvent(QMouseEvent* event)
@@ -43,4 +69,22 @@ void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QListView::mouseDoubleClickEvent(event);
     emit DoubleClicked();
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier)
+    {
+        emit DeletePressed();
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void TListBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    popupPosition = event->globalPos();
+    event->accept();
+    emit PopupRequested();
 }

@@ -7,8 +7,9 @@
 
 #include "robot/entrylist.h"
 
-// A single-selection view of a work list. It shows the list it is given (the run's, so that
-// the window and the run share one list) or a list of its own; the list's calls are here too.
+// A view of a work list. It shows the list it is given (the run's, so that the window and the
+// run share one list) or a list of its own; the list's calls are here too. Several entries can
+// be selected; the current entry (ItemIndex) is the one the run shows its place with.
 class TListBox : public QListView
 {
     Q_OBJECT
@@ -30,18 +31,33 @@ class TListBox : public QListView
     void Clear() { entries->Clear(); }
     bool Contains(const std::string& text) const { return entries->Contains(text); }
 
-    // The selected entry, or -1.
+    // The current entry when it is selected, or -1.
     int ItemIndex() const;
     void SetItemIndex(int index);
+
+    // The selected entries' positions, in list order.
+    std::vector<int> SelectedRows() const;
+    // Deletes the selected entries; the entry that takes the place of the first becomes the
+    // current one, so that Delete can be pressed again.
+    void DeleteSelected();
+
+    // Where the last request for the pop-up menu asked it to open, in screen coordinates.
+    QPoint PopupPosition() const { return popupPosition; }
 
   signals:
     void Clicked();
     void DoubleClicked();
+    void DeletePressed();
+    // A right-click or the menu key asks for the pop-up menu.
+    void PopupRequested();
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     TEntryList* entries;
+    QPoint popupPosition;
 };

@@ -1,5 +1,7 @@
 #include "robot/entrylist.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 TEntryList::TEntryList(QObject* parent) : QStringListModel(parent) {}
@@ -52,6 +54,35 @@ void TEntryList::Delete(int index)
 {
     if (index >= 0 && index < Count())
         removeRows(index, 1);
+}
+
+void TEntryList::DeleteRows(std::vector<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [this](int row) { return row < 0 || row >= Count(); }),
+        rows.end());
+    if (rows.empty())
+        return;
+    if (rows.back() - rows.front() + 1 == static_cast<int>(rows.size()))
+    {
+        removeRows(rows.front(), static_cast<int>(rows.size()));
+        return;
+    }
+    // Scattered rows: one pass over the list rather than a removal (and a move of the rest) each.
+    const QStringList old = stringList();
+    QStringList kept;
+    kept.reserve(old.size() - static_cast<qsizetype>(rows.size()));
+    std::size_t next = 0;
+    for (qsizetype row = 0; row < old.size(); ++row)
+    {
+        if (next < rows.size() && rows[next] == row)
+            ++next;
+        else
+            kept.append(old[row]);
+    }
+    setStringList(kept);
 }
 
 void TEntryList::Clear()

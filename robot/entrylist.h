@@ -23,6 +23,9 @@ class TEntryList : public QStringListModel
     void Add(const std::string& entry);
     void AddMany(const std::vector<std::string>& entries);
     void Delete(int index);
+    // Deletes the entries at the given positions (in any order; positions outside the list are
+    // passed over).
+    void DeleteRows(std::vector<int> rows);
     void Clear();
     // True when an entry equal to the text, ignoring letter case, is listed.
     bool Contains(const std::string& text) const;
