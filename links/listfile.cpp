@@ -11,12 +11,18 @@ namespace
 {
 using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-FileHandle Open(const std::string& fileName, const char* mode)
+// Writes the entries to path; a failure names the file as the user knows it.
+void WriteEntries(const std::string& path, const std::string& shownName,
+                  const std::vector<std::string>& entries)
 {
-    FileHandle file(std::fopen(fileName.c_str(), mode), std::fclose);
+    FileHandle file(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!file)
-        throw Exception(FileOpenErrorText(fileName, errno));
-    return file;
+        throw Exception(FileOpenErrorText(shownName, errno));
+    const std::string text = ListText(entries);
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0)
+        throw Exception(FileOpenErrorText(shownName, errno));
+    if (std::fclose(file.release()) != 0)
+        throw Exception(FileOpenErrorText(shownName, errno));
 }
 } // namespace
 
@@ -60,8 +66,25 @@ std::vector<std::string> ReadListFile(const std::string& fileName)
 
 void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries)
 {
-    FileHandle file = Open(fileName, "wb");
-    const std::string text = ListText(entries);
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0)
-        throw Exception(FileOpenErrorText(fileName, errno));
+    WriteEntries(fileName, fileName, entries);
+}
+
+void ReplaceListFile(const std::string& fileName, const std::vector<std::string>& entries)
+{
+    const std::string partial = fileName + ".partial";
+    try
+    {
+        WriteEntries(partial, fileName, entries);
+    }
+    catch (...)
+    {
+        std::remove(partial.c_str());
+        throw;
+    }
+    if (std::rename(partial.c_str(), fileName.c_str()) != 0)
+    {
+        const int error = errno;
+        std::remove(partial.c_str());
+        throw Exception(FileOpenErrorText(fileName, error));
+    }
 }

@@ -12,3 +12,6 @@ std::string ListText(const std::vector<std::string>& entries);
 // Both raise Exception with the file system's error.
 std::vector<std::string> ReadListFile(const std::string& fileName);
 void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries);
+// Writes a new file beside the old one and puts it in its place, so that a failure on the way
+// leaves the old file whole.
+void ReplaceListFile(const std::string& fileName, const std::vector<std::string>& entries);

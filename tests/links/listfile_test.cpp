@@ -30,3 +30,27 @@ TEST(ListFile, WritesCrLfAfterEveryEntryAndReadsItBack)
     EXPECT_THROW(ReadListFile(dir.Path() + "missing.kes"), Exception);
     EXPECT_THROW(WriteListFile(dir.Path() + "no/such/folder/x.kes", entries), Exception);
 }
+
+TEST(ListFile, ReplacingPutsAWholeNewFileInPlaceOrLeavesTheOldOne)
+{
+    TempDir dir;
+    dir.Write("URLList.kes", "old\r\n");
+    ReplaceListFile(dir.Path() + "URLList.kes", {"new one", "new two"});
+    EXPECT_EQ(dir.Read("URLList.kes"), "new one\r\nnew two\r\n");
+    EXPECT_FALSE(dir.Exists("URLList.kes.partial"));
+
+    // A name that cannot be replaced: the error names it, and nothing is left behind.
+    dir.Write("taken/inside.txt", "keep");
+    try
+    {
+        ReplaceListFile(dir.Path() + "taken", {"x"});
+        ADD_FAILURE() << "a folder cannot be replaced by a list";
+    }
+    catch (const Exception& error)
+    {
+        EXPECT_EQ(error.Message().rfind("Cannot open file \"" + dir.Path() + "taken\". ", 0), 0u)
+            << error.what();
+    }
+    EXPECT_EQ(dir.Read("taken/inside.txt"), "keep");
+    EXPECT_FALSE(dir.Exists("taken.partial"));
+}
