@@ -2,11 +2,11 @@
 #include <QStringList>
 
 #include "app/formkestrow.h"
-#include "app/formurlbuilder.h"
 #include "app/glyphs.h"
 #include "platform/desktop.h"
 #include "robot/outputnaming.h"
 #include "auth/formlogin.h"
+#include "links/formurlbuilder.h"
 #include "settings/formabout.h"
 #include "settings/formchoosedir.h"
 #include "settings/formnewdir.h"
