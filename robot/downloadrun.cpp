@@ -153,12 +153,13 @@ void TDownloadRun::SkipURL()
 
 void TDownloadRun::WatchdogTimedOut()
 {
-    if (Running)
+    if (Running || previewActive)
         AbortClients();
 }
 
 void TDownloadRun::AbortClients()
 {
+    previewAborted = previewActive;
     NMHTTP1->Abort();
     NMFTP1->Abort();
 }
@@ -172,7 +173,7 @@ void TDownloadRun::FtpStatus(const std::string& status)
 void TDownloadRun::Go(bool testRun)
 {
     // A stopped run may still be leaving its transfer; Go waits for it to return.
-    if (runActive)
+    if (runActive || previewActive)
         return;
     runActive = true;
     TRun run;

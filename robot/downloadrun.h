@@ -69,6 +69,8 @@ class TDownloadRun : public QObject
     // True from Go until the run has returned, also while a stopped run leaves its transfer,
     // so that two runs never interleave.
     bool RunActive() const { return runActive; }
+    // True while PreviewEntry fetches its page; no run starts meanwhile.
+    bool PreviewActive() const { return previewActive; }
 
     // The whole run, Go or Test; returns when it has ended. Does nothing while a run is active.
     void Go(bool testRun);
@@ -81,6 +83,13 @@ class TDownloadRun : public QObject
     void WatchdogTimedOut();
     // Aborts whatever the clients are waiting for.
     void AbortClients();
+
+    // Fetches the page of a URL List entry into the preview file beside the program and lists
+    // its links in the File List, downloading nothing and leaving the run state alone; the
+    // watchdog limits the wait. A failure raises Exception("Cannot access " + address + CR LF +
+    // reason); a preview ended by AbortClients returns quietly. Does nothing while a run or
+    // another preview is active.
+    void PreviewEntry(const std::string& entry);
 
     // Client events.
     void HttpPacketRecvd();
@@ -130,4 +139,6 @@ class TDownloadRun : public QObject
     TRunPreferences& Preferences;
     TRunObserver& Observer;
     bool runActive = false;
+    bool previewActive = false;
+    bool previewAborted = false;
 };
