@@ -25,8 +25,9 @@ int main(int argc, char* argv[])
     formKestrow.FormCreate(QApplication::arguments().mid(1));
     TFormSplash formSplash(&formKestrow, GlyphPixmap(TGlyph::Program, 64));
     TFormAbout formAbout(&formKestrow);
-    TFormChooseDir formChooseDir(&formKestrow);
+    TFormChooseDir formChooseDir(formKestrow.Settings, &formKestrow);
     TFormNewDir formNewDir(&formChooseDir);
+    formChooseDir.AttachNewDir(&formNewDir);
     TFormPreferences formPreferences(
         formKestrow.Settings, [] { return MakeFileName(FixedLog); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
