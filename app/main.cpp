@@ -24,7 +24,7 @@ int main(int argc, char* argv[])
     TFormKestrow formKestrow;
     formKestrow.FormCreate(QApplication::arguments().mid(1));
     TFormSplash formSplash(&formKestrow, GlyphPixmap(TGlyph::Program, 64));
-    TFormAbout formAbout(&formKestrow);
+    TFormAbout formAbout(GlyphPixmap(TGlyph::Program, 64), &formKestrow);
     TFormChooseDir formChooseDir(formKestrow.Settings, &formKestrow);
     TFormNewDir formNewDir(&formChooseDir);
     formChooseDir.AttachNewDir(&formNewDir);

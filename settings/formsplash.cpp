@@ -3,15 +3,12 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
-QString VersionText()
-{
-    return QLocale().toString(1.14, 'f', 2);
-}
+#include "platform/text.h"
+#include "platform/version.h"
 
 TFormSplash::TFormSplash(QWidget* mainWindow, const QPixmap& picture)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -54,7 +51,7 @@ void TFormSplash::FormCreate()
         const QRect area = screen->geometry();
         move(area.width() / 2 - width() / 2, area.height() / 2 - height() / 2);
     }
-    LabelVersion->setText(QStringLiteral("Version ") + VersionText());
+    LabelVersion->setText(platform::ToQString("Version " + platform::VersionText()));
 }
 
 void TFormSplash::Timer1Timer()

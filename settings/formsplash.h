@@ -23,6 +23,3 @@ class TFormSplash : public QWidget
   private:
     QWidget* MainWindow;
 };
-
-// "1.14" with the user's decimal separator.
-QString VersionText();
