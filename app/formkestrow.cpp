@@ -130,6 +130,7 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     CreateControls();
     CreateMenus();
     CreateClients();
+    CreatePopupMenu();
     setFixedSize(sizeHint());
     setAcceptDrops(true);
 }

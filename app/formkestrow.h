@@ -14,6 +14,7 @@
 #include "settings/settings.h"
 
 class QAction;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -23,6 +24,7 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 class TFormPreferences;
+class TFormURLBuilder;
 class THttpEvents;
 class TListBox;
 class TNMFTP;
@@ -42,6 +44,7 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
 
     // The windows start-up creates after this one.
     void AttachPreferences(TFormPreferences* preferences);
+    void AttachURLBuilder(TFormURLBuilder* urlBuilder);
 
     // Tool bar
     QWidget* Panel2;
@@ -100,6 +103,20 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     QAction* MenuHelpReportBug;
     QAction* MenuHelpTroubleShoot;
     QAction* MenuHelpCorvaneHome;
+    // The lists' pop-up menu and the list file dialogs
+    QMenu* PopupMenu;
+    QAction* PopupMenuDelete;
+    QAction* PopupMenuDeleteAll;
+    QAction* N1;
+    QAction* PopupMenuSave;
+    QAction* PopupMenuLoad;
+    QAction* N2;
+    QAction* PopupMenuCopy;
+    QAction* PopupMenuPaste;
+    QFileDialog* OpenDialog;
+    QFileDialog* SaveDialog1;
+    // The list the pop-up menu was last opened on.
+    TListBox* PopupComponent = nullptr;
 
     // The run with its clients, lists, watchdog and run state.
     TDownloadRun* Robot;
@@ -145,6 +162,13 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     // Replaces the URL List by the entries of a list file; raises Exception on failure.
     void LoadURLList(const std::string& fileName);
 
+    // Lists
+    void PopupMenuPopup();
+    void PopupMenuClick(QAction* item);
+    void ListBoxURLListDblClick();
+    void ListBoxURLListKeyDown(int key);
+    void ButtonBuildClick();
+
     // Activity log and indicators. OnLogLine hears every line as it is written.
     std::function<void(const std::string& line)> OnLogLine;
     void WriteLog(const std::string& line, bool fileOnly = false);
@@ -178,6 +202,12 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     void CreateControls();
     void CreateMenus();
     void CreateClients();
+    void CreatePopupMenu();
+    void OpenPopupMenu(TListBox* list);
+    void SaveListAs();
+    void LoadListFrom();
+    void CopyEntries();
+    void PasteEntries();
     bool AddURLAllowed() const;
     void SelectEntry(TListBox* list, int index);
 
@@ -213,6 +243,7 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     std::string ProxyServer() const override;
 
     TFormPreferences* FormPreferences = nullptr;
+    TFormURLBuilder* FormURLBuilder = nullptr;
     bool shownOnce = false;
     QString idleCaption;
     // What "Save to" held when the run started; the field shows each file's path meanwhile.

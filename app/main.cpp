@@ -33,6 +33,7 @@ int main(int argc, char* argv[])
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
     TFormURLBuilder formURLBuilder(&formKestrow);
+    formKestrow.AttachURLBuilder(&formURLBuilder);
 
     // The loop shows the main window at once; the splash stays on top of it until its timer.
     formKestrow.show();

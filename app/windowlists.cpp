@@ -1,0 +1,235 @@
+// The window's work lists: their pop-up menu, list files, the clipboard, the preview of an
+// entry and the URL builder.
+#include "app/formkestrow.h"
+
+#include <filesystem>
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+
+#include "app/listbox.h"
+#include "links/formurlbuilder.h"
+#include "links/listfile.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+#include "platform/programdirectory.h"
+#include "platform/prompt.h"
+#include "platform/text.h"
+#include "robot/outputnaming.h"
+#include "robot/outputpath.h"
+
+namespace
+{
+// The key code of Delete, as the list's key handler receives it.
+constexpr int KeyDelete = 46;
+
+QFileDialog* MakeListFileDialog(QWidget* parent, const char* caption, QFileDialog::AcceptMode mode,
+                                const char* proposedName)
+{
+    auto* dialog = new QFileDialog(parent, QString::fromLatin1(caption));
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setNameFilters({QStringLiteral("Kestrow files (*.kes)"), QStringLiteral("All files (*)")});
+    // Where the program keeps its own files: beside it, or in the data folder when the program's
+    // folder cannot be written.
+    dialog->setDirectory(platform::ToQString(platform::DataDirectory()));
+    dialog->selectFile(QString::fromLatin1(proposedName));
+    return dialog;
+}
+} // namespace
+
+void TFormKestrow::CreatePopupMenu()
+{
+    PopupMenu = new QMenu(this);
+    PopupMenuDelete = PopupMenu->addAction(QStringLiteral("&Delete"));
+    PopupMenuDeleteAll = PopupMenu->addAction(QStringLiteral("Delete &All"));
+    N1 = PopupMenu->addSeparator();
+    PopupMenuSave = PopupMenu->addAction(QStringLiteral("&Save..."));
+    PopupMenuLoad = PopupMenu->addAction(QStringLiteral("&Load..."));
+    N2 = PopupMenu->addSeparator();
+    PopupMenuCopy = PopupMenu->addAction(QStringLiteral("&Copy"));
+    PopupMenuPaste = PopupMenu->addAction(QStringLiteral("&Paste"));
+    for (QAction* item :
+         {PopupMenuDelete, PopupMenuDeleteAll, PopupMenuSave, PopupMenuLoad, PopupMenuCopy, PopupMenuPaste})
+        Connect(item, &QAction::triggered, [this, item] { PopupMenuClick(item); });
+
+    OpenDialog = MakeListFileDialog(this, "Open", QFileDialog::AcceptOpen, "URLList.kes");
+    SaveDialog1 = MakeListFileDialog(this, "Save As", QFileDialog::AcceptSave, "URLList.Kes");
+
+    Connect(ListBoxURLList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxURLList); });
+    Connect(ListBoxFileList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxFileList); });
+    Connect(ListBoxURLList, &TListBox::DoubleClicked, [this] { ListBoxURLListDblClick(); });
+    Connect(ListBoxURLList, &TListBox::DeletePressed, [this] { ListBoxURLListKeyDown(KeyDelete); });
+    Connect(ButtonBuild, &QPushButton::clicked, [this] { ButtonBuildClick(); });
+}
+
+void TFormKestrow::OpenPopupMenu(TListBox* list)
+{
+    PopupComponent = list;
+    PopupMenuPopup();
+    PopupMenu->exec(list->PopupPosition());
+}
+
+void TFormKestrow::PopupMenuPopup()
+{
+    const bool onURLList = PopupComponent != ListBoxFileList;
+    const bool urlsListed = ListBoxURLList->Count() > 0;
+    for (QAction* item :
+         {N1, N2, PopupMenuDelete, PopupMenuDeleteAll, PopupMenuLoad, PopupMenuCopy, PopupMenuPaste})
+        item->setVisible(onURLList);
+    PopupMenuDelete->setEnabled(urlsListed);
+    PopupMenuDeleteAll->setEnabled(urlsListed);
+    PopupMenuSave->setEnabled(onURLList ? urlsListed : ListBoxFileList->Count() > 0);
+    PopupMenuCopy->setEnabled(urlsListed);
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    PopupMenuPaste->setEnabled(clipboard && clipboard->hasText());
+}
+
+void TFormKestrow::PopupMenuClick(QAction* item)
+{
+    TListBox* list = PopupComponent ? PopupComponent : ListBoxURLList;
+    try
+    {
+        if (item == PopupMenuDelete)
+            list->DeleteSelected();
+        else if (item == PopupMenuDeleteAll)
+        {
+            if (list == ListBoxURLList)
+                ListBoxFileList->Clear();
+            list->Clear();
+        }
+        else if (item == PopupMenuSave && list == ListBoxURLList)
+            SaveListAs();
+        else if (item == PopupMenuSave)
+        {
+            const std::string fileName = MakeFileName(FixedFileList);
+            WriteListFile(fileName, ListBoxFileList->Items());
+            platform::ShowMessage("Saved to " + fileName);
+        }
+        else if (item == PopupMenuLoad && list == ListBoxURLList)
+            LoadListFrom();
+        else if (item == PopupMenuCopy)
+            CopyEntries();
+        else if (item == PopupMenuPaste)
+            PasteEntries();
+    }
+    catch (const std::exception& error)
+    {
+        platform::ShowMessage(error.what());
+    }
+    UpdateControls();
+}
+
+void TFormKestrow::SaveListAs()
+{
+    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
+        return;
+    std::string fileName = platform::ToStdString(SaveDialog1->selectedFiles().front());
+    if (fileName.find('.') == std::string::npos)
+    {
+        fileName += ".kes";
+        // The dialog asked about the name without the extension, if at all.
+        std::error_code error;
+        if (std::filesystem::exists(fileName, error) &&
+            !platform::Confirm(fileName + " already exists.\r\nDo you want to replace it?"))
+            return;
+        SaveDialog1->selectFile(platform::ToQString(fileName));
+    }
+    WriteListFile(fileName, ListBoxURLList->Items());
+}
+
+void TFormKestrow::LoadListFrom()
+{
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return;
+    LoadURLList(platform::ToStdString(OpenDialog->selectedFiles().front()));
+}
+
+void TFormKestrow::CopyEntries()
+{
+    const QStringList entries = ListBoxURLList->List().stringList();
+    const std::vector<int> selected = ListBoxURLList->SelectedRows();
+    QString text;
+    if (selected.empty())
+        for (const QString& entry : entries)
+            text += entry + QStringLiteral("\r\n");
+    else
+        for (const int row : selected)
+            text += entries[row] + QStringLiteral("\r\n");
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void TFormKestrow::PasteEntries()
+{
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    if (!clipboard || !clipboard->hasText())
+        return;
+    const QString arrow = QStringLiteral("->");
+    const QString outputDir =
+        arrow + platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text())));
+    QStringList entries = ListBoxURLList->List().stringList();
+    for (QString& entry : entries)
+        if (!entry.contains(arrow))
+            entry += outputDir;
+    for (const std::string& line : ParseListText(platform::ToStdString(clipboard->text())))
+    {
+        // A blank line would become an entry without an address, which every run fails.
+        if (bytetext::Trim(line).empty())
+            continue;
+        QString entry = platform::ToQString(line);
+        if (!entry.contains(arrow))
+            entry += outputDir;
+        entries.append(entry);
+    }
+    ListBoxURLList->List().setStringList(entries);
+}
+
+void TFormKestrow::ListBoxURLListDblClick()
+{
+    const int index = ListBoxURLList->ItemIndex();
+    if (index < 0)
+        return;
+    try
+    {
+        Robot->PreviewEntry(ListBoxURLList->Item(index));
+    }
+    catch (const std::exception& error)
+    {
+        platform::ShowMessage(error.what());
+    }
+}
+
+void TFormKestrow::ListBoxURLListKeyDown(int key)
+{
+    if (key != KeyDelete)
+        return;
+    ListBoxURLList->DeleteSelected();
+    UpdateControls();
+}
+
+void TFormKestrow::ButtonBuildClick()
+{
+    if (!FormURLBuilder)
+        return;
+    FormURLBuilder->show();
+    FormURLBuilder->raise();
+    FormURLBuilder->activateWindow();
+}
+
+void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
+{
+    FormURLBuilder = urlBuilder;
+    FormURLBuilder->OutputDirectory = [this]
+    { return AddBackslash(platform::ToStdString(EditOutputPath->text())); };
+    FormURLBuilder->OnAddURLs = [this](const QStringList& entries)
+    {
+        ListBoxURLList->List().setStringList(entries);
+        UpdateControls();
+    };
+}

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/listbox.h"
+#include "auth/httpevents.h"
+#include "links/formurlbuilder.h"
+#include "net/nmhttp.h"
+#include "nginxsite.h"
+#include "peers.h"
+#include "platform/pause.h"
+#include "robotwindow.h"
+#include "silentlistener.h"
+
+namespace
+{
+using Entries = std::vector<std::string>;
+
+struct Shown
+{
+    bool visible;
+    bool enabled;
+    bool operator==(const Shown&) const = default;
+};
+
+Shown State(const QAction* item)
+{
+    return {item->isVisible(), item->isEnabled()};
+}
+
+// Selects entries of a list as a user does with Ctrl held.
+void Select(TListBox* list, std::initializer_list<int> rows)
+{
+    list->clearSelection();
+    for (const int row : rows)
+        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
+}
+
+// Answers a file dialog once it shows, as a user types a name into it; an empty name cancels it.
+void Answer(QFileDialog* dialog, const std::string& fileName, const char* filter = "Kestrow files (*.kes)")
+{
+    QTimer::singleShot(0, dialog,
+                       [dialog, fileName, filter]
+                       {
+                           if (fileName.empty())
+                           {
+                               dialog->reject();
+                               return;
+                           }
+                           const QFileInfo file(QString::fromStdString(fileName));
+                           dialog->selectNameFilter(QString::fromLatin1(filter));
+                           dialog->setDirectory(file.absolutePath());
+                           auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                           ASSERT_NE(name, nullptr);
+                           name->setText(file.fileName());
+                           static_cast<QDialog*>(dialog)->accept();
+                       });
+}
+} // namespace
+
+TEST(WindowLists, ThePopupMenuOffersWhatSuitsTheListItOpensOn)
+{
+    RobotWindow w;
+    w.form.show();
+    QApplication::clipboard()->clear();
+
+    // A right-click on the URL List opens the menu with every item.
+    bool opened = false;
+    QTimer::singleShot(0, &w.form,
+                       [&]
+                       {
+                           opened = QApplication::activePopupWidget() == w.form.PopupMenu;
+                           w.form.PopupMenu->close();
+                       });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            w.form.ListBoxURLList->viewport()->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(w.form.ListBoxURLList->viewport(), &click);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(w.form.PopupComponent, w.form.ListBoxURLList);
+    EXPECT_EQ(
+        w.form.PopupMenu->actions(),
+        (QList<QAction*>{w.form.PopupMenuDelete, w.form.PopupMenuDeleteAll, w.form.N1, w.form.PopupMenuSave,
+                         w.form.PopupMenuLoad, w.form.N2, w.form.PopupMenuCopy, w.form.PopupMenuPaste}));
+    EXPECT_EQ(w.form.PopupMenuDeleteAll->text(), "Delete &All");
+    EXPECT_TRUE(w.form.N1->isVisible() && w.form.N2->isVisible());
+    for (QAction* item : {w.form.PopupMenuDelete, w.form.PopupMenuDeleteAll, w.form.PopupMenuSave,
+                          w.form.PopupMenuCopy, w.form.PopupMenuPaste})
+        EXPECT_EQ(State(item), (Shown{true, false})) << item->text().toStdString() << " on an empty list";
+    EXPECT_EQ(State(w.form.PopupMenuLoad), (Shown{true, true}));
+
+    w.form.ListBoxURLList->Add("http://a/->/o/");
+    QApplication::clipboard()->setText("http://b/");
+    w.form.PopupMenuPopup();
+    for (QAction* item : {w.form.PopupMenuDelete, w.form.PopupMenuDeleteAll, w.form.PopupMenuSave,
+                          w.form.PopupMenuLoad, w.form.PopupMenuCopy, w.form.PopupMenuPaste})
+        EXPECT_EQ(State(item), (Shown{true, true})) << item->text().toStdString();
+
+    // On the File List only Save is offered, and only when the File List has entries.
+    w.form.PopupComponent = w.form.ListBoxFileList;
+    w.form.PopupMenuPopup();
+    EXPECT_FALSE(w.form.N1->isVisible() || w.form.N2->isVisible());
+    for (QAction* item : {w.form.PopupMenuDelete, w.form.PopupMenuDeleteAll, w.form.PopupMenuLoad,
+                          w.form.PopupMenuCopy, w.form.PopupMenuPaste})
+        EXPECT_FALSE(item->isVisible()) << item->text().toStdString();
+    EXPECT_EQ(State(w.form.PopupMenuSave), (Shown{true, false}));
+    w.form.ListBoxFileList->Add("a.zip");
+    w.form.PopupMenuPopup();
+    EXPECT_EQ(State(w.form.PopupMenuSave), (Shown{true, true}));
+}
+
+TEST(WindowLists, DeleteCopyAndPasteActOnTheSelectionOrTheWholeList)
+{
+    RobotWindow w;
+    w.form.ListBoxURLList->SetItems({"http://a/->/o/", "http://b/->/o/", "http://c/->/o/", "http://d/->/o/"});
+    w.form.ListBoxFileList->SetItems({"x.zip"});
+    w.form.UpdateControls();
+    w.form.PopupComponent = w.form.ListBoxURLList;
+
+    Select(w.form.ListBoxURLList, {1, 3});
+    w.form.PopupMenuCopy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "http://b/->/o/\r\nhttp://d/->/o/\r\n");
+    w.form.PopupMenuDelete->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{"http://a/->/o/", "http://c/->/o/"}));
+    EXPECT_EQ(w.form.ListBoxURLList->ItemIndex(), 1) << "the next entry is ready for another Delete";
+    QTest::keyClick(w.form.ListBoxURLList, Qt::Key_Delete);
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://a/->/o/"});
+    w.form.ListBoxURLList->clearSelection();
+    w.form.PopupMenuDelete->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1) << "nothing selected, nothing deleted";
+    w.form.PopupMenuCopy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "http://a/->/o/\r\n");
+
+    // Pasted lines follow the list; those without an output directory get the one of "Save to",
+    // and so does an entry loaded without one. Blank lines make no entries.
+    w.form.ListBoxURLList->Add("http://loaded/");
+    w.form.EditOutputPath->setText(" /data/in ");
+    QApplication::clipboard()->setText("http://e/\r\n\r\nhttp://f/->/own/\nhttp://g/");
+    w.form.PopupComponent = w.form.ListBoxFileList; // Paste always acts on the URL List
+    w.form.PopupMenuPaste->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(),
+              (Entries{"http://a/->/o/", "http://loaded/->/data/in/", "http://e/->/data/in/",
+                       "http://f/->/own/", "http://g/->/data/in/"}));
+    EXPECT_EQ(w.form.EditOutputPath->text(), " /data/in ") << "the field itself stays as typed";
+
+    w.form.PopupComponent = w.form.ListBoxURLList;
+    w.form.PopupMenuDeleteAll->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 0);
+    EXPECT_EQ(w.form.ListBoxFileList->Count(), 0) << "the File List goes with the URL List";
+    EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
+}
+
+TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
+{
+    RobotWindow w;
+    EXPECT_EQ(w.form.SaveDialog1->nameFilters(), (QStringList{"Kestrow files (*.kes)", "All files (*)"}));
+    EXPECT_EQ(w.form.OpenDialog->nameFilters(), w.form.SaveDialog1->nameFilters());
+    EXPECT_TRUE(w.form.SaveDialog1->selectedFiles().front().endsWith("/URLList.Kes"));
+    EXPECT_TRUE(w.form.OpenDialog->selectedFiles().front().endsWith("/URLList.kes"));
+    w.form.ListBoxURLList->SetItems({"http://a/->/o/", "http://b/"});
+    w.form.PopupComponent = w.form.ListBoxURLList;
+
+    Answer(w.form.SaveDialog1, w.home.Path() + "mylist", "All files (*)");
+    w.form.PopupMenuSave->trigger();
+    EXPECT_EQ(w.home.Read("mylist.kes"), "http://a/->/o/\r\nhttp://b/\r\n");
+    EXPECT_FALSE(w.home.Exists("mylist"));
+    Answer(w.form.SaveDialog1, w.home.Path() + "my.list", "All files (*)");
+    w.form.PopupMenuSave->trigger();
+    EXPECT_EQ(w.home.Read("my.list"), "http://a/->/o/\r\nhttp://b/\r\n");
+    EXPECT_TRUE(w.prompts.Messages.empty()) << "a URL List save says nothing";
+
+    // The name the extension was added to exists: asked first, No keeps the file.
+    w.form.ListBoxURLList->SetItems({"changed"});
+    Answer(w.form.SaveDialog1, w.home.Path() + "mylist", "All files (*)");
+    w.form.PopupMenuSave->trigger();
+    EXPECT_EQ(w.prompts.Questions,
+              Entries{w.home.Path() + "mylist.kes already exists.\r\nDo you want to replace it?"});
+    EXPECT_EQ(w.home.Read("mylist.kes"), "http://a/->/o/\r\nhttp://b/\r\n");
+
+    Answer(w.form.OpenDialog, w.home.Write("lf.kes", "one\n\nthree\n"));
+    w.form.PopupMenuLoad->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{"one", "", "three"}));
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    Answer(w.form.OpenDialog, "");
+    w.form.PopupMenuLoad->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 3) << "a cancelled load changes nothing";
+
+    w.form.ListBoxFileList->SetItems({"a.zip", "b.zip->label"});
+    w.form.PopupComponent = w.form.ListBoxFileList;
+    w.form.PopupMenuSave->trigger();
+    EXPECT_EQ(w.home.Read("FileList.kes"), "a.zip\r\nb.zip->label\r\n");
+    EXPECT_EQ(w.prompts.Messages, Entries{"Saved to " + w.home.Path() + "FileList.kes"});
+    std::filesystem::create_directory(w.home.Path() + "blocked");
+    std::filesystem::rename(w.home.Path() + "FileList.kes", w.home.Path() + "blocked/FileList.kes");
+    std::filesystem::create_directory(w.home.Path() + "FileList.kes");
+    w.form.PopupMenuSave->trigger();
+    ASSERT_EQ(w.prompts.Messages.size(), 2u);
+    EXPECT_EQ(w.prompts.Messages[1].rfind("Cannot open file \"" + w.home.Path() + "FileList.kes\". ", 0), 0u)
+        << "a failed save is reported, not confirmed: " << w.prompts.Messages[1];
+}
+
+TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
+{
+    RobotWindow w;
+    NginxSite site("lists", CurrentTestName());
+    site.Write("index.html", "<a href=a.zip>a</a> <a href=b.txt>b</a> <img src=pic.gif> <a href=c.zip>c</a>");
+    w.form.EditExtension->setText(" .zip ");
+    const std::string entry = site.url + "index.html->" + w.home.Path() + "out/";
+    w.form.ListBoxURLList->SetItems({entry, site.url + "missing.html->/o/"});
+    w.form.ListBoxFileList->SetItems({"old.zip"});
+
+    w.form.ListBoxURLList->SetItemIndex(0);
+    const QPoint first =
+        w.form.ListBoxURLList->visualRect(w.form.ListBoxURLList->model()->index(0, 0)).center();
+    QTest::mouseDClick(w.form.ListBoxURLList->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip"}));
+    EXPECT_NE(w.home.Read("HTMLBody.html").find("<img src=pic.gif>"), std::string::npos);
+    EXPECT_FALSE(w.home.Exists("out")) << "a preview downloads nothing";
+    EXPECT_TRUE(w.prompts.Messages.empty());
+    EXPECT_EQ(w.form.NMHTTP1->HeaderInfo.UserId, "anonymous");
+    w.preferences.CheckBoxSaveImages->setChecked(true);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip", "pic.gif"}));
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled()) << "a run can start once the preview is done";
+
+    // An error page is a failure, not a page without links.
+    w.form.ListBoxURLList->SetItemIndex(1);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access " + site.url + "missing.html\r\n404:Not Found"});
+    EXPECT_EQ(w.form.ListBoxFileList->Count(), 0);
+}
+
+TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
+{
+    RobotWindow w;
+    const std::string root = PeerStateDir("nginx") + "root/private/";
+    std::filesystem::create_directories(root);
+    std::ofstream(root + "list-" + CurrentTestName() + ".html") << "<a href=\"secret.zip\">s</a>";
+    const std::string port = std::to_string(PeerPort("nginx"));
+    const std::string page = "127.0.0.1:" + port + "/private/list-" + CurrentTestName() + ".html";
+    w.form.EditExtension->setText(".zip");
+    w.form.ListBoxURLList->SetItems(
+        {"http://" + PeerValue("nginx", "user") + ":" + PeerValue("nginx", "password") + "@" + page + "->/o/",
+         "http://" + page + "->/o/"});
+    w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_TRUE(w.prompts.Messages.empty()) << w.prompts.Messages.front();
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), Entries{"secret.zip"});
+    EXPECT_EQ(w.form.NMHTTP1->HeaderInfo.UserId, PeerValue("nginx", "user"));
+
+    // Without them the login is asked for; a cancelled login is a failure.
+    w.form.ListBoxURLList->SetItemIndex(1);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access http://" + page + "\r\nLogin cancelled"});
+}
+
+TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOut)
+{
+    RobotWindow w;
+    SilentListener silent;
+    platform::SetTimeOutScale(1, 50);
+    w.Preferences(0, 0, 5);
+    const std::string address = "http://127.0.0.1:" + std::to_string(silent.Port()) + "/list.html";
+    w.form.ListBoxURLList->SetItems({address + "->/o/"});
+    w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.ListBoxURLListDblClick();
+    platform::SetTimeOutScale(1, 1);
+    EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access " + address + "\r\nConnection Timed out"});
+    EXPECT_FALSE(w.form.Robot->PreviewActive());
+}
+
+TEST(WindowLists, TheBuilderReplacesTheUrlList)
+{
+    RobotWindow w;
+    TFormURLBuilder builder(&w.form);
+    w.form.AttachURLBuilder(&builder);
+    w.form.ListBoxURLList->SetItems({"http://old/->/o/"});
+    w.form.EditOutputPath->setText("/data/out");
+    QTest::mouseClick(w.form.ButtonBuild, Qt::LeftButton);
+    EXPECT_TRUE(builder.isVisible());
+    EXPECT_FALSE(builder.isModal());
+    builder.EditURLStart->setText("http://server/img");
+    builder.SpinEditFrom->setValue(1);
+    builder.SpinEditTo->setValue(2);
+    QTest::mouseClick(builder.BitBtnAdd, Qt::LeftButton);
+    EXPECT_EQ(w.form.ListBoxURLList->Items(),
+              (Entries{"http://server/img001->/data/out/", "http://server/img002->/data/out/"}));
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_FALSE(builder.isVisible());
+}
