@@ -304,6 +304,8 @@ void TFormKestrow::FormCreate(const QStringList& parameters)
         else
             platform::ShowMessage(joined + " File not found");
     }
+    else
+        LoadURLListOfLastTime();
     NMHTTP1->ReportLevel = 8;
     UpdateControls();
 }
@@ -344,6 +346,7 @@ bool TFormKestrow::FormClose()
     WriteSettings(Settings, platform::ToStdString(EditExtension->text()),
                   platform::ToStdString(EditOutputPath->text()), frameGeometry().topLeft(),
                   RadioButtonContains->isChecked());
+    SaveURLListForNextStart();
     return true;
 }
 

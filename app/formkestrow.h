@@ -168,6 +168,10 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     void ListBoxURLListDblClick();
     void ListBoxURLListKeyDown(int key);
     void ButtonBuildClick();
+    // The URL List kept beside the program for the next start: saved when the window closes,
+    // loaded by a start that names no list file. A failed save is shown; returns whether it worked.
+    bool SaveURLListForNextStart();
+    void LoadURLListOfLastTime();
 
     // Activity log and indicators. OnLogLine hears every line as it is written.
     std::function<void(const std::string& line)> OnLogLine;

@@ -1,5 +1,5 @@
 // The window's work lists: their pop-up menu, list files, the clipboard, the preview of an
-// entry and the URL builder.
+// entry, the URL builder, and the URL List kept for the next start.
 #include "app/formkestrow.h"
 
 #include <filesystem>
@@ -232,4 +232,36 @@ void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
         ListBoxURLList->List().setStringList(entries);
         UpdateControls();
     };
+}
+
+bool TFormKestrow::SaveURLListForNextStart()
+{
+    const std::string fileName = MakeFileName(FixedURLList);
+    try
+    {
+        ReplaceListFile(fileName, ListBoxURLList->Items());
+        return true;
+    }
+    catch (const std::exception& error)
+    {
+        platform::ShowMessage(std::string("The URL List could not be kept for the next start.\r\n") +
+                              error.what());
+        return false;
+    }
+}
+
+void TFormKestrow::LoadURLListOfLastTime()
+{
+    const std::string fileName = MakeFileName(FixedURLList);
+    std::error_code error;
+    if (!std::filesystem::exists(fileName, error))
+        return;
+    try
+    {
+        LoadURLList(fileName);
+    }
+    catch (const std::exception& failure)
+    {
+        platform::ShowMessage(failure.what());
+    }
 }

@@ -215,6 +215,41 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
         << "a failed save is reported, not confirmed: " << w.prompts.Messages[1];
 }
 
+TEST(WindowLists, TheUrlListSurvivesARestartUnlessAListFileIsNamed)
+{
+    TempDir home;
+    const Entries kept = {"http://a/->/o/", "http://b/"};
+    {
+        RobotWindow w;
+        setenv("KESTROW_HOME", home.Path().c_str(), 1);
+        w.form.FormCreate({});
+        w.form.ListBoxURLList->SetItems(kept);
+        EXPECT_TRUE(w.form.close());
+        EXPECT_EQ(home.Read("URLList.kes"), "http://a/->/o/\r\nhttp://b/\r\n");
+    }
+    {
+        RobotWindow w;
+        setenv("KESTROW_HOME", home.Path().c_str(), 1);
+        w.form.FormCreate({});
+        EXPECT_EQ(w.form.ListBoxURLList->Items(), kept);
+        EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    }
+    {
+        RobotWindow w;
+        setenv("KESTROW_HOME", home.Path().c_str(), 1);
+        w.form.FormCreate({QString::fromStdString(home.Write("named.kes", "http://named/\r\n"))});
+        EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://named/"});
+        // A list that cannot be kept is said so; the window still closes.
+        std::filesystem::remove(home.Path() + "URLList.kes");
+        std::filesystem::create_directory(home.Path() + "URLList.kes");
+        EXPECT_TRUE(w.form.close());
+        ASSERT_EQ(w.prompts.Messages.size(), 1u);
+        EXPECT_EQ(w.prompts.Messages[0].rfind("The URL List could not be kept for the next start.\r\n", 0),
+                  0u)
+            << w.prompts.Messages[0];
+    }
+}
+
 TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
 {
     RobotWindow w;
