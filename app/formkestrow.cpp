@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
@@ -43,7 +42,9 @@
 #include "robot/startup.h"
 #include "robot/transferfile.h"
 #include "robot/watchdog.h"
+#include "settings/formchoosedir.h"
 #include "settings/formpreferences.h"
+#include "settings/helpfile.h"
 #include "settings/windowplacement.h"
 
 namespace
@@ -131,6 +132,7 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     CreateMenus();
     CreateClients();
     CreatePopupMenu();
+    ConnectHelpMenu();
     setFixedSize(sizeHint());
     setAcceptDrops(true);
 }
@@ -451,11 +453,21 @@ void TFormKestrow::MenuSetupPreferencesClick()
 
 void TFormKestrow::ButtonChooseDirClick()
 {
-    // The desktop's folder dialog, until the program's own chooser takes its place.
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Choose directory"), EditOutputPath->text());
-    if (!chosen.isEmpty())
-        EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(chosen))));
+    if (FormChooseDir)
+    {
+        const std::string path(bytetext::Trim(platform::ToStdString(EditOutputPath->text())));
+        // A path that does not exist (yet) leaves the chooser where it can go.
+        platform::Guarded(
+            [&]
+            {
+                FormChooseDir->SetDrive(DriveOfPath(path));
+                FormChooseDir->SetDirectory(path);
+            },
+            [](const std::string&) {});
+        if (FormChooseDir->exec() == QDialog::Accepted)
+            EditOutputPath->setText(platform::ToQString(FormChooseDir->Directory()));
+    }
+    EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text()))));
 }
 
 void TFormKestrow::SpeedButtonHelpClick()
@@ -465,12 +477,10 @@ void TFormKestrow::SpeedButtonHelpClick()
 
 void TFormKestrow::MenuHelpContentsClick()
 {
-    const std::string helpFile = MakeFileName(FixedHelp);
-    if (!FileExists(helpFile))
-        platform::ShowMessage("The file " + helpFile + " was not found.");
-    else if (!platform::OpenDocument(helpFile))
-        platform::ShowMessage(
-            "There is no application associated with .html files.  Please install a web browser.");
+    const std::string helpFile = HelpFileName();
+    const int result = OpenHelpFile(helpFile);
+    if (result < 33)
+        platform::ShowMessage(HelpFailureText(result, helpFile));
 }
 
 void TFormKestrow::dragEnterEvent(QDragEnterEvent* event)

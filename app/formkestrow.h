@@ -23,6 +23,8 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class TFormAbout;
+class TFormChooseDir;
 class TFormPreferences;
 class TFormURLBuilder;
 class THttpEvents;
@@ -44,6 +46,8 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
 
     // The windows start-up creates after this one.
     void AttachPreferences(TFormPreferences* preferences);
+    void AttachAbout(TFormAbout* about);
+    void AttachChooseDir(TFormChooseDir* chooseDir);
     void AttachURLBuilder(TFormURLBuilder* urlBuilder);
 
     // Tool bar
@@ -173,6 +177,13 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     bool SaveURLListForNextStart();
     void LoadURLListOfLastTime();
 
+    // Help
+    void MenuHelpAboutClick();
+    void MenuHelpUpdatesClick();
+    void MenuHelpReportBugClick();
+    void MenuHelpTroubleShootClick();
+    void MenuHelpCorvaneHomeClick();
+
     // Activity log and indicators. OnLogLine hears every line as it is written.
     std::function<void(const std::string& line)> OnLogLine;
     void WriteLog(const std::string& line, bool fileOnly = false);
@@ -207,6 +218,7 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     void CreateMenus();
     void CreateClients();
     void CreatePopupMenu();
+    void ConnectHelpMenu();
     void OpenPopupMenu(TListBox* list);
     void SaveListAs();
     void LoadListFrom();
@@ -247,6 +259,8 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     std::string ProxyServer() const override;
 
     TFormPreferences* FormPreferences = nullptr;
+    TFormAbout* FormAbout = nullptr;
+    TFormChooseDir* FormChooseDir = nullptr;
     TFormURLBuilder* FormURLBuilder = nullptr;
     bool shownOnce = false;
     QString idleCaption;

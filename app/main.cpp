@@ -25,7 +25,9 @@ int main(int argc, char* argv[])
     formKestrow.FormCreate(QApplication::arguments().mid(1));
     TFormSplash formSplash(&formKestrow, GlyphPixmap(TGlyph::Program, 64));
     TFormAbout formAbout(GlyphPixmap(TGlyph::Program, 64), &formKestrow);
+    formKestrow.AttachAbout(&formAbout);
     TFormChooseDir formChooseDir(formKestrow.Settings, &formKestrow);
+    formKestrow.AttachChooseDir(&formChooseDir);
     TFormNewDir formNewDir(&formChooseDir);
     formChooseDir.AttachNewDir(&formNewDir);
     TFormPreferences formPreferences(

@@ -183,17 +183,6 @@ TEST(TFormKestrow, ClosingDuringARunAsksFirst)
     EXPECT_TRUE(w.form.Robot->StopRequested);
 }
 
-TEST(TFormKestrow, HelpOpensThePageBesideTheProgram)
-{
-    Window w;
-    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
-    EXPECT_EQ(w.prompts.Messages,
-              std::vector<std::string>{"The file " + w.home.Path() + "Help/kesthelp.html was not found."});
-    w.home.Write("Help/kesthelp.html", "<html></html>");
-    w.form.MenuHelpContents->trigger();
-    EXPECT_EQ(w.shell.Opened, std::vector<std::string>{w.home.Path() + "Help/kesthelp.html"});
-}
-
 TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)
 {
     Window w;

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "robotwindow.h"
+#include "settings/formabout.h"
+#include "settings/formchoosedir.h"
+#include "settings/makerpages.h"
+
+using Entries = std::vector<std::string>;
+
+TEST(WindowHelp, HelpPageAboutBoxAndTheMakersPages)
+{
+    RobotWindow w;
+    // No help page anywhere: the message names the one beside the program.
+    setenv("XDG_DATA_HOME", (w.home.Path() + "data").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (w.home.Path() + "system").c_str(), 1);
+    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
+    std::filesystem::create_directory(w.home.Path() + "Help");
+    w.form.MenuHelpContents->trigger();
+    EXPECT_EQ(w.prompts.Messages,
+              (Entries{"The path " + w.home.Path() + "Help/kesthelp.html was not found.",
+                       "The file " + w.home.Path() + "Help/kesthelp.html was not found."}));
+    w.home.Write("system/kestrow/Help/kesthelp.html", "<html></html>");
+    w.form.MenuHelpContents->trigger();
+    w.home.Write("Help/kesthelp.html", "<html></html>");
+    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
+    EXPECT_EQ(w.shell.Opened, (Entries{w.home.Path() + "system/kestrow/Help/kesthelp.html",
+                                       w.home.Path() + "Help/kesthelp.html"}));
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_DATA_DIRS");
+
+    w.shell.Opened.clear();
+    for (QAction* item : {w.form.MenuHelpUpdates, w.form.MenuHelpReportBug, w.form.MenuHelpTroubleShoot,
+                          w.form.MenuHelpCorvaneHome})
+        item->trigger();
+    EXPECT_EQ(w.shell.Opened, (Entries{CorvaneUpdatesPage, CorvaneBugReportPage, CorvaneTroubleShootingPage,
+                                       CorvaneHomePage}));
+
+    // The about box comes up centred over the window wherever it was moved, even off the screen.
+    TFormAbout about(QPixmap(64, 64), &w.form);
+    w.form.AttachAbout(&about);
+    w.form.show();
+    w.form.move(-200, 900);
+    QPoint placed;
+    QTimer::singleShot(0, &about,
+                       [&]
+                       {
+                           placed = about.frameGeometry().center();
+                           EXPECT_EQ(about.LabelVersion->text(), "Version 1.14");
+                           QTest::mouseClick(about.BitBtnAboutOk, Qt::LeftButton);
+                       });
+    w.form.MenuHelpAbout->trigger();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_LE((placed - w.form.frameGeometry().center()).manhattanLength(), 2);
+}
+
+TEST(WindowHelp, ChoosingTheOutputDirectoryAlwaysLeavesItEndingInOneSlash)
+{
+    RobotWindow w;
+    TFormChooseDir chooser(w.form.Settings, &w.form);
+    w.form.AttachChooseDir(&chooser);
+    const std::string typed = w.home.Path() + "out";
+    std::filesystem::create_directories(typed + "/inner");
+
+    // Cancel: the typed path stays, with its final slash; the chooser had gone to it.
+    w.form.EditOutputPath->setText(QString::fromStdString(" " + typed + " "));
+    QTimer::singleShot(0, &chooser,
+                       [&]
+                       {
+                           EXPECT_EQ(chooser.Directory(), typed);
+                           chooser.reject();
+                       });
+    QTest::mouseClick(w.form.ButtonChooseDir, Qt::LeftButton);
+    EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/");
+
+    // OK takes the chooser's folder.
+    QTimer::singleShot(0, &chooser,
+                       [&]
+                       {
+                           chooser.SetDirectory(typed + "/inner");
+                           chooser.accept();
+                       });
+    w.form.ButtonChooseDirClick();
+    EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/inner/");
+
+    // A path that does not exist yet: the chooser opens where it was, and Cancel keeps the text.
+    w.form.EditOutputPath->setText(QString::fromStdString(typed + "/not/yet"));
+    QTimer::singleShot(0, &chooser,
+                       [&]
+                       {
+                           EXPECT_EQ(chooser.Directory(), typed + "/inner");
+                           chooser.reject();
+                       });
+    w.form.ButtonChooseDirClick();
+    EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/not/yet/");
+    EXPECT_TRUE(w.prompts.Messages.empty());
+}
