@@ -24,10 +24,10 @@ QLabel* MakeLabel(QWidget* parent, const char* text, const QRect& geometry)
     return label;
 }
 
-QSpinBox* MakeSpinEdit(QWidget* parent, int x, int maximum, int value, const char* hint)
+QSpinBox* MakeSpinEdit(QWidget* parent, int x, int width, int maximum, int value, const char* hint)
 {
     auto* spin = new QSpinBox(parent);
-    spin->setGeometry(x, 40, 56, 22);
+    spin->setGeometry(x, 40, width, 22);
     spin->setRange(0, maximum);
     spin->setValue(value);
     spin->setToolTip(QString::fromLatin1(hint));
@@ -51,27 +51,28 @@ void TFormURLBuilder::CreateControls()
     setFont(font);
     setFixedSize(533, 297);
 
-    LabelStart = MakeLabel(this, "Start", QRect(8, 24, 160, 16));
+    LabelStart = MakeLabel(this, "Start", QRect(8, 24, 150, 16));
     EditURLStart = new QLineEdit(QStringLiteral("http://www."), this);
-    EditURLStart->setGeometry(8, 40, 168, 22);
+    EditURLStart->setGeometry(8, 40, 156, 22);
     EditURLStart->setToolTip(QStringLiteral("The start of the URL"));
 
     auto* middle = new QFrame(this);
-    middle->setGeometry(182, 4, 254, 64);
+    middle->setGeometry(170, 4, 284, 64);
     middle->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    LabelMiddle = MakeLabel(this, "Middle", QRect(188, 6, 120, 16));
-    LabelFrom = MakeLabel(this, "From", QRect(188, 24, 56, 16));
-    SpinEditFrom = MakeSpinEdit(this, 188, 1000000, 0, "The start number");
-    LabelTo = MakeLabel(this, "To", QRect(250, 24, 56, 16));
-    SpinEditTo = MakeSpinEdit(this, 250, 1000000, 10, "The end number");
-    LabelAdd = MakeLabel(this, "Add", QRect(312, 24, 56, 16));
-    SpinEditAdd = MakeSpinEdit(this, 312, 1000, 1, "Add this many for each new URL");
-    LabelDigits = MakeLabel(this, "Digits", QRect(374, 24, 56, 16));
-    SpinEditDigits = MakeSpinEdit(this, 374, 15, 3, "The number of digits in the number");
+    // Wide enough for the largest number each field takes.
+    LabelMiddle = MakeLabel(this, "Middle", QRect(176, 6, 120, 16));
+    LabelFrom = MakeLabel(this, "From", QRect(176, 24, 72, 16));
+    SpinEditFrom = MakeSpinEdit(this, 176, 80, 1000000, 0, "The start number");
+    LabelTo = MakeLabel(this, "To", QRect(262, 24, 72, 16));
+    SpinEditTo = MakeSpinEdit(this, 262, 80, 1000000, 10, "The end number");
+    LabelAdd = MakeLabel(this, "Add", QRect(348, 24, 52, 16));
+    SpinEditAdd = MakeSpinEdit(this, 348, 56, 1000, 1, "Add this many for each new URL");
+    LabelDigits = MakeLabel(this, "Digits", QRect(410, 24, 40, 16));
+    SpinEditDigits = MakeSpinEdit(this, 410, 38, 15, 3, "The number of digits in the number");
 
-    LabelEnd = MakeLabel(this, "End", QRect(442, 24, 80, 16));
+    LabelEnd = MakeLabel(this, "End", QRect(460, 24, 60, 16));
     EditURLEnd = new QLineEdit(this);
-    EditURLEnd->setGeometry(442, 40, 83, 22);
+    EditURLEnd->setGeometry(460, 40, 65, 22);
     EditURLEnd->setToolTip(QStringLiteral("The end of the URL"));
 
     LabelSample = MakeLabel(this, "Sample", QRect(8, 74, 120, 16));

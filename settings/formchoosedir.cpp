@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -89,13 +90,17 @@ void TFormChooseDir::CreateControls()
     DirectoryModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     DirectoryModel->setReadOnly(true);
     DirectoryListBox = new QTreeView(this);
-    DirectoryListBox->setGeometry(8, 38, 304, 276);
+    DirectoryListBox->setGeometry(8, 38, 304, 256);
     DirectoryListBox->setModel(DirectoryModel);
     for (int column = 1; column < DirectoryModel->columnCount(); ++column)
         DirectoryListBox->hideColumn(column);
     DirectoryListBox->header()->hide();
     DirectoryListBox->setToolTip(QStringLiteral("right-click for menu"));
     DirectoryListBox->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    LabelDirectory = new QLabel(this);
+    LabelDirectory->setGeometry(8, 298, 304, 18);
+    LabelDirectory->setTextFormat(Qt::PlainText);
 
     PopupMenuCreateDir = new QMenu(this);
     MenuCreateDir = PopupMenuCreateDir->addAction(QStringLiteral("New Folder..."));
@@ -113,8 +118,8 @@ void TFormChooseDir::CreateControls()
             [this](const QModelIndex& current)
             {
                 if (current.isValid())
-                    currentDirectory =
-                        WithoutFinalSlash(platform::ToStdString(DirectoryModel->filePath(current)));
+                    ShowDirectory(
+                        WithoutFinalSlash(platform::ToStdString(DirectoryModel->filePath(current))));
             });
     connect(DirectoryListBox, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at)
@@ -184,8 +189,18 @@ bool TFormChooseDir::SetDirectory(const std::string& directory)
     DirectoryListBox->setCurrentIndex(item);
     DirectoryListBox->scrollTo(item);
     DirectoryListBox->expand(item);
-    currentDirectory = path;
+    ShowDirectory(path);
     return true;
+}
+
+void TFormChooseDir::ShowDirectory(const std::string& directory)
+{
+    currentDirectory = directory;
+    const QString path = platform::ToQString(directory);
+    // A long path keeps its end, where the folder chosen is.
+    LabelDirectory->setText(
+        LabelDirectory->fontMetrics().elidedText(path, Qt::ElideLeft, LabelDirectory->width()));
+    LabelDirectory->setToolTip(path);
 }
 
 void TFormChooseDir::showEvent(QShowEvent* event)

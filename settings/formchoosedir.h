@@ -9,6 +9,7 @@
 class QAction;
 class QComboBox;
 class QFileSystemModel;
+class QLabel;
 class QMenu;
 class QPushButton;
 class QTreeView;
@@ -28,6 +29,8 @@ class TFormChooseDir : public QDialog
     QComboBox* DriveComboBox1;
     QTreeView* DirectoryListBox;
     QFileSystemModel* DirectoryModel;
+    // The current directory in full, under the tree.
+    QLabel* LabelDirectory;
     QMenu* PopupMenuCreateDir;
     QAction* MenuCreateDir;
     QPushButton* BitBtnOk;
@@ -56,6 +59,7 @@ class TFormChooseDir : public QDialog
     void FillDrives();
     int DriveItem(const std::string& root);
     void ShowDrive(const std::string& root);
+    void ShowDirectory(const std::string& directory);
 
     TSettingsRecord& Settings;
     TFormNewDir* FormNewDir = nullptr;
