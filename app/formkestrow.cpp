@@ -520,5 +520,5 @@ void TFormKestrow::FormFilesDropped(const QStringList& files)
 
 void TFormKestrow::LoadURLList(const std::string& fileName)
 {
-    ListBoxURLList->SetItems(ReadListFile(fileName));
+    ListBoxURLList->List().LoadFile(fileName);
 }

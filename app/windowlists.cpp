@@ -109,7 +109,7 @@ void TFormKestrow::PopupMenuClick(QAction* item)
         else if (item == PopupMenuSave)
         {
             const std::string fileName = MakeFileName(FixedFileList);
-            WriteListFile(fileName, ListBoxFileList->Items());
+            ListBoxFileList->List().SaveFile(fileName);
             platform::ShowMessage("Saved to " + fileName);
         }
         else if (item == PopupMenuLoad && list == ListBoxURLList)
@@ -141,7 +141,7 @@ void TFormKestrow::SaveListAs()
             return;
         SaveDialog1->selectFile(platform::ToQString(fileName));
     }
-    WriteListFile(fileName, ListBoxURLList->Items());
+    ListBoxURLList->List().SaveFile(fileName);
 }
 
 void TFormKestrow::LoadListFrom()
@@ -239,7 +239,7 @@ bool TFormKestrow::SaveURLListForNextStart()
     const std::string fileName = MakeFileName(FixedURLList);
     try
     {
-        ReplaceListFile(fileName, ListBoxURLList->Items());
+        ListBoxURLList->List().SaveFile(fileName, true);
         return true;
     }
     catch (const std::exception& error)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "links/listfile.h"
+#include "platform/filebytes.h"
 #include "platform/text.h"
 
 TEntryList::TEntryList(QObject* parent) : QStringListModel(parent) {}
@@ -88,6 +90,26 @@ void TEntryList::DeleteRows(std::vector<int> rows)
 void TEntryList::Clear()
 {
     setStringList({});
+}
+
+void TEntryList::LoadFile(const std::string& fileName)
+{
+    const std::string bytes = ReadFileBytes(fileName);
+    QStringList rows;
+    ForEachListLine(bytes, [&rows](std::string_view line)
+                    { rows.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))); });
+    setStringList(rows);
+}
+
+void TEntryList::SaveFile(const std::string& fileName, bool replace) const
+{
+    const QStringList rows = stringList();
+    const TListEntryAt entryAt = [&rows](std::size_t index, std::string& text)
+    { platform::AssignStdString(text, rows[static_cast<qsizetype>(index)]); };
+    if (replace)
+        ReplaceListFile(fileName, static_cast<std::size_t>(rows.size()), entryAt);
+    else
+        WriteListFile(fileName, static_cast<std::size_t>(rows.size()), entryAt);
 }
 
 bool TEntryList::Contains(const std::string& text) const

@@ -27,6 +27,12 @@ class TEntryList : public QStringListModel
     // passed over).
     void DeleteRows(std::vector<int> rows);
     void Clear();
+    // Replaces the entries by the lines of a list file; raises Exception, changing nothing, when
+    // it cannot be read.
+    void LoadFile(const std::string& fileName);
+    // Writes the entries as a list file; with replace, a whole new file takes the old one's
+    // place. Raises Exception.
+    void SaveFile(const std::string& fileName, bool replace = false) const;
     // True when an entry equal to the text, ignoring letter case, is listed.
     bool Contains(const std::string& text) const;
 };

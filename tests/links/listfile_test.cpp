@@ -16,6 +16,9 @@ TEST(ListFile, EveryKindOfLineEnd)
     EXPECT_EQ(ParseListText("\r\n"), Entries{""});
     EXPECT_EQ(ParseListText(std::string("a\r\nb\0c\r\n", 9)), (Entries{"a", "b"}));
     EXPECT_EQ(ParseListText(" http://x/ ->out/ \r\n"), Entries{" http://x/ ->out/ "});
+    EXPECT_EQ(ParseListText("a\r"), Entries{"a"});
+    EXPECT_EQ(ParseListText("\r\r\nb\n\r"), (Entries{"", "", "b", ""}));
+    EXPECT_EQ(ParseListText("a\n\rb\r\n"), (Entries{"a", "", "b"}));
 }
 
 TEST(ListFile, WritesCrLfAfterEveryEntryAndReadsItBack)
