@@ -205,6 +205,7 @@ void TDownloadRun::StartRun(TRun& run)
     platform::Pause(500);
     StopRequested = false;
     ErrorCount = 0;
+    printFailureShown = false;
     Observer.StatusText(0, "");
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");

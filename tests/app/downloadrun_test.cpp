@@ -76,7 +76,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
                                  "<a href=\"" +
                                  site.url +
                                  "abs.zip\">abs</a><a href=readme.txt>"
-                                 "<a href=missing.zip><a href=../" +
+                                 "<a href=gone/deeper/missing.zip><a href=../" +
                                  TestName() +
                                  "/up.zip><img src=pic.gif>\r\n"
                                  "</body></html>\r\n");
@@ -97,8 +97,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
 
     QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
 
-    EXPECT_EQ(w.form.Robot->ErrorCount, 0);
+    // The missing file is the one error: not retried, not counted as a file, no folder left for it.
+    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_TRUE(w.prompts.Messages.empty());
+    EXPECT_EQ(w.prompts.Questions,
+              std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
+    EXPECT_FALSE(w.home.Exists("out/gone"));
     EXPECT_EQ(w.home.Read("out/files/a.zip"), "AAAA");
     EXPECT_EQ(w.home.Read("out/robot/" + TestName() + "/root.zip"), "ROOT");
     const std::string absoluteName =
@@ -109,7 +113,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_FALSE(w.home.Exists(TestName()));
     EXPECT_FALSE(w.home.Exists("out/readme.txt"));
     EXPECT_FALSE(w.home.Exists("out/pic.gif")) << "images only with Save images";
-    EXPECT_FALSE(w.home.Exists("out/missing.zip")) << "an error page is never kept as the file";
+    EXPECT_FALSE(w.home.Exists("out/gone/deeper/missing.zip")) << "an error page is never kept as the file";
     EXPECT_TRUE(w.home.Exists("out/" + std::string("http---127.0.0.1-") + std::to_string(PeerPort("nginx")) +
                               "-robot-" + TestName() + "-index.html"));
     // The second page's a.zip was listed on the first page already.
@@ -122,12 +126,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_NE(log.find("\r\n\r\nProcessing URL " + site.url + "index.html\r\n" + out + "files/a.zip\r\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("\r\n404 NOT FOUND\r\n"), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "\r\n404 NOT FOUND\r\n"), 1) << log;
     EXPECT_NE(log.find("Processing URL " + site.url + "second.html\r\n" + out + "two/files/B.zip\r\n"),
               std::string::npos);
-    EXPECT_NE(log.find(" downloaded in 6 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
+    EXPECT_NE(log.find(" downloaded in 5 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
         << log;
-    EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 6 files @ "), std::string::npos);
+    EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 5 files @ "), std::string::npos);
     EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/kept/as/typed/");
     EXPECT_FALSE(w.form.Robot->Running);
@@ -247,6 +251,13 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     EXPECT_NE(w.Log().find("The file " + w.home.Path() + "out/sub/b.zip was not found.\r\n"),
               std::string::npos);
     EXPECT_EQ(w.form.Robot->ErrorCount, 0);
+
+    // A printer that fails for its own reason says so once a run, and the log has it for every file.
+    w.shell.PrintResult = 1;
+    w.shell.PrintError = "lp: Error - No default destination.";
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
+    EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"lp: Error - No default destination."});
+    EXPECT_EQ(Count(w.Log(), "\r\nlp: Error - No default destination.\r\n"), 2) << w.Log();
 }
 
 TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
