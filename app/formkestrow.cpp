@@ -340,8 +340,10 @@ bool TFormKestrow::FormClose()
     if (FormPreferences)
         FormPreferences->hide();
     platform::ProcessMessages();
-    WriteSettings(Settings, platform::ToStdString(EditExtension->text()),
-                  platform::ToStdString(EditOutputPath->text()), frameGeometry().topLeft(),
+    // During a run the field shows the current file; what the user typed is what is kept.
+    const std::string outputPath =
+        Robot->RunActive() ? outputPathBeforeRun : platform::ToStdString(EditOutputPath->text());
+    WriteSettings(Settings, platform::ToStdString(EditExtension->text()), outputPath, geometry().topLeft(),
                   RadioButtonContains->isChecked());
     return true;
 }

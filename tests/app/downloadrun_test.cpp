@@ -329,6 +329,36 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
     }
 }
 
+TEST(DownloadRun, ClosingDuringARunKeepsWhatSaveToHeldBeforeIt)
+{
+    RobotWindow w;
+    setenv("KESTROW_SETTINGS", (w.home.Path() + "settings.json").c_str(), 1);
+    w.form.show();
+    Site site(TestName());
+    ScriptedServer server;
+    server.AddScript(Stalling());
+    site.Write("index.html", "<a href=" + server.Url("/slow/big-dataset.zip") + ">");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.form.EditOutputPath->setText("/typed/by/the/user");
+    w.Preferences(1, 0, 60);
+    w.prompts.Answers = {true};
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&]
+                     {
+                         if (w.form.LabelFileProgress->text().contains("of"))
+                         {
+                             poll.stop();
+                             w.form.close();
+                         }
+                     });
+    poll.start(5);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.prompts.Questions.front(), "Cancel download and quit?");
+    EXPECT_EQ(w.form.Settings.OutputPath, "/typed/by/the/user/");
+    EXPECT_NE(w.home.Read("settings.json").find("\"/typed/by/the/user/\""), std::string::npos);
+}
+
 TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
 {
     RobotWindow w;

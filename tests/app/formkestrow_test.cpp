@@ -168,6 +168,19 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
     EXPECT_TRUE(again.form.RadioButtonEndsWith->isChecked());
     EXPECT_EQ(again.preferences.SpinEditRetries->value(), 7);
     EXPECT_TRUE(again.prompts.Messages.empty());
+    again.form.move(120, 90);
+    EXPECT_TRUE(again.form.close());
+
+    // Starts that do not move the window leave its stored place as it was.
+    const std::int32_t placed = again.form.Settings.FrmKestrowLoc;
+    for (int start = 0; start < 10; ++start)
+    {
+        Window next;
+        setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+        next.form.show();
+        EXPECT_TRUE(next.form.close());
+        ASSERT_EQ(next.form.Settings.FrmKestrowLoc, placed) << "start " << start;
+    }
     unsetenv("KESTROW_SETTINGS");
 }
 
