@@ -8,140 +8,21 @@
 #include <QTimer>
 
 #include "net/nmftp.h"
+#include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
 
 namespace
 {
 using Script = ScriptedServer::Script;
-using Connection = ScriptedServer::Connection;
 
 constexpr auto npos = std::string::npos;
-
-// The address and port named by the last PORT line the client sent.
-struct PortTarget
-{
-    std::string line;
-    QHostAddress address;
-    quint16 port = 0;
-};
-
-PortTarget LastPortTarget(const std::string& received)
-{
-    PortTarget target;
-    const std::size_t at = received.rfind("PORT ");
-    if (at == npos)
-        return target;
-    const std::size_t end = received.find("\r\n", at);
-    target.line = received.substr(at, end == npos ? npos : end - at);
-    std::vector<int> numbers;
-    std::string field;
-    for (char c : target.line.substr(5) + ",")
-        if (c == ',')
-        {
-            numbers.push_back(field.empty() ? -1 : std::stoi(field));
-            field.clear();
-        }
-        else
-            field += c;
-    if (numbers.size() != 6)
-        return target;
-    target.address =
-        QHostAddress(QString("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]));
-    target.port = static_cast<quint16>(numbers[4] * 256 + numbers[5]);
-    return target;
-}
-
-// The server's side of an active-mode transfer, played when the reply to RETR has gone out.
-struct DataPlan
-{
-    DataPlan(std::string payload, std::string closing = "226 Transfer complete.\r\n")
-        : payload(std::move(payload)), closing(std::move(closing))
-    {
-    }
-
-    std::string payload;
-    std::string closing;
-    // When set, only this much of the payload is sent, then notice on the control connection,
-    // and the data connection stalls.
-    std::size_t stallAfter = npos;
-    std::string notice;
-    // When set, another local process (bound to 127.0.0.2) connects first and sends these bytes.
-    std::string thiefBytes;
-    std::shared_ptr<bool> thiefClosed = std::make_shared<bool>(false);
-};
-
-void Write(QTcpSocket* socket, const std::string& bytes)
-{
-    socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    socket->flush();
-}
-
-ScriptedServer::Action ServeData(DataPlan plan)
-{
-    return [plan](Connection& control)
-    {
-        const PortTarget target = LastPortTarget(control.received);
-        QTcpSocket* controlSocket = control.socket;
-        auto sendReal = [plan, target, controlSocket]
-        {
-            auto* data = new QTcpSocket(controlSocket);
-            QObject::connect(data, &QTcpSocket::connected, data,
-                             [plan, data, controlSocket]
-                             {
-                                 if (plan.stallAfter == npos)
-                                 {
-                                     Write(data, plan.payload);
-                                     data->disconnectFromHost();
-                                     return;
-                                 }
-                                 Write(data, plan.payload.substr(0, plan.stallAfter));
-                                 if (!plan.notice.empty())
-                                     QTimer::singleShot(50, controlSocket,
-                                                        [plan, controlSocket]
-                                                        { Write(controlSocket, plan.notice); });
-                             });
-            QObject::connect(data, &QTcpSocket::disconnected, controlSocket,
-                             [plan, controlSocket]
-                             {
-                                 if (plan.stallAfter == npos)
-                                     Write(controlSocket, plan.closing);
-                             });
-            data->connectToHost(target.address, target.port);
-        };
-        if (plan.thiefBytes.empty())
-        {
-            sendReal();
-            return;
-        }
-        auto* thief = new QTcpSocket(controlSocket);
-        if (!thief->bind(QHostAddress("127.0.0.2")))
-            ADD_FAILURE() << "cannot bind to 127.0.0.2";
-        QObject::connect(thief, &QTcpSocket::connected, thief,
-                         [plan, thief, sendReal]
-                         {
-                             Write(thief, plan.thiefBytes);
-                             QTimer::singleShot(50, thief, sendReal);
-                         });
-        QObject::connect(thief, &QTcpSocket::disconnected, thief, [plan] { *plan.thiefClosed = true; });
-        thief->connectToHost(target.address, target.port);
-    };
-}
-
-Script& Login(Script& script)
-{
-    return script.Send("220-Welcome to the scripted server\r\n220-Second line\r\n220 Ready\r\n")
-        .ExpectLine()
-        .Send("331 Password required\r\n")
-        .ExpectLine()
-        .Send("230 Logged in\r\n");
-}
 
 // Logged in, the PORT accepted and RETR answered with retrReply.
 Script DownloadScript(const std::string& retrReply)
 {
     Script script;
-    Login(script).ExpectLine().Send("200 PORT ok\r\n").ExpectLine().Send(retrReply);
+    FtpLogin(script).ExpectLine().Send("200 PORT ok\r\n").ExpectLine().Send(retrReply);
     return script;
 }
 
@@ -195,7 +76,7 @@ class FtpClient : public ::testing::Test
 TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 {
     Script script;
-    Login(script)
+    FtpLogin(script)
         .ExpectLine()
         .Send("250 CWD ok\r\n")
         .ExpectLine()
@@ -380,7 +261,7 @@ TEST_F(FtpClient, ServiceClosingNoticeEndsTheWaitAndIsShown)
 TEST_F(FtpClient, CommandFailuresAndTheirEvents)
 {
     Script script;
-    Login(script)
+    FtpLogin(script)
         .ExpectLine()
         .Send("550 No such directory.\r\n")
         .ExpectLine()
