@@ -392,7 +392,12 @@ TEST_F(FtpClient, AbortEndsTheWaitForADataConnectionThatNeverComes)
 {
     server.AddScript(DownloadScript("150 Opening data connection.\r\n"));
     ftp.Connect();
-    QTimer::singleShot(300, [this] { ftp.Abort(); });
+    // Once the reply to RETR is in, the client waits for the data connection.
+    ftp.OnStatus = [this](QObject*, const std::string& text)
+    {
+        if (text.starts_with("150 "))
+            QTimer::singleShot(0, &ftp, [this] { ftp.Abort(); });
+    };
     try
     {
         ftp.Download("a.zip", dir.Path() + "a.zip");
