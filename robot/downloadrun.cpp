@@ -196,6 +196,9 @@ void TDownloadRun::Go(bool testRun)
 
 void TDownloadRun::StartRun(TRun& run)
 {
+    // Only a Stop left from an earlier run is forgotten; one that comes during the pause below
+    // (an interrupt, the window closing) ends this run.
+    StopRequested = false;
     Observer.RunStarted();
     FileList.Clear();
     run.PageLinks.Clear();
@@ -203,7 +206,6 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.Indicator(IndicatorOK);
     platform::ProcessMessages();
     platform::Pause(500);
-    StopRequested = false;
     ErrorCount = 0;
     printFailureShown = false;
     Observer.StatusText(0, "");
