@@ -471,7 +471,8 @@ TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)
     quiet.AddScript(Script().Stall());
     EXPECT_EQ(MessageOf([&] { http.Get(quiet.Url("/" + std::string(20000, 'x'))); }), "URL too long");
     EXPECT_FALSE(http.IsConnected);
-    WaitUntil([] { return false; }, 30);
+    // Once the server has seen the close, it has seen everything that was sent.
+    EXPECT_TRUE(WaitUntil([&] { return quiet.PeerClosed(); }));
     EXPECT_EQ(quiet.Received(), "");
 }
 
