@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "nginxsite.h"
@@ -402,8 +403,20 @@ TEST(DownloadRun, AScheduledStartWaitsForItsTimeOrForStop)
     stopped.preferences.CheckBoxStartAt->setChecked(true);
     stopped.prompts.Answers = {true};
     platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
-    QTimer::singleShot(50, [&] { stopped.form.SpeedButtonStopClick(); });
+    // Stop once the window shows the wait.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&]
+                     {
+                         if (stopped.form.StatusPanel0->text().contains(" Waiting until "))
+                         {
+                             poll.stop();
+                             stopped.form.SpeedButtonStopClick();
+                         }
+                     });
+    poll.start(5);
     stopped.form.SpeedButtonGoClick(stopped.form.SpeedButtonGo);
+    EXPECT_EQ(stopped.prompts.Questions, std::vector<std::string>{"Stop downloads?"});
     EXPECT_FALSE(stopped.home.Exists("out"));
     EXPECT_EQ(Label(stopped.form.StatusPanel0), "Cancelled.");
     const std::string log = stopped.Log();
