@@ -39,7 +39,7 @@ Loads the URL List from LISTFILE (one entry per line: ADDRESS->OUTPUT-DIRECTORY)
 performs the run of the Go button without a window, then exits. The stored settings
 apply; these options override them for this run only:
 
-  --test                 walk the lists like the Test button: nothing is written
+  --test                 walk the lists like the Test button: pages are saved, no file
   --filter TEXT          keep links whose text contains TEXT (any letter case)
   --ends-with            keep links that end with the filter text instead
   --out DIR              output directory for entries that name none

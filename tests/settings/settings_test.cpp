@@ -85,7 +85,7 @@ TEST_F(SettingsFile, FirstStartInstallsTheDefaultsWithoutAMessage)
     EXPECT_TRUE(dir.Exists("config/Kestrow.json"));
     EXPECT_TRUE(contains);
     EXPECT_EQ(settings.Extension, "");
-    EXPECT_EQ(settings.OutputPath, "");
+    EXPECT_EQ(settings.OutputPath, DefaultOutputPath());
     EXPECT_EQ(settings.StartAt, "");
     EXPECT_EQ(settings.ProxyServer, "");
     EXPECT_EQ(settings.LogLevel, 2);
@@ -94,6 +94,13 @@ TEST_F(SettingsFile, FirstStartInstallsTheDefaultsWithoutAMessage)
     EXPECT_EQ(settings.FrmKestrowLoc, 65535);
     EXPECT_EQ(settings.FrmPrefLoc, 65535);
     EXPECT_EQ(settings.FrmDirLoc, 65535);
+
+    setenv("XDG_DOWNLOAD_DIR", "/data/incoming/", 1);
+    EXPECT_EQ(DefaultOutputPath(), "/data/incoming/Kestrow/");
+    setenv("XDG_DOWNLOAD_DIR", "relative/is/ignored", 1);
+    EXPECT_NE(DefaultOutputPath().find("/Kestrow/"), std::string::npos);
+    EXPECT_EQ(DefaultOutputPath().front(), '/');
+    unsetenv("XDG_DOWNLOAD_DIR");
 
     // An existing file is never replaced by the defaults.
     const std::string installed = dir.Read("config/Kestrow.json");
