@@ -290,6 +290,7 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
         EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
         EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"fine.zip", Name(site.server, "index.html")}))
             << "nothing is kept of the failed file";
+
         EXPECT_EQ(prompts.Questions,
                   std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
         EXPECT_EQ(observer.ViewLogs, view ? 1 : 0);
@@ -469,6 +470,11 @@ TEST_F(DownloadRunEngine, ATestRunFetchesPagesOnlyAndCountsAndPrintsEveryFile)
     EXPECT_TRUE(observer.Logged(Out() + "sub/b.zip"));
     EXPECT_EQ(shell.Printed, (std::vector<std::string>{Out() + "a.zip", Out() + "sub/b.zip"}));
     EXPECT_EQ(run.ErrorCount, 0);
+    // Each file's status names its address as it would be fetched, port and all.
+    for (const char* file : {"/a.zip", "/sub/b.zip"})
+        EXPECT_NE(std::find(observer.Status.begin(), observer.Status.end(), site.Url(file)),
+                  observer.Status.end())
+            << file;
 }
 
 TEST_F(DownloadRunEngine, APatentDocumentEndsAtTheFirstPageThatIsNoDocument)
