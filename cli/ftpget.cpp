@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/eventloop.h"
+#include "cli/signalstop.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
 #include "robot/ftpfetch.h"
@@ -53,6 +54,7 @@ int GetFtp(const TFtpGetOptions& options)
     // is in.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&ftp] { ftp.Abort(); };
+    const TSignalStop interrupt([&ftp] { ftp.Abort(); });
     // The server's last error reply, to explain a wait that it ended (421, 425, 426).
     std::string lastErrorReply;
     ftp.OnStatus = [&](QObject*, const std::string& status)
@@ -86,6 +88,12 @@ int GetFtp(const TFtpGetOptions& options)
     catch (const Exception& error)
     {
         DiscardFile(transferPath);
+        if (interrupt.Interrupted())
+        {
+            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n",
+                         WithoutLineEnd(error.Message()).c_str());
+            return 130;
+        }
         if (watchdog.Fired())
             return Failed("nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                           error.Message() + ")");

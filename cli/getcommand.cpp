@@ -1,5 +1,7 @@
 #include "cli/getcommand.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +13,8 @@
 #include "net/httpparse.h"
 #include "net/nmhttp.h"
 #include "platform/bytetext.h"
+#include "cli/signalstop.h"
+#include "robot/transferfile.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -77,7 +81,6 @@ int GetHttp(const GetOptions& options)
 
     TNMHTTP http;
     http.InputFileMode = true;
-    http.Body = options.file;
     http.Proxy = options.proxyHost;
     http.ProxyPort = options.proxyPort;
     http.HeaderInfo.UserId = options.user;
@@ -86,9 +89,10 @@ int GetHttp(const GetOptions& options)
     http.ReportLevel = 8;
 
     // The robot's watchdog: every sign of progress restarts it, and when it fires the client is
-    // aborted, which ends whatever wait the request is in.
+    // aborted, which ends whatever wait the request is in. Ctrl+C and SIGTERM abort it as well.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&http] { http.Abort(); };
+    const TSignalStop interrupt([&http] { http.Abort(); });
     http.OnStatus = [&](QObject*, const std::string& status)
     {
         watchdog.Restart();
@@ -103,17 +107,35 @@ int GetHttp(const GetOptions& options)
             http.Disconnect();
     };
 
+    // The body goes into a file beside FILE, which it replaces only once it is complete: a
+    // failed, cut or refused transfer leaves what was there.
+    std::string transferPath;
     watchdog.Start(options.timeoutSeconds);
     try
     {
+        transferPath = CreateTransferFile(options.file);
+        http.Body = transferPath;
         if (options.head)
             http.Head(options.url);
         else
+        {
             http.Get(options.url);
+            const std::int64_t announced = http.ExpectedCount;
+            const std::int64_t saved = FileSize(transferPath);
+            if (announced > 0 && saved < announced)
+                throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) +
+                                " of " + std::to_string(announced) + " bytes");
+        }
     }
     catch (const Exception& error)
     {
+        DiscardFile(transferPath);
         std::string message = error.Message();
+        if (interrupt.Interrupted())
+        {
+            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n", message.c_str());
+            return 130;
+        }
         if (watchdog.Fired())
             message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                       message + ")";
@@ -126,7 +148,22 @@ int GetHttp(const GetOptions& options)
 
     const std::string statusLine = WithoutLineEnd(http.Header.substr(0, http.Header.find('\n')));
     std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
-    return http.ReplyCode >= 400 ? 1 : 0;
+    if (http.ReplyCode >= 400)
+    {
+        // An error answer is no copy of the file.
+        DiscardFile(transferPath);
+        return 1;
+    }
+    try
+    {
+        CommitTransferFile(transferPath, options.file);
+    }
+    catch (const Exception& error)
+    {
+        std::fprintf(stderr, "kestrow-cli get: %s\n", error.what());
+        return 2;
+    }
+    return 0;
 }
 } // namespace
 

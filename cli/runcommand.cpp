@@ -1,26 +1,23 @@
 #include "cli/runcommand.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTime>
 
 #include "auth/httpevents.h"
 #include "cli/arguments.h"
 #include "cli/runprogress.h"
+#include "cli/signalstop.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
 #include "platform/bytetext.h"
-#include "platform/eventguard.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "robot/downloadrun.h"
@@ -247,14 +244,6 @@ class StandardErrorPrompts : public platform::PromptHandler
     }
 };
 
-// Ctrl+C and SIGTERM only write a byte into a pipe; the event loop reads it and stops the run.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-}
 } // namespace
 
 int RunCommand(int argc, char* argv[])
@@ -312,33 +301,12 @@ int RunCommand(int argc, char* argv[])
     prompts.Progress = &progress;
     observer.Progress = &progress;
 
-    bool interrupted = false;
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0)
-    {
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated,
-                     [&]
-                     {
-                         char byte;
-                         while (read(signalPipe[0], &byte, 1) > 0)
-                         {
-                         }
-                         interrupted = true;
-                         platform::Guarded([&run] { run.Stop(); },
-                                           [](const std::string& message) {
-                                               std::fprintf(stderr, "kestrow-cli run: %s\n", message.c_str());
-                                           });
-                     });
-
+    // Ctrl+C and SIGTERM stop the run like the Stop button.
+    const TSignalStop interrupt([&run] { run.Stop(); });
     run.Go(options.test);
     progress.Finish();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     platform::SetPromptHandler(nullptr);
-    if (interrupted)
+    if (interrupt.Interrupted())
         return 130;
     return run.ErrorCount > 0 ? 1 : 0;
 }

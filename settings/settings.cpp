@@ -96,7 +96,7 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
     TSettingsStore store(fileName);
     if (!store.OpenKey(SettingsKey, false))
     {
-        platform::ShowMessage(std::string("Cannot open key ") + SettingsKey);
+        platform::ShowMessage(std::string("Cannot open key ") + SettingsKey + "\r\n" + store.LastError());
         return;
     }
     try
