@@ -15,6 +15,7 @@
 #include "cli/arguments.h"
 #include "cli/runprogress.h"
 #include "cli/signalstop.h"
+#include "cli/terminaltext.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
 #include "platform/bytetext.h"
@@ -200,17 +201,20 @@ class TCommandLinePreferences : public TRunPreferences
     const RunOptions& options;
 };
 
-// Every log line goes to standard output as it is written.
+// Every log line goes to standard output as it is written; to a terminal with its control
+// bytes escaped, elsewhere as it stands.
 class TCommandLineObserver : public TRunObserver
 {
   public:
     TRunProgress* Progress = nullptr;
+    bool Terminal = isatty(STDOUT_FILENO) == 1;
 
     void LogLine(const std::string& line, bool) override
     {
         if (Progress)
             Progress->Clear();
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        const std::string shown = Terminal ? TerminalSafe(line) : line;
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
