@@ -127,7 +127,7 @@ int GetHttp(const GetOptions& options)
         if (stalled)
             message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                       message + ")";
-        else if (message == "Connection Failed" && http.LastError != 0)
+        else if (SockReasonOf(error) == TSockReason::ConnectionFailed && http.LastError != 0)
             message += " (" + http.ErrorText(http.LastError) + ")";
         std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
         return 2;

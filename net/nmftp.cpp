@@ -207,15 +207,15 @@ void TNMFTP::ChangeDir(const std::string& path)
 
 void TNMFTP::TransferType(int kind)
 {
-    switch (kind)
+    switch (static_cast<TTransferType>(kind))
     {
-    case 1:
+    case TTransferType::Ascii:
         DoCommand("TYPE A");
         break;
-    case 2:
+    case TTransferType::Image:
         DoCommand("TYPE I");
         break;
-    case 3:
+    case TTransferType::Local8Bit:
         DoCommand("TYPE L 8");
         break;
     default:

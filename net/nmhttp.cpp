@@ -212,7 +212,7 @@ void TNMHTTP::DoRequest()
             return;
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
-            throw ESockError("Too many redirects");
+            throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
 }
 
@@ -269,7 +269,7 @@ void TNMHTTP::SendRequest()
     const std::string header = HeaderList.Text();
     // Write sends at most its buffer; a cut request would ask for another resource.
     if (header.size() > TextBufferSize || header.find('\0') != std::string::npos)
-        throw ESockError("URL too long");
+        throw ESockError(TSockReason::UrlTooLong, "URL too long");
     Write(header);
     Writeln("");
     const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);

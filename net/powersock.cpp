@@ -227,7 +227,7 @@ void TPowersock::CloseTransport()
 void TPowersock::SocketError()
 {
     const QAbstractSocket::SocketError error = socket->error();
-    const int number = sockerrors::FromSocketError(error, socket->errorString());
+    const int number = WinsockNumber(sockerrors::FromSocketError(error, socket->errorString()));
     LastError = number;
     if (connecting && !IsConnected)
     {
@@ -273,7 +273,7 @@ void TPowersock::Connect()
     ReportStatus(8, "Connecting");
     CancelRequested = false;
     if (IsConnected)
-        throw ESockError("Already connected");
+        throw ESockError(TSockReason::AlreadyConnected, "Already connected");
 
     bool askedHandler = false;
     for (;;)
@@ -284,7 +284,8 @@ void TPowersock::Connect()
         }
         catch (const ESockError& error)
         {
-            if (error.Message() == "Host Lookup Timed Out" || error.Message() == "Host Lookup Canceled")
+            if (error.Reason() == TSockReason::LookupTimedOut ||
+                error.Reason() == TSockReason::LookupCanceled)
                 throw;
         }
         if (!resolved.isNull())
@@ -297,15 +298,12 @@ void TPowersock::Connect()
             if (handled)
                 continue;
         }
-        throw ESockError("Null Remote Address");
+        throw ESockError(TSockReason::NullRemoteAddress, "Null Remote Address");
     }
 
     const int port = Proxy.empty() ? Port : ProxyPort;
     if (port < 0 || port > 65535)
-    {
-        lastCallError = 10049;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::AddressNotAvailable);
     RemoteAddress.Family = 2;
     RemoteAddress.Port = static_cast<std::uint16_t>(port);
     LookupDone = false;
@@ -332,10 +330,10 @@ void TPowersock::Connect()
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (TimedOut)
-        throw ESockError("Connection Timed out");
+        throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
     if (CancelRequested)
-        throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+        throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
+    throw ESockError(TSockReason::ConnectionFailed, "Connection Failed");
 }
 
 void TPowersock::ResolveHost()
@@ -371,9 +369,9 @@ void TPowersock::ResolveHost()
     }
     lookupId = -1;
     if (TimedOut)
-        throw ESockError("Host Lookup Timed Out");
+        throw ESockError(TSockReason::LookupTimedOut, "Host Lookup Timed Out");
     if (CancelRequested)
-        throw ESockError("Host Lookup Canceled");
+        throw ESockError(TSockReason::LookupCanceled, "Host Lookup Canceled");
     if (LastEventOk && !resolved.isNull())
     {
         if (OnHostResolved)
@@ -381,7 +379,7 @@ void TPowersock::ResolveHost()
         return;
     }
     resolved.clear();
-    throw ESockError("Host Lookup Failed");
+    throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
 }
 
 void TPowersock::LookupFinished(const QHostInfo& info)
@@ -404,7 +402,7 @@ void TPowersock::LookupFinished(const QHostInfo& info)
             resolved.protocol() == QAbstractSocket::IPv4Protocol ? resolved.toIPv4Address() : 0;
     }
     else
-        LastError = sockerrors::FromLookupError(info.error());
+        LastError = WinsockNumber(sockerrors::FromLookupError(info.error()));
     LookupDone = true;
 }
 
@@ -453,24 +451,36 @@ void TPowersock::RequestCloseSocket()
 std::string TPowersock::ErrorManager(int toleratedError)
 {
     ReportStatus(16, "Checking Error In Error Manager");
-    LastError = lastCallError;
+    LastError = WinsockNumber(lastCallError);
     if (LastError == toleratedError)
         return std::string();
     const std::string message = ErrorText(LastError);
     if (OnError)
         OnError(this, LastError, message);
-    throw ESockError(message);
+    throw ESockError(lastCallError, message);
 }
 
 std::string TPowersock::ErrorText(int errorNumber)
 {
     ReportStatus(8, "Looking Up Error Message");
-    const std::string_view text = sockerrors::TableText(errorNumber);
+    const std::string_view text = WinsockText(errorNumber);
     if (!text.empty())
         return std::to_string(errorNumber) + ":" + std::string(text);
     if (errorNumber != 0)
         return "Unknown Error No. " + std::to_string(errorNumber);
     return std::string();
+}
+
+void TPowersock::FailedCall(TWinsockError error)
+{
+    lastCallError = error;
+    ErrorManager(WinsockNumber(TWinsockError::WouldBlock));
+}
+
+void TPowersock::RaiseConnectionReset()
+{
+    LastError = WinsockNumber(TWinsockError::ConnectionReset);
+    throw ESockError(TWinsockError::ConnectionReset, ErrorText(LastError));
 }
 
 void TPowersock::TimerOn()

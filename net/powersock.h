@@ -11,26 +11,14 @@
 #include <QHostAddress>
 #include <QObject>
 
-#include "platform/exception.h"
+#include "net/sockexception.h"
+#include "net/winsockerror.h"
 
 class QFile;
 class QHostInfo;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
-
-class ESockError : public Exception
-{
-  public:
-    using Exception::Exception;
-};
-
-// A wait that ended because someone cancelled it.
-class EAbortError : public ESockError
-{
-  public:
-    using ESockError::ESockError;
-};
 
 // A repeating timer on the one thread; it runs while Enabled, Interval and OnTimer are all set.
 class TThreadTimer : public QObject
@@ -208,6 +196,10 @@ class TPowersock : public QObject
     void TakeReceived(std::size_t count);
     bool PeerGone() const;
     void RaiseIfSendFailed(bool finished);
+    // A socket call that failed: through ErrorManager, which tolerates only "would block".
+    void FailedCall(TWinsockError error);
+    // The peer closed before what was asked for came.
+    [[noreturn]] void RaiseConnectionReset();
 
     QTcpSocket* socket = nullptr;
     QTcpServer* server = nullptr;
@@ -217,8 +209,8 @@ class TPowersock : public QObject
     bool lookupPending = false;
     bool notifyAcceptAsLookup = false;
     bool connecting = false;
-    // The Winsock number of the last failed call, for ErrorManager.
-    int lastCallError = 0;
+    // The last failed call, for ErrorManager.
+    TWinsockError lastCallError = TWinsockError::NoError;
     // Counts closes, so a handler that closes the socket is noticed by the code that called it.
     int closeCount = 0;
 

@@ -198,7 +198,7 @@ void TPowersock::ReadToStream()
         const qint64 n = socket->read(chunk.get(), ChunkSize);
         if (n < 0)
         {
-            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
+            LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
             if (OnError)
                 OnError(this, LastError, ErrorText(LastError));
             return;
@@ -253,7 +253,7 @@ void TPowersock::WriteFromStream()
         if (sent < 0)
         {
             // The bytes stay queued; the next bytesWritten or posted write tries again.
-            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
+            LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
             return;
         }
         bool more;
@@ -283,8 +283,7 @@ void TPowersock::RaiseIfSendFailed(bool finished)
 {
     if (finished || IsConnected)
         return;
-    LastError = 10054;
-    throw ESockError(ErrorText(10054));
+    RaiseConnectionReset();
 }
 
 void TPowersock::SendBuffer(const char* bytes, std::uint16_t length)
@@ -298,10 +297,7 @@ void TPowersock::SendBytes(std::string_view bytes)
     if (CancelRequested || bytes.empty())
         return;
     if (!IsConnected)
-    {
-        lastCallError = 10057;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::NotConnected);
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
     PostWriteMore();
@@ -350,8 +346,7 @@ std::string TPowersock::Read(std::uint16_t count)
     if (count > 0 && n == 0)
     {
         // Closed before anything came: no more bytes can arrive.
-        LastError = 10054;
-        throw ESockError(ErrorText(10054));
+        RaiseConnectionReset();
     }
     std::string result(Buffered().substr(0, n));
     TakeReceived(n);
@@ -377,7 +372,7 @@ std::string TPowersock::ReadLn()
         }
         lineSearchFrom = recvStart + static_cast<qsizetype>(buffered.size());
         if (buffered.size() > MaxLineLength)
-            throw ESockError("Line too long");
+            throw ESockError(TSockReason::LineTooLong, "Line too long");
         if (PeerGone())
         {
             // No line feed can come any more: the rest is the last line.
@@ -387,8 +382,7 @@ std::string TPowersock::ReadLn()
                 ClearReceiveBuffer();
                 return line;
             }
-            LastError = 10054;
-            throw ESockError(ErrorText(10054));
+            RaiseConnectionReset();
         }
         Wait();
     }
@@ -436,10 +430,7 @@ void TPowersock::SendFile(const std::string& fileName)
             counting = false;
         });
     if (ExpectedCount > 0 && !IsConnected)
-    {
-        lastCallError = 10057;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::NotConnected);
     PostWriteMore();
     auto finished = [this]
     { return (sendDone && (!socket || socket->bytesToWrite() == 0)) || ExpectedCount <= 0; };
@@ -580,13 +571,13 @@ QTcpSocket* TPowersock::Accept()
     while (!LookupDone && !CancelRequested)
         Wait();
     if (CancelRequested)
-        throw ESockError("Accepting Canceled");
+        throw ESockError(TSockReason::AcceptCanceled, "Accepting Canceled");
     if (!LastEventOk)
-        throw ESockError("Error creating Data Connection");
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
     ReportStatus(4, "Accepting");
     QTcpSocket* accepted = server ? server->nextPendingConnection() : nullptr;
     if (!accepted)
-        throw ESockError("Error creating Data Connection");
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
     RemoteAddress = TSockAddrIn{2, accepted->peerPort(), accepted->peerAddress().toIPv4Address()};
     if (CancelRequested)
     {

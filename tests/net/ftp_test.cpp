@@ -221,7 +221,7 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 
     ftp.Connect();
     ftp.ChangeDir("/pub/");
-    ftp.TransferType(2);
+    ftp.TransferType(TTransferType::Image);
     ftp.Download("a.zip", dir.Path() + "a.zip");
     ftp.Disconnect();
 
@@ -388,6 +388,10 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
         .ExpectLine()
         .Send("500 Unknown command.\r\n")
         .ExpectLine()
+        .Send("200 Type set to A\r\n")
+        .ExpectLine()
+        .Send("200 Type set to L 8\r\n")
+        .ExpectLine()
         .Send("257 \"/\" is the current directory\r\n")
         .ExpectLine()
         .Send("221 Bye\r\n")
@@ -411,12 +415,15 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
     const std::size_t before = server.Received().size();
     EXPECT_NO_THROW(ftp.TransferType(4));
     EXPECT_EQ(server.Received().size(), before);
+    ftp.TransferType(1);
+    ftp.TransferType(TTransferType::Local8Bit);
+    EXPECT_EQ(server.Received().substr(before), "TYPE A\r\nTYPE L 8\r\n");
     ftp.DoCommand("PWD");
     ftp.Disconnect();
 
     EXPECT_EQ(failures, (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther}));
     EXPECT_EQ(unsupported, (std::vector<int>{ftpreply::cmdOther}));
-    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdCurrentDir}));
+    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdOther, ftpreply::cmdOther, ftpreply::cmdCurrentDir}));
 }
 
 TEST_F(FtpClient, RefusedRetrAcceptsNoDataConnection)
