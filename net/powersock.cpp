@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QSignalBlocker>
@@ -94,7 +95,6 @@ TPowersock::~TPowersock()
     ReportStatus(8, "Destroy");
     TPowersock::Abort();
     Cancel();
-    shuttingDown = true;
     RequestCloseSocket();
     // The transport goes first, so that nothing it signals while closing reaches a half-destroyed session.
     if (socket)
@@ -142,9 +142,42 @@ void TPowersock::ReportStatus(int level, std::string_view text)
     }
 }
 
-void TPowersock::Wait()
+TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, const TWaitRule& rule)
 {
-    platform::WaitForEvents(2);
+    if (rule.timed)
+        TimerOn();
+    const int limit = platform::TimeOutMilliseconds(rule.limitMilliseconds);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    TWaitEnd end;
+    for (;;)
+    {
+        if (rule.timed && TimedOut)
+            end = TWaitEnd::TimedOut;
+        else if (!rule.ignoreCancel && CancelRequested)
+            end = TWaitEnd::Canceled;
+        else if (done())
+            end = TWaitEnd::Done;
+        else if (rule.endsWhenPeerGone && PeerGone())
+            end = TWaitEnd::PeerGone;
+        else if (limit > 0 && elapsed.elapsed() >= limit)
+            end = TWaitEnd::LimitReached;
+        else
+        {
+            platform::WaitForEvents(2);
+            continue;
+        }
+        break;
+    }
+    if (rule.timed)
+        TimerOff();
+    if (end == TWaitEnd::Canceled && rule.abortMessage)
+    {
+        if (!rule.keepCancelFlag)
+            CancelRequested = false;
+        throw EAbortError(rule.abortMessage);
+    }
+    return end;
 }
 
 QTcpSocket* TPowersock::CreateSocket()
@@ -164,7 +197,6 @@ void TPowersock::TransportConnected()
 
 void TPowersock::SessionEstablished()
 {
-    LastEventOk = true;
     IsConnected = true;
     if (OnConnect)
         OnConnect(this);
@@ -197,7 +229,6 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
             {
                 if (transport != socket)
                     return;
-                LastEventOk = true;
                 Guarded([&] { ReadToStream(); });
             });
     connect(transport, &QIODevice::bytesWritten, this, handle(&TPowersock::WriteFromStream));
@@ -316,12 +347,9 @@ void TPowersock::Connect()
 
     connecting = true;
     StartConnection(transport, resolved, static_cast<quint16>(port));
-    TimerOn();
-    while (!IsConnected && !TimedOut && !CancelRequested && LastEventOk)
-        Wait();
-    TimerOff();
+    const TWaitEnd end = WaitUntil([this] { return IsConnected || !LastEventOk; }, {.timed = true});
     connecting = false;
-    if (!TimedOut && !CancelRequested && LastEventOk)
+    if (end == TWaitEnd::Done && LastEventOk)
         return;
 
     // A failed connect leaves the session unconnected; a late completion cannot revive it.
@@ -329,9 +357,9 @@ void TPowersock::Connect()
     CloseTransport();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
-    if (TimedOut)
+    if (end == TWaitEnd::TimedOut)
         throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
-    if (CancelRequested)
+    if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
     throw ESockError(TSockReason::ConnectionFailed, "Connection Failed");
 }
@@ -351,16 +379,13 @@ void TPowersock::ResolveHost()
         return;
     }
 
-    TimerOn();
     LookupDone = false;
     lookupPending = true;
     lookupId = -1;
     lookupId =
         QHostInfo::lookupHost(QString::fromStdString(name), this,
                               [this](const QHostInfo& info) { Guarded([&] { LookupFinished(info); }); });
-    while (!LookupDone && !TimedOut && !CancelRequested)
-        Wait();
-    TimerOff();
+    const TWaitEnd end = WaitUntil([this] { return LookupDone; }, {.timed = true});
     if (lookupPending)
     {
         QHostInfo::abortHostLookup(lookupId);
@@ -368,9 +393,9 @@ void TPowersock::ResolveHost()
         resolved.clear();
     }
     lookupId = -1;
-    if (TimedOut)
+    if (end == TWaitEnd::TimedOut)
         throw ESockError(TSockReason::LookupTimedOut, "Host Lookup Timed Out");
-    if (CancelRequested)
+    if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::LookupCanceled, "Host Lookup Canceled");
     if (LastEventOk && !resolved.isNull())
     {

@@ -11,6 +11,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #include "net/winsockerror.h"
 
@@ -45,6 +46,23 @@ class TThreadTimer : public QObject
     unsigned interval = 1000;
     TNotifyEvent onTimer;
     QTimer* timer;
+};
+
+// What ends a wait of TPowersock besides its condition, and what a cancel does to it.
+struct TWaitRule
+{
+    // A cancel raises EAbortError with this message and clears the cancel flag, unless
+    // keepCancelFlag; without a message the wait returns and the caller raises its own error.
+    const char* abortMessage = nullptr;
+    bool keepCancelFlag = false;
+    // A cancel does not end the wait.
+    bool ignoreCancel = false;
+    // The session's TimeOut runs around the wait.
+    bool timed = false;
+    // A peer that has closed, with nothing left to read, ends the wait.
+    bool endsWhenPeerGone = false;
+    // A limit of the wait's own, in milliseconds before the time-out scale; 0 is none.
+    int limitMilliseconds = 0;
 };
 
 // An IPv4 socket address in host byte order (family 2 is the Internet).
@@ -160,6 +178,18 @@ class TPowersock : public QObject
     bool LookupDone = false;
     bool LastEventOk = false;
 
+    enum class TWaitEnd
+    {
+        Done,
+        Canceled,
+        TimedOut,
+        PeerGone,
+        LimitReached
+    };
+    // The one wait of the session: events are processed, at most 2 ms apart, until done() holds
+    // or the rule ends the wait. A time-out or cancel wins over a condition met at the same time.
+    TWaitEnd WaitUntil(const std::function<bool()>& done, const TWaitRule& rule = {});
+
     // The session's transport. A client that needs TLS returns a QSslSocket here and starts
     // the handshake in StartConnection; it then calls SessionEstablished when the handshake is
     // done instead of on the plain connect. Nothing above this layer sees the difference.
@@ -184,7 +214,6 @@ class TPowersock : public QObject
     void InstallSocket(QTcpSocket* transport);
     void CloseTransport();
     void InitializeWinsock();
-    void Wait();
     void PostReadMore();
     void PostWriteMore();
     void SocketError();
@@ -193,9 +222,8 @@ class TPowersock : public QObject
     void LookupFinished(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
     void FlushCapture();
-    void TakeReceived(std::size_t count);
     bool PeerGone() const;
-    void RaiseIfSendFailed(bool finished);
+    bool SendFinished() const;
     // A socket call that failed: through ErrorManager, which tolerates only "would block".
     void FailedCall(TWinsockError error);
     // The peer closed before what was asked for came.
@@ -214,10 +242,7 @@ class TPowersock : public QObject
     // Counts closes, so a handler that closes the socket is noticed by the code that called it.
     int closeCount = 0;
 
-    // Received bytes from recvStart on are unread; the consumed front is dropped in bulk.
-    QByteArray recvBuffer;
-    qsizetype recvStart = 0;
-    qsizetype lineSearchFrom = 0;
+    TReceiveBuffer received;
     QByteArray sendBuffer;
     qsizetype sendStart = 0;
     QFile* receiveFile = nullptr;
@@ -230,10 +255,8 @@ class TPowersock : public QObject
     bool counting = false;
     bool busyReading = false;
     bool busyWriting = false;
-    bool readMissed = false;
     bool readMorePosted = false;
     bool writeMorePosted = false;
-    bool shuttingDown = false;
     bool destroying = false;
     std::unique_ptr<char[]> chunk;
 };
