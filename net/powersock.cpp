@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "net/sockerrors.h"
+#include "platform/eventguard.h"
 #include "platform/pause.h"
 
 namespace
@@ -19,18 +20,6 @@ int sessionCount = 0;
 
 // Qt keeps at most this much unread data per socket; beyond it the peer is held back by TCP.
 constexpr qint64 ReadBufferLimit = 1024 * 1024;
-
-// Runs a notification handler; nothing it raises may leave it.
-template <typename Handler> void Guarded(Handler&& handler)
-{
-    try
-    {
-        handler();
-    }
-    catch (...)
-    {
-    }
-}
 } // namespace
 
 TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(this))
@@ -41,7 +30,9 @@ TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(th
                 if (!onTimer)
                     return;
                 const TNotifyEvent handler = onTimer;
-                Guarded([&] { handler(this); });
+                // The timer has no status of its own; a failing handler goes to Qt's message log.
+                platform::Guarded([&] { handler(this); }, [](const std::string& message)
+                                  { qWarning("TThreadTimer: OnTimer failed: %s", message.c_str()); });
             });
 }
 
@@ -85,7 +76,7 @@ TPowersock::TPowersock(QObject* owner)
     ReportStatus(8, "Create");
     Proxy.clear();
     timer->SetEnabled(false);
-    timer->SetOnTimer([this](QObject*) { TimerTriggered(); });
+    timer->SetOnTimer([this](QObject*) { Notified("Timer", [this] { TimerTriggered(); }); });
     InitializeWinsock();
 }
 
@@ -128,6 +119,12 @@ void TPowersock::InitializeWinsock()
         "Max Sockets= " + std::to_string(maxSockets),
         "Max Udp pack size= 65507",
     };
+}
+
+void TPowersock::Notified(const char* name, const std::function<void()>& handler)
+{
+    platform::Guarded(handler, [this, name](const std::string& message)
+                      { ReportStatus(16, std::string(name) + " failed: " + message); });
 }
 
 void TPowersock::ReportStatus(int level, std::string_view text)
@@ -215,25 +212,22 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
     transport->setProxy(QNetworkProxy::NoProxy);
     transport->setReadBufferSize(ReadBufferLimit);
     // Signals of a socket that has since been replaced are ignored.
-    auto handle = [this, transport](auto handler)
+    auto handle = [this, transport](const char* name, auto handler)
     {
-        return [this, transport, handler]
+        return [this, transport, name, handler]
         {
             if (transport == socket)
-                Guarded([&] { (this->*handler)(); });
+                Notified(name, [&] { (this->*handler)(); });
         };
     };
-    connect(transport, &QTcpSocket::connected, this, handle(&TPowersock::TransportConnected));
-    connect(transport, &QIODevice::readyRead, this,
-            [this, transport]
-            {
-                if (transport != socket)
-                    return;
-                Guarded([&] { ReadToStream(); });
-            });
-    connect(transport, &QIODevice::bytesWritten, this, handle(&TPowersock::WriteFromStream));
-    connect(transport, &QAbstractSocket::errorOccurred, this, handle(&TPowersock::SocketError));
-    connect(transport, &QAbstractSocket::disconnected, this, handle(&TPowersock::SocketClosed));
+    connect(transport, &QTcpSocket::connected, this, handle("Connect", &TPowersock::TransportConnected));
+    connect(transport, &QIODevice::readyRead, this, handle("ReadToStream", &TPowersock::ReadToStream));
+    connect(transport, &QIODevice::bytesWritten, this,
+            handle("WriteFromStream", &TPowersock::WriteFromStream));
+    connect(transport, &QAbstractSocket::errorOccurred, this,
+            handle("Socket error", &TPowersock::SocketError));
+    connect(transport, &QAbstractSocket::disconnected, this,
+            handle("Socket closed", &TPowersock::SocketClosed));
     socket = transport;
 }
 
@@ -382,9 +376,9 @@ void TPowersock::ResolveHost()
     LookupDone = false;
     lookupPending = true;
     lookupId = -1;
-    lookupId =
-        QHostInfo::lookupHost(QString::fromStdString(name), this,
-                              [this](const QHostInfo& info) { Guarded([&] { LookupFinished(info); }); });
+    lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this,
+                                     [this](const QHostInfo& info)
+                                     { Notified("Host lookup", [&] { LookupFinished(info); }); });
     const TWaitEnd end = WaitUntil([this] { return LookupDone; }, {.timed = true});
     if (lookupPending)
     {

@@ -210,6 +210,9 @@ class TPowersock : public QObject
     void WriteFromStream();
 
   private:
+    // Runs a notification handler at the edge of the event loop: what it raises is reported as a
+    // status of the error level, and never reaches Qt.
+    void Notified(const char* name, const std::function<void()>& handler);
     QTcpSocket& Socket();
     void InstallSocket(QTcpSocket* transport);
     void CloseTransport();

@@ -135,13 +135,7 @@ void TPowersock::PostReadMore()
         [this]
         {
             readMorePosted = false;
-            try
-            {
-                ReadToStream();
-            }
-            catch (...)
-            {
-            }
+            Notified("ReadToStream", [this] { ReadToStream(); });
         },
         Qt::QueuedConnection);
 }
@@ -156,13 +150,7 @@ void TPowersock::PostWriteMore()
         [this]
         {
             writeMorePosted = false;
-            try
-            {
-                WriteFromStream();
-            }
-            catch (...)
-            {
-            }
+            Notified("WriteFromStream", [this] { WriteFromStream(); });
         },
         Qt::QueuedConnection);
 }
@@ -457,13 +445,7 @@ void TPowersock::Listen(bool notifyAsLookup)
             {
                 if (listener != server)
                     return;
-                try
-                {
-                    IncomingConnection();
-                }
-                catch (...)
-                {
-                }
+                Notified("Incoming connection", [this] { IncomingConnection(); });
             });
     server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(Port));
 }

@@ -294,6 +294,24 @@ TEST(ThreadTimer, RunsOnlyWhileEnabledWithIntervalAndHandler)
     const int stopped = ticks;
     WaitUntil([] { return false; }, 60);
     EXPECT_EQ(ticks, stopped);
+
+    // A failing handler is logged and the timer goes on; nothing unwinds into the event loop.
+    static std::vector<std::string> warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text)
+                               { warnings.push_back(text.toStdString()); });
+    timer.SetOnTimer(
+        [&](QObject*)
+        {
+            ++ticks;
+            throw Exception("tick broke");
+        });
+    timer.SetEnabled(true);
+    EXPECT_TRUE(WaitUntil([&] { return ticks >= stopped + 2; }, 2000));
+    timer.SetEnabled(false);
+    qInstallMessageHandler(previous);
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.front(), "TThreadTimer: OnTimer failed: tick broke");
 }
 
 TEST(PowersockData, ReadLnTakesOneLineAndKeepsTheRest)
@@ -557,6 +575,27 @@ TEST(PowersockData, ListensAcceptsAndTakesOverTheConnection)
     CancelLater(50, waiting);
     EXPECT_EQ(FailureOf([&] { waiting.Accept(); }),
               Failure(TSockReason::AcceptCanceled, "Accepting Canceled"));
+}
+
+TEST(PowersockData, FailingHandlerIsReportedAndTheTransferGoesOn)
+{
+    ScriptedServer server;
+    server.AddScript(Script().Send("first").Pause(30).Send(" second").Close());
+    TPowersock sock;
+    std::vector<std::string> errors;
+    sock.ReportLevel = 16;
+    sock.OnStatus = [&](QObject*, const std::string& status)
+    {
+        if (status.find("failed") != std::string::npos)
+            errors.push_back(status);
+    };
+    sock.OnPacketRecvd = [](QObject*) { throw Exception("progress broke"); };
+    ConnectTo(sock, server.Port());
+    std::string text;
+    sock.CaptureString(text, -1);
+    EXPECT_EQ(text, "first second");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.front(), "ReadToStream failed: progress broke");
 }
 
 TEST(PowersockData, DataArrivedHookSeesEveryRead)
