@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,8 @@
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
 #include "cli/ftpget.h"
-#include "net/httpparse.h"
 #include "net/nmhttp.h"
+#include "net/port.h"
 #include "platform/bytetext.h"
 
 namespace
@@ -163,10 +164,11 @@ int GetCommand(int argc, char* argv[])
             {
                 const std::string text = arguments.Value();
                 const std::size_t colon = text.rfind(':');
-                if (colon == std::string::npos || colon == 0 ||
-                    !httpparse::ParseInteger(text.substr(colon + 1), options.proxyPort) ||
-                    options.proxyPort < 1 || options.proxyPort > 65535)
+                const std::optional<int> port =
+                    colon == std::string::npos ? std::nullopt : PortFromText(text.substr(colon + 1));
+                if (!port || colon == 0)
                     return UsageError("--proxy needs HOST:PORT");
+                options.proxyPort = *port;
                 options.proxyHost = text.substr(0, colon);
             }
             else if (argument == "--user")

@@ -14,6 +14,7 @@
 #include <QTcpSocket>
 
 #include "net/sockerrors.h"
+#include "platform/bytetext.h"
 
 namespace
 {
@@ -69,11 +70,6 @@ class TListener : public QTcpServer
   private:
     std::uint32_t acceptFrom;
 };
-
-std::string FileCreateErrorText(const std::string& path, int errorNumber)
-{
-    return "Cannot create file \"" + path + "\". " + std::strerror(errorNumber);
-}
 } // namespace
 
 std::string_view TPowersock::Buffered() const
@@ -120,8 +116,8 @@ void TPowersock::FlushCapture()
     if (!receiveFile || captureBatch.isEmpty())
         return;
     if (receiveFile->write(captureBatch) != captureBatch.size() && fileError.empty())
-        fileError = "Cannot write file \"" + receiveFile->fileName().toStdString() + "\". " +
-                    receiveFile->errorString().toStdString();
+        fileError = FileWriteErrorText(receiveFile->fileName().toStdString(),
+                                       receiveFile->errorString().toStdString());
     captureBatch.truncate(0);
 }
 
@@ -213,8 +209,8 @@ void TPowersock::WriteFromStream()
             if (data.isEmpty())
             {
                 if (fileError.empty())
-                    fileError = "Cannot read file \"" + sendFile->fileName().toStdString() + "\". " +
-                                sendFile->errorString().toStdString();
+                    fileError = FileReadErrorText(sendFile->fileName().toStdString(),
+                                                  sendFile->errorString().toStdString());
                 return;
             }
         }
@@ -322,8 +318,7 @@ std::string TPowersock::Transaction(const std::string& command)
     {
         ReportStatus(1, LastReply);
         std::size_t digits = 0;
-        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
-               LastReply[digits] <= '9')
+        while (digits < LastReply.size() && digits < 10 && bytetext::IsDigit(LastReply[digits]))
             ++digits;
         if (digits > 0)
         {
@@ -388,7 +383,7 @@ void TPowersock::CaptureFile(const std::string& fileName)
     if (!early.empty())
     {
         if (file.write(early.data(), static_cast<qint64>(early.size())) != static_cast<qint64>(early.size()))
-            fileError = "Cannot write file \"" + fileName + "\". " + file.errorString().toStdString();
+            fileError = FileWriteErrorText(fileName, file.errorString().toStdString());
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
         // Announced like any chunk, so a progress handler that ends the transfer once the

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "net/exstringlist.h"
+#include "net/port.h"
 #include "net/stringfields.h"
 #include "net/unitencrypt.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
 
 namespace
 {
@@ -81,4 +86,53 @@ TEST(NthCharPos, PositionOrLengthPlusOne)
     EXPECT_EQ(NthCharPos("http://h", '/', 3), 9);
     EXPECT_EQ(NthCharPos("http://h", '/', 1), 6);
     EXPECT_EQ(NthCharPos("", '/', 1), 1);
+}
+
+TEST(ByteText, LineEndsAndDigits)
+{
+    using namespace bytetext;
+    EXPECT_EQ(WithoutLineEnd("text\r\n"), "text");
+    EXPECT_EQ(WithoutLineEnd("text\r\r\n\n"), "text");
+    EXPECT_EQ(WithoutLineEnd("\r\n"), "");
+    // The one line end of a line as read: a CR before it belongs to the text.
+    EXPECT_EQ(WithoutOneLineEnd("text\r\n"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\n"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\r"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\r\r\n"), "text\r");
+    EXPECT_EQ(WithoutOneLineEnd("text\n\n"), "text\n");
+    EXPECT_EQ(WithoutOneLineEnd(""), "");
+    EXPECT_TRUE(IsDigit('0') && IsDigit('9'));
+    EXPECT_FALSE(IsDigit('a') || IsDigit('/') || IsDigit(':') || IsDigit('\xb9'));
+}
+
+TEST(ParsePort, TakesOnlyDigitsFromOneTo65535)
+{
+    EXPECT_EQ(ParsePort("80"), 80);
+    EXPECT_EQ(ParsePort("1"), 1);
+    EXPECT_EQ(ParsePort("65535"), 65535);
+    EXPECT_EQ(ParsePort("08080"), 8080);
+    for (const char* bad :
+         {"", "0", "65536", "70000", "-1", "+80", "8a", " 80", "80 ", "99999999999999999999"})
+    {
+        EXPECT_FALSE(PortFromText(bad)) << bad;
+        try
+        {
+            ParsePort(bad);
+            ADD_FAILURE() << bad;
+        }
+        catch (const Exception& error)
+        {
+            EXPECT_EQ(error.Message(), std::string("Invalid port ") + bad);
+        }
+    }
+}
+
+TEST(FileErrorTexts, NameTheActionThePathAndTheReason)
+{
+    EXPECT_EQ(FileOpenErrorText("/x/a.zip", ENOENT),
+              "Cannot open file \"/x/a.zip\". No such file or directory");
+    EXPECT_EQ(FileCreateErrorText("b.htm", EACCES), "Cannot create file \"b.htm\". Permission denied");
+    EXPECT_EQ(FileWriteErrorText("c", "No space left on device"),
+              "Cannot write file \"c\". No space left on device");
+    EXPECT_EQ(FileReadErrorText("d", "Input/output error"), "Cannot read file \"d\". Input/output error");
 }

@@ -479,6 +479,11 @@ TEST(PowersockData, CaptureFileStartsWithWhatCameEarly)
 
     EXPECT_TRUE(MessageOf([&] { sock.CaptureFile(dir.Path() + "no/such/folder/x"); })
                     .starts_with("Cannot create file"));
+
+    // A body that cannot be written is a failed transfer, not a short file.
+    ConnectTo(sock, server.Port());
+    EXPECT_EQ(MessageOf([&] { sock.CaptureFile("/dev/full"); }),
+              "Cannot write file \"/dev/full\". No space left on device");
 }
 
 TEST(PowersockData, CaptureStringCollectsUntilCloseOrCount)
