@@ -7,8 +7,12 @@
 class Exception : public std::runtime_error
 {
   public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    std::string Message() const { return what(); }
+    explicit Exception(const std::string& message) : std::runtime_error(message), message(message) {}
+    // The whole message; what() stops at a zero byte that wire text may carry.
+    std::string Message() const { return message; }
+
+  private:
+    std::string message;
 };
 
 // The file system's refusals, worded as the user sees them: "Cannot open file "path". reason".

@@ -8,6 +8,7 @@
 #include "net/unitencrypt.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "messageof.h"
 
 namespace
 {
@@ -125,6 +126,9 @@ TEST(ParsePort, TakesOnlyDigitsFromOneTo65535)
             EXPECT_EQ(error.Message(), std::string("Invalid port ") + bad);
         }
     }
+    // Wire text may carry a zero byte; the message keeps what follows it.
+    EXPECT_EQ(MessageOf([] { ParsePort(std::string_view("8\0x", 3)); }),
+              std::string("Invalid port 8\0x", 16));
 }
 
 TEST(FileErrorTexts, NameTheActionThePathAndTheReason)
