@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "net/nmftp.h"
+#include "platform/pause.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
 
@@ -154,6 +155,13 @@ bool Listening(quint16 port)
     return probe.state() == QAbstractSocket::ConnectedState;
 }
 
+// Waits for a server's last words take a quarter of their time while it lives.
+struct QuickTimeOuts
+{
+    QuickTimeOuts() { platform::SetTimeOutScale(1, 4); }
+    ~QuickTimeOuts() { platform::SetTimeOutScale(1, 1); }
+};
+
 class FtpClient : public ::testing::Test
 {
   protected:
@@ -182,7 +190,8 @@ class FtpClient : public ::testing::Test
         return std::find(status.begin(), status.end(), text) != status.end();
     }
 
-    // Declared before the client, whose destruction still reports its QUIT.
+    // Declared before the client, whose destruction still reports its QUIT and waits for its answer.
+    QuickTimeOuts quickTimeOuts;
     std::vector<std::string> status;
     std::vector<int> successes;
     ScriptedServer server;
