@@ -97,7 +97,7 @@ int GetFtp(const TFtpGetOptions& options)
         if (watchdog.Fired())
             return Failed("nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                           error.Message() + ")");
-        if (error.Message() == "Connection Failed" && ftp.LastError != 0)
+        if (SockReasonOf(error) == TSockReason::ConnectionFailed && ftp.LastError != 0)
             return Failed(error.Message() + " (" + ftp.ErrorText(ftp.LastError) + ")");
         if (dynamic_cast<const ESockError*>(&error) && !lastErrorReply.empty())
             return Failed(error.Message() + " (" + lastErrorReply + ")");

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
 #include "cli/ftpget.h"
-#include "net/httpparse.h"
 #include "net/nmhttp.h"
+#include "net/port.h"
 #include "platform/bytetext.h"
 #include "cli/signalstop.h"
 #include "robot/transferfile.h"
@@ -139,7 +140,7 @@ int GetHttp(const GetOptions& options)
         if (watchdog.Fired())
             message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                       message + ")";
-        else if (message == "Connection Failed" && http.LastError != 0)
+        else if (SockReasonOf(error) == TSockReason::ConnectionFailed && http.LastError != 0)
             message += " (" + http.ErrorText(http.LastError) + ")";
         std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
         return 2;
@@ -190,10 +191,11 @@ int GetCommand(int argc, char* argv[])
             {
                 const std::string text = arguments.Value();
                 const std::size_t colon = text.rfind(':');
-                if (colon == std::string::npos || colon == 0 ||
-                    !httpparse::ParseInteger(text.substr(colon + 1), options.proxyPort) ||
-                    options.proxyPort < 1 || options.proxyPort > 65535)
+                const std::optional<int> port =
+                    colon == std::string::npos ? std::nullopt : PortFromText(text.substr(colon + 1));
+                if (!port || colon == 0)
                     return UsageError("--proxy needs HOST:PORT");
+                options.proxyPort = *port;
                 options.proxyHost = text.substr(0, colon);
             }
             else if (argument == "--user")

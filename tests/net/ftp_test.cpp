@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "net/nmftp.h"
+#include "platform/pause.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
@@ -34,6 +35,13 @@ bool Listening(quint16 port)
     WaitUntil([&] { return probe.state() == QAbstractSocket::ConnectedState || probe.error() != -1; }, 3000);
     return probe.state() == QAbstractSocket::ConnectedState;
 }
+
+// Waits for a server's last words take a quarter of their time while it lives.
+struct QuickTimeOuts
+{
+    QuickTimeOuts() { platform::SetTimeOutScale(1, 4); }
+    ~QuickTimeOuts() { platform::SetTimeOutScale(1, 1); }
+};
 
 class FtpClient : public ::testing::Test
 {
@@ -63,7 +71,8 @@ class FtpClient : public ::testing::Test
         return std::find(status.begin(), status.end(), text) != status.end();
     }
 
-    // Declared before the client, whose destruction still reports its QUIT.
+    // Declared before the client, whose destruction still reports its QUIT and waits for its answer.
+    QuickTimeOuts quickTimeOuts;
     std::vector<std::string> status;
     std::vector<int> successes;
     ScriptedServer server;
@@ -102,7 +111,7 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 
     ftp.Connect();
     ftp.ChangeDir("/pub/");
-    ftp.TransferType(2);
+    ftp.TransferType(TTransferType::Image);
     ftp.Download("a.zip", dir.Path() + "a.zip");
     ftp.Disconnect();
 
@@ -269,6 +278,10 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
         .ExpectLine()
         .Send("500 Unknown command.\r\n")
         .ExpectLine()
+        .Send("200 Type set to A\r\n")
+        .ExpectLine()
+        .Send("200 Type set to L 8\r\n")
+        .ExpectLine()
         .Send("257 \"/\" is the current directory\r\n")
         .ExpectLine()
         .Send("221 Bye\r\n")
@@ -292,12 +305,15 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
     const std::size_t before = server.Received().size();
     EXPECT_NO_THROW(ftp.TransferType(4));
     EXPECT_EQ(server.Received().size(), before);
+    ftp.TransferType(1);
+    ftp.TransferType(TTransferType::Local8Bit);
+    EXPECT_EQ(server.Received().substr(before), "TYPE A\r\nTYPE L 8\r\n");
     ftp.DoCommand("PWD");
     ftp.Disconnect();
 
     EXPECT_EQ(failures, (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther}));
     EXPECT_EQ(unsupported, (std::vector<int>{ftpreply::cmdOther}));
-    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdCurrentDir}));
+    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdOther, ftpreply::cmdOther, ftpreply::cmdCurrentDir}));
 }
 
 TEST_F(FtpClient, RefusedRetrAcceptsNoDataConnection)
