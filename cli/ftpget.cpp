@@ -1,10 +1,10 @@
 #include "cli/ftpget.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "cli/eventloop.h"
 #include "cli/signalstop.h"
+#include "platform/bytetext.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
 #include "robot/ftpfetch.h"
@@ -13,16 +13,11 @@
 
 namespace
 {
-std::string WithoutLineEnd(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
+using bytetext::WithoutLineEnd;
 
 int Failed(const std::string& message)
 {
-    std::fprintf(stderr, "kestrow-cli get: %s\n", WithoutLineEnd(message).c_str());
+    std::fprintf(stderr, "kestrow-cli get: %s\n", std::string(WithoutLineEnd(message)).c_str());
     return 2;
 }
 } // namespace
@@ -60,11 +55,11 @@ int GetFtp(const TFtpGetOptions& options)
     ftp.OnStatus = [&](QObject*, const std::string& status)
     {
         watchdog.Restart();
-        if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && std::isdigit(status[1] & 0xFF) &&
-            std::isdigit(status[2] & 0xFF))
-            lastErrorReply = WithoutLineEnd(status);
+        if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && bytetext::IsDigit(status[1]) &&
+            bytetext::IsDigit(status[2]))
+            lastErrorReply = std::string(WithoutLineEnd(status));
         if (options.verbose)
-            std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
+            std::fprintf(stderr, "%s\n", std::string(WithoutLineEnd(status)).c_str());
     };
     ftp.OnPacketRecvd = [&](QObject*) { watchdog.Restart(); };
 
@@ -80,7 +75,7 @@ int GetFtp(const TFtpGetOptions& options)
                      {
                          // The file is complete; a server that fumbles its goodbye does not undo that.
                          std::fprintf(stderr, "kestrow-cli get: after the transfer: %s\n",
-                                      WithoutLineEnd(message).c_str());
+                                      std::string(WithoutLineEnd(message)).c_str());
                      });
         CommitTransferFile(transferPath, options.file);
         transferPath.clear();
@@ -91,7 +86,7 @@ int GetFtp(const TFtpGetOptions& options)
         if (interrupt.Interrupted())
         {
             std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n",
-                         WithoutLineEnd(error.Message()).c_str());
+                         std::string(WithoutLineEnd(error.Message())).c_str());
             return 130;
         }
         if (watchdog.Fired())

@@ -69,13 +69,6 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-std::string WithoutLineEnd(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 int GetHttp(const GetOptions& options)
 {
     const auto application = EnsureEventLoop();
@@ -98,7 +91,7 @@ int GetHttp(const GetOptions& options)
     {
         watchdog.Restart();
         if (options.verbose)
-            std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
+            std::fprintf(stderr, "%s\n", std::string(bytetext::WithoutLineEnd(status)).c_str());
     };
     // The robot ends a transfer once the announced length is in, even if the server keeps
     // the connection open.
@@ -147,7 +140,7 @@ int GetHttp(const GetOptions& options)
     }
     watchdog.Stop();
 
-    const std::string statusLine = WithoutLineEnd(http.Header.substr(0, http.Header.find('\n')));
+    const std::string statusLine(bytetext::WithoutLineEnd(http.Header.substr(0, http.Header.find('\n'))));
     std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
     if (http.ReplyCode >= 400)
     {

@@ -18,6 +18,7 @@
 #include "cli/terminaltext.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
+#include "net/port.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
@@ -105,8 +106,8 @@ void CheckProxy(const std::string& proxy)
     const TURLParts parts = SplitURL(proxy);
     if (!proxy.empty() && (parts.Host.empty() || parts.Port.empty()))
         throw TUsageError{"--proxy takes HOST:PORT, not '" + proxy + "'"};
-    if (!parts.Port.empty())
-        WholeNumber("--proxy port", parts.Port, 1, 65535);
+    if (!parts.Port.empty() && !PortFromText(parts.Port))
+        throw TUsageError{"--proxy port must be a whole number from 1 to 65535, not '" + parts.Port + "'"};
 }
 
 RunOptions ParseOptions(int argc, char* argv[])

@@ -81,7 +81,8 @@ void TDownloadRun::CreateClients()
     HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
     HttpEvents->LogLevel = [this] { return LogLevel(); };
     HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); };
-    HttpEvents->ShowStatus = [this](const std::string& text) { Observer.StatusText(1, text); };
+    HttpEvents->ShowStatus = [this](const std::string& text)
+    { Observer.StatusText(1, std::string(bytetext::WithoutLineEnd(text))); };
     HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
     HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
@@ -114,10 +115,7 @@ void TDownloadRun::ReportCaught(const std::string& message)
 {
     if (LogLevel() < LogHttpCodes)
         return;
-    std::string line = message;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    WriteLog("(" + line + ")");
+    WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
 }
 
 void TDownloadRun::SetRunning(bool running)
@@ -165,7 +163,8 @@ void TDownloadRun::AbortClients()
 
 void TDownloadRun::FtpStatus(const std::string& status)
 {
-    Observer.StatusText(0, status);
+    // A server's reply keeps its line end; a status is one line.
+    Observer.StatusText(0, std::string(bytetext::WithoutLineEnd(status)));
     platform::ProcessMessages();
 }
 
@@ -189,7 +188,8 @@ void TDownloadRun::Go(bool testRun)
     {
         // Pages and files catch their own failures; anything else ends the run with a word.
         ++ErrorCount;
-        platform::ShowMessage(std::string("TFormKestrow.SpeedButtonGoClick:") + error.what());
+        platform::ShowMessage("TFormKestrow.SpeedButtonGoClick:" +
+                              std::string(bytetext::WithoutLineEnd(error.what())));
     }
     EndRun(run);
 }
@@ -283,7 +283,8 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         ++ErrorCount;
         FileList.Clear();
         if (LogLevel() >= LogURLs)
-            WriteLog("Failed to download page " + CurrentURL + " (" + error.what() + ")");
+            WriteLog("Failed to download page " + CurrentURL + " (" +
+                     std::string(bytetext::WithoutLineEnd(error.what())) + ")");
     }
 
     FileIndex = 0;

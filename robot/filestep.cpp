@@ -327,7 +327,7 @@ TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& mes
     {
         ++ErrorCount;
         if (LogLevel() >= LogURLs && !logged)
-            WriteLog("(" + message + ")");
+            WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
     }
     if (run.RetryCount < retries && !SkipFileRequested)
     {

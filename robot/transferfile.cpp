@@ -23,7 +23,7 @@ std::string CreateTransferFile(const std::string& outputPath)
     std::string pattern = (output.parent_path() / ("." + stem + ".part-XXXXXX")).string();
     const int descriptor = mkostemp(pattern.data(), O_CLOEXEC);
     if (descriptor < 0)
-        throw Exception("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
+        throw Exception(FileCreateErrorText(pattern, errno));
     // mkostemp makes the file private; the finished download gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
@@ -38,7 +38,7 @@ void CommitTransferFile(const std::string& transferPath, const std::string& outp
     {
         const int error = errno;
         DiscardFile(transferPath);
-        throw Exception("Cannot create file \"" + outputPath + "\". " + std::strerror(error));
+        throw Exception(FileCreateErrorText(outputPath, error));
     }
 }
 

@@ -372,6 +372,8 @@ TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
     EXPECT_FALSE(w.home.Exists("out/pub/none.txt"));
+    // The server's error reply is one log line, without its line end.
+    EXPECT_NE(w.Log().find("\r\n(550 No such file or directory.)\r\n"), std::string::npos) << w.Log();
     EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_EQ(w.form.Robot->BytesDone,
               static_cast<std::int64_t>(std::filesystem::file_size(PeerStateDir("ftp") + "root/small.txt")));
