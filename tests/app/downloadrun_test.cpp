@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <QCheckBox>
@@ -64,6 +65,26 @@ ScriptedServer::Script Short()
     script.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789").Close();
     return script;
 }
+// Runs action once, as soon as ready() holds, while the test goes on in the event loop.
+class WhenReady
+{
+  public:
+    WhenReady(std::function<bool()> ready, std::function<void()> action)
+    {
+        QObject::connect(&poll, &QTimer::timeout,
+                         [this, ready = std::move(ready), action = std::move(action)]
+                         {
+                             if (!ready())
+                                 return;
+                             poll.stop();
+                             action();
+                         });
+        poll.start(5);
+    }
+
+  private:
+    QTimer poll;
+};
 } // namespace
 
 TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
@@ -303,17 +324,8 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         w.Preferences(1, 3, 60);
         w.prompts.Answers = {true};
         QToolButton* button = c.button(w.form);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout,
-                         [&]
-                         {
-                             if (w.form.LabelFileProgress->text().contains("of"))
-                             {
-                                 poll.stop();
-                                 QTest::mouseClick(button, Qt::LeftButton);
-                             }
-                         });
-        poll.start(5);
+        const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
+                             [&] { QTest::mouseClick(button, Qt::LeftButton); });
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
 
         ASSERT_FALSE(w.prompts.Questions.empty());
@@ -343,17 +355,8 @@ TEST(DownloadRun, ClosingDuringARunKeepsWhatSaveToHeldBeforeIt)
     w.form.EditOutputPath->setText("/typed/by/the/user");
     w.Preferences(1, 0, 60);
     w.prompts.Answers = {true};
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout,
-                     [&]
-                     {
-                         if (w.form.LabelFileProgress->text().contains("of"))
-                         {
-                             poll.stop();
-                             w.form.close();
-                         }
-                     });
-    poll.start(5);
+    const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
+                         [&] { w.form.close(); });
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.prompts.Questions.front(), "Cancel download and quit?");
     EXPECT_EQ(w.form.Settings.OutputPath, "/typed/by/the/user/");
@@ -406,17 +409,8 @@ TEST(DownloadRun, AScheduledStartWaitsForItsTimeOrForStop)
     stopped.prompts.Answers = {true};
     platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
     // Stop once the window shows the wait.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout,
-                     [&]
-                     {
-                         if (stopped.form.StatusPanel0->text().contains(" Waiting until "))
-                         {
-                             poll.stop();
-                             stopped.form.SpeedButtonStopClick();
-                         }
-                     });
-    poll.start(5);
+    const WhenReady when([&] { return stopped.form.StatusPanel0->text().contains(" Waiting until "); },
+                         [&] { stopped.form.SpeedButtonStopClick(); });
     stopped.form.SpeedButtonGoClick(stopped.form.SpeedButtonGo);
     EXPECT_EQ(stopped.prompts.Questions, std::vector<std::string>{"Stop downloads?"});
     EXPECT_FALSE(stopped.home.Exists("out"));
