@@ -27,6 +27,7 @@
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "robot/sizetext.h"
+#include "robot/transferfile.h"
 #include "robot/watchdog.h"
 #include "settings/starttime.h"
 
@@ -316,18 +317,31 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         throw Exception("Cannot create path " + run.OutputDir);
     PatentPage = IsPatentScheme(parts.Scheme);
     run.PatentNumber = parts.Host;
-    NMHTTP1->Body = bodyFile;
-    if (!PatentPage)
+    // The page arrives beside its name and takes it in one step, so a link planted under that
+    // name leads nowhere, and a failed fetch leaves the page of an earlier run.
+    const std::string transferPath = CreateTransferFile(bodyFile);
+    NMHTTP1->Body = transferPath;
+    try
     {
-        Observer.FileProgress(0, 0);
-        HttpEvents->ProbeWithProxyLogin(CurrentURL);
-        NMHTTP1->Get(CurrentURL);
+        if (!PatentPage)
+        {
+            Observer.FileProgress(0, 0);
+            HttpEvents->ProbeWithProxyLogin(CurrentURL);
+            NMHTTP1->Get(CurrentURL);
+        }
+        Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
+        FileList.Clear();
+        if (PatentPage)
+            HttpEvents->ProbeWithProxyLogin(MakerHomePage);
+        CommitTransferFile(transferPath, bodyFile);
     }
-    Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
-    FileList.Clear();
+    catch (...)
+    {
+        DiscardFile(transferPath);
+        throw;
+    }
     if (PatentPage)
     {
-        HttpEvents->ProbeWithProxyLogin(MakerHomePage);
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
     }

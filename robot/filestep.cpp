@@ -154,6 +154,12 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 
         if (!run.TestRun)
         {
+            if (HasLinkBelow(run.OutputDir, outputPath))
+            {
+                // A folder planted as a link would take the file elsewhere.
+                run.RetryCount = Preferences.Retries();
+                throw Exception("Invalid file " + outputPath);
+            }
             run.FoldersMadeFrom = FirstMissingFolder(DirectoryOf(outputPath));
             MakeDirectoryOf(outputPath);
             if (!exists && !CanCreateFile(outputPath))

@@ -70,3 +70,22 @@ std::int64_t FileSize(const std::string& path)
     const auto size = std::filesystem::file_size(path, error);
     return error ? -1 : static_cast<std::int64_t>(size);
 }
+
+bool HasLinkBelow(const std::string& directory, const std::string& path)
+{
+    std::string top = directory;
+    while (top.size() > 1 && top.back() == '/')
+        top.pop_back();
+    if (path.compare(0, top.size(), top) != 0)
+        return false;
+    // Every existing step below the directory is looked at without following it.
+    for (std::size_t slash = path.find('/', top.size() + 1);; slash = path.find('/', slash + 1))
+    {
+        const std::string step = path.substr(0, slash);
+        struct stat status;
+        if (step.size() > top.size() && lstat(step.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+            return true;
+        if (slash == std::string::npos)
+            return false;
+    }
+}

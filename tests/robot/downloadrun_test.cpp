@@ -677,3 +677,34 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
         std::filesystem::remove_all(Out());
     }
 }
+
+TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=sub/a.zip><a href=b.zip><a href=c.zip>");
+    site.File("/sub/a.zip", "A");
+    site.File("/b.zip", "B");
+    site.File("/c.zip", "C");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.OverwriteOn = true;
+    const std::string elsewhere = home.Path() + "elsewhere/";
+    home.Write("elsewhere/victim.html", "VICTIM PAGE");
+    home.Write("elsewhere/victim.zip", "VICTIM FILE");
+    std::filesystem::create_directories(Out());
+    // The page's own name, a folder below the output directory and a file's name, all links.
+    std::filesystem::create_symlink(elsewhere + "victim.html", Out() + Name(site.server, "index.html"));
+    std::filesystem::create_symlink(elsewhere, Out() + "sub");
+    std::filesystem::create_symlink(elsewhere + "victim.zip", Out() + "b.zip");
+    Go();
+
+    EXPECT_EQ(home.Read("elsewhere/victim.html"), "VICTIM PAGE");
+    EXPECT_EQ(home.Read("elsewhere/victim.zip"), "VICTIM FILE");
+    EXPECT_FALSE(home.Exists("elsewhere/a.zip"));
+    EXPECT_FALSE(std::filesystem::is_symlink(Out() + Name(site.server, "index.html")))
+        << "the page takes its name in one step, replacing the link";
+    EXPECT_EQ(home.Read("out/c.zip"), "C") << "the links of the page were read";
+    EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "sub/a.zip)"));
+    EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "b.zip)"));
+    EXPECT_EQ(run.ErrorCount, 2);
+    EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /sub/a.zip"), 0) << "no retry";
+}
