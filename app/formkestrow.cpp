@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/elidedlabel.h"
 #include "app/glyphs.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
@@ -52,6 +53,9 @@ namespace
 const QColor Aqua(0x00, 0xFF, 0xFF);
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Teal(0x00, 0x80, 0x80);
+constexpr int ProgressBarWidth = 290;
+constexpr int ProgressLabelLeft = 8 + ProgressBarWidth + 6;
+constexpr int ProgressLabelWidth = 462 - ProgressLabelLeft - 4;
 
 QWidget* MakePanel(QWidget* parent, const QColor& colour, const QRect& geometry)
 {
@@ -116,7 +120,8 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Kestrow"));
     setWindowIcon(GlyphIcon(TGlyph::Program));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // Only what a fixed window offers: the system menu, minimise and close, never maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     QFont font = this->font();
@@ -194,15 +199,18 @@ void TFormKestrow::CreateControls()
 
     Panel1 = MakePanel(client, Teal, QRect(0, 304, 462, 114));
     Label3 = MakeLabel(Panel1, "URL Progress", 8, 4);
-    ProgressBarList = Placed(new QProgressBar(Panel1), QRect(8, 21, 326, 16), "File list progress");
+    // The bars leave the labels beside them room for "999999 of 999999" and "999.99M of 999.99M".
+    ProgressBarList =
+        Placed(new QProgressBar(Panel1), QRect(8, 21, ProgressBarWidth, 16), "File list progress");
     ProgressBarList->setTextVisible(false);
-    LabelOverallProgress = MakeLabel(Panel1, "", 340, 21);
-    LabelOverallProgress->setFixedWidth(118);
+    LabelOverallProgress = MakeLabel(Panel1, "", ProgressLabelLeft, 21);
+    LabelOverallProgress->setFixedWidth(ProgressLabelWidth);
     Label4 = MakeLabel(Panel1, "File Progress", 8, 42);
-    ProgressBarFile = Placed(new QProgressBar(Panel1), QRect(8, 59, 326, 16), "Current file progress");
+    ProgressBarFile =
+        Placed(new QProgressBar(Panel1), QRect(8, 59, ProgressBarWidth, 16), "Current file progress");
     ProgressBarFile->setTextVisible(false);
-    LabelFileProgress = MakeLabel(Panel1, "", 340, 59);
-    LabelFileProgress->setFixedWidth(118);
+    LabelFileProgress = MakeLabel(Panel1, "", ProgressLabelLeft, 59);
+    LabelFileProgress->setFixedWidth(ProgressLabelWidth);
     LabellStats = MakeLabel(Panel1, "", 8, 88);
     LabellStats->setFixedWidth(446);
     for (QProgressBar* bar : {ProgressBarList, ProgressBarFile})
@@ -211,9 +219,9 @@ void TFormKestrow::CreateControls()
         bar->setValue(0);
     }
 
-    StatusPanel0 = new QLabel(this);
+    StatusPanel0 = new TElidedLabel(this);
     StatusPanel0->setFixedWidth(370);
-    StatusPanel1 = new QLabel(this);
+    StatusPanel1 = new TElidedLabel(this);
     StatusPanel1->setMinimumWidth(50);
     statusBar()->addWidget(StatusPanel0);
     statusBar()->addWidget(StatusPanel1, 1);
@@ -345,8 +353,10 @@ bool TFormKestrow::FormClose()
     if (FormPreferences)
         FormPreferences->hide();
     platform::ProcessMessages();
-    WriteSettings(Settings, platform::ToStdString(EditExtension->text()),
-                  platform::ToStdString(EditOutputPath->text()), frameGeometry().topLeft(),
+    // During a run the field shows the current file; what the user typed is what is kept.
+    const std::string outputPath =
+        Robot->RunActive() ? outputPathBeforeRun : platform::ToStdString(EditOutputPath->text());
+    WriteSettings(Settings, platform::ToStdString(EditExtension->text()), outputPath, geometry().topLeft(),
                   RadioButtonContains->isChecked());
     SaveURLListForNextStart();
     return true;

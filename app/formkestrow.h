@@ -23,6 +23,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class TElidedLabel;
 class TFormAbout;
 class TFormChooseDir;
 class TFormPreferences;
@@ -36,7 +37,7 @@ class TWatchdog;
 // The main window: the robot's lists, progress and controls. Created once at start-up and
 // kept until the program ends. It drives the download run, shows what the run reports, and
 // gives it the preferences of the preferences dialog, read at the moment the run asks.
-class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPreferences
+class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPreferences
 {
     Q_OBJECT
 
@@ -90,8 +91,8 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     QProgressBar* ProgressBarFile;
     QLabel* LabelFileProgress;
     QLabel* LabellStats;
-    QLabel* StatusPanel0;
-    QLabel* StatusPanel1;
+    TElidedLabel* StatusPanel0;
+    TElidedLabel* StatusPanel1;
     // Menus
     QMenu* MenuFile;
     QAction* MenuFileOpen;
@@ -191,6 +192,24 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     void SetStatusPanel(int panel, const std::string& text);
     int LogLevel() const override;
 
+    // What the run reports, shown on the controls.
+    void LogLine(const std::string& line, bool fileOnly) override;
+    void StatusText(int panel, const std::string& text) override;
+    void Indicator(TIndicator kind) override;
+    void RunStateChanged() override;
+    void Caption(const std::string& text) override;
+    void URLSelected(int index) override;
+    void FileSelected(int index) override;
+    void ListProgress(int position, int last, const std::string& place) override;
+    void FileProgress(std::int64_t received, std::int64_t expected) override;
+    void Statistics(const std::string& text) override;
+    void OutputPath(const std::string& path) override;
+    void RunStarted() override;
+    void RunEnded() override;
+    void Alert() override;
+    void ViewLog() override;
+    void CloseProgram() override;
+
   signals:
     // The window has agreed to close: the program ends.
     void Closed();
@@ -226,24 +245,6 @@ class TFormKestrow : public QMainWindow, private TRunObserver, private TRunPrefe
     void PasteEntries();
     bool AddURLAllowed() const;
     void SelectEntry(TListBox* list, int index);
-
-    // What the run reports, shown on the controls.
-    void LogLine(const std::string& line, bool fileOnly) override;
-    void StatusText(int panel, const std::string& text) override;
-    void Indicator(TIndicator kind) override;
-    void RunStateChanged() override;
-    void Caption(const std::string& text) override;
-    void URLSelected(int index) override;
-    void FileSelected(int index) override;
-    void ListProgress(int position, int last, const std::string& place) override;
-    void FileProgress(std::int64_t received, std::int64_t expected) override;
-    void Statistics(const std::string& text) override;
-    void OutputPath(const std::string& path) override;
-    void RunStarted() override;
-    void RunEnded() override;
-    void Alert() override;
-    void ViewLog() override;
-    void CloseProgram() override;
 
     // The run's preferences: the dialog's controls and the filter fields, read when asked.
     std::string FilterText() const override;

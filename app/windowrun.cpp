@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "platform/prompt.h"
 #include "platform/text.h"
@@ -101,7 +102,7 @@ void TFormKestrow::ShowIndicator(int kind)
 
 void TFormKestrow::SetStatusPanel(int panel, const std::string& text)
 {
-    (panel == 0 ? StatusPanel0 : StatusPanel1)->setText(platform::ToQString(text));
+    (panel == 0 ? StatusPanel0 : StatusPanel1)->SetText(platform::ToQString(text));
 }
 
 void TFormKestrow::SelectEntry(TListBox* list, int index)
@@ -117,7 +118,7 @@ void TFormKestrow::LogLine(const std::string& line, bool fileOnly)
     if (OnLogLine)
         OnLogLine(line);
     if (!fileOnly && FormPreferences)
-        FormPreferences->MemoLog->appendPlainText(platform::ToQString(line));
+        FormPreferences->AppendLog(line);
 }
 
 void TFormKestrow::StatusText(int panel, const std::string& text)
@@ -151,10 +152,25 @@ void TFormKestrow::FileSelected(int index)
     ListBoxFileList->repaint();
 }
 
+namespace
+{
+// A bar with nothing to measure stays empty and still; a maximum of 0 would make it a busy bar.
+void ShowNothing(QProgressBar* bar)
+{
+    bar->setRange(0, 1);
+    bar->setValue(0);
+}
+} // namespace
+
 void TFormKestrow::ListProgress(int position, int last, const std::string& place)
 {
-    ProgressBarList->setRange(0, last);
-    ProgressBarList->setValue(position);
+    if (last <= 0)
+        ShowNothing(ProgressBarList);
+    else
+    {
+        ProgressBarList->setRange(0, last);
+        ProgressBarList->setValue(position);
+    }
     LabelOverallProgress->setText(platform::ToQString(place));
 }
 
@@ -162,16 +178,21 @@ void TFormKestrow::FileProgress(std::int64_t received, std::int64_t expected)
 {
     if (received == 0 && expected == 0)
     {
-        ProgressBarFile->setValue(ProgressBarFile->minimum());
+        ShowNothing(ProgressBarFile);
         LabelFileProgress->clear();
         return;
     }
-    // The bar counts in 32 bits; larger sizes are scaled down together.
-    int shift = 0;
-    while ((std::max(expected, received) >> shift) > 0x7FFFFFFF)
-        ++shift;
-    ProgressBarFile->setMaximum(static_cast<int>(expected >> shift));
-    ProgressBarFile->setValue(static_cast<int>(std::min(received, expected) >> shift));
+    if (expected <= 0)
+        ShowNothing(ProgressBarFile);
+    else
+    {
+        // The bar counts in 32 bits; larger sizes are scaled down together.
+        int shift = 0;
+        while ((std::max(expected, received) >> shift) > 0x7FFFFFFF)
+            ++shift;
+        ProgressBarFile->setRange(0, static_cast<int>(expected >> shift));
+        ProgressBarFile->setValue(static_cast<int>(std::min(received, expected) >> shift));
+    }
     LabelFileProgress->setText(platform::ToQString(
         received < expected ? SizeText(received) + " of " + SizeText(expected) : SizeText(received)));
     LabelFileProgress->repaint();

@@ -1,10 +1,11 @@
 #include "auth/httpevents.h"
 
-#include <charconv>
+#include <optional>
 
 #include "auth/replycodetext.h"
 #include "links/urlresolution.h"
 #include "net/nmhttp.h"
+#include "net/port.h"
 #include "net/unitencrypt.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -27,10 +28,8 @@ void THttpEvents::ApplyProxySetting()
     NMHTTP1.ProxyPort = 0;
     if (!parts.Port.empty())
     {
-        int port = 0;
-        const auto [end, error] =
-            std::from_chars(parts.Port.data(), parts.Port.data() + parts.Port.size(), port);
-        if (error != std::errc() || end != parts.Port.data() + parts.Port.size())
+        const std::optional<int> port = PortFromText(parts.Port);
+        if (!port)
         {
             NMHTTP1.Proxy.clear();
             NMHTTP1.ProxyPort = 0;
@@ -41,7 +40,7 @@ void THttpEvents::ApplyProxySetting()
                 ShowIndicator(0);
             return;
         }
-        NMHTTP1.ProxyPort = port;
+        NMHTTP1.ProxyPort = *port;
     }
     NMHTTP1.Proxy = parts.Host + parts.Directory + parts.FileName;
 }

@@ -1,9 +1,10 @@
 #include "cli/ftpget.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "cli/eventloop.h"
+#include "cli/signalstop.h"
+#include "platform/bytetext.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
 #include "robot/ftpfetch.h"
@@ -12,16 +13,11 @@
 
 namespace
 {
-std::string WithoutLineEnd(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
+using bytetext::WithoutLineEnd;
 
 int Failed(const std::string& message)
 {
-    std::fprintf(stderr, "kestrow-cli get: %s\n", WithoutLineEnd(message).c_str());
+    std::fprintf(stderr, "kestrow-cli get: %s\n", std::string(WithoutLineEnd(message)).c_str());
     return 2;
 }
 } // namespace
@@ -53,16 +49,17 @@ int GetFtp(const TFtpGetOptions& options)
     // is in.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&ftp] { ftp.Abort(); };
+    const TSignalStop interrupt([&ftp] { ftp.Abort(); });
     // The server's last error reply, to explain a wait that it ended (421, 425, 426).
     std::string lastErrorReply;
     ftp.OnStatus = [&](QObject*, const std::string& status)
     {
         watchdog.Restart();
-        if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && std::isdigit(status[1] & 0xFF) &&
-            std::isdigit(status[2] & 0xFF))
-            lastErrorReply = WithoutLineEnd(status);
+        if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && bytetext::IsDigit(status[1]) &&
+            bytetext::IsDigit(status[2]))
+            lastErrorReply = std::string(WithoutLineEnd(status));
         if (options.verbose)
-            std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
+            std::fprintf(stderr, "%s\n", std::string(WithoutLineEnd(status)).c_str());
     };
     ftp.OnPacketRecvd = [&](QObject*) { watchdog.Restart(); };
 
@@ -78,7 +75,7 @@ int GetFtp(const TFtpGetOptions& options)
                      {
                          // The file is complete; a server that fumbles its goodbye does not undo that.
                          std::fprintf(stderr, "kestrow-cli get: after the transfer: %s\n",
-                                      WithoutLineEnd(message).c_str());
+                                      std::string(WithoutLineEnd(message)).c_str());
                      });
         CommitTransferFile(transferPath, options.file);
         transferPath.clear();
@@ -86,10 +83,16 @@ int GetFtp(const TFtpGetOptions& options)
     catch (const Exception& error)
     {
         DiscardFile(transferPath);
+        if (interrupt.Interrupted())
+        {
+            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n",
+                         std::string(WithoutLineEnd(error.Message())).c_str());
+            return 130;
+        }
         if (watchdog.Fired())
             return Failed("nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                           error.Message() + ")");
-        if (error.Message() == "Connection Failed" && ftp.LastError != 0)
+        if (SockReasonOf(error) == TSockReason::ConnectionFailed && ftp.LastError != 0)
             return Failed(error.Message() + " (" + ftp.ErrorText(ftp.LastError) + ")");
         if (dynamic_cast<const ESockError*>(&error) && !lastErrorReply.empty())
             return Failed(error.Message() + " (" + lastErrorReply + ")");

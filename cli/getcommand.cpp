@@ -1,16 +1,21 @@
 #include "cli/getcommand.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
 #include "cli/ftpget.h"
-#include "net/httpparse.h"
 #include "net/nmhttp.h"
+#include "net/port.h"
 #include "platform/bytetext.h"
+#include "cli/signalstop.h"
+#include "robot/transferfile.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -64,20 +69,12 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-std::string WithoutLineEnd(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 int GetHttp(const GetOptions& options)
 {
     const auto application = EnsureEventLoop();
 
     TNMHTTP http;
     http.InputFileMode = true;
-    http.Body = options.file;
     http.Proxy = options.proxyHost;
     http.ProxyPort = options.proxyPort;
     http.HeaderInfo.UserId = options.user;
@@ -86,14 +83,15 @@ int GetHttp(const GetOptions& options)
     http.ReportLevel = 8;
 
     // The robot's watchdog: every sign of progress restarts it, and when it fires the client is
-    // aborted, which ends whatever wait the request is in.
+    // aborted, which ends whatever wait the request is in. Ctrl+C and SIGTERM abort it as well.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&http] { http.Abort(); };
+    const TSignalStop interrupt([&http] { http.Abort(); });
     http.OnStatus = [&](QObject*, const std::string& status)
     {
         watchdog.Restart();
         if (options.verbose)
-            std::fprintf(stderr, "%s\n", WithoutLineEnd(status).c_str());
+            std::fprintf(stderr, "%s\n", std::string(bytetext::WithoutLineEnd(status)).c_str());
     };
     // The robot ends a transfer once the announced length is in, even if the server keeps
     // the connection open.
@@ -103,30 +101,63 @@ int GetHttp(const GetOptions& options)
             http.Disconnect();
     };
 
+    // The body goes into a file beside FILE, which it replaces only once it is complete: a
+    // failed, cut or refused transfer leaves what was there.
+    std::string transferPath;
     watchdog.Start(options.timeoutSeconds);
     try
     {
+        transferPath = CreateTransferFile(options.file);
+        http.Body = transferPath;
         if (options.head)
             http.Head(options.url);
         else
+        {
             http.Get(options.url);
+            const std::int64_t announced = http.ExpectedCount;
+            const std::int64_t saved = FileSize(transferPath);
+            if (announced > 0 && saved < announced)
+                throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) +
+                                " of " + std::to_string(announced) + " bytes");
+        }
     }
     catch (const Exception& error)
     {
+        DiscardFile(transferPath);
         std::string message = error.Message();
+        if (interrupt.Interrupted())
+        {
+            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n", message.c_str());
+            return 130;
+        }
         if (watchdog.Fired())
             message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
                       message + ")";
-        else if (message == "Connection Failed" && http.LastError != 0)
+        else if (SockReasonOf(error) == TSockReason::ConnectionFailed && http.LastError != 0)
             message += " (" + http.ErrorText(http.LastError) + ")";
         std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
         return 2;
     }
     watchdog.Stop();
 
-    const std::string statusLine = WithoutLineEnd(http.Header.substr(0, http.Header.find('\n')));
+    const std::string statusLine(bytetext::WithoutLineEnd(http.Header.substr(0, http.Header.find('\n'))));
     std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
-    return http.ReplyCode >= 400 ? 1 : 0;
+    if (http.ReplyCode >= 400)
+    {
+        // An error answer is no copy of the file.
+        DiscardFile(transferPath);
+        return 1;
+    }
+    try
+    {
+        CommitTransferFile(transferPath, options.file);
+    }
+    catch (const Exception& error)
+    {
+        std::fprintf(stderr, "kestrow-cli get: %s\n", error.what());
+        return 2;
+    }
+    return 0;
 }
 } // namespace
 
@@ -153,10 +184,11 @@ int GetCommand(int argc, char* argv[])
             {
                 const std::string text = arguments.Value();
                 const std::size_t colon = text.rfind(':');
-                if (colon == std::string::npos || colon == 0 ||
-                    !httpparse::ParseInteger(text.substr(colon + 1), options.proxyPort) ||
-                    options.proxyPort < 1 || options.proxyPort > 65535)
+                const std::optional<int> port =
+                    colon == std::string::npos ? std::nullopt : PortFromText(text.substr(colon + 1));
+                if (!port || colon == 0)
                     return UsageError("--proxy needs HOST:PORT");
+                options.proxyPort = *port;
                 options.proxyHost = text.substr(0, colon);
             }
             else if (argument == "--user")

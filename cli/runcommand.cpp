@@ -1,26 +1,25 @@
 #include "cli/runcommand.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTime>
 
 #include "auth/httpevents.h"
 #include "cli/arguments.h"
 #include "cli/runprogress.h"
+#include "cli/signalstop.h"
+#include "cli/terminaltext.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
+#include "net/port.h"
 #include "platform/bytetext.h"
-#include "platform/eventguard.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "robot/downloadrun.h"
@@ -39,7 +38,7 @@ Loads the URL List from LISTFILE (one entry per line: ADDRESS->OUTPUT-DIRECTORY)
 performs the run of the Go button without a window, then exits. The stored settings
 apply; these options override them for this run only:
 
-  --test                 walk the lists like the Test button: nothing is written
+  --test                 walk the lists like the Test button: pages are saved, no file
   --filter TEXT          keep links whose text contains TEXT (any letter case)
   --ends-with            keep links that end with the filter text instead
   --out DIR              output directory for entries that name none
@@ -107,8 +106,8 @@ void CheckProxy(const std::string& proxy)
     const TURLParts parts = SplitURL(proxy);
     if (!proxy.empty() && (parts.Host.empty() || parts.Port.empty()))
         throw TUsageError{"--proxy takes HOST:PORT, not '" + proxy + "'"};
-    if (!parts.Port.empty())
-        WholeNumber("--proxy port", parts.Port, 1, 65535);
+    if (!parts.Port.empty() && !PortFromText(parts.Port))
+        throw TUsageError{"--proxy port must be a whole number from 1 to 65535, not '" + parts.Port + "'"};
 }
 
 RunOptions ParseOptions(int argc, char* argv[])
@@ -203,17 +202,20 @@ class TCommandLinePreferences : public TRunPreferences
     const RunOptions& options;
 };
 
-// Every log line goes to standard output as it is written.
+// Every log line goes to standard output as it is written; to a terminal with its control
+// bytes escaped, elsewhere as it stands.
 class TCommandLineObserver : public TRunObserver
 {
   public:
     TRunProgress* Progress = nullptr;
+    bool Terminal = isatty(STDOUT_FILENO) == 1;
 
     void LogLine(const std::string& line, bool) override
     {
         if (Progress)
             Progress->Clear();
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        const std::string shown = Terminal ? TerminalSafe(line) : line;
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
@@ -247,14 +249,6 @@ class StandardErrorPrompts : public platform::PromptHandler
     }
 };
 
-// Ctrl+C and SIGTERM only write a byte into a pipe; the event loop reads it and stops the run.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-}
 } // namespace
 
 int RunCommand(int argc, char* argv[])
@@ -312,33 +306,12 @@ int RunCommand(int argc, char* argv[])
     prompts.Progress = &progress;
     observer.Progress = &progress;
 
-    bool interrupted = false;
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0)
-    {
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated,
-                     [&]
-                     {
-                         char byte;
-                         while (read(signalPipe[0], &byte, 1) > 0)
-                         {
-                         }
-                         interrupted = true;
-                         platform::Guarded([&run] { run.Stop(); },
-                                           [](const std::string& message) {
-                                               std::fprintf(stderr, "kestrow-cli run: %s\n", message.c_str());
-                                           });
-                     });
-
+    // Ctrl+C and SIGTERM stop the run like the Stop button.
+    const TSignalStop interrupt([&run] { run.Stop(); });
     run.Go(options.test);
     progress.Finish();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     platform::SetPromptHandler(nullptr);
-    if (interrupted)
+    if (interrupt.Interrupted())
         return 130;
     return run.ErrorCount > 0 ? 1 : 0;
 }

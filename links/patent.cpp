@@ -13,11 +13,6 @@ bool IsLetter(char c)
     return c >= 'A' && c <= 'Z';
 }
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 std::string Padded(long long value, int digits)
 {
     char text[32];
@@ -46,7 +41,7 @@ void PatentPageLinks(std::string_view scheme, std::string_view patentNumber, TLi
         ++at;
     const std::string country = text.substr(0, at);
     const std::size_t numberStart = at;
-    while (at < text.size() && IsDigit(text[at]))
+    while (at < text.size() && bytetext::IsDigit(text[at]))
         ++at;
     const std::string number = text.substr(numberStart, at - numberStart);
     const std::string rest = text.substr(at);
@@ -65,8 +60,9 @@ void PatentPageLinks(std::string_view scheme, std::string_view patentNumber, TLi
     }
 
     const std::string number7 = Padded(value, 7);
-    const std::string prefix = "http://" + std::string(PatentServer) + "/dips/bns.pdf?CY=ep&LG=en&DB=epd&PN=" +
-                               country + number7 + "&ID=" + country + "+++" + number7 + kind + "+I+&PG=";
+    const std::string prefix = "http://" + std::string(PatentServer) +
+                               "/dips/bns.pdf?CY=ep&LG=en&DB=epd&PN=" + country + number7 + "&ID=" + country +
+                               "+++" + number7 + kind + "+I+&PG=";
     for (int page = 1; page <= PatentMaxPages; ++page)
         list.Append(prefix + std::to_string(page));
 }

@@ -17,10 +17,12 @@ std::size_t AuthorityEnd(std::string_view text)
     return end == npos ? text.size() : end;
 }
 
+// Turns the characters named, and every control byte (below 0x20, and 0x7F), into by: a name on
+// disk must not carry an escape sequence to whoever lists it.
 std::string ReplaceAll(std::string text, std::string_view characters, char by)
 {
     for (char& c : text)
-        if (characters.find(c) != npos)
+        if (characters.find(c) != npos || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = by;
     return text;
 }

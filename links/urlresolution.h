@@ -33,7 +33,7 @@ std::string LinkFileName(std::string_view entry);
 // resolved without ever climbing above the output directory.
 std::string LinkDirectory(std::string_view entry);
 
-// Turns each of / : < > , * ? into "-".
+// Turns each of / : < > , * ? and every control byte (below 0x20, and 0x7F) into "-".
 std::string SafeFileName(std::string text);
 
 // Collapses every run of slashes into one; "/" is also the local separator here.

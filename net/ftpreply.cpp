@@ -6,13 +6,10 @@
 
 namespace ftpreply
 {
+using bytetext::IsDigit;
+
 namespace
 {
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // "ddd-" opens a reply of several lines; returns its code, or empty.
 std::string_view OpeningCode(std::string_view line)
 {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 
+#include "net/port.h"
 #include "net/stringfields.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -11,26 +12,14 @@ namespace httpparse
 {
 namespace
 {
-std::string_view WithoutLineEnd(std::string_view line)
-{
-    if (!line.empty() && line.back() == '\n')
-        line.remove_suffix(1);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int ToInteger(std::string_view text)
+// A port in a URL: a text that is no number fails as the integer conversion did, a number
+// outside 1..65535 as an invalid port, before anything is sent.
+int PortOfURL(std::string_view text)
 {
     int value = 0;
     if (!ParseInteger(text, value))
         throw Exception("'" + std::string(text) + "' is not a valid integer value");
-    return value;
+    return ParsePort(text);
 }
 
 // 1-based position to 0-based offset, clamped to the text.
@@ -82,7 +71,7 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
         hostPart = url.substr(0, url.find('/'));
     if (const std::size_t colon = hostPart.find(':'); colon != std::string_view::npos)
     {
-        target.port = ToInteger(NthField(hostPart, ':', 2));
+        target.port = PortOfURL(NthField(hostPart, ':', 2));
         hostPart = hostPart.substr(0, colon);
     }
     if (!hostPart.empty())
@@ -116,7 +105,7 @@ std::string ResolveLocation(std::string_view base, std::string_view location)
 std::int16_t StatusCode(std::string_view line)
 {
     int value = 0;
-    if (!ParseInteger(NthField(WithoutLineEnd(line), ' ', 2), value))
+    if (!ParseInteger(NthField(bytetext::WithoutOneLineEnd(line), ' ', 2), value))
         return 0;
     return static_cast<std::int16_t>(value);
 }
@@ -128,7 +117,7 @@ std::string HeaderKeyword(std::string_view line)
 
 std::string HeaderValueFrom(std::string_view line, std::size_t position)
 {
-    line = WithoutLineEnd(line);
+    line = bytetext::WithoutOneLineEnd(line);
     return position >= 1 && position <= line.size() ? std::string(line.substr(position - 1)) : std::string();
 }
 
@@ -139,10 +128,10 @@ std::int64_t ContentLength(std::string_view line)
     if (key == std::string::npos)
         return 0;
     std::size_t i = key + 7;
-    while (i < upper.size() && !IsDigit(upper[i]))
+    while (i < upper.size() && !bytetext::IsDigit(upper[i]))
         ++i;
     std::size_t end = i;
-    while (end < upper.size() && IsDigit(upper[end]))
+    while (end < upper.size() && bytetext::IsDigit(upper[end]))
         ++end;
     std::int64_t value = 0;
     const auto [last, error] = std::from_chars(upper.data() + i, upper.data() + end, value);

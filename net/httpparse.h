@@ -20,7 +20,8 @@ struct TRequestTarget
 
 // Splits url as the client does. host and port are those of the previous request: a URL
 // without a host part keeps the host, one without ":" keeps the port (0 becomes 80).
-// Raises Exception "Empty URL", or the integer conversion error for a port that is no number.
+// Raises Exception "Empty URL", the integer conversion error for a port that is no number, or
+// "Invalid port N" for a number outside 1..65535.
 TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
 
 // A redirect target (a Location value) resolved against the address it answered:

@@ -1,7 +1,6 @@
 #include "net/nmftp.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include "platform/pause.h"
@@ -35,7 +34,7 @@ TNMFTP::~TNMFTP()
         QTimer giveUp;
         giveUp.setSingleShot(true);
         QObject::connect(&giveUp, &QTimer::timeout, [this] { Cancel(); });
-        giveUp.start(QuitOnDestroyMilliseconds);
+        giveUp.start(platform::TimeOutMilliseconds(QuitOnDestroyMilliseconds));
         try
         {
             Disconnect();
@@ -207,15 +206,15 @@ void TNMFTP::ChangeDir(const std::string& path)
 
 void TNMFTP::TransferType(int kind)
 {
-    switch (kind)
+    switch (static_cast<TTransferType>(kind))
     {
-    case 1:
+    case TTransferType::Ascii:
         DoCommand("TYPE A");
         break;
-    case 2:
+    case TTransferType::Image:
         DoCommand("TYPE I");
         break;
-    case 3:
+    case TTransferType::Local8Bit:
         DoCommand("TYPE L 8");
         break;
     default:
@@ -327,17 +326,16 @@ void TNMFTP::DrainReply()
 {
     CancelRequested = false;
     std::string text;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    for (;;)
-    {
-        // Taken straight from the buffer: a notice arriving now must not abort the drain itself.
-        text.append(Buffered());
-        ClearReceiveBuffer();
-        if (!text.empty() || elapsed.elapsed() >= DrainMilliseconds)
-            break;
-        platform::WaitForEvents(2);
-    }
+    // Taken straight from the buffer, and deaf to cancels: a notice arriving now must not abort
+    // the drain itself.
+    WaitUntil(
+        [&]
+        {
+            text.append(Buffered());
+            ClearReceiveBuffer();
+            return !text.empty();
+        },
+        {.ignoreCancel = true, .limitMilliseconds = DrainMilliseconds});
     ReportStatus(1, text);
 }
 

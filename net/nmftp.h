@@ -14,6 +14,14 @@ class FTPException : public Exception
     using Exception::Exception;
 };
 
+// The transfer types of TransferType, numbered as callers pass them.
+enum class TTransferType : int
+{
+    Ascii = 1,
+    Image = 2,
+    Local8Bit = 3,
+};
+
 // The password of an anonymous login, in the conventional e-mail form.
 inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 
@@ -57,8 +65,9 @@ class TNMFTP : public TPowersock
 
     void DoCommand(const std::string& commandLine);
     void ChangeDir(const std::string& path);
-    // 1 ASCII, 2 image, 3 local 8 bit; any other value sends nothing.
+    // A number that names no transfer type sends nothing.
     void TransferType(int kind);
+    void TransferType(TTransferType kind) { TransferType(static_cast<int>(kind)); }
     // Fetches remote into local (into a file named remote when local is empty).
     void Download(const std::string& remote, const std::string& local);
     // The data connection's received count while a download runs, else 0.

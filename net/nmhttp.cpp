@@ -2,15 +2,13 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
 #include "net/httpparse.h"
 #include "net/nmurl.h"
-#include "net/nmuuprocessor.h"
+#include "net/unitencrypt.h"
 
 namespace
 {
@@ -29,30 +27,6 @@ constexpr std::array<TCmdTypeInfo, 12> CmdTypeTable{{
     {"TRACE ", "", true, true},
 }};
 
-// Base64 of user:password on one line, as a header value needs it.
-std::string BasicCredentials(const std::string& pair)
-{
-    QByteArray input(pair.data(), static_cast<qsizetype>(pair.size()));
-    QBuffer inputStream(&input);
-    QBuffer outputStream;
-    inputStream.open(QIODevice::ReadOnly);
-    outputStream.open(QIODevice::ReadWrite);
-    TNMUUProcessor encoder;
-    encoder.Method = UUMethods::uuMime;
-    encoder.InputStream = &inputStream;
-    encoder.OutputStream = &outputStream;
-    encoder.Encode();
-    // The encoder breaks its lines after 45 bytes; a header value must stay on one line.
-    std::string encoded = outputStream.data().toStdString();
-    std::erase(encoded, '\r');
-    std::erase(encoded, '\n');
-    return encoded;
-}
-
-std::string FileCreateErrorText(const std::string& path, int errorNumber)
-{
-    return "Cannot create file \"" + path + "\". " + std::strerror(errorNumber);
-}
 } // namespace
 
 const TCmdTypeInfo* CmdTypeInfo(CmdType kind)
@@ -212,7 +186,7 @@ void TNMHTTP::DoRequest()
             return;
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
-            throw ESockError("Too many redirects");
+            throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
 }
 
@@ -255,7 +229,7 @@ void TNMHTTP::BuildHeaders()
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
         HeaderList.SetHeaderValue("Authorization",
-                                  "Basic " + BasicCredentials(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+                                  "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
     HeaderList.Add("Content-type: application/x-www-form-urlencoded");
     if (kind && !kind->extraHeader.empty())
         HeaderList.Add(std::string(kind->extraHeader) + ExtraHeaderValue);
@@ -269,7 +243,7 @@ void TNMHTTP::SendRequest()
     const std::string header = HeaderList.Text();
     // Write sends at most its buffer; a cut request would ask for another resource.
     if (header.size() > TextBufferSize || header.find('\0') != std::string::npos)
-        throw ESockError("URL too long");
+        throw ESockError(TSockReason::UrlTooLong, "URL too long");
     Write(header);
     Writeln("");
     const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QSignalBlocker>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include "net/sockerrors.h"
+#include "platform/eventguard.h"
 #include "platform/pause.h"
 
 namespace
@@ -18,18 +20,6 @@ int sessionCount = 0;
 
 // Qt keeps at most this much unread data per socket; beyond it the peer is held back by TCP.
 constexpr qint64 ReadBufferLimit = 1024 * 1024;
-
-// Runs a notification handler; nothing it raises may leave it.
-template <typename Handler> void Guarded(Handler&& handler)
-{
-    try
-    {
-        handler();
-    }
-    catch (...)
-    {
-    }
-}
 } // namespace
 
 TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(this))
@@ -40,7 +30,9 @@ TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(th
                 if (!onTimer)
                     return;
                 const TNotifyEvent handler = onTimer;
-                Guarded([&] { handler(this); });
+                // The timer has no status of its own; a failing handler goes to Qt's message log.
+                platform::Guarded([&] { handler(this); }, [](const std::string& message)
+                                  { qWarning("TThreadTimer: OnTimer failed: %s", message.c_str()); });
             });
 }
 
@@ -84,7 +76,7 @@ TPowersock::TPowersock(QObject* owner)
     ReportStatus(8, "Create");
     Proxy.clear();
     timer->SetEnabled(false);
-    timer->SetOnTimer([this](QObject*) { TimerTriggered(); });
+    timer->SetOnTimer([this](QObject*) { Notified("Timer", [this] { TimerTriggered(); }); });
     InitializeWinsock();
 }
 
@@ -94,7 +86,6 @@ TPowersock::~TPowersock()
     ReportStatus(8, "Destroy");
     TPowersock::Abort();
     Cancel();
-    shuttingDown = true;
     RequestCloseSocket();
     // The transport goes first, so that nothing it signals while closing reaches a half-destroyed session.
     if (socket)
@@ -130,6 +121,12 @@ void TPowersock::InitializeWinsock()
     };
 }
 
+void TPowersock::Notified(const char* name, const std::function<void()>& handler)
+{
+    platform::Guarded(handler, [this, name](const std::string& message)
+                      { ReportStatus(16, std::string(name) + " failed: " + message); });
+}
+
 void TPowersock::ReportStatus(int level, std::string_view text)
 {
     if (ReportLevel < level)
@@ -142,9 +139,42 @@ void TPowersock::ReportStatus(int level, std::string_view text)
     }
 }
 
-void TPowersock::Wait()
+TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, const TWaitRule& rule)
 {
-    platform::WaitForEvents(2);
+    if (rule.timed)
+        TimerOn();
+    const int limit = platform::TimeOutMilliseconds(rule.limitMilliseconds);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    TWaitEnd end;
+    for (;;)
+    {
+        if (rule.timed && TimedOut)
+            end = TWaitEnd::TimedOut;
+        else if (!rule.ignoreCancel && CancelRequested)
+            end = TWaitEnd::Canceled;
+        else if (done())
+            end = TWaitEnd::Done;
+        else if (rule.endsWhenPeerGone && PeerGone())
+            end = TWaitEnd::PeerGone;
+        else if (limit > 0 && elapsed.elapsed() >= limit)
+            end = TWaitEnd::LimitReached;
+        else
+        {
+            platform::WaitForEvents(2);
+            continue;
+        }
+        break;
+    }
+    if (rule.timed)
+        TimerOff();
+    if (end == TWaitEnd::Canceled && rule.abortMessage)
+    {
+        if (!rule.keepCancelFlag)
+            CancelRequested = false;
+        throw EAbortError(rule.abortMessage);
+    }
+    return end;
 }
 
 QTcpSocket* TPowersock::CreateSocket()
@@ -164,7 +194,6 @@ void TPowersock::TransportConnected()
 
 void TPowersock::SessionEstablished()
 {
-    LastEventOk = true;
     IsConnected = true;
     if (OnConnect)
         OnConnect(this);
@@ -183,26 +212,22 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
     transport->setProxy(QNetworkProxy::NoProxy);
     transport->setReadBufferSize(ReadBufferLimit);
     // Signals of a socket that has since been replaced are ignored.
-    auto handle = [this, transport](auto handler)
+    auto handle = [this, transport](const char* name, auto handler)
     {
-        return [this, transport, handler]
+        return [this, transport, name, handler]
         {
             if (transport == socket)
-                Guarded([&] { (this->*handler)(); });
+                Notified(name, [&] { (this->*handler)(); });
         };
     };
-    connect(transport, &QTcpSocket::connected, this, handle(&TPowersock::TransportConnected));
-    connect(transport, &QIODevice::readyRead, this,
-            [this, transport]
-            {
-                if (transport != socket)
-                    return;
-                LastEventOk = true;
-                Guarded([&] { ReadToStream(); });
-            });
-    connect(transport, &QIODevice::bytesWritten, this, handle(&TPowersock::WriteFromStream));
-    connect(transport, &QAbstractSocket::errorOccurred, this, handle(&TPowersock::SocketError));
-    connect(transport, &QAbstractSocket::disconnected, this, handle(&TPowersock::SocketClosed));
+    connect(transport, &QTcpSocket::connected, this, handle("Connect", &TPowersock::TransportConnected));
+    connect(transport, &QIODevice::readyRead, this, handle("ReadToStream", &TPowersock::ReadToStream));
+    connect(transport, &QIODevice::bytesWritten, this,
+            handle("WriteFromStream", &TPowersock::WriteFromStream));
+    connect(transport, &QAbstractSocket::errorOccurred, this,
+            handle("Socket error", &TPowersock::SocketError));
+    connect(transport, &QAbstractSocket::disconnected, this,
+            handle("Socket closed", &TPowersock::SocketClosed));
     socket = transport;
 }
 
@@ -227,7 +252,7 @@ void TPowersock::CloseTransport()
 void TPowersock::SocketError()
 {
     const QAbstractSocket::SocketError error = socket->error();
-    const int number = sockerrors::FromSocketError(error, socket->errorString());
+    const int number = WinsockNumber(sockerrors::FromSocketError(error, socket->errorString()));
     LastError = number;
     if (connecting && !IsConnected)
     {
@@ -273,7 +298,7 @@ void TPowersock::Connect()
     ReportStatus(8, "Connecting");
     CancelRequested = false;
     if (IsConnected)
-        throw ESockError("Already connected");
+        throw ESockError(TSockReason::AlreadyConnected, "Already connected");
 
     bool askedHandler = false;
     for (;;)
@@ -284,7 +309,8 @@ void TPowersock::Connect()
         }
         catch (const ESockError& error)
         {
-            if (error.Message() == "Host Lookup Timed Out" || error.Message() == "Host Lookup Canceled")
+            if (error.Reason() == TSockReason::LookupTimedOut ||
+                error.Reason() == TSockReason::LookupCanceled)
                 throw;
         }
         if (!resolved.isNull())
@@ -297,15 +323,12 @@ void TPowersock::Connect()
             if (handled)
                 continue;
         }
-        throw ESockError("Null Remote Address");
+        throw ESockError(TSockReason::NullRemoteAddress, "Null Remote Address");
     }
 
     const int port = Proxy.empty() ? Port : ProxyPort;
     if (port < 0 || port > 65535)
-    {
-        lastCallError = 10049;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::AddressNotAvailable);
     RemoteAddress.Family = 2;
     RemoteAddress.Port = static_cast<std::uint16_t>(port);
     LookupDone = false;
@@ -318,12 +341,9 @@ void TPowersock::Connect()
 
     connecting = true;
     StartConnection(transport, resolved, static_cast<quint16>(port));
-    TimerOn();
-    while (!IsConnected && !TimedOut && !CancelRequested && LastEventOk)
-        Wait();
-    TimerOff();
+    const TWaitEnd end = WaitUntil([this] { return IsConnected || !LastEventOk; }, {.timed = true});
     connecting = false;
-    if (!TimedOut && !CancelRequested && LastEventOk)
+    if (end == TWaitEnd::Done && LastEventOk)
         return;
 
     // A failed connect leaves the session unconnected; a late completion cannot revive it.
@@ -331,11 +351,11 @@ void TPowersock::Connect()
     CloseTransport();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
-    if (TimedOut)
-        throw ESockError("Connection Timed out");
-    if (CancelRequested)
-        throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+    if (end == TWaitEnd::TimedOut)
+        throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
+    if (end == TWaitEnd::Canceled)
+        throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
+    throw ESockError(TSockReason::ConnectionFailed, "Connection Failed");
 }
 
 void TPowersock::ResolveHost()
@@ -353,16 +373,13 @@ void TPowersock::ResolveHost()
         return;
     }
 
-    TimerOn();
     LookupDone = false;
     lookupPending = true;
     lookupId = -1;
-    lookupId =
-        QHostInfo::lookupHost(QString::fromStdString(name), this,
-                              [this](const QHostInfo& info) { Guarded([&] { LookupFinished(info); }); });
-    while (!LookupDone && !TimedOut && !CancelRequested)
-        Wait();
-    TimerOff();
+    lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this,
+                                     [this](const QHostInfo& info)
+                                     { Notified("Host lookup", [&] { LookupFinished(info); }); });
+    const TWaitEnd end = WaitUntil([this] { return LookupDone; }, {.timed = true});
     if (lookupPending)
     {
         QHostInfo::abortHostLookup(lookupId);
@@ -370,10 +387,10 @@ void TPowersock::ResolveHost()
         resolved.clear();
     }
     lookupId = -1;
-    if (TimedOut)
-        throw ESockError("Host Lookup Timed Out");
-    if (CancelRequested)
-        throw ESockError("Host Lookup Canceled");
+    if (end == TWaitEnd::TimedOut)
+        throw ESockError(TSockReason::LookupTimedOut, "Host Lookup Timed Out");
+    if (end == TWaitEnd::Canceled)
+        throw ESockError(TSockReason::LookupCanceled, "Host Lookup Canceled");
     if (LastEventOk && !resolved.isNull())
     {
         if (OnHostResolved)
@@ -381,7 +398,7 @@ void TPowersock::ResolveHost()
         return;
     }
     resolved.clear();
-    throw ESockError("Host Lookup Failed");
+    throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
 }
 
 void TPowersock::LookupFinished(const QHostInfo& info)
@@ -404,7 +421,7 @@ void TPowersock::LookupFinished(const QHostInfo& info)
             resolved.protocol() == QAbstractSocket::IPv4Protocol ? resolved.toIPv4Address() : 0;
     }
     else
-        LastError = sockerrors::FromLookupError(info.error());
+        LastError = WinsockNumber(sockerrors::FromLookupError(info.error()));
     LookupDone = true;
 }
 
@@ -453,24 +470,36 @@ void TPowersock::RequestCloseSocket()
 std::string TPowersock::ErrorManager(int toleratedError)
 {
     ReportStatus(16, "Checking Error In Error Manager");
-    LastError = lastCallError;
+    LastError = WinsockNumber(lastCallError);
     if (LastError == toleratedError)
         return std::string();
     const std::string message = ErrorText(LastError);
     if (OnError)
         OnError(this, LastError, message);
-    throw ESockError(message);
+    throw ESockError(lastCallError, message);
 }
 
 std::string TPowersock::ErrorText(int errorNumber)
 {
     ReportStatus(8, "Looking Up Error Message");
-    const std::string_view text = sockerrors::TableText(errorNumber);
+    const std::string_view text = WinsockText(errorNumber);
     if (!text.empty())
         return std::to_string(errorNumber) + ":" + std::string(text);
     if (errorNumber != 0)
         return "Unknown Error No. " + std::to_string(errorNumber);
     return std::string();
+}
+
+void TPowersock::FailedCall(TWinsockError error)
+{
+    lastCallError = error;
+    ErrorManager(WinsockNumber(TWinsockError::WouldBlock));
+}
+
+void TPowersock::RaiseConnectionReset()
+{
+    LastError = WinsockNumber(TWinsockError::ConnectionReset);
+    throw ESockError(TWinsockError::ConnectionReset, ErrorText(LastError));
 }
 
 void TPowersock::TimerOn()

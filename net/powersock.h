@@ -11,26 +11,15 @@
 #include <QHostAddress>
 #include <QObject>
 
-#include "platform/exception.h"
+#include "net/receivebuffer.h"
+#include "net/sockexception.h"
+#include "net/winsockerror.h"
 
 class QFile;
 class QHostInfo;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
-
-class ESockError : public Exception
-{
-  public:
-    using Exception::Exception;
-};
-
-// A wait that ended because someone cancelled it.
-class EAbortError : public ESockError
-{
-  public:
-    using ESockError::ESockError;
-};
 
 // A repeating timer on the one thread; it runs while Enabled, Interval and OnTimer are all set.
 class TThreadTimer : public QObject
@@ -57,6 +46,23 @@ class TThreadTimer : public QObject
     unsigned interval = 1000;
     TNotifyEvent onTimer;
     QTimer* timer;
+};
+
+// What ends a wait of TPowersock besides its condition, and what a cancel does to it.
+struct TWaitRule
+{
+    // A cancel raises EAbortError with this message and clears the cancel flag, unless
+    // keepCancelFlag; without a message the wait returns and the caller raises its own error.
+    const char* abortMessage = nullptr;
+    bool keepCancelFlag = false;
+    // A cancel does not end the wait.
+    bool ignoreCancel = false;
+    // The session's TimeOut runs around the wait.
+    bool timed = false;
+    // A peer that has closed, with nothing left to read, ends the wait.
+    bool endsWhenPeerGone = false;
+    // A limit of the wait's own, in milliseconds before the time-out scale; 0 is none.
+    int limitMilliseconds = 0;
 };
 
 // An IPv4 socket address in host byte order (family 2 is the Internet).
@@ -172,6 +178,18 @@ class TPowersock : public QObject
     bool LookupDone = false;
     bool LastEventOk = false;
 
+    enum class TWaitEnd
+    {
+        Done,
+        Canceled,
+        TimedOut,
+        PeerGone,
+        LimitReached
+    };
+    // The one wait of the session: events are processed, at most 2 ms apart, until done() holds
+    // or the rule ends the wait. A time-out or cancel wins over a condition met at the same time.
+    TWaitEnd WaitUntil(const std::function<bool()>& done, const TWaitRule& rule = {});
+
     // The session's transport. A client that needs TLS returns a QSslSocket here and starts
     // the handshake in StartConnection; it then calls SessionEstablished when the handshake is
     // done instead of on the plain connect. Nothing above this layer sees the difference.
@@ -192,11 +210,13 @@ class TPowersock : public QObject
     void WriteFromStream();
 
   private:
+    // Runs a notification handler at the edge of the event loop: what it raises is reported as a
+    // status of the error level, and never reaches Qt.
+    void Notified(const char* name, const std::function<void()>& handler);
     QTcpSocket& Socket();
     void InstallSocket(QTcpSocket* transport);
     void CloseTransport();
     void InitializeWinsock();
-    void Wait();
     void PostReadMore();
     void PostWriteMore();
     void SocketError();
@@ -205,9 +225,12 @@ class TPowersock : public QObject
     void LookupFinished(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
     void FlushCapture();
-    void TakeReceived(std::size_t count);
     bool PeerGone() const;
-    void RaiseIfSendFailed(bool finished);
+    bool SendFinished() const;
+    // A socket call that failed: through ErrorManager, which tolerates only "would block".
+    void FailedCall(TWinsockError error);
+    // The peer closed before what was asked for came.
+    [[noreturn]] void RaiseConnectionReset();
 
     QTcpSocket* socket = nullptr;
     QTcpServer* server = nullptr;
@@ -217,15 +240,12 @@ class TPowersock : public QObject
     bool lookupPending = false;
     bool notifyAcceptAsLookup = false;
     bool connecting = false;
-    // The Winsock number of the last failed call, for ErrorManager.
-    int lastCallError = 0;
+    // The last failed call, for ErrorManager.
+    TWinsockError lastCallError = TWinsockError::NoError;
     // Counts closes, so a handler that closes the socket is noticed by the code that called it.
     int closeCount = 0;
 
-    // Received bytes from recvStart on are unread; the consumed front is dropped in bulk.
-    QByteArray recvBuffer;
-    qsizetype recvStart = 0;
-    qsizetype lineSearchFrom = 0;
+    TReceiveBuffer received;
     QByteArray sendBuffer;
     qsizetype sendStart = 0;
     QFile* receiveFile = nullptr;
@@ -238,10 +258,8 @@ class TPowersock : public QObject
     bool counting = false;
     bool busyReading = false;
     bool busyWriting = false;
-    bool readMissed = false;
     bool readMorePosted = false;
     bool writeMorePosted = false;
-    bool shuttingDown = false;
     bool destroying = false;
     std::unique_ptr<char[]> chunk;
 };

@@ -14,6 +14,7 @@
 #include <QTcpSocket>
 
 #include "net/sockerrors.h"
+#include "platform/bytetext.h"
 
 namespace
 {
@@ -26,6 +27,11 @@ constexpr qsizetype CaptureWriteBatch = 256 * 1024;
 
 // At most this much is read in one notification before other events get their turn.
 constexpr qint64 MaxReadPerNotification = 1024 * 1024;
+
+constexpr const char* SendAborted = "Socket send aborted";
+
+// Sending ends when the bytes are out, or with an error when the peer has gone.
+constexpr TWaitRule SendWait{.abortMessage = SendAborted, .endsWhenPeerGone = true};
 
 // Runs the cleanup when the scope ends, whether by return or by exception.
 template <typename Cleanup> class TFinally
@@ -64,39 +70,22 @@ class TListener : public QTcpServer
   private:
     std::uint32_t acceptFrom;
 };
-
-std::string FileCreateErrorText(const std::string& path, int errorNumber)
-{
-    return "Cannot create file \"" + path + "\". " + std::strerror(errorNumber);
-}
 } // namespace
 
 std::string_view TPowersock::Buffered() const
 {
-    return std::string_view(recvBuffer.constData() + recvStart,
-                            static_cast<std::size_t>(recvBuffer.size() - recvStart));
+    return received.Unread();
 }
 
 void TPowersock::ClearReceiveBuffer()
 {
-    recvBuffer.clear();
-    recvStart = 0;
-    lineSearchFrom = 0;
+    received.Clear();
 }
 
-void TPowersock::TakeReceived(std::size_t count)
+bool TPowersock::SendFinished() const
 {
-    recvStart += static_cast<qsizetype>(count);
-    lineSearchFrom = std::max(lineSearchFrom, recvStart);
-    if (recvStart >= recvBuffer.size())
-        ClearReceiveBuffer();
-    else if (recvStart > 65536 && recvStart > recvBuffer.size() / 2)
-    {
-        // Drop the consumed front in one move rather than on every line.
-        recvBuffer.remove(0, recvStart);
-        lineSearchFrom -= recvStart;
-        recvStart = 0;
-    }
+    // Every byte handed to the system, not merely taken by Qt.
+    return sendDone && (!socket || socket->bytesToWrite() == 0);
 }
 
 bool TPowersock::PeerGone() const
@@ -113,7 +102,7 @@ void TPowersock::AppendReceived(const char* bytes, qint64 count)
             FlushCapture();
     }
     else
-        recvBuffer.append(bytes, count);
+        received.Append(std::string_view(bytes, static_cast<std::size_t>(count)));
     if (counting)
     {
         ReceivedCount += count;
@@ -127,8 +116,8 @@ void TPowersock::FlushCapture()
     if (!receiveFile || captureBatch.isEmpty())
         return;
     if (receiveFile->write(captureBatch) != captureBatch.size() && fileError.empty())
-        fileError = "Cannot write file \"" + receiveFile->fileName().toStdString() + "\". " +
-                    receiveFile->errorString().toStdString();
+        fileError = FileWriteErrorText(receiveFile->fileName().toStdString(),
+                                       receiveFile->errorString().toStdString());
     captureBatch.truncate(0);
 }
 
@@ -142,14 +131,7 @@ void TPowersock::PostReadMore()
         [this]
         {
             readMorePosted = false;
-            LastEventOk = true;
-            try
-            {
-                ReadToStream();
-            }
-            catch (...)
-            {
-            }
+            Notified("ReadToStream", [this] { ReadToStream(); });
         },
         Qt::QueuedConnection);
 }
@@ -164,26 +146,16 @@ void TPowersock::PostWriteMore()
         [this]
         {
             writeMorePosted = false;
-            LastEventOk = true;
-            try
-            {
-                WriteFromStream();
-            }
-            catch (...)
-            {
-            }
+            Notified("WriteFromStream", [this] { WriteFromStream(); });
         },
         Qt::QueuedConnection);
 }
 
 void TPowersock::ReadToStream()
 {
+    // A handler of the running read is waiting; the bytes are picked up when it returns.
     if (busyReading)
-    {
-        // A handler of the running read is waiting; the bytes are picked up when it returns.
-        readMissed = true;
         return;
-    }
     busyReading = true;
     const TFinally clear([this] { busyReading = false; });
     ReportStatus(8, "ReadToStream");
@@ -198,7 +170,7 @@ void TPowersock::ReadToStream()
         const qint64 n = socket->read(chunk.get(), ChunkSize);
         if (n < 0)
         {
-            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
+            LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
             if (OnError)
                 OnError(this, LastError, ErrorText(LastError));
             return;
@@ -208,7 +180,6 @@ void TPowersock::ReadToStream()
         AppendReceived(chunk.get(), n);
         taken += n;
     }
-    readMissed = false;
     if (socket && closeCount == closesBefore && socket->bytesAvailable() > 0)
         PostReadMore();
     if (OnDataArrived)
@@ -238,8 +209,8 @@ void TPowersock::WriteFromStream()
             if (data.isEmpty())
             {
                 if (fileError.empty())
-                    fileError = "Cannot read file \"" + sendFile->fileName().toStdString() + "\". " +
-                                sendFile->errorString().toStdString();
+                    fileError = FileReadErrorText(sendFile->fileName().toStdString(),
+                                                  sendFile->errorString().toStdString());
                 return;
             }
         }
@@ -253,7 +224,7 @@ void TPowersock::WriteFromStream()
         if (sent < 0)
         {
             // The bytes stay queued; the next bytesWritten or posted write tries again.
-            LastError = sockerrors::FromSocketError(socket->error(), socket->errorString());
+            LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
             return;
         }
         bool more;
@@ -279,14 +250,6 @@ void TPowersock::WriteFromStream()
     }
 }
 
-void TPowersock::RaiseIfSendFailed(bool finished)
-{
-    if (finished || IsConnected)
-        return;
-    LastError = 10054;
-    throw ESockError(ErrorText(10054));
-}
-
 void TPowersock::SendBuffer(const char* bytes, std::uint16_t length)
 {
     SendBytes(std::string_view(bytes, length ? length : std::strlen(bytes)));
@@ -298,25 +261,12 @@ void TPowersock::SendBytes(std::string_view bytes)
     if (CancelRequested || bytes.empty())
         return;
     if (!IsConnected)
-    {
-        lastCallError = 10057;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::NotConnected);
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
     PostWriteMore();
-    // Done when Qt has handed every byte to the system, not merely taken it.
-    auto finished = [this] { return sendDone && (!socket || socket->bytesToWrite() == 0); };
-    while (!finished() && !CancelRequested)
-    {
-        RaiseIfSendFailed(finished());
-        Wait();
-    }
-    if (CancelRequested)
-    {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    if (WaitUntil([this] { return SendFinished(); }, SendWait) == TWaitEnd::PeerGone)
+        RaiseConnectionReset();
 }
 
 void TPowersock::Write(const std::string& text)
@@ -336,62 +286,26 @@ void TPowersock::Writeln(const std::string& text)
 std::string TPowersock::Read(std::uint16_t count)
 {
     ReportStatus(8, "Read( " + std::to_string(count) + " )");
-    if (count > 0)
-        while (Buffered().size() < count && !CancelRequested && !PeerGone())
-            Wait();
-    if (CancelRequested)
-    {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
-    const std::size_t available = Buffered().size();
-    const std::size_t n =
-        count == 0 ? std::min<std::size_t>(available, 65535) : std::min<std::size_t>(count, available);
-    if (count > 0 && n == 0)
-    {
-        // Closed before anything came: no more bytes can arrive.
-        LastError = 10054;
-        throw ESockError(ErrorText(10054));
-    }
-    std::string result(Buffered().substr(0, n));
-    TakeReceived(n);
-    return result;
+    WaitUntil([this, count] { return received.Size() >= count; }, SendWait);
+    // Closed before anything came: no more bytes can arrive.
+    if (count > 0 && received.Empty())
+        RaiseConnectionReset();
+    return received.Take(count == 0 ? 65535 : count);
 }
 
 std::string TPowersock::ReadLn()
 {
     ReportStatus(8, "ReadLn");
-    for (;;)
-    {
-        if (CancelRequested)
-            throw EAbortError("Socket readln aborted");
-        const std::string_view buffered = Buffered();
-        const std::size_t from = static_cast<std::size_t>(lineSearchFrom - recvStart);
-        const std::size_t lf = buffered.find('\n', from);
-        if (lf != std::string_view::npos)
-        {
-            std::string line(buffered.substr(0, lf + 1));
-            TakeReceived(lf + 1);
-            lineSearchFrom = recvStart;
-            return line;
-        }
-        lineSearchFrom = recvStart + static_cast<qsizetype>(buffered.size());
-        if (buffered.size() > MaxLineLength)
-            throw ESockError("Line too long");
-        if (PeerGone())
-        {
-            // No line feed can come any more: the rest is the last line.
-            if (!buffered.empty())
-            {
-                std::string line(buffered);
-                ClearReceiveBuffer();
-                return line;
-            }
-            LastError = 10054;
-            throw ESockError(ErrorText(10054));
-        }
-        Wait();
-    }
+    WaitUntil([this] { return received.LineLength() > 0 || received.Size() > MaxLineLength; },
+              {.abortMessage = "Socket readln aborted", .keepCancelFlag = true, .endsWhenPeerGone = true});
+    if (const std::size_t length = received.LineLength())
+        return received.Take(length);
+    if (received.Size() > MaxLineLength)
+        throw ESockError(TSockReason::LineTooLong, "Line too long");
+    // The peer is gone and no line feed can come any more: the rest is the last line.
+    if (received.Empty())
+        RaiseConnectionReset();
+    return received.Take(received.Size());
 }
 
 std::string TPowersock::Transaction(const std::string& command)
@@ -404,8 +318,7 @@ std::string TPowersock::Transaction(const std::string& command)
     {
         ReportStatus(1, LastReply);
         std::size_t digits = 0;
-        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
-               LastReply[digits] <= '9')
+        while (digits < LastReply.size() && digits < 10 && bytetext::IsDigit(LastReply[digits]))
             ++digits;
         if (digits > 0)
         {
@@ -436,23 +349,12 @@ void TPowersock::SendFile(const std::string& fileName)
             counting = false;
         });
     if (ExpectedCount > 0 && !IsConnected)
-    {
-        lastCallError = 10057;
-        ErrorManager(10035);
-    }
+        FailedCall(TWinsockError::NotConnected);
     PostWriteMore();
-    auto finished = [this]
-    { return (sendDone && (!socket || socket->bytesToWrite() == 0)) || ExpectedCount <= 0; };
-    while (!finished() && !CancelRequested && fileError.empty())
-    {
-        RaiseIfSendFailed(finished());
-        Wait();
-    }
-    if (CancelRequested)
-    {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
+    const TWaitEnd end =
+        WaitUntil([this] { return SendFinished() || ExpectedCount <= 0 || !fileError.empty(); }, SendWait);
+    if (end == TWaitEnd::PeerGone)
+        RaiseConnectionReset();
     if (!fileError.empty())
         throw Exception(fileError);
 }
@@ -481,7 +383,7 @@ void TPowersock::CaptureFile(const std::string& fileName)
     if (!early.empty())
     {
         if (file.write(early.data(), static_cast<qint64>(early.size())) != static_cast<qint64>(early.size()))
-            fileError = "Cannot write file \"" + fileName + "\". " + file.errorString().toStdString();
+            fileError = FileWriteErrorText(fileName, file.errorString().toStdString());
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
         // Announced like any chunk, so a progress handler that ends the transfer once the
@@ -489,14 +391,8 @@ void TPowersock::CaptureFile(const std::string& fileName)
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-    while (IsConnected && !CancelRequested && fileError.empty())
-        Wait();
+    WaitUntil([this] { return !IsConnected || !fileError.empty(); }, {.abortMessage = SendAborted});
     FlushCapture();
-    if (CancelRequested)
-    {
-        CancelRequested = false;
-        throw EAbortError("Socket send aborted");
-    }
     // A body that could not be written in full is a failed transfer, not a short file.
     if (!fileError.empty())
         throw Exception(fileError);
@@ -509,27 +405,19 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
     counting = true;
     const TFinally restore([this] { counting = false; });
     ReceivedCount = 0;
-    for (;;)
-    {
-        if (CancelRequested)
-            break;
-        const bool open = IsConnected || !Buffered().empty();
-        const bool wanted = count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count));
-        if (!open || !wanted)
-            break;
-        if (!Buffered().empty())
+    // What is buffered is taken at every turn until the connection closes or the count is reached.
+    auto wanted = [&]
+    { return count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)); };
+    WaitUntil(
+        [&]
         {
-            text.append(Buffered());
-            ClearReceiveBuffer();
-        }
-        else
-            Wait();
-    }
-    if (CancelRequested)
-    {
-        CancelRequested = false;
-        throw EAbortError("Socket capture aborted");
-    }
+            if (!wanted())
+                return true;
+            text.append(received.Unread());
+            received.Clear();
+            return !IsConnected || !wanted();
+        },
+        {.abortMessage = "Socket capture aborted"});
 }
 
 void TPowersock::Listen(bool notifyAsLookup)
@@ -552,13 +440,7 @@ void TPowersock::Listen(bool notifyAsLookup)
             {
                 if (listener != server)
                     return;
-                try
-                {
-                    IncomingConnection();
-                }
-                catch (...)
-                {
-                }
+                Notified("Incoming connection", [this] { IncomingConnection(); });
             });
     server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(Port));
 }
@@ -577,23 +459,21 @@ void TPowersock::IncomingConnection()
 
 QTcpSocket* TPowersock::Accept()
 {
-    while (!LookupDone && !CancelRequested)
-        Wait();
-    if (CancelRequested)
-        throw ESockError("Accepting Canceled");
+    if (WaitUntil([this] { return LookupDone; }) == TWaitEnd::Canceled)
+        throw ESockError(TSockReason::AcceptCanceled, "Accepting Canceled");
     if (!LastEventOk)
-        throw ESockError("Error creating Data Connection");
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
     ReportStatus(4, "Accepting");
     QTcpSocket* accepted = server ? server->nextPendingConnection() : nullptr;
     if (!accepted)
-        throw ESockError("Error creating Data Connection");
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
     RemoteAddress = TSockAddrIn{2, accepted->peerPort(), accepted->peerAddress().toIPv4Address()};
     if (CancelRequested)
     {
         CancelRequested = false;
         accepted->abort();
         accepted->deleteLater();
-        throw EAbortError("Socket send aborted");
+        throw EAbortError(SendAborted);
     }
     return accepted;
 }

@@ -21,6 +21,30 @@ inline std::string UpperCase(std::string_view text)
     return result;
 }
 
+inline bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Drops every CR and LF at the end: "text\r\r\n" gives "text".
+inline std::string_view WithoutLineEnd(std::string_view text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Drops the one line end of a line as read: a LF, then a CR before it. "text\r\r\n" gives
+// "text\r", whose first CR belongs to the text.
+inline std::string_view WithoutOneLineEnd(std::string_view text)
+{
+    if (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    if (!text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    return text;
+}
+
 inline bool IsBlankOrControl(char c)
 {
     return static_cast<unsigned char>(c) <= 32;

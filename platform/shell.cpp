@@ -16,7 +16,7 @@ ShellHandler* installed = nullptr;
 bool (*documentOpener)(const std::string&) = nullptr;
 constexpr int PrintWaitMilliseconds = 60000;
 
-int RunPrinter(const std::string& path)
+int RunPrinter(const std::string& path, std::string& errorText)
 {
     std::error_code error;
     const std::filesystem::path file(path);
@@ -30,7 +30,6 @@ int RunPrinter(const std::string& path)
     lp.setProgram(QStringLiteral("lp"));
     lp.setArguments({QStringLiteral("--"), ToQString(path)});
     lp.setStandardOutputFile(QProcess::nullDevice());
-    lp.setStandardErrorFile(QProcess::nullDevice());
     lp.start();
     QElapsedTimer elapsed;
     elapsed.start();
@@ -45,13 +44,21 @@ int RunPrinter(const std::string& path)
     }
     if (lp.exitStatus() != QProcess::NormalExit)
         return 1;
-    return lp.exitCode() == 0 ? ShellSuccess : lp.exitCode();
+    if (lp.exitCode() == 0)
+        return ShellSuccess;
+    // What lp says is the reason a user can act on ("No default destination").
+    errorText = ToStdString(QString::fromLocal8Bit(lp.readAllStandardError()).simplified().left(500));
+    return lp.exitCode();
 }
 } // namespace
 
-int PrintFile(const std::string& path)
+int PrintFile(const std::string& path, std::string* errorText)
 {
-    return installed ? installed->Print(path) : RunPrinter(path);
+    std::string text;
+    const int result = installed ? installed->Print(path, text) : RunPrinter(path, text);
+    if (errorText)
+        *errorText = text;
+    return result;
 }
 
 bool ShutDown()
@@ -87,9 +94,10 @@ ScriptedShell::~ScriptedShell()
     SetShellHandler(previous);
 }
 
-int ScriptedShell::Print(const std::string& path)
+int ScriptedShell::Print(const std::string& path, std::string& errorText)
 {
     Printed.push_back(path);
+    errorText = PrintError;
     return PrintResult;
 }
 

@@ -15,8 +15,8 @@ constexpr int ShellSuccess = 42;
 // Hands a file to the printer (lp, run without a shell) and waits for lp to take it while
 // events keep running. Gives back a shell result: ShellSuccess, ShellFileNotFound or
 // ShellPathNotFound for a missing file or folder, ShellNoAssociation when lp is not installed,
-// or lp's own failing exit status.
-int PrintFile(const std::string& path);
+// or lp's own failing exit status; errorText gets what lp said on failing (one line, or empty).
+int PrintFile(const std::string& path, std::string* errorText = nullptr);
 
 // Asks the system to shut down and power off; returns whether the request could be made.
 bool ShutDown();
@@ -30,7 +30,7 @@ class ShellHandler
 {
   public:
     virtual ~ShellHandler() = default;
-    virtual int Print(const std::string& path) = 0;
+    virtual int Print(const std::string& path, std::string& errorText) = 0;
     virtual bool ShutDown() = 0;
     virtual bool Open(const std::string& pathOrUrl) = 0;
 };
@@ -47,11 +47,12 @@ class ScriptedShell : public ShellHandler
     ScriptedShell(const ScriptedShell&) = delete;
     ScriptedShell& operator=(const ScriptedShell&) = delete;
 
-    int Print(const std::string& path) override;
+    int Print(const std::string& path, std::string& errorText) override;
     bool ShutDown() override;
     bool Open(const std::string& pathOrUrl) override;
 
     int PrintResult = ShellSuccess;
+    std::string PrintError;
     std::vector<std::string> Printed;
     std::vector<std::string> Opened;
     int ShutDowns = 0;

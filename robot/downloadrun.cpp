@@ -27,6 +27,7 @@
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "robot/sizetext.h"
+#include "robot/transferfile.h"
 #include "robot/watchdog.h"
 #include "settings/starttime.h"
 
@@ -81,7 +82,8 @@ void TDownloadRun::CreateClients()
     HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
     HttpEvents->LogLevel = [this] { return LogLevel(); };
     HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); };
-    HttpEvents->ShowStatus = [this](const std::string& text) { Observer.StatusText(1, text); };
+    HttpEvents->ShowStatus = [this](const std::string& text)
+    { Observer.StatusText(1, std::string(bytetext::WithoutLineEnd(text))); };
     HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
     HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
@@ -114,10 +116,7 @@ void TDownloadRun::ReportCaught(const std::string& message)
 {
     if (LogLevel() < LogHttpCodes)
         return;
-    std::string line = message;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    WriteLog("(" + line + ")");
+    WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
 }
 
 void TDownloadRun::SetRunning(bool running)
@@ -166,7 +165,8 @@ void TDownloadRun::AbortClients()
 
 void TDownloadRun::FtpStatus(const std::string& status)
 {
-    Observer.StatusText(0, status);
+    // A server's reply keeps its line end; a status is one line.
+    Observer.StatusText(0, std::string(bytetext::WithoutLineEnd(status)));
     platform::ProcessMessages();
 }
 
@@ -190,13 +190,17 @@ void TDownloadRun::Go(bool testRun)
     {
         // Pages and files catch their own failures; anything else ends the run with a word.
         ++ErrorCount;
-        platform::ShowMessage(std::string("TFormKestrow.SpeedButtonGoClick:") + error.what());
+        platform::ShowMessage("TFormKestrow.SpeedButtonGoClick:" +
+                              std::string(bytetext::WithoutLineEnd(error.what())));
     }
     EndRun(run);
 }
 
 void TDownloadRun::StartRun(TRun& run)
 {
+    // Only a Stop left from an earlier run is forgotten; one that comes during the pause below
+    // (an interrupt, the window closing) ends this run.
+    StopRequested = false;
     Observer.RunStarted();
     FileList.Clear();
     run.PageLinks.Clear();
@@ -204,8 +208,8 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.Indicator(IndicatorOK);
     platform::ProcessMessages();
     platform::Pause(500);
-    StopRequested = false;
     ErrorCount = 0;
+    printFailureShown = false;
     Observer.StatusText(0, "");
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");
@@ -281,7 +285,8 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         ++ErrorCount;
         FileList.Clear();
         if (LogLevel() >= LogURLs)
-            WriteLog("Failed to download page " + CurrentURL + " (" + error.what() + ")");
+            WriteLog("Failed to download page " + CurrentURL + " (" +
+                     std::string(bytetext::WithoutLineEnd(error.what())) + ")");
     }
 
     FileIndex = 0;
@@ -313,18 +318,31 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         throw Exception("Cannot create path " + run.OutputDir);
     PatentPage = IsPatentScheme(parts.Scheme);
     run.PatentNumber = parts.Host;
-    NMHTTP1->Body = bodyFile;
-    if (!PatentPage)
+    // The page arrives beside its name and takes it in one step, so a link planted under that
+    // name leads nowhere, and a failed fetch leaves the page of an earlier run.
+    const std::string transferPath = CreateTransferFile(bodyFile);
+    NMHTTP1->Body = transferPath;
+    try
     {
-        Observer.FileProgress(0, 0);
-        HttpEvents->ProbeWithProxyLogin(CurrentURL);
-        NMHTTP1->Get(CurrentURL);
+        if (!PatentPage)
+        {
+            Observer.FileProgress(0, 0);
+            HttpEvents->ProbeWithProxyLogin(CurrentURL);
+            NMHTTP1->Get(CurrentURL);
+        }
+        Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
+        FileList.Clear();
+        if (PatentPage)
+            HttpEvents->ProbeWithProxyLogin(MakerHomePage);
+        CommitTransferFile(transferPath, bodyFile);
     }
-    Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
-    FileList.Clear();
+    catch (...)
+    {
+        DiscardFile(transferPath);
+        throw;
+    }
     if (PatentPage)
     {
-        HttpEvents->ProbeWithProxyLogin(MakerHomePage);
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
     }

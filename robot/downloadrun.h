@@ -113,6 +113,8 @@ class TDownloadRun : public QObject
         std::string OutputDir;
         std::string PatentNumber;
         QElapsedTimer LastFileStart;
+        // The outermost folder the current file step made, if any.
+        std::string FoldersMadeFrom;
     };
 
     void StartRun(TRun& run);
@@ -130,7 +132,8 @@ class TDownloadRun : public QObject
                        bool& endOfList);
     void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
     void PrintFile(const std::string& outputPath);
-    TNextStep FailFile(TRun& run, const std::string& message);
+    // logged: the failure is in the log already.
+    TNextStep FailFile(TRun& run, const std::string& message, bool logged = false);
     void EndRun(TRun& run);
     void ShowFileProgress(std::int64_t received, std::int64_t expected);
     void SetRunning(bool running);
@@ -141,4 +144,5 @@ class TDownloadRun : public QObject
     bool runActive = false;
     bool previewActive = false;
     bool previewAborted = false;
+    bool printFailureShown = false;
 };

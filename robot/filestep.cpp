@@ -27,6 +27,15 @@
 
 namespace
 {
+// A file the server answered with an error code: a retry cannot change the answer.
+class EErrorAnswer : public Exception
+{
+  public:
+    EErrorAnswer(const std::string& message, bool logged) : Exception(message), Logged(logged) {}
+    // Whether the answer is in the log already.
+    bool Logged;
+};
+
 std::string DirectoryOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
@@ -111,7 +120,8 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     run.LastFileStart.start();
 
     const std::string entry = FileList.Item(i);
-    Observer.StatusText(0, ResolveLink(FilesDone == 0 ? CurrentURL : NMHTTP1->Host, entry));
+    // The address as it is fetched, port and all.
+    Observer.StatusText(0, ResolveLink(CurrentURL, entry));
     FileIndex = i;
     Observer.FileSelected(i);
     const std::string place = std::to_string(i + 1) + " of " + std::to_string(FileList.Count());
@@ -120,6 +130,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     Observer.Caption("Kestrow " + place);
 
     TNextStep next = TNextStep::NextFile;
+    run.FoldersMadeFrom.clear();
     try
     {
         std::string outputPath;
@@ -143,6 +154,13 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 
         if (!run.TestRun)
         {
+            if (HasLinkBelow(run.OutputDir, outputPath))
+            {
+                // A folder planted as a link would take the file elsewhere.
+                run.RetryCount = Preferences.Retries();
+                throw Exception("Invalid file " + outputPath);
+            }
+            run.FoldersMadeFrom = FirstMissingFolder(DirectoryOf(outputPath));
             MakeDirectoryOf(outputPath);
             if (!exists && !CanCreateFile(outputPath))
             {
@@ -162,6 +180,11 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
             next = TNextStep::EndOfList;
         run.RetryCount = 0;
         platform::ProcessMessages();
+    }
+    catch (const EErrorAnswer& answer)
+    {
+        run.RetryCount = Preferences.Retries();
+        next = FailFile(run, answer.what(), answer.Logged);
     }
     catch (const std::exception& error)
     {
@@ -243,10 +266,15 @@ void TDownloadRun::KeepOrDiscard(TRun& run, const std::string& transferPath, con
         htmlPage && (title.find("ERROR") != std::string::npos || title.find("404") != std::string::npos);
     if (replyCode >= 400 || errorTitle)
     {
-        // An error answer is never kept as the file; it is not counted as an error either.
-        if (LogLevel() >= LogFiles)
-            WriteLog(htmlPage && !title.empty() ? title : ReplyCodeText(replyCode));
+        // An error answer is never kept as the file. An error code fails the file; a page that
+        // only calls itself an error passes as it did.
+        const bool logged = LogLevel() >= LogFiles;
+        const std::string text = htmlPage && !title.empty() ? title : ReplyCodeText(replyCode);
+        if (logged)
+            WriteLog(text);
         DiscardFile(transferPath);
+        if (replyCode >= 400)
+            throw EErrorAnswer(text, logged);
         return;
     }
     CommitTransferFile(transferPath, outputPath);
@@ -274,26 +302,38 @@ void TDownloadRun::Bookkeeping(std::int64_t bytes, const std::string& outputPath
 
 void TDownloadRun::PrintFile(const std::string& outputPath)
 {
-    const int result = platform::PrintFile(outputPath);
-    if (result >= 33 || LogLevel() < LogURLs)
+    std::string printerSays;
+    const int result = platform::PrintFile(outputPath, &printerSays);
+    if (result >= 33)
         return;
-    const std::string text = PrintFailureText(result, outputPath);
+    std::string text = PrintFailureText(result, outputPath);
     if (text.empty())
-        platform::ShowMessage("ShellExecute returned an unknown error " + std::to_string(result));
-    else
+    {
+        text = printerSays.empty() ? "ShellExecute returned an unknown error " + std::to_string(result)
+                                   : printerSays;
+        // One box a run: a printer that fails fails for every file, and the run goes on.
+        if (!printFailureShown)
+        {
+            printFailureShown = true;
+            platform::ShowMessage(text);
+        }
+    }
+    if (LogLevel() >= LogURLs)
         WriteLog(text);
 }
 
-TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message)
+TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged)
 {
     AbortClients();
     platform::ProcessMessages();
+    // Folders made for a file that did not come are not left behind empty.
+    RemoveEmptyFolders(DirectoryOf(CurrentOutputPath), run.FoldersMadeFrom);
     const int retries = Preferences.Retries();
     if (run.RetryCount >= retries)
     {
         ++ErrorCount;
-        if (LogLevel() >= LogURLs)
-            WriteLog("(" + message + ")");
+        if (LogLevel() >= LogURLs && !logged)
+            WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
     }
     if (run.RetryCount < retries && !SkipFileRequested)
     {

@@ -1,21 +1,14 @@
 #include "robot/ftpfetch.h"
 
-#include <charconv>
-
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
+#include "net/port.h"
 
 namespace
 {
 int FtpPort(const std::string& text)
 {
-    if (text.empty())
-        return 21;
-    int port = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (error != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535)
-        throw Exception("Invalid port " + text);
-    return port;
+    return text.empty() ? 21 : ParsePort(text);
 }
 } // namespace
 
@@ -28,7 +21,7 @@ void FetchFtpFile(TNMFTP& ftp, const TURLParts& parts, const std::string& localF
     {
         ftp.Connect();
         ftp.ChangeDir(parts.Directory);
-        ftp.TransferType(2);
+        ftp.TransferType(TTransferType::Image);
         ftp.Download(parts.FileName, localFile);
     }
     catch (...)

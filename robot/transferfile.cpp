@@ -23,7 +23,7 @@ std::string CreateTransferFile(const std::string& outputPath)
     std::string pattern = (output.parent_path() / ("." + stem + ".part-XXXXXX")).string();
     const int descriptor = mkostemp(pattern.data(), O_CLOEXEC);
     if (descriptor < 0)
-        throw Exception("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
+        throw Exception(FileCreateErrorText(pattern, errno));
     // mkostemp makes the file private; the finished download gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
@@ -38,7 +38,7 @@ void CommitTransferFile(const std::string& transferPath, const std::string& outp
     {
         const int error = errno;
         DiscardFile(transferPath);
-        throw Exception("Cannot create file \"" + outputPath + "\". " + std::strerror(error));
+        throw Exception(FileCreateErrorText(outputPath, error));
     }
 }
 
@@ -69,4 +69,23 @@ std::int64_t FileSize(const std::string& path)
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+bool HasLinkBelow(const std::string& directory, const std::string& path)
+{
+    std::string top = directory;
+    while (top.size() > 1 && top.back() == '/')
+        top.pop_back();
+    if (path.compare(0, top.size(), top) != 0)
+        return false;
+    // Every existing step below the directory is looked at without following it.
+    for (std::size_t slash = path.find('/', top.size() + 1);; slash = path.find('/', slash + 1))
+    {
+        const std::string step = path.substr(0, slash);
+        struct stat status;
+        if (step.size() > top.size() && lstat(step.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+            return true;
+        if (slash == std::string::npos)
+            return false;
+    }
 }

@@ -20,5 +20,9 @@ void DiscardFile(const std::string& path);
 bool CanCreateFile(const std::string& path);
 
 bool FileExists(const std::string& path);
+
+// Whether a folder between directory and path (below directory, path itself included) is a
+// symbolic link: writing there would land wherever the link points.
+bool HasLinkBelow(const std::string& directory, const std::string& path);
 // The size of a file, or -1 when it cannot be read.
 std::int64_t FileSize(const std::string& path);

@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStyle>
@@ -58,6 +60,9 @@ TFormPreferences::TFormPreferences(TSettingsRecord& settings, std::function<std:
 void TFormPreferences::CreateControls()
 {
     setWindowTitle(QStringLiteral("Preferences"));
+    // A fixed window with its system menu: no minimise, no maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
@@ -139,7 +144,7 @@ void TFormPreferences::CreateControls()
     BitBtnOK->setToolTip(QStringLiteral("Close preferences"));
     BitBtnOK->setDefault(true);
 
-    // The grid opens over the log when "Start at" is checked.
+    // The grid opens over the log when "Start at" is checked, below the after-download choices.
     StringGridStartTime = new QTableWidget(GridRows, GridColumns, this);
     StringGridStartTime->horizontalHeader()->hide();
     StringGridStartTime->verticalHeader()->hide();
@@ -155,7 +160,9 @@ void TFormPreferences::CreateControls()
     StringGridStartTime->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGridStartTime->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const int frame = 2 * StringGridStartTime->frameWidth();
-    StringGridStartTime->setGeometry(8, 150, GridColumns * CellWidth + frame, GridRows * CellHeight + frame);
+    const int gridTop = GroupBox1->geometry().bottom() + 1;
+    StringGridStartTime->setGeometry(8, gridTop, GridColumns * CellWidth + frame,
+                                     GridRows * CellHeight + frame);
     StringGridStartTime->setToolTip(QStringLiteral("Double-click on a time to schedule."));
     StringGridStartTime->hide();
 
@@ -283,6 +290,29 @@ void TFormPreferences::HideGridAndClearStartAt()
         return;
     StringGridStartTime->hide();
     CheckBoxStartAt->setChecked(false);
+}
+
+void TFormPreferences::AppendLog(const std::string& line)
+{
+    MemoLog->appendPlainText(platform::ToQString(line));
+    ShowLogEnd();
+}
+
+void TFormPreferences::ShowLogEnd()
+{
+    // Appending leaves the view at the right end of the last line; a reader wants its start.
+    QTextCursor cursor = MemoLog->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    MemoLog->setTextCursor(cursor);
+    MemoLog->ensureCursorVisible();
+    MemoLog->horizontalScrollBar()->setValue(MemoLog->horizontalScrollBar()->minimum());
+}
+
+void TFormPreferences::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ShowLogEnd();
 }
 
 void TFormPreferences::hideEvent(QHideEvent* event)

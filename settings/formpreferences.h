@@ -67,6 +67,11 @@ class TFormPreferences : public QDialog
     // Whether the clock (platform::Now) shows the scheduled start time, to the minute.
     bool StartTimeReached() const;
 
+    // Appends a line to MemoLog and keeps the end of the log in view, every line from its start.
+    void AppendLog(const std::string& line);
+    // Shows the last line of the log at its first character.
+    void ShowLogEnd();
+
     void FormCreate();
     void FormHide();
     void BitBtnOKClick();
@@ -78,6 +83,7 @@ class TFormPreferences : public QDialog
 
   protected:
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

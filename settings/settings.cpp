@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "platform/exception.h"
 #include "platform/prompt.h"
@@ -43,9 +44,22 @@ std::string SettingsFileName()
     return platform::ToStdString(config + QStringLiteral("/Corvane/Kestrow.json"));
 }
 
+std::string DefaultOutputPath()
+{
+    QString downloads = qEnvironmentVariable("XDG_DOWNLOAD_DIR");
+    if (downloads.isEmpty() || QDir::isRelativePath(downloads))
+        downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (downloads.isEmpty())
+        downloads = QDir::homePath() + QStringLiteral("/Downloads");
+    while (downloads.size() > 1 && downloads.endsWith(QLatin1Char('/')))
+        downloads.chop(1);
+    return platform::ToStdString(downloads + QStringLiteral("/Kestrow/"));
+}
+
 TSettingsRecord DefaultSettings()
 {
     TSettingsRecord settings;
+    settings.OutputPath = DefaultOutputPath();
     settings.LogLevel = 2;
     settings.TimeOut = 5;
     settings.Retries = 5;
@@ -82,7 +96,7 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
     TSettingsStore store(fileName);
     if (!store.OpenKey(SettingsKey, false))
     {
-        platform::ShowMessage(std::string("Cannot open key ") + SettingsKey);
+        platform::ShowMessage(std::string("Cannot open key ") + SettingsKey + "\r\n" + store.LastError());
         return;
     }
     try

@@ -33,8 +33,12 @@ extern const char* const SettingsKey;
 // $XDG_CONFIG_HOME (by default ~/.config).
 std::string SettingsFileName();
 
-// What an installation puts into the store: empty texts, "Contains" mode, log level 2,
-// time-out 5 s, 5 retries and every window centred.
+// Where downloads go on a first start: the user's download folder ($XDG_DOWNLOAD_DIR, the
+// desktop's setting, else ~/Downloads) + "/Kestrow/".
+std::string DefaultOutputPath();
+
+// What an installation puts into the store: the default output path, other texts empty,
+// "Contains" mode, log level 2, time-out 5 s, 5 retries and every window centred.
 TSettingsRecord DefaultSettings();
 
 // Creates the file with the settings key and DefaultSettings when the file does not exist,

@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include "platform/exception.h"
+#include "platform/filebytes.h"
 #include "platform/text.h"
 
 namespace
@@ -33,17 +34,44 @@ QString FindName(const QJsonObject& object, const QString& name)
     return {};
 }
 
-// The document of the file, or nothing when it is missing, unreadable or not a JSON object.
-bool Load(const std::string& fileName, QJsonObject& document, bool& missing)
+// A settings file is small; anything larger is not one (and /dev/zero would never end).
+constexpr qint64 MaxSettingsBytes = 16 * 1024 * 1024;
+
+// The document of the file, or nothing when it is missing, unreadable or not a JSON object;
+// then reason says why, naming the file.
+bool Load(const std::string& fileName, QJsonObject& document, bool& missing, std::string& reason)
 {
     QFile file(platform::ToQString(fileName));
     missing = !file.exists();
-    if (missing || !file.open(QIODevice::ReadOnly))
+    if (missing)
+    {
+        reason = fileName + ": the file does not exist";
         return false;
+    }
+    if (!file.open(QIODevice::ReadOnly))
+    {
+        reason = fileName + ": " + platform::ToStdString(file.errorString());
+        return false;
+    }
+    const QByteArray text = file.read(MaxSettingsBytes + 1);
+    if (text.size() > MaxSettingsBytes)
+    {
+        reason = FileTooLargeText(fileName, MaxSettingsBytes);
+        return false;
+    }
     QJsonParseError error{};
-    const QJsonDocument parsed = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !parsed.isObject())
+    const QJsonDocument parsed = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError)
+    {
+        reason = fileName + ": " + platform::ToStdString(error.errorString()) + " at offset " +
+                 std::to_string(error.offset);
         return false;
+    }
+    if (!parsed.isObject())
+    {
+        reason = fileName + ": no settings object";
+        return false;
+    }
     document = parsed.object();
     return true;
 }
@@ -87,19 +115,27 @@ bool TSettingsStore::OpenKey(const std::string& key, bool canCreate)
     CloseKey();
     QJsonObject loaded;
     bool missing = false;
-    if (!Load(fileName, loaded, missing) && !(missing && canCreate))
+    lastError.clear();
+    if (!Load(fileName, loaded, missing, lastError) && !(missing && canCreate))
         return false;
+    lastError.clear();
     const QString wanted = platform::ToQString(key);
     QString found = FindName(loaded, wanted);
     if (found.isEmpty())
     {
         if (!canCreate)
+        {
+            lastError = fileName + ": the key is missing";
             return false;
+        }
         found = wanted;
         loaded.insert(found, QJsonObject());
     }
     else if (!loaded.value(found).isObject())
+    {
+        lastError = fileName + ": the key holds no values";
         return false;
+    }
     document = loaded;
     keyName = found;
     open = true;
@@ -119,7 +155,8 @@ bool TSettingsStore::KeyExists(const std::string& key)
 {
     QJsonObject loaded;
     bool missing = false;
-    if (!Load(fileName, loaded, missing))
+    std::string reason;
+    if (!Load(fileName, loaded, missing, reason))
         return false;
     const QString found = FindName(loaded, platform::ToQString(key));
     return !found.isEmpty() && loaded.value(found).isObject();

@@ -30,6 +30,9 @@ class TSettingsStore
     // Opens a key for reading and writing. Without canCreate the file must exist and hold
     // the key; a file that cannot be read or parsed never opens. Returns whether the key is open.
     bool OpenKey(const std::string& key, bool canCreate);
+    // Why the last OpenKey failed: the file's path and the reason (the parser's error and its
+    // offset for a file that is no JSON); empty after a success.
+    const std::string& LastError() const { return lastError; }
     void CloseKey();
     bool KeyExists(const std::string& key);
     bool IsOpen() const { return open; }
@@ -61,6 +64,7 @@ class TSettingsStore
     bool Save() const;
 
     std::string fileName;
+    std::string lastError;
     QJsonObject document;
     QJsonObject beforeUpdate;
     QString keyName;

@@ -14,10 +14,13 @@ void PlaceWindow(QWidget* window, int32_t location, const QRect& screen)
             return;
         area = own->geometry();
     }
-    window->move(WindowPlacement(location, window->frameGeometry().size(), area));
+    // The position is the client area's, saved and restored alike: the frame a window manager
+    // adds is not known before the window is shown, and counting it on one side only moves the
+    // window by its title bar on every start.
+    window->setGeometry(QRect(WindowPlacement(location, window->size(), area), window->size()));
 }
 
 int32_t WindowLocation(const QWidget* window)
 {
-    return PackWindowLocation(window->x(), window->y());
+    return PackWindowLocation(window->geometry().x(), window->geometry().y());
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "nginxsite.h"
@@ -63,6 +65,26 @@ ScriptedServer::Script Short()
     script.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789").Close();
     return script;
 }
+// Runs action once, as soon as ready() holds, while the test goes on in the event loop.
+class WhenReady
+{
+  public:
+    WhenReady(std::function<bool()> ready, std::function<void()> action)
+    {
+        QObject::connect(&poll, &QTimer::timeout,
+                         [this, ready = std::move(ready), action = std::move(action)]
+                         {
+                             if (!ready())
+                                 return;
+                             poll.stop();
+                             action();
+                         });
+        poll.start(5);
+    }
+
+  private:
+    QTimer poll;
+};
 } // namespace
 
 TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
@@ -76,7 +98,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
                                  "<a href=\"" +
                                  site.url +
                                  "abs.zip\">abs</a><a href=readme.txt>"
-                                 "<a href=missing.zip><a href=../" +
+                                 "<a href=gone/deeper/missing.zip><a href=../" +
                                  TestName() +
                                  "/up.zip><img src=pic.gif>\r\n"
                                  "</body></html>\r\n");
@@ -97,8 +119,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
 
     QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
 
-    EXPECT_EQ(w.form.Robot->ErrorCount, 0);
+    // The missing file is the one error: not retried, not counted as a file, no folder left for it.
+    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_TRUE(w.prompts.Messages.empty());
+    EXPECT_EQ(w.prompts.Questions,
+              std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
+    EXPECT_FALSE(w.home.Exists("out/gone"));
     EXPECT_EQ(w.home.Read("out/files/a.zip"), "AAAA");
     EXPECT_EQ(w.home.Read("out/robot/" + TestName() + "/root.zip"), "ROOT");
     const std::string absoluteName =
@@ -109,7 +135,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_FALSE(w.home.Exists(TestName()));
     EXPECT_FALSE(w.home.Exists("out/readme.txt"));
     EXPECT_FALSE(w.home.Exists("out/pic.gif")) << "images only with Save images";
-    EXPECT_FALSE(w.home.Exists("out/missing.zip")) << "an error page is never kept as the file";
+    EXPECT_FALSE(w.home.Exists("out/gone/deeper/missing.zip")) << "an error page is never kept as the file";
     EXPECT_TRUE(w.home.Exists("out/" + std::string("http---127.0.0.1-") + std::to_string(PeerPort("nginx")) +
                               "-robot-" + TestName() + "-index.html"));
     // The second page's a.zip was listed on the first page already.
@@ -122,12 +148,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_NE(log.find("\r\n\r\nProcessing URL " + site.url + "index.html\r\n" + out + "files/a.zip\r\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("\r\n404 NOT FOUND\r\n"), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "\r\n404 NOT FOUND\r\n"), 1) << log;
     EXPECT_NE(log.find("Processing URL " + site.url + "second.html\r\n" + out + "two/files/B.zip\r\n"),
               std::string::npos);
-    EXPECT_NE(log.find(" downloaded in 6 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
+    EXPECT_NE(log.find(" downloaded in 5 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
         << log;
-    EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 6 files @ "), std::string::npos);
+    EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 5 files @ "), std::string::npos);
     EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/kept/as/typed/");
     EXPECT_FALSE(w.form.Robot->Running);
@@ -247,6 +273,13 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     EXPECT_NE(w.Log().find("The file " + w.home.Path() + "out/sub/b.zip was not found.\r\n"),
               std::string::npos);
     EXPECT_EQ(w.form.Robot->ErrorCount, 0);
+
+    // A printer that fails for its own reason says so once a run, and the log has it for every file.
+    w.shell.PrintResult = 1;
+    w.shell.PrintError = "lp: Error - No default destination.";
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
+    EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"lp: Error - No default destination."});
+    EXPECT_EQ(Count(w.Log(), "\r\nlp: Error - No default destination.\r\n"), 2) << w.Log();
 }
 
 TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
@@ -291,17 +324,8 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         w.Preferences(1, 3, 60);
         w.prompts.Answers = {true};
         QToolButton* button = c.button(w.form);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout,
-                         [&]
-                         {
-                             if (w.form.LabelFileProgress->text().contains("of"))
-                             {
-                                 poll.stop();
-                                 QTest::mouseClick(button, Qt::LeftButton);
-                             }
-                         });
-        poll.start(5);
+        const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
+                             [&] { QTest::mouseClick(button, Qt::LeftButton); });
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
 
         ASSERT_FALSE(w.prompts.Questions.empty());
@@ -318,6 +342,27 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
     }
 }
 
+TEST(DownloadRun, ClosingDuringARunKeepsWhatSaveToHeldBeforeIt)
+{
+    RobotWindow w;
+    setenv("KESTROW_SETTINGS", (w.home.Path() + "settings.json").c_str(), 1);
+    w.form.show();
+    Site site(TestName());
+    ScriptedServer server;
+    server.AddScript(Stalling());
+    site.Write("index.html", "<a href=" + server.Url("/slow/big-dataset.zip") + ">");
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
+    w.form.EditOutputPath->setText("/typed/by/the/user");
+    w.Preferences(1, 0, 60);
+    w.prompts.Answers = {true};
+    const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
+                         [&] { w.form.close(); });
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.prompts.Questions.front(), "Cancel download and quit?");
+    EXPECT_EQ(w.form.Settings.OutputPath, "/typed/by/the/user/");
+    EXPECT_NE(w.home.Read("settings.json").find("\"/typed/by/the/user/\""), std::string::npos);
+}
+
 TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
 {
     RobotWindow w;
@@ -330,6 +375,8 @@ TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
     EXPECT_FALSE(w.home.Exists("out/pub/none.txt"));
+    // The server's error reply is one log line, without its line end.
+    EXPECT_NE(w.Log().find("\r\n(550 No such file or directory.)\r\n"), std::string::npos) << w.Log();
     EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_EQ(w.form.Robot->BytesDone,
               static_cast<std::int64_t>(std::filesystem::file_size(PeerStateDir("ftp") + "root/small.txt")));
@@ -361,8 +408,11 @@ TEST(DownloadRun, AScheduledStartWaitsForItsTimeOrForStop)
     stopped.preferences.CheckBoxStartAt->setChecked(true);
     stopped.prompts.Answers = {true};
     platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
-    QTimer::singleShot(50, [&] { stopped.form.SpeedButtonStopClick(); });
+    // Stop once the window shows the wait.
+    const WhenReady when([&] { return stopped.form.StatusPanel0->text().contains(" Waiting until "); },
+                         [&] { stopped.form.SpeedButtonStopClick(); });
     stopped.form.SpeedButtonGoClick(stopped.form.SpeedButtonGo);
+    EXPECT_EQ(stopped.prompts.Questions, std::vector<std::string>{"Stop downloads?"});
     EXPECT_FALSE(stopped.home.Exists("out"));
     EXPECT_EQ(Label(stopped.form.StatusPanel0), "Cancelled.");
     const std::string log = stopped.Log();

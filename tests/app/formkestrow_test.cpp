@@ -5,15 +5,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/formkestrow.h"
+#include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "platform/prompt.h"
 #include "settings/formpreferences.h"
@@ -168,6 +173,19 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
     EXPECT_TRUE(again.form.RadioButtonEndsWith->isChecked());
     EXPECT_EQ(again.preferences.SpinEditRetries->value(), 7);
     EXPECT_TRUE(again.prompts.Messages.empty());
+    again.form.move(120, 90);
+    EXPECT_TRUE(again.form.close());
+
+    // Starts that do not move the window leave its stored place as it was.
+    const std::int32_t placed = again.form.Settings.FrmKestrowLoc;
+    for (int start = 0; start < 10; ++start)
+    {
+        Window next;
+        setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
+        next.form.show();
+        EXPECT_TRUE(next.form.close());
+        ASSERT_EQ(next.form.Settings.FrmKestrowLoc, placed) << "start " << start;
+    }
     unsetenv("KESTROW_SETTINGS");
 }
 
@@ -197,4 +215,70 @@ TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)
     w.form.FormFilesDropped({"/no/such.kes"});
     EXPECT_EQ(w.prompts.Messages.size(), 2u);
     EXPECT_EQ(w.form.ListBoxURLList->Count(), 1) << "a failed load leaves the list as it was";
+}
+
+TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
+{
+    Window w;
+    w.form.show();
+    TRunObserver& shown = w.form;
+    for (const std::int64_t received : {std::int64_t{183416832}, std::int64_t{1048565514}})
+    {
+        shown.FileProgress(received, 1048565514);
+        const QLabel* label = w.form.LabelFileProgress;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+            << label->text().toStdString();
+    }
+    shown.ListProgress(999998, 999999, "999999 of 1000000");
+    EXPECT_LE(
+        w.form.LabelOverallProgress->fontMetrics().horizontalAdvance(w.form.LabelOverallProgress->text()),
+        w.form.LabelOverallProgress->contentsRect().width());
+    // A status too long for its panel is cut visibly, and kept whole as the hint.
+    shown.StatusText(1, "Request Close Socket");
+    const QString drawn = w.form.StatusPanel1->DisplayedText();
+    EXPECT_TRUE(drawn == "Request Close Socket" || drawn.endsWith(QChar(0x2026))) << drawn.toStdString();
+    EXPECT_LE(w.form.StatusPanel1->fontMetrics().horizontalAdvance(drawn),
+              w.form.StatusPanel1->contentsRect().width());
+    EXPECT_EQ(w.form.StatusPanel1->toolTip(), "Request Close Socket");
+
+    // Nothing to measure: the bars are empty, not busy.
+    shown.ListProgress(0, 0, "1 of 1");
+    shown.FileProgress(5000, 0);
+    for (const QProgressBar* bar : {w.form.ProgressBarList, w.form.ProgressBarFile})
+    {
+        EXPECT_GT(bar->maximum(), bar->minimum());
+        EXPECT_EQ(bar->value(), bar->minimum());
+    }
+
+    // Only what each window offers.
+    EXPECT_FALSE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(w.preferences.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    // The start-time grid hides no other control.
+    const QRect grid = w.preferences.StringGridStartTime->geometry();
+    for (const QWidget* control : w.preferences.findChildren<QWidget*>())
+    {
+        if (control == w.preferences.StringGridStartTime || control == w.preferences.MemoLog ||
+            w.preferences.StringGridStartTime->isAncestorOf(control) ||
+            w.preferences.MemoLog->isAncestorOf(control) || control->parentWidget() != &w.preferences)
+            continue;
+        EXPECT_FALSE(grid.intersects(control->geometry())) << control->metaObject()->className();
+    }
+    EXPECT_FALSE(grid.intersects(w.preferences.GroupBox1->geometry()));
+}
+
+TEST(TFormKestrow, TheLogShowsItsEndFromTheStartOfEachLine)
+{
+    Window w;
+    w.Preferences(1, 0);
+    for (int line = 0; line < 60; ++line)
+        w.form.WriteLog("Failed to download page http://127.0.0.1:1/" + std::string(200, 'x') + " (line " +
+                        std::to_string(line) + ")");
+    w.form.MenuSetupPreferencesClick();
+    const QPlainTextEdit* memo = w.preferences.MemoLog;
+    EXPECT_EQ(memo->horizontalScrollBar()->value(), memo->horizontalScrollBar()->minimum());
+    EXPECT_EQ(memo->verticalScrollBar()->value(), memo->verticalScrollBar()->maximum());
+    EXPECT_GT(memo->verticalScrollBar()->maximum(), 0);
+    w.form.WriteLog(std::string(300, 'y'));
+    EXPECT_EQ(memo->horizontalScrollBar()->value(), memo->horizontalScrollBar()->minimum());
 }

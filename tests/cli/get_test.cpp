@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <csignal>
 
 #include <QProcess>
 #include <QTcpServer>
@@ -86,13 +89,16 @@ TEST(KestrowCliGet, GivesUpOnAStalledServer)
     ScriptedServer server;
     server.AddScript(ScriptedServer::Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n\r\npart").Stall());
     TempDir dir;
+    dir.Write("slow", "what was there");
     const CliResult result = RunGet({Q(server.Url("/slow")), Q(dir.Path() + "slow"), "--timeout", "1", "-v"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("Connecting\n"), std::string::npos);
     EXPECT_NE(result.err.find("kestrow-cli get: nothing received for 1 seconds (Socket send aborted)\n"),
               std::string::npos)
         << result.err;
-    EXPECT_EQ(dir.Read("slow"), "part");
+    // A failed transfer leaves the file as it was, and nothing beside it.
+    EXPECT_EQ(dir.Read("slow"), "what was there");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(KestrowCliGet, RefusesWrongUsage)
@@ -106,4 +112,65 @@ TEST(KestrowCliGet, RefusesWrongUsage)
         EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_NE(result.err.find("Usage: kestrow-cli get URL FILE"), std::string::npos);
     }
+}
+
+TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
+{
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const auto onlyTarget = [&]
+    { return std::distance(std::filesystem::directory_iterator(dir.Path()), {}) == 1; };
+
+    // A body cut short of its Content-Length is a failed transfer.
+    ScriptedServer cut;
+    cut.AddScript(ScriptedServer::Script()
+                      .ExpectHeader()
+                      .Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
+                      .Close());
+    CliResult result = RunGet({Q(cut.Url("/a.zip")), Q(target)});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Transfer incomplete: 10 of 100 bytes\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_TRUE(onlyTarget());
+
+    // An error answer is reported and is no copy of the file.
+    result = RunGet({Nginx("/files/missing.zip"), Q(target)});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_TRUE(onlyTarget());
+
+    // Ctrl+C ends the transfer, removes what had come and keeps the file.
+    ScriptedServer stalled;
+    stalled.AddScript(ScriptedServer::Script()
+                          .ExpectHeader()
+                          .Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'x'))
+                          .Stall());
+    QProcess get;
+    get.start(QStringLiteral(KESTROW_CLI), {"get", Q(stalled.Url("/big.zip")), Q(target)});
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+                if (entry.path().filename().string().find(".part-") != std::string::npos &&
+                    entry.file_size() > 0)
+                    return true;
+            return false;
+        },
+        30000));
+    ::kill(static_cast<pid_t>(get.processId()), SIGINT);
+    ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(get.exitCode(), 130) << get.readAllStandardError().toStdString();
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_TRUE(onlyTarget());
+
+    // Past the file-size limit the write fails like any other: reported, cleaned up.
+    QProcess limited;
+    limited.start(QStringLiteral("/bin/sh"),
+                  {"-c", "ulimit -f 4; exec \"$0\" \"$@\"", QStringLiteral(KESTROW_CLI), "get",
+                   Nginx("/files/large.bin"), Q(target)});
+    ASSERT_TRUE(WaitUntil([&] { return limited.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(limited.exitCode(), 2) << limited.readAllStandardError().toStdString();
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_TRUE(onlyTarget());
 }

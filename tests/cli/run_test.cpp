@@ -74,6 +74,36 @@ bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
 }
+
+// A quarter hour soon to come, as kestrow-cli run --start-at takes it, and the clock offset that
+// makes the program's clock read it less lead milliseconds. Counted from the present, so a test
+// behaves alike at any time of day; a change of summer time in between moves the wall clock by
+// whole hours, and a quarter hour stays one.
+struct QuarterHour
+{
+    QString text;
+    qint64 offset = 0;
+};
+
+QuarterHour NextQuarterHour(qint64 leadMilliseconds)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime time = now.time();
+    const qint64 intoQuarter = (time.minute() % 15) * 60000LL + time.second() * 1000LL + time.msec();
+    const QDateTime quarter = now.addMSecs(15 * 60000LL - intoQuarter);
+    return {quarter.toString(QStringLiteral("HH:mm")), now.msecsTo(quarter) - leadMilliseconds};
+}
+
+// Whether the process has a handler of its own for the signal, so that it no longer dies of it.
+bool CatchesSignal(qint64 pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("SigCgt:"))
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
 } // namespace
 
 TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
@@ -216,27 +246,35 @@ TEST(KestrowCliRun, StartAtWaitsForItsTimeAndAnInterruptEndsTheWait)
     Site site(TestName());
     site.Write("index.html", "<a href=a.zip>");
     site.Write("a.zip", "A");
-    const QDateTime now = QDateTime::currentDateTime();
-    // The program's clock reads a second and a half before 03:15 today.
-    const QDateTime target(now.date(), QTime(3, 15));
-    const qint64 offset = now.msecsTo(target) - 1500;
+    const QuarterHour soon = NextQuarterHour(2000);
 
     UnattendedRun run;
-    run.SetEnvironment("KESTROW_CLOCK_OFFSET_MS", QString::number(offset));
+    run.SetEnvironment("KESTROW_CLOCK_OFFSET_MS", QString::number(soon.offset));
     const CliResult waited = run.Complete(
-        {site.url + "index.html"}, {"--out", QString::fromStdString(run.Out()), "--start-at", "03:15"});
+        {site.url + "index.html"}, {"--out", QString::fromStdString(run.Out()), "--start-at", soon.text});
     EXPECT_EQ(waited.exitCode, 0) << waited.err;
     EXPECT_EQ(run.home.Read("out/a.zip"), "A");
     EXPECT_TRUE(Contains(waited.out, "Download started ")) << waited.out;
 
+    // Ten minutes before its time the run waits; an interrupt ends it with nothing fetched.
+    ScriptedServer server;
+    const QuarterHour later = NextQuarterHour(600000);
     UnattendedRun stopped;
-    stopped.Start({site.url + "index.html"},
-                  {"--out", QString::fromStdString(stopped.Out()), "--start-at", "03:15"});
-    WaitUntil([] { return false; }, 1500);
-    EXPECT_EQ(stopped.process.state(), QProcess::Running) << "waiting for 03:15";
+    stopped.SetEnvironment("KESTROW_CLOCK_OFFSET_MS", QString::number(later.offset));
+    stopped.Start({server.Url("/index.html")},
+                  {"--out", QString::fromStdString(stopped.Out()), "--start-at", later.text});
+    // Once it has taken over the signal, an interrupt is the program's to handle.
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+            return stopped.process.state() == QProcess::Running &&
+                   CatchesSignal(stopped.process.processId(), SIGTERM);
+        },
+        30000));
     ::kill(static_cast<pid_t>(stopped.process.processId()), SIGTERM);
     const CliResult result = stopped.Finish();
     EXPECT_EQ(result.exitCode, 130);
-    EXPECT_FALSE(stopped.home.Exists("out/a.zip"));
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    EXPECT_FALSE(stopped.home.Exists("out"));
     EXPECT_TRUE(Contains(result.out, "0 downloaded in 0 files\n")) << result.out;
 }

@@ -118,10 +118,17 @@ TEST(LinkDirectory, NeverClimbsAboveTheOutputDirectory)
     EXPECT_EQ(LinkDirectory(".../x.zip"), ".../");
 }
 
-TEST(SafeFileName, ReplacesTheSevenUnsafeCharacters)
+TEST(SafeFileName, ReplacesTheSevenUnsafeCharactersAndEveryControlByte)
 {
     EXPECT_EQ(SafeFileName("http://h/a?b=1,2"), "http---h-a-b=1-2");
     EXPECT_EQ(SafeFileName("<a>*b\\c"), "-a--b\\c");
+    for (int byte = 1; byte < 0x20; ++byte)
+        EXPECT_EQ(SafeFileName("a" + std::string(1, static_cast<char>(byte)) + "b"), "a-b") << byte;
+    EXPECT_EQ(SafeFileName("bell\x07"
+                           "esc\x1b[2Jdel\x7f.zip"),
+              "bell-esc-[2Jdel-.zip");
+    EXPECT_EQ(SafeFileName("caf\xc3\xa9.zip"), "caf\xc3\xa9.zip") << "bytes above 0x7F are names";
+    EXPECT_EQ(LinkDirectory("a\x1b/b\x07/c.zip"), "a-/b-/");
     EXPECT_EQ(SlashesToBackslashes("a///b"), "a/b");
     EXPECT_EQ(SlashesToBackslashes("//a/b//"), "/a/b/");
 }

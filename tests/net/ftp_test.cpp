@@ -8,140 +8,22 @@
 #include <QTimer>
 
 #include "net/nmftp.h"
+#include "platform/pause.h"
+#include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
 
 namespace
 {
 using Script = ScriptedServer::Script;
-using Connection = ScriptedServer::Connection;
 
 constexpr auto npos = std::string::npos;
-
-// The address and port named by the last PORT line the client sent.
-struct PortTarget
-{
-    std::string line;
-    QHostAddress address;
-    quint16 port = 0;
-};
-
-PortTarget LastPortTarget(const std::string& received)
-{
-    PortTarget target;
-    const std::size_t at = received.rfind("PORT ");
-    if (at == npos)
-        return target;
-    const std::size_t end = received.find("\r\n", at);
-    target.line = received.substr(at, end == npos ? npos : end - at);
-    std::vector<int> numbers;
-    std::string field;
-    for (char c : target.line.substr(5) + ",")
-        if (c == ',')
-        {
-            numbers.push_back(field.empty() ? -1 : std::stoi(field));
-            field.clear();
-        }
-        else
-            field += c;
-    if (numbers.size() != 6)
-        return target;
-    target.address =
-        QHostAddress(QString("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]));
-    target.port = static_cast<quint16>(numbers[4] * 256 + numbers[5]);
-    return target;
-}
-
-// The server's side of an active-mode transfer, played when the reply to RETR has gone out.
-struct DataPlan
-{
-    DataPlan(std::string payload, std::string closing = "226 Transfer complete.\r\n")
-        : payload(std::move(payload)), closing(std::move(closing))
-    {
-    }
-
-    std::string payload;
-    std::string closing;
-    // When set, only this much of the payload is sent, then notice on the control connection,
-    // and the data connection stalls.
-    std::size_t stallAfter = npos;
-    std::string notice;
-    // When set, another local process (bound to 127.0.0.2) connects first and sends these bytes.
-    std::string thiefBytes;
-    std::shared_ptr<bool> thiefClosed = std::make_shared<bool>(false);
-};
-
-void Write(QTcpSocket* socket, const std::string& bytes)
-{
-    socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    socket->flush();
-}
-
-ScriptedServer::Action ServeData(DataPlan plan)
-{
-    return [plan](Connection& control)
-    {
-        const PortTarget target = LastPortTarget(control.received);
-        QTcpSocket* controlSocket = control.socket;
-        auto sendReal = [plan, target, controlSocket]
-        {
-            auto* data = new QTcpSocket(controlSocket);
-            QObject::connect(data, &QTcpSocket::connected, data,
-                             [plan, data, controlSocket]
-                             {
-                                 if (plan.stallAfter == npos)
-                                 {
-                                     Write(data, plan.payload);
-                                     data->disconnectFromHost();
-                                     return;
-                                 }
-                                 Write(data, plan.payload.substr(0, plan.stallAfter));
-                                 if (!plan.notice.empty())
-                                     QTimer::singleShot(50, controlSocket,
-                                                        [plan, controlSocket]
-                                                        { Write(controlSocket, plan.notice); });
-                             });
-            QObject::connect(data, &QTcpSocket::disconnected, controlSocket,
-                             [plan, controlSocket]
-                             {
-                                 if (plan.stallAfter == npos)
-                                     Write(controlSocket, plan.closing);
-                             });
-            data->connectToHost(target.address, target.port);
-        };
-        if (plan.thiefBytes.empty())
-        {
-            sendReal();
-            return;
-        }
-        auto* thief = new QTcpSocket(controlSocket);
-        if (!thief->bind(QHostAddress("127.0.0.2")))
-            ADD_FAILURE() << "cannot bind to 127.0.0.2";
-        QObject::connect(thief, &QTcpSocket::connected, thief,
-                         [plan, thief, sendReal]
-                         {
-                             Write(thief, plan.thiefBytes);
-                             QTimer::singleShot(50, thief, sendReal);
-                         });
-        QObject::connect(thief, &QTcpSocket::disconnected, thief, [plan] { *plan.thiefClosed = true; });
-        thief->connectToHost(target.address, target.port);
-    };
-}
-
-Script& Login(Script& script)
-{
-    return script.Send("220-Welcome to the scripted server\r\n220-Second line\r\n220 Ready\r\n")
-        .ExpectLine()
-        .Send("331 Password required\r\n")
-        .ExpectLine()
-        .Send("230 Logged in\r\n");
-}
 
 // Logged in, the PORT accepted and RETR answered with retrReply.
 Script DownloadScript(const std::string& retrReply)
 {
     Script script;
-    Login(script).ExpectLine().Send("200 PORT ok\r\n").ExpectLine().Send(retrReply);
+    FtpLogin(script).ExpectLine().Send("200 PORT ok\r\n").ExpectLine().Send(retrReply);
     return script;
 }
 
@@ -153,6 +35,13 @@ bool Listening(quint16 port)
     WaitUntil([&] { return probe.state() == QAbstractSocket::ConnectedState || probe.error() != -1; }, 3000);
     return probe.state() == QAbstractSocket::ConnectedState;
 }
+
+// Waits for a server's last words take a quarter of their time while it lives.
+struct QuickTimeOuts
+{
+    QuickTimeOuts() { platform::SetTimeOutScale(1, 4); }
+    ~QuickTimeOuts() { platform::SetTimeOutScale(1, 1); }
+};
 
 class FtpClient : public ::testing::Test
 {
@@ -182,7 +71,8 @@ class FtpClient : public ::testing::Test
         return std::find(status.begin(), status.end(), text) != status.end();
     }
 
-    // Declared before the client, whose destruction still reports its QUIT.
+    // Declared before the client, whose destruction still reports its QUIT and waits for its answer.
+    QuickTimeOuts quickTimeOuts;
     std::vector<std::string> status;
     std::vector<int> successes;
     ScriptedServer server;
@@ -195,7 +85,7 @@ class FtpClient : public ::testing::Test
 TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 {
     Script script;
-    Login(script)
+    FtpLogin(script)
         .ExpectLine()
         .Send("250 CWD ok\r\n")
         .ExpectLine()
@@ -221,7 +111,7 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 
     ftp.Connect();
     ftp.ChangeDir("/pub/");
-    ftp.TransferType(2);
+    ftp.TransferType(TTransferType::Image);
     ftp.Download("a.zip", dir.Path() + "a.zip");
     ftp.Disconnect();
 
@@ -380,13 +270,17 @@ TEST_F(FtpClient, ServiceClosingNoticeEndsTheWaitAndIsShown)
 TEST_F(FtpClient, CommandFailuresAndTheirEvents)
 {
     Script script;
-    Login(script)
+    FtpLogin(script)
         .ExpectLine()
         .Send("550 No such directory.\r\n")
         .ExpectLine()
         .Send("550 No such directory.\r\n")
         .ExpectLine()
         .Send("500 Unknown command.\r\n")
+        .ExpectLine()
+        .Send("200 Type set to A\r\n")
+        .ExpectLine()
+        .Send("200 Type set to L 8\r\n")
         .ExpectLine()
         .Send("257 \"/\" is the current directory\r\n")
         .ExpectLine()
@@ -411,12 +305,15 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
     const std::size_t before = server.Received().size();
     EXPECT_NO_THROW(ftp.TransferType(4));
     EXPECT_EQ(server.Received().size(), before);
+    ftp.TransferType(1);
+    ftp.TransferType(TTransferType::Local8Bit);
+    EXPECT_EQ(server.Received().substr(before), "TYPE A\r\nTYPE L 8\r\n");
     ftp.DoCommand("PWD");
     ftp.Disconnect();
 
     EXPECT_EQ(failures, (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther}));
     EXPECT_EQ(unsupported, (std::vector<int>{ftpreply::cmdOther}));
-    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdCurrentDir}));
+    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdOther, ftpreply::cmdOther, ftpreply::cmdCurrentDir}));
 }
 
 TEST_F(FtpClient, RefusedRetrAcceptsNoDataConnection)
@@ -511,7 +408,12 @@ TEST_F(FtpClient, AbortEndsTheWaitForADataConnectionThatNeverComes)
 {
     server.AddScript(DownloadScript("150 Opening data connection.\r\n"));
     ftp.Connect();
-    QTimer::singleShot(300, [this] { ftp.Abort(); });
+    // Once the reply to RETR is in, the client waits for the data connection.
+    ftp.OnStatus = [this](QObject*, const std::string& text)
+    {
+        if (text.starts_with("150 "))
+            QTimer::singleShot(0, &ftp, [this] { ftp.Abort(); });
+    };
     try
     {
         ftp.Download("a.zip", dir.Path() + "a.zip");

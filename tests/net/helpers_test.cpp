@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
+#include <cerrno>
 
 #include "net/exstringlist.h"
-#include "net/nmurl.h"
-#include "net/nmuuprocessor.h"
+#include "net/port.h"
 #include "net/stringfields.h"
 #include "net/unitencrypt.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+#include "messageof.h"
 
 namespace
 {
@@ -17,27 +19,6 @@ TExStringList RequestLines()
          {"GET http://h/ HTTP/1.0", "Accept: image/gif", "Host: h", "Accept: */*", "X-Plain"})
         lines.Add(line);
     return lines;
-}
-
-std::string Encoded(const std::string& input, UUMethods method, std::vector<std::string>* events = nullptr)
-{
-    QByteArray in(input.data(), static_cast<qsizetype>(input.size()));
-    QBuffer inBuffer(&in);
-    QBuffer outBuffer;
-    inBuffer.open(QIODevice::ReadOnly);
-    outBuffer.open(QIODevice::ReadWrite);
-    TNMUUProcessor processor;
-    processor.Method = method;
-    processor.InputStream = &inBuffer;
-    processor.OutputStream = &outBuffer;
-    if (events)
-    {
-        processor.OnBeginEncode = [=](QObject*) { events->push_back("begin"); };
-        processor.OnEndEncode = [=, &outBuffer](QObject*)
-        { events->push_back("end at " + std::to_string(outBuffer.pos())); };
-    }
-    processor.Encode();
-    return outBuffer.data().toStdString();
 }
 } // namespace
 
@@ -81,48 +62,6 @@ TEST(TExStringList, SortedListsAreSearchedInNameOrder)
     EXPECT_EQ(lines.IndexOfHeader("Cookie"), 1);
 }
 
-TEST(TNMURL, DecodesPlusAndEscapesAndReportsBadOnes)
-{
-    TNMURL url;
-    std::vector<std::string> errors;
-    url.OnError = [&](QObject* sender, const std::string& operation, const std::string& message)
-    {
-        EXPECT_EQ(sender, &url);
-        errors.push_back(operation + "|" + message);
-    };
-    url.InputString = "a+b%41%7e";
-    EXPECT_EQ(url.Decode(), "a bA~");
-    EXPECT_TRUE(errors.empty());
-    for (const char* bad : {"100%", "1%4", "%zz"})
-    {
-        url.InputString = bad;
-        EXPECT_EQ(url.Decode(), bad);
-    }
-    ASSERT_EQ(errors.size(), 3u);
-    EXPECT_EQ(errors[0].substr(0, 20), "Error during decode|");
-}
-
-TEST(TNMUUProcessor, MimeLinesOfFortyFiveBytes)
-{
-    std::vector<std::string> events;
-    EXPECT_EQ(Encoded("abc", UUMethods::uuMime, &events), "YWJj\r\n");
-    EXPECT_EQ(events, (std::vector<std::string>{"begin", "end at 0"}));
-    EXPECT_EQ(Encoded("a", UUMethods::uuMime), "YQ==\r\n");
-    EXPECT_EQ(Encoded("ab", UUMethods::uuMime), "YWI=\r\n");
-    EXPECT_EQ(Encoded("", UUMethods::uuMime), "");
-    const std::string twoLines = Encoded(std::string(46, 'x'), UUMethods::uuMime);
-    const std::size_t end = twoLines.find("\r\n");
-    EXPECT_EQ(end, 60u);
-    EXPECT_EQ(twoLines.substr(end + 2), "eA==\r\n");
-}
-
-TEST(TNMUUProcessor, UuencodeWithLengthCharacterAndEndLine)
-{
-    EXPECT_EQ(Encoded("abc", UUMethods::uuCode), "#86)C\r\n`\r\n");
-    const std::string full = Encoded(std::string(45, '\0'), UUMethods::uuCode);
-    EXPECT_EQ(full, "M" + std::string(60, '`') + "\r\n`\r\n");
-}
-
 TEST(EncodeBase64, PadsTheLastGroup)
 {
     EXPECT_EQ(EncodeBase64("abc"), "YWJj");
@@ -148,4 +87,56 @@ TEST(NthCharPos, PositionOrLengthPlusOne)
     EXPECT_EQ(NthCharPos("http://h", '/', 3), 9);
     EXPECT_EQ(NthCharPos("http://h", '/', 1), 6);
     EXPECT_EQ(NthCharPos("", '/', 1), 1);
+}
+
+TEST(ByteText, LineEndsAndDigits)
+{
+    using namespace bytetext;
+    EXPECT_EQ(WithoutLineEnd("text\r\n"), "text");
+    EXPECT_EQ(WithoutLineEnd("text\r\r\n\n"), "text");
+    EXPECT_EQ(WithoutLineEnd("\r\n"), "");
+    // The one line end of a line as read: a CR before it belongs to the text.
+    EXPECT_EQ(WithoutOneLineEnd("text\r\n"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\n"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\r"), "text");
+    EXPECT_EQ(WithoutOneLineEnd("text\r\r\n"), "text\r");
+    EXPECT_EQ(WithoutOneLineEnd("text\n\n"), "text\n");
+    EXPECT_EQ(WithoutOneLineEnd(""), "");
+    EXPECT_TRUE(IsDigit('0') && IsDigit('9'));
+    EXPECT_FALSE(IsDigit('a') || IsDigit('/') || IsDigit(':') || IsDigit('\xb9'));
+}
+
+TEST(ParsePort, TakesOnlyDigitsFromOneTo65535)
+{
+    EXPECT_EQ(ParsePort("80"), 80);
+    EXPECT_EQ(ParsePort("1"), 1);
+    EXPECT_EQ(ParsePort("65535"), 65535);
+    EXPECT_EQ(ParsePort("08080"), 8080);
+    for (const char* bad :
+         {"", "0", "65536", "70000", "-1", "+80", "8a", " 80", "80 ", "99999999999999999999"})
+    {
+        EXPECT_FALSE(PortFromText(bad)) << bad;
+        try
+        {
+            ParsePort(bad);
+            ADD_FAILURE() << bad;
+        }
+        catch (const Exception& error)
+        {
+            EXPECT_EQ(error.Message(), std::string("Invalid port ") + bad);
+        }
+    }
+    // Wire text may carry a zero byte; the message keeps what follows it.
+    EXPECT_EQ(MessageOf([] { ParsePort(std::string_view("8\0x", 3)); }),
+              std::string("Invalid port 8\0x", 16));
+}
+
+TEST(FileErrorTexts, NameTheActionThePathAndTheReason)
+{
+    EXPECT_EQ(FileOpenErrorText("/x/a.zip", ENOENT),
+              "Cannot open file \"/x/a.zip\". No such file or directory");
+    EXPECT_EQ(FileCreateErrorText("b.htm", EACCES), "Cannot create file \"b.htm\". Permission denied");
+    EXPECT_EQ(FileWriteErrorText("c", "No space left on device"),
+              "Cannot write file \"c\". No space left on device");
+    EXPECT_EQ(FileReadErrorText("d", "Input/output error"), "Cannot read file \"d\". Input/output error");
 }

@@ -58,7 +58,7 @@ TEST(ParseRequestURL, KeepsLongPathsWhole)
     EXPECT_EQ(target.requestPath, path);
 }
 
-TEST(ParseRequestURL, RejectsEmptyAddressesAndPortsThatAreNoNumbers)
+TEST(ParseRequestURL, RejectsEmptyAddressesAndPortsThatAreNone)
 {
     try
     {
@@ -78,6 +78,17 @@ TEST(ParseRequestURL, RejectsEmptyAddressesAndPortsThatAreNoNumbers)
     {
         EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
     }
+    // A number that is no port fails here, before any connection is tried.
+    for (const char* port : {"70000", "0", "-80"})
+        try
+        {
+            ParseRequestURL(std::string("http://h:") + port + "/x", "", 0);
+            ADD_FAILURE() << port;
+        }
+        catch (const Exception& error)
+        {
+            EXPECT_EQ(error.Message(), std::string("Invalid port ") + port);
+        }
 }
 
 TEST(StatusCode, ReadsTheSecondField)

@@ -39,6 +39,25 @@ void CancelLater(int milliseconds, TPowersock& sock)
     QTimer::singleShot(milliseconds, &sock, [&sock] { sock.Cancel(); });
 }
 
+// The socket error an action raises, as "reason code: message".
+std::string FailureOf(const std::function<void()>& action)
+{
+    try
+    {
+        action();
+    }
+    catch (const ESockError& error)
+    {
+        return std::to_string(static_cast<int>(error.Reason())) + ": " + error.Message();
+    }
+    return "(no socket error)";
+}
+
+std::string Failure(TSockReason reason, const std::string& message)
+{
+    return std::to_string(static_cast<int>(reason)) + ": " + message;
+}
+
 quint16 ClosedPort()
 {
     QTcpServer probe;
@@ -150,7 +169,8 @@ TEST(Powersock, InvalidHostHandlerGetsOneMoreLookup)
         ++handlerCalls;
         handled = true;
     };
-    EXPECT_EQ(MessageOf([&] { sock.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
+              Failure(TSockReason::NullRemoteAddress, "Null Remote Address"));
     EXPECT_EQ(handlerCalls, 1);
     EXPECT_EQ(lookups, 2);
 
@@ -174,7 +194,8 @@ TEST(Powersock, RefusedConnectFailsAndLeavesTheObjectUsable)
     sock.OnConnectionFailed = [&](QObject*) { ++failed; };
     sock.Host = "127.0.0.1";
     sock.Port = ClosedPort();
-    EXPECT_EQ(MessageOf([&] { sock.Connect(); }), "Connection Failed");
+    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
+              Failure(TSockReason::ConnectionFailed, "Connection Failed"));
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(sock.LastError, 10061);
     EXPECT_FALSE(sock.IsConnected);
@@ -194,7 +215,8 @@ TEST(Powersock, ConnectTimesOutOrIsCancelled)
     sock.Host = "127.0.0.1";
     sock.Port = unanswered.Port();
     sock.TimeOut = 150;
-    EXPECT_EQ(MessageOf([&] { sock.Connect(); }), "Connection Timed out");
+    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
+              Failure(TSockReason::ConnectionTimedOut, "Connection Timed out"));
     EXPECT_EQ(failed, 1);
     EXPECT_TRUE(sock.TimedOut);
     // The time-out aborted the session; the flag stays until the next Connect.
@@ -202,9 +224,22 @@ TEST(Powersock, ConnectTimesOutOrIsCancelled)
 
     sock.TimeOut = 0;
     CancelLater(100, sock);
-    EXPECT_EQ(MessageOf([&] { sock.Connect(); }), "Connection Canceled");
+    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
+              Failure(TSockReason::ConnectionCanceled, "Connection Canceled"));
     EXPECT_EQ(failed, 2);
     EXPECT_FALSE(sock.TimedOut);
+
+    // A cancelled lookup ends Connect with its own error; it is not taken for an unknown host.
+    sock.Host = "localhost";
+    sock.ReportLevel = 8;
+    sock.OnStatus = [&](QObject*, const std::string& status)
+    {
+        if (status == "Resolve Host")
+            sock.Cancel();
+    };
+    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
+              Failure(TSockReason::LookupCanceled, "Host Lookup Canceled"));
+    EXPECT_EQ(failed, 2);
 }
 
 TEST(Powersock, ConnectionRequiredHandlerIsAskedOnce)
@@ -252,13 +287,35 @@ TEST(ThreadTimer, RunsOnlyWhileEnabledWithIntervalAndHandler)
     int ticks = 0;
     timer.SetInterval(10);
     ASSERT_TRUE(timer.Enabled());
-    EXPECT_FALSE(WaitUntil([&] { return ticks > 0; }, 60));
     timer.SetOnTimer([&](QObject*) { ++ticks; });
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }, 2000));
     timer.SetEnabled(false);
     const int stopped = ticks;
-    WaitUntil([] { return false; }, 60);
+    // A timer of the same interval ticks three times: the disabled one had its chances.
+    QTimer reference;
+    int referenceTicks = 0;
+    QObject::connect(&reference, &QTimer::timeout, [&] { ++referenceTicks; });
+    reference.start(10);
+    EXPECT_TRUE(WaitUntil([&] { return referenceTicks >= 3; }, 2000));
     EXPECT_EQ(ticks, stopped);
+
+    // A failing handler is logged and the timer goes on; nothing unwinds into the event loop.
+    static std::vector<std::string> warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text)
+                               { warnings.push_back(text.toStdString()); });
+    timer.SetOnTimer(
+        [&](QObject*)
+        {
+            ++ticks;
+            throw Exception("tick broke");
+        });
+    timer.SetEnabled(true);
+    EXPECT_TRUE(WaitUntil([&] { return ticks >= stopped + 2; }, 2000));
+    timer.SetEnabled(false);
+    qInstallMessageHandler(previous);
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.front(), "TThreadTimer: OnTimer failed: tick broke");
 }
 
 TEST(PowersockData, ReadLnTakesOneLineAndKeepsTheRest)
@@ -293,7 +350,8 @@ TEST(PowersockData, ReadLnAtCloseReturnsTheRestThenFails)
     ConnectTo(sock, server.Port());
     EXPECT_EQ(sock.ReadLn(), "line1\r\n");
     EXPECT_EQ(sock.ReadLn(), "partial");
-    EXPECT_EQ(MessageOf([&] { sock.ReadLn(); }), "10054:Connection reset by peer");
+    EXPECT_EQ(FailureOf([&] { sock.ReadLn(); }),
+              Failure(TSockReason::Winsock, "10054:Connection reset by peer"));
     EXPECT_EQ(sock.LastError, 10054);
     EXPECT_EQ(MessageOf([&] { sock.Read(1); }), "10054:Connection reset by peer");
 }
@@ -304,7 +362,7 @@ TEST(PowersockData, EndlessLineIsRefused)
     server.AddScript(Script().Send(std::string(100000, 'x')).Stall());
     TPowersock sock;
     ConnectTo(sock, server.Port());
-    EXPECT_EQ(MessageOf([&] { sock.ReadLn(); }), "Line too long");
+    EXPECT_EQ(FailureOf([&] { sock.ReadLn(); }), Failure(TSockReason::LineTooLong, "Line too long"));
 }
 
 TEST(PowersockData, TransactionParsesTheLeadingDigits)
@@ -343,23 +401,34 @@ TEST(PowersockData, WriteSendsAtMostItsBufferAndStopsAtZero)
     sock.Write(std::string(20000, 'w'));
     sock.Write(std::string("ab\0cd", 5));
     sock.Writeln("end");
-    const std::string expected = std::string(16384, 'w') + "ab" + "end\r\n";
-    EXPECT_TRUE(WaitUntil([&] { return server.Received().size() >= expected.size(); }));
-    WaitUntil([] { return false; }, 30);
-    EXPECT_EQ(server.Received(), expected);
 
     // With a cancel pending nothing is sent and nothing raised.
     sock.CancelRequested = true;
     sock.Write("not sent");
     EXPECT_TRUE(sock.CancelRequested);
-    WaitUntil([] { return false; }, 30);
+
+    // A last line marks the end: whatever went out before it has arrived when it does.
+    sock.CancelRequested = false;
+    sock.Writeln("last");
+    const std::string expected = std::string(16384, 'w') + "ab" + "end\r\n" + "last\r\n";
+    EXPECT_TRUE(WaitUntil([&] { return server.Received().size() >= expected.size(); }));
     EXPECT_EQ(server.Received(), expected);
 }
 
 TEST(PowersockData, SendingOnAClosedConnectionFailsInsteadOfWaiting)
 {
     TestSock sock;
-    EXPECT_EQ(MessageOf([&] { sock.Write("x"); }), "10057:Socket is not connected");
+    try
+    {
+        sock.Write("x");
+        ADD_FAILURE() << "sent without a connection";
+    }
+    catch (const ESockError& error)
+    {
+        EXPECT_EQ(error.Message(), "10057:Socket is not connected");
+        EXPECT_EQ(error.Reason(), TSockReason::Winsock);
+        EXPECT_EQ(error.WinsockError(), TWinsockError::NotConnected);
+    }
 
     // The peer drops the connection while a large send is under way.
     ScriptedServer server;
@@ -415,6 +484,11 @@ TEST(PowersockData, CaptureFileStartsWithWhatCameEarly)
 
     EXPECT_TRUE(MessageOf([&] { sock.CaptureFile(dir.Path() + "no/such/folder/x"); })
                     .starts_with("Cannot create file"));
+
+    // A body that cannot be written is a failed transfer, not a short file.
+    ConnectTo(sock, server.Port());
+    EXPECT_EQ(MessageOf([&] { sock.CaptureFile("/dev/full"); }),
+              "Cannot write file \"/dev/full\". No space left on device");
 }
 
 TEST(PowersockData, CaptureStringCollectsUntilCloseOrCount)
@@ -448,7 +522,7 @@ TEST(PowersockData, CancelEndsEveryWaitWithItsError)
     ConnectTo(sock, server.Port());
 
     CancelLater(50, sock);
-    EXPECT_EQ(MessageOf([&] { sock.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(FailureOf([&] { sock.ReadLn(); }), Failure(TSockReason::Aborted, "Socket readln aborted"));
     EXPECT_TRUE(sock.CancelRequested);
 
     sock.CancelRequested = false;
@@ -458,7 +532,8 @@ TEST(PowersockData, CancelEndsEveryWaitWithItsError)
 
     CancelLater(50, sock);
     std::string text;
-    EXPECT_EQ(MessageOf([&] { sock.CaptureString(text, -1); }), "Socket capture aborted");
+    EXPECT_EQ(FailureOf([&] { sock.CaptureString(text, -1); }),
+              Failure(TSockReason::Aborted, "Socket capture aborted"));
     EXPECT_FALSE(sock.CancelRequested);
 
     CancelLater(50, sock);
@@ -508,7 +583,29 @@ TEST(PowersockData, ListensAcceptsAndTakesOverTheConnection)
     TPowersock waiting;
     waiting.Listen(true);
     CancelLater(50, waiting);
-    EXPECT_EQ(MessageOf([&] { waiting.Accept(); }), "Accepting Canceled");
+    EXPECT_EQ(FailureOf([&] { waiting.Accept(); }),
+              Failure(TSockReason::AcceptCanceled, "Accepting Canceled"));
+}
+
+TEST(PowersockData, FailingHandlerIsReportedAndTheTransferGoesOn)
+{
+    ScriptedServer server;
+    server.AddScript(Script().Send("first").Pause(30).Send(" second").Close());
+    TPowersock sock;
+    std::vector<std::string> errors;
+    sock.ReportLevel = 16;
+    sock.OnStatus = [&](QObject*, const std::string& status)
+    {
+        if (status.find("failed") != std::string::npos)
+            errors.push_back(status);
+    };
+    sock.OnPacketRecvd = [](QObject*) { throw Exception("progress broke"); };
+    ConnectTo(sock, server.Port());
+    std::string text;
+    sock.CaptureString(text, -1);
+    EXPECT_EQ(text, "first second");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.front(), "ReadToStream failed: progress broke");
 }
 
 TEST(PowersockData, DataArrivedHookSeesEveryRead)

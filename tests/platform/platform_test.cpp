@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "messageof.h"
+#include "platform/filebytes.h"
 #include "platform/pause.h"
 #include "platform/programdirectory.h"
 #include "platform/prompt.h"
+#include "tempdir.h"
 
 TEST(ScriptedPrompts, RecordsAndAnswersThenRestoresThePreviousHandler)
 {
@@ -61,4 +64,16 @@ TEST(WaitForEvents, ReturnsWhenAnEventArrivesOrTheTimeIsUp)
     EXPECT_TRUE(fired);
     // With nothing to do the wait still comes back: it must never block for good.
     platform::WaitForEvents(2);
+}
+
+TEST(ReadFileBytes, StopsAtItsBoundWithTheFileName)
+{
+    // A device that never ends is read only up to the bound.
+    EXPECT_EQ(MessageOf([] { ReadFileBytes("/dev/zero", 1 << 20); }),
+              "The file /dev/zero is larger than 1048576 bytes");
+    TempDir dir;
+    const std::string file = dir.Write("list.kes", std::string(4096, 'x'));
+    EXPECT_EQ(MessageOf([&] { ReadFileBytes(file, 4095); }),
+              "The file " + file + " is larger than 4095 bytes");
+    EXPECT_EQ(ReadFileBytes(file, 4096).size(), 4096u);
 }

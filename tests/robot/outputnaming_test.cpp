@@ -62,21 +62,32 @@ TEST(MakePath, CreatesMissingParentsAndReportsFailures)
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "one/two/three"));
     EXPECT_TRUE(MakePath(dir.Path() + "one/two/three"));
 
-    EXPECT_THROW(
-        {
-            try
-            {
-                MakePath("");
-            }
-            catch (const Exception& error)
-            {
-                EXPECT_STREQ(error.what(), "Unable to create directory");
-                throw;
-            }
-        },
-        Exception);
+    for (const char* nothing : {"", "   "})
+        EXPECT_EQ(MessageOf([&] { MakePath(nothing); }), "Unable to create directory")
+            << '"' << nothing << '"';
     dir.Write("file", "x");
     EXPECT_THROW(MakePath(dir.Path() + "file/sub/"), Exception);
+}
+
+TEST(RemoveEmptyFolders, TakesBackOnlyTheEmptyFoldersAFileStepMade)
+{
+    TempDir dir;
+    dir.Write("kept/old.zip", "x");
+    EXPECT_EQ(FirstMissingFolder(dir.Path() + "kept/"), "");
+    const std::string made = FirstMissingFolder(dir.Path() + "kept/a/b/c/");
+    EXPECT_EQ(made, dir.Path() + "kept/a");
+    ASSERT_TRUE(MakePath(dir.Path() + "kept/a/b/c/"));
+    dir.Write("kept/a/b/other.zip", "y");
+    RemoveEmptyFolders(dir.Path() + "kept/a/b/c/", made);
+    EXPECT_FALSE(dir.Exists("kept/a/b/c")) << "the empty folder goes";
+    EXPECT_TRUE(dir.Exists("kept/a/b/other.zip")) << "a folder that holds a file stays, and its parents";
+
+    ASSERT_TRUE(MakePath(dir.Path() + "kept/x/y/"));
+    RemoveEmptyFolders(dir.Path() + "kept/x/y/", dir.Path() + "kept/x");
+    EXPECT_FALSE(dir.Exists("kept/x"));
+    EXPECT_TRUE(dir.Exists("kept/old.zip")) << "nothing above the first folder made is touched";
+    RemoveEmptyFolders(dir.Path() + "kept/", "");
+    EXPECT_TRUE(dir.Exists("kept"));
 }
 
 TEST(FileOutputPath, HttpEntriesByTheirFoldersAndNames)

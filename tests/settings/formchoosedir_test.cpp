@@ -113,8 +113,8 @@ TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
     QTimer::singleShot(0, &c.form,
                        [&c]
                        {
-                           EXPECT_EQ(c.form.pos(), QPoint(40, 30));
-                           c.form.move(60, 50);
+                           EXPECT_EQ(c.form.geometry().topLeft(), QPoint(40, 30));
+                           c.form.setGeometry(QRect(QPoint(60, 50), c.form.size()));
                            c.form.reject();
                        });
     EXPECT_EQ(c.form.exec(), QDialog::Rejected);

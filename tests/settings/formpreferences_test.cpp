@@ -226,7 +226,8 @@ TEST(FormPreferences, HidingCopiesTheValuesBack)
     form.SpinEditRetries->setValue(0);
     form.ComboBoxLog->setCurrentIndex(1);
     QTest::keyClicks(form.EditProxyServer, " cache.example.org:8080  ");
-    form.move(33, 44);
+    // Places are those of the client area, as they are restored.
+    form.setGeometry(QRect(QPoint(33, 44), form.size()));
     form.close();
     EXPECT_EQ(settings.TimeOut, 120);
     EXPECT_EQ(settings.Retries, 0);

@@ -85,7 +85,7 @@ TEST_F(SettingsFile, FirstStartInstallsTheDefaultsWithoutAMessage)
     EXPECT_TRUE(dir.Exists("config/Kestrow.json"));
     EXPECT_TRUE(contains);
     EXPECT_EQ(settings.Extension, "");
-    EXPECT_EQ(settings.OutputPath, "");
+    EXPECT_EQ(settings.OutputPath, DefaultOutputPath());
     EXPECT_EQ(settings.StartAt, "");
     EXPECT_EQ(settings.ProxyServer, "");
     EXPECT_EQ(settings.LogLevel, 2);
@@ -94,6 +94,13 @@ TEST_F(SettingsFile, FirstStartInstallsTheDefaultsWithoutAMessage)
     EXPECT_EQ(settings.FrmKestrowLoc, 65535);
     EXPECT_EQ(settings.FrmPrefLoc, 65535);
     EXPECT_EQ(settings.FrmDirLoc, 65535);
+
+    setenv("XDG_DOWNLOAD_DIR", "/data/incoming/", 1);
+    EXPECT_EQ(DefaultOutputPath(), "/data/incoming/Kestrow/");
+    setenv("XDG_DOWNLOAD_DIR", "relative/is/ignored", 1);
+    EXPECT_NE(DefaultOutputPath().find("/Kestrow/"), std::string::npos);
+    EXPECT_EQ(DefaultOutputPath().front(), '/');
+    unsetenv("XDG_DOWNLOAD_DIR");
 
     // An existing file is never replaced by the defaults.
     const std::string installed = dir.Read("config/Kestrow.json");
@@ -200,7 +207,8 @@ TEST_F(SettingsFile, MissingKeyIsReportedAndNothingChanges)
     bool contains = false;
     ReadSettings(settings, contains);
     ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], "Cannot open key SOFTWARE\\Corvane\\Kestrow\\Settings");
+    EXPECT_EQ(prompts.Messages[0],
+              "Cannot open key SOFTWARE\\Corvane\\Kestrow\\Settings\r\n" + file + ": the key is missing");
     EXPECT_EQ(settings.Extension, "old");
     EXPECT_EQ(settings.LogLevel, 9);
     EXPECT_FALSE(contains);
@@ -211,6 +219,34 @@ TEST_F(SettingsFile, MissingKeyIsReportedAndNothingChanges)
     ASSERT_EQ(prompts.Messages.size(), 2u);
     EXPECT_EQ(prompts.Messages[1], "Unable to write to registry.\rFailed to set data for 'Extension'");
     EXPECT_EQ(dir.Read("config/Kestrow.json"), before);
+}
+
+TEST_F(SettingsFile, AFileThatCannotBeReadSaysWhyAndIsNeverOverwritten)
+{
+    platform::ScriptedPrompts prompts;
+    dir.Write("config/Kestrow.json", R"({"SOFTWARE\\Corvane\\Kestrow\\Settings": {"Extension": )");
+    TSettingsRecord settings = Filled();
+    bool contains = false;
+    ReadSettings(settings, contains);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].rfind(
+                  "Cannot open key SOFTWARE\\Corvane\\Kestrow\\Settings\r\n" + file + ": ", 0),
+              0u)
+        << prompts.Messages[0];
+    EXPECT_NE(prompts.Messages[0].find(": unterminated object at offset 55"), std::string::npos)
+        << prompts.Messages[0];
+    const std::string before = dir.Read("config/Kestrow.json");
+    WriteSettings(settings, ".zip", "/", QPoint(1, 2), true);
+    EXPECT_EQ(dir.Read("config/Kestrow.json"), before);
+
+    // A device that never ends is no settings file either.
+    setenv("KESTROW_SETTINGS", "/dev/zero", 1);
+    platform::ScriptedPrompts zero;
+    ReadSettings(settings, contains, "/dev/zero");
+    ASSERT_EQ(zero.Messages.size(), 1u);
+    EXPECT_NE(zero.Messages[0].find("/dev/zero is larger than 16777216 bytes"), std::string::npos)
+        << zero.Messages[0];
+    unsetenv("KESTROW_SETTINGS");
 }
 
 TEST_F(SettingsFile, SettingsFileRemovedWhileRunningIsWrittenAfresh)

@@ -1,0 +1,107 @@
+// Feeds arbitrary status lines, header lines and addresses to the HTTP client's parsers and
+// checks that only their documented errors come out and that what they give is sound.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "net/httpparse.h"
+#include "net/port.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+
+namespace
+{
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+bool IsInteger(std::string_view text)
+{
+    int value = 0;
+    return httpparse::ParseInteger(text, value);
+}
+
+// "'x' is not a valid integer value" for an x that is no integer, or "Invalid port x" for an
+// integer x that is no port.
+bool IsPortError(const std::string& message)
+{
+    constexpr std::string_view conversionEnd = "' is not a valid integer value";
+    if (message.size() >= 1 + conversionEnd.size() && message.front() == '\'' &&
+        message.ends_with(conversionEnd))
+        return !IsInteger(std::string_view(message).substr(1, message.size() - 1 - conversionEnd.size()));
+    constexpr std::string_view invalid = "Invalid port ";
+    if (!message.starts_with(invalid))
+        return false;
+    const std::string_view text = std::string_view(message).substr(invalid.size());
+    return IsInteger(text) && !PortFromText(text);
+}
+
+void CheckHeaderLine(std::string_view line)
+{
+    httpparse::StatusCode(line);
+    Check(httpparse::ContentLength(line) >= 0);
+    const std::string keyword = httpparse::HeaderKeyword(line);
+    Check(keyword.size() <= line.size());
+    for (char c : keyword)
+        Check(c < 'a' || c > 'z');
+    Check(httpparse::HeaderValueFrom(line, 11).size() <= line.size());
+    httpparse::IsHeaderEnd(line);
+
+    try
+    {
+        const int port = ParsePort(line);
+        Check(port >= 1 && port <= 65535);
+    }
+    catch (const Exception& error)
+    {
+        Check(error.Message() == "Invalid port " + std::string(line));
+    }
+}
+
+void CheckRequestURL(std::string_view url, std::string_view host, int port)
+{
+    try
+    {
+        const httpparse::TRequestTarget target = httpparse::ParseRequestURL(url, host, port);
+        Check(target.port >= 1 && target.port <= 65535);
+        Check(!target.requestPath.empty() && target.requestPath.front() == '/');
+        Check(target.url.starts_with(url));
+    }
+    catch (const Exception& error)
+    {
+        Check((url.empty() && error.Message() == "Empty URL") || IsPortError(error.Message()));
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    // The first two bytes are the port of the previous request (0 included: it becomes 80).
+    const int port = (data[0] << 8 | data[1]) % 65536;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    // Lines as ReadLn gives them: each with its line feed, the last one perhaps without.
+    std::string_view lines[3];
+    std::size_t count = 0;
+    for (std::size_t start = 0; start < input.size();)
+    {
+        const std::size_t lf = input.find('\n', start);
+        const std::size_t end = lf == std::string_view::npos ? input.size() : lf + 1;
+        const std::string_view line = input.substr(start, end - start);
+        CheckHeaderLine(line);
+        if (count < 3)
+            lines[count++] = bytetext::WithoutLineEnd(line);
+        start = end;
+    }
+
+    CheckRequestURL(lines[0], lines[1], port);
+    const std::string resolved = httpparse::ResolveLocation(lines[0], lines[2]);
+    if (lines[2].find("://") != std::string_view::npos)
+        Check(resolved == lines[2]);
+    return 0;
+}

@@ -1,0 +1,710 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "platform/clock.h"
+#include "platform/pause.h"
+#include "platform/prompt.h"
+#include "platform/shell.h"
+#include "robot/downloadrun.h"
+#include "robot/runobserver.h"
+#include "robot/runpreferences.h"
+#include "scriptedftp.h"
+#include "scriptedserver.h"
+#include "settings/starttime.h"
+#include "tempdir.h"
+
+namespace
+{
+using Script = ScriptedServer::Script;
+using Connection = ScriptedServer::Connection;
+
+constexpr auto npos = std::string::npos;
+
+class FakePreferences : public TRunPreferences
+{
+  public:
+    std::string Filter = ".zip";
+    TFilterMode Mode = TFilterMode::EndsWith;
+    bool OverwriteOn = false;
+    bool ImagesOn = false;
+    bool PrintOn = false;
+    int RetryLimit = 0;
+    // Long enough that no answer of a scripted server comes near it, at the tests' time-out scale.
+    int TimeOutSeconds = 60;
+    int Level = LogFiles;
+    TAfterDownload After = TAfterDownload::Nothing;
+    bool StartAtOn = false;
+    std::string StartAtText;
+    std::string Proxy;
+
+    std::string FilterText() const override { return Filter; }
+    TFilterMode FilterMode() const override { return Mode; }
+    bool Overwrite() const override { return OverwriteOn; }
+    bool SaveImages() const override { return ImagesOn; }
+    bool PrintFiles() const override { return PrintOn; }
+    int Retries() const override { return RetryLimit; }
+    int TimeOut() const override { return TimeOutSeconds; }
+    int LogLevel() const override { return Level; }
+    TAfterDownload AfterDownload() const override { return After; }
+    bool StartAtChecked() const override { return StartAtOn; }
+    std::string StartTime() const override { return StartAtText; }
+    std::string ProxyServer() const override { return Proxy; }
+};
+
+class RecordingObserver : public TRunObserver
+{
+  public:
+    std::vector<std::string> Lines;
+    std::vector<std::string> Status;
+    std::vector<TIndicator> Indicators;
+    std::vector<std::string> Captions;
+    std::string LastStatistics;
+    int StateChanges = 0;
+    int ViewLogs = 0;
+    int CloseRequests = 0;
+
+    // Hooks for tests that act in the middle of a run.
+    std::function<void()> OnRunStarted;
+    std::function<void(const std::string&)> OnStatus;
+    std::function<void(TIndicator)> OnIndicator;
+    std::function<void(const std::string&)> OnCaption;
+    std::function<void(std::int64_t, std::int64_t)> OnFileProgress;
+
+    void LogLine(const std::string& line, bool) override { Lines.push_back(line); }
+    void StatusText(int panel, const std::string& text) override
+    {
+        if (panel != 0)
+            return;
+        Status.push_back(text);
+        if (OnStatus)
+            OnStatus(text);
+    }
+    void Indicator(TIndicator kind) override
+    {
+        Indicators.push_back(kind);
+        if (OnIndicator)
+            OnIndicator(kind);
+    }
+    void RunStateChanged() override { ++StateChanges; }
+    void Caption(const std::string& text) override
+    {
+        Captions.push_back(text);
+        if (OnCaption)
+            OnCaption(text);
+    }
+    void FileProgress(std::int64_t received, std::int64_t expected) override
+    {
+        if (OnFileProgress)
+            OnFileProgress(received, expected);
+    }
+    void Statistics(const std::string& text) override { LastStatistics = text; }
+    void RunStarted() override
+    {
+        if (OnRunStarted)
+            OnRunStarted();
+    }
+    void ViewLog() override { ++ViewLogs; }
+    void CloseProgram() override { ++CloseRequests; }
+
+    int LinesWith(const std::string& part) const
+    {
+        int count = 0;
+        for (const std::string& line : Lines)
+            count += line.find(part) != npos ? 1 : 0;
+        return count;
+    }
+    bool Logged(const std::string& line) const
+    {
+        return std::find(Lines.begin(), Lines.end(), line) != Lines.end();
+    }
+    bool Showed(TIndicator kind) const
+    {
+        return std::find(Indicators.begin(), Indicators.end(), kind) != Indicators.end();
+    }
+    std::string LastStatus() const { return Status.empty() ? std::string() : Status.back(); }
+};
+
+std::string Response(const std::string& body, const std::string& type = "application/octet-stream")
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+// A web site (or a proxy) on a scripted server: each request is answered by its target and the
+// connection closed; unknown targets get a 404 page. Records "METHOD target" of every request.
+class ScriptedSite
+{
+  public:
+    ScriptedSite()
+    {
+        server.AddScript(Script().ExpectHeader().Call([this](Connection& c) { Answer(c); }).Close());
+    }
+
+    void Page(const std::string& target, const std::string& html)
+    {
+        answers[target] = Response(html, "text/html");
+    }
+    void File(const std::string& target, const std::string& bytes) { answers[target] = Response(bytes); }
+    std::string Url(const std::string& path) const { return server.Url(path); }
+    int Port() const { return server.Port(); }
+
+    ScriptedServer server;
+    std::vector<std::string> Requests;
+
+  private:
+    void Answer(Connection& connection)
+    {
+        const std::string& received = connection.received;
+        const std::size_t space = received.find(' ');
+        const std::string method = received.substr(0, space);
+        const std::string target = received.substr(space + 1, received.find(' ', space + 1) - space - 1);
+        Requests.push_back(method + " " + target);
+        const auto found = answers.find(target);
+        std::string answer = found != answers.end()
+                                 ? found->second
+                                 : "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n"
+                                   "<html><head><title>404 Not Found</title></head></html>";
+        if (method == "HEAD")
+            answer = answer.substr(0, answer.find("\r\n\r\n") + 4);
+        connection.socket->write(answer.data(), static_cast<qint64>(answer.size()));
+        connection.socket->flush();
+    }
+
+    std::map<std::string, std::string> answers;
+};
+
+// Headers, part of the body, and then nothing more.
+Script Stalling()
+{
+    return Script()
+        .ExpectHeader()
+        .Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+        .Send(std::string(1000, 'x'))
+        .Stall();
+}
+
+// A tenth of the announced body, then the end of the connection.
+Script Short()
+{
+    return Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789").Close();
+}
+
+std::string Name(const ScriptedServer& server, const std::string& path)
+{
+    return "http---127.0.0.1-" + std::to_string(server.Port()) + "-" + path;
+}
+
+std::vector<std::string> FilesIn(const std::string& directory)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error))
+        if (entry.is_regular_file())
+            names.push_back(std::filesystem::relative(entry.path(), directory).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Drives the engine alone: preferences and observer are the test's, pauses take no time,
+// time-outs a hundredth of theirs, the log goes to a temporary folder and questions are
+// answered by script.
+class DownloadRunEngine : public ::testing::Test
+{
+  protected:
+    DownloadRunEngine() : run(preferences, observer) {}
+
+    void SetUp() override
+    {
+        setenv("KESTROW_HOME", home.Path().c_str(), 1);
+        platform::SetPauseScale(0, 1);
+        platform::SetTimeOutScale(1, 100);
+    }
+    void TearDown() override
+    {
+        platform::SetPauseScale(1, 1);
+        platform::SetTimeOutScale(1, 1);
+        unsetenv("KESTROW_HOME");
+    }
+
+    // A run that has not ended after a few seconds is a failure; it is stopped so the test ends.
+    void Go(bool testRun = false)
+    {
+        QTimer failsafe;
+        failsafe.setSingleShot(true);
+        QObject::connect(&failsafe, &QTimer::timeout,
+                         [this]
+                         {
+                             ADD_FAILURE() << "the run did not end";
+                             run.StopRequested = true;
+                             run.AbortClients();
+                         });
+        failsafe.start(10000);
+        run.Go(testRun);
+    }
+
+    std::string Out() const { return home.Path() + "out/"; }
+    std::string LogFile() const { return home.Read("KestrowLog.txt"); }
+
+    TempDir home;
+    platform::ScriptedPrompts prompts;
+    platform::ScriptedShell shell;
+    FakePreferences preferences;
+    RecordingObserver observer;
+    TDownloadRun run;
+};
+} // namespace
+
+TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCountedOnce)
+{
+    for (const int retries : {0, 2})
+    {
+        SCOPED_TRACE("retries " + std::to_string(retries));
+        ScriptedServer broken;
+        broken.AddScript(Short());
+        ScriptedSite site;
+        site.Page("/index.html", "<a href=" + broken.Url("/broken.zip") + "><a href=fine.zip>");
+        site.File("/fine.zip", "FINE");
+        run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+        preferences.RetryLimit = retries;
+        observer = RecordingObserver();
+        prompts.Questions.clear();
+        // The log is viewed when the question is answered Yes.
+        const bool view = retries == 0;
+        prompts.Answers = {view};
+        Go();
+
+        EXPECT_EQ(broken.ConnectionCount(), retries + 1);
+        EXPECT_EQ(run.ErrorCount, 1);
+        EXPECT_EQ(observer.LinesWith("(Transfer incomplete: 10 of 100 bytes)"), 1);
+        EXPECT_EQ(observer.LinesWith(Name(broken, "broken.zip")), 1) << "a retried file is logged once";
+        EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
+        EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"fine.zip", Name(site.server, "index.html")}))
+            << "nothing is kept of the failed file";
+
+        EXPECT_EQ(prompts.Questions,
+                  std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
+        EXPECT_EQ(observer.ViewLogs, view ? 1 : 0);
+        EXPECT_TRUE(observer.Showed(IndicatorError));
+        EXPECT_EQ(observer.Indicators.back(), IndicatorNone);
+        EXPECT_EQ(observer.LastStatus(), "All done.");
+        std::filesystem::remove_all(Out());
+    }
+    // Every line the observer heard is in the log file too, each with its line end.
+    std::string expected;
+    for (const std::string& line : observer.Lines)
+        expected += line + "\r\n";
+    EXPECT_NE(LogFile().find(expected), npos);
+}
+
+TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
+{
+    enum Action
+    {
+        SkipFile,
+        SkipURL,
+        Stop
+    };
+    const char* const names[] = {"Skip File", "Skip URL", "Stop"};
+    for (const Action action : {SkipFile, SkipURL, Stop})
+    {
+        SCOPED_TRACE(names[action]);
+        ScriptedServer slow;
+        slow.AddScript(Stalling());
+        ScriptedSite site;
+        site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
+        site.File("/next.zip", "NEXT");
+        site.Page("/other.html", "<a href=other.zip>");
+        site.File("/other.zip", "OTHER");
+        run.URLList.SetItems(
+            {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
+        preferences.RetryLimit = 3;
+        observer = RecordingObserver();
+        bool triggered = false;
+        std::size_t requestsAtTrigger = 0;
+        // Once the stalled body is under way, as a button would, from the event loop.
+        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        {
+            if (triggered || received == 0 || received >= expected)
+                return;
+            triggered = true;
+            QTimer::singleShot(0,
+                               [&, action]
+                               {
+                                   requestsAtTrigger = site.Requests.size();
+                                   if (action == SkipFile)
+                                       run.SkipFile();
+                                   else if (action == SkipURL)
+                                       run.SkipURL();
+                                   else
+                                       run.Stop();
+                               });
+        };
+        Go();
+
+        ASSERT_TRUE(triggered);
+        EXPECT_EQ(slow.ConnectionCount(), 1) << "no further attempt";
+        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_EQ(observer.Logged(Out() + Name(slow, "slow.zip") + " Skipped"), action == SkipFile);
+        EXPECT_EQ(observer.LinesWith(" Skipped"), action == SkipFile ? 1 : 0);
+        EXPECT_FALSE(home.Exists("out/" + Name(slow, "slow.zip")));
+        EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
+        EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
+        if (action == Stop)
+        {
+            EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
+        }
+        EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
+        EXPECT_FALSE(run.Running);
+        EXPECT_FALSE(run.RunActive());
+        std::filesystem::remove_all(Out());
+    }
+}
+
+TEST_F(DownloadRunEngine, TheWatchdogEndsAStalledTransferButNotASlowOne)
+{
+    // A fifth of a second without data ends a transfer.
+    preferences.TimeOutSeconds = 20;
+    preferences.RetryLimit = 1;
+    ScriptedServer stalled;
+    stalled.AddScript(Stalling());
+    // Each piece comes within the time-out, the whole takes longer than it.
+    ScriptedServer trickling;
+    Script trickle;
+    trickle.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 80\r\n\r\n");
+    for (int piece = 0; piece < 8; ++piece)
+        trickle.Pause(30).Send(std::string(10, static_cast<char>('a' + piece)));
+    trickling.AddScript(trickle.Close());
+    ScriptedSite site;
+    site.Page("/index.html",
+              "<a href=" + stalled.Url("/stalled.zip") + "><a href=" + trickling.Url("/slow.zip") + ">");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(stalled.ConnectionCount(), 2);
+    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_EQ(observer.LinesWith("("), 1) << "one error line for both attempts";
+    EXPECT_FALSE(home.Exists("out/" + Name(stalled, "stalled.zip")));
+    EXPECT_EQ(trickling.ConnectionCount(), 1);
+    EXPECT_EQ(home.Read("out/" + Name(trickling, "slow.zip")).size(), 80u);
+}
+
+TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
+{
+    for (const int level : {LogFiles, LogNone})
+    {
+        SCOPED_TRACE("log level " + std::to_string(level));
+        ScriptedServer refusing;
+        refusing.AddScript(Script().ExpectHeader().Reset());
+        ScriptedServer broken;
+        broken.AddScript(Short());
+        ScriptedSite site;
+        site.Page("/index.html", "<a href=" + broken.Url("/broken.zip") + "><a href=gone.zip><a href=a.zip>");
+        site.Page("/gone.zip", "<html><head><title>Error 404: gone</title></head></html>");
+        site.File("/a.zip", "A");
+        const std::string refusedPage = refusing.Url("/index.html");
+        run.URLList.SetItems(
+            {refusedPage + "->" + Out(), site.Url("/nowhere.html"), site.Url("/index.html") + "->" + Out()});
+        preferences.Level = level;
+        observer = RecordingObserver();
+        prompts.Questions.clear();
+        prompts.Messages.clear();
+        std::filesystem::remove(home.Path() + "KestrowLog.txt");
+        Go();
+
+        // The refused page, the entry without an output directory and the short file; a page
+        // that calls itself an error in the place of a file is no error.
+        EXPECT_EQ(run.ErrorCount, 3);
+        EXPECT_EQ(home.Read("out/a.zip"), "A");
+        EXPECT_FALSE(home.Exists("out/gone.zip"));
+        EXPECT_TRUE(observer.Showed(IndicatorError));
+        if (level == LogNone)
+        {
+            EXPECT_TRUE(observer.Lines.empty());
+            EXPECT_EQ(LogFile(), "");
+            EXPECT_TRUE(prompts.Questions.empty());
+            EXPECT_EQ(prompts.Messages, std::vector<std::string>{"3 errors occured and were not logged."});
+        }
+        else
+        {
+            ASSERT_EQ(observer.LinesWith("Failed to download page "), 2);
+            EXPECT_EQ(observer.LinesWith("Failed to download page " + refusedPage + " ("), 1);
+            EXPECT_TRUE(observer.Logged("Failed to download page " + site.Url("/nowhere.html") +
+                                        " (Unable to create directory)"));
+            EXPECT_TRUE(observer.Logged("(Transfer incomplete: 10 of 100 bytes)"));
+            EXPECT_TRUE(observer.Logged("ERROR 404: GONE"));
+            EXPECT_EQ(prompts.Questions,
+                      std::vector<std::string>{"3 errors occured.  Would you like to view the log?."});
+            EXPECT_TRUE(prompts.Messages.empty());
+            EXPECT_EQ(observer.ViewLogs, 0);
+        }
+        std::filesystem::remove_all(Out());
+    }
+}
+
+TEST_F(DownloadRunEngine, ATestRunFetchesPagesOnlyAndCountsAndPrintsEveryFile)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=a.zip><a href=sub/b.zip>");
+    site.File("/a.zip", "A");
+    site.File("/sub/b.zip", "B");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.PrintOn = true;
+    Go(true);
+
+    EXPECT_EQ(site.Requests, (std::vector<std::string>{"HEAD /index.html", "GET /index.html"}));
+    EXPECT_EQ(FilesIn(Out()), std::vector<std::string>{Name(site.server, "index.html")});
+    EXPECT_EQ(run.FilesDone, 2u);
+    EXPECT_EQ(run.BytesDone, 0);
+    EXPECT_EQ(observer.LastStatistics.rfind("0 downloaded in 2 files @ ", 0), 0u) << observer.LastStatistics;
+    EXPECT_TRUE(observer.Logged(Out() + "a.zip"));
+    EXPECT_TRUE(observer.Logged(Out() + "sub/b.zip"));
+    EXPECT_EQ(shell.Printed, (std::vector<std::string>{Out() + "a.zip", Out() + "sub/b.zip"}));
+    EXPECT_EQ(run.ErrorCount, 0);
+    // Each file's status names its address as it would be fetched, port and all.
+    for (const char* file : {"/a.zip", "/sub/b.zip"})
+        EXPECT_NE(std::find(observer.Status.begin(), observer.Status.end(), site.Url(file)),
+                  observer.Status.end())
+            << file;
+}
+
+TEST_F(DownloadRunEngine, APatentDocumentEndsAtTheFirstPageThatIsNoDocument)
+{
+    // Every request goes to the proxy, which answers for the patent server.
+    ScriptedSite proxy;
+    const std::string query =
+        "http://worldwide.espacenet.com/dips/bns.pdf?CY=ep&LG=en&DB=epd&PN=EP1234567&ID=EP+++"
+        "1234567A1+I+&PG=";
+    proxy.Page("http://www.corvane.com/", "<html><title>Home</title></html>");
+    proxy.File(query + "1", "%PDF-1.4 page one");
+    proxy.File(query + "2", "%PDF-1.4 page two");
+    proxy.Page(query + "3", "<HTML><HEAD><TITLE>Document not found</TITLE></HEAD></HTML>");
+    proxy.File(query + "4", "%PDF-1.4 page four");
+    preferences.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
+    run.URLList.SetItems({"patent://EP1234567A1->" + Out()});
+    Go();
+
+    EXPECT_EQ(proxy.Requests, (std::vector<std::string>{"HEAD http://www.corvane.com/", "GET " + query + "1",
+                                                        "GET " + query + "2", "GET " + query + "3"}));
+    EXPECT_EQ(home.Read("out/EP1234567A1_P001.pdf"), "%PDF-1.4 page one");
+    EXPECT_EQ(home.Read("out/EP1234567A1_P002.pdf"), "%PDF-1.4 page two");
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"EP1234567A1_P001.pdf", "EP1234567A1_P002.pdf",
+                                                        "patent---EP1234567A1"}))
+        << "the page that is no document is not kept";
+    EXPECT_EQ(run.ErrorCount, 0);
+    EXPECT_EQ(observer.LastStatus(), "All done.");
+}
+
+TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=a.zip>");
+    site.File("/a.zip", "A");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.StartAtOn = true;
+    preferences.StartAtText = StartTimeText(QTime(3, 15));
+    preferences.After = TAfterDownload::Close;
+    const QDateTime startAt(QDate(2026, 12, 7), QTime(3, 15));
+    {
+        platform::ScriptedClock clock(startAt.addSecs(-180), 20000);
+        std::vector<bool> runningWhileWaiting;
+        int connectionsWhileWaiting = 0;
+        QDateTime waitEnded;
+        observer.OnIndicator = [&](TIndicator kind)
+        {
+            if (kind == IndicatorTimer)
+            {
+                runningWhileWaiting.push_back(run.Running);
+                connectionsWhileWaiting += site.server.ConnectionCount();
+            }
+            else if (kind == IndicatorOK && !runningWhileWaiting.empty() && !waitEnded.isValid())
+                waitEnded = clock.Time;
+        };
+        Go();
+
+        EXPECT_GE(runningWhileWaiting.size(), 3u);
+        EXPECT_EQ(runningWhileWaiting, std::vector<bool>(runningWhileWaiting.size(), true));
+        EXPECT_EQ(connectionsWhileWaiting, 0);
+        // The clock moves on with every reading; the wait ends within the minute of the start.
+        EXPECT_GE(waitEnded, startAt);
+        EXPECT_LT(waitEnded, startAt.addSecs(60));
+        int waiting = 0;
+        for (const std::string& text : observer.Status)
+            if (text.find(" Waiting until ") != npos)
+            {
+                ++waiting;
+                EXPECT_TRUE(text.ends_with(" Waiting until " + preferences.StartAtText)) << text;
+            }
+        EXPECT_EQ(waiting, static_cast<int>(runningWhileWaiting.size()));
+        EXPECT_NE(std::find(observer.Captions.begin(), observer.Captions.end(), "Kestrow ZZzz.."),
+                  observer.Captions.end());
+        EXPECT_EQ(observer.Captions.back(), "");
+        EXPECT_EQ(home.Read("out/a.zip"), "A");
+        EXPECT_EQ(observer.CloseRequests, 1);
+    }
+
+    // Stop during the wait, and Stop before the wait has even begun: nothing is fetched, the
+    // log says so, and the program is not closed.
+    for (const bool inTheWait : {true, false})
+    {
+        SCOPED_TRACE(inTheWait ? "stopped in the wait" : "stopped at the start");
+        std::filesystem::remove_all(Out());
+        std::filesystem::remove(home.Path() + "KestrowLog.txt");
+        const int connectionsBefore = site.server.ConnectionCount();
+        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+        observer = RecordingObserver();
+        auto stop = [&] { QTimer::singleShot(0, [&] { run.Stop(); }); };
+        if (inTheWait)
+            observer.OnCaption = [&](const std::string& text)
+            {
+                if (text == "Kestrow ZZzz..")
+                    stop();
+            };
+        else
+            observer.OnRunStarted = stop;
+        Go();
+
+        EXPECT_EQ(site.server.ConnectionCount(), connectionsBefore);
+        EXPECT_FALSE(home.Exists("out"));
+        EXPECT_EQ(observer.LastStatus(), "Cancelled.");
+        EXPECT_EQ(observer.CloseRequests, 0);
+        const std::string log = LogFile();
+        EXPECT_EQ(log.rfind("Download started ", 0), 0u) << log;
+        EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), npos) << log;
+        EXPECT_FALSE(run.Running);
+    }
+}
+
+TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
+{
+    // The server refuses the goodbye, or hangs up on it.
+    for (const bool refuses : {true, false})
+    {
+        SCOPED_TRACE(refuses ? "QUIT refused" : "closed on QUIT");
+        auto commands = [](Script& script, const std::string& size)
+        {
+            FtpLogin(script)
+                .ExpectLine()
+                .Send("250 CWD ok\r\n")
+                .ExpectLine()
+                .Send("200 Type set to I\r\n")
+                .ExpectLine()
+                .Send("200 PORT ok\r\n")
+                .ExpectLine()
+                .Send("150 Opening BINARY mode data connection for big.zip (" + size + " bytes).\r\n");
+        };
+        ScriptedServer ftp;
+        Script stalled;
+        commands(stalled, "100000");
+        DataPlan part(std::string(100000, 'n'));
+        part.stallAfter = 20000;
+        stalled.Call(ServeData(part)).Expect("QUIT\r\n");
+        if (refuses)
+            stalled.Send("426 Connection closed; transfer aborted.\r\n").Stall();
+        else
+            stalled.Close();
+        ftp.AddScript(stalled);
+        Script complete;
+        commands(complete, "3");
+        complete.Call(ServeData(DataPlan("NEW"))).ExpectLine().Send("221 Goodbye.\r\n").Close();
+        ftp.AddScript(complete);
+
+        ScriptedSite site;
+        site.Page("/index.html", "<a href=ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/big.zip>");
+        run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+        preferences.OverwriteOn = true;
+        preferences.RetryLimit = 2;
+        home.Write("out/pub/big.zip", "OLD");
+        observer = RecordingObserver();
+        bool triggered = false;
+        bool returned = false;
+        bool raised = false;
+        bool runningAfterStop = true;
+        bool stateChanged = false;
+        // Once part of the file is in.
+        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        {
+            if (triggered || received == 0 || expected != 100000)
+                return;
+            triggered = true;
+            QTimer::singleShot(0,
+                               [&]
+                               {
+                                   const int before = observer.StateChanges;
+                                   try
+                                   {
+                                       run.Stop();
+                                   }
+                                   catch (...)
+                                   {
+                                       raised = true;
+                                   }
+                                   returned = true;
+                                   runningAfterStop = run.Running;
+                                   stateChanged = observer.StateChanges > before;
+                               });
+        };
+        Go();
+
+        ASSERT_TRUE(triggered);
+        EXPECT_TRUE(returned);
+        EXPECT_FALSE(raised);
+        EXPECT_FALSE(runningAfterStop);
+        EXPECT_TRUE(stateChanged);
+        EXPECT_NE(ftp.Received(0).find("\r\nQUIT\r\n"), npos) << ftp.Received(0);
+        EXPECT_EQ(observer.LastStatus(), "Cancelled.");
+        EXPECT_EQ(home.Read("out/pub/big.zip"), "OLD");
+        EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{Name(site.server, "index.html"), "pub/big.zip"}));
+        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_FALSE(run.RunActive());
+
+        // The next run logs in afresh and brings the file.
+        observer = RecordingObserver();
+        Go();
+        EXPECT_EQ(ftp.ConnectionCount(), 2);
+        EXPECT_EQ(home.Read("out/pub/big.zip"), "NEW");
+        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_EQ(observer.LastStatus(), "All done.");
+        std::filesystem::remove_all(Out());
+    }
+}
+
+TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=sub/a.zip><a href=b.zip><a href=c.zip>");
+    site.File("/sub/a.zip", "A");
+    site.File("/b.zip", "B");
+    site.File("/c.zip", "C");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.OverwriteOn = true;
+    const std::string elsewhere = home.Path() + "elsewhere/";
+    home.Write("elsewhere/victim.html", "VICTIM PAGE");
+    home.Write("elsewhere/victim.zip", "VICTIM FILE");
+    std::filesystem::create_directories(Out());
+    // The page's own name, a folder below the output directory and a file's name, all links.
+    std::filesystem::create_symlink(elsewhere + "victim.html", Out() + Name(site.server, "index.html"));
+    std::filesystem::create_symlink(elsewhere, Out() + "sub");
+    std::filesystem::create_symlink(elsewhere + "victim.zip", Out() + "b.zip");
+    Go();
+
+    EXPECT_EQ(home.Read("elsewhere/victim.html"), "VICTIM PAGE");
+    EXPECT_EQ(home.Read("elsewhere/victim.zip"), "VICTIM FILE");
+    EXPECT_FALSE(home.Exists("elsewhere/a.zip"));
+    EXPECT_FALSE(std::filesystem::is_symlink(Out() + Name(site.server, "index.html")))
+        << "the page takes its name in one step, replacing the link";
+    EXPECT_EQ(home.Read("out/c.zip"), "C") << "the links of the page were read";
+    EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "sub/a.zip)"));
+    EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "b.zip)"));
+    EXPECT_EQ(run.ErrorCount, 2);
+    EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /sub/a.zip"), 0) << "no retry";
+}
