@@ -392,7 +392,8 @@ bool TFormKestrow::AddURLAllowed() const
 void TFormKestrow::UpdateControls()
 {
     const bool Running = Robot->Running;
-    const bool canStart = ListBoxURLList->Count() > 0 && !Running && !Robot->RunActive();
+    const bool canStart =
+        ListBoxURLList->Count() > 0 && !Running && !Robot->RunActive() && !Robot->PreviewActive();
     SpeedButtonGo->setEnabled(canStart);
     SpeedButtonTest->setEnabled(canStart);
     MenuFileGo->setEnabled(canStart);

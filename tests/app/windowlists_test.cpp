@@ -305,7 +305,7 @@ TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access http://" + page + "\r\nLogin cancelled"});
 }
 
-TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOut)
+TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOutAndNoRunStartsMeanwhile)
 {
     RobotWindow w;
     SilentListener silent;
@@ -314,8 +314,19 @@ TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOut)
     const std::string address = "http://127.0.0.1:" + std::to_string(silent.Port()) + "/list.html";
     w.form.ListBoxURLList->SetItems({address + "->/o/"});
     w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.UpdateControls();
+    bool goWhileWaiting = true;
+    QTimer::singleShot(10, &w.form,
+                       [&]
+                       {
+                           goWhileWaiting = w.form.SpeedButtonGo->isEnabled();
+                           w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+                       });
     w.form.ListBoxURLListDblClick();
     platform::SetTimeOutScale(1, 1);
+    EXPECT_FALSE(goWhileWaiting) << "no run starts while a preview waits";
+    EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
+    EXPECT_FALSE(w.form.Robot->Running);
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access " + address + "\r\nConnection Timed out"});
     EXPECT_FALSE(w.form.Robot->PreviewActive());
 }
