@@ -16,8 +16,14 @@
 
 TEST(FormAbout, ShowsTheVersionInTheUsersNumberFormatAndOpensTheHomePage)
 {
-    platform::ScriptedShell shell;
+    platform::ScriptedPrompts prompts;
     TFormAbout about{QPixmap(64, 64)};
+    // No browser to hand the page to: said, not passed over.
+    QTest::mouseClick(about.LabelCorvaneHome, Qt::LeftButton);
+    EXPECT_EQ(prompts.Messages,
+              std::vector<std::string>{"There is no application associated with .html files.  "
+                                       "Please install a web browser."});
+    platform::ScriptedShell shell;
     EXPECT_EQ(about.windowTitle(), "About Kestrow");
     about.show();
     EXPECT_EQ(about.LabelVersion->text(), "Version 1.14");
