@@ -29,12 +29,11 @@
 #include "robot/sizetext.h"
 #include "robot/transferfile.h"
 #include "robot/watchdog.h"
+#include "settings/makerpages.h"
 #include "settings/starttime.h"
 
 namespace
 {
-// The page probed for proxy credentials before patent queries go out.
-constexpr const char* MakerHomePage = "http://www.corvane.com/";
 
 std::string DateTimeText(const QDateTime& moment)
 {
@@ -333,7 +332,8 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
         FileList.Clear();
         if (PatentPage)
-            HttpEvents->ProbeWithProxyLogin(MakerHomePage);
+            // The maker's home page is probed for proxy credentials before patent queries go out.
+            HttpEvents->ProbeWithProxyLogin(CorvaneHomePage);
         CommitTransferFile(transferPath, bodyFile);
     }
     catch (...)
