@@ -86,7 +86,10 @@ void TDownloadRun::CreateClients()
     { Observer.StatusText(1, std::string(bytetext::WithoutLineEnd(text))); };
     HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
     HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
+    HttpEvents->ResetFileProgress = [this] { Observer.FileProgress(0, 0); };
+    HttpEvents->LoginClosed = [this] { TimerConnect->Restart(); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
+    NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
     NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };

@@ -431,13 +431,8 @@ TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
         w.form.EditExtension->setText(".txt");
         w.Preferences(2, 0);
         if (answered)
-            w.form.HttpEvents->LoginPrompt =
-                [](bool proxy, const std::string&, std::string& user, std::string& password)
-            {
-                user = PeerValue("nginx", "user");
-                password = PeerValue("nginx", "password");
-                return !proxy;
-            };
+            w.prompts.LoginAnswers.push_back(
+                platform::LoginAnswer{PeerValue("nginx", "user"), PeerValue("nginx", "password")});
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
         EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
         EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
