@@ -31,6 +31,27 @@ class TScopedValue
     bool before;
 };
 
+// Tells the owner that the user is being asked, for as long as the question is open.
+class TAsking
+{
+  public:
+    explicit TAsking(const std::function<void(bool)>& asked) : asked(asked)
+    {
+        if (asked)
+            asked(true);
+    }
+    ~TAsking()
+    {
+        if (asked)
+            asked(false);
+    }
+    TAsking(const TAsking&) = delete;
+    TAsking& operator=(const TAsking&) = delete;
+
+  private:
+    const std::function<void(bool)>& asked;
+};
+
 // Counts a nested request for as long as it runs.
 class TNested
 {
@@ -191,9 +212,11 @@ void THttpEvents::NMHTTP1AuthenticationNeeded()
     // The answer goes only where the question came from.
     question.Server = question.ProxyLogin ? ProxyPlace() : NMHTTP1.Origin;
     platform::LoginAnswer answer;
-    const bool answered = platform::AskLogin(question, answer);
-    if (LoginClosed)
-        LoginClosed();
+    bool answered = false;
+    {
+        const TAsking asking(LoginAsked);
+        answered = platform::AskLogin(question, answer);
+    }
     if (!answered)
     {
         if (question.ProxyLogin)

@@ -27,8 +27,9 @@ class THttpEvents
     std::function<void(int kind)> ShowIndicator;
     // The current file's progress goes back to nothing: a redirect is being followed.
     std::function<void()> ResetFileProgress;
-    // A login question was answered or cancelled; the time it took was no silence of a server.
-    std::function<void()> LoginClosed;
+    // Called with true before a login question and with false once it is answered or cancelled:
+    // the time the user takes is no silence of a server.
+    std::function<void(bool asking)> LoginAsked;
 
     // Site logins by the scheme, host and port that asked; proxy logins by proxy host and port.
     TCredentials SiteAuthorization;

@@ -100,7 +100,7 @@ void TDownloadRun::CreateClients()
     HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
     HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
     HttpEvents->ResetFileProgress = [this] { Observer.FileProgress(0, 0); };
-    HttpEvents->LoginClosed = [this] { TimerConnect->Restart(); };
+    HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
     NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
     NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };

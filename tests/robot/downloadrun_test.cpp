@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -19,6 +20,7 @@
 #include "robot/downloadrun.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
+#include "robot/watchdog.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "settings/starttime.h"
@@ -787,4 +789,31 @@ TEST_F(DownloadRunEngine, AListEntrysLoginGoesOnlyToItsServerAndItsPasswordIsNev
     for (const std::string& text : observer.Status)
         EXPECT_EQ(text.find("secret"), npos) << text;
     EXPECT_EQ(run.URLList.Item(0), entry) << "the list keeps the entry whole";
+}
+
+TEST_F(DownloadRunEngine, TheWatchdogDoesNotCountTheTimeALoginQuestionIsOpen)
+{
+    // The user takes twice the time-out over each answer.
+    struct SlowUser : platform::ScriptedPrompts
+    {
+        bool Login(const platform::LoginQuestion& question, platform::LoginAnswer& answer) override
+        {
+            QElapsedTimer thinking;
+            thinking.start();
+            while (thinking.elapsed() < 400)
+                platform::WaitForEvents(10);
+            return ScriptedPrompts::Login(question, answer);
+        }
+    } slow;
+    slow.LoginAnswers = {platform::LoginAnswer{"me", "wrong"}};
+    preferences.TimeOutSeconds = 20;
+    ScriptedSite site;
+    site.Raw("/locked.html", "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\n");
+    run.URLList.SetItems({site.Url("/locked.html") + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(slow.LoginQuestions.size(), 2u);
+    EXPECT_TRUE(
+        observer.Logged("Failed to download page " + site.Url("/locked.html") + " (Login cancelled)"));
+    EXPECT_FALSE(run.TimerConnect->Fired());
 }
