@@ -31,6 +31,9 @@ int main(int argc, char* argv[])
         formKestrow.Settings, [] { return MakeFileName(FixedLog); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
+    platform::SetLoginDialog(
+        [&formLogin](const platform::LoginQuestion& question, platform::LoginAnswer& answer)
+        { return formLogin.Ask(question, answer); });
     TFormURLBuilder formURLBuilder(&formKestrow);
 
     // The loop shows the main window at once; the splash stays on top of it until its timer.
