@@ -56,8 +56,9 @@ apply; these options override them for this run only:
   --help                 show this text
 
 Every log line of the run goes to standard output as it is written (and to the log
-file). On a terminal, standard error shows the progress; questions are answered No
-and messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
+file). On a terminal, standard error shows the progress; questions are answered No,
+logins with --user or --proxy-user (a login asked for without them is cancelled), and
+messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
 
 Exit status: 0 when the run ended without errors, 1 when it counted errors,
 2 for bad usage or an unreadable list file, 130 when it was stopped by a signal.
