@@ -272,6 +272,10 @@ void TFormKestrow::CreateClients()
     TimerConnect = Robot->TimerConnect;
     // The clients' events and the watchdog come to the window's handlers, which hand them on.
     NMHTTP1->OnPacketRecvd = [this](QObject*) { NMHTTP1PacketRecvd(); };
+    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { NMHTTP1Status(status); };
+    NMHTTP1->OnRedirect = [this](bool& handled) { NMHTTP1Redirect(handled); };
+    NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { NMHTTP1AuthenticationNeeded(); };
+    NMHTTP1->OnAboutToSend = [this](QObject*) { NMHTTP1AboutToSend(); };
     NMFTP1->OnStatus = [this](QObject*, const std::string& status) { NMFTP1Status(status); };
     NMFTP1->OnPacketRecvd = [this](QObject*) { NMFTP1PacketRecvd(); };
     TimerConnect->OnTimeOut = [this] { TimerConnectTimer(); };

@@ -146,6 +146,11 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void NMHTTP1PacketRecvd();
     void NMFTP1PacketRecvd();
     void NMFTP1Status(const std::string& status);
+    // The HTTP client's status, redirects and logins, handed on to the HTTP event handling.
+    void NMHTTP1Status(const std::string& status);
+    void NMHTTP1Redirect(bool& handled);
+    void NMHTTP1AuthenticationNeeded();
+    void NMHTTP1AboutToSend();
 
     void FormCreate(const QStringList& parameters);
     void FormShow();

@@ -34,6 +34,9 @@ int main(int argc, char* argv[])
         formKestrow.Settings, [] { return MakeFileName(FixedLog); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
+    platform::SetLoginDialog(
+        [&formLogin](const platform::LoginQuestion& question, platform::LoginAnswer& answer)
+        { return formLogin.Ask(question, answer); });
     TFormURLBuilder formURLBuilder(&formKestrow);
     formKestrow.AttachURLBuilder(&formURLBuilder);
 

@@ -17,6 +17,7 @@
 
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
+#include "auth/httpevents.h"
 #include "platform/prompt.h"
 #include "platform/text.h"
 #include "robot/outputpath.h"
@@ -79,6 +80,27 @@ void TFormKestrow::NMFTP1PacketRecvd()
 void TFormKestrow::NMFTP1Status(const std::string& status)
 {
     Robot->FtpStatus(status);
+}
+
+void TFormKestrow::NMHTTP1Status(const std::string& status)
+{
+    HttpEvents->NMHTTP1Status(status);
+}
+
+void TFormKestrow::NMHTTP1Redirect(bool& handled)
+{
+    HttpEvents->NMHTTP1Redirect(handled);
+}
+
+// A site login goes through the prompt seam: the login dialog on the desktop, a script in tests.
+void TFormKestrow::NMHTTP1AuthenticationNeeded()
+{
+    HttpEvents->NMHTTP1AuthenticationNeeded();
+}
+
+void TFormKestrow::NMHTTP1AboutToSend()
+{
+    HttpEvents->NMHTTP1AboutToSend();
 }
 
 int TFormKestrow::LogLevel() const

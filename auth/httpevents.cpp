@@ -3,13 +3,68 @@
 #include <optional>
 
 #include "auth/replycodetext.h"
+#include "links/linkextraction.h"
 #include "links/urlresolution.h"
+#include "net/httpparse.h"
 #include "net/nmhttp.h"
 #include "net/port.h"
 #include "net/unitencrypt.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "platform/pause.h"
 #include "platform/prompt.h"
+#include "platform/username.h"
+
+namespace
+{
+// Sets a flag for the life of a scope and gives back the value it had.
+class TScopedValue
+{
+  public:
+    TScopedValue(bool& flag, bool value) : flag(flag), before(flag) { flag = value; }
+    ~TScopedValue() { flag = before; }
+    TScopedValue(const TScopedValue&) = delete;
+    TScopedValue& operator=(const TScopedValue&) = delete;
+
+  private:
+    bool& flag;
+    bool before;
+};
+
+// Tells the owner that the user is being asked, for as long as the question is open.
+class TAsking
+{
+  public:
+    explicit TAsking(const std::function<void(bool)>& asked) : asked(asked)
+    {
+        if (asked)
+            asked(true);
+    }
+    ~TAsking()
+    {
+        if (asked)
+            asked(false);
+    }
+    TAsking(const TAsking&) = delete;
+    TAsking& operator=(const TAsking&) = delete;
+
+  private:
+    const std::function<void(bool)>& asked;
+};
+
+// Counts a nested request for as long as it runs.
+class TNested
+{
+  public:
+    explicit TNested(int& depth) : depth(depth) { ++depth; }
+    ~TNested() { --depth; }
+    TNested(const TNested&) = delete;
+    TNested& operator=(const TNested&) = delete;
+
+  private:
+    int& depth;
+};
+} // namespace
 
 THttpEvents::THttpEvents(TNMHTTP& client) : NMHTTP1(client) {}
 
@@ -19,6 +74,91 @@ void THttpEvents::NMHTTP1Status(const std::string& status)
         ShowStatus(status);
     if (LogLevel && LogLevel() == 3 && NMHTTP1.ReplyCode > 0 && WriteLog)
         WriteLog(ReplyCodeText(NMHTTP1.ReplyCode), false);
+}
+
+std::string THttpEvents::RedirectedAddress() const
+{
+    const std::string& url = NMHTTP1.RequestURL;
+    if (url.find("://") != std::string::npos)
+        return url;
+    // A request for a path alone went to the host of the one before it.
+    return "http://" + NMHTTP1.Host + ":" + std::to_string(NMHTTP1.Port) + NMHTTP1.RequestPath;
+}
+
+void THttpEvents::ProxyRedirect(const std::string& host, const std::string& port)
+{
+    if (WriteLog)
+        WriteLog("----DEBUG:URL is a proxy redirect!", true);
+    NMHTTP1.Proxy = host;
+    const std::optional<int> number = PortFromText(port);
+    NMHTTP1.ProxyPort = number.value_or(0);
+    if (!number && WriteLog)
+        WriteLog("Port number conversion failed (" + port + ")", true);
+    if (WriteLog)
+        WriteLog("----DEBUG:new proxy address is '" + NMHTTP1.Proxy + "' new Port is " +
+                     std::to_string(NMHTTP1.ProxyPort),
+                 true);
+}
+
+void THttpEvents::RedirectFailed(const std::string& message)
+{
+    RedirectFailure = std::string(bytetext::WithoutLineEnd(message));
+    if (WriteLog)
+        WriteLog("Redirect:Failed...(" + RedirectFailure + ")", false);
+}
+
+void THttpEvents::NMHTTP1Redirect(bool& handled)
+{
+    // A page that redirects to itself would otherwise nest requests until the stack ran out.
+    if (redirectDepth >= MaxNestedRedirects)
+    {
+        RedirectFailed("Too many redirects");
+        handled = true;
+        return;
+    }
+    const std::string from = RedirectedAddress();
+    const std::string location = NMHTTP1.Location;
+    const bool head = probing;
+
+    TLinkList links;
+    if (NMHTTP1.InputFileMode)
+        ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
+    else
+        ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
+    std::string target;
+    if (!links.Empty())
+    {
+        const std::string& link = links[0];
+        const TURLParts parts = SplitURL(link);
+        if (!parts.Port.empty())
+            ProxyRedirect(parts.Host, parts.Port);
+        // A link without a scheme is relative to the page that holds it, not a host name.
+        target = parts.Scheme.empty() && parts.Port.empty()
+                     ? httpparse::ResolveLocation(from, link)
+                     : parts.Scheme + parts.Host + parts.Directory + parts.FileName;
+        NMHTTP1.Host = target;
+    }
+    // Servers answer most moves with a Location header and a page without a link. A HEAD probe
+    // has no page, and is left to the GET that follows it.
+    else if (!head && !location.empty())
+        target = httpparse::ResolveLocation(from, location);
+
+    if (ResetFileProgress)
+        ResetFileProgress();
+    try
+    {
+        const TScopedValue getting(probing, false);
+        const TNested nested(redirectDepth);
+        if (!target.empty())
+            RedirectedTo = target;
+        NMHTTP1.Get(target);
+    }
+    catch (const std::exception& error)
+    {
+        RedirectFailed(error.what());
+    }
+    platform::ProcessMessages();
+    handled = true;
 }
 
 void THttpEvents::ApplyProxySetting()
@@ -47,6 +187,7 @@ void THttpEvents::ApplyProxySetting()
 
 void THttpEvents::ProbeWithProxyLogin(const std::string& url)
 {
+    const TScopedValue probe(probing, true);
     NMHTTP1.Head(url);
     if (NMHTTP1.ReplyCode == 407)
     {
@@ -55,30 +196,48 @@ void THttpEvents::ProbeWithProxyLogin(const std::string& url)
     }
 }
 
+std::string THttpEvents::ProxyPlace() const
+{
+    return NMHTTP1.Proxy + ":" + std::to_string(NMHTTP1.ProxyPort);
+}
+
 void THttpEvents::NMHTTP1AuthenticationNeeded()
 {
-    const bool proxyLogin = NMHTTP1.ReplyCode == 407;
-    const std::string challenge =
-        HeaderFieldValue(NMHTTP1.Header, proxyLogin ? "Proxy-Authenticate" : "WWW-Authenticate");
-    std::string user;
-    std::string password;
-    const bool answered = LoginPrompt && LoginPrompt(proxyLogin, challenge, user, password);
+    platform::LoginQuestion question;
+    question.UserName = platform::LoggedOnUserName();
+    question.ProxyLogin = NMHTTP1.ReplyCode == 407;
+    question.Caption = question.ProxyLogin ? "Proxy server login" : "Web site login";
+    question.Challenge =
+        HeaderFieldValue(NMHTTP1.Header, question.ProxyLogin ? "Proxy-Authenticate" : "WWW-Authenticate");
+    // The answer goes only where the question came from.
+    question.Server = question.ProxyLogin ? ProxyPlace() : NMHTTP1.Origin;
+    platform::LoginAnswer answer;
+    bool answered = false;
+    {
+        const TAsking asking(LoginAsked);
+        answered = platform::AskLogin(question, answer);
+    }
     if (!answered)
     {
-        if (proxyLogin)
+        if (question.ProxyLogin)
             return;
         throw Exception("Login cancelled");
     }
-    (proxyLogin ? ProxyAuthorization : SiteAuthorization) = "Basic " + EncodeBase64(user + ":" + password);
+    (question.ProxyLogin ? ProxyAuthorization : SiteAuthorization)
+        .Store(question.Server, "Basic " + EncodeBase64(answer.UserName + ":" + answer.Password));
     ++LoginsStored;
 }
 
 void THttpEvents::NMHTTP1AboutToSend()
 {
-    if (!SiteAuthorization.empty())
-        NMHTTP1.HeaderList.SetHeaderValue("Authorization", SiteAuthorization);
-    if (!ProxyAuthorization.empty())
-        NMHTTP1.HeaderList.SetHeaderValue("Proxy-authorization", ProxyAuthorization);
+    const std::string site = SiteAuthorization.For(NMHTTP1.Origin);
+    if (!site.empty())
+        NMHTTP1.HeaderList.SetHeaderValue("Authorization", site);
+    if (NMHTTP1.Proxy.empty())
+        return;
+    const std::string proxy = ProxyAuthorization.For(ProxyPlace());
+    if (!proxy.empty())
+        NMHTTP1.HeaderList.SetHeaderValue("Proxy-authorization", proxy);
 }
 
 std::string HeaderFieldValue(const std::string& header, const std::string& fieldName)

@@ -3,20 +3,21 @@
 #include <functional>
 #include <string>
 
+#include "auth/credentials.h"
+
 class TNMHTTP;
 
-// What a login asks of the user: a proxy or a site login with the server's challenge text.
-// The answer fills user and password and returns true for OK; false means cancelled.
-using TLoginPrompt = std::function<bool(bool proxyLogin, const std::string& challenge, std::string& user,
-                                        std::string& password)>;
-
-// The main window's side of the HTTP client: status texts and reply-code log lines, the proxy
-// preference, and Basic logins for sites and proxies. The window hands in what it owns
-// through the callbacks; the credentials live here for the program's life.
+// The main window's side of the HTTP client: status texts and reply-code log lines, redirects
+// followed through the redirect page, the proxy preference, and Basic logins for sites and
+// proxies. Logins are asked through the prompt seam (platform/prompt.h); the credentials live
+// here for the program's life, each kept for the one server or proxy it was given for.
 class THttpEvents
 {
   public:
     explicit THttpEvents(TNMHTTP& client);
+
+    // Redirects followed one inside another before the handler gives up.
+    static constexpr int MaxNestedRedirects = 20;
 
     // Supplied by the owner.
     std::function<int()> LogLevel;
@@ -24,16 +25,28 @@ class THttpEvents
     std::function<void(const std::string& text)> ShowStatus;
     std::function<std::string()> ProxyPreference;
     std::function<void(int kind)> ShowIndicator;
-    TLoginPrompt LoginPrompt;
+    // The current file's progress goes back to nothing: a redirect is being followed.
+    std::function<void()> ResetFileProgress;
+    // Called with true before a login question and with false once it is answered or cancelled:
+    // the time the user takes is no silence of a server.
+    std::function<void(bool asking)> LoginAsked;
 
-    // Basic credentials sent with every later request; empty until a login succeeds.
-    std::string SiteAuthorization;
-    std::string ProxyAuthorization;
+    // Site logins by the scheme, host and port that asked; proxy logins by proxy host and port.
+    TCredentials SiteAuthorization;
+    TCredentials ProxyAuthorization;
     // Counts every login that stored a credential, so a caller can tell whether a request
     // led to one.
     int LoginsStored = 0;
 
+    // The address the last redirect was followed to, and why following one failed (empty when
+    // it did not). The caller clears both before a request to learn how that request ended.
+    std::string RedirectedTo;
+    std::string RedirectFailure;
+
     void NMHTTP1Status(const std::string& status);
+    // Follows a redirect with a nested GET of the first link of the redirect page, or of its
+    // Location when the page has no link; always takes the redirect over from the client.
+    void NMHTTP1Redirect(bool& handled);
     void ApplyProxySetting();
     // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.
     void ProbeWithProxyLogin(const std::string& url);
@@ -42,7 +55,17 @@ class THttpEvents
     void NMHTTP1AboutToSend();
 
   private:
+    // The proxy the client goes through, as logins are kept for it: "host:port".
+    std::string ProxyPlace() const;
+    // The address of the request being redirected, with scheme and host.
+    std::string RedirectedAddress() const;
+    void ProxyRedirect(const std::string& host, const std::string& port);
+    void RedirectFailed(const std::string& message);
+
     TNMHTTP& NMHTTP1;
+    int redirectDepth = 0;
+    // A HEAD probe is under way: its redirect has no page to follow.
+    bool probing = false;
 };
 
 // The value of a header field in a response header text: found anywhere, the colon skipped,

@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QTime>
 
-#include "auth/httpevents.h"
 #include "cli/arguments.h"
 #include "cli/runprogress.h"
 #include "cli/signalstop.h"
@@ -57,8 +56,9 @@ apply; these options override them for this run only:
   --help                 show this text
 
 Every log line of the run goes to standard output as it is written (and to the log
-file). On a terminal, standard error shows the progress; questions are answered No
-and messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
+file). On a terminal, standard error shows the progress; questions are answered No,
+logins with --user or --proxy-user (a login asked for without them is cancelled), and
+messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
 
 Exit status: 0 when the run ended without errors, 1 when it counted errors,
 2 for bad usage or an unreadable list file, 130 when it was stopped by a signal.
@@ -221,10 +221,13 @@ class TCommandLineObserver : public TRunObserver
     }
 };
 
-// Messages go to standard error; every question is answered No.
+// Messages go to standard error; every question is answered No, and a login with the names the
+// options give, or cancelled when they give none.
 class StandardErrorPrompts : public platform::PromptHandler
 {
   public:
+    explicit StandardErrorPrompts(const RunOptions& options) : options(options) {}
+
     TRunProgress* Progress = nullptr;
     void Message(const std::string& text) override
     {
@@ -239,8 +242,27 @@ class StandardErrorPrompts : public platform::PromptHandler
         std::fprintf(stderr, "%s No\n", Lines(text).c_str());
         return false;
     }
+    bool Login(const platform::LoginQuestion& question, platform::LoginAnswer& answer) override
+    {
+        const std::string& user = question.ProxyLogin ? options.proxyUser : options.user;
+        if (!user.empty())
+        {
+            answer.UserName = user;
+            answer.Password = question.ProxyLogin ? options.proxyPassword : options.password;
+            return true;
+        }
+        if (Progress)
+            Progress->Clear();
+        // The server's words, with no control byte of theirs reaching the terminal.
+        std::fprintf(stderr, "%s for %s (%s) cancelled: no %s given\n", question.Caption.c_str(),
+                     TerminalSafe(question.Server).c_str(), TerminalSafe(question.Challenge).c_str(),
+                     question.ProxyLogin ? "--proxy-user" : "--user");
+        return false;
+    }
 
   private:
+    const RunOptions& options;
+
     static std::string Lines(std::string text)
     {
         for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
@@ -285,7 +307,7 @@ int RunCommand(int argc, char* argv[])
     char name[] = "kestrow-cli";
     char* qtArgv[] = {name, nullptr};
     QCoreApplication application(qtArgc, qtArgv);
-    StandardErrorPrompts prompts;
+    StandardErrorPrompts prompts(options);
     platform::SetPromptHandler(&prompts);
 
     TSettingsRecord settings;
@@ -295,13 +317,6 @@ int RunCommand(int argc, char* argv[])
     TCommandLineObserver observer;
     TDownloadRun run(preferences, observer);
     run.URLList.SetItems(entries);
-    run.HttpEvents->LoginPrompt =
-        [&options](bool proxy, const std::string&, std::string& user, std::string& password)
-    {
-        user = proxy ? options.proxyUser : options.user;
-        password = proxy ? options.proxyPassword : options.password;
-        return !user.empty();
-    };
     TRunProgress progress(run, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;
     observer.Progress = &progress;

@@ -115,6 +115,21 @@ std::string StripCredentials(std::string_view address)
     return result + parts.Directory + parts.FileName;
 }
 
+std::string MaskPassword(std::string_view address)
+{
+    std::size_t start = 0;
+    const std::size_t schemeEnd = address.find("://");
+    if (schemeEnd != npos && address.substr(0, schemeEnd).find_first_of("/?") == npos)
+        start = schemeEnd + 3;
+    const std::string_view rest = address.substr(start);
+    const std::size_t at = rest.substr(0, AuthorityEnd(rest)).rfind('@');
+    const std::size_t colon = at == npos ? npos : rest.substr(0, at).find(':');
+    if (colon == npos || colon + 1 == at)
+        return std::string(address);
+    return std::string(address.substr(0, start + colon + 1)) + "****" +
+           std::string(address.substr(start + at));
+}
+
 std::string ResolveLink(std::string_view pageAddress, std::string_view entry)
 {
     return ResolveLink(SplitURL(pageAddress), entry);

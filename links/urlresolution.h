@@ -21,6 +21,10 @@ TURLParts SplitURL(std::string_view address);
 // Scheme + host + optional ":" port + directory + file name; "http://" when there is no scheme.
 std::string StripCredentials(std::string_view address);
 
+// The address with the password of its user part, if any, shown as "****"; for what the log and
+// the window show. Nothing else changes.
+std::string MaskPassword(std::string_view address);
+
 // Turns a File List entry into an absolute address against the page it came from.
 std::string ResolveLink(std::string_view pageAddress, std::string_view entry);
 // The same against a page address split beforehand, for resolving many links of one page.

@@ -8,6 +8,7 @@
 
 #include "net/httpparse.h"
 #include "net/nmurl.h"
+#include "net/origin.h"
 #include "net/unitencrypt.h"
 
 namespace
@@ -128,11 +129,24 @@ void TNMHTTP::Unlink(const std::string& url, const std::string& value)
 
 void TNMHTTP::DoRequest()
 {
+    const bool outermost = requestDepth == 0;
+    ++requestDepth;
+    struct TLeave
+    {
+        int& depth;
+        ~TLeave() { --depth; }
+    } leave{requestDepth};
+
     int followUps = 0;
     for (;;)
     {
         ParseURL();
         const std::string requestURL = URL;
+        const std::string origin = OriginOf(URL, Host, Port);
+        RequestURL = requestURL;
+        Origin = origin;
+        if (outermost && followUps == 0)
+            credentialOrigin = origin;
         BuildHeaders();
         if (OnAboutToSend)
             OnAboutToSend(this);
@@ -166,8 +180,8 @@ void TNMHTTP::DoRequest()
         if (code > 299 && code < 399)
         {
             bool handled = false;
-            if (!SetCookieValue.empty())
-                HeaderInfo.Cookie = SetCookieValue;
+            if (!SetCookieValue.empty() && SetCookieValue.size() <= MaxCookieSize)
+                redirectCookies[origin] = SetCookieValue;
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
@@ -225,9 +239,12 @@ void TNMHTTP::BuildHeaders()
     HeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     HeaderList.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
     HeaderList.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
-    HeaderList.SetHeaderValue("Cookie", HeaderInfo.Cookie);
+    if (!HeaderInfo.Cookie.empty())
+        HeaderList.SetHeaderValue("Cookie", HeaderInfo.Cookie);
+    else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
+        HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
-    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
+    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && Origin == credentialOrigin)
         HeaderList.SetHeaderValue("Authorization",
                                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
     HeaderList.Add("Content-type: application/x-www-form-urlencoded");
@@ -262,6 +279,7 @@ void TNMHTTP::ReadResponseHeader()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
+    Location.clear();
     QFile headerFile;
     if (OutputFileMode)
     {
@@ -289,7 +307,7 @@ void TNMHTTP::ReadResponseHeader()
         if (keyword == "SET-COOKIE:")
             SetCookieValue = httpparse::HeaderValueFrom(line, 13);
         else if (keyword == "LOCATION:")
-            URL = httpparse::HeaderValueFrom(line, 11);
+            URL = Location = httpparse::HeaderValueFrom(line, 11);
         else if (keyword == "CONTENT-LENGTH:")
             ExpectedCount = httpparse::ContentLength(line);
         sink(line);

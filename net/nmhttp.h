@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,8 @@ struct THeaderInfo
 
 // The HTTP/1.0 client: one connection per request, the body read until the server closes,
 // redirects followed by the client itself unless an OnRedirect handler takes them over.
+// HeaderInfo's UserId and Password go only to the server of the address the outermost request
+// call was made for; a cookie that came with a redirect goes back only to the server that set it.
 class TNMHTTP : public TPowersock
 {
     Q_OBJECT
@@ -58,6 +61,8 @@ class TNMHTTP : public TPowersock
 
     // Redirects followed in one call before it gives up.
     static constexpr int MaxRedirects = 20;
+    // A redirect's cookie larger than this is not kept: it would make every later request too long.
+    static constexpr std::size_t MaxCookieSize = 4096;
 
     explicit TNMHTTP(QObject* owner = nullptr);
 
@@ -81,6 +86,13 @@ class TNMHTTP : public TPowersock
     std::string SendData;
     std::string ExtraHeaderValue;
     std::string SetCookieValue;
+    // The request under way (or the last one): its address as sent, and its scheme, host and
+    // port as OriginOf gives them. Set before OnAboutToSend; kept for OnRedirect and
+    // OnAuthenticationNeeded.
+    std::string RequestURL;
+    std::string Origin;
+    // The Location header of the last response as the server sent it; empty when it had none.
+    std::string Location;
     CmdType RequestKind = CmdGet;
     bool DecodePostData = true;
     TExStringList HeaderList;
@@ -109,4 +121,11 @@ class TNMHTTP : public TPowersock
   private:
     void Request(CmdType kind, const std::string& url);
     std::int64_t BodyLength();
+
+    // Calls of DoRequest on the stack: a handler's request runs inside the one it handles.
+    int requestDepth = 0;
+    // The server HeaderInfo's credentials are for: that of the outermost call.
+    std::string credentialOrigin;
+    // Cookies from redirects, by the origin that set them.
+    std::map<std::string, std::string> redirectCookies;
 };

@@ -13,6 +13,12 @@ namespace platform
 {
 namespace
 {
+std::function<bool(const LoginQuestion&, LoginAnswer&)>& LoginDialog()
+{
+    static std::function<bool(const LoginQuestion&, LoginAnswer&)> dialog;
+    return dialog;
+}
+
 // Messages keep the program's CR LF line ends; the box wants plain line feeds.
 QString BoxText(const std::string& text)
 {
@@ -37,6 +43,10 @@ class DesktopPrompts : public PromptHandler
         return QMessageBox::question(QApplication::activeWindow(), Title(), BoxText(text),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
+    bool Login(const LoginQuestion& question, LoginAnswer& answer) override
+    {
+        return LoginDialog() && LoginDialog()(question, answer);
+    }
 };
 
 bool OpenWithDesktop(const std::string& pathOrUrl)
@@ -46,6 +56,11 @@ bool OpenWithDesktop(const std::string& pathOrUrl)
     return QDesktopServices::openUrl(url);
 }
 } // namespace
+
+void SetLoginDialog(std::function<bool(const LoginQuestion& question, LoginAnswer& answer)> dialog)
+{
+    LoginDialog() = std::move(dialog);
+}
 
 void UseDesktop()
 {

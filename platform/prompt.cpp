@@ -39,6 +39,19 @@ bool Confirm(const std::string& text)
     return false;
 }
 
+bool AskLogin(const LoginQuestion& question, LoginAnswer& answer)
+{
+    if (PromptHandler* handler = Current())
+        return handler->Login(question, answer);
+    std::fprintf(stderr, "%s (%s): cancelled\n", question.Caption.c_str(), question.Server.c_str());
+    return false;
+}
+
+bool PromptHandler::Login(const LoginQuestion&, LoginAnswer&)
+{
+    return false;
+}
+
 PromptHandler* SetPromptHandler(PromptHandler* handler)
 {
     PromptHandler* previous = installed;
@@ -71,5 +84,17 @@ bool ScriptedPrompts::Confirm(const std::string& text)
     const bool answer = Answers.front();
     Answers.pop_front();
     return answer;
+}
+bool ScriptedPrompts::Login(const LoginQuestion& question, LoginAnswer& answer)
+{
+    LoginQuestions.push_back(question);
+    if (LoginAnswers.empty())
+        return false;
+    const std::optional<LoginAnswer> given = LoginAnswers.front();
+    LoginAnswers.pop_front();
+    if (!given)
+        return false;
+    answer = *given;
+    return true;
 }
 } // namespace platform

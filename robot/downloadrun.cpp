@@ -7,11 +7,13 @@
 #include <QLocale>
 
 #include "auth/httpevents.h"
+#include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
+#include "net/origin.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/eventguard.h"
@@ -34,6 +36,17 @@
 
 namespace
 {
+
+// The entry's address as the log and the status show it: with its user name, but a password
+// only as "****".
+std::string ShownAddress(const std::string& address, const TURLParts& parts)
+{
+    if (parts.User.empty())
+        return address;
+    const std::size_t hostStart = address.find("://") + 3;
+    return address.substr(0, hostStart) + parts.User + (parts.Password.empty() ? "" : ":****") + "@" +
+           address.substr(hostStart);
+}
 
 std::string DateTimeText(const QDateTime& moment)
 {
@@ -85,7 +98,10 @@ void TDownloadRun::CreateClients()
     { Observer.StatusText(1, std::string(bytetext::WithoutLineEnd(text))); };
     HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
     HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
+    HttpEvents->ResetFileProgress = [this] { Observer.FileProgress(0, 0); };
+    HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
+    NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
     NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
@@ -264,14 +280,16 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     run.OutputDir = arrow == std::string::npos ? std::string() : entry.substr(arrow + 2);
     const TURLParts parts = SplitURL(CurrentURL);
     CurrentURL = StripCredentials(CurrentURL);
-    NMHTTP1->HeaderInfo.UserId = parts.User;
-    NMHTTP1->HeaderInfo.Password = parts.Password;
+    run.EntryUser = parts.User;
+    run.EntryPassword = parts.Password;
+    run.EntryOrigin = OriginOf(CurrentURL);
+    const std::string shownURL = ShownAddress(CurrentURL, parts);
     if (LogLevel() >= LogURLs)
     {
         WriteLog("");
-        WriteLog("Processing URL " + CurrentURL);
+        WriteLog("Processing URL " + shownURL);
     }
-    Observer.StatusText(0, "Downloading " + CurrentURL);
+    Observer.StatusText(0, "Downloading " + shownURL);
     platform::ProcessMessages();
 
     try
@@ -284,7 +302,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         ++ErrorCount;
         FileList.Clear();
         if (LogLevel() >= LogURLs)
-            WriteLog("Failed to download page " + CurrentURL + " (" +
+            WriteLog("Failed to download page " + shownURL + " (" +
                      std::string(bytetext::WithoutLineEnd(error.what())) + ")");
     }
 
@@ -321,19 +339,24 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     // name leads nowhere, and a failed fetch leaves the page of an earlier run.
     const std::string transferPath = CreateTransferFile(bodyFile);
     NMHTTP1->Body = transferPath;
+    run.PageAddress = CurrentURL;
     try
     {
         if (!PatentPage)
         {
             Observer.FileProgress(0, 0);
+            UseEntryLogin(run, CurrentURL);
             HttpEvents->ProbeWithProxyLogin(CurrentURL);
-            NMHTTP1->Get(CurrentURL);
+            GetPage(run);
         }
         Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
         FileList.Clear();
         if (PatentPage)
+        {
             // The maker's home page is probed for proxy credentials before patent queries go out.
+            UseEntryLogin(run, CorvaneHomePage);
             HttpEvents->ProbeWithProxyLogin(CorvaneHomePage);
+        }
         CommitTransferFile(transferPath, bodyFile);
     }
     catch (...)
@@ -356,6 +379,37 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         MergePageLinks(run);
     }
     platform::ProcessMessages();
+}
+
+void TDownloadRun::GetPage(TRun& run)
+{
+    const int loginsBefore = HttpEvents->LoginsStored;
+    FollowedGet(CurrentURL);
+    // A login counts from the request after the one that asked for it.
+    const int code = NMHTTP1->ReplyCode;
+    if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
+        FollowedGet(CurrentURL);
+    if (!HttpEvents->RedirectedTo.empty())
+        run.PageAddress = HttpEvents->RedirectedTo;
+    // The server's error page is no list of files, and does not take the page's place.
+    if (NMHTTP1->ReplyCode >= 400)
+        throw Exception(ReplyCodeText(NMHTTP1->ReplyCode));
+}
+
+void TDownloadRun::FollowedGet(const std::string& url)
+{
+    HttpEvents->RedirectedTo.clear();
+    HttpEvents->RedirectFailure.clear();
+    NMHTTP1->Get(url);
+    if (!HttpEvents->RedirectFailure.empty())
+        throw Exception(HttpEvents->RedirectFailure);
+}
+
+void TDownloadRun::UseEntryLogin(const TRun& run, const std::string& url)
+{
+    const bool own = !run.EntryOrigin.empty() && OriginOf(url) == run.EntryOrigin;
+    NMHTTP1->HeaderInfo.UserId = own ? run.EntryUser : std::string();
+    NMHTTP1->HeaderInfo.Password = own ? run.EntryPassword : std::string();
 }
 
 void TDownloadRun::MergePageLinks(TRun& run)

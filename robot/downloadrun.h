@@ -115,6 +115,12 @@ class TDownloadRun : public QObject
         QElapsedTimer LastFileStart;
         // The outermost folder the current file step made, if any.
         std::string FoldersMadeFrom;
+        // The address the page was fetched from in the end, which its links are relative to.
+        std::string PageAddress;
+        // The login written in the URL List entry, and the server it is for.
+        std::string EntryUser;
+        std::string EntryPassword;
+        std::string EntryOrigin;
     };
 
     void StartRun(TRun& run);
@@ -122,12 +128,17 @@ class TDownloadRun : public QObject
     void SetUpRun(TRun& run);
     void ProcessURL(TRun& run, int j);
     void FetchPage(TRun& run, const TURLParts& parts);
+    void GetPage(TRun& run);
+    // A GET whose redirects the HTTP events follow; one that could not be followed fails it.
+    void FollowedGet(const std::string& url);
+    // The entry's login goes with requests to the entry's own server only.
+    void UseEntryLogin(const TRun& run, const std::string& url);
     void MergePageLinks(TRun& run);
     TNextStep ProcessFile(TRun& run, int i);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
     std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                               bool& endOfList);
-    void FetchHttpFile(const std::string& fileURL, const std::string& bodyFile);
+    void FetchHttpFile(const TRun& run, const std::string& fileURL, const std::string& bodyFile);
     void KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath, bool http,
                        bool& endOfList);
     void Bookkeeping(std::int64_t bytes, const std::string& outputPath);

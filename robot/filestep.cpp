@@ -120,8 +120,8 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     run.LastFileStart.start();
 
     const std::string entry = FileList.Item(i);
-    // The address as it is fetched, port and all.
-    Observer.StatusText(0, ResolveLink(CurrentURL, entry));
+    // The address as it is fetched, port and all; a password in it only as "****".
+    Observer.StatusText(0, MaskPassword(ResolveLink(run.PageAddress, entry)));
     FileIndex = i;
     Observer.FileSelected(i);
     const std::string place = std::to_string(i + 1) + " of " + std::to_string(FileList.Count());
@@ -219,7 +219,7 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
             platform::ProcessMessages();
             platform::Pause(1000);
             platform::ProcessMessages();
-            FetchHttpFile(ResolveLink(CurrentURL, entry), transferPath);
+            FetchHttpFile(run, ResolveLink(run.PageAddress, entry), transferPath);
         }
         KeepOrDiscard(run, transferPath, outputPath, !ftp, endOfList);
     }
@@ -231,17 +231,18 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
     return ftp ? NMFTP1->ExpectedCount : NMHTTP1->ExpectedCount;
 }
 
-void TDownloadRun::FetchHttpFile(const std::string& fileURL, const std::string& bodyFile)
+void TDownloadRun::FetchHttpFile(const TRun& run, const std::string& fileURL, const std::string& bodyFile)
 {
     NMHTTP1->Body = bodyFile;
+    UseEntryLogin(run, fileURL);
     const int loginsBefore = HttpEvents->LoginsStored;
-    NMHTTP1->Get(fileURL);
+    FollowedGet(fileURL);
     if (NMHTTP1->ReplyCode == 407)
         HttpEvents->ProbeWithProxyLogin(fileURL);
     // A login answered during this request: fetch the file again with the credential, rather
     // than keep the refusal.
     if ((NMHTTP1->ReplyCode == 401 || NMHTTP1->ReplyCode == 407) && HttpEvents->LoginsStored > loginsBefore)
-        NMHTTP1->Get(fileURL);
+        FollowedGet(fileURL);
     const std::int64_t announced = NMHTTP1->ExpectedCount;
     const std::int64_t saved = FileSize(bodyFile);
     if (announced > 0 && saved < announced)

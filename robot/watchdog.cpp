@@ -32,12 +32,28 @@ void TWatchdog::Start(int seconds)
 
 void TWatchdog::Stop()
 {
+    paused = false;
     ticker->stop();
 }
 
 void TWatchdog::Restart()
 {
     sinceActivity.restart();
+}
+
+void TWatchdog::Pause()
+{
+    paused = ticker->isActive();
+    ticker->stop();
+}
+
+void TWatchdog::Resume()
+{
+    if (!paused)
+        return;
+    paused = false;
+    sinceActivity.restart();
+    ticker->start();
 }
 
 bool TWatchdog::IsActive() const

@@ -27,6 +27,10 @@ class TWatchdog : public QObject
     void Stop();
     // A sign of life: the time-out counts from now.
     void Restart();
+    // While the user is asked something nothing is counted; Resume counts afresh, and only when
+    // the watchdog was armed at Pause.
+    void Pause();
+    void Resume();
     bool IsActive() const;
     // Whether it fired since it was started.
     bool Fired() const { return fired; }
@@ -38,4 +42,5 @@ class TWatchdog : public QObject
     QElapsedTimer sinceActivity;
     qint64 limit = 0;
     bool fired = false;
+    bool paused = false;
 };

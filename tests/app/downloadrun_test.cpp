@@ -431,13 +431,8 @@ TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
         w.form.EditExtension->setText(".txt");
         w.Preferences(2, 0);
         if (answered)
-            w.form.HttpEvents->LoginPrompt =
-                [](bool proxy, const std::string&, std::string& user, std::string& password)
-            {
-                user = PeerValue("nginx", "user");
-                password = PeerValue("nginx", "password");
-                return !proxy;
-            };
+            w.prompts.LoginAnswers.push_back(
+                platform::LoginAnswer{PeerValue("nginx", "user"), PeerValue("nginx", "password")});
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
         EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
         EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
@@ -461,4 +456,79 @@ TEST(DownloadRun, ThroughTheProxyOfThePreferences)
     std::ifstream proxyLog(PeerStateDir("tinyproxy") + "tinyproxy.log");
     const std::string logged((std::istreambuf_iterator<char>(proxyLog)), std::istreambuf_iterator<char>());
     EXPECT_NE(logged.find("/robot/" + TestName() + "/a.zip"), std::string::npos);
+}
+
+TEST(DownloadRun, ThroughAnAuthenticatingProxyToAProtectedListBehindRedirects)
+{
+    // Behind /private/ nginx asks for a login; the list is reached without its folder's "/" and
+    // through a redirect the server was told to make. A page links to a server on another port,
+    // which must never hear the site's login.
+    NginxSite site("private", TestName());
+    site.Write("a.zip", "A");
+    site.Write("sub/b.zip", "B");
+    site.Write("second.html", "<a href=c.zip>");
+    site.Write("c.zip", "C");
+    ScriptedServer other;
+    other.AddScript(ScriptedServer::Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n\r\nOTHER").Close());
+    site.Write("index.html", "<a href=a.zip><a href=sub/b.zip><a href=" + other.Url("/other.zip") + ">");
+    const std::string nginx = "http://127.0.0.1:" + std::to_string(PeerPort("nginx"));
+    const std::string folder = nginx + "/private/" + TestName();
+    const std::string redirected = nginx + "/redirect/private/" + TestName() + "/second.html";
+    const platform::LoginAnswer proxyLogin{PeerValue("tinyproxy_auth", "user"),
+                                           PeerValue("tinyproxy_auth", "password")};
+    const platform::LoginAnswer siteLogin{PeerValue("nginx", "user"), PeerValue("nginx", "password")};
+
+    enum Case
+    {
+        Answered,
+        SiteCancelled,
+        ProxyCancelled
+    };
+    for (const Case c : {Answered, SiteCancelled, ProxyCancelled})
+    {
+        SCOPED_TRACE(c);
+        RobotWindow w;
+        const std::string out = w.home.Path() + "out/";
+        w.form.ListBoxURLList->SetItems({folder + "->" + out, redirected + "->" + out});
+        w.form.EditExtension->setText(".zip");
+        w.preferences.EditProxyServer->setText(
+            QString::fromStdString("127.0.0.1:" + std::to_string(PeerPort("tinyproxy_auth"))));
+        w.Preferences(1, 0);
+        if (c == ProxyCancelled)
+            w.prompts.LoginAnswers = {std::nullopt};
+        else
+            w.prompts.LoginAnswers = {proxyLogin, c == Answered ? std::optional(siteLogin) : std::nullopt};
+        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+
+        const std::vector<platform::LoginQuestion>& asked = w.prompts.LoginQuestions;
+        const std::string log = w.Log();
+        if (c == Answered)
+        {
+            ASSERT_EQ(asked.size(), 2u) << "one question each for the proxy and the site";
+            EXPECT_EQ(asked[0].Caption, "Proxy server login");
+            EXPECT_EQ(asked[1].Caption, "Web site login");
+            EXPECT_EQ(asked[1].Challenge, "Basic realm=\"Kestrow tests\"");
+            EXPECT_EQ(w.home.Read("out/a.zip"), "A");
+            EXPECT_EQ(w.home.Read("out/sub/b.zip"), "B");
+            EXPECT_EQ(w.home.Read("out/c.zip"), "C");
+            EXPECT_EQ(w.home.Read("out/http---127.0.0.1-" + std::to_string(other.Port()) + "-other.zip"),
+                      "OTHER");
+            EXPECT_EQ(w.form.Robot->ErrorCount, 0) << log;
+            ASSERT_EQ(other.ConnectionCount(), 1);
+            EXPECT_EQ(other.Received(0).find("Authorization"), std::string::npos) << other.Received(0);
+        }
+        else
+        {
+            EXPECT_EQ(asked.size(), c == SiteCancelled ? 3u : 2u) << "each page asks once";
+            EXPECT_NE(
+                log.find("Failed to download page " + folder + " (" +
+                         (c == SiteCancelled ? "Login cancelled" : "407:Proxy Authentication Required") +
+                         ")\r\n"),
+                std::string::npos)
+                << log;
+            EXPECT_EQ(w.form.Robot->ErrorCount, 2);
+            EXPECT_FALSE(w.home.Exists("out/a.zip"));
+            EXPECT_EQ(other.ConnectionCount(), 1) << "nothing more after the first case";
+        }
+    }
 }

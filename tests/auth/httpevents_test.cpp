@@ -2,57 +2,64 @@
 
 #include "auth/httpevents.h"
 #include "net/nmhttp.h"
+#include "messageof.h"
+#include "net/unitencrypt.h"
 #include "peers.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
+#include "platform/username.h"
+#include "scriptedserver.h"
 #include "tempdir.h"
 
 namespace
 {
-struct Login
-{
-    bool proxy = false;
-    std::string challenge;
-};
+using Script = ScriptedServer::Script;
+constexpr auto npos = std::string::npos;
 
-// The events of one client, with the owner's side recorded.
+// The events of one client, with the owner's side recorded and logins answered by script.
 struct Events
 {
     TempDir dir;
+    platform::ScriptedPrompts prompts;
     TNMHTTP client;
     THttpEvents events{client};
     int logLevel = 3;
     std::string proxyPreference;
     std::vector<std::string> log;
+    std::vector<std::string> fileOnly;
     std::vector<std::string> status;
     std::vector<int> indicators;
-    std::vector<Login> logins;
-    std::string user;
-    std::string password;
-    bool answer = true;
+    int progressResets = 0;
 
     Events()
     {
         client.InputFileMode = true;
         client.Body = dir.Path() + "body";
         events.LogLevel = [this] { return logLevel; };
-        events.WriteLog = [this](const std::string& line, bool) { log.push_back(line); };
+        events.WriteLog = [this](const std::string& line, bool file)
+        { (file ? fileOnly : log).push_back(line); };
         events.ShowStatus = [this](const std::string& text) { status.push_back(text); };
         events.ProxyPreference = [this] { return proxyPreference; };
         events.ShowIndicator = [this](int kind) { indicators.push_back(kind); };
-        events.LoginPrompt = [this](bool proxy, const std::string& challenge, std::string& u, std::string& p)
-        {
-            logins.push_back({proxy, challenge});
-            u = user;
-            p = password;
-            return answer;
-        };
+        events.ResetFileProgress = [this] { ++progressResets; };
         client.OnStatus = [this](QObject*, const std::string& text) { events.NMHTTP1Status(text); };
         client.OnAuthenticationNeeded = [this](QObject*) { events.NMHTTP1AuthenticationNeeded(); };
         client.OnAboutToSend = [this](QObject*) { events.NMHTTP1AboutToSend(); };
+        client.OnRedirect = [this](bool& handled) { events.NMHTTP1Redirect(handled); };
         client.ReportLevel = 8;
     }
+    void Answer(const std::string& user, const std::string& password)
+    {
+        prompts.LoginAnswers.push_back(platform::LoginAnswer{user, password});
+    }
+    void Cancel() { prompts.LoginAnswers.push_back(std::nullopt); }
+    std::string Body() const { return dir.Read("body"); }
 };
+
+Script Reply(const std::string& response)
+{
+    return Script().ExpectHeader().Send(response).Close();
+}
 
 std::string Nginx(const std::string& path)
 {
@@ -72,8 +79,8 @@ TEST(HeaderFieldValue, FoundAnywhereTrimmedAndCutAtTheLineEnd)
 
 TEST(THttpEvents, ProxyPreferenceBecomesTheClientsProxy)
 {
-    platform::ScriptedPrompts prompts;
     Events e;
+    auto& prompts = e.prompts;
     e.proxyPreference = "proxy-host:8080";
     e.events.ApplyProxySetting();
     EXPECT_EQ(e.client.Proxy, "proxy-host");
@@ -109,54 +116,162 @@ TEST(THttpEvents, ReplyCodesAreLoggedOnlyAtLevelThree)
         EXPECT_EQ(line, "200:OK");
 }
 
-TEST(THttpEvents, SiteLoginOn401StoresACredentialThatLaterRequestsCarry)
+TEST(THttpEvents, SiteLoginsAreAskedOn401AndGoOnlyToTheServerThatAsked)
 {
     Events e;
-    e.answer = false;
-    try
-    {
-        e.client.Get(Nginx("/private/secret.txt"));
-        FAIL() << "an unanswered site login must raise";
-    }
-    catch (const Exception& error)
-    {
-        EXPECT_STREQ(error.what(), "Login cancelled");
-    }
-    ASSERT_EQ(e.logins.size(), 1u);
-    EXPECT_FALSE(e.logins[0].proxy);
-    EXPECT_EQ(e.logins[0].challenge, "Basic realm=\"Kestrow tests\"");
-    EXPECT_TRUE(e.events.SiteAuthorization.empty());
+    const std::string secret = Nginx("/private/secret.txt");
+    const std::string user = PeerValue("nginx", "user");
+    e.Cancel();
+    EXPECT_EQ(MessageOf([&] { e.client.Get(secret); }), "Login cancelled");
+    ASSERT_EQ(e.prompts.LoginQuestions.size(), 1u);
+    const platform::LoginQuestion asked = e.prompts.LoginQuestions[0];
+    EXPECT_FALSE(asked.ProxyLogin);
+    EXPECT_EQ(asked.Caption, "Web site login");
+    EXPECT_EQ(asked.Challenge, "Basic realm=\"Kestrow tests\"");
+    EXPECT_EQ(asked.Server, "http://127.0.0.1:" + std::to_string(PeerPort("nginx")));
+    EXPECT_EQ(asked.UserName, platform::LoggedOnUserName());
+    EXPECT_FALSE(asked.UserName.empty());
+    EXPECT_TRUE(e.events.SiteAuthorization.Empty());
 
-    e.answer = true;
-    e.user = PeerValue("nginx", "user");
-    e.password = PeerValue("nginx", "password");
-    e.client.Get(Nginx("/private/secret.txt"));
+    // A wrong password counts from the next request; the login asked then replaces it.
+    e.Answer(user, "wrong");
+    e.client.Get(secret);
     EXPECT_EQ(e.client.ReplyCode, 401) << "the refused request is not repeated by the client";
-    EXPECT_EQ(e.events.LoginsStored, 1);
-    e.client.Get(Nginx("/private/secret.txt"));
+    e.Answer(user, PeerValue("nginx", "password"));
+    e.client.Get(secret);
+    EXPECT_EQ(e.client.ReplyCode, 401);
+    e.client.Get(secret);
     EXPECT_EQ(e.client.ReplyCode, 200);
-    EXPECT_EQ(e.dir.Read("body"), "the secret page");
+    EXPECT_EQ(e.Body(), "the secret page");
+    EXPECT_EQ(e.prompts.LoginQuestions.size(), 3u);
+    EXPECT_EQ(e.events.LoginsStored, 2);
+
+    // Another server on the same host never hears that login; its own, with an empty password,
+    // goes to it alone.
+    ScriptedServer other;
+    other.AddScript(Reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"other\"\r\n\r\n"));
+    other.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nopen"));
+    e.Answer("me", "");
+    e.client.Get(other.Url("/x"));
+    EXPECT_EQ(other.Received(0).find("Authorization"), npos) << other.Received(0);
+    EXPECT_EQ(e.prompts.LoginQuestions.back().Challenge, "Basic realm=\"other\"");
+    e.client.Get(other.Url("/x"));
+    EXPECT_NE(other.Received(1).find("\r\nAuthorization: Basic bWU6\r\n"), npos) << other.Received(1);
+    e.client.Get(secret);
+    EXPECT_EQ(e.client.ReplyCode, 200);
+    EXPECT_EQ(e.prompts.LoginQuestions.size(), 4u);
 }
 
-TEST(THttpEvents, ProxyLoginOn407AndTheProbeIsSentAgain)
+TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
 {
     Events e;
-    e.proxyPreference = "127.0.0.1:" + std::to_string(PeerPort("tinyproxy_auth"));
+    const std::string proxyPort = std::to_string(PeerPort("tinyproxy_auth"));
+    e.proxyPreference = "127.0.0.1:" + proxyPort;
     e.events.ApplyProxySetting();
-    e.answer = false;
+    e.Cancel();
     e.events.ProbeWithProxyLogin(Nginx("/index.html"));
     EXPECT_EQ(e.client.ReplyCode, 407) << "a cancelled proxy login is silent";
-    ASSERT_EQ(e.logins.size(), 1u);
-    EXPECT_TRUE(e.logins[0].proxy);
-    EXPECT_NE(e.logins[0].challenge.find("Basic"), std::string::npos);
+    ASSERT_EQ(e.prompts.LoginQuestions.size(), 1u);
+    EXPECT_TRUE(e.prompts.LoginQuestions[0].ProxyLogin);
+    EXPECT_EQ(e.prompts.LoginQuestions[0].Caption, "Proxy server login");
+    EXPECT_EQ(e.prompts.LoginQuestions[0].Server, "127.0.0.1:" + proxyPort);
+    EXPECT_NE(e.prompts.LoginQuestions[0].Challenge.find("Basic"), npos);
 
-    e.answer = true;
-    e.user = PeerValue("tinyproxy_auth", "user");
-    e.password = PeerValue("tinyproxy_auth", "password");
+    e.Answer(PeerValue("tinyproxy_auth", "user"), PeerValue("tinyproxy_auth", "password"));
     e.events.ProbeWithProxyLogin(Nginx("/index.html"));
     EXPECT_EQ(e.client.ReplyCode, 200);
-    EXPECT_EQ(e.events.ProxyAuthorization, "Basic " + std::string("a2VzdHJvdzpwcm94eS1wYXNz"));
+    EXPECT_EQ(e.events.ProxyAuthorization.For("127.0.0.1:" + proxyPort), "Basic a2VzdHJvdzpwcm94eS1wYXNz");
     e.client.Get(Nginx("/files/small.txt"));
     EXPECT_EQ(e.client.ReplyCode, 200);
-    EXPECT_EQ(e.dir.Read("body"), "first line\r\nsecond line\r\nthird line without end");
+    EXPECT_EQ(e.Body(), "first line\r\nsecond line\r\nthird line without end");
+
+    ScriptedServer otherProxy;
+    otherProxy.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nvia the other"));
+    e.proxyPreference = "127.0.0.1:" + std::to_string(otherProxy.Port());
+    e.events.ApplyProxySetting();
+    e.client.Get(Nginx("/index.html"));
+    EXPECT_EQ(otherProxy.Received(0).find("Proxy-authorization"), npos) << otherProxy.Received(0);
+}
+
+TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyInARow)
+{
+    Events e;
+    e.logLevel = 1;
+    ScriptedServer server;
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /elsewhere\r\n\r\n"
+                           "<p>Moved <a href=\"new/list.html\">here</a>, <a href=/second.html>"));
+    server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nthe list"));
+    e.client.Get(server.Url("/dir/old.html"));
+    ASSERT_EQ(server.ConnectionCount(), 2);
+    EXPECT_TRUE(server.Received(1).starts_with("GET /dir/new/list.html HTTP/1.0\r\n")) << server.Received(1);
+    EXPECT_EQ(e.client.ReplyCode, 200);
+    EXPECT_EQ(e.Body(), "the list") << "the followed page lands in the same body file";
+    EXPECT_EQ(e.events.RedirectedTo, server.Url("/dir/new/list.html"));
+    EXPECT_EQ(e.progressResets, 1);
+    EXPECT_TRUE(e.log.empty());
+    EXPECT_TRUE(e.fileOnly.empty());
+
+    // A page that links to itself.
+    ScriptedServer self;
+    self.AddScript(Reply("HTTP/1.0 302 Found\r\n\r\n<a href=/self>again</a>"));
+    e.client.Get(self.Url("/self"));
+    EXPECT_EQ(self.ConnectionCount(), 1 + THttpEvents::MaxNestedRedirects);
+    EXPECT_EQ(e.log, std::vector<std::string>{"Redirect:Failed...(Too many redirects)"});
+    EXPECT_EQ(e.events.RedirectFailure, "Too many redirects");
+    EXPECT_EQ(e.client.ReplyCode, 302);
+}
+
+TEST(THttpEvents, ALinkWithAPortIsAProxyRedirect)
+{
+    Events e;
+    e.logLevel = 1;
+    ScriptedServer cache;
+    cache.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nfrom the cache"));
+    ScriptedServer server;
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\n\r\n<a href=http://127.0.0.1:" +
+                           std::to_string(cache.Port()) + "/index.html>cache</a>"));
+    e.client.Get(server.Url("/page"));
+    EXPECT_EQ(e.fileOnly,
+              (std::vector<std::string>{"----DEBUG:URL is a proxy redirect!",
+                                        "----DEBUG:new proxy address is '127.0.0.1' new Port is " +
+                                            std::to_string(cache.Port())}));
+    EXPECT_TRUE(e.log.empty());
+    EXPECT_TRUE(cache.Received(0).starts_with("GET http://127.0.0.1/index.html HTTP/1.0\r\n"
+                                              "Proxy-Connection: Keep-Alive\r\nHost: 127.0.0.1\r\n"))
+        << cache.Received(0);
+    EXPECT_EQ(e.Body(), "from the cache");
+    EXPECT_EQ(e.client.Proxy, "127.0.0.1");
+    EXPECT_EQ(e.client.ProxyPort, cache.Port());
+
+    e.fileOnly.clear();
+    ScriptedServer odd;
+    odd.AddScript(Reply("HTTP/1.0 301 Moved\r\n\r\n<a href=http://127.0.0.1:80x/index.html>"));
+    e.client.Proxy.clear();
+    e.client.Get(odd.Url("/page"));
+    EXPECT_EQ(e.fileOnly, (std::vector<std::string>{
+                              "----DEBUG:URL is a proxy redirect!", "Port number conversion failed (80x)",
+                              "----DEBUG:new proxy address is '127.0.0.1' new Port is 0"}));
+    ASSERT_EQ(e.log.size(), 1u);
+    EXPECT_TRUE(e.log[0].starts_with("Redirect:Failed...(")) << e.log[0];
+    EXPECT_EQ(e.client.ProxyPort, 0);
+}
+
+TEST(THttpEvents, ARedirectWithoutALinkFollowsItsLocationUnlessItAnswersAProbe)
+{
+    Events e;
+    e.logLevel = 1;
+    // nginx's own redirect pages hold no link.
+    e.client.Get(Nginx("/moved"));
+    EXPECT_EQ(e.client.ReplyCode, 200);
+    EXPECT_EQ(e.events.RedirectedTo, Nginx("/index.html"));
+    EXPECT_NE(e.Body().find("files/small.txt"), npos) << e.Body();
+    e.client.Get(Nginx("/found"));
+    EXPECT_EQ(e.Body(), "first line\r\nsecond line\r\nthird line without end");
+    EXPECT_EQ(e.events.RedirectedTo, Nginx("/files/small.txt"));
+    EXPECT_TRUE(e.log.empty());
+
+    // A HEAD has no page; the GET after it finds the way.
+    e.events.ProbeWithProxyLogin(Nginx("/moved"));
+    EXPECT_EQ(e.client.ReplyCode, 301);
+    EXPECT_EQ(e.log, std::vector<std::string>{"Redirect:Failed...(Empty URL)"});
 }

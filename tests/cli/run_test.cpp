@@ -278,3 +278,50 @@ TEST(KestrowCliRun, StartAtWaitsForItsTimeAndAnInterruptEndsTheWait)
     EXPECT_FALSE(stopped.home.Exists("out"));
     EXPECT_TRUE(Contains(result.out, "0 downloaded in 0 files\n")) << result.out;
 }
+
+TEST(KestrowCliRun, LoginsAreAnsweredFromTheOptionsOrCancelledOnStandardError)
+{
+    NginxSite site("private", "cli-" + TestName());
+    site.Write("index.html", "<a href=a.zip>");
+    site.Write("a.zip", "A");
+    const std::string proxy = "127.0.0.1:" + std::to_string(PeerPort("tinyproxy_auth"));
+    const QStringList proxyLogin{"--proxy-user", Q(PeerValue("tinyproxy_auth", "user")), "--proxy-password",
+                                 Q(PeerValue("tinyproxy_auth", "password"))};
+    const QStringList siteLogin{"--user", Q(PeerValue("nginx", "user")), "--password",
+                                Q(PeerValue("nginx", "password"))};
+    const std::string page = site.url + "index.html";
+    struct Case
+    {
+        QStringList logins;
+        std::string failure; // empty: the run succeeds
+        std::string said;
+    };
+    const Case cases[] = {
+        {{},
+         "407:Proxy Authentication Required",
+         "Proxy server login for " + proxy +
+             " (Basic realm=\"Tinyproxy\") cancelled: no --proxy-user given\n"},
+        {proxyLogin, "Login cancelled",
+         "Web site login for http://127.0.0.1:" + std::to_string(PeerPort("nginx")) +
+             " (Basic realm=\"Kestrow tests\") cancelled: no --user given\n"},
+        {proxyLogin + siteLogin, "", ""},
+    };
+    for (const Case& c : cases)
+    {
+        UnattendedRun run;
+        const CliResult result = run.Complete(
+            {page}, QStringList{"--out", Q(run.Out()), "--filter", ".zip", "--proxy", Q(proxy)} + c.logins);
+        if (c.failure.empty())
+        {
+            EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+            EXPECT_EQ(run.home.Read("out/a.zip"), "A");
+            EXPECT_EQ(result.err, "");
+            continue;
+        }
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(Contains(result.out, "Failed to download page " + page + " (" + c.failure + ")\n"))
+            << result.out;
+        EXPECT_TRUE(Contains(result.err, c.said)) << result.err;
+        EXPECT_FALSE(run.home.Exists("out/a.zip"));
+    }
+}

@@ -189,10 +189,51 @@ TEST(NMHTTP, RedirectIsFollowedWithGetAndCarriesTheCookie)
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "the next page");
     EXPECT_EQ(http.URL, server.Url("/next"));
-    EXPECT_EQ(http.HeaderInfo.Cookie, "session=abc; path=/");
 
     http.Get(server.Url("/later"));
     EXPECT_NE(server.Received(2).find("\r\nCookie: session=abc; path=/\r\n"), std::string::npos);
+}
+
+TEST(NMHTTP, LoginsAndRedirectCookiesStayWithTheirServer)
+{
+    ScriptedServer other;
+    other.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nother"));
+    ScriptedServer server;
+    // To the other server, to a page of its own, and a cookie too large to keep.
+    server.AddScript(
+        Reply("HTTP/1.0 302 Found\r\nSet-Cookie: a=1\r\nLocation: " + other.Url("/there") + "\r\n\r\n"));
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /here\r\n\r\n"));
+    server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nhere"));
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\nSet-Cookie: big=" + std::string(4200, 'x') +
+                           "\r\nLocation: /here\r\n\r\n"));
+    server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nhere"));
+    TNMHTTP http;
+    http.HeaderInfo.UserId = "bob";
+    http.HeaderInfo.Password = "secret";
+    const std::string login = "\r\nAuthorization: Basic Ym9iOnNlY3JldA==\r\n";
+    constexpr auto npos = std::string::npos;
+
+    http.Get(server.Url("/start"));
+    EXPECT_EQ(http.Body, "other");
+    EXPECT_NE(server.Received(0).find(login), npos);
+    EXPECT_EQ(other.Received(0).find("Authorization"), npos) << other.Received(0);
+    EXPECT_EQ(other.Received(0).find("Cookie"), npos) << other.Received(0);
+
+    http.Get(server.Url("/again"));
+    EXPECT_EQ(http.Body, "here");
+    for (int i : {1, 2})
+    {
+        EXPECT_NE(server.Received(i).find(login), npos) << i;
+        EXPECT_NE(server.Received(i).find("\r\nCookie: a=1\r\n"), npos) << i;
+    }
+
+    http.Get(server.Url("/large"));
+    EXPECT_NE(server.Received(4).find("\r\nCookie: a=1\r\n"), npos) << "the large cookie is not kept";
+
+    // A request made for the other server itself carries the login: it is the caller's to send.
+    http.Get(other.Url("/asked"));
+    EXPECT_NE(other.Received(1).find(login), npos);
+    EXPECT_EQ(other.Received(1).find("Cookie"), npos);
 }
 
 TEST(NMHTTP, RelativeRedirectStaysInTheFolderAndWorksThroughAProxy)

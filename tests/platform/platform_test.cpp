@@ -23,6 +23,18 @@ TEST(ScriptedPrompts, RecordsAndAnswersThenRestoresThePreviousHandler)
         EXPECT_FALSE(platform::Confirm("Skip this file?"));
         EXPECT_EQ(inner.Messages, std::vector<std::string>{"Saved to x"});
         EXPECT_EQ(inner.Questions, (std::vector<std::string>{"Stop downloads?", "Skip this file?"}));
+
+        // Logins are answered in turn; an empty answer, and one that is missing, cancel.
+        inner.LoginAnswers = {platform::LoginAnswer{"bob", "pw"}, std::nullopt};
+        platform::LoginQuestion question;
+        question.Server = "http://host:80";
+        platform::LoginAnswer answer;
+        EXPECT_TRUE(platform::AskLogin(question, answer));
+        EXPECT_EQ(answer.Password, "pw");
+        EXPECT_FALSE(platform::AskLogin(question, answer));
+        EXPECT_FALSE(platform::AskLogin(question, answer));
+        ASSERT_EQ(inner.LoginQuestions.size(), 3u);
+        EXPECT_EQ(inner.LoginQuestions[2].Server, "http://host:80");
     }
     platform::ShowMessage("after");
     EXPECT_EQ(outer.Messages, std::vector<std::string>{"after"});

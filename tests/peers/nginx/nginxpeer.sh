@@ -6,7 +6,8 @@
 #   nginxpeer.sh stop STATEDIR    stop it and remove STATEDIR
 # The root holds index.html, files/small.txt, files/large.bin (24 MiB of random bytes), a file
 # under a path longer than 256 characters, and private/secret.txt behind Basic auth.
-# /moved answers 301 with an absolute Location, /found 302 with a relative one, /loop 302 to itself.
+# /moved answers 301 with an absolute Location, /found 302 with a relative one, /loop 302 to itself,
+# /redirect/PATH 302 to /PATH. nginx's own redirect pages hold no link.
 set -euo pipefail
 source "$(dirname "$0")/../freeport.sh"
 
@@ -44,6 +45,7 @@ http {
         location = /moved { return 301 /index.html; }
         location = /found { absolute_redirect off; return 302 /files/small.txt; }
         location = /loop { absolute_redirect off; return 302 /loop; }
+        location /redirect/ { absolute_redirect off; rewrite ^/redirect(/.*)\$ \$1 redirect; }
         location /private/ {
             auth_basic "Kestrow tests";
             auth_basic_user_file $state/htpasswd;
