@@ -142,6 +142,13 @@ void THttpEvents::NMHTTP1Redirect(bool& handled)
     // has no page, and is left to the GET that follows it.
     else if (!head && !location.empty())
         target = httpparse::ResolveLocation(from, location);
+    else if (head)
+    {
+        // Nothing to follow, and nothing failed: the GET after the probe takes the redirect. A
+        // request for an empty address would only log a failure on every moved page.
+        handled = true;
+        return;
+    }
 
     if (ResetFileProgress)
         ResetFileProgress();
