@@ -56,7 +56,7 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
     if (const std::size_t colon = url.find(':'); colon != std::string_view::npos)
     {
         const std::string scheme = bytetext::UpperCase(url.substr(0, colon));
-        target.port = scheme == "GOPHER" ? 70 : scheme == "FTP" ? 21 : 80;
+        target.port = scheme == "GOPHER" ? 70 : scheme == "FTP" ? 21 : scheme == "HTTPS" ? 443 : 80;
     }
 
     std::string_view hostPart;
@@ -83,6 +83,13 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
         target.url += "/";
     }
     return target;
+}
+
+bool UsesTls(std::string_view url, bool previous)
+{
+    if (!url.empty() && url.front() == '/')
+        return previous;
+    return bytetext::StartsWithNoCase(url, "https://");
 }
 
 std::string ResolveLocation(std::string_view base, std::string_view location)

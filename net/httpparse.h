@@ -19,10 +19,16 @@ struct TRequestTarget
 };
 
 // Splits url as the client does. host and port are those of the previous request: a URL
-// without a host part keeps the host, one without ":" keeps the port (0 becomes 80).
+// without a host part keeps the host, one without ":" keeps the port (0 becomes 80). The
+// scheme "https" gives the port 443.
 // Raises Exception "Empty URL", the integer conversion error for a port that is no number, or
 // "Invalid port N" for a number outside 1..65535.
 TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
+
+// Whether a request for url goes over TLS: it does when url begins with "https://" in any
+// letter case. A URL without a host part ("/dir/file") goes to the server of the previous
+// request, and the way it was reached: previous.
+bool UsesTls(std::string_view url, bool previous);
 
 // A redirect target (a Location value) resolved against the address it answered:
 // "/x" keeps scheme, host and port of base, "x" also its folder, "//h/x" its scheme.

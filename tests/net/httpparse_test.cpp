@@ -48,7 +48,25 @@ TEST(ParseRequestURL, SchemeChoosesTheDefaultPort)
 {
     EXPECT_EQ(ParseRequestURL("ftp://f/x", "", 8080).port, 21);
     EXPECT_EQ(ParseRequestURL("GOPHER://g/", "", 8080).port, 70);
-    EXPECT_EQ(ParseRequestURL("https://s/", "", 8080).port, 80);
+    EXPECT_EQ(ParseRequestURL("https://s/", "", 8080).port, 443);
+    EXPECT_EQ(ParseRequestURL("HtTpS://s/", "", 8080).port, 443);
+    EXPECT_EQ(ParseRequestURL("https://s:8443/", "", 0).port, 8443);
+    EXPECT_EQ(ParseRequestURL("http://s/", "", 443).port, 80);
+}
+
+TEST(UsesTls, TheSchemeDecidesAndAPathAloneKeepsTheWayOfTheRequestBefore)
+{
+    using httpparse::UsesTls;
+    EXPECT_TRUE(UsesTls("https://h/x", false));
+    EXPECT_TRUE(UsesTls("HTTPS://h", false));
+    EXPECT_FALSE(UsesTls("http://h/x", true));
+    EXPECT_FALSE(UsesTls("httpsx://h/x", true));
+    // A host without a scheme is reached as http, as everywhere else in the client.
+    EXPECT_FALSE(UsesTls("h/https://x", true));
+    EXPECT_TRUE(UsesTls("/next.html", true));
+    EXPECT_FALSE(UsesTls("/next.html", false));
+    EXPECT_EQ(httpparse::ResolveLocation("https://h:8443/dir/p.html", "q.html"), "https://h:8443/dir/q.html");
+    EXPECT_EQ(httpparse::ResolveLocation("https://h/a/", "//k/y"), "https://k/y");
 }
 
 TEST(ParseRequestURL, KeepsLongPathsWhole)
