@@ -150,11 +150,15 @@ void TNMHTTP::DoRequest()
         BuildHeaders();
         if (OnAboutToSend)
             OnAboutToSend(this);
+        PrepareTransport();
         Connect();
         try
         {
-            SendRequest();
-            ReadResponseHeader();
+            if (OpenSecureSession())
+            {
+                SendRequest();
+                ReadResponseHeader();
+            }
             if (InputFileMode)
                 CaptureFile(Body);
             else
@@ -191,7 +195,7 @@ void TNMHTTP::DoRequest()
             if (requestURL.find("://") != std::string::npos)
                 URL = httpparse::ResolveLocation(requestURL, URL);
             else if (URL.find('/') == std::string::npos)
-                URL = "http://" + Host + "/" + URL;
+                URL = (secure ? "https://" : "http://") + Host + "/" + URL;
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -207,6 +211,7 @@ void TNMHTTP::DoRequest()
 void TNMHTTP::ParseURL()
 {
     const httpparse::TRequestTarget target = httpparse::ParseRequestURL(URL, Host, Port);
+    secure = httpparse::UsesTls(URL, secure);
     URL = target.url;
     RequestPath = target.requestPath;
     Host = target.host;
@@ -227,9 +232,11 @@ void TNMHTTP::BuildHeaders()
 {
     HeaderList.Clear();
     const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);
+    // Through a tunnel the request goes to the server as if there were no proxy.
+    const bool proxyForm = !Proxy.empty() && !secure;
     if (kind)
-        HeaderList.Add(std::string(kind->keyword) + (Proxy.empty() ? RequestPath : URL) + " HTTP/1.0");
-    if (!Proxy.empty())
+        HeaderList.Add(std::string(kind->keyword) + (proxyForm ? URL : RequestPath) + " HTTP/1.0");
+    if (proxyForm)
     {
         HeaderList.Add("Proxy-Connection: Keep-Alive");
         HeaderList.Add("Host: " + Host);

@@ -5,8 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include <QPointer>
+
 #include "net/exstringlist.h"
 #include "net/powersock.h"
+#include "net/tlstrust.h"
+
+class QSslSocket;
 
 // The request kinds.
 enum CmdType
@@ -52,6 +57,7 @@ struct THeaderInfo
 // redirects followed by the client itself unless an OnRedirect handler takes them over.
 // HeaderInfo's UserId and Password go only to the server of the address the outermost request
 // call was made for; a cookie that came with a redirect goes back only to the server that set it.
+// An "https://" address is fetched over TLS, through a proxy in a tunnel opened with CONNECT.
 class TNMHTTP : public TPowersock
 {
     Q_OBJECT
@@ -96,6 +102,11 @@ class TNMHTTP : public TPowersock
     CmdType RequestKind = CmdGet;
     bool DecodePostData = true;
     TExStringList HeaderList;
+    // What https connections trust.
+    TTlsTrust Trust;
+
+    // The request under way (or the last one) goes over TLS.
+    bool Secure() const { return secure; }
 
     void Abort() override;
 
@@ -118,8 +129,19 @@ class TNMHTTP : public TPowersock
     virtual void Link(const std::string& url, const std::string& value);
     virtual void Unlink(const std::string& url, const std::string& value);
 
+  protected:
+    QTcpSocket* CreateSocket() override;
+
   private:
     void Request(CmdType kind, const std::string& url);
+    // The https side (nmhttptls.cpp). Before Connect: the transport the request needs, a fresh
+    // TLS socket for every https connection.
+    void PrepareTransport();
+    // After Connect: the tunnel through a proxy and the TLS handshake. False when the proxy
+    // answered the request for the tunnel itself; its answer is then the response.
+    bool OpenSecureSession();
+    bool OpenTunnel();
+    void Handshake();
     std::int64_t BodyLength();
 
     // Calls of DoRequest on the stack: a handler's request runs inside the one it handles.
@@ -128,4 +150,9 @@ class TNMHTTP : public TPowersock
     std::string credentialOrigin;
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
+    bool secure = false;
+    QPointer<QSslSocket> tlsSocket;
+    bool tlsEncrypted = false;
+    // Why the handshake failed, as Qt says it.
+    std::string tlsError;
 };

@@ -19,6 +19,8 @@ enum class TSockReason
     ConnectionTimedOut,
     ConnectionCanceled,
     ConnectionFailed,
+    // The TLS handshake of an https connection failed: no TLS, an untrusted certificate...
+    TlsHandshakeFailed,
     // A failed socket call; WinsockError() tells which.
     Winsock,
     // A wait ended by a cancel (EAbortError).

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include <QList>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+// What an https connection trusts: the system's certificate authorities and any added for
+// intranet servers, with the host name checked; or, only when the user asked for it for one
+// run, any certificate at all.
+class TTlsTrust
+{
+  public:
+    // Trusts the authorities of a PEM or DER file as well. Raises Exception when the file cannot
+    // be read or holds no certificate, or when there is no TLS at all.
+    void AddAuthorityFile(const std::string& fileName);
+    // No certificate is checked: for one run, when the user said so.
+    bool AcceptAnyCertificate = false;
+
+    // The configuration of a new connection.
+    QSslConfiguration Configuration() const;
+
+    // Empty when Qt Network can speak TLS, else why it cannot.
+    static std::string Unavailable();
+
+  private:
+    // The system's authorities and the added ones; empty while none were added, so that the
+    // backend looks the system's up itself.
+    QList<QSslCertificate> trusted;
+};
