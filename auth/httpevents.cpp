@@ -81,8 +81,9 @@ std::string THttpEvents::RedirectedAddress() const
     const std::string& url = NMHTTP1.RequestURL;
     if (url.find("://") != std::string::npos)
         return url;
-    // A request for a path alone went to the host of the one before it.
-    return "http://" + NMHTTP1.Host + ":" + std::to_string(NMHTTP1.Port) + NMHTTP1.RequestPath;
+    // A request for a path alone went to the host of the one before it, the way it went there.
+    return std::string(NMHTTP1.Secure() ? "https://" : "http://") + NMHTTP1.Host + ":" +
+           std::to_string(NMHTTP1.Port) + NMHTTP1.RequestPath;
 }
 
 void THttpEvents::ProxyRedirect(const std::string& host, const std::string& port)

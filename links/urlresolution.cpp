@@ -56,9 +56,10 @@ std::string ConfineDirectory(std::string_view directory)
     return result;
 }
 
+// An absolute web address, which is named after the whole of it.
 bool StartsWithHttp(std::string_view entry)
 {
-    return bytetext::StartsWithNoCase(entry, "HTTP://");
+    return bytetext::StartsWithNoCase(entry, "HTTP://") || bytetext::StartsWithNoCase(entry, "HTTPS://");
 }
 } // namespace
 

@@ -30,7 +30,8 @@ std::string ResolveLink(std::string_view pageAddress, std::string_view entry);
 // The same against a page address split beforehand, for resolving many links of one page.
 std::string ResolveLink(const TURLParts& page, std::string_view entry);
 
-// The local file name of an entry; absolute http:// links are named after their whole address.
+// The local file name of an entry; absolute http:// and https:// links are named after their
+// whole address.
 std::string LinkFileName(std::string_view entry);
 
 // The relative local directory of an entry, ending in "/" or empty. "." and ".." segments are

@@ -27,6 +27,21 @@ TEST(KestrowCliLinks, OneTabSeparatedLinePerLink)
     EXPECT_EQ(endsWith.out, "b.txt\thttp:///b.txt\tb.txt\n");
 }
 
+TEST(KestrowCliLinks, HttpsLinksAreResolvedAndNamedAsARunWould)
+{
+    TempDir dir;
+    const std::string page = dir.Write(
+        "page.html", "<a href=files/a.zip><a href=HTTPS://Mirror:8443/d/e.zip><a href=https/f.zip>");
+    const CliResult result = RunCli({"links", Q(page), "--filter", ".zip", "--page-url",
+                                     "https://server/dir/list.html", "--out", "/tmp/out"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(
+        result.out,
+        "files/a.zip\thttps://server/dir/files/a.zip\t/tmp/out/files/a.zip\n"
+        "HTTPS://Mirror:8443/d/e.zip\tHTTPS://Mirror:8443/d/e.zip\t/tmp/out/HTTPS---Mirror-8443-d-e.zip\n"
+        "https/f.zip\thttps://server/dir/https/f.zip\t/tmp/out/https/f.zip\n");
+}
+
 TEST(KestrowCliLinks, PathsOutsideTheOutputDirectoryAreRefused)
 {
     TempDir dir;

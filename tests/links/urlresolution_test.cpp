@@ -127,6 +127,24 @@ TEST(LinkDirectory, NeverClimbsAboveTheOutputDirectory)
     EXPECT_EQ(LinkDirectory(".../x.zip"), ".../");
 }
 
+TEST(ResolveLink, HttpsLinksAreTakenResolvedAndNamedLikeHttpLinks)
+{
+    const std::string page = "https://server/dir/list.html";
+    EXPECT_EQ(ResolveLink(page, "files/a.zip"), "https://server/dir/files/a.zip");
+    EXPECT_EQ(ResolveLink(page, "/pub/b.zip"), "https://server/pub/b.zip");
+    EXPECT_EQ(ResolveLink("HTTPS://server:8443/x/p.html", "a.zip"), "HTTPS://server:8443/x/a.zip");
+    EXPECT_EQ(ResolveLink(page, "http://mirror/d/e.zip"), "http://mirror/d/e.zip");
+    EXPECT_EQ(ResolveLink("http://server/p.html", "HTTPS://mirror/e.zip"), "HTTPS://mirror/e.zip");
+    EXPECT_EQ(StripCredentials("https://me:pw@server/list.html"), "https://server/list.html");
+
+    EXPECT_EQ(LinkFileName("https://host/d/e.zip"), "https---host-d-e.zip");
+    EXPECT_EQ(LinkFileName("HtTpS://Host:8443/E.zip"), "HtTpS---Host-8443-E.zip");
+    EXPECT_EQ(LinkDirectory("https://host/d/e.zip"), "");
+    // Only a whole scheme makes a link absolute.
+    EXPECT_EQ(LinkDirectory("https/d/e.zip"), "https/d/");
+    EXPECT_EQ(LinkFileName("https/d/e.zip"), "e.zip");
+}
+
 TEST(SafeFileName, ReplacesTheSevenUnsafeCharactersAndEveryControlByte)
 {
     EXPECT_EQ(SafeFileName("http://h/a?b=1,2"), "http---h-a-b=1-2");
