@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
 #include "cli/ftpget.h"
+#include "cli/tlsoptions.h"
 #include "net/nmhttp.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
@@ -21,7 +23,8 @@
 namespace
 {
 constexpr const char* GetUsage = R"(Usage: kestrow-cli get URL FILE [--head] [--proxy HOST:PORT]
-                      [--user NAME --password PW] [--timeout SECONDS] [-v]
+                      [--user NAME --password PW] [--timeout SECONDS]
+                      [--ca-file FILE] [--insecure] [-v]
 
 Fetches URL with the robot's HTTP client and writes the response body to FILE. The status
 line and the reply code go to standard error.
@@ -32,10 +35,15 @@ Options:
   --user NAME         user name for Basic authentication
   --password PW       password for Basic authentication (sent only with a user name)
   --timeout SECONDS   give up when nothing arrives for this long (default 60)
+  --ca-file FILE      for https://, also trust the certificate authorities in FILE (PEM),
+                      e.g. that of an intranet server; may be given more than once
+  --insecure          for https://, accept any certificate: the server is not verified
   -v                  print every status report of the client
   --help              show this text
 
-Redirects are followed, at most 20 in a row.
+Redirects are followed, at most 20 in a row. An https:// address is fetched over TLS; its
+certificate must be for the host and come from an authority the system (or --ca-file)
+trusts. Through a proxy it goes in a tunnel (CONNECT).
 
 An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous
 user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced
@@ -47,6 +55,7 @@ is wrong.
 
 Examples:
   kestrow-cli get http://server/files/a.zip a.zip --timeout 30
+  kestrow-cli get https://intranet/files/a.zip a.zip --ca-file /etc/intranet-ca.pem
   kestrow-cli get ftp://server/pub/tools/a.zip a.zip -v
 )";
 
@@ -61,6 +70,8 @@ struct GetOptions
     std::string password;
     int timeoutSeconds = 60;
     bool verbose = false;
+    std::vector<std::string> caFiles;
+    bool insecure = false;
 };
 
 int UsageError(const std::string& message)
@@ -107,6 +118,7 @@ int GetHttp(const GetOptions& options)
     watchdog.Start(options.timeoutSeconds);
     try
     {
+        UseTlsOptions(http.Trust, options.caFiles, options.insecure, "get");
         transferPath = CreateTransferFile(options.file);
         http.Body = transferPath;
         if (options.head)
@@ -197,6 +209,10 @@ int GetCommand(int argc, char* argv[])
                 options.password = arguments.Value();
             else if (argument == "--timeout")
                 options.timeoutSeconds = arguments.Number(1, 86400);
+            else if (argument == "--ca-file")
+                options.caFiles.push_back(arguments.Value());
+            else if (argument == "--insecure")
+                options.insecure = true;
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())
@@ -219,7 +235,7 @@ int GetCommand(int argc, char* argv[])
     const std::size_t schemeEnd = options.url.find("://");
     const std::string scheme =
         schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));
-    if (scheme == "HTTP")
+    if (scheme == "HTTP" || scheme == "HTTPS")
         return GetHttp(options);
     if (scheme == "FTP")
     {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -15,8 +16,10 @@
 #include "cli/runprogress.h"
 #include "cli/signalstop.h"
 #include "cli/terminaltext.h"
+#include "cli/tlsoptions.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
+#include "net/nmhttp.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -53,7 +56,14 @@ apply; these options override them for this run only:
   --password PW          its password
   --proxy-user NAME      user name for a proxy that asks for a login
   --proxy-password PW    its password
+  --ca-file FILE         also trust the certificate authorities in FILE (PEM) for https://
+                         addresses, e.g. that of an intranet server; may be given more than once
+  --insecure             accept any certificate of an https:// server in this run: the
+                         servers are not verified
   --help                 show this text
+
+https:// pages and files are fetched over TLS; a server whose certificate is not for its
+host, has expired or comes from no trusted authority fails like an unreachable one.
 
 Every log line of the run goes to standard output as it is written (and to the log
 file). On a terminal, standard error shows the progress; questions are answered No,
@@ -88,6 +98,8 @@ struct RunOptions
     std::string password;
     std::string proxyUser;
     std::string proxyPassword;
+    std::vector<std::string> caFiles;
+    bool insecure = false;
 };
 
 std::string StartAt(std::string_view text)
@@ -149,6 +161,10 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.proxyUser = arguments.Value();
         else if (argument == "--proxy-password")
             options.proxyPassword = arguments.Value();
+        else if (argument == "--ca-file")
+            options.caFiles.push_back(arguments.Value());
+        else if (argument == "--insecure")
+            options.insecure = true;
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -316,6 +332,16 @@ int RunCommand(int argc, char* argv[])
     TCommandLinePreferences preferences(settings, containsChecked, options);
     TCommandLineObserver observer;
     TDownloadRun run(preferences, observer);
+    try
+    {
+        UseTlsOptions(run.NMHTTP1->Trust, options.caFiles, options.insecure, "run");
+    }
+    catch (const Exception& error)
+    {
+        platform::SetPromptHandler(nullptr);
+        std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
+        return 2;
+    }
     run.URLList.SetItems(entries);
     TRunProgress progress(run, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;

@@ -7,9 +7,19 @@
 
 #include "peers.h"
 
-NginxSite::NginxSite(const std::string& area, const std::string& name)
-    : root(PeerStateDir("nginx") + "root/" + area + "/" + name + "/"),
-      url("http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + "/" + area + "/" + name + "/")
+namespace
+{
+std::string PeerUrl(const std::string& peer)
+{
+    if (std::filesystem::exists(PeerStateDir(peer) + "url"))
+        return PeerValue(peer, "url");
+    return "http://127.0.0.1:" + std::to_string(PeerPort(peer));
+}
+} // namespace
+
+NginxSite::NginxSite(const std::string& area, const std::string& name, const std::string& peer)
+    : root(PeerStateDir(peer) + "root/" + area + "/" + name + "/"),
+      url(PeerUrl(peer) + "/" + area + "/" + name + "/")
 {
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);

@@ -1,0 +1,150 @@
+// kestrow-cli get and run with https:// addresses, against the nginx_tls peer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QProcess>
+
+#include "clirun.h"
+#include "nginxsite.h"
+#include "peers.h"
+#include "tempdir.h"
+
+namespace
+{
+QString TlsUrl(const std::string& path)
+{
+    return Q("https://127.0.0.1:" + PeerValue("nginx_tls", "port") + path);
+}
+
+QString TestAuthority()
+{
+    return Q(PeerStateDir("nginx_tls") + "ca.pem");
+}
+
+const std::string InsecureNotice = "--insecure: certificates of https servers are not checked in this run\n";
+
+// kestrow-cli run over the entries, with its log, settings and output in home.
+CliResult RunList(const TempDir& home, const std::vector<std::string>& entries, const QStringList& arguments)
+{
+    std::string list;
+    for (const std::string& entry : entries)
+        list += entry + "->" + home.Path() + "out/\r\n";
+    home.Write("list.kes", list);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KESTROW_HOME", Q(home.Path()));
+    environment.insert("KESTROW_SETTINGS", Q(home.Path() + "settings.json"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KESTROW_CLI),
+                  QStringList{"run", Q(home.Path() + "list.kes"), "--filter", "", "--retries", "0"} +
+                      arguments);
+    const bool finished = WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
+    EXPECT_TRUE(finished);
+    if (!finished)
+        process.kill();
+    return {finished ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+} // namespace
+
+TEST(KestrowCliHttps, GetTrustsTheAuthoritiesItIsGivenAndSaysWhenItChecksNothing)
+{
+    TempDir dir;
+    CliResult result = RunCli(
+        {"get", TlsUrl("/files/small.txt"), Q(dir.Path() + "small.txt"), "--ca-file", TestAuthority()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "HTTP/1.1 200 OK\nReplyCode 200\n");
+    EXPECT_EQ(dir.Read("small.txt"), "first line\r\nsecond line\r\nthird line without end");
+
+    result = RunCli({"get", TlsUrl("/files/small.txt"), Q(dir.Path() + "refused.txt")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.starts_with("kestrow-cli get: TLS handshake failed: ")) << result.err;
+    EXPECT_FALSE(dir.Exists("refused.txt"));
+
+    result = RunCli({"get", TlsUrl("/files/small.txt"), Q(dir.Path() + "any.txt"), "--insecure"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "kestrow-cli get: " + InsecureNotice + "HTTP/1.1 200 OK\nReplyCode 200\n");
+
+    const std::string notAuthority = dir.Write("x.pem", "not a certificate");
+    result =
+        RunCli({"get", TlsUrl("/files/small.txt"), Q(dir.Path() + "x.txt"), "--ca-file", Q(notAuthority)});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err,
+              "kestrow-cli get: No certificate in certificate authority file " + notAuthority + "\n");
+}
+
+TEST(KestrowCliHttps, WithoutATlsBackendHttpsFailsWithTheReasonAndHttpStillWorks)
+{
+    // A copy of the program whose qt.conf points Qt at an empty plugin folder: no TLS backend.
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "plugins");
+    const std::string program = dir.Path() + "bin/kestrow-cli";
+    std::filesystem::create_directories(dir.Path() + "bin");
+    std::filesystem::copy_file(KESTROW_CLI, program);
+    dir.Write("bin/qt.conf", "[Paths]\nPlugins=" + dir.Path() + "plugins\n");
+    const auto get = [&](const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(Q(program), QStringList{"get"} + arguments);
+        EXPECT_TRUE(WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        return CliResult{process.exitCode(), "", process.readAllStandardError().toStdString()};
+    };
+    CliResult result = get({TlsUrl("/files/small.txt"), Q(dir.Path() + "small.txt")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("kestrow-cli get: TLS handshake failed: Qt Network has no TLS backend"),
+              std::string::npos)
+        << result.err;
+    EXPECT_FALSE(dir.Exists("small.txt"));
+
+    result = get({TlsUrl("/files/small.txt"), Q(dir.Path() + "small.txt"), "--ca-file", TestAuthority()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("kestrow-cli get: Cannot read certificate authority file " +
+                              TestAuthority().toStdString() + ": Qt Network has no TLS backend"),
+              std::string::npos)
+        << result.err;
+
+    const QString plain = Q("http://127.0.0.1:" + PeerValue("nginx_tls", "http_port") + "/files/small.txt");
+    result = get({plain, Q(dir.Path() + "plain.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("plain.txt"), "first line\r\nsecond line\r\nthird line without end");
+}
+
+TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAsErrors)
+{
+    NginxSite site("cli-https", CurrentTestName(), "nginx_tls");
+    site.Write("index.html", "<a href=docs/a.zip><a href=/cli-https/" + CurrentTestName() + "/b.zip>");
+    site.Write("docs/a.zip", "AAAA");
+    site.Write("b.zip", "BB");
+    const std::string page = site.url + "index.html";
+
+    TempDir trusted;
+    CliResult result = RunList(trusted, {page}, {"--ca-file", TestAuthority()});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(trusted.Read("out/docs/a.zip"), "AAAA");
+    EXPECT_EQ(trusted.Read("out/cli-https/" + CurrentTestName() + "/b.zip"), "BB");
+    EXPECT_TRUE(trusted.Exists("out/https---127.0.0.1-" + PeerValue("nginx_tls", "port") + "-cli-https-" +
+                               CurrentTestName() + "-index.html"));
+
+    TempDir refused;
+    result = RunList(refused, {page}, {});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("Failed to download page " + page + " (TLS handshake failed: "),
+              std::string::npos)
+        << result.out;
+    EXPECT_FALSE(refused.Exists("out/docs/a.zip"));
+
+    TempDir insecure;
+    result = RunList(insecure, {page}, {"--insecure"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "kestrow-cli run: " + InsecureNotice);
+    EXPECT_EQ(insecure.Read("out/docs/a.zip"), "AAAA");
+
+    TempDir missing;
+    result = RunList(missing, {page}, {"--ca-file", Q(missing.Path() + "none.pem")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.starts_with("kestrow-cli run: Cannot read certificate authority file "))
+        << result.err;
+    EXPECT_EQ(result.out, "");
+}
