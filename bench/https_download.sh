@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Downloads one large file over HTTPS from a local nginx with "kestrow-cli get" and with "curl -o"
+# in the same run, and prints the throughput of both, their ratio and the peak memory of both (from
+# /usr/bin/time -v). Both trust the test authority the nginx peer makes. Then fetches a file a
+# sixteenth of the size with kestrow-cli, so that its peak memory shows whether it grows with the
+# file.
+#
+#   bench/https_download.sh [BUILD_DIR] [ROUNDS] [SIZE_MIB]
+#
+# BUILD_DIR defaults to build/, ROUNDS to 3 (the best round of each tool counts), SIZE_MIB to
+# 1024. Everything runs on 127.0.0.1 in a temporary folder that is removed at the end. Both tools
+# write to /dev/shm when it exists, so that the disk's write-back does not drown the difference
+# between the clients; set KESTROW_BENCH_OUT to a folder to write elsewhere.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+rounds=${2:-3}
+size_mib=${3:-1024}
+cli=$build/bin/kestrow-cli
+size=$((size_mib * 1024 * 1024))
+small_mib=$(((size_mib + 15) / 16))
+
+for tool in "$cli" /usr/bin/time curl openssl awk; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "missing: $tool (build kestrow-cli, and install the packages of scripts/setup.sh)" >&2
+        exit 1
+    fi
+done
+
+calc() { awk "BEGIN {print $1}"; }
+
+state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
+out_dir=${KESTROW_BENCH_OUT:-$([ -d /dev/shm ] && echo /dev/shm || echo "$state")}
+out="$out_dir/kestrow-bench-$$.bin"
+cleanup() {
+    rm -f "$out"
+    "$root/tests/peers/nginx/nginxtlspeer.sh" stop "$state/nginx" >/dev/null 2>&1 || true
+    rm -rf "$state"
+}
+trap cleanup EXIT
+
+"$root/tests/peers/nginx/nginxtlspeer.sh" start "$state/nginx" >/dev/null
+port=$(cat "$state/nginx/port")
+ca="$state/nginx/ca.pem"
+echo "Writing a ${size_mib} MiB file for nginx with TLS on 127.0.0.1:$port ..."
+head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
+head -c $((small_mib * 1024 * 1024)) "$state/nginx/root/files/big.bin" >"$state/nginx/root/files/small.bin"
+url="https://127.0.0.1:$port/files/big.bin"
+
+# One download under /usr/bin/time: prints "seconds peak_kib". $1 is the expected size.
+measure() {
+    local expected=$1
+    shift
+    rm -f "$out"
+    local start end got peak
+    start=$(date +%s.%N)
+    /usr/bin/time -v -o "$state/time.txt" "$@" >/dev/null 2>"$state/stderr.txt"
+    end=$(date +%s.%N)
+    got=$(stat -c %s "$out")
+    if [ "$got" -ne "$expected" ]; then
+        echo "$1 wrote $got bytes instead of $expected:" >&2
+        cat "$state/stderr.txt" >&2
+        exit 1
+    fi
+    peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$state/time.txt")
+    echo "$(calc "$end - $start") $peak"
+}
+
+best_kestrow="" best_curl="" peak_kestrow=0 peak_curl=0
+for round in $(seq "$rounds"); do
+    # Alternate the order so neither tool always runs first.
+    order="kestrow curl"
+    [ $((round % 2)) -eq 0 ] && order="curl kestrow"
+    for tool in $order; do
+        if [ "$tool" = kestrow ]; then
+            read -r seconds peak < <(measure "$size" "$cli" get "$url" "$out" --ca-file "$ca")
+            best_kestrow=$(calc "(\"$best_kestrow\" == \"\" || $seconds < ${best_kestrow:-0}) ? $seconds : ${best_kestrow:-0}")
+            [ "$peak" -gt "$peak_kestrow" ] && peak_kestrow=$peak
+        else
+            read -r seconds peak < <(measure "$size" curl -s --cacert "$ca" -o "$out" "$url")
+            best_curl=$(calc "(\"$best_curl\" == \"\" || $seconds < ${best_curl:-0}) ? $seconds : ${best_curl:-0}")
+            [ "$peak" -gt "$peak_curl" ] && peak_curl=$peak
+        fi
+        printf '  round %d %-8s %6.2f s  %7d KiB peak\n' "$round" "$tool" "$seconds" "$peak"
+    done
+done
+read -r _ peak_small < <(measure $((small_mib * 1024 * 1024)) "$cli" get "https://127.0.0.1:$port/files/small.bin" \
+    "$out" --ca-file "$ca")
+rm -f "$out"
+
+echo
+echo "${size_mib} MiB over HTTPS on 127.0.0.1 into $out_dir, best of $rounds rounds:"
+printf 'kestrow-cli get  %8.1f MiB/s   peak memory %6.1f MiB\n' "$(calc "$size_mib / $best_kestrow")" \
+    "$(calc "$peak_kestrow / 1024")"
+printf 'curl -o          %8.1f MiB/s   peak memory %6.1f MiB\n' "$(calc "$size_mib / $best_curl")" \
+    "$(calc "$peak_curl / 1024")"
+printf 'throughput ratio kestrow/curl: %.2f (goal: at least 1.00)\n' "$(calc "$best_curl / $best_kestrow")"
+printf 'kestrow-cli peak memory for %d MiB: %.1f MiB, for %d MiB: %.1f MiB (goal: the same)\n' \
+    "$small_mib" "$(calc "$peak_small / 1024")" "$size_mib" "$(calc "$peak_kestrow / 1024")"
