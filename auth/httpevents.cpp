@@ -131,12 +131,18 @@ void THttpEvents::NMHTTP1Redirect(bool& handled)
     {
         const std::string& link = links[0];
         const TURLParts parts = SplitURL(link);
-        if (!parts.Port.empty())
+        // An https address is never asked of a proxy by its port: that port is the server's own,
+        // and a proxy is reached through a tunnel to it.
+        const bool serverPort = bytetext::EqualsNoCase(parts.Scheme, "https://");
+        if (!parts.Port.empty() && !serverPort)
             ProxyRedirect(parts.Host, parts.Port);
         // A link without a scheme is relative to the page that holds it, not a host name.
-        target = parts.Scheme.empty() && parts.Port.empty()
-                     ? httpparse::ResolveLocation(from, link)
-                     : parts.Scheme + parts.Host + parts.Directory + parts.FileName;
+        if (parts.Scheme.empty() && parts.Port.empty())
+            target = httpparse::ResolveLocation(from, link);
+        else if (serverPort)
+            target = StripCredentials(link);
+        else
+            target = parts.Scheme + parts.Host + parts.Directory + parts.FileName;
         NMHTTP1.Host = target;
     }
     // Servers answer most moves with a Location header and a page without a link. A HEAD probe

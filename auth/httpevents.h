@@ -45,7 +45,8 @@ class THttpEvents
 
     void NMHTTP1Status(const std::string& status);
     // Follows a redirect with a nested GET of the first link of the redirect page, or of its
-    // Location when the page has no link; always takes the redirect over from the client.
+    // Location when the page has no link; always takes the redirect over from the client. A link
+    // with a port switches to that proxy, unless it is an https link, whose port is the server's.
     void NMHTTP1Redirect(bool& handled);
     void ApplyProxySetting();
     // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.

@@ -275,3 +275,21 @@ TEST(THttpEvents, ARedirectWithoutALinkFollowsItsLocationUnlessItAnswersAProbe)
     EXPECT_EQ(e.client.ReplyCode, 301);
     EXPECT_TRUE(e.log.empty());
 }
+
+TEST(THttpEvents, AnHttpsLinkWithAPortIsTheServersPortNotAProxy)
+{
+    Events e;
+    e.logLevel = 1;
+    e.client.Trust.AddAuthorityFile(PeerStateDir("nginx_tls") + "ca.pem");
+    const std::string target = "https://127.0.0.1:" + PeerValue("nginx_tls", "port") + "/files/small.txt";
+    ScriptedServer server;
+    server.AddScript(
+        Reply("HTTP/1.0 301 Moved\r\nLocation: " + target + "\r\n\r\n<a href=" + target + ">here</a>"));
+    e.client.Get(server.Url("/page"));
+    EXPECT_EQ(e.client.ReplyCode, 200);
+    EXPECT_EQ(e.Body(), "first line\r\nsecond line\r\nthird line without end");
+    EXPECT_EQ(e.events.RedirectedTo, target);
+    EXPECT_TRUE(e.client.Proxy.empty());
+    EXPECT_TRUE(e.fileOnly.empty());
+    EXPECT_TRUE(e.log.empty());
+}
