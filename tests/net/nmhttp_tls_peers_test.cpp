@@ -219,6 +219,11 @@ TEST(NMHTTPTls, GoesThroughAProxyInATunnelThatCarriesOnlyTheProxysLogin)
         FailureOf(client.http, "https://files.example.test/a.zip", TSockReason::TlsHandshakeFailed);
     EXPECT_TRUE(message.starts_with("TLS handshake failed: ")) << message;
     EXPECT_TRUE(proxy.Received(1).starts_with("CONNECT files.example.test:443 HTTP/1.0\r\n"));
+
+    // A host that would add a line of its own to the CONNECT is not sent.
+    EXPECT_EQ(FailureOf(client.http, "https://h\r\nX-Injected=1/a.zip", TSockReason::Unspecified),
+              "Invalid host name");
+    EXPECT_EQ(proxy.Received(2), "");
 }
 
 TEST(NMHTTPTls, AHandshakeThatNeverEndsIsCancelledOrTimedOutLikeAConnect)
