@@ -136,6 +136,9 @@ TEST(NMHTTPTls, RefusesCertificatesItCannotTrustUnlessAskedToAcceptAny)
         EXPECT_EQ(client.http.ReplyCode, 200);
         EXPECT_EQ(client.Body(), RootFile("index.html"));
     }
+    // The host name went out as the server name indication.
+    EXPECT_NE(RootFile("../access.log").find("\"GET /index.html HTTP/1.0\" 200 sni=localhost\n"),
+              std::string::npos);
 
     TNMHTTP http;
     TempDir dir;

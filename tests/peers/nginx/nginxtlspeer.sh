@@ -7,6 +7,7 @@
 # 127.0.0.1 only, so "localhost" is a wrong host name), http_port (plain HTTP, same root),
 # expired_port (the authority's certificate for 127.0.0.1, expired), untrusted_port (a
 # self-signed certificate for 127.0.0.1), ca.pem (the test authority), url (https://127.0.0.1:PORT).
+# access.log names the server name each client sent (sni=NAME).
 # The root holds index.html (relative links), files/small.txt, files/large.bin (16 MiB of random
 # bytes) and slow/stall.bin, whose first 64 KiB come at once and the rest at a byte a second.
 # On the plain port /to-https/PATH answers 301 to https://127.0.0.1:PORT/PATH; on the TLS port
@@ -83,7 +84,9 @@ pid $state/nginx.pid;
 error_log $state/error.log;
 events { worker_connections 64; }
 http {
-    access_log $state/access.log;
+    # The name the client sent for server name indication, for the tests to see.
+    log_format sni '\$remote_addr "\$request" \$status sni=\$ssl_server_name';
+    access_log $state/access.log sni;
     client_body_temp_path $state/temp/body;
     proxy_temp_path $state/temp/proxy;
     fastcgi_temp_path $state/temp/fastcgi;
