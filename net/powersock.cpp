@@ -161,6 +161,8 @@ TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, co
             end = TWaitEnd::LimitReached;
         else
         {
+            if (readingPaused)
+                ResumeReading();
             platform::WaitForEvents(2);
             continue;
         }
@@ -238,6 +240,7 @@ void TPowersock::CloseTransport()
         const QSignalBlocker blocker(socket);
         socket->abort();
     }
+    readingPaused = false;
     if (server)
     {
         server->close();

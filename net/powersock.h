@@ -92,6 +92,9 @@ class TPowersock : public QObject
     static constexpr qint64 ChunkSize = 16383;
     // Write and Writeln send at most this many characters.
     static constexpr std::size_t TextBufferSize = 16384;
+    // Reading from the socket pauses while this much is received and not taken, so a peer that
+    // sends faster than it is read waits in TCP instead of filling the memory.
+    static constexpr std::size_t ReceiveBufferLimit = 1024 * 1024;
 
     explicit TPowersock(QObject* owner = nullptr);
     ~TPowersock() override;
@@ -203,6 +206,8 @@ class TPowersock : public QObject
     // The received bytes not yet taken.
     std::string_view Buffered() const;
     void ClearReceiveBuffer();
+    // The memory the received bytes hold, the taken front not yet dropped included.
+    std::size_t ReceiveFootprint() const { return received.Footprint(); }
     bool Destroying() const { return destroying; }
 
     // Notification handlers.
@@ -224,6 +229,8 @@ class TPowersock : public QObject
     void IncomingConnection();
     void LookupFinished(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
+    // Reading goes on once the receive buffer has room again.
+    void ResumeReading();
     void FlushCapture();
     bool PeerGone() const;
     bool SendFinished() const;
@@ -261,5 +268,7 @@ class TPowersock : public QObject
     bool readMorePosted = false;
     bool writeMorePosted = false;
     bool destroying = false;
+    // Reading waits for room in the receive buffer.
+    bool readingPaused = false;
     std::unique_ptr<char[]> chunk;
 };

@@ -161,10 +161,11 @@ void TPowersock::ReadToStream()
     ReportStatus(8, "ReadToStream");
     // What Qt holds is taken at once, chunk by chunk and each chunk announced, so a fast peer
     // costs no extra trip through the event loop per chunk. A handler that closes the socket
-    // ends the round.
+    // ends the round, and a full receive buffer pauses reading until a wait finds room in it.
     const int closesBefore = closeCount;
     qint64 taken = 0;
-    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification &&
+    const auto room = [this] { return receiveFile || received.Size() < ReceiveBufferLimit; };
+    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
            socket->bytesAvailable() > 0)
     {
         const qint64 n = socket->read(chunk.get(), ChunkSize);
@@ -181,9 +182,22 @@ void TPowersock::ReadToStream()
         taken += n;
     }
     if (socket && closeCount == closesBefore && socket->bytesAvailable() > 0)
-        PostReadMore();
+    {
+        if (room())
+            PostReadMore();
+        else
+            readingPaused = true;
+    }
     if (OnDataArrived)
         OnDataArrived(this);
+}
+
+void TPowersock::ResumeReading()
+{
+    if (received.Size() >= ReceiveBufferLimit)
+        return;
+    readingPaused = false;
+    PostReadMore();
 }
 
 void TPowersock::WriteFromStream()

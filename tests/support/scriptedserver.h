@@ -28,6 +28,8 @@ class ScriptedServer : public QObject
         bool finished = false;      // the script has closed or reset the connection
         bool peerClosed = false;    // the client closed its end
         bool running = false;
+        std::size_t flooded = 0; // bytes a Flood step has queued so far
+        bool flooding = false;
     };
 
     using Action = std::function<void(Connection&)>;
@@ -45,6 +47,9 @@ class ScriptedServer : public QObject
         Script& Pause(int milliseconds);
         // Keeps the connection open and does nothing more.
         Script& Stall();
+        // Sends unit again and again until total bytes have gone, at the pace the client reads:
+        // a peer that talks without end.
+        Script& Flood(std::string unit, std::size_t total);
         // Closes after everything sent has gone out.
         Script& Close();
         // Drops the connection at once.
@@ -63,6 +68,7 @@ class ScriptedServer : public QObject
                 ExpectMarker,
                 ExpectCount,
                 SendBytes,
+                FloodBytes,
                 PauseFor,
                 StallHere,
                 CloseGracefully,
