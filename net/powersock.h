@@ -231,6 +231,13 @@ class TPowersock : public QObject
     void AppendReceived(const char* bytes, qint64 count);
     // Reading goes on once the receive buffer has room again.
     void ResumeReading();
+    // Keeps a second descriptor of the connection, so that its TCP state can still be asked
+    // once Qt has closed its own; ReleaseCloseWitness closes it.
+    void WatchClose();
+    void ReleaseCloseWitness();
+    // Whether the connection ended by a reset or an error rather than the peer's orderly close;
+    // Qt reports both as RemoteHostClosedError.
+    bool EndedByReset() const;
     void FlushCapture();
     bool PeerGone() const;
     bool SendFinished() const;
@@ -270,5 +277,8 @@ class TPowersock : public QObject
     bool destroying = false;
     // Reading waits for room in the receive buffer.
     bool readingPaused = false;
+    // The connection ended without the peer's orderly close: what it carried is incomplete.
+    bool closedByReset = false;
+    int closeWitness = -1;
     std::unique_ptr<char[]> chunk;
 };

@@ -407,9 +407,12 @@ void TPowersock::CaptureFile(const std::string& fileName)
     }
     WaitUntil([this] { return !IsConnected || !fileError.empty(); }, {.abortMessage = SendAborted});
     FlushCapture();
-    // A body that could not be written in full is a failed transfer, not a short file.
+    // A body that could not be written in full is a failed transfer, not a short file; so is
+    // one that a reset cut off, however much of it came.
     if (!fileError.empty())
         throw Exception(fileError);
+    if (closedByReset)
+        RaiseConnectionReset();
 }
 
 void TPowersock::CaptureString(std::string& text, std::int32_t count)
@@ -432,6 +435,8 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
             return !IsConnected || !wanted();
         },
         {.abortMessage = "Socket capture aborted"});
+    if (closedByReset && wanted())
+        RaiseConnectionReset();
 }
 
 void TPowersock::Listen(bool notifyAsLookup)
@@ -506,6 +511,8 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         socket = nullptr;
     }
     InstallSocket(accepted);
+    closedByReset = false;
+    WatchClose();
     if (server)
     {
         server->close();

@@ -540,6 +540,44 @@ TEST(PowersockData, AFastPeerWaitsForTheReaderAndLosesNothing)
     EXPECT_TRUE(sock.Buffered().empty());
 }
 
+TEST(PowersockData, AResetFailsTheCaptureWhereAnOrderlyCloseEndsIt)
+{
+    const std::string body(100000, 'b');
+    TempDir dir;
+    ScriptedServer orderly;
+    orderly.AddScript(Script().Send(body).Close());
+    TPowersock sock;
+    ConnectTo(sock, orderly.Port());
+    sock.CaptureFile(dir.Path() + "orderly.bin");
+    EXPECT_EQ(dir.Read("orderly.bin"), body);
+
+    // Qt reports a reset as an orderly close; the reset must still fail the transfer, whether it
+    // comes on the heels of the data or after a pause, into a file or into a string. (The server
+    // lets the client see its connection first: a reset before that makes Qt connect again.)
+    for (const bool pause : {false, true})
+    {
+        ScriptedServer reset;
+        reset.AddScript(pause ? Script().Pause(50).Send(body).Pause(100).Reset()
+                              : Script().Pause(50).Send(body).Reset());
+        ConnectTo(sock, reset.Port());
+        EXPECT_EQ(MessageOf([&] { sock.CaptureFile(dir.Path() + "reset.bin"); }),
+                  "10054:Connection reset by peer")
+            << "pause " << pause;
+        EXPECT_FALSE(sock.IsConnected);
+
+        ConnectTo(sock, reset.Port());
+        std::string text;
+        EXPECT_EQ(MessageOf([&] { sock.CaptureString(text, -1); }), "10054:Connection reset by peer")
+            << "pause " << pause;
+    }
+
+    // The next connection that ends in order is whole again.
+    ConnectTo(sock, orderly.Port());
+    std::string text;
+    sock.CaptureString(text, -1);
+    EXPECT_EQ(text, body);
+}
+
 TEST(PowersockData, CaptureStringCollectsUntilCloseOrCount)
 {
     ScriptedServer server;

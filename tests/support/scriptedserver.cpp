@@ -1,5 +1,7 @@
 #include "scriptedserver.h"
 
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkProxy>
@@ -215,9 +217,14 @@ void ScriptedServer::Run(Connection& connection)
             connection.socket->disconnectFromHost();
             break;
         case Script::Step::ResetNow:
+        {
             connection.finished = true;
+            const linger resetOnClose{1, 0};
+            setsockopt(static_cast<int>(connection.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                       &resetOnClose, sizeof resetOnClose);
             connection.socket->abort();
             break;
+        }
         case Script::Step::CallAction:
             step.action(connection);
             break;

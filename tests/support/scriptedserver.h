@@ -52,7 +52,7 @@ class ScriptedServer : public QObject
         Script& Flood(std::string unit, std::size_t total);
         // Closes after everything sent has gone out.
         Script& Close();
-        // Drops the connection at once.
+        // Drops the connection at once with a reset (SO_LINGER 0), whatever was still unsent.
         Script& Reset();
         // Anything else, for protocols that need more (a data connection, a computed reply).
         Script& Call(Action action);
