@@ -10,6 +10,7 @@
 #include "net/nmurl.h"
 #include "net/origin.h"
 #include "net/unitencrypt.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -284,17 +285,17 @@ void TNMHTTP::ReadResponseHeader()
     if (OutputFileMode)
     {
         headerFile.setFileName(QString::fromStdString(Header));
-        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw Exception(FileCreateErrorText(Header, errno));
     }
     else
         Header.clear();
     auto sink = [&](const std::string& line)
     {
-        if (OutputFileMode)
-            headerFile.write(line.data(), static_cast<qint64>(line.size()));
-        else
+        if (!OutputFileMode)
             Header += line;
+        else if (!WriteAll(headerFile, line.data(), static_cast<qint64>(line.size())))
+            throw Exception(FileWriteErrorText(Header, headerFile.errorString().toStdString()));
     };
 
     std::string line = ReadLn();

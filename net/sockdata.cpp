@@ -15,6 +15,7 @@
 
 #include "net/sockerrors.h"
 #include "platform/bytetext.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -115,7 +116,7 @@ void TPowersock::FlushCapture()
 {
     if (!receiveFile || captureBatch.isEmpty())
         return;
-    if (receiveFile->write(captureBatch) != captureBatch.size() && fileError.empty())
+    if (!WriteAll(*receiveFile, captureBatch.constData(), captureBatch.size()) && fileError.empty())
         fileError = FileWriteErrorText(receiveFile->fileName().toStdString(),
                                        receiveFile->errorString().toStdString());
     captureBatch.truncate(0);
@@ -396,7 +397,7 @@ void TPowersock::CaptureFile(const std::string& fileName)
     const std::string_view early = Buffered();
     if (!early.empty())
     {
-        if (file.write(early.data(), static_cast<qint64>(early.size())) != static_cast<qint64>(early.size()))
+        if (!WriteAll(file, early.data(), static_cast<qint64>(early.size())))
             fileError = FileWriteErrorText(fileName, file.errorString().toStdString());
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();

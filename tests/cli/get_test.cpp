@@ -170,7 +170,27 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
                    Nginx("/files/large.bin"), Q(target)});
     ASSERT_TRUE(WaitUntil([&] { return limited.state() == QProcess::NotRunning; }, 30000));
     EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(limited.exitCode(), 2) << limited.readAllStandardError().toStdString();
+    EXPECT_EQ(limited.exitCode(), 2);
+    // The limit cuts a write short before it fails one; the failure still names the reason.
+    EXPECT_TRUE(limited.readAllStandardError().toStdString().ends_with(". File too large\n"));
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
     EXPECT_TRUE(onlyTarget());
+}
+
+TEST(KestrowCliGet, AFullDiskIsNamed)
+{
+    if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "no private mount namespace here for a small file system";
+    TempDir dir;
+    QProcess get;
+    // A 64 KiB file system in a mount namespace of the command's own.
+    get.start("unshare",
+              {"-m", "sh", "-c", "mount -t tmpfs -o size=64k tmpfs \"$0\" && exec \"$@\"", Q(dir.Path()),
+               QStringLiteral(KESTROW_CLI), "get", Nginx("/files/large.bin"), Q(dir.Path() + "large.bin")});
+    ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
+    const std::string err = get.readAllStandardError().toStdString();
+    EXPECT_EQ(get.exitCode(), 2) << err;
+    EXPECT_TRUE(err.starts_with("kestrow-cli get: Cannot write file \"" + dir.Path() + ".large.bin.part-"))
+        << err;
+    EXPECT_TRUE(err.ends_with("\". No space left on device\n")) << err;
 }
