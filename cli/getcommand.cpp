@@ -82,21 +82,24 @@ int GetHttp(const GetOptions& options)
     http.TimeOut = options.timeoutSeconds * 1000;
     http.ReportLevel = 8;
 
-    // The robot's watchdog: every sign of progress restarts it, and when it fires the client is
-    // aborted, which ends whatever wait the request is in. Ctrl+C and SIGTERM abort it as well.
+    // The robot's watchdog: a connection made and every chunk of the body restart it, and when
+    // it fires the client is aborted, which ends whatever wait the request is in. A status report
+    // is no progress: a server that sends header lines for ever reports one per line. Ctrl+C and
+    // SIGTERM abort the client as well.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&http] { http.Abort(); };
     const TSignalStop interrupt([&http] { http.Abort(); });
     http.OnStatus = [&](QObject*, const std::string& status)
     {
-        watchdog.Restart();
         if (options.verbose)
             std::fprintf(stderr, "%s\n", std::string(bytetext::WithoutLineEnd(status)).c_str());
     };
+    http.OnConnect = [&](QObject*) { watchdog.Restart(); };
     // The robot ends a transfer once the announced length is in, even if the server keeps
     // the connection open.
     http.OnPacketRecvd = [&](QObject*)
     {
+        watchdog.Restart();
         if (http.ExpectedCount > 0 && http.ReceivedCount >= http.ExpectedCount)
             http.Disconnect();
     };

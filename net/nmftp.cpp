@@ -64,7 +64,8 @@ std::string TNMFTP::Transaction(const std::string& command)
     return reply;
 }
 
-void TNMFTP::ReadReplyContinuation(const std::string& firstLine)
+void TNMFTP::ReadReplyContinuation(const std::string& firstLine,
+                                   const std::function<void(const std::string& line)>& eachLine)
 {
     ftpreply::TReplyLines reply(firstLine);
     while (reply.GoesOn())
@@ -72,6 +73,14 @@ void TNMFTP::ReadReplyContinuation(const std::string& firstLine)
         const std::string line = ReadLn();
         ReportStatus(1, line);
         reply.Next(line);
+        if (eachLine)
+            eachLine(line);
+        // The rest of such a reply would be read as the answers to the commands that follow.
+        if (reply.TooLong())
+        {
+            RequestCloseSocket();
+            throw ESockError(TSockReason::ReplyTooLong, "Reply too long");
+        }
     }
 }
 
@@ -266,15 +275,12 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         if (InRange(ReplyCode, 301, 599))
             Failure(ftpreply::cmdDownload, LastReply);
         ExpectedCount = ftpreply::SizeFromReply(LastReply);
-        ftpreply::TReplyLines reply(LastReply);
-        while (reply.GoesOn())
-        {
-            const std::string line = ReadLn();
-            ReportStatus(1, line);
-            reply.Next(line);
-            if (ExpectedCount == 0)
-                ExpectedCount = ftpreply::SizeFromReply(line);
-        }
+        ReadReplyContinuation(LastReply,
+                              [this](const std::string& line)
+                              {
+                                  if (ExpectedCount == 0)
+                                      ExpectedCount = ftpreply::SizeFromReply(line);
+                              });
 
         awaitingData = true;
         // A notice that came with the reply to RETR ends the wait before it starts.

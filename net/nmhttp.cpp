@@ -29,6 +29,9 @@ constexpr std::array<TCmdTypeInfo, 12> CmdTypeTable{{
     {"TRACE ", "", true, true},
 }};
 
+// A response header beyond this is given up: a server may send header lines for ever.
+constexpr std::size_t MaxHeaderBytes = 1024 * 1024;
+
 } // namespace
 
 const TCmdTypeInfo* CmdTypeInfo(CmdType kind)
@@ -290,8 +293,12 @@ void TNMHTTP::ReadResponseHeader()
     }
     else
         Header.clear();
+    std::size_t headerBytes = 0;
     auto sink = [&](const std::string& line)
     {
+        headerBytes += line.size();
+        if (headerBytes > MaxHeaderBytes)
+            throw ESockError(TSockReason::HeaderTooLong, "Header too long");
         if (!OutputFileMode)
             Header += line;
         else if (!WriteAll(headerFile, line.data(), static_cast<qint64>(line.size())))

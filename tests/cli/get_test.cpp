@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include <csignal>
 
@@ -175,6 +176,41 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
     EXPECT_TRUE(limited.readAllStandardError().toStdString().ends_with(". File too large\n"));
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
     EXPECT_TRUE(onlyTarget());
+}
+
+TEST(KestrowCliGet, HostileAnswersNeverBecomeTheFile)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const auto get = [&](Script script, const QStringList& options = {})
+    {
+        ScriptedServer server;
+        server.AddScript(std::move(script));
+        return RunGet(QStringList{Q(server.Url("/a.zip")), Q(target)} + options);
+    };
+
+    // Header lines without end.
+    CliResult result =
+        get(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n").Flood("X-Filler: ffff\r\n", 1u << 30));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Header too long\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+    // A header that trickles in, a line at a time, is no progress: the time-out ends it long
+    // before the server would have finished.
+    auto trickleDone = std::make_shared<bool>(false);
+    Script trickle = Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n");
+    for (int i = 0; i < 600; ++i)
+        trickle.Pause(100).Send("X-Slow: " + std::to_string(i) + "\r\n");
+    trickle.Call([trickleDone](ScriptedServer::Connection&) { *trickleDone = true; }).Stall();
+    result = get(trickle, {"--timeout", "1", "-v"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(
+        result.err.ends_with("kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n"))
+        << result.err;
+    EXPECT_FALSE(*trickleDone);
 }
 
 TEST(KestrowCliGet, AFullDiskIsNamed)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ Script Reply(const std::string& response)
 {
     return Script().ExpectHeader().Send(response).Close();
 }
+
+// Opens the size of the receive buffer.
+class TReceiveProbe : public TNMHTTP
+{
+  public:
+    using TNMHTTP::ReceiveFootprint;
+};
 
 // Aborts the client from the event loop a little after it has connected, as the robot's
 // watchdog or Stop button would.
@@ -491,6 +499,26 @@ TEST(NMHTTP, EndlessHeaderLineIsRefused)
     TNMHTTP http;
     EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/long")); }), "Line too long");
     EXPECT_FALSE(http.IsConnected);
+}
+
+TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
+{
+    ScriptedServer server;
+    server.AddScript(Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.0 200 OK\r\n")
+                         .Flood("X-Filler: " + std::string(50, 'f') + "\r\n", 64u << 20)
+                         .Close());
+    TReceiveProbe http;
+    // Every header line is reported, so every line is a look at the receive buffer.
+    std::size_t peak = 0;
+    http.ReportLevel = 8;
+    http.OnStatus = [&](QObject*, const std::string&) { peak = std::max(peak, http.ReceiveFootprint()); };
+    EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/endless")); }), "Header too long");
+    EXPECT_FALSE(http.IsConnected);
+    EXPECT_LE(http.Header.size(), 1u << 20);
+    EXPECT_GT(peak, 0u);
+    EXPECT_LE(peak, 2 * (TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize));
 }
 
 TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)
