@@ -41,7 +41,8 @@ bool IsPortError(const std::string& message)
 
 void CheckHeaderLine(std::string_view line)
 {
-    httpparse::StatusCode(line);
+    const int code = httpparse::StatusCode(line);
+    Check(code == 0 || (code >= 100 && code <= 599));
     Check(httpparse::ContentLength(line) >= 0);
     const std::string keyword = httpparse::HeaderKeyword(line);
     Check(keyword.size() <= line.size());

@@ -105,7 +105,8 @@ std::string ResolveLocation(std::string_view base, std::string_view location)
 std::int16_t StatusCode(std::string_view line)
 {
     int value = 0;
-    if (!ParseInteger(NthField(bytetext::WithoutOneLineEnd(line), ' ', 2), value))
+    if (!ParseInteger(NthField(bytetext::WithoutOneLineEnd(line), ' ', 2), value) || value < 100 ||
+        value > 599)
         return 0;
     return static_cast<std::int16_t>(value);
 }

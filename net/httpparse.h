@@ -29,8 +29,8 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
 // A target with a scheme, or a base without one, comes back unchanged.
 std::string ResolveLocation(std::string_view base, std::string_view location);
 
-// The code of a status line: its second blank-separated field as a number, 0 when that is
-// no number. The line end does not count as part of the field.
+// The code of a status line: its second blank-separated field as a number in 100..599, 0 when
+// that is no such number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);
 
 // The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").

@@ -308,6 +308,9 @@ void TNMHTTP::ReadResponseHeader()
     std::string line = ReadLn();
     ReplyCode = httpparse::StatusCode(line);
     sink(line);
+    // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
+    if (ReplyCode == 0)
+        throw ESockError(TSockReason::BadStatusLine, "Bad status line");
     for (;;)
     {
         line = ReadLn();

@@ -190,6 +190,14 @@ TEST(KestrowCliGet, HostileAnswersNeverBecomeTheFile)
         return RunGet(QStringList{Q(server.Url("/a.zip")), Q(target)} + options);
     };
 
+    for (const std::string statusLine :
+         {"HTTP/1.0 65736 OK", "HTTP/1.0 99999 OK", "HTTP/1.0 abc", "HTTP/1.0 0"})
+    {
+        const CliResult result = get(Script().ExpectHeader().Send(statusLine + "\r\n\r\nbody").Close());
+        EXPECT_EQ(result.exitCode, 2) << statusLine;
+        EXPECT_EQ(result.err, "kestrow-cli get: Bad status line\n") << statusLine;
+    }
+
     // Header lines without end.
     CliResult result =
         get(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n").Flood("X-Filler: ffff\r\n", 1u << 30));

@@ -107,7 +107,6 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         {"HTTP/1.0 404\r\n", 404, true},
         {"HTTP/1.1 500\n", 500, true},
         {"HTTP/1.0 204 No Content\r\n", 204, false},
-        {"SOMETHING ELSE\r\n", 0, false},
     };
     for (const Case& c : cases)
     {
@@ -126,6 +125,28 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         EXPECT_EQ(failures, c.failure ? 1 : 0) << c.statusLine;
         EXPECT_EQ(successes, c.failure ? 0 : 1) << c.statusLine;
         EXPECT_EQ(http.Body, "body");
+    }
+
+    // Without a code in 100..599 there is no answer: the request fails and nothing is captured,
+    // whatever a 16-bit code would have made of the number.
+    TempDir dir;
+    for (const std::string statusLine :
+         {"HTTP/1.0 65736 OK", "HTTP/1.0 99999 X", "HTTP/1.0 abc", "HTTP/1.0 0 OK", "HTTP/1.0 600 X",
+          "HTTP/1.0 99 X", "SOMETHING ELSE"})
+    {
+        ScriptedServer server;
+        server.AddScript(Reply(statusLine + "\r\n\r\nbody"));
+        TNMHTTP http;
+        http.InputFileMode = true;
+        http.Body = dir.Path() + "body.bin";
+        int events = 0;
+        http.OnSuccess = [&](CmdType) { ++events; };
+        http.OnFailure = [&](CmdType) { ++events; };
+        EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/x")); }), "Bad status line") << statusLine;
+        EXPECT_EQ(events, 0) << statusLine;
+        EXPECT_EQ(http.ReplyCode, 0) << statusLine;
+        EXPECT_EQ(dir.Read("body.bin"), "") << statusLine;
+        EXPECT_FALSE(http.IsConnected);
     }
 }
 
