@@ -1,7 +1,5 @@
 #include "cli/getcommand.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -117,11 +115,7 @@ int GetHttp(const GetOptions& options)
         else
         {
             http.Get(options.url);
-            const std::int64_t announced = http.ExpectedCount;
-            const std::int64_t saved = FileSize(transferPath);
-            if (announced > 0 && saved < announced)
-                throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) +
-                                " of " + std::to_string(announced) + " bytes");
+            KeepAnnouncedLength(transferPath, http.ExpectedCount);
         }
     }
     catch (const Exception& error)

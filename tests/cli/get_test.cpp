@@ -198,6 +198,19 @@ TEST(KestrowCliGet, HostileAnswersNeverBecomeTheFile)
         EXPECT_EQ(result.err, "kestrow-cli get: Bad status line\n") << statusLine;
     }
 
+    // A reset is no end of a body, with or without an announced length.
+    for (const std::string length : {"", "Content-Length: 100000\r\n"})
+    {
+        const CliResult result =
+            get(Script()
+                    .ExpectHeader()
+                    .Send("HTTP/1.0 200 OK\r\n" + length + "\r\n" + std::string(5000, 'x'))
+                    .Pause(50)
+                    .Reset());
+        EXPECT_EQ(result.exitCode, 2) << length;
+        EXPECT_EQ(result.err, "kestrow-cli get: 10054:Connection reset by peer\n") << length;
+    }
+
     // Header lines without end.
     CliResult result =
         get(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n").Flood("X-Filler: ffff\r\n", 1u << 30));
@@ -219,6 +232,16 @@ TEST(KestrowCliGet, HostileAnswersNeverBecomeTheFile)
         result.err.ends_with("kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n"))
         << result.err;
     EXPECT_FALSE(*trickleDone);
+
+    // More than was announced: the file is what was announced, and a server that keeps the
+    // connection open does not hold the transfer up.
+    result = get(Script()
+                     .ExpectHeader()
+                     .Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + std::string(1000, 'y'))
+                     .Stall(),
+                 {"--timeout", "30"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), std::string(10, 'y'));
 }
 
 TEST(KestrowCliGet, AFullDiskIsNamed)
