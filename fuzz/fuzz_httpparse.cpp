@@ -73,7 +73,9 @@ void CheckRequestURL(std::string_view url, std::string_view host, int port)
     }
     catch (const Exception& error)
     {
-        Check((url.empty() && error.Message() == "Empty URL") || IsPortError(error.Message()));
+        Check((url.empty() && error.Message() == "Empty URL") ||
+              (bytetext::HasControlByte(url) && error.Message() == "Invalid URL") ||
+              IsPortError(error.Message()));
     }
 }
 } // namespace

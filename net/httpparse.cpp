@@ -45,6 +45,8 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
 {
     if (url.empty())
         throw Exception("Empty URL");
+    if (bytetext::HasControlByte(url))
+        throw Exception("Invalid URL");
     TRequestTarget target{std::string(url), std::string(), std::string(host), port == 0 ? 80 : port};
 
     const bool hasDoubleSlash = url.find("//") != std::string_view::npos;

@@ -20,8 +20,9 @@ struct TRequestTarget
 
 // Splits url as the client does. host and port are those of the previous request: a URL
 // without a host part keeps the host, one without ":" keeps the port (0 becomes 80).
-// Raises Exception "Empty URL", the integer conversion error for a port that is no number, or
-// "Invalid port N" for a number outside 1..65535.
+// Raises Exception "Empty URL", "Invalid URL" for one holding a control byte (a CR LF in it
+// would start a header line of its own), the integer conversion error for a port that is no
+// number, or "Invalid port N" for a number outside 1..65535.
 TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
 
 // A redirect target (a Location value) resolved against the address it answered:

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "platform/bytetext.h"
 #include "platform/pause.h"
 
 namespace
@@ -237,6 +238,9 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
     CheckConnected();
     if (!IsConnected)
         return;
+    // Refused before the PORT that would go ahead of it (Transaction refuses it too).
+    if (bytetext::HasControlByte(remote))
+        throw Exception("Invalid URL");
 
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.

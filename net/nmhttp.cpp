@@ -1,5 +1,6 @@
 #include "net/nmhttp.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -10,6 +11,7 @@
 #include "net/nmurl.h"
 #include "net/origin.h"
 #include "net/unitencrypt.h"
+#include "platform/bytetext.h"
 #include "platform/filewrite.h"
 
 namespace
@@ -261,9 +263,15 @@ void TNMHTTP::BuildHeaders()
 
 void TNMHTTP::SendRequest()
 {
+    // A CR or LF inside a line would start a header line of the address's choosing. Credentials
+    // go out encoded, but are held to the same rule as the address they came with.
+    const std::vector<std::string>& lines = HeaderList.Lines();
+    if (std::any_of(lines.begin(), lines.end(), bytetext::HasControlByte) ||
+        bytetext::HasControlByte(HeaderInfo.UserId) || bytetext::HasControlByte(HeaderInfo.Password))
+        throw Exception("Invalid URL");
     const std::string header = HeaderList.Text();
     // Write sends at most its buffer; a cut request would ask for another resource.
-    if (header.size() > TextBufferSize || header.find('\0') != std::string::npos)
+    if (header.size() > TextBufferSize)
         throw ESockError(TSockReason::UrlTooLong, "URL too long");
     Write(header);
     Writeln("");

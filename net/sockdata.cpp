@@ -326,6 +326,9 @@ std::string TPowersock::ReadLn()
 std::string TPowersock::Transaction(const std::string& command)
 {
     ReportStatus(8, "Transaction");
+    // A command is one line: a line end inside it would reach the peer as a command of its own.
+    if (bytetext::HasControlByte(command))
+        throw Exception("Invalid URL");
     ReplyCode = 0;
     Writeln(command);
     LastReply = ReadLn();

@@ -99,6 +99,19 @@ TEST(KestrowCliGetFtp, UnusableAddressesAreRefused)
     const CliResult head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
     EXPECT_EQ(head.exitCode, 2);
     EXPECT_FALSE(dir.Exists("x"));
+
+    // A line end in the folder or the name would reach the server as a command of its own:
+    // nothing at all is sent.
+    ScriptedServer server;
+    for (const std::string address :
+         {"/pub\r\nDELE important.zip/a.zip", "/pub/a.zip\r\nDELE important.zip", "/pub\n/a.zip"})
+    {
+        const CliResult injected = RunCli(
+            {"get", Q("ftp://127.0.0.1:" + std::to_string(server.Port()) + address), Q(dir.Path() + "x")});
+        EXPECT_EQ(injected.exitCode, 2);
+        EXPECT_EQ(injected.err, "kestrow-cli get: Invalid URL\n");
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
 TEST(KestrowCliGetFtp, ServerThatNeverEndsItsGreetingIsGivenUp)

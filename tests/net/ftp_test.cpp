@@ -175,6 +175,21 @@ TEST_F(FtpClient, EndlessRepliesEndAtTheirBounds)
     EXPECT_FALSE(ftp.IsConnected);
 }
 
+TEST_F(FtpClient, ACommandHoldingALineEndIsNeverSent)
+{
+    Script script;
+    FtpLogin(script).ExpectLine().Send("250 CWD ok\r\n").ExpectLine().Send("221 Goodbye.\r\n").Close();
+    server.AddScript(script);
+    ftp.Connect();
+    for (const std::string path : {"/pub\r\nDELE important.zip", "/pub\rDELE important.zip", "/pub\x7f"})
+        EXPECT_EQ(MessageOf([&] { ftp.ChangeDir(path); }), "Invalid URL");
+    EXPECT_EQ(MessageOf([&] { ftp.Download("a.zip\r\nDELE important.zip", dir.Path() + "a.zip"); }),
+              "Invalid URL");
+    ftp.ChangeDir("/pub");
+    ftp.Disconnect();
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nPASS kestrow@example.com\r\nCWD /pub\r\nQUIT\r\n");
+}
+
 TEST_F(FtpClient, UserAcceptedWithoutPasswordSendsNoPass)
 {
     server.AddScript(Script()

@@ -542,6 +542,48 @@ TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
     EXPECT_LE(peak, 2 * (TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize));
 }
 
+TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
+{
+    const std::string firstRequest =
+        std::string("GET /a HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines + ContentType + "\r\n";
+    // An address: refused before connecting.
+    for (const std::string path : {"/a\r\nX-Injected: 1", "/a\rX-Injected: 1", "/a\tb", "/a\x7f"})
+    {
+        ScriptedServer server;
+        server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
+        TNMHTTP http;
+        EXPECT_EQ(MessageOf([&] { http.Get(server.Url(path)); }), "Invalid URL");
+        http.Proxy = "127.0.0.1";
+        http.ProxyPort = server.Port();
+        EXPECT_EQ(MessageOf([&] { http.Get("http://example.test" + path); }), "Invalid URL");
+        EXPECT_EQ(server.ConnectionCount(), 0);
+    }
+
+    // A Location with a bare CR: the first request is answered, the second never made.
+    ScriptedServer redirecting;
+    redirecting.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /next\rX-Injected: 1\r\n\r\n"));
+    TNMHTTP http;
+    EXPECT_EQ(MessageOf([&] { http.Get(redirecting.Url("/a")); }), "Invalid URL");
+    EXPECT_EQ(redirecting.ConnectionCount(), 1);
+    EXPECT_EQ(redirecting.Received(0), firstRequest);
+
+    // A user name or a password: nothing of the request goes out.
+    const std::vector<std::pair<std::string, std::string>> logins = {
+        {"user\r\nX-Injected: 1", "pw"}, {"user", "p\nw"}, {"user", "pw\x7f"}};
+    for (const auto& [user, password] : logins)
+    {
+        ScriptedServer server;
+        server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
+        TNMHTTP client;
+        client.HeaderInfo.UserId = user;
+        client.HeaderInfo.Password = password;
+        EXPECT_EQ(MessageOf([&] { client.Get(server.Url("/a")); }), "Invalid URL");
+        EXPECT_FALSE(client.IsConnected);
+        EXPECT_TRUE(WaitUntil([&] { return server.PeerClosed(); }));
+        EXPECT_EQ(server.Received(), "");
+    }
+}
+
 TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)
 {
     const std::string longPath = "/" + std::string(300, 'p') + ".zip";
