@@ -7,7 +7,8 @@
 #   bench/http_download.sh [BUILD_DIR] [ROUNDS] [SIZE_MIB]
 #
 # BUILD_DIR defaults to build/, ROUNDS to 3 (the best round of each tool counts), SIZE_MIB to
-# 1024. Everything runs on 127.0.0.1 in a temporary folder that is removed at the end. Both tools
+# 1024. With KESTROW_BASELINE_CLI naming another kestrow-cli (an earlier build), that one runs
+# in every round too, and the throughput of this build is compared with it. Everything runs on 127.0.0.1 in a temporary folder that is removed at the end. Both tools
 # write to the same place: /dev/shm when it exists, so that the disk's write-back does not drown
 # the difference between the clients; set KESTROW_BENCH_OUT to a folder to write elsewhere.
 set -euo pipefail
@@ -48,7 +49,7 @@ echo "Writing a ${size_mib} MiB file for nginx on 127.0.0.1:$port ..."
 head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
 url="http://127.0.0.1:$port/files/big.bin"
 
-# One download under /usr/bin/time: prints "seconds peak_kib".
+# One download under /usr/bin/time: prints "seconds peak_kib cpu_seconds".
 measure() {
     rm -f "$out"
     local start end got peak
@@ -62,21 +63,32 @@ measure() {
         exit 1
     fi
     peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$state/time.txt")
-    echo "$(calc "$end - $start") $peak"
+    cpu=$(awk -F': ' '/User time/ {u = $2} /System time/ {s = $2} END {print u + s}' "$state/time.txt")
+    echo "$(calc "$end - $start") $peak $cpu"
 }
 
-best_kestrow="" best_curl="" peak_kestrow=0 peak_curl=0
+baseline=${KESTROW_BASELINE_CLI:-}
+best_kestrow="" best_curl="" best_baseline="" peak_kestrow=0 peak_curl=0 peak_baseline=0
+# The CPU time of a download is less at the mercy of other work on the machine than its wall time.
+cpu_kestrow="" cpu_baseline=""
 for round in $(seq "$rounds"); do
     # Alternate the order so neither tool always runs first.
     order="kestrow curl"
     [ $((round % 2)) -eq 0 ] && order="curl kestrow"
+    [ -n "$baseline" ] && order=$([ $((round % 2)) -eq 0 ] && echo "baseline $order" || echo "$order baseline")
     for tool in $order; do
         if [ "$tool" = kestrow ]; then
-            read -r seconds peak < <(measure "$cli" get "$url" "$out")
+            read -r seconds peak cpu < <(measure "$cli" get "$url" "$out")
+            cpu_kestrow=$(calc "(\"$cpu_kestrow\" == \"\" || $cpu < ${cpu_kestrow:-0}) ? $cpu : ${cpu_kestrow:-0}")
             best_kestrow=$(calc "(\"$best_kestrow\" == \"\" || $seconds < ${best_kestrow:-0}) ? $seconds : ${best_kestrow:-0}")
             [ "$peak" -gt "$peak_kestrow" ] && peak_kestrow=$peak
+        elif [ "$tool" = baseline ]; then
+            read -r seconds peak cpu < <(measure "$baseline" get "$url" "$out")
+            cpu_baseline=$(calc "(\"$cpu_baseline\" == \"\" || $cpu < ${cpu_baseline:-0}) ? $cpu : ${cpu_baseline:-0}")
+            best_baseline=$(calc "(\"$best_baseline\" == \"\" || $seconds < ${best_baseline:-0}) ? $seconds : ${best_baseline:-0}")
+            [ "$peak" -gt "$peak_baseline" ] && peak_baseline=$peak
         else
-            read -r seconds peak < <(measure curl -s -o "$out" "$url")
+            read -r seconds peak cpu < <(measure curl -s -o "$out" "$url")
             best_curl=$(calc "(\"$best_curl\" == \"\" || $seconds < ${best_curl:-0}) ? $seconds : ${best_curl:-0}")
             [ "$peak" -gt "$peak_curl" ] && peak_curl=$peak
         fi
@@ -92,6 +104,13 @@ printf 'kestrow-cli get  %8.1f MiB/s   peak memory %6.1f MiB\n' "$(calc "$size_m
 printf 'curl -o          %8.1f MiB/s   peak memory %6.1f MiB\n' "$(calc "$size_mib / $best_curl")" \
     "$(calc "$peak_curl / 1024")"
 printf 'throughput ratio kestrow/curl: %.2f (goal: at least 0.90)\n' "$(calc "$best_curl / $best_kestrow")"
+if [ -n "$baseline" ]; then
+    printf 'baseline get     %8.1f MiB/s   peak memory %6.1f MiB   (%s)\n' "$(calc "$size_mib / $best_baseline")" \
+        "$(calc "$peak_baseline / 1024")" "$baseline"
+    printf 'throughput ratio this build/baseline: %.3f (goal: at least 0.95)\n' "$(calc "$best_baseline / $best_kestrow")"
+    printf 'CPU per download: this build %.3f s, baseline %.3f s, ratio %.3f\n' "$cpu_kestrow" "$cpu_baseline" \
+        "$(calc "$cpu_baseline / $cpu_kestrow")"
+fi
 
 # A server that accepts and then says nothing: the client waits in its event loop until the
 # --timeout watchdog aborts it. What that wait costs is the CPU time of the whole run.

@@ -44,9 +44,10 @@ int GetFtp(const TFtpGetOptions& options)
     ftp.ReportLevel = 2;
     ftp.TimeOut = options.timeoutSeconds * 1000;
 
-    // The robot's watchdog: every reply and every received chunk counts as a sign of life; when
-    // there has been none for the time-out, the client is aborted, which ends whatever wait it
-    // is in.
+    // The robot's watchdog: every step done (the login, each command, the data connection) and
+    // every received chunk count as a sign of life; when there has been none for the time-out,
+    // the client is aborted, which ends whatever wait it is in. A reply line is none: a server
+    // may send lines for ever.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&ftp] { ftp.Abort(); };
     const TSignalStop interrupt([&ftp] { ftp.Abort(); });
@@ -54,14 +55,17 @@ int GetFtp(const TFtpGetOptions& options)
     std::string lastErrorReply;
     ftp.OnStatus = [&](QObject*, const std::string& status)
     {
-        watchdog.Restart();
         if (status.size() >= 4 && (status[0] == '4' || status[0] == '5') && bytetext::IsDigit(status[1]) &&
             bytetext::IsDigit(status[2]))
             lastErrorReply = std::string(WithoutLineEnd(status));
         if (options.verbose)
             std::fprintf(stderr, "%s\n", std::string(WithoutLineEnd(status)).c_str());
     };
-    ftp.OnPacketRecvd = [&](QObject*) { watchdog.Restart(); };
+    const auto signOfLife = [&watchdog] { watchdog.Restart(); };
+    ftp.OnConnect = [signOfLife](QObject*) { signOfLife(); };
+    ftp.OnSuccess = [signOfLife](TNMFTP::TCmdType) { signOfLife(); };
+    ftp.OnTransactionStart = [signOfLife](QObject*) { signOfLife(); };
+    ftp.OnPacketRecvd = [signOfLife](QObject*) { signOfLife(); };
 
     // The file is fetched beside its destination and takes its place only when complete, so a
     // failed transfer never costs the file that was there.

@@ -1,7 +1,5 @@
 #include "cli/getcommand.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -93,21 +91,24 @@ int GetHttp(const GetOptions& options)
     http.TimeOut = options.timeoutSeconds * 1000;
     http.ReportLevel = 8;
 
-    // The robot's watchdog: every sign of progress restarts it, and when it fires the client is
-    // aborted, which ends whatever wait the request is in. Ctrl+C and SIGTERM abort it as well.
+    // The robot's watchdog: a connection made and every chunk of the body restart it, and when
+    // it fires the client is aborted, which ends whatever wait the request is in. A status report
+    // is no progress: a server that sends header lines for ever reports one per line. Ctrl+C and
+    // SIGTERM abort the client as well.
     TWatchdog watchdog;
     watchdog.OnTimeOut = [&http] { http.Abort(); };
     const TSignalStop interrupt([&http] { http.Abort(); });
     http.OnStatus = [&](QObject*, const std::string& status)
     {
-        watchdog.Restart();
         if (options.verbose)
             std::fprintf(stderr, "%s\n", std::string(bytetext::WithoutLineEnd(status)).c_str());
     };
+    http.OnConnect = [&](QObject*) { watchdog.Restart(); };
     // The robot ends a transfer once the announced length is in, even if the server keeps
     // the connection open.
     http.OnPacketRecvd = [&](QObject*)
     {
+        watchdog.Restart();
         if (http.ExpectedCount > 0 && http.ReceivedCount >= http.ExpectedCount)
             http.Disconnect();
     };
@@ -126,11 +127,7 @@ int GetHttp(const GetOptions& options)
         else
         {
             http.Get(options.url);
-            const std::int64_t announced = http.ExpectedCount;
-            const std::int64_t saved = FileSize(transferPath);
-            if (announced > 0 && saved < announced)
-                throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) +
-                                " of " + std::to_string(announced) + " bytes");
+            KeepAnnouncedLength(transferPath, http.ExpectedCount);
         }
     }
     catch (const Exception& error)

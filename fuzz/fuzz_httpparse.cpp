@@ -41,7 +41,8 @@ bool IsPortError(const std::string& message)
 
 void CheckHeaderLine(std::string_view line)
 {
-    httpparse::StatusCode(line);
+    const int code = httpparse::StatusCode(line);
+    Check(code == 0 || (code >= 100 && code <= 599));
     Check(httpparse::ContentLength(line) >= 0);
     const std::string keyword = httpparse::HeaderKeyword(line);
     Check(keyword.size() <= line.size());
@@ -72,7 +73,9 @@ void CheckRequestURL(std::string_view url, std::string_view host, int port)
     }
     catch (const Exception& error)
     {
-        Check((url.empty() && error.Message() == "Empty URL") || IsPortError(error.Message()));
+        Check((url.empty() && error.Message() == "Empty URL") ||
+              (bytetext::HasControlByte(url) && error.Message() == "Invalid URL") ||
+              IsPortError(error.Message()));
     }
 }
 } // namespace

@@ -54,6 +54,8 @@ TReplyLines::TReplyLines(std::string_view firstLine)
 
 void TReplyLines::Next(std::string_view line)
 {
+    ++lines;
+    bytes += line.size();
     if (!openingCode.empty())
     {
         goesOn = !IsLastLineOf(openingCode, line);

@@ -34,13 +34,21 @@ bool IsContinuation(std::string_view line);
 class TReplyLines
 {
   public:
+    // A reply longer than this is no reply a client can wait for: a server may send lines for ever.
+    static constexpr std::size_t MaxLines = 1000;
+    static constexpr std::size_t MaxBytes = 1024 * 1024;
+
     explicit TReplyLines(std::string_view firstLine);
     void Next(std::string_view line);
     bool GoesOn() const { return goesOn; }
+    // More than MaxLines lines or MaxBytes bytes so far.
+    bool TooLong() const { return lines > MaxLines || bytes > MaxBytes; }
 
   private:
     std::string openingCode;
     bool goesOn = false;
+    std::size_t lines = 0;
+    std::size_t bytes = 0;
 };
 
 // The size a reply announces: the run of digits nearest to the left of the first "BYTE" (any

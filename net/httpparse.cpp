@@ -45,6 +45,8 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
 {
     if (url.empty())
         throw Exception("Empty URL");
+    if (bytetext::HasControlByte(url))
+        throw Exception("Invalid URL");
     TRequestTarget target{std::string(url), std::string(), std::string(host), port == 0 ? 80 : port};
 
     const bool hasDoubleSlash = url.find("//") != std::string_view::npos;
@@ -112,7 +114,8 @@ std::string ResolveLocation(std::string_view base, std::string_view location)
 std::int16_t StatusCode(std::string_view line)
 {
     int value = 0;
-    if (!ParseInteger(NthField(bytetext::WithoutOneLineEnd(line), ' ', 2), value))
+    if (!ParseInteger(NthField(bytetext::WithoutOneLineEnd(line), ' ', 2), value) || value < 100 ||
+        value > 599)
         return 0;
     return static_cast<std::int16_t>(value);
 }

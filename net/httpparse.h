@@ -21,8 +21,9 @@ struct TRequestTarget
 // Splits url as the client does. host and port are those of the previous request: a URL
 // without a host part keeps the host, one without ":" keeps the port (0 becomes 80). The
 // scheme "https" gives the port 443.
-// Raises Exception "Empty URL", the integer conversion error for a port that is no number, or
-// "Invalid port N" for a number outside 1..65535.
+// Raises Exception "Empty URL", "Invalid URL" for one holding a control byte (a CR LF in it
+// would start a header line of its own), the integer conversion error for a port that is no
+// number, or "Invalid port N" for a number outside 1..65535.
 TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int port);
 
 // Whether a request for url goes over TLS: it does when url begins with "https://" in any
@@ -35,8 +36,8 @@ bool UsesTls(std::string_view url, bool previous);
 // A target with a scheme, or a base without one, comes back unchanged.
 std::string ResolveLocation(std::string_view base, std::string_view location);
 
-// The code of a status line: its second blank-separated field as a number, 0 when that is
-// no number. The line end does not count as part of the field.
+// The code of a status line: its second blank-separated field as a number in 100..599, 0 when
+// that is no such number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);
 
 // The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").

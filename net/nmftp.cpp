@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "platform/bytetext.h"
 #include "platform/pause.h"
 
 namespace
@@ -64,7 +65,8 @@ std::string TNMFTP::Transaction(const std::string& command)
     return reply;
 }
 
-void TNMFTP::ReadReplyContinuation(const std::string& firstLine)
+void TNMFTP::ReadReplyContinuation(const std::string& firstLine,
+                                   const std::function<void(const std::string& line)>& eachLine)
 {
     ftpreply::TReplyLines reply(firstLine);
     while (reply.GoesOn())
@@ -72,6 +74,14 @@ void TNMFTP::ReadReplyContinuation(const std::string& firstLine)
         const std::string line = ReadLn();
         ReportStatus(1, line);
         reply.Next(line);
+        if (eachLine)
+            eachLine(line);
+        // The rest of such a reply would be read as the answers to the commands that follow.
+        if (reply.TooLong())
+        {
+            RequestCloseSocket();
+            throw ESockError(TSockReason::ReplyTooLong, "Reply too long");
+        }
     }
 }
 
@@ -228,6 +238,9 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
     CheckConnected();
     if (!IsConnected)
         return;
+    // Refused before the PORT that would go ahead of it (Transaction refuses it too).
+    if (bytetext::HasControlByte(remote))
+        throw Exception("Invalid URL");
 
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
@@ -266,15 +279,12 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         if (InRange(ReplyCode, 301, 599))
             Failure(ftpreply::cmdDownload, LastReply);
         ExpectedCount = ftpreply::SizeFromReply(LastReply);
-        ftpreply::TReplyLines reply(LastReply);
-        while (reply.GoesOn())
-        {
-            const std::string line = ReadLn();
-            ReportStatus(1, line);
-            reply.Next(line);
-            if (ExpectedCount == 0)
-                ExpectedCount = ftpreply::SizeFromReply(line);
-        }
+        ReadReplyContinuation(LastReply,
+                              [this](const std::string& line)
+                              {
+                                  if (ExpectedCount == 0)
+                                      ExpectedCount = ftpreply::SizeFromReply(line);
+                              });
 
         awaitingData = true;
         // A notice that came with the reply to RETR ends the wait before it starts.

@@ -74,7 +74,10 @@ class TNMFTP : public TPowersock
     std::int64_t DataReceivedCount() const;
 
   private:
-    void ReadReplyContinuation(const std::string& firstLine);
+    // Reads and reports the further lines of the reply that firstLine opened, each handed to
+    // eachLine; raises "Reply too long" past the bounds of one reply.
+    void ReadReplyContinuation(const std::string& firstLine,
+                               const std::function<void(const std::string& line)>& eachLine = {});
     void DropStaleInput();
     void ServerNotice();
     // Raises FTPException with reply unless an OnFailure handler takes it over.

@@ -1,5 +1,6 @@
 #include "net/nmhttp.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -10,6 +11,8 @@
 #include "net/nmurl.h"
 #include "net/origin.h"
 #include "net/unitencrypt.h"
+#include "platform/bytetext.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -27,6 +30,9 @@ constexpr std::array<TCmdTypeInfo, 12> CmdTypeTable{{
     {"UNLINK ", "Link: ", true, false},
     {"TRACE ", "", true, true},
 }};
+
+// A response header beyond this is given up: a server may send header lines for ever.
+constexpr std::size_t MaxHeaderBytes = 1024 * 1024;
 
 } // namespace
 
@@ -264,9 +270,15 @@ void TNMHTTP::BuildHeaders()
 
 void TNMHTTP::SendRequest()
 {
+    // A CR or LF inside a line would start a header line of the address's choosing. Credentials
+    // go out encoded, but are held to the same rule as the address they came with.
+    const std::vector<std::string>& lines = HeaderList.Lines();
+    if (std::any_of(lines.begin(), lines.end(), bytetext::HasControlByte) ||
+        bytetext::HasControlByte(HeaderInfo.UserId) || bytetext::HasControlByte(HeaderInfo.Password))
+        throw Exception("Invalid URL");
     const std::string header = HeaderList.Text();
     // Write sends at most its buffer; a cut request would ask for another resource.
-    if (header.size() > TextBufferSize || header.find('\0') != std::string::npos)
+    if (header.size() > TextBufferSize)
         throw ESockError(TSockReason::UrlTooLong, "URL too long");
     Write(header);
     Writeln("");
@@ -291,22 +303,29 @@ void TNMHTTP::ReadResponseHeader()
     if (OutputFileMode)
     {
         headerFile.setFileName(QString::fromStdString(Header));
-        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw Exception(FileCreateErrorText(Header, errno));
     }
     else
         Header.clear();
+    std::size_t headerBytes = 0;
     auto sink = [&](const std::string& line)
     {
-        if (OutputFileMode)
-            headerFile.write(line.data(), static_cast<qint64>(line.size()));
-        else
+        headerBytes += line.size();
+        if (headerBytes > MaxHeaderBytes)
+            throw ESockError(TSockReason::HeaderTooLong, "Header too long");
+        if (!OutputFileMode)
             Header += line;
+        else if (!WriteAll(headerFile, line.data(), static_cast<qint64>(line.size())))
+            throw Exception(FileWriteErrorText(Header, headerFile.errorString().toStdString()));
     };
 
     std::string line = ReadLn();
     ReplyCode = httpparse::StatusCode(line);
     sink(line);
+    // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
+    if (ReplyCode == 0)
+        throw ESockError(TSockReason::BadStatusLine, "Bad status line");
     for (;;)
     {
         line = ReadLn();

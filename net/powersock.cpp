@@ -1,6 +1,11 @@
 #include "net/powersock.h"
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QHostInfo>
@@ -161,6 +166,8 @@ TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, co
             end = TWaitEnd::LimitReached;
         else
         {
+            if (readingPaused)
+                ResumeReading();
             platform::WaitForEvents(2);
             continue;
         }
@@ -194,6 +201,7 @@ void TPowersock::TransportConnected()
 
 void TPowersock::SessionEstablished()
 {
+    WatchClose();
     IsConnected = true;
     if (OnConnect)
         OnConnect(this);
@@ -238,6 +246,8 @@ void TPowersock::CloseTransport()
         const QSignalBlocker blocker(socket);
         socket->abort();
     }
+    ReleaseCloseWitness();
+    readingPaused = false;
     if (server)
     {
         server->close();
@@ -289,8 +299,41 @@ void TPowersock::SocketClosed()
         OnDataArrived(this);
     if (closeCount != closesBefore)
         return;
+    closedByReset = EndedByReset();
     IsConnected = false;
     RequestCloseSocket();
+}
+
+void TPowersock::WatchClose()
+{
+    ReleaseCloseWitness();
+    if (socket && socket->socketDescriptor() >= 0)
+        closeWitness = fcntl(static_cast<int>(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+}
+
+void TPowersock::ReleaseCloseWitness()
+{
+    if (closeWitness >= 0)
+        ::close(closeWitness);
+    closeWitness = -1;
+}
+
+bool TPowersock::EndedByReset() const
+{
+    const QAbstractSocket::SocketError error = socket ? socket->error() : QAbstractSocket::UnknownSocketError;
+    if (error != QAbstractSocket::RemoteHostClosedError && error != QAbstractSocket::UnknownSocketError)
+        return true;
+    if (closeWitness < 0)
+        return false;
+    int pending = 0;
+    socklen_t length = sizeof pending;
+    if (getsockopt(closeWitness, SOL_SOCKET, SO_ERROR, &pending, &length) == 0 && pending != 0)
+        return true;
+    // The peer's FIN leaves the connection waiting for our close; a reset closes it at once.
+    tcp_info info{};
+    length = sizeof info;
+    return getsockopt(closeWitness, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
 }
 
 void TPowersock::Connect()
@@ -335,6 +378,7 @@ void TPowersock::Connect()
     LastEventOk = true;
     // Nothing received on an earlier connection belongs to this one.
     ClearReceiveBuffer();
+    closedByReset = false;
     QTcpSocket& transport = Socket();
     if (transport.state() != QAbstractSocket::UnconnectedState)
         CloseTransport();

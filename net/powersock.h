@@ -92,6 +92,9 @@ class TPowersock : public QObject
     static constexpr qint64 ChunkSize = 16383;
     // Write and Writeln send at most this many characters.
     static constexpr std::size_t TextBufferSize = 16384;
+    // Reading from the socket pauses while this much is received and not taken, so a peer that
+    // sends faster than it is read waits in TCP instead of filling the memory.
+    static constexpr std::size_t ReceiveBufferLimit = 1024 * 1024;
 
     explicit TPowersock(QObject* owner = nullptr);
     ~TPowersock() override;
@@ -203,6 +206,8 @@ class TPowersock : public QObject
     // The received bytes not yet taken.
     std::string_view Buffered() const;
     void ClearReceiveBuffer();
+    // The memory the received bytes hold, the taken front not yet dropped included.
+    std::size_t ReceiveFootprint() const { return received.Footprint(); }
     bool Destroying() const { return destroying; }
 
     // Notification handlers.
@@ -224,6 +229,15 @@ class TPowersock : public QObject
     void IncomingConnection();
     void LookupFinished(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
+    // Reading goes on once the receive buffer has room again.
+    void ResumeReading();
+    // Keeps a second descriptor of the connection, so that its TCP state can still be asked
+    // once Qt has closed its own; ReleaseCloseWitness closes it.
+    void WatchClose();
+    void ReleaseCloseWitness();
+    // Whether the connection ended by a reset or an error rather than the peer's orderly close;
+    // Qt reports both as RemoteHostClosedError.
+    bool EndedByReset() const;
     void FlushCapture();
     bool PeerGone() const;
     bool SendFinished() const;
@@ -261,5 +275,10 @@ class TPowersock : public QObject
     bool readMorePosted = false;
     bool writeMorePosted = false;
     bool destroying = false;
+    // Reading waits for room in the receive buffer.
+    bool readingPaused = false;
+    // The connection ended without the peer's orderly close: what it carried is incomplete.
+    bool closedByReset = false;
+    int closeWitness = -1;
     std::unique_ptr<char[]> chunk;
 };

@@ -15,6 +15,7 @@
 
 #include "net/sockerrors.h"
 #include "platform/bytetext.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -115,7 +116,7 @@ void TPowersock::FlushCapture()
 {
     if (!receiveFile || captureBatch.isEmpty())
         return;
-    if (receiveFile->write(captureBatch) != captureBatch.size() && fileError.empty())
+    if (!WriteAll(*receiveFile, captureBatch.constData(), captureBatch.size()) && fileError.empty())
         fileError = FileWriteErrorText(receiveFile->fileName().toStdString(),
                                        receiveFile->errorString().toStdString());
     captureBatch.truncate(0);
@@ -161,10 +162,11 @@ void TPowersock::ReadToStream()
     ReportStatus(8, "ReadToStream");
     // What Qt holds is taken at once, chunk by chunk and each chunk announced, so a fast peer
     // costs no extra trip through the event loop per chunk. A handler that closes the socket
-    // ends the round.
+    // ends the round, and a full receive buffer pauses reading until a wait finds room in it.
     const int closesBefore = closeCount;
     qint64 taken = 0;
-    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification &&
+    const auto room = [this] { return receiveFile || received.Size() < ReceiveBufferLimit; };
+    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
            socket->bytesAvailable() > 0)
     {
         const qint64 n = socket->read(chunk.get(), ChunkSize);
@@ -181,9 +183,22 @@ void TPowersock::ReadToStream()
         taken += n;
     }
     if (socket && closeCount == closesBefore && socket->bytesAvailable() > 0)
-        PostReadMore();
+    {
+        if (room())
+            PostReadMore();
+        else
+            readingPaused = true;
+    }
     if (OnDataArrived)
         OnDataArrived(this);
+}
+
+void TPowersock::ResumeReading()
+{
+    if (received.Size() >= ReceiveBufferLimit)
+        return;
+    readingPaused = false;
+    PostReadMore();
 }
 
 void TPowersock::WriteFromStream()
@@ -311,6 +326,9 @@ std::string TPowersock::ReadLn()
 std::string TPowersock::Transaction(const std::string& command)
 {
     ReportStatus(8, "Transaction");
+    // A command is one line: a line end inside it would reach the peer as a command of its own.
+    if (bytetext::HasControlByte(command))
+        throw Exception("Invalid URL");
     ReplyCode = 0;
     Writeln(command);
     LastReply = ReadLn();
@@ -382,7 +400,7 @@ void TPowersock::CaptureFile(const std::string& fileName)
     const std::string_view early = Buffered();
     if (!early.empty())
     {
-        if (file.write(early.data(), static_cast<qint64>(early.size())) != static_cast<qint64>(early.size()))
+        if (!WriteAll(file, early.data(), static_cast<qint64>(early.size())))
             fileError = FileWriteErrorText(fileName, file.errorString().toStdString());
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
@@ -393,9 +411,12 @@ void TPowersock::CaptureFile(const std::string& fileName)
     }
     WaitUntil([this] { return !IsConnected || !fileError.empty(); }, {.abortMessage = SendAborted});
     FlushCapture();
-    // A body that could not be written in full is a failed transfer, not a short file.
+    // A body that could not be written in full is a failed transfer, not a short file; so is
+    // one that a reset cut off, however much of it came.
     if (!fileError.empty())
         throw Exception(fileError);
+    if (closedByReset)
+        RaiseConnectionReset();
 }
 
 void TPowersock::CaptureString(std::string& text, std::int32_t count)
@@ -418,6 +439,8 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
             return !IsConnected || !wanted();
         },
         {.abortMessage = "Socket capture aborted"});
+    if (closedByReset && wanted())
+        RaiseConnectionReset();
 }
 
 void TPowersock::Listen(bool notifyAsLookup)
@@ -492,6 +515,8 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         socket = nullptr;
     }
     InstallSocket(accepted);
+    closedByReset = false;
+    WatchClose();
     if (server)
     {
         server->close();

@@ -30,6 +30,11 @@ enum class TSockReason
     DataConnectionFailed,
     TooManyRedirects,
     UrlTooLong,
+    // What a peer sent is beyond bounds or sense: the header of an HTTP response, one FTP reply,
+    // a status line without a code in 100..599.
+    HeaderTooLong,
+    ReplyTooLong,
+    BadStatusLine,
 };
 
 class ESockError : public Exception

@@ -45,6 +45,16 @@ inline std::string_view WithoutOneLineEnd(std::string_view text)
     return text;
 }
 
+// A byte below 0x20 or DEL. In an address, a name or a command line sent to a peer, CR and LF
+// would start a line of their own there.
+inline bool HasControlByte(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
 inline bool IsBlankOrControl(char c)
 {
     return static_cast<unsigned char>(c) <= 32;

@@ -123,8 +123,14 @@ int TDownloadRun::LogLevel() const
 
 void TDownloadRun::WriteLog(const std::string& line, bool fileOnly)
 {
-    AppendLogLine(line);
+    const std::string failure = AppendLogLine(line);
     Observer.LogLine(line, fileOnly);
+    // A log file that takes no more lines is shown once a run, beside the lines it misses.
+    if (!failure.empty() && !logFailureShown)
+    {
+        logFailureShown = true;
+        Observer.LogLine(failure, false);
+    }
 }
 
 void TDownloadRun::ReportCaught(const std::string& message)
@@ -225,6 +231,7 @@ void TDownloadRun::StartRun(TRun& run)
     platform::Pause(500);
     ErrorCount = 0;
     printFailureShown = false;
+    logFailureShown = false;
     Observer.StatusText(0, "");
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");

@@ -156,4 +156,5 @@ class TDownloadRun : public QObject
     bool previewActive = false;
     bool previewAborted = false;
     bool printFailureShown = false;
+    bool logFailureShown = false;
 };

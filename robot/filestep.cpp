@@ -95,8 +95,8 @@ void TDownloadRun::HttpPacketRecvd()
     const std::int64_t received = NMHTTP1->ReceivedCount;
     const std::int64_t expected = NMHTTP1->ExpectedCount;
     ShowFileProgress(received, expected);
-    // The transfer ends once the announced size is in.
-    if (received == expected)
+    // The transfer ends once the announced size is in, also when a chunk brought more.
+    if (expected > 0 && received >= expected)
         NMHTTP1->Disconnect();
 }
 
@@ -244,10 +244,7 @@ void TDownloadRun::FetchHttpFile(const TRun& run, const std::string& fileURL, co
     if ((NMHTTP1->ReplyCode == 401 || NMHTTP1->ReplyCode == 407) && HttpEvents->LoginsStored > loginsBefore)
         FollowedGet(fileURL);
     const std::int64_t announced = NMHTTP1->ExpectedCount;
-    const std::int64_t saved = FileSize(bodyFile);
-    if (announced > 0 && saved < announced)
-        throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) + " of " +
-                        std::to_string(announced) + " bytes");
+    KeepAnnouncedLength(bodyFile, announced);
 }
 
 void TDownloadRun::KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath,

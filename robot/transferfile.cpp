@@ -1,5 +1,6 @@
 #include "robot/transferfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,18 @@ void CommitTransferFile(const std::string& transferPath, const std::string& outp
         DiscardFile(transferPath);
         throw Exception(FileCreateErrorText(outputPath, error));
     }
+}
+
+void KeepAnnouncedLength(const std::string& path, std::int64_t announced)
+{
+    if (announced <= 0)
+        return;
+    const std::int64_t saved = FileSize(path);
+    if (saved < announced)
+        throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) + " of " +
+                        std::to_string(announced) + " bytes");
+    if (saved > announced && truncate(path.c_str(), static_cast<off_t>(announced)) != 0)
+        throw Exception(FileWriteErrorText(path, std::strerror(errno)));
 }
 
 void DiscardFile(const std::string& path)

@@ -13,6 +13,10 @@ std::string CreateTransferFile(const std::string& outputPath);
 // Puts the finished transfer in the output file's place in one step. Raises Exception.
 void CommitTransferFile(const std::string& transferPath, const std::string& outputPath);
 
+// Holds a body saved in path to the length its header announced (0: none announced): bytes
+// beyond it are cut off, and a body short of it raises "Transfer incomplete: N of M bytes".
+void KeepAnnouncedLength(const std::string& path, std::int64_t announced);
+
 // Removes a file, quietly; for transfer files that are given up.
 void DiscardFile(const std::string& path);
 

@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include <QProcess>
 
 #include "peers.h"
+#include "scriptedserver.h"
 #include "silentlistener.h"
 #include "clirun.h"
 #include "tempdir.h"
@@ -97,16 +99,52 @@ TEST(KestrowCliGetFtp, UnusableAddressesAreRefused)
     const CliResult head = RunCli({"get", Q(FtpUrl("/small.txt")), Q(dir.Path() + "x"), "--head"});
     EXPECT_EQ(head.exitCode, 2);
     EXPECT_FALSE(dir.Exists("x"));
+
+    // A line end in the folder or the name would reach the server as a command of its own:
+    // nothing at all is sent.
+    ScriptedServer server;
+    for (const std::string address :
+         {"/pub\r\nDELE important.zip/a.zip", "/pub/a.zip\r\nDELE important.zip", "/pub\n/a.zip"})
+    {
+        const CliResult injected = RunCli(
+            {"get", Q("ftp://127.0.0.1:" + std::to_string(server.Port()) + address), Q(dir.Path() + "x")});
+        EXPECT_EQ(injected.exitCode, 2);
+        EXPECT_EQ(injected.err, "kestrow-cli get: Invalid URL\n");
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
-TEST(KestrowCliGetFtp, ServerThatNeverGreetsEndsAtTheTimeOut)
+TEST(KestrowCliGetFtp, ServerThatNeverEndsItsGreetingIsGivenUp)
 {
     TempDir dir;
     const std::string target = dir.Write("keep.bin", "what was there");
     SilentListener silent;
-    const CliResult result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(silent.Port()) + "/a.zip"),
-                                     Q(target), "--timeout", "1"});
+    CliResult result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(silent.Port()) + "/a.zip"),
+                               Q(target), "--timeout", "1"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n");
+
+    // A greeting line after line is no progress: the time-out ends it long before the server
+    // would have finished.
+    using Script = ScriptedServer::Script;
+    auto trickleDone = std::make_shared<bool>(false);
+    Script trickle;
+    for (int i = 0; i < 600; ++i)
+        trickle.Send("220-line " + std::to_string(i) + "\r\n").Pause(100);
+    trickle.Call([trickleDone](ScriptedServer::Connection&) { *trickleDone = true; }).Stall();
+    ScriptedServer trickling;
+    trickling.AddScript(trickle);
+    result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(trickling.Port()) + "/a.zip"), Q(target),
+                     "--timeout", "1"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n");
+    EXPECT_FALSE(*trickleDone);
+
+    // One without end that comes at once ends at the bound of a reply.
+    ScriptedServer endless;
+    endless.AddScript(Script().Flood("220-more\r\n", 1u << 30));
+    result = RunCli({"get", Q("ftp://127.0.0.1:" + std::to_string(endless.Port()) + "/a.zip"), Q(target)});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Reply too long\n");
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
 }

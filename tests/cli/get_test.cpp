@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include <csignal>
 
@@ -170,7 +171,93 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
                    Nginx("/files/large.bin"), Q(target)});
     ASSERT_TRUE(WaitUntil([&] { return limited.state() == QProcess::NotRunning; }, 30000));
     EXPECT_EQ(limited.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(limited.exitCode(), 2) << limited.readAllStandardError().toStdString();
+    EXPECT_EQ(limited.exitCode(), 2);
+    // The limit cuts a write short before it fails one; the failure still names the reason.
+    EXPECT_TRUE(limited.readAllStandardError().toStdString().ends_with(". File too large\n"));
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
     EXPECT_TRUE(onlyTarget());
+}
+
+TEST(KestrowCliGet, HostileAnswersNeverBecomeTheFile)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const auto get = [&](Script script, const QStringList& options = {})
+    {
+        ScriptedServer server;
+        server.AddScript(std::move(script));
+        return RunGet(QStringList{Q(server.Url("/a.zip")), Q(target)} + options);
+    };
+
+    for (const std::string statusLine :
+         {"HTTP/1.0 65736 OK", "HTTP/1.0 99999 OK", "HTTP/1.0 abc", "HTTP/1.0 0"})
+    {
+        const CliResult result = get(Script().ExpectHeader().Send(statusLine + "\r\n\r\nbody").Close());
+        EXPECT_EQ(result.exitCode, 2) << statusLine;
+        EXPECT_EQ(result.err, "kestrow-cli get: Bad status line\n") << statusLine;
+    }
+
+    // A reset is no end of a body, with or without an announced length.
+    for (const std::string length : {"", "Content-Length: 100000\r\n"})
+    {
+        const CliResult result =
+            get(Script()
+                    .ExpectHeader()
+                    .Send("HTTP/1.0 200 OK\r\n" + length + "\r\n" + std::string(5000, 'x'))
+                    .Pause(50)
+                    .Reset());
+        EXPECT_EQ(result.exitCode, 2) << length;
+        EXPECT_EQ(result.err, "kestrow-cli get: 10054:Connection reset by peer\n") << length;
+    }
+
+    // Header lines without end.
+    CliResult result =
+        get(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n").Flood("X-Filler: ffff\r\n", 1u << 30));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Header too long\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+    // A header that trickles in, a line at a time, is no progress: the time-out ends it long
+    // before the server would have finished.
+    auto trickleDone = std::make_shared<bool>(false);
+    Script trickle = Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n");
+    for (int i = 0; i < 600; ++i)
+        trickle.Pause(100).Send("X-Slow: " + std::to_string(i) + "\r\n");
+    trickle.Call([trickleDone](ScriptedServer::Connection&) { *trickleDone = true; }).Stall();
+    result = get(trickle, {"--timeout", "1", "-v"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(
+        result.err.ends_with("kestrow-cli get: nothing received for 1 seconds (Socket readln aborted)\n"))
+        << result.err;
+    EXPECT_FALSE(*trickleDone);
+
+    // More than was announced: the file is what was announced, and a server that keeps the
+    // connection open does not hold the transfer up.
+    result = get(Script()
+                     .ExpectHeader()
+                     .Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + std::string(1000, 'y'))
+                     .Stall(),
+                 {"--timeout", "30"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), std::string(10, 'y'));
+}
+
+TEST(KestrowCliGet, AFullDiskIsNamed)
+{
+    if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "no private mount namespace here for a small file system";
+    TempDir dir;
+    QProcess get;
+    // A 64 KiB file system in a mount namespace of the command's own.
+    get.start("unshare",
+              {"-m", "sh", "-c", "mount -t tmpfs -o size=64k tmpfs \"$0\" && exec \"$@\"", Q(dir.Path()),
+               QStringLiteral(KESTROW_CLI), "get", Nginx("/files/large.bin"), Q(dir.Path() + "large.bin")});
+    ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
+    const std::string err = get.readAllStandardError().toStdString();
+    EXPECT_EQ(get.exitCode(), 2) << err;
+    EXPECT_TRUE(err.starts_with("kestrow-cli get: Cannot write file \"" + dir.Path() + ".large.bin.part-"))
+        << err;
+    EXPECT_TRUE(err.ends_with("\". No space left on device\n")) << err;
 }

@@ -9,6 +9,7 @@
 
 #include "net/nmftp.h"
 #include "platform/pause.h"
+#include "messageof.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "tempdir.h"
@@ -150,6 +151,43 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
         "221 Goodbye.\r\n",
     };
     EXPECT_EQ(status, expected);
+}
+
+TEST_F(FtpClient, EndlessRepliesEndAtTheirBounds)
+{
+    // More than a thousand lines, in a greeting and in the reply to a download...
+    server.AddScript(Script().Flood("220-Welcome\r\n", 16u << 20).Close());
+    EXPECT_EQ(MessageOf([&] { ftp.Connect(); }), "Reply too long");
+    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_LE(status.size(), ftpreply::TReplyLines::MaxLines + 10);
+
+    ScriptedServer retr;
+    retr.AddScript(DownloadScript("").Flood("150-Here it comes\r\n", 16u << 20).Close());
+    ftp.Port = retr.Port();
+    ftp.Connect();
+    EXPECT_EQ(MessageOf([&] { ftp.Download("a.zip", dir.Path() + "a.zip"); }), "Reply too long");
+
+    // ...and more than a megabyte in long lines.
+    ScriptedServer wide;
+    wide.AddScript(Script().Flood("220-" + std::string(60000, 'w') + "\r\n", 16u << 20).Close());
+    ftp.Port = wide.Port();
+    EXPECT_EQ(MessageOf([&] { ftp.Connect(); }), "Reply too long");
+    EXPECT_FALSE(ftp.IsConnected);
+}
+
+TEST_F(FtpClient, ACommandHoldingALineEndIsNeverSent)
+{
+    Script script;
+    FtpLogin(script).ExpectLine().Send("250 CWD ok\r\n").ExpectLine().Send("221 Goodbye.\r\n").Close();
+    server.AddScript(script);
+    ftp.Connect();
+    for (const std::string path : {"/pub\r\nDELE important.zip", "/pub\rDELE important.zip", "/pub\x7f"})
+        EXPECT_EQ(MessageOf([&] { ftp.ChangeDir(path); }), "Invalid URL");
+    EXPECT_EQ(MessageOf([&] { ftp.Download("a.zip\r\nDELE important.zip", dir.Path() + "a.zip"); }),
+              "Invalid URL");
+    ftp.ChangeDir("/pub");
+    ftp.Disconnect();
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nPASS kestrow@example.com\r\nCWD /pub\r\nQUIT\r\n");
 }
 
 TEST_F(FtpClient, UserAcceptedWithoutPasswordSendsNoPass)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ Script Reply(const std::string& response)
 {
     return Script().ExpectHeader().Send(response).Close();
 }
+
+// Opens the size of the receive buffer.
+class TReceiveProbe : public TNMHTTP
+{
+  public:
+    using TNMHTTP::ReceiveFootprint;
+};
 
 // Aborts the client from the event loop a little after it has connected, as the robot's
 // watchdog or Stop button would.
@@ -99,7 +107,6 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         {"HTTP/1.0 404\r\n", 404, true},
         {"HTTP/1.1 500\n", 500, true},
         {"HTTP/1.0 204 No Content\r\n", 204, false},
-        {"SOMETHING ELSE\r\n", 0, false},
     };
     for (const Case& c : cases)
     {
@@ -118,6 +125,28 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         EXPECT_EQ(failures, c.failure ? 1 : 0) << c.statusLine;
         EXPECT_EQ(successes, c.failure ? 0 : 1) << c.statusLine;
         EXPECT_EQ(http.Body, "body");
+    }
+
+    // Without a code in 100..599 there is no answer: the request fails and nothing is captured,
+    // whatever a 16-bit code would have made of the number.
+    TempDir dir;
+    for (const std::string statusLine :
+         {"HTTP/1.0 65736 OK", "HTTP/1.0 99999 X", "HTTP/1.0 abc", "HTTP/1.0 0 OK", "HTTP/1.0 600 X",
+          "HTTP/1.0 99 X", "SOMETHING ELSE"})
+    {
+        ScriptedServer server;
+        server.AddScript(Reply(statusLine + "\r\n\r\nbody"));
+        TNMHTTP http;
+        http.InputFileMode = true;
+        http.Body = dir.Path() + "body.bin";
+        int events = 0;
+        http.OnSuccess = [&](CmdType) { ++events; };
+        http.OnFailure = [&](CmdType) { ++events; };
+        EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/x")); }), "Bad status line") << statusLine;
+        EXPECT_EQ(events, 0) << statusLine;
+        EXPECT_EQ(http.ReplyCode, 0) << statusLine;
+        EXPECT_EQ(dir.Read("body.bin"), "") << statusLine;
+        EXPECT_FALSE(http.IsConnected);
     }
 }
 
@@ -491,6 +520,68 @@ TEST(NMHTTP, EndlessHeaderLineIsRefused)
     TNMHTTP http;
     EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/long")); }), "Line too long");
     EXPECT_FALSE(http.IsConnected);
+}
+
+TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
+{
+    ScriptedServer server;
+    server.AddScript(Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.0 200 OK\r\n")
+                         .Flood("X-Filler: " + std::string(50, 'f') + "\r\n", 64u << 20)
+                         .Close());
+    TReceiveProbe http;
+    // Every header line is reported, so every line is a look at the receive buffer.
+    std::size_t peak = 0;
+    http.ReportLevel = 8;
+    http.OnStatus = [&](QObject*, const std::string&) { peak = std::max(peak, http.ReceiveFootprint()); };
+    EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/endless")); }), "Header too long");
+    EXPECT_FALSE(http.IsConnected);
+    EXPECT_LE(http.Header.size(), 1u << 20);
+    EXPECT_GT(peak, 0u);
+    EXPECT_LE(peak, 2 * (TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize));
+}
+
+TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
+{
+    const std::string firstRequest =
+        std::string("GET /a HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines + ContentType + "\r\n";
+    // An address: refused before connecting.
+    for (const std::string path : {"/a\r\nX-Injected: 1", "/a\rX-Injected: 1", "/a\tb", "/a\x7f"})
+    {
+        ScriptedServer server;
+        server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
+        TNMHTTP http;
+        EXPECT_EQ(MessageOf([&] { http.Get(server.Url(path)); }), "Invalid URL");
+        http.Proxy = "127.0.0.1";
+        http.ProxyPort = server.Port();
+        EXPECT_EQ(MessageOf([&] { http.Get("http://example.test" + path); }), "Invalid URL");
+        EXPECT_EQ(server.ConnectionCount(), 0);
+    }
+
+    // A Location with a bare CR: the first request is answered, the second never made.
+    ScriptedServer redirecting;
+    redirecting.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /next\rX-Injected: 1\r\n\r\n"));
+    TNMHTTP http;
+    EXPECT_EQ(MessageOf([&] { http.Get(redirecting.Url("/a")); }), "Invalid URL");
+    EXPECT_EQ(redirecting.ConnectionCount(), 1);
+    EXPECT_EQ(redirecting.Received(0), firstRequest);
+
+    // A user name or a password: nothing of the request goes out.
+    const std::vector<std::pair<std::string, std::string>> logins = {
+        {"user\r\nX-Injected: 1", "pw"}, {"user", "p\nw"}, {"user", "pw\x7f"}};
+    for (const auto& [user, password] : logins)
+    {
+        ScriptedServer server;
+        server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
+        TNMHTTP client;
+        client.HeaderInfo.UserId = user;
+        client.HeaderInfo.Password = password;
+        EXPECT_EQ(MessageOf([&] { client.Get(server.Url("/a")); }), "Invalid URL");
+        EXPECT_FALSE(client.IsConnected);
+        EXPECT_TRUE(WaitUntil([&] { return server.PeerClosed(); }));
+        EXPECT_EQ(server.Received(), "");
+    }
 }
 
 TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)

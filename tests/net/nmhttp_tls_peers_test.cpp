@@ -10,6 +10,7 @@
 
 #include "net/nmhttp.h"
 #include "net/unitencrypt.h"
+#include "messageof.h"
 #include "peers.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
@@ -223,9 +224,9 @@ TEST(NMHTTPTls, GoesThroughAProxyInATunnelThatCarriesOnlyTheProxysLogin)
     EXPECT_TRUE(message.starts_with("TLS handshake failed: ")) << message;
     EXPECT_TRUE(proxy.Received(1).starts_with("CONNECT files.example.test:443 HTTP/1.0\r\n"));
 
-    // A host that would add a line of its own to the CONNECT is not sent.
-    EXPECT_EQ(FailureOf(client.http, "https://h\r\nX-Injected=1/a.zip", TSockReason::Unspecified),
-              "Invalid host name");
+    // A host that would add a line of its own to the CONNECT is not sent: the address is refused
+    // before anything goes out.
+    EXPECT_EQ(MessageOf([&] { client.http.Get("https://h\r\nX-Injected=1/a.zip"); }), "Invalid URL");
     EXPECT_EQ(proxy.Received(2), "");
 }
 

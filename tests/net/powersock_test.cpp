@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,20 @@ class TestSock : public TPowersock
   public:
     using TPowersock::Buffered;
     using TPowersock::OnDataArrived;
+    using TPowersock::ReceiveFootprint;
     using TPowersock::SendBytes;
 };
+
+// 997 bytes that do not repeat within themselves, so a byte lost or doubled anywhere in a long
+// stream of them shows.
+std::string Unit()
+{
+    std::string unit;
+    for (int i = 0; unit.size() < 997; ++i)
+        unit += std::to_string(i) + ",";
+    unit.resize(997);
+    return unit;
+}
 
 void ConnectTo(TPowersock& sock, quint16 port)
 {
@@ -489,6 +502,80 @@ TEST(PowersockData, CaptureFileStartsWithWhatCameEarly)
     ConnectTo(sock, server.Port());
     EXPECT_EQ(MessageOf([&] { sock.CaptureFile("/dev/full"); }),
               "Cannot write file \"/dev/full\". No space left on device");
+}
+
+TEST(PowersockData, AFastPeerWaitsForTheReaderAndLosesNothing)
+{
+    const std::string unit = Unit();
+    const std::size_t total = (64u << 20) / unit.size() * unit.size();
+    ScriptedServer server;
+    server.AddScript(Script().Flood(unit, total).Close());
+    TestSock sock;
+    ConnectTo(sock, server.Port());
+
+    // Nothing is taken for a while: reading pauses at the bound, and the peer waits in TCP.
+    std::size_t peak = 0;
+    WaitUntil(
+        [&]
+        {
+            peak = std::max(peak, sock.ReceiveFootprint());
+            return false;
+        },
+        1000);
+    EXPECT_GE(peak, TPowersock::ReceiveBufferLimit);
+    EXPECT_LE(peak, TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize);
+
+    // Taken piece by piece, everything arrives in order, and the buffer stays small meanwhile.
+    std::size_t taken = 0;
+    bool intact = true;
+    while (taken < total && intact)
+    {
+        intact = sock.Read(static_cast<std::uint16_t>(unit.size())) == unit;
+        taken += unit.size();
+        peak = std::max(peak, sock.ReceiveFootprint());
+    }
+    EXPECT_TRUE(intact) << "at byte " << taken;
+    EXPECT_LE(peak, 2 * (TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize));
+    EXPECT_TRUE(WaitUntil([&] { return !sock.IsConnected; }));
+    EXPECT_TRUE(sock.Buffered().empty());
+}
+
+TEST(PowersockData, AResetFailsTheCaptureWhereAnOrderlyCloseEndsIt)
+{
+    const std::string body(100000, 'b');
+    TempDir dir;
+    ScriptedServer orderly;
+    orderly.AddScript(Script().Send(body).Close());
+    TPowersock sock;
+    ConnectTo(sock, orderly.Port());
+    sock.CaptureFile(dir.Path() + "orderly.bin");
+    EXPECT_EQ(dir.Read("orderly.bin"), body);
+
+    // Qt reports a reset as an orderly close; the reset must still fail the transfer, whether it
+    // comes on the heels of the data or after a pause, into a file or into a string. (The server
+    // lets the client see its connection first: a reset before that makes Qt connect again.)
+    for (const bool pause : {false, true})
+    {
+        ScriptedServer reset;
+        reset.AddScript(pause ? Script().Pause(50).Send(body).Pause(100).Reset()
+                              : Script().Pause(50).Send(body).Reset());
+        ConnectTo(sock, reset.Port());
+        EXPECT_EQ(MessageOf([&] { sock.CaptureFile(dir.Path() + "reset.bin"); }),
+                  "10054:Connection reset by peer")
+            << "pause " << pause;
+        EXPECT_FALSE(sock.IsConnected);
+
+        ConnectTo(sock, reset.Port());
+        std::string text;
+        EXPECT_EQ(MessageOf([&] { sock.CaptureString(text, -1); }), "10054:Connection reset by peer")
+            << "pause " << pause;
+    }
+
+    // The next connection that ends in order is whole again.
+    ConnectTo(sock, orderly.Port());
+    std::string text;
+    sock.CaptureString(text, -1);
+    EXPECT_EQ(text, body);
 }
 
 TEST(PowersockData, CaptureStringCollectsUntilCloseOrCount)

@@ -406,6 +406,38 @@ TEST_F(DownloadRunEngine, TheWatchdogEndsAStalledTransferButNotASlowOne)
     EXPECT_EQ(home.Read("out/" + Name(trickling, "slow.zip")).size(), 80u);
 }
 
+TEST_F(DownloadRunEngine, HostileServersCostOnlyTheirOwnFile)
+{
+    // More than it announced, on a connection it keeps open.
+    ScriptedServer overlong;
+    overlong.AddScript(Script()
+                           .ExpectHeader()
+                           .Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + std::string(1000, 'y'))
+                           .Stall());
+    // A body without announced length that a reset cuts off.
+    ScriptedServer resetting;
+    resetting.AddScript(
+        Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(5000, 'r')).Pause(50).Reset());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + overlong.Url("/overlong.zip") +
+                                 "><a href=" + resetting.Url("/reset.zip") + "><a href=fine.zip>");
+    site.File("/fine.zip", "FINE");
+    // And the log lives on a full disk.
+    std::filesystem::create_symlink("/dev/full", home.Path() + "KestrowLog.txt");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    prompts.Answers = {false};
+    Go();
+
+    EXPECT_EQ(home.Read("out/" + Name(overlong, "overlong.zip")), std::string(10, 'y'));
+    EXPECT_EQ(observer.LinesWith("(10054:Connection reset by peer)"), 1);
+    EXPECT_FALSE(home.Exists("out/" + Name(resetting, "reset.zip")));
+    EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
+    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_EQ(observer.LinesWith("Cannot write file \"" + home.Path() +
+                                 "KestrowLog.txt\". No space left on device"),
+              1);
+}
+
 TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
 {
     for (const int level : {LogFiles, LogNone})

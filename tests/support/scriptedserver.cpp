@@ -1,5 +1,7 @@
 #include "scriptedserver.h"
 
+#include <sys/socket.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkProxy>
@@ -29,6 +31,11 @@ ScriptedServer::Script& ScriptedServer::Script::ExpectBytes(std::size_t count)
 ScriptedServer::Script& ScriptedServer::Script::Send(std::string bytes)
 {
     return Add(Step::SendBytes, std::move(bytes));
+}
+
+ScriptedServer::Script& ScriptedServer::Script::Flood(std::string unit, std::size_t total)
+{
+    return Add(Step::FloodBytes, std::move(unit), total);
 }
 
 ScriptedServer::Script& ScriptedServer::Script::Pause(int milliseconds)
@@ -171,6 +178,29 @@ void ScriptedServer::Run(Connection& connection)
             connection.socket->write(step.bytes.data(), static_cast<qint64>(step.bytes.size()));
             connection.socket->flush();
             break;
+        case Script::Step::FloodBytes:
+        {
+            if (!connection.flooding)
+            {
+                connection.flooding = true;
+                connect(connection.socket, &QTcpSocket::bytesWritten, this,
+                        [this, &connection] { Run(connection); });
+            }
+            // Little is queued at a time, so the client's pace sets the server's.
+            while (connection.flooded < step.count && connection.socket->bytesToWrite() < 256 * 1024 &&
+                   connection.socket->state() == QAbstractSocket::ConnectedState)
+            {
+                const std::size_t n = std::min(step.bytes.size(), step.count - connection.flooded);
+                connection.socket->write(step.bytes.data(), static_cast<qint64>(n));
+                connection.flooded += n;
+            }
+            if (connection.flooded < step.count)
+            {
+                connection.running = false;
+                return;
+            }
+            break;
+        }
         case Script::Step::PauseFor:
             ++connection.step;
             QTimer::singleShot(static_cast<int>(step.count), this,
@@ -187,9 +217,14 @@ void ScriptedServer::Run(Connection& connection)
             connection.socket->disconnectFromHost();
             break;
         case Script::Step::ResetNow:
+        {
             connection.finished = true;
+            const linger resetOnClose{1, 0};
+            setsockopt(static_cast<int>(connection.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                       &resetOnClose, sizeof resetOnClose);
             connection.socket->abort();
             break;
+        }
         case Script::Step::CallAction:
             step.action(connection);
             break;

@@ -28,6 +28,8 @@ class ScriptedServer : public QObject
         bool finished = false;      // the script has closed or reset the connection
         bool peerClosed = false;    // the client closed its end
         bool running = false;
+        std::size_t flooded = 0; // bytes a Flood step has queued so far
+        bool flooding = false;
     };
 
     using Action = std::function<void(Connection&)>;
@@ -45,9 +47,12 @@ class ScriptedServer : public QObject
         Script& Pause(int milliseconds);
         // Keeps the connection open and does nothing more.
         Script& Stall();
+        // Sends unit again and again until total bytes have gone, at the pace the client reads:
+        // a peer that talks without end.
+        Script& Flood(std::string unit, std::size_t total);
         // Closes after everything sent has gone out.
         Script& Close();
-        // Drops the connection at once.
+        // Drops the connection at once with a reset (SO_LINGER 0), whatever was still unsent.
         Script& Reset();
         // Anything else, for protocols that need more (a data connection, a computed reply).
         Script& Call(Action action);
@@ -63,6 +68,7 @@ class ScriptedServer : public QObject
                 ExpectMarker,
                 ExpectCount,
                 SendBytes,
+                FloodBytes,
                 PauseFor,
                 StallHere,
                 CloseGracefully,
