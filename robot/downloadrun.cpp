@@ -401,6 +401,8 @@ void TDownloadRun::GetPage(TRun& run)
     // The server's error page is no list of files, and does not take the page's place.
     if (NMHTTP1->ReplyCode >= 400)
         throw Exception(ReplyCodeText(NMHTTP1->ReplyCode));
+    // A page cut short would list only some of its files, as if that were all of them.
+    KeepAnnouncedLength(NMHTTP1->Body, NMHTTP1->ExpectedCount);
 }
 
 void TDownloadRun::FollowedGet(const std::string& url)

@@ -849,3 +849,20 @@ TEST_F(DownloadRunEngine, TheWatchdogDoesNotCountTheTimeALoginQuestionIsOpen)
         observer.Logged("Failed to download page " + site.Url("/locked.html") + " (Login cancelled)"));
     EXPECT_FALSE(run.TimerConnect->Fired());
 }
+
+TEST_F(DownloadRunEngine, APageCutShortFailsAndListsNothing)
+{
+    ScriptedServer cut;
+    cut.AddScript(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n").Close());
+    cut.AddScript(Script()
+                      .ExpectHeader()
+                      .Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n<a href=only-some.zip>")
+                      .Close());
+    run.URLList.SetItems({cut.Url("/index.html") + "->" + Out()});
+    Go();
+    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_TRUE(observer.Logged("Failed to download page " + cut.Url("/index.html") +
+                                " (Transfer incomplete: 22 of 100 bytes)"));
+    EXPECT_EQ(run.FileList.Count(), 0);
+    EXPECT_TRUE(FilesIn(Out()).empty()) << "the cut page is not kept either";
+}
