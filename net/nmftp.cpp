@@ -62,7 +62,16 @@ std::string TNMFTP::Transaction(const std::string& command)
 {
     const std::string reply = TPowersock::Transaction(command);
     ReadReplyContinuation(reply);
+    RefuseReplyWithoutCode();
     return reply;
+}
+
+void TNMFTP::RefuseReplyWithoutCode()
+{
+    // "99999 ok" or a line with no code at all is no answer the client can act on, least of all
+    // a success.
+    if (ReplyCode < 100 || ReplyCode > 599)
+        throw FTPException(LastReply);
 }
 
 void TNMFTP::ReadReplyContinuation(const std::string& firstLine,
@@ -276,6 +285,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         ReportStatus(1, "RETR " + remote);
         ExpectedCount = 0;
         TPowersock::Transaction("RETR " + remote);
+        RefuseReplyWithoutCode();
         if (InRange(ReplyCode, 301, 599))
             Failure(ftpreply::cmdDownload, LastReply);
         ExpectedCount = ftpreply::SizeFromReply(LastReply);

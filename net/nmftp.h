@@ -76,6 +76,8 @@ class TNMFTP : public TPowersock
   private:
     // Reads and reports the further lines of the reply that firstLine opened, each handed to
     // eachLine; raises "Reply too long" past the bounds of one reply.
+    // Raises FTPException with the reply when its code is not in 100..599.
+    void RefuseReplyWithoutCode();
     void ReadReplyContinuation(const std::string& firstLine,
                                const std::function<void(const std::string& line)>& eachLine = {});
     void DropStaleInput();

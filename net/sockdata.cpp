@@ -342,7 +342,8 @@ std::string TPowersock::Transaction(const std::string& command)
         {
             long long value = 0;
             const auto [end, error] = std::from_chars(LastReply.data(), LastReply.data() + digits, value);
-            ReplyCode = (error == std::errc() && value <= 0x7fffffff) ? static_cast<std::int16_t>(value) : 0;
+            // A number that does not fit the code is no code at all, rather than one wrapped round.
+            ReplyCode = (error == std::errc() && value <= 0x7fff) ? static_cast<std::int16_t>(value) : 0;
         }
     }
     return LastReply;

@@ -237,6 +237,24 @@ TEST_F(FtpClient, RefusedLoginRaisesTheReplyAfterQuit)
     EXPECT_FALSE(ftp.IsConnected);
 }
 
+TEST_F(FtpClient, AReplyWithoutACodeInRangeIsNoSuccess)
+{
+    // 99999 once wrapped round to a negative code and passed as a success, and so did no code.
+    for (const char* reply : {"99999 fine\r\n", "OK then\r\n", "0 zero\r\n"})
+    {
+        ScriptedServer odd;
+        odd.AddScript(
+            Script().Send("220 Ready\r\n").ExpectLine().Send(reply).ExpectLine().Send("221 Bye\r\n").Close());
+        TNMFTP client;
+        client.Host = "127.0.0.1";
+        client.Port = odd.Port();
+        client.UserID = "anonymous";
+        client.Password = "a@b";
+        EXPECT_EQ(MessageOf([&] { client.Connect(); }), reply);
+        EXPECT_FALSE(client.IsConnected);
+    }
+}
+
 TEST_F(FtpClient, FreeTextInsideAReplyOfSeveralLinesIsPartOfIt)
 {
     // Were "Please behave." taken as the end of the login reply, the reply to CWD would be
