@@ -52,6 +52,41 @@ int RunPrinter(const std::string& path, std::string& errorText)
 }
 } // namespace
 
+std::string ShellFailureText(int result, const std::string& path, const std::string& badAssociation,
+                             const std::string& noApplication)
+{
+    switch (result)
+    {
+    case 2:
+        return "The file " + path + " was not found.";
+    case 3:
+        return "The path " + path + " was not found.";
+    case 5:
+        return "The operating system denied access to the specified file.";
+    case 8:
+        return "There was not enough memory to load your web browser.";
+    case 11:
+        return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
+    case 26:
+        return "A sharing violation occurred.";
+    case 27:
+        return badAssociation;
+    case 28:
+        return "The DDE transaction could not be completed because the request timed out.";
+    case 29:
+        return "The DDE transaction failed.";
+    case 30:
+        return "The DDE transaction could not be completed because other DDE transactions were being "
+               "processed.";
+    case 31:
+        return noApplication;
+    case 32:
+        return "The specified dynamic-link library was not found.";
+    default:
+        return {};
+    }
+}
+
 int PrintFile(const std::string& path, std::string* errorText)
 {
     std::string text;

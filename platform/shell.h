@@ -26,6 +26,11 @@ bool ShutDown();
 bool OpenDocument(const std::string& pathOrUrl);
 void SetDocumentOpener(bool (*opener)(const std::string& pathOrUrl));
 
+// The text of a failed shell result (2 to 32) about the file at path, or empty for a result
+// without one. The two texts about what the file is associated with (27 and 31) are the caller's.
+std::string ShellFailureText(int result, const std::string& path, const std::string& badAssociation,
+                             const std::string& noApplication);
+
 class ShellHandler
 {
   public:

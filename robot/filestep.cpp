@@ -56,37 +56,10 @@ void MakeDirectoryOf(const std::string& path)
 
 std::string PrintFailureText(int result, const std::string& path)
 {
-    switch (result)
-    {
-    case 2:
-        return "The file " + path + " was not found.";
-    case 3:
-        return "The path " + path + " was not found.";
-    case 5:
-        return "The operating system denied access to the specified file.";
-    case 8:
-        return "There was not enough memory to load your web browser.";
-    case 11:
-        return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
-    case 26:
-        return "A sharing violation occurred.";
-    case 27:
-        return "The filename association with " + NameOf(path) + " is incomplete or invalid.";
-    case 28:
-        return "The DDE transaction could not be completed because the request timed out.";
-    case 29:
-        return "The DDE transaction failed.";
-    case 30:
-        return "The DDE transaction could not be completed because other DDE transactions were being "
-               "processed.";
-    case 31:
-        return "There is no application associated with " + NameOf(path) +
-               " files.  Please install the application.";
-    case 32:
-        return "The specified dynamic-link library was not found.";
-    default:
-        return {};
-    }
+    return platform::ShellFailureText(
+        result, path, "The filename association with " + NameOf(path) + " is incomplete or invalid.",
+        "There is no application associated with " + NameOf(path) +
+            " files.  Please install the application.");
 }
 } // namespace
 

@@ -69,35 +69,10 @@ int OpenHelpFile(const std::string& helpFile)
 
 std::string HelpFailureText(int result, const std::string& helpFile)
 {
-    switch (result)
-    {
-    case 2:
-        return "The file " + helpFile + " was not found.";
-    case 3:
-        return "The path " + helpFile + " was not found.";
-    case 5:
-        return "The operating system denied access to the specified file.";
-    case 8:
-        return "There was not enough memory to load your web browser.";
-    case 11:
-        return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
-    case 26:
-        return "A sharing violation occurred.";
-    case 27:
-        return "The filename association .html is incomplete or invalid.";
-    case 28:
-        return "The DDE transaction could not be completed because the request timed out.";
-    case 29:
-        return "The DDE transaction failed.";
-    case 30:
-        return "The DDE transaction could not be completed because other DDE transactions were being "
-               "processed.";
-    case 31:
-        return "There is no application associated with .html files.  Please install a web browser.";
-    case 32:
-        return "The specified dynamic-link library was not found.";
-    default:
-        return result < 33 ? "ShellExecute returned an unknown error " + std::to_string(result)
-                           : std::string();
-    }
+    const std::string text = platform::ShellFailureText(
+        result, helpFile, "The filename association .html is incomplete or invalid.",
+        "There is no application associated with .html files.  Please install a web browser.");
+    if (!text.empty() || result >= 33)
+        return text;
+    return "ShellExecute returned an unknown error " + std::to_string(result);
 }
