@@ -19,111 +19,31 @@
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "robot/watchdog.h"
+#include "enginetest.h"
 #include "tempdir.h"
 
 namespace
 {
-class Preferences : public TRunPreferences
-{
-  public:
-    std::string Filter;
-    int TimeOutSeconds = 60;
-    int RetryLimit = 0;
-    std::string Proxy;
-
-    std::string FilterText() const override { return Filter; }
-    TFilterMode FilterMode() const override { return TFilterMode::Contains; }
-    bool Overwrite() const override { return false; }
-    bool SaveImages() const override { return false; }
-    bool PrintFiles() const override { return false; }
-    int Retries() const override { return RetryLimit; }
-    int TimeOut() const override { return TimeOutSeconds; }
-    int LogLevel() const override { return LogFiles; }
-    TAfterDownload AfterDownload() const override { return TAfterDownload::Nothing; }
-    bool StartAtChecked() const override { return false; }
-    std::string StartTime() const override { return {}; }
-    std::string ProxyServer() const override { return Proxy; }
-};
-
-class Observer : public TRunObserver
-{
-  public:
-    std::vector<std::string> Lines;
-    std::vector<std::string> Status;
-    std::function<void(std::int64_t, std::int64_t)> OnFileProgress;
-
-    void LogLine(const std::string& line, bool) override { Lines.push_back(line); }
-    void StatusText(int panel, const std::string& text) override
-    {
-        if (panel == 0)
-            Status.push_back(text);
-    }
-    void FileProgress(std::int64_t received, std::int64_t expected) override
-    {
-        if (OnFileProgress)
-            OnFileProgress(received, expected);
-    }
-    int LinesWith(const std::string& part) const
-    {
-        return static_cast<int>(std::count_if(Lines.begin(), Lines.end(),
-                                              [&](const std::string& line)
-                                              { return line.find(part) != std::string::npos; }));
-    }
-    bool Showed(const std::string& status) const
-    {
-        return std::find(Status.begin(), Status.end(), status) != Status.end();
-    }
-};
-
 // The engine with the test authority trusted the way --ca-file does it; pauses take no time and
 // time-outs a hundredth of theirs.
-class HttpsRun : public ::testing::Test
+class HttpsRun : public EngineTest
 {
   protected:
     HttpsRun()
-        : run(preferences, observer), site("robot-https", CurrentTestName(), "nginx_tls"),
+        : site("robot-https", CurrentTestName(), "nginx_tls"),
           area("/robot-https/" + CurrentTestName() + "/"), port(PeerValue("nginx_tls", "port"))
     {
+        preferences.Filter.clear();
+        preferences.Mode = TFilterMode::Contains;
         run.NMHTTP1->Trust.AddAuthorityFile(PeerStateDir("nginx_tls") + "ca.pem");
     }
-    void SetUp() override
-    {
-        setenv("KESTROW_HOME", home.Path().c_str(), 1);
-        platform::SetPauseScale(0, 1);
-        platform::SetTimeOutScale(1, 100);
-    }
-    void TearDown() override
-    {
-        platform::SetPauseScale(1, 1);
-        platform::SetTimeOutScale(1, 1);
-        unsetenv("KESTROW_HOME");
-    }
-    void Go()
-    {
-        QTimer failsafe;
-        failsafe.setSingleShot(true);
-        QObject::connect(&failsafe, &QTimer::timeout,
-                         [this]
-                         {
-                             ADD_FAILURE() << "the run did not end";
-                             run.StopRequested = true;
-                             run.AbortClients();
-                         });
-        failsafe.start(20000);
-        run.Go(false);
-    }
-    std::string Out() const { return home.Path() + "out/"; }
+    void Go() { EngineTest::Go(false, 20000); }
     std::string Https(const std::string& portName, const std::string& path,
                       const std::string& host = "127.0.0.1")
     {
         return "https://" + host + ":" + PeerValue("nginx_tls", portName) + area + path;
     }
 
-    TempDir home;
-    platform::ScriptedPrompts prompts;
-    Preferences preferences;
-    Observer observer;
-    TDownloadRun run;
     NginxSite site;
     std::string area; // the site's path on the server
     std::string port;
