@@ -5,6 +5,8 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 
+#include "platform/selectedrows.h"
+
 TListBox::TListBox(QWidget* parent) : QListView(parent), entries(new TEntryList(this))
 {
     setModel(entries);
@@ -40,14 +42,7 @@ void TListBox::SetItemIndex(int index)
 
 std::vector<int> TListBox::SelectedRows() const
 {
-    std::vector<int> rows;
-    // The selection's ranges, not its single indexes: a million selected entries stay cheap.
-    for (const QItemSelectionRange& range : selectionModel()->selection())
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            rows.push_back(row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return ::SelectedRows(*selectionModel());
 }
 
 void TListBox::DeleteSelected()

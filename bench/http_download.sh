@@ -27,7 +27,7 @@ for tool in "$cli" /usr/bin/time curl /usr/bin/python3 awk; do
     fi
 done
 
-calc() { awk "BEGIN {print $1}"; }
+source "$(dirname "$0")/measure.sh"
 
 state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
 out_dir=${KESTROW_BENCH_OUT:-$([ -d /dev/shm ] && echo /dev/shm || echo "$state")}
@@ -49,24 +49,6 @@ echo "Writing a ${size_mib} MiB file for nginx on 127.0.0.1:$port ..."
 head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
 url="http://127.0.0.1:$port/files/big.bin"
 
-# One download under /usr/bin/time: prints "seconds peak_kib cpu_seconds".
-measure() {
-    rm -f "$out"
-    local start end got peak
-    start=$(date +%s.%N)
-    /usr/bin/time -v -o "$state/time.txt" "$@" >/dev/null 2>"$state/stderr.txt"
-    end=$(date +%s.%N)
-    got=$(stat -c %s "$out")
-    if [ "$got" -ne "$size" ]; then
-        echo "$1 wrote $got bytes instead of $size:" >&2
-        cat "$state/stderr.txt" >&2
-        exit 1
-    fi
-    peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$state/time.txt")
-    cpu=$(awk -F': ' '/User time/ {u = $2} /System time/ {s = $2} END {print u + s}' "$state/time.txt")
-    echo "$(calc "$end - $start") $peak $cpu"
-}
-
 baseline=${KESTROW_BASELINE_CLI:-}
 best_kestrow="" best_curl="" best_baseline="" peak_kestrow=0 peak_curl=0 peak_baseline=0
 # The CPU time of a download is less at the mercy of other work on the machine than its wall time.
@@ -78,17 +60,17 @@ for round in $(seq "$rounds"); do
     [ -n "$baseline" ] && order=$([ $((round % 2)) -eq 0 ] && echo "baseline $order" || echo "$order baseline")
     for tool in $order; do
         if [ "$tool" = kestrow ]; then
-            read -r seconds peak cpu < <(measure "$cli" get "$url" "$out")
+            read -r seconds peak cpu < <(measure "$size" "$cli" get "$url" "$out")
             cpu_kestrow=$(calc "(\"$cpu_kestrow\" == \"\" || $cpu < ${cpu_kestrow:-0}) ? $cpu : ${cpu_kestrow:-0}")
             best_kestrow=$(calc "(\"$best_kestrow\" == \"\" || $seconds < ${best_kestrow:-0}) ? $seconds : ${best_kestrow:-0}")
             [ "$peak" -gt "$peak_kestrow" ] && peak_kestrow=$peak
         elif [ "$tool" = baseline ]; then
-            read -r seconds peak cpu < <(measure "$baseline" get "$url" "$out")
+            read -r seconds peak cpu < <(measure "$size" "$baseline" get "$url" "$out")
             cpu_baseline=$(calc "(\"$cpu_baseline\" == \"\" || $cpu < ${cpu_baseline:-0}) ? $cpu : ${cpu_baseline:-0}")
             best_baseline=$(calc "(\"$best_baseline\" == \"\" || $seconds < ${best_baseline:-0}) ? $seconds : ${best_baseline:-0}")
             [ "$peak" -gt "$peak_baseline" ] && peak_baseline=$peak
         else
-            read -r seconds peak cpu < <(measure curl -s -o "$out" "$url")
+            read -r seconds peak cpu < <(measure "$size" curl -s -o "$out" "$url")
             best_curl=$(calc "(\"$best_curl\" == \"\" || $seconds < ${best_curl:-0}) ? $seconds : ${best_curl:-0}")
             [ "$peak" -gt "$peak_curl" ] && peak_curl=$peak
         fi

@@ -28,7 +28,7 @@ for tool in "$cli" /usr/bin/time curl openssl awk; do
     fi
 done
 
-calc() { awk "BEGIN {print $1}"; }
+source "$(dirname "$0")/measure.sh"
 
 state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
 out_dir=${KESTROW_BENCH_OUT:-$([ -d /dev/shm ] && echo /dev/shm || echo "$state")}
@@ -48,25 +48,6 @@ head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
 head -c $((small_mib * 1024 * 1024)) "$state/nginx/root/files/big.bin" >"$state/nginx/root/files/small.bin"
 url="https://127.0.0.1:$port/files/big.bin"
 
-# One download under /usr/bin/time: prints "seconds peak_kib". $1 is the expected size.
-measure() {
-    local expected=$1
-    shift
-    rm -f "$out"
-    local start end got peak
-    start=$(date +%s.%N)
-    /usr/bin/time -v -o "$state/time.txt" "$@" >/dev/null 2>"$state/stderr.txt"
-    end=$(date +%s.%N)
-    got=$(stat -c %s "$out")
-    if [ "$got" -ne "$expected" ]; then
-        echo "$1 wrote $got bytes instead of $expected:" >&2
-        cat "$state/stderr.txt" >&2
-        exit 1
-    fi
-    peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$state/time.txt")
-    echo "$(calc "$end - $start") $peak"
-}
-
 best_kestrow="" best_curl="" peak_kestrow=0 peak_curl=0
 for round in $(seq "$rounds"); do
     # Alternate the order so neither tool always runs first.
@@ -74,18 +55,18 @@ for round in $(seq "$rounds"); do
     [ $((round % 2)) -eq 0 ] && order="curl kestrow"
     for tool in $order; do
         if [ "$tool" = kestrow ]; then
-            read -r seconds peak < <(measure "$size" "$cli" get "$url" "$out" --ca-file "$ca")
+            read -r seconds peak _ < <(measure "$size" "$cli" get "$url" "$out" --ca-file "$ca")
             best_kestrow=$(calc "(\"$best_kestrow\" == \"\" || $seconds < ${best_kestrow:-0}) ? $seconds : ${best_kestrow:-0}")
             [ "$peak" -gt "$peak_kestrow" ] && peak_kestrow=$peak
         else
-            read -r seconds peak < <(measure "$size" curl -s --cacert "$ca" -o "$out" "$url")
+            read -r seconds peak _ < <(measure "$size" curl -s --cacert "$ca" -o "$out" "$url")
             best_curl=$(calc "(\"$best_curl\" == \"\" || $seconds < ${best_curl:-0}) ? $seconds : ${best_curl:-0}")
             [ "$peak" -gt "$peak_curl" ] && peak_curl=$peak
         fi
         printf '  round %d %-8s %6.2f s  %7d KiB peak\n' "$round" "$tool" "$seconds" "$peak"
     done
 done
-read -r _ peak_small < <(measure $((small_mib * 1024 * 1024)) "$cli" get "https://127.0.0.1:$port/files/small.bin" \
+read -r _ peak_small _ < <(measure $((small_mib * 1024 * 1024)) "$cli" get "https://127.0.0.1:$port/files/small.bin" \
     "$out" --ca-file "$ca")
 rm -f "$out"
 

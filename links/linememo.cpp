@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QStringListModel>
 
+#include "platform/selectedrows.h"
+
 TLineMemo::TLineMemo(QWidget* parent) : QListView(parent), lines(new QStringListModel(this))
 {
     setModel(lines);
@@ -40,13 +42,7 @@ int TLineMemo::LineCount() const
 
 std::vector<int> TLineMemo::SelectedRows() const
 {
-    std::vector<int> rows;
-    for (const QItemSelectionRange& range : selectionModel()->selection())
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            rows.push_back(row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return ::SelectedRows(*selectionModel());
 }
 
 void TLineMemo::InsertLines(int row, const QStringList& text)
