@@ -60,3 +60,30 @@ kestrow_start_on_free_port() {
     done
     return 1
 }
+
+# Starts nginx with the configuration that write_config writes into STATEDIR, on a free port;
+# says why and exits when it does not come up.
+kestrow_start_nginx() {
+    local state=$1
+    if kestrow_start_on_free_port "$state" write_config \
+        /usr/sbin/nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log"; then
+        return 0
+    fi
+    echo "nginx did not start:" >&2
+    cat "$state/log" "$state/error.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+# What every peer script does with its first argument: "start" runs the script's start function,
+# "stop" stops the peer of STATEDIR. USAGE is shown for anything else.
+kestrow_peer_main() {
+    local action=$1 state=$2 usage=$3
+    case "$action" in
+    start) start ;;
+    stop) kestrow_stop_peer "$state" ;;
+    *)
+        echo "usage: $usage" >&2
+        exit 2
+        ;;
+    esac
+}

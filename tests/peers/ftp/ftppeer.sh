@@ -48,11 +48,4 @@ start()
     echo "FTP server on 127.0.0.1:$port serving $state/root"
 }
 
-case "$action" in
-start) start ;;
-stop) kestrow_stop_peer "$state" ;;
-*)
-    echo "usage: $0 start|stop STATEDIR" >&2
-    exit 2
-    ;;
-esac
+kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR"

@@ -74,21 +74,8 @@ print(sys.argv[1] + ":{SHA}" + base64.b64encode(hashlib.sha1(sys.argv[2].encode(
     echo "$user" >"$state/user"
     echo "$password" >"$state/password"
 
-    if kestrow_start_on_free_port "$state" write_config \
-        /usr/sbin/nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log"; then
-        echo "nginx on 127.0.0.1:$(cat "$state/port") serving $state/root"
-        return 0
-    fi
-    echo "nginx did not start:" >&2
-    cat "$state/log" "$state/error.log" >&2 2>/dev/null || true
-    exit 1
+    kestrow_start_nginx "$state"
+    echo "nginx on 127.0.0.1:$(cat "$state/port") serving $state/root"
 }
 
-case "$action" in
-start) start ;;
-stop) kestrow_stop_peer "$state" ;;
-*)
-    echo "usage: $0 start|stop STATEDIR" >&2
-    exit 2
-    ;;
-esac
+kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR"

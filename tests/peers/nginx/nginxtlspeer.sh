@@ -132,22 +132,9 @@ start() {
     head -c $((16 * 1024 * 1024)) /dev/urandom >"$state/root/files/large.bin"
     head -c $((1024 * 1024)) /dev/urandom >"$state/root/slow/stall.bin"
 
-    if kestrow_start_on_free_port "$state" write_config \
-        /usr/sbin/nginx -p "$state" -c "$state/nginx.conf" -e "$state/error.log"; then
-        echo "https://127.0.0.1:$(cat "$state/port")" >"$state/url"
-        echo "nginx with TLS on 127.0.0.1:$(cat "$state/port"), plain HTTP on $(cat "$state/http_port")"
-        return 0
-    fi
-    echo "nginx did not start:" >&2
-    cat "$state/log" "$state/error.log" >&2 2>/dev/null || true
-    exit 1
+    kestrow_start_nginx "$state"
+    echo "https://127.0.0.1:$(cat "$state/port")" >"$state/url"
+    echo "nginx with TLS on 127.0.0.1:$(cat "$state/port"), plain HTTP on $(cat "$state/http_port")"
 }
 
-case "$action" in
-start) start ;;
-stop) kestrow_stop_peer "$state" ;;
-*)
-    echo "usage: $0 start|stop STATEDIR" >&2
-    exit 2
-    ;;
-esac
+kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR"

@@ -51,11 +51,4 @@ start() {
     exit 1
 }
 
-case "$action" in
-start) start ;;
-stop) kestrow_stop_peer "$state" ;;
-*)
-    echo "usage: $0 start|stop STATEDIR [--auth]" >&2
-    exit 2
-    ;;
-esac
+kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR [--auth]"
