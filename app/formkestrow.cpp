@@ -29,8 +29,6 @@
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "links/listfile.h"
-#include "net/nmftp.h"
-#include "net/nmhttp.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
@@ -266,20 +264,6 @@ void TFormKestrow::CreateMenus()
 
 void TFormKestrow::CreateClients()
 {
-    NMHTTP1 = Robot->NMHTTP1;
-    NMFTP1 = Robot->NMFTP1;
-    HttpEvents = Robot->HttpEvents.get();
-    TimerConnect = Robot->TimerConnect;
-    // The clients' events and the watchdog come to the window's handlers, which hand them on.
-    NMHTTP1->OnPacketRecvd = [this](QObject*) { NMHTTP1PacketRecvd(); };
-    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { NMHTTP1Status(status); };
-    NMHTTP1->OnRedirect = [this](bool& handled) { NMHTTP1Redirect(handled); };
-    NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { NMHTTP1AuthenticationNeeded(); };
-    NMHTTP1->OnAboutToSend = [this](QObject*) { NMHTTP1AboutToSend(); };
-    NMFTP1->OnStatus = [this](QObject*, const std::string& status) { NMFTP1Status(status); };
-    NMFTP1->OnPacketRecvd = [this](QObject*) { NMFTP1PacketRecvd(); };
-    TimerConnect->OnTimeOut = [this] { TimerConnectTimer(); };
-
     Connect(SpeedButtonGo, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonGo); });
     Connect(SpeedButtonTest, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonTest); });
     Connect(SpeedButtonStop, &QToolButton::clicked, [this] { SpeedButtonStopClick(); });
@@ -320,7 +304,6 @@ void TFormKestrow::FormCreate(const QStringList& parameters)
     }
     else
         LoadURLListOfLastTime();
-    NMHTTP1->ReportLevel = 8;
     UpdateControls();
 }
 
@@ -347,10 +330,9 @@ void TFormKestrow::FormShow()
 
 bool TFormKestrow::FormClose()
 {
-    if (Robot->Running && !platform::Confirm("Cancel download and quit?"))
+    if (Robot->Running() && !platform::Confirm("Cancel download and quit?"))
         return false;
-    Robot->StopRequested = true;
-    Robot->AbortClients();
+    Robot->Abandon();
     platform::ProcessMessages();
     platform::Pause(500);
     platform::ProcessMessages();
@@ -395,7 +377,7 @@ bool TFormKestrow::AddURLAllowed() const
 
 void TFormKestrow::UpdateControls()
 {
-    const bool Running = Robot->Running;
+    const bool Running = Robot->Running();
     const bool canStart =
         ListBoxURLList->Count() > 0 && !Running && !Robot->RunActive() && !Robot->PreviewActive();
     SpeedButtonGo->setEnabled(canStart);

@@ -28,11 +28,7 @@ class TFormAbout;
 class TFormChooseDir;
 class TFormPreferences;
 class TFormURLBuilder;
-class THttpEvents;
 class TListBox;
-class TNMFTP;
-class TNMHTTP;
-class TWatchdog;
 
 // The main window: the robot's lists, progress and controls. Created once at start-up and
 // kept until the program ends. It drives the download run, shows what the run reports, and
@@ -123,12 +119,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     // The list the pop-up menu was last opened on.
     TListBox* PopupComponent = nullptr;
 
-    // The run with its clients, lists, watchdog and run state.
+    // The run with its transfers, lists and run state.
     TDownloadRun* Robot;
-    TNMHTTP* NMHTTP1;
-    TNMFTP* NMFTP1;
-    THttpEvents* HttpEvents;
-    TWatchdog* TimerConnect;
 
     // The settings record; SettingsLoaded is false until FormShow has read it.
     TSettingsRecord Settings;
@@ -142,15 +134,11 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void MenuFileStopClick();
     void SpeedButtonSkipFileClick();
     void SpeedButtonSkipURLClick();
-    void TimerConnectTimer();
-    void NMHTTP1PacketRecvd();
-    void NMFTP1PacketRecvd();
+    // What the run's clients report: the FTP client's status in the wide panel, the HTTP
+    // client's in the narrow one; a redirect starts the current file's bar again.
     void NMFTP1Status(const std::string& status);
-    // The HTTP client's status, redirects and logins, handed on to the HTTP event handling.
     void NMHTTP1Status(const std::string& status);
-    void NMHTTP1Redirect(bool& handled);
-    void NMHTTP1AuthenticationNeeded();
-    void NMHTTP1AboutToSend();
+    void NMHTTP1Redirect(const std::string& address);
 
     void FormCreate(const QStringList& parameters);
     void FormShow();
@@ -193,13 +181,16 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     // Activity log and indicators. OnLogLine hears every line as it is written.
     std::function<void(const std::string& line)> OnLogLine;
     void WriteLog(const std::string& line, bool fileOnly = false);
-    void ShowIndicator(int kind);
+    void ShowIndicator(TIndicator kind);
     void SetStatusPanel(int panel, const std::string& text);
-    int LogLevel() const override;
+    TLogLevel LogLevel() const override;
 
     // What the run reports, shown on the controls.
     void LogLine(const std::string& line, bool fileOnly) override;
     void StatusText(int panel, const std::string& text) override;
+    void HttpStatus(const std::string& text) override;
+    void FtpStatus(const std::string& text) override;
+    void Redirected(const std::string& address) override;
     void Indicator(TIndicator kind) override;
     void RunStateChanged() override;
     void Caption(const std::string& text) override;

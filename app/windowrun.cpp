@@ -17,7 +17,6 @@
 
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
-#include "auth/httpevents.h"
 #include "platform/prompt.h"
 #include "platform/text.h"
 #include "robot/outputpath.h"
@@ -42,7 +41,7 @@ void TFormKestrow::SpeedButtonStopClick()
 
 void TFormKestrow::StopRun()
 {
-    Robot->Stop();
+    Robot->RequestStop();
 }
 
 void TFormKestrow::MenuFileStopClick()
@@ -53,59 +52,34 @@ void TFormKestrow::MenuFileStopClick()
 void TFormKestrow::SpeedButtonSkipFileClick()
 {
     if (platform::Confirm("Skip this file?"))
-        Robot->SkipFile();
+        Robot->RequestSkipFile();
 }
 
 void TFormKestrow::SpeedButtonSkipURLClick()
 {
     if (platform::Confirm("Skip this URL?"))
-        Robot->SkipURL();
-}
-
-void TFormKestrow::TimerConnectTimer()
-{
-    Robot->WatchdogTimedOut();
-}
-
-void TFormKestrow::NMHTTP1PacketRecvd()
-{
-    Robot->HttpPacketRecvd();
-}
-
-void TFormKestrow::NMFTP1PacketRecvd()
-{
-    Robot->FtpPacketRecvd();
+        Robot->RequestSkipURL();
 }
 
 void TFormKestrow::NMFTP1Status(const std::string& status)
 {
-    Robot->FtpStatus(status);
+    SetStatusPanel(0, status);
 }
 
 void TFormKestrow::NMHTTP1Status(const std::string& status)
 {
-    HttpEvents->NMHTTP1Status(status);
+    SetStatusPanel(1, status);
 }
 
-void TFormKestrow::NMHTTP1Redirect(bool& handled)
+void TFormKestrow::NMHTTP1Redirect(const std::string& /*address*/)
 {
-    HttpEvents->NMHTTP1Redirect(handled);
+    FileProgress(0, 0);
 }
 
-// A site login goes through the prompt seam: the login dialog on the desktop, a script in tests.
-void TFormKestrow::NMHTTP1AuthenticationNeeded()
+TLogLevel TFormKestrow::LogLevel() const
 {
-    HttpEvents->NMHTTP1AuthenticationNeeded();
-}
-
-void TFormKestrow::NMHTTP1AboutToSend()
-{
-    HttpEvents->NMHTTP1AboutToSend();
-}
-
-int TFormKestrow::LogLevel() const
-{
-    return FormPreferences ? FormPreferences->ComboBoxLog->currentIndex() : LogNone;
+    return FormPreferences ? static_cast<TLogLevel>(FormPreferences->ComboBoxLog->currentIndex())
+                           : TLogLevel::None;
 }
 
 void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
@@ -113,13 +87,13 @@ void TFormKestrow::WriteLog(const std::string& line, bool fileOnly)
     Robot->WriteLog(line, fileOnly);
 }
 
-void TFormKestrow::ShowIndicator(int kind)
+void TFormKestrow::ShowIndicator(TIndicator kind)
 {
-    if (kind < IndicatorNone || kind > IndicatorError)
+    if (kind < TIndicator::None || kind > TIndicator::Error)
         return;
-    ImageTimer->setVisible(kind == IndicatorTimer);
-    ImageOK->setVisible(kind == IndicatorOK);
-    ImageError->setVisible(kind == IndicatorError);
+    ImageTimer->setVisible(kind == TIndicator::Timer);
+    ImageOK->setVisible(kind == TIndicator::OK);
+    ImageError->setVisible(kind == TIndicator::Error);
 }
 
 void TFormKestrow::SetStatusPanel(int panel, const std::string& text)
@@ -146,6 +120,21 @@ void TFormKestrow::LogLine(const std::string& line, bool fileOnly)
 void TFormKestrow::StatusText(int panel, const std::string& text)
 {
     SetStatusPanel(panel, text);
+}
+
+void TFormKestrow::HttpStatus(const std::string& text)
+{
+    NMHTTP1Status(text);
+}
+
+void TFormKestrow::FtpStatus(const std::string& text)
+{
+    NMFTP1Status(text);
+}
+
+void TFormKestrow::Redirected(const std::string& address)
+{
+    NMHTTP1Redirect(address);
 }
 
 void TFormKestrow::Indicator(TIndicator kind)

@@ -72,7 +72,7 @@ void THttpEvents::NMHTTP1Status(const std::string& status)
 {
     if (ShowStatus)
         ShowStatus(status);
-    if (LogLevel && LogLevel() == 3 && NMHTTP1.ReplyCode > 0 && WriteLog)
+    if (LogLevel && LogLevel() == TLogLevel::HttpCodes && NMHTTP1.ReplyCode > 0 && WriteLog)
         WriteLog(ReplyCodeText(NMHTTP1.ReplyCode), false);
 }
 
@@ -157,8 +157,8 @@ void THttpEvents::NMHTTP1Redirect(bool& handled)
         return;
     }
 
-    if (ResetFileProgress)
-        ResetFileProgress();
+    if (Redirecting)
+        Redirecting(target);
     try
     {
         const TScopedValue getting(probing, false);
@@ -188,10 +188,10 @@ void THttpEvents::ApplyProxySetting()
             NMHTTP1.Proxy.clear();
             NMHTTP1.ProxyPort = 0;
             if (ShowIndicator)
-                ShowIndicator(3);
+                ShowIndicator(TIndicator::Error);
             platform::ShowMessage("Unknown proxy '" + preference + "'");
             if (ShowIndicator)
-                ShowIndicator(0);
+                ShowIndicator(TIndicator::None);
             return;
         }
         NMHTTP1.ProxyPort = *port;

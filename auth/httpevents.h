@@ -4,6 +4,8 @@
 #include <string>
 
 #include "auth/credentials.h"
+#include "platform/indicator.h"
+#include "platform/loglevel.h"
 
 class TNMHTTP;
 
@@ -20,13 +22,13 @@ class THttpEvents
     static constexpr int MaxNestedRedirects = 20;
 
     // Supplied by the owner.
-    std::function<int()> LogLevel;
+    std::function<TLogLevel()> LogLevel;
     std::function<void(const std::string& line, bool fileOnly)> WriteLog;
     std::function<void(const std::string& text)> ShowStatus;
     std::function<std::string()> ProxyPreference;
-    std::function<void(int kind)> ShowIndicator;
-    // The current file's progress goes back to nothing: a redirect is being followed.
-    std::function<void()> ResetFileProgress;
+    std::function<void(TIndicator kind)> ShowIndicator;
+    // A redirect is being followed to the address.
+    std::function<void(const std::string& address)> Redirecting;
     // Called with true before a login question and with false once it is answered or cancelled:
     // the time the user takes is no silence of a server.
     std::function<void(bool asking)> LoginAsked;

@@ -9,14 +9,13 @@
 
 #include "cli/arguments.h"
 #include "cli/eventloop.h"
-#include "cli/ftpget.h"
+#include "cli/signalstop.h"
 #include "cli/tlsoptions.h"
-#include "net/nmhttp.h"
+#include "net/origin.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
-#include "cli/signalstop.h"
-#include "robot/transferfile.h"
-#include "robot/watchdog.h"
+#include "platform/exception.h"
+#include "robot/fetch.h"
 
 namespace
 {
@@ -78,92 +77,74 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-int GetHttp(const GetOptions& options)
+// What a transfer reports: with -v, every status of the clients on standard error.
+class TGetReports : public TFetchObserver
+{
+  public:
+    explicit TGetReports(bool verbose) : verbose(verbose) {}
+
+    void HttpStatus(const std::string& text) override { Show(text); }
+    void FtpStatus(const std::string& text) override { Show(text); }
+    void AfterTransfer(const std::string& failure) override
+    {
+        // The file is complete; a server that fumbles its goodbye does not undo that.
+        std::fprintf(stderr, "kestrow-cli get: after the transfer: %s\n",
+                     std::string(bytetext::WithoutLineEnd(failure)).c_str());
+    }
+
+  private:
+    void Show(const std::string& text) const
+    {
+        if (verbose)
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+    bool verbose;
+};
+
+int Get(const GetOptions& options, bool ftp)
 {
     const auto application = EnsureEventLoop();
+    TGetReports reports(options.verbose);
+    TFetch fetch(reports);
+    // A login comes from the options or not at all: a refusal is the answer.
+    fetch.AskLogins = false;
+    fetch.UseProxy(options.proxyHost, options.proxyPort);
+    // Ctrl+C and SIGTERM end the transfer like the watchdog.
+    const TSignalStop interrupt([&fetch] { fetch.Abort(); });
 
-    TNMHTTP http;
-    http.InputFileMode = true;
-    http.Proxy = options.proxyHost;
-    http.ProxyPort = options.proxyPort;
-    http.HeaderInfo.UserId = options.user;
-    http.HeaderInfo.Password = options.password;
-    http.TimeOut = options.timeoutSeconds * 1000;
-    http.ReportLevel = 8;
-
-    // The robot's watchdog: a connection made and every chunk of the body restart it, and when
-    // it fires the client is aborted, which ends whatever wait the request is in. A status report
-    // is no progress: a server that sends header lines for ever reports one per line. Ctrl+C and
-    // SIGTERM abort the client as well.
-    TWatchdog watchdog;
-    watchdog.OnTimeOut = [&http] { http.Abort(); };
-    const TSignalStop interrupt([&http] { http.Abort(); });
-    http.OnStatus = [&](QObject*, const std::string& status)
-    {
-        if (options.verbose)
-            std::fprintf(stderr, "%s\n", std::string(bytetext::WithoutLineEnd(status)).c_str());
-    };
-    http.OnConnect = [&](QObject*) { watchdog.Restart(); };
-    // The robot ends a transfer once the announced length is in, even if the server keeps
-    // the connection open.
-    http.OnPacketRecvd = [&](QObject*)
-    {
-        watchdog.Restart();
-        if (http.ExpectedCount > 0 && http.ReceivedCount >= http.ExpectedCount)
-            http.Disconnect();
-    };
-
-    // The body goes into a file beside FILE, which it replaces only once it is complete: a
-    // failed, cut or refused transfer leaves what was there.
-    std::string transferPath;
-    watchdog.Start(options.timeoutSeconds);
+    TFetchRequest request;
+    request.Address = options.url;
+    request.Destination = options.file;
+    request.Head = options.head;
+    request.User = options.user;
+    request.Password = options.password;
+    request.LoginOrigin = OriginOf(options.url);
+    request.TimeOutSeconds = options.timeoutSeconds;
     try
     {
-        UseTlsOptions(http.Trust, options.caFiles, options.insecure, "get");
-        transferPath = CreateTransferFile(options.file);
-        http.Body = transferPath;
-        if (options.head)
-            http.Head(options.url);
+        UseTlsOptions(fetch.Trust(), options.caFiles, options.insecure, "get");
+        // The body goes into a file beside FILE, which it replaces only once it is complete: a
+        // failed, cut or refused transfer leaves what was there.
+        TFetchResult result = fetch.Fetch(request);
+        if (ftp)
+            std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(result.Bytes));
         else
-        {
-            http.Get(options.url);
-            KeepAnnouncedLength(transferPath, http.ExpectedCount);
-        }
+            std::fprintf(stderr, "%s\nReplyCode %d\n", result.StatusLine.c_str(), result.ReplyCode);
+        // An error answer is no copy of the file.
+        if (result.ReplyCode >= 400)
+            return 1;
+        result.File.Commit();
     }
     catch (const Exception& error)
     {
-        DiscardFile(transferPath);
-        std::string message = error.Message();
         if (interrupt.Interrupted())
         {
-            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n", message.c_str());
+            std::fprintf(stderr, "kestrow-cli get: interrupted (%s)\n",
+                         std::string(bytetext::WithoutLineEnd(error.Message())).c_str());
             return 130;
         }
-        if (watchdog.Fired())
-            message = "nothing received for " + std::to_string(options.timeoutSeconds) + " seconds (" +
-                      message + ")";
-        else if (SockReasonOf(error) == TSockReason::ConnectionFailed && http.LastError != 0)
-            message += " (" + http.ErrorText(http.LastError) + ")";
-        std::fprintf(stderr, "kestrow-cli get: %s\n", message.c_str());
-        return 2;
-    }
-    watchdog.Stop();
-
-    const std::string statusLine(bytetext::WithoutLineEnd(http.Header.substr(0, http.Header.find('\n'))));
-    std::fprintf(stderr, "%s\nReplyCode %d\n", statusLine.c_str(), static_cast<int>(http.ReplyCode));
-    if (http.ReplyCode >= 400)
-    {
-        // An error answer is no copy of the file.
-        DiscardFile(transferPath);
-        return 1;
-    }
-    try
-    {
-        CommitTransferFile(transferPath, options.file);
-    }
-    catch (const Exception& error)
-    {
-        std::fprintf(stderr, "kestrow-cli get: %s\n", error.what());
+        std::fprintf(stderr, "kestrow-cli get: %s\n", fetch.Explain(error, options.timeoutSeconds).c_str());
         return 2;
     }
     return 0;
@@ -233,12 +214,12 @@ int GetCommand(int argc, char* argv[])
     const std::string scheme =
         schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));
     if (scheme == "HTTP" || scheme == "HTTPS")
-        return GetHttp(options);
+        return Get(options, false);
     if (scheme == "FTP")
     {
         if (options.head || !options.proxyHost.empty() || !options.user.empty())
             return UsageError("--head, --proxy and --user are for http:// addresses");
-        return GetFtp({options.url, options.file, options.timeoutSeconds, options.verbose});
+        return Get(options, true);
     }
     return UsageError("no client for the scheme of '" + options.url + "'");
 }

@@ -19,7 +19,6 @@
 #include "cli/tlsoptions.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
-#include "net/nmhttp.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -199,10 +198,10 @@ class TCommandLinePreferences : public TRunPreferences
     bool PrintFiles() const override { return options.print; }
     int Retries() const override { return options.retries.value_or(std::clamp(stored.Retries, 0, 999)); }
     int TimeOut() const override { return options.timeOut.value_or(std::clamp(stored.TimeOut, 5, 999)); }
-    int LogLevel() const override
+    TLogLevel LogLevel() const override
     {
         const int level = options.logLevel.value_or(stored.LogLevel);
-        return level >= LogNone && level <= LogHttpCodes ? level : -1;
+        return static_cast<TLogLevel>(level >= 0 && level <= 3 ? level : -1);
     }
     TAfterDownload AfterDownload() const override { return TAfterDownload::Nothing; }
     bool StartAtChecked() const override { return options.startAt.has_value(); }
@@ -235,6 +234,29 @@ class TCommandLineObserver : public TRunObserver
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+    // The progress line follows the run's place and the bytes of its transfer.
+    void URLSelected(int index) override
+    {
+        if (Progress)
+            Progress->URL(index);
+    }
+    void FileSelected(int index) override
+    {
+        if (Progress)
+            Progress->File(index);
+    }
+    void FileProgress(std::int64_t received, std::int64_t expected) override
+    {
+        if (Progress)
+            Progress->Bytes(received, expected);
+    }
+    void RunStateChanged() override
+    {
+        if (Progress)
+            Progress->Running(Run && Run->Running());
+    }
+
+    const TDownloadRun* Run = nullptr;
 };
 
 // Messages go to standard error; every question is answered No, and a login with the names the
@@ -334,7 +356,7 @@ int RunCommand(int argc, char* argv[])
     TDownloadRun run(preferences, observer);
     try
     {
-        UseTlsOptions(run.NMHTTP1->Trust, options.caFiles, options.insecure, "run");
+        UseTlsOptions(run.Trust(), options.caFiles, options.insecure, "run");
     }
     catch (const Exception& error)
     {
@@ -343,16 +365,17 @@ int RunCommand(int argc, char* argv[])
         return 2;
     }
     run.URLList.SetItems(entries);
-    TRunProgress progress(run, isatty(STDERR_FILENO) == 1);
+    TRunProgress progress(run.URLList, run.FileList, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;
     observer.Progress = &progress;
+    observer.Run = &run;
 
     // Ctrl+C and SIGTERM stop the run like the Stop button.
-    const TSignalStop interrupt([&run] { run.Stop(); });
+    const TSignalStop interrupt([&run] { run.RequestStop(); });
     run.Go(options.test);
-    progress.Finish();
+    progress.Clear();
     platform::SetPromptHandler(nullptr);
     if (interrupt.Interrupted())
         return 130;
-    return run.ErrorCount > 0 ? 1 : 0;
+    return run.ErrorCount() > 0 ? 1 : 0;
 }

@@ -2,12 +2,8 @@
 
 #include <cstdio>
 
-#include <QTimer>
-
-#include "robot/downloadrun.h"
+#include "robot/entrylist.h"
 #include "robot/sizetext.h"
-#include "net/nmftp.h"
-#include "net/nmhttp.h"
 
 namespace
 {
@@ -26,29 +22,55 @@ std::string ProgressLine(int url, int urls, int file, int files, std::int64_t re
     return line + ", " + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
 }
 
-TRunProgress::TRunProgress(TDownloadRun& run, bool terminal) : Run(run)
+TRunProgress::TRunProgress(const TEntryList& urls, const TEntryList& files, bool terminal)
+    : URLs(urls), Files(files), Terminal(terminal)
 {
-    if (!terminal)
-        return;
-    Timer = new QTimer(this);
-    connect(Timer, &QTimer::timeout, this, [this] { Show(); });
-    Timer->start(RefreshMilliseconds);
     Since.start();
 }
 
-void TRunProgress::Show()
+void TRunProgress::URL(int index)
 {
-    if (!Run.Running)
+    URLIndex = index;
+    Show(true);
+}
+
+void TRunProgress::File(int index)
+{
+    FileIndex = index;
+    Show(true);
+}
+
+void TRunProgress::Bytes(std::int64_t received, std::int64_t expected)
+{
+    // A new transfer starts from nothing.
+    if (received < LastBytes)
+        LastBytes = 0;
+    Received = received;
+    Expected = expected;
+    Show(false);
+}
+
+void TRunProgress::Running(bool running)
+{
+    Active = running;
+    if (!running)
+        Clear();
+}
+
+void TRunProgress::Show(bool now)
+{
+    const qint64 elapsed = Since.elapsed();
+    if (!Terminal || !Active || (!now && elapsed < RefreshMilliseconds))
         return;
-    const std::int64_t ftpBytes = Run.NMFTP1->DataReceivedCount();
-    const std::int64_t received = ftpBytes > 0 ? ftpBytes : Run.NMHTTP1->ReceivedCount;
-    const std::int64_t expected = ftpBytes > 0 ? Run.NMFTP1->ExpectedCount : Run.NMHTTP1->ExpectedCount;
-    const double seconds = Since.restart() / 1000.0;
-    if (received >= LastBytes && seconds > 0)
-        Rate = 0.7 * Rate + 0.3 * ((received - LastBytes) / seconds);
-    LastBytes = received;
-    const std::string line = ProgressLine(Run.URLIndex + 1, Run.URLList.Count(), Run.FileIndex + 1,
-                                          Run.FileList.Count(), received, expected, Rate);
+    // The rate is measured over whole refresh periods only; a redraw between them keeps it.
+    if (elapsed >= RefreshMilliseconds)
+    {
+        Rate = 0.7 * Rate + 0.3 * ((Received - LastBytes) / (elapsed / 1000.0));
+        LastBytes = Received;
+        Since.restart();
+    }
+    const std::string line =
+        ProgressLine(URLIndex + 1, URLs.Count(), FileIndex + 1, Files.Count(), Received, Expected, Rate);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     Shown = true;
@@ -61,11 +83,4 @@ void TRunProgress::Clear()
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     Shown = false;
-}
-
-void TRunProgress::Finish()
-{
-    if (Timer)
-        Timer->stop();
-    Clear();
 }

@@ -4,30 +4,40 @@
 #include <string>
 
 #include <QElapsedTimer>
-#include <QObject>
 
-class QTimer;
-class TDownloadRun;
+class TEntryList;
 
 // The one-line progress display of an unattended run on a terminal: URL i of n, file i of n,
-// bytes and rate of the current file. Without a terminal it shows nothing.
-class TRunProgress : public QObject
+// bytes and rate of the current file. It follows what the run reports and is drawn at most a
+// few times a second; without a terminal it shows nothing.
+class TRunProgress
 {
   public:
-    TRunProgress(TDownloadRun& run, bool terminal);
+    TRunProgress(const TEntryList& urls, const TEntryList& files, bool terminal);
 
+    void URL(int index);
+    void File(int index);
+    void Bytes(std::int64_t received, std::int64_t expected);
+    // The line shows only while the run's transfers go on.
+    void Running(bool running);
     // Clears the line so that other output starts at the left edge.
     void Clear();
-    void Finish();
 
   private:
-    void Show();
+    void Show(bool now);
 
-    TDownloadRun& Run;
-    QTimer* Timer = nullptr;
+    const TEntryList& URLs;
+    const TEntryList& Files;
+    bool Terminal;
+    bool Active = false;
     bool Shown = false;
+    int URLIndex = 0;
+    int FileIndex = 0;
+    std::int64_t Received = 0;
+    std::int64_t Expected = 0;
     std::int64_t LastBytes = 0;
     double Rate = 0;
+    // Since the line was last drawn.
     QElapsedTimer Since;
 };
 

@@ -6,13 +6,10 @@
 
 #include <QLocale>
 
-#include "auth/httpevents.h"
 #include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"
-#include "net/nmftp.h"
-#include "net/nmhttp.h"
 #include "net/origin.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
@@ -29,8 +26,6 @@
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "robot/sizetext.h"
-#include "robot/transferfile.h"
-#include "robot/watchdog.h"
 #include "settings/makerpages.h"
 #include "settings/starttime.h"
 
@@ -59,66 +54,54 @@ std::string DateTimeText(const QDateTime& moment)
 }
 } // namespace
 
-TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer, QObject* owner)
-    : QObject(owner), Preferences(preferences), Observer(observer)
+// The run's side of its transfers: what the transfer unit reports goes to the log and the
+// observer.
+class TDownloadRun::TFetchReports : public TFetchObserver
 {
-    CreateClients();
+  public:
+    explicit TFetchReports(TDownloadRun& run) : run(run) {}
+
+    TLogLevel LogLevel() const override { return run.LogLevel(); }
+    void WriteLog(const std::string& line, bool fileOnly) override { run.WriteLog(line, fileOnly); }
+    std::string ProxyPreference() const override { return run.Preferences.ProxyServer(); }
+    void HttpStatus(const std::string& text) override { run.Observer.HttpStatus(text); }
+    void FtpStatus(const std::string& text) override { run.Observer.FtpStatus(text); }
+    void Indicator(TIndicator kind) override { run.Observer.Indicator(kind); }
+    void Redirected(const std::string& address) override { run.Observer.Redirected(address); }
+    void Progress(std::int64_t received, std::int64_t expected) override
+    {
+        run.Observer.FileProgress(received, expected);
+    }
+    void Caught(const std::string& message) override { run.ReportCaught(message); }
+
+  private:
+    TDownloadRun& run;
+};
+
+TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer, QObject* owner)
+    : QObject(owner), Preferences(preferences), Observer(observer),
+      fetchReports(std::make_unique<TFetchReports>(*this)), Fetch(new TFetch(*fetchReports, this))
+{
 }
 
 TDownloadRun::~TDownloadRun()
 {
-    // The clients say goodbye to their servers as they go; nobody must hear it.
-    for (TPowersock* client : {static_cast<TPowersock*>(NMFTP1), static_cast<TPowersock*>(NMHTTP1)})
-    {
-        client->OnStatus = nullptr;
-        client->OnPacketRecvd = nullptr;
-    }
-    delete NMFTP1;
-    delete NMHTTP1;
+    delete Fetch;
 }
 
-void TDownloadRun::CreateClients()
-{
-    TimerConnect = new TWatchdog(this);
-    TimerConnect->OnTimeOut = [this] { WatchdogTimedOut(); };
-    TimerConnect->OnError = [this](const std::string& message) { ReportCaught(message); };
-
-    NMHTTP1 = new TNMHTTP(this);
-    NMHTTP1->Body = "Default.htm";
-    NMHTTP1->Header = "Head.txt";
-    NMHTTP1->InputFileMode = true;
-    NMHTTP1->OutputFileMode = false;
-    NMHTTP1->Port = 0;
-    NMHTTP1->ProxyPort = 0;
-    NMHTTP1->ReportLevel = 8;
-    HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
-    HttpEvents->LogLevel = [this] { return LogLevel(); };
-    HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); };
-    HttpEvents->ShowStatus = [this](const std::string& text)
-    { Observer.StatusText(1, std::string(bytetext::WithoutLineEnd(text))); };
-    HttpEvents->ProxyPreference = [this] { return Preferences.ProxyServer(); };
-    HttpEvents->ShowIndicator = [this](int kind) { Observer.Indicator(static_cast<TIndicator>(kind)); };
-    HttpEvents->ResetFileProgress = [this] { Observer.FileProgress(0, 0); };
-    HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
-    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
-    NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
-    NMHTTP1->OnAuthenticationNeeded = [this](QObject*) { HttpEvents->NMHTTP1AuthenticationNeeded(); };
-    NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
-    NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
-
-    NMFTP1 = new TNMFTP(this);
-    NMFTP1->Port = 21;
-    NMFTP1->ReportLevel = 2;
-    NMFTP1->UserID = "anonymous";
-    NMFTP1->Password = AnonymousPassword;
-    NMFTP1->ProxyPort = 0;
-    NMFTP1->OnStatus = [this](QObject*, const std::string& status) { FtpStatus(status); };
-    NMFTP1->OnPacketRecvd = [this](QObject*) { FtpPacketRecvd(); };
-}
-
-int TDownloadRun::LogLevel() const
+TLogLevel TDownloadRun::LogLevel() const
 {
     return Preferences.LogLevel();
+}
+
+TTlsTrust& TDownloadRun::Trust()
+{
+    return Fetch->Trust();
+}
+
+bool TDownloadRun::WatchdogFired() const
+{
+    return Fetch->TimedOut();
 }
 
 void TDownloadRun::WriteLog(const std::string& line, bool fileOnly)
@@ -135,60 +118,49 @@ void TDownloadRun::WriteLog(const std::string& line, bool fileOnly)
 
 void TDownloadRun::ReportCaught(const std::string& message)
 {
-    if (LogLevel() < LogHttpCodes)
+    if (LogLevel() < TLogLevel::HttpCodes)
         return;
     WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
 }
 
-void TDownloadRun::SetRunning(bool running)
+void TDownloadRun::SetRunning(bool value)
 {
-    Running = running;
+    running = value;
     Observer.RunStateChanged();
 }
 
-void TDownloadRun::Stop()
+void TDownloadRun::RequestStop()
 {
-    StopRequested = true;
+    stopRequested = true;
     Observer.StatusText(0, "Finishing Current file...");
     platform::ProcessMessages();
-    NMHTTP1->Abort();
-    // The goodbye to an FTP server may fail in any way; Stop goes on regardless.
-    platform::Guarded([this] { NMFTP1->Disconnect(); },
-                      [this](const std::string& message) { ReportCaught(message); });
-    NMFTP1->Abort();
+    Fetch->AbortHttp();
+    Fetch->CloseFtp();
     SetRunning(false);
 }
 
-void TDownloadRun::SkipFile()
+void TDownloadRun::Abandon()
 {
-    SkipFileRequested = true;
+    stopRequested = true;
     AbortClients();
 }
 
-void TDownloadRun::SkipURL()
+void TDownloadRun::RequestSkipFile()
 {
-    SkipURLRequested = true;
-    NMHTTP1->Abort();
+    skipFileRequested = true;
+    AbortClients();
 }
 
-void TDownloadRun::WatchdogTimedOut()
+void TDownloadRun::RequestSkipURL()
 {
-    if (Running || previewActive)
-        AbortClients();
+    skipURLRequested = true;
+    Fetch->AbortHttp();
 }
 
 void TDownloadRun::AbortClients()
 {
     previewAborted = previewActive;
-    NMHTTP1->Abort();
-    NMFTP1->Abort();
-}
-
-void TDownloadRun::FtpStatus(const std::string& status)
-{
-    // A server's reply keeps its line end; a status is one line.
-    Observer.StatusText(0, std::string(bytetext::WithoutLineEnd(status)));
-    platform::ProcessMessages();
+    Fetch->Abort();
 }
 
 void TDownloadRun::Go(bool testRun)
@@ -204,13 +176,13 @@ void TDownloadRun::Go(bool testRun)
         StartRun(run);
         ScheduledWait();
         SetUpRun(run);
-        for (int j = 0; j < URLList.Count() && !StopRequested; ++j)
+        for (int j = 0; j < URLList.Count() && !stopRequested; ++j)
             ProcessURL(run, j);
     }
     catch (const std::exception& error)
     {
         // Pages and files catch their own failures; anything else ends the run with a word.
-        ++ErrorCount;
+        ++errorCount;
         platform::ShowMessage("TFormKestrow.SpeedButtonGoClick:" +
                               std::string(bytetext::WithoutLineEnd(error.what())));
     }
@@ -221,15 +193,15 @@ void TDownloadRun::StartRun(TRun& run)
 {
     // Only a Stop left from an earlier run is forgotten; one that comes during the pause below
     // (an interrupt, the window closing) ends this run.
-    StopRequested = false;
+    stopRequested = false;
     Observer.RunStarted();
     FileList.Clear();
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
-    Observer.Indicator(IndicatorOK);
+    Observer.Indicator(TIndicator::OK);
     platform::ProcessMessages();
     platform::Pause(500);
-    ErrorCount = 0;
+    errorCount = 0;
     printFailureShown = false;
     logFailureShown = false;
     Observer.StatusText(0, "");
@@ -237,7 +209,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.ListProgress(0, 1, "");
     Observer.FileProgress(0, 0);
     platform::ProcessMessages();
-    HttpEvents->ApplyProxySetting();
+    Fetch->ApplyProxySetting();
 }
 
 void TDownloadRun::ScheduledWait()
@@ -245,10 +217,10 @@ void TDownloadRun::ScheduledWait()
     while (Preferences.StartAtChecked())
     {
         const std::string startTime = Preferences.StartTime();
-        if (StartTimeText(platform::Now().time()) == startTime || StopRequested)
+        if (StartTimeText(platform::Now().time()) == startTime || stopRequested)
             break;
         SetRunning(true);
-        Observer.Indicator(IndicatorTimer);
+        Observer.Indicator(TIndicator::Timer);
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
         Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
@@ -258,40 +230,39 @@ void TDownloadRun::ScheduledWait()
 
 void TDownloadRun::SetUpRun(TRun& run)
 {
-    Observer.Indicator(IndicatorOK);
+    Observer.Indicator(TIndicator::OK);
     run.RetryCount = 0;
-    TimerConnect->Start(Preferences.TimeOut());
-    URLIndex = 0;
-    FileIndex = 0;
+    urlIndex = 0;
+    fileIndex = 0;
     Observer.URLSelected(0);
     Observer.FileSelected(0);
-    FilesDone = 0;
-    BytesDone = 0;
+    filesDone = 0;
+    bytesDone = 0;
     Observer.Statistics("");
-    RunStart = platform::Now();
-    if (LogLevel() >= LogURLs)
+    runStart = platform::Now();
+    if (LogLevel() >= TLogLevel::URLs)
         WriteLog("Download started " + DateTimeText(platform::Now()));
     SetRunning(true);
 }
 
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
-    NMHTTP1->Abort();
-    SkipURLRequested = false;
+    Fetch->AbortHttp();
+    skipURLRequested = false;
     run.RetryCount = 0;
-    URLIndex = j;
+    urlIndex = j;
     Observer.URLSelected(j);
     const std::string entry = URLList.Item(j);
     const std::size_t arrow = entry.find("->");
-    CurrentURL = entry.substr(0, arrow);
+    run.CurrentURL = entry.substr(0, arrow);
     run.OutputDir = arrow == std::string::npos ? std::string() : entry.substr(arrow + 2);
-    const TURLParts parts = SplitURL(CurrentURL);
-    CurrentURL = StripCredentials(CurrentURL);
+    const TURLParts parts = SplitURL(run.CurrentURL);
+    run.CurrentURL = StripCredentials(run.CurrentURL);
     run.EntryUser = parts.User;
     run.EntryPassword = parts.Password;
-    run.EntryOrigin = OriginOf(CurrentURL);
-    const std::string shownURL = ShownAddress(CurrentURL, parts);
-    if (LogLevel() >= LogURLs)
+    run.EntryOrigin = OriginOf(run.CurrentURL);
+    const std::string shownURL = ShownAddress(run.CurrentURL, parts);
+    if (LogLevel() >= TLogLevel::URLs)
     {
         WriteLog("");
         WriteLog("Processing URL " + shownURL);
@@ -305,21 +276,21 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     }
     catch (const std::exception& error)
     {
-        Observer.Indicator(IndicatorError);
-        ++ErrorCount;
+        Observer.Indicator(TIndicator::Error);
+        ++errorCount;
         FileList.Clear();
-        if (LogLevel() >= LogURLs)
+        if (LogLevel() >= TLogLevel::URLs)
             WriteLog("Failed to download page " + shownURL + " (" +
                      std::string(bytetext::WithoutLineEnd(error.what())) + ")");
     }
 
-    FileIndex = 0;
+    fileIndex = 0;
     Observer.FileSelected(0);
     Observer.ListProgress(0, std::max(FileList.Count() - 1, 0), "");
-    SkipFileRequested = false;
+    skipFileRequested = false;
     run.LastFileStart.start();
     int i = 0;
-    while (FileList.Count() > 0 && i < FileList.Count() && !StopRequested && !SkipURLRequested)
+    while (FileList.Count() > 0 && i < FileList.Count() && !stopRequested && !skipURLRequested)
     {
         switch (ProcessFile(run, i))
         {
@@ -337,41 +308,29 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
 
 void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
 {
-    const std::string bodyFile = PageFileName(run.OutputDir, CurrentURL);
+    const std::string bodyFile = PageFileName(run.OutputDir, run.CurrentURL);
     if (!MakePath(run.OutputDir))
         throw Exception("Cannot create path " + run.OutputDir);
-    PatentPage = IsPatentScheme(parts.Scheme);
+    run.PatentPage = IsPatentScheme(parts.Scheme);
     run.PatentNumber = parts.Host;
+    run.PageAddress = run.CurrentURL;
+    FileList.Clear();
     // The page arrives beside its name and takes it in one step, so a link planted under that
-    // name leads nowhere, and a failed fetch leaves the page of an earlier run.
-    const std::string transferPath = CreateTransferFile(bodyFile);
-    NMHTTP1->Body = transferPath;
-    run.PageAddress = CurrentURL;
-    try
-    {
-        if (!PatentPage)
-        {
-            Observer.FileProgress(0, 0);
-            UseEntryLogin(run, CurrentURL);
-            HttpEvents->ProbeWithProxyLogin(CurrentURL);
-            GetPage(run);
-        }
-        Observer.StatusText(0, "Downloading " + NMHTTP1->Host);
-        FileList.Clear();
-        if (PatentPage)
-        {
-            // The maker's home page is probed for proxy credentials before patent queries go out.
-            UseEntryLogin(run, CorvaneHomePage);
-            HttpEvents->ProbeWithProxyLogin(CorvaneHomePage);
-        }
-        CommitTransferFile(transferPath, bodyFile);
-    }
-    catch (...)
-    {
-        DiscardFile(transferPath);
-        throw;
-    }
-    if (PatentPage)
+    // name leads nowhere, and a failed fetch leaves the page of an earlier run. A patent
+    // document has no page: the maker's home page is probed for proxy credentials before its
+    // page queries go out.
+    TFetchRequest request = RequestFor(run, run.PatentPage ? CorvaneHomePage : run.CurrentURL, bodyFile);
+    request.Head = run.PatentPage;
+    request.ProbeFirst = true;
+    TFetchResult page = Fetch->Fetch(request);
+    if (!page.RedirectedTo.empty() && !run.PatentPage)
+        run.PageAddress = page.RedirectedTo;
+    // The server's error page is no list of files, and does not take the page's place.
+    if (page.ReplyCode >= 400 && !run.PatentPage)
+        throw Exception(ReplyCodeText(page.ReplyCode));
+    Observer.StatusText(0, "Downloading " + page.Host);
+    page.File.Commit();
+    if (run.PatentPage)
     {
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
@@ -380,7 +339,7 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
                      run.PageLinks);
     MergePageLinks(run);
-    if (Preferences.SaveImages() && !PatentPage)
+    if (Preferences.SaveImages() && !run.PatentPage)
     {
         ExtractImageLinks(bodyFile, run.PageLinks);
         MergePageLinks(run);
@@ -388,37 +347,17 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     platform::ProcessMessages();
 }
 
-void TDownloadRun::GetPage(TRun& run)
+TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
+                                       const std::string& destination) const
 {
-    const int loginsBefore = HttpEvents->LoginsStored;
-    FollowedGet(CurrentURL);
-    // A login counts from the request after the one that asked for it.
-    const int code = NMHTTP1->ReplyCode;
-    if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
-        FollowedGet(CurrentURL);
-    if (!HttpEvents->RedirectedTo.empty())
-        run.PageAddress = HttpEvents->RedirectedTo;
-    // The server's error page is no list of files, and does not take the page's place.
-    if (NMHTTP1->ReplyCode >= 400)
-        throw Exception(ReplyCodeText(NMHTTP1->ReplyCode));
-    // A page cut short would list only some of its files, as if that were all of them.
-    KeepAnnouncedLength(NMHTTP1->Body, NMHTTP1->ExpectedCount);
-}
-
-void TDownloadRun::FollowedGet(const std::string& url)
-{
-    HttpEvents->RedirectedTo.clear();
-    HttpEvents->RedirectFailure.clear();
-    NMHTTP1->Get(url);
-    if (!HttpEvents->RedirectFailure.empty())
-        throw Exception(HttpEvents->RedirectFailure);
-}
-
-void TDownloadRun::UseEntryLogin(const TRun& run, const std::string& url)
-{
-    const bool own = !run.EntryOrigin.empty() && OriginOf(url) == run.EntryOrigin;
-    NMHTTP1->HeaderInfo.UserId = own ? run.EntryUser : std::string();
-    NMHTTP1->HeaderInfo.Password = own ? run.EntryPassword : std::string();
+    TFetchRequest request;
+    request.Address = url;
+    request.Destination = destination;
+    request.User = run.EntryUser;
+    request.Password = run.EntryPassword;
+    request.LoginOrigin = run.EntryOrigin;
+    request.TimeOutSeconds = Preferences.TimeOut();
+    return request;
 }
 
 void TDownloadRun::MergePageLinks(TRun& run)
@@ -430,46 +369,45 @@ void TDownloadRun::MergePageLinks(TRun& run)
 
 void TDownloadRun::EndRun(TRun& run)
 {
-    Observer.StatusText(0, StopRequested ? "Cancelled." : "All done.");
+    Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
     Observer.OutputPath("");
-    if (LogLevel() >= LogURLs)
+    if (LogLevel() >= TLogLevel::URLs)
     {
-        WriteLog("Download completed " + DateTimeText(platform::Now()) + ".  " + SizeText(BytesDone) +
-                 " downloaded in " + std::to_string(FilesDone) + " files");
+        WriteLog("Download completed " + DateTimeText(platform::Now()) + ".  " + SizeText(bytesDone) +
+                 " downloaded in " + std::to_string(filesDone) + " files");
         WriteLog(std::string(57, '='));
     }
     const TAfterDownload after = Preferences.AfterDownload();
-    if (ErrorCount > 0 && after == TAfterDownload::Nothing)
+    if (errorCount > 0 && after == TAfterDownload::Nothing)
     {
-        const char* noun = ErrorCount > 1 ? "errors" : "error";
-        const char* verb = ErrorCount > 1 ? "were" : "was";
+        const char* noun = errorCount > 1 ? "errors" : "error";
+        const char* verb = errorCount > 1 ? "were" : "was";
         char text[256];
-        if (LogLevel() >= LogURLs)
+        if (LogLevel() >= TLogLevel::URLs)
         {
-            std::snprintf(text, sizeof text, "%d %s occured.  Would you like to view the log?.", ErrorCount,
+            std::snprintf(text, sizeof text, "%d %s occured.  Would you like to view the log?.", errorCount,
                           noun);
             if (platform::Confirm(text))
                 Observer.ViewLog();
         }
         else
         {
-            std::snprintf(text, sizeof text, "%d %s occured and %s not logged.", ErrorCount, noun, verb);
+            std::snprintf(text, sizeof text, "%d %s occured and %s not logged.", errorCount, noun, verb);
             platform::ShowMessage(text);
         }
     }
-    Running = false;
+    running = false;
     runActive = false;
     Observer.RunStateChanged();
     AbortClients();
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
-    CurrentOutputPath.clear();
+    currentOutputPath.clear();
     Observer.OutputPath("");
-    Observer.Indicator(IndicatorNone);
-    TimerConnect->Stop();
+    Observer.Indicator(TIndicator::None);
     Observer.Caption("");
     Observer.RunEnded();
-    if (!StopRequested)
+    if (!stopRequested)
     {
         if (after == TAfterDownload::Close)
             Observer.CloseProgram();

@@ -9,22 +9,21 @@
 #include <QObject>
 
 #include "links/linklist.h"
+#include "platform/loglevel.h"
+#include "robot/fetch.h"
 #include "robot/entrylist.h"
 
-class THttpEvents;
-class TNMFTP;
-class TNMHTTP;
 class TRunObserver;
 class TRunPreferences;
-class TWatchdog;
+class TTlsTrust;
 struct TURLParts;
 
 // The download run: walks the URL List from top to bottom, lists each page's links in the File
-// List and fetches them, with retries, skips, the watchdog and the bookkeeping. It owns the
-// clients, the lists and the run state; it reads its preferences and reports what happens
-// through the two interfaces it is given, and shows no window of its own. Everything runs on
-// the one thread: Stop, the skips and the watchdog come in while a transfer waits, and talk to
-// the run only through its flags and by aborting the clients.
+// List and fetches them, with retries, skips and the bookkeeping. It owns the transfer unit,
+// the lists and the run state; it reads its preferences and reports what happens through the
+// two interfaces it is given, and shows no window of its own. Callers give it commands and read
+// its state. Everything runs on the one thread: Stop, the skips and the watchdog come in while a
+// transfer waits, and talk to the run only through its flags and by aborting the transfer.
 class TDownloadRun : public QObject
 {
     Q_OBJECT
@@ -41,72 +40,65 @@ class TDownloadRun : public QObject
         EndOfList,
     };
 
+    // The lists the run works through; the window's list views show them and the user edits the
+    // URL List between runs.
     TEntryList URLList;
     TEntryList FileList;
-    TNMHTTP* NMHTTP1;
-    TNMFTP* NMFTP1;
-    std::unique_ptr<THttpEvents> HttpEvents;
-    TWatchdog* TimerConnect;
 
-    // Run state; the buttons, the watchdog and closing the window set the flags.
-    bool Running = false;
-    bool StopRequested = false;
-    bool SkipFileRequested = false;
-    bool SkipURLRequested = false;
-    bool PatentPage = false;
-    std::uint64_t FilesDone = 0;
-    std::int64_t BytesDone = 0;
-    QDateTime RunStart;
-    std::string CurrentURL;
-    // Errors of the last run: failed pages and files that failed on their last attempt.
-    int ErrorCount = 0;
-    // Where the run stands in its lists (-1 before it started there).
-    int URLIndex = -1;
-    int FileIndex = -1;
-    // The output path of the file under way.
-    std::string CurrentOutputPath;
-
-    // True from Go until the run has returned, also while a stopped run leaves its transfer,
-    // so that two runs never interleave.
-    bool RunActive() const { return runActive; }
-    // True while PreviewEntry fetches its page; no run starts meanwhile.
-    bool PreviewActive() const { return previewActive; }
-
+    // Commands.
     // The whole run, Go or Test; returns when it has ended. Does nothing while a run is active.
     void Go(bool testRun);
     // What Stop does once confirmed: the run ends after the current transfer, which is aborted.
     // Always completes, whatever the FTP server makes of the goodbye.
-    void Stop();
-    void SkipFile();
-    void SkipURL();
-    // The watchdog fired: the transfer under way is given up.
-    void WatchdogTimedOut();
-    // Aborts whatever the clients are waiting for.
-    void AbortClients();
-
+    void RequestStop();
+    // The window closes: the run ends at once, and nobody waits for a server's goodbye.
+    void Abandon();
+    void RequestSkipFile();
+    void RequestSkipURL();
     // Fetches the page of a URL List entry into the preview file beside the program and lists
     // its links in the File List, downloading nothing and leaving the run state alone; the
     // watchdog limits the wait. A failure raises Exception("Cannot access " + address + CR LF +
-    // reason); a preview ended by AbortClients returns quietly. Does nothing while a run or
-    // another preview is active.
+    // reason); a preview ended by Abandon returns quietly. Does nothing while a run or another
+    // preview is active.
     void PreviewEntry(const std::string& entry);
-
-    // Client events.
-    void HttpPacketRecvd();
-    void FtpPacketRecvd();
-    void FtpStatus(const std::string& status);
-
-    int LogLevel() const;
+    // The certificate authorities https servers are checked against.
+    TTlsTrust& Trust();
     // Appends a line to the log file and hands it to the observer.
     void WriteLog(const std::string& line, bool fileOnly = false);
     // What a handler at the edge of the event loop caught: logged at the level of HTTP codes.
     void ReportCaught(const std::string& message);
 
+    // State, for reading.
+    // True from Go until the run has returned (also during its scheduled wait) and the run's
+    // transfers are under way; false again once Stop was confirmed.
+    bool Running() const { return running; }
+    // True from Go until the run has returned, also while a stopped run leaves its transfer,
+    // so that two runs never interleave.
+    bool RunActive() const { return runActive; }
+    // True while PreviewEntry fetches its page; no run starts meanwhile.
+    bool PreviewActive() const { return previewActive; }
+    bool StopRequested() const { return stopRequested; }
+    // Errors of the last run: failed pages and files that failed on their last attempt.
+    int ErrorCount() const { return errorCount; }
+    std::uint64_t FilesDone() const { return filesDone; }
+    std::int64_t BytesDone() const { return bytesDone; }
+    // Where the run stands in its lists (-1 before it started there).
+    int URLIndex() const { return urlIndex; }
+    int FileIndex() const { return fileIndex; }
+    // Whether the watchdog gave up the last transfer.
+    bool WatchdogFired() const;
+    TLogLevel LogLevel() const;
+
   private:
+    class TFetchReports;
+
     // Working data of one run.
     struct TRun
     {
         bool TestRun = false;
+        bool PatentPage = false;
+        // The page address of the entry under way, without its login.
+        std::string CurrentURL;
         int RetryCount = 0;
         TLinkList PageLinks;
         TLinkList SeenLinks;
@@ -128,30 +120,42 @@ class TDownloadRun : public QObject
     void SetUpRun(TRun& run);
     void ProcessURL(TRun& run, int j);
     void FetchPage(TRun& run, const TURLParts& parts);
-    void GetPage(TRun& run);
-    // A GET whose redirects the HTTP events follow; one that could not be followed fails it.
-    void FollowedGet(const std::string& url);
-    // The entry's login goes with requests to the entry's own server only.
-    void UseEntryLogin(const TRun& run, const std::string& url);
+    // The request of a URL List entry's page or file: the entry's login goes with requests to
+    // the entry's own server only.
+    TFetchRequest RequestFor(const TRun& run, const std::string& url, const std::string& destination) const;
     void MergePageLinks(TRun& run);
     TNextStep ProcessFile(TRun& run, int i);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
     std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                               bool& endOfList);
-    void FetchHttpFile(const TRun& run, const std::string& fileURL, const std::string& bodyFile);
-    void KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath, bool http,
-                       bool& endOfList);
+    void KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList);
     void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
     void PrintFile(const std::string& outputPath);
-    // logged: the failure is in the log already.
-    TNextStep FailFile(TRun& run, const std::string& message, bool logged = false);
+    // logged: the failure is in the log already; final: no retry can change it.
+    TNextStep FailFile(TRun& run, const std::string& message, bool logged = false, bool final = false);
     void EndRun(TRun& run);
-    void ShowFileProgress(std::int64_t received, std::int64_t expected);
     void SetRunning(bool running);
-    void CreateClients();
+    // Aborts whatever the clients are waiting for.
+    void AbortClients();
 
     TRunPreferences& Preferences;
     TRunObserver& Observer;
+    std::unique_ptr<TFetchReports> fetchReports;
+    TFetch* Fetch;
+
+    // Run state; the buttons, the watchdog and closing the window set the flags.
+    bool running = false;
+    bool stopRequested = false;
+    bool skipFileRequested = false;
+    bool skipURLRequested = false;
+    std::uint64_t filesDone = 0;
+    std::int64_t bytesDone = 0;
+    QDateTime runStart;
+    int errorCount = 0;
+    int urlIndex = -1;
+    int fileIndex = -1;
+    // The output path of the file under way.
+    std::string currentOutputPath;
     bool runActive = false;
     bool previewActive = false;
     bool previewAborted = false;

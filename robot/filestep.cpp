@@ -3,19 +3,15 @@
 
 #include <algorithm>
 
-#include "auth/httpevents.h"
 #include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/urlresolution.h"
-#include "net/nmftp.h"
-#include "net/nmhttp.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
-#include "robot/ftpfetch.h"
 #include "robot/outputnaming.h"
 #include "robot/outputpath.h"
 #include "robot/pagelinks.h"
@@ -23,16 +19,16 @@
 #include "robot/runpreferences.h"
 #include "robot/sizetext.h"
 #include "robot/transferfile.h"
-#include "robot/watchdog.h"
 
 namespace
 {
-// A file the server answered with an error code: a retry cannot change the answer.
-class EErrorAnswer : public Exception
+// A failure of the file that a retry cannot change: a name that cannot be made, a server's
+// error answer.
+class ENoRetry : public Exception
 {
   public:
-    EErrorAnswer(const std::string& message, bool logged) : Exception(message), Logged(logged) {}
-    // Whether the answer is in the log already.
+    explicit ENoRetry(const std::string& message, bool logged = false) : Exception(message), Logged(logged) {}
+    // Whether the failure is in the log already.
     bool Logged;
 };
 
@@ -63,28 +59,6 @@ std::string PrintFailureText(int result, const std::string& path)
 }
 } // namespace
 
-void TDownloadRun::HttpPacketRecvd()
-{
-    const std::int64_t received = NMHTTP1->ReceivedCount;
-    const std::int64_t expected = NMHTTP1->ExpectedCount;
-    ShowFileProgress(received, expected);
-    // The transfer ends once the announced size is in, also when a chunk brought more.
-    if (expected > 0 && received >= expected)
-        NMHTTP1->Disconnect();
-}
-
-void TDownloadRun::FtpPacketRecvd()
-{
-    ShowFileProgress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
-}
-
-void TDownloadRun::ShowFileProgress(std::int64_t received, std::int64_t expected)
-{
-    // Every packet is a sign of life, so the watchdog fires only after a whole time-out without data.
-    TimerConnect->Restart();
-    Observer.FileProgress(received, expected);
-}
-
 TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 {
     const qint64 sinceLastStart = run.LastFileStart.elapsed();
@@ -95,7 +69,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     const std::string entry = FileList.Item(i);
     // The address as it is fetched, port and all; a password in it only as "****".
     Observer.StatusText(0, MaskPassword(ResolveLink(run.PageAddress, entry)));
-    FileIndex = i;
+    fileIndex = i;
     Observer.FileSelected(i);
     const std::string place = std::to_string(i + 1) + " of " + std::to_string(FileList.Count());
     Observer.ListProgress(i, std::max(FileList.Count() - 1, 0), place);
@@ -109,37 +83,30 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         std::string outputPath;
         try
         {
-            outputPath = FileOutputPath(run.OutputDir, entry, PatentPage, run.PatentNumber, i + 1);
+            outputPath = FileOutputPath(run.OutputDir, entry, run.PatentPage, run.PatentNumber, i + 1);
         }
-        catch (const Exception&)
+        catch (const Exception& error)
         {
-            // A name that cannot be made never will be: no retry.
-            run.RetryCount = Preferences.Retries();
-            throw;
+            // A name that cannot be made never will be.
+            throw ENoRetry(error.Message());
         }
         Observer.OutputPath(outputPath);
         outputPath = std::string(bytetext::Trim(outputPath));
-        CurrentOutputPath = outputPath;
+        currentOutputPath = outputPath;
         const bool overwrite = Preferences.Overwrite();
         const bool exists = FileExists(outputPath);
-        if (LogLevel() >= LogFiles && run.RetryCount == 0)
+        if (LogLevel() >= TLogLevel::Files && run.RetryCount == 0)
             WriteLog(exists && !overwrite ? outputPath + " (File exists. Skipped.)" : outputPath);
 
         if (!run.TestRun)
         {
+            // A folder planted as a link would take the file elsewhere.
             if (HasLinkBelow(run.OutputDir, outputPath))
-            {
-                // A folder planted as a link would take the file elsewhere.
-                run.RetryCount = Preferences.Retries();
-                throw Exception("Invalid file " + outputPath);
-            }
+                throw ENoRetry("Invalid file " + outputPath);
             run.FoldersMadeFrom = FirstMissingFolder(DirectoryOf(outputPath));
             MakeDirectoryOf(outputPath);
             if (!exists && !CanCreateFile(outputPath))
-            {
-                run.RetryCount = Preferences.Retries();
-                throw Exception("Invalid file " + outputPath);
-            }
+                throw ENoRetry("Invalid file " + outputPath);
         }
         std::int64_t bytes = 0;
         bool endOfList = false;
@@ -154,102 +121,73 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         run.RetryCount = 0;
         platform::ProcessMessages();
     }
-    catch (const EErrorAnswer& answer)
+    catch (const ENoRetry& failure)
     {
-        run.RetryCount = Preferences.Retries();
-        next = FailFile(run, answer.what(), answer.Logged);
+        next = FailFile(run, failure.what(), failure.Logged, true);
     }
     catch (const std::exception& error)
     {
         next = FailFile(run, error.what());
     }
 
-    if (SkipFileRequested)
+    if (skipFileRequested)
     {
-        if (LogLevel() >= LogURLs)
-            WriteLog(CurrentOutputPath + " Skipped");
-        SkipFileRequested = false;
+        if (LogLevel() >= TLogLevel::URLs)
+            WriteLog(currentOutputPath + " Skipped");
+        skipFileRequested = false;
     }
-    if (ErrorCount > 0)
-        Observer.Indicator(IndicatorError);
+    if (errorCount > 0)
+        Observer.Indicator(TIndicator::Error);
     return next;
 }
 
 std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                                         bool& endOfList)
 {
-    const TURLParts parts = SplitURL(entry);
-    const bool ftp = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
-    const std::string transferPath = CreateTransferFile(outputPath);
-    try
+    const bool ftp = bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://");
+    if (!ftp)
     {
-        if (ftp)
-            FetchFtpFile(*NMFTP1, parts, transferPath);
-        else
-        {
-            NMHTTP1->Abort();
-            HttpPacketRecvd();
-            platform::ProcessMessages();
-            platform::Pause(1000);
-            platform::ProcessMessages();
-            FetchHttpFile(run, ResolveLink(run.PageAddress, entry), transferPath);
-        }
-        KeepOrDiscard(run, transferPath, outputPath, !ftp, endOfList);
+        // The pace of the run: a second's settle before each web file.
+        platform::ProcessMessages();
+        platform::Pause(1000);
+        platform::ProcessMessages();
     }
-    catch (...)
-    {
-        DiscardFile(transferPath);
-        throw;
-    }
-    return ftp ? NMFTP1->ExpectedCount : NMHTTP1->ExpectedCount;
+    TFetchResult fetched =
+        Fetch->Fetch(RequestFor(run, ftp ? entry : ResolveLink(run.PageAddress, entry), outputPath));
+    KeepOrDiscard(run, fetched, endOfList);
+    return fetched.Bytes;
 }
 
-void TDownloadRun::FetchHttpFile(const TRun& run, const std::string& fileURL, const std::string& bodyFile)
-{
-    NMHTTP1->Body = bodyFile;
-    UseEntryLogin(run, fileURL);
-    const int loginsBefore = HttpEvents->LoginsStored;
-    FollowedGet(fileURL);
-    if (NMHTTP1->ReplyCode == 407)
-        HttpEvents->ProbeWithProxyLogin(fileURL);
-    // A login answered during this request: fetch the file again with the credential, rather
-    // than keep the refusal.
-    if ((NMHTTP1->ReplyCode == 401 || NMHTTP1->ReplyCode == 407) && HttpEvents->LoginsStored > loginsBefore)
-        FollowedGet(fileURL);
-    const std::int64_t announced = NMHTTP1->ExpectedCount;
-    KeepAnnouncedLength(bodyFile, announced);
-}
-
-void TDownloadRun::KeepOrDiscard(TRun& run, const std::string& transferPath, const std::string& outputPath,
-                                 bool http, bool& endOfList)
+void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList)
 {
     std::string title;
-    const bool htmlPage = ReadPageTitle(transferPath, title);
-    if (PatentPage && htmlPage)
+    const bool htmlPage = ReadPageTitle(fetched.File.Path(), title);
+    if (run.PatentPage && htmlPage)
     {
         // The server answers past the last page of a document with an HTML page.
-        DiscardFile(transferPath);
+        fetched.File.Discard();
         endOfList = true;
         return;
     }
-    const int replyCode = http ? NMHTTP1->ReplyCode : 0;
+    const int replyCode = fetched.ReplyCode;
     const bool errorTitle =
         htmlPage && (title.find("ERROR") != std::string::npos || title.find("404") != std::string::npos);
     if (replyCode >= 400 || errorTitle)
     {
         // An error answer is never kept as the file. An error code fails the file; a page that
         // only calls itself an error passes as it did.
-        const bool logged = LogLevel() >= LogFiles;
+        const bool logged = LogLevel() >= TLogLevel::Files;
         const std::string text = htmlPage && !title.empty() ? title : ReplyCodeText(replyCode);
         if (logged)
             WriteLog(text);
-        DiscardFile(transferPath);
+        fetched.File.Discard();
         if (replyCode >= 400)
-            throw EErrorAnswer(text, logged);
+            throw ENoRetry(text, logged);
         return;
     }
-    CommitTransferFile(transferPath, outputPath);
-    if (!PatentPage && Preferences.SaveImages() &&
+    const std::string outputPath = fetched.File.OutputPath();
+    fetched.File.Commit();
+    if (!run.PatentPage && Preferences.SaveImages() &&
         bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
         run.PageLinks.Clear();
@@ -260,13 +198,13 @@ void TDownloadRun::KeepOrDiscard(TRun& run, const std::string& transferPath, con
 
 void TDownloadRun::Bookkeeping(std::int64_t bytes, const std::string& outputPath)
 {
-    ++FilesDone;
+    ++filesDone;
     // Only what was transferred counts as downloaded.
-    BytesDone += bytes;
+    bytesDone += bytes;
     const QDateTime now = platform::Now();
-    const qint64 seconds = std::max<qint64>(RunStart.secsTo(now) % 86400, 1);
-    Observer.Statistics(SizeText(BytesDone) + " downloaded in " + std::to_string(FilesDone) + " files @ " +
-                        SizeText(BytesDone / seconds) + " bytes/Sec");
+    const qint64 seconds = std::max<qint64>(runStart.secsTo(now) % 86400, 1);
+    Observer.Statistics(SizeText(bytesDone) + " downloaded in " + std::to_string(filesDone) + " files @ " +
+                        SizeText(bytesDone / seconds) + " bytes/Sec");
     if (Preferences.PrintFiles())
         PrintFile(outputPath);
 }
@@ -289,24 +227,26 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
             platform::ShowMessage(text);
         }
     }
-    if (LogLevel() >= LogURLs)
+    if (LogLevel() >= TLogLevel::URLs)
         WriteLog(text);
 }
 
-TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged)
+TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged, bool final)
 {
     AbortClients();
     platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
-    RemoveEmptyFolders(DirectoryOf(CurrentOutputPath), run.FoldersMadeFrom);
-    const int retries = Preferences.Retries();
+    RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);
+    const int retries = final ? 0 : Preferences.Retries();
+    if (final)
+        run.RetryCount = 0;
     if (run.RetryCount >= retries)
     {
-        ++ErrorCount;
-        if (LogLevel() >= LogURLs && !logged)
+        ++errorCount;
+        if (LogLevel() >= TLogLevel::URLs && !logged)
             WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
     }
-    if (run.RetryCount < retries && !SkipFileRequested)
+    if (run.RetryCount < retries && !skipFileRequested)
     {
         ++run.RetryCount;
         return TNextStep::Retry;

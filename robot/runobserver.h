@@ -3,14 +3,7 @@
 #include <cstdint>
 #include <string>
 
-// The run indicator beside the File List.
-enum TIndicator : int
-{
-    IndicatorNone = 0,
-    IndicatorTimer = 1, // waiting for the scheduled start
-    IndicatorOK = 2,
-    IndicatorError = 3,
-};
+#include "platform/indicator.h"
 
 // What a run tells the one who shows it. Every call comes on the one thread, in the middle of
 // the run; apart from LogLine, an observer takes only what it shows.
@@ -24,6 +17,12 @@ class TRunObserver
     virtual void LogLine(const std::string& line, bool fileOnly) = 0;
     // Panel 0 the run's status, panel 1 the HTTP client's.
     virtual void StatusText(int /*panel*/, const std::string& /*text*/) {}
+    // The clients' status reports, one line each: the HTTP client's for the narrow panel, the FTP
+    // client's for the run's.
+    virtual void HttpStatus(const std::string& text) { StatusText(1, text); }
+    virtual void FtpStatus(const std::string& text) { StatusText(0, text); }
+    // A redirect is being followed to the address; the current file starts again.
+    virtual void Redirected(const std::string& /*address*/) { FileProgress(0, 0); }
     virtual void Indicator(TIndicator /*kind*/) {}
     // Running or RunActive changed: controls follow.
     virtual void RunStateChanged() {}

@@ -3,15 +3,7 @@
 #include <string>
 
 #include "links/linkextraction.h"
-
-// How much the activity log records.
-enum TLogLevel : int
-{
-    LogNone = 0,
-    LogURLs = 1,      // URLs, Errors
-    LogFiles = 2,     // URLs, Files, Errors
-    LogHttpCodes = 3, // URLs, Files, HTTP codes, Errors
-};
+#include "platform/loglevel.h"
 
 // What happens once a run has ended without being stopped.
 enum class TAfterDownload
@@ -36,7 +28,7 @@ class TRunPreferences
     virtual int Retries() const = 0;
     // Seconds without data before the watchdog gives a transfer up.
     virtual int TimeOut() const = 0;
-    virtual int LogLevel() const = 0;
+    virtual TLogLevel LogLevel() const = 0;
     virtual TAfterDownload AfterDownload() const = 0;
     // The scheduled start: whether it is on, and its time of day as "hh:nn".
     virtual bool StartAtChecked() const = 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,14 +34,46 @@ std::string CreateTransferFile(const std::string& outputPath)
     return pattern;
 }
 
-void CommitTransferFile(const std::string& transferPath, const std::string& outputPath)
+TTransferFile::TTransferFile(std::string outputPath)
+    : outputPath(std::move(outputPath)), path(CreateTransferFile(this->outputPath))
 {
-    if (std::rename(transferPath.c_str(), outputPath.c_str()) != 0)
+}
+
+TTransferFile::~TTransferFile()
+{
+    Discard();
+}
+
+TTransferFile::TTransferFile(TTransferFile&& other) noexcept
+    : outputPath(std::move(other.outputPath)), path(std::exchange(other.path, std::string()))
+{
+}
+
+TTransferFile& TTransferFile::operator=(TTransferFile&& other) noexcept
+{
+    if (this != &other)
+    {
+        Discard();
+        outputPath = std::move(other.outputPath);
+        path = std::exchange(other.path, std::string());
+    }
+    return *this;
+}
+
+void TTransferFile::Commit()
+{
+    const std::string transfer = std::exchange(path, std::string());
+    if (std::rename(transfer.c_str(), outputPath.c_str()) != 0)
     {
         const int error = errno;
-        DiscardFile(transferPath);
+        DiscardFile(transfer);
         throw Exception(FileCreateErrorText(outputPath, error));
     }
+}
+
+void TTransferFile::Discard()
+{
+    DiscardFile(std::exchange(path, std::string()));
 }
 
 void KeepAnnouncedLength(const std::string& path, std::int64_t announced)

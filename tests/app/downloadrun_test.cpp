@@ -65,26 +65,6 @@ ScriptedServer::Script Short()
     script.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n0123456789").Close();
     return script;
 }
-// Runs action once, as soon as ready() holds, while the test goes on in the event loop.
-class WhenReady
-{
-  public:
-    WhenReady(std::function<bool()> ready, std::function<void()> action)
-    {
-        QObject::connect(&poll, &QTimer::timeout,
-                         [this, ready = std::move(ready), action = std::move(action)]
-                         {
-                             if (!ready())
-                                 return;
-                             poll.stop();
-                             action();
-                         });
-        poll.start(5);
-    }
-
-  private:
-    QTimer poll;
-};
 } // namespace
 
 TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
@@ -120,7 +100,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
 
     // The missing file is the one error: not retried, not counted as a file, no folder left for it.
-    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
     EXPECT_TRUE(w.prompts.Messages.empty());
     EXPECT_EQ(w.prompts.Questions,
               std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
@@ -156,7 +136,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 5 files @ "), std::string::npos);
     EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), "/kept/as/typed/");
-    EXPECT_FALSE(w.form.Robot->Running);
+    EXPECT_FALSE(w.form.Robot->Running());
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
 }
 
@@ -193,7 +173,7 @@ TEST(DownloadRun, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCountedOnce)
         w.Preferences(2, retries);
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
 
-        EXPECT_EQ(w.form.Robot->ErrorCount, 1);
+        EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
         EXPECT_EQ(server.ConnectionCount(), retries + 1);
         const std::string log = w.Log();
         EXPECT_EQ(Count(log, "(Transfer incomplete: 10 of 100 bytes)\r\n"), 1) << log;
@@ -213,7 +193,7 @@ TEST(DownloadRun, AtLogLevelZeroNothingIsLoggedAndTheErrorsAreAnnounced)
         {"http://127.0.0.1:1/nothing.html->" + w.home.Path() + "out/", "http://127.0.0.1:1/either.html"});
     w.Preferences(0, 0);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
-    EXPECT_EQ(w.form.Robot->ErrorCount, 2);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 2);
     EXPECT_EQ(w.Log(), "");
     EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"2 errors occured and were not logged."});
 
@@ -244,13 +224,13 @@ TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
     EXPECT_EQ(w.home.Read("out/kept.zip"), "OLD");
     EXPECT_NE(w.Log().find(w.home.Path() + "out/kept.zip (File exists. Skipped.)\r\n"), std::string::npos);
     EXPECT_EQ(server.ConnectionCount(), 0);
-    EXPECT_EQ(w.form.Robot->FilesDone, 2u);
+    EXPECT_EQ(w.form.Robot->FilesDone(), 2u);
 
     w.preferences.CheckBoxOverWrite->setChecked(true);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/kept.zip"), "NEW");
     EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
-    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
     for (const auto& entry : std::filesystem::directory_iterator(w.home.Path() + "out"))
         EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
 }
@@ -267,12 +247,12 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
     EXPECT_FALSE(w.home.Exists("out/a.zip"));
     EXPECT_FALSE(w.home.Exists("out/sub"));
-    EXPECT_EQ(w.form.Robot->FilesDone, 2u);
-    EXPECT_EQ(w.form.Robot->BytesDone, 0);
+    EXPECT_EQ(w.form.Robot->FilesDone(), 2u);
+    EXPECT_EQ(w.form.Robot->BytesDone(), 0);
     EXPECT_EQ(w.shell.Printed.size(), 2u);
     EXPECT_NE(w.Log().find("The file " + w.home.Path() + "out/sub/b.zip was not found.\r\n"),
               std::string::npos);
-    EXPECT_EQ(w.form.Robot->ErrorCount, 0);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 0);
 
     // A printer that fails for its own reason says so once a run, and the log has it for every file.
     w.shell.PrintResult = 1;
@@ -292,7 +272,7 @@ TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
     w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
     w.Preferences(1, 0, 5);
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
-    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
     EXPECT_EQ(server.ConnectionCount(), 1);
     EXPECT_EQ(Count(w.Log(), "\r\n("), 1) << w.Log();
 }
@@ -331,7 +311,7 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         ASSERT_FALSE(w.prompts.Questions.empty());
         EXPECT_EQ(w.prompts.Questions[0], c.question);
         EXPECT_EQ(server.ConnectionCount(), 1) << c.question << ": no further attempt";
-        EXPECT_EQ(w.form.Robot->ErrorCount, 0) << c.question;
+        EXPECT_EQ(w.form.Robot->ErrorCount(), 0) << c.question;
         const std::string log = w.Log();
         const bool skipFile = button == w.form.SpeedButtonSkipFile;
         const bool stop = button == w.form.SpeedButtonStop;
@@ -377,8 +357,8 @@ TEST(DownloadRun, FtpLinksComeFromTheFtpServer)
     EXPECT_FALSE(w.home.Exists("out/pub/none.txt"));
     // The server's error reply is one log line, without its line end.
     EXPECT_NE(w.Log().find("\r\n(550 No such file or directory.)\r\n"), std::string::npos) << w.Log();
-    EXPECT_EQ(w.form.Robot->ErrorCount, 1);
-    EXPECT_EQ(w.form.Robot->BytesDone,
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
+    EXPECT_EQ(w.form.Robot->BytesDone(),
               static_cast<std::int64_t>(std::filesystem::file_size(PeerStateDir("ftp") + "root/small.txt")));
 }
 
@@ -436,7 +416,7 @@ TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
         w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
         EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
         EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
-        EXPECT_EQ(w.form.Robot->ErrorCount, answered ? 0 : 1);
+        EXPECT_EQ(w.form.Robot->ErrorCount(), answered ? 0 : 1);
         EXPECT_EQ(w.Log().find("(Login cancelled)") != std::string::npos, !answered) << w.Log();
     }
 }
@@ -513,7 +493,7 @@ TEST(DownloadRun, ThroughAnAuthenticatingProxyToAProtectedListBehindRedirects)
             EXPECT_EQ(w.home.Read("out/c.zip"), "C");
             EXPECT_EQ(w.home.Read("out/http---127.0.0.1-" + std::to_string(other.Port()) + "-other.zip"),
                       "OTHER");
-            EXPECT_EQ(w.form.Robot->ErrorCount, 0) << log;
+            EXPECT_EQ(w.form.Robot->ErrorCount(), 0) << log;
             ASSERT_EQ(other.ConnectionCount(), 1);
             EXPECT_EQ(other.Received(0).find("Authorization"), std::string::npos) << other.Received(0);
         }
@@ -526,7 +506,7 @@ TEST(DownloadRun, ThroughAnAuthenticatingProxyToAProtectedListBehindRedirects)
                          ")\r\n"),
                 std::string::npos)
                 << log;
-            EXPECT_EQ(w.form.Robot->ErrorCount, 2);
+            EXPECT_EQ(w.form.Robot->ErrorCount(), 2);
             EXPECT_FALSE(w.home.Exists("out/a.zip"));
             EXPECT_EQ(other.ConnectionCount(), 1) << "nothing more after the first case";
         }

@@ -94,16 +94,19 @@ TEST(TFormKestrow, RunningDisablesStartingAndEditing)
 {
     Window w;
     w.form.ListBoxURLList->Add("http://a/->/o/");
-    w.form.Robot->Running = true;
-    w.form.UpdateControls();
-    EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
-    EXPECT_TRUE(w.form.SpeedButtonStop->isEnabled());
-    EXPECT_TRUE(w.form.SpeedButtonSkipFile->isEnabled());
-    EXPECT_TRUE(w.form.EditURL->isReadOnly());
-    EXPECT_TRUE(w.form.EditOutputPath->isReadOnly());
-    EXPECT_FALSE(w.form.ButtonChooseDir->isEnabled());
-    w.form.Robot->Running = false;
-    w.form.UpdateControls();
+    bool checked = false;
+    w.DuringARun(
+        [&]
+        {
+            checked = true;
+            EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
+            EXPECT_TRUE(w.form.SpeedButtonStop->isEnabled());
+            EXPECT_TRUE(w.form.SpeedButtonSkipFile->isEnabled());
+            EXPECT_TRUE(w.form.EditURL->isReadOnly());
+            EXPECT_TRUE(w.form.EditOutputPath->isReadOnly());
+            EXPECT_FALSE(w.form.ButtonChooseDir->isEnabled());
+        });
+    EXPECT_TRUE(checked);
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_FALSE(w.form.EditURL->isReadOnly());
 }
@@ -134,14 +137,14 @@ TEST(TFormKestrow, AtMostOneIndicatorShows)
 {
     Window w;
     w.form.show();
-    w.form.ShowIndicator(3);
+    w.form.ShowIndicator(TIndicator::Error);
     EXPECT_TRUE(w.form.ImageError->isVisible());
-    w.form.ShowIndicator(1);
+    w.form.ShowIndicator(TIndicator::Timer);
     EXPECT_TRUE(w.form.ImageTimer->isVisible());
     EXPECT_FALSE(w.form.ImageError->isVisible());
-    w.form.ShowIndicator(7);
+    w.form.ShowIndicator(static_cast<TIndicator>(7));
     EXPECT_TRUE(w.form.ImageTimer->isVisible());
-    w.form.ShowIndicator(0);
+    w.form.ShowIndicator(TIndicator::None);
     EXPECT_FALSE(w.form.ImageTimer->isVisible() || w.form.ImageOK->isVisible() ||
                  w.form.ImageError->isVisible());
 }
@@ -192,13 +195,17 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
 TEST(TFormKestrow, ClosingDuringARunAsksFirst)
 {
     Window w;
-    w.form.Robot->Running = true;
-    EXPECT_FALSE(w.form.FormClose());
-    EXPECT_EQ(w.prompts.Questions, std::vector<std::string>{"Cancel download and quit?"});
-    EXPECT_FALSE(w.form.Robot->StopRequested);
-    w.prompts.Answers = {true};
-    EXPECT_TRUE(w.form.FormClose());
-    EXPECT_TRUE(w.form.Robot->StopRequested);
+    w.DuringARun(
+        [&]
+        {
+            EXPECT_FALSE(w.form.FormClose());
+            EXPECT_EQ(w.prompts.Questions, std::vector<std::string>{"Cancel download and quit?"});
+            EXPECT_FALSE(w.form.Robot->StopRequested());
+            w.prompts.Answers = {true};
+            EXPECT_TRUE(w.form.FormClose());
+            EXPECT_TRUE(w.form.Robot->StopRequested());
+        });
+    EXPECT_FALSE(w.form.Robot->RunActive()) << "the run ended on its own once asked to";
 }
 
 TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)

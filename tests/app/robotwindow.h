@@ -1,17 +1,43 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "app/formkestrow.h"
+#include "platform/clock.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
 #include "settings/formpreferences.h"
 #include "tempdir.h"
+
+// Runs action once, as soon as ready() holds, while the test goes on in the event loop.
+class WhenReady
+{
+  public:
+    WhenReady(std::function<bool()> ready, std::function<void()> action)
+    {
+        QObject::connect(&poll, &QTimer::timeout,
+                         [this, ready = std::move(ready), action = std::move(action)]
+                         {
+                             if (!ready())
+                                 return;
+                             poll.stop();
+                             action();
+                         });
+        poll.start(5);
+    }
+
+  private:
+    QTimer poll;
+};
 
 // A main window with its preferences dialog, as start-up makes them, with the fixed files and
 // the settings in a temporary folder, questions answered by script, nothing printed for real
@@ -47,4 +73,22 @@ struct RobotWindow
         preferences.SpinEditTimeOut->setValue(timeOut);
     }
     std::string Log() const { return home.Read("KestrowLog.txt"); }
+
+    // Starts a run that waits for a start time it never reaches and calls during() while it
+    // waits, with the window as a run shows it; the run ends once during() has returned, stopped
+    // without a question unless during() ended it.
+    void DuringARun(const std::function<void()>& during)
+    {
+        preferences.CheckBoxStartAt->setChecked(true);
+        const platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+        const WhenReady when([this] { return form.Robot->Running(); },
+                             [this, during]
+                             {
+                                 during();
+                                 if (form.Robot->Running())
+                                     form.Robot->RequestStop();
+                             });
+        form.SpeedButtonGoClick(form.SpeedButtonGo);
+        preferences.CheckBoxStartAt->setChecked(false);
+    }
 };

@@ -23,13 +23,13 @@ struct Events
     platform::ScriptedPrompts prompts;
     TNMHTTP client;
     THttpEvents events{client};
-    int logLevel = 3;
+    TLogLevel logLevel = TLogLevel::HttpCodes;
     std::string proxyPreference;
     std::vector<std::string> log;
     std::vector<std::string> fileOnly;
     std::vector<std::string> status;
-    std::vector<int> indicators;
-    int progressResets = 0;
+    std::vector<TIndicator> indicators;
+    std::vector<std::string> redirects;
 
     Events()
     {
@@ -40,8 +40,8 @@ struct Events
         { (file ? fileOnly : log).push_back(line); };
         events.ShowStatus = [this](const std::string& text) { status.push_back(text); };
         events.ProxyPreference = [this] { return proxyPreference; };
-        events.ShowIndicator = [this](int kind) { indicators.push_back(kind); };
-        events.ResetFileProgress = [this] { ++progressResets; };
+        events.ShowIndicator = [this](TIndicator kind) { indicators.push_back(kind); };
+        events.Redirecting = [this](const std::string& address) { redirects.push_back(address); };
         client.OnStatus = [this](QObject*, const std::string& text) { events.NMHTTP1Status(text); };
         client.OnAuthenticationNeeded = [this](QObject*) { events.NMHTTP1AuthenticationNeeded(); };
         client.OnAboutToSend = [this](QObject*) { events.NMHTTP1AboutToSend(); };
@@ -99,17 +99,17 @@ TEST(THttpEvents, ProxyPreferenceBecomesTheClientsProxy)
     EXPECT_EQ(e.client.Proxy, "");
     EXPECT_EQ(e.client.ProxyPort, 0);
     EXPECT_EQ(prompts.Messages, std::vector<std::string>{"Unknown proxy 'proxy:abc'"});
-    EXPECT_EQ(e.indicators, (std::vector<int>{3, 0}));
+    EXPECT_EQ(e.indicators, (std::vector<TIndicator>{TIndicator::Error, TIndicator::None}));
 }
 
 TEST(THttpEvents, ReplyCodesAreLoggedOnlyAtLevelThree)
 {
     Events e;
-    e.logLevel = 2;
+    e.logLevel = TLogLevel::Files;
     e.client.Get(Nginx("/files/small.txt"));
     EXPECT_FALSE(e.status.empty());
     EXPECT_TRUE(e.log.empty());
-    e.logLevel = 3;
+    e.logLevel = TLogLevel::HttpCodes;
     e.client.Get(Nginx("/files/small.txt"));
     ASSERT_FALSE(e.log.empty());
     for (const std::string& line : e.log)
@@ -196,7 +196,7 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
 TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyInARow)
 {
     Events e;
-    e.logLevel = 1;
+    e.logLevel = TLogLevel::URLs;
     ScriptedServer server;
     server.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /elsewhere\r\n\r\n"
                            "<p>Moved <a href=\"new/list.html\">here</a>, <a href=/second.html>"));
@@ -207,7 +207,7 @@ TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyIn
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.Body(), "the list") << "the followed page lands in the same body file";
     EXPECT_EQ(e.events.RedirectedTo, server.Url("/dir/new/list.html"));
-    EXPECT_EQ(e.progressResets, 1);
+    EXPECT_EQ(e.redirects, std::vector<std::string>{server.Url("/dir/new/list.html")});
     EXPECT_TRUE(e.log.empty());
     EXPECT_TRUE(e.fileOnly.empty());
 
@@ -224,7 +224,7 @@ TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyIn
 TEST(THttpEvents, ALinkWithAPortIsAProxyRedirect)
 {
     Events e;
-    e.logLevel = 1;
+    e.logLevel = TLogLevel::URLs;
     ScriptedServer cache;
     cache.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nfrom the cache"));
     ScriptedServer server;
@@ -259,7 +259,7 @@ TEST(THttpEvents, ALinkWithAPortIsAProxyRedirect)
 TEST(THttpEvents, ARedirectWithoutALinkFollowsItsLocationUnlessItAnswersAProbe)
 {
     Events e;
-    e.logLevel = 1;
+    e.logLevel = TLogLevel::URLs;
     // nginx's own redirect pages hold no link.
     e.client.Get(Nginx("/moved"));
     EXPECT_EQ(e.client.ReplyCode, 200);
@@ -279,7 +279,7 @@ TEST(THttpEvents, ARedirectWithoutALinkFollowsItsLocationUnlessItAnswersAProbe)
 TEST(THttpEvents, AnHttpsLinkWithAPortIsTheServersPortNotAProxy)
 {
     Events e;
-    e.logLevel = 1;
+    e.logLevel = TLogLevel::URLs;
     e.client.Trust.AddAuthorityFile(PeerStateDir("nginx_tls") + "ca.pem");
     const std::string target = "https://127.0.0.1:" + PeerValue("nginx_tls", "port") + "/files/small.txt";
     ScriptedServer server;

@@ -145,7 +145,7 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
         Go();
 
         EXPECT_EQ(broken.ConnectionCount(), retries + 1);
-        EXPECT_EQ(run.ErrorCount, 1);
+        EXPECT_EQ(run.ErrorCount(), 1);
         EXPECT_EQ(observer.LinesWith("(Transfer incomplete: 10 of 100 bytes)"), 1);
         EXPECT_EQ(observer.LinesWith(Name(broken, "broken.zip")), 1) << "a retried file is logged once";
         EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
@@ -155,8 +155,8 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
         EXPECT_EQ(prompts.Questions,
                   std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
         EXPECT_EQ(observer.ViewLogs, view ? 1 : 0);
-        EXPECT_TRUE(observer.Showed(IndicatorError));
-        EXPECT_EQ(observer.Indicators.back(), IndicatorNone);
+        EXPECT_TRUE(observer.Showed(TIndicator::Error));
+        EXPECT_EQ(observer.Indicators.back(), TIndicator::None);
         EXPECT_EQ(observer.LastStatus(), "All done.");
         std::filesystem::remove_all(Out());
     }
@@ -203,18 +203,18 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
                                {
                                    requestsAtTrigger = site.Requests.size();
                                    if (action == SkipFile)
-                                       run.SkipFile();
+                                       run.RequestSkipFile();
                                    else if (action == SkipURL)
-                                       run.SkipURL();
+                                       run.RequestSkipURL();
                                    else
-                                       run.Stop();
+                                       run.RequestStop();
                                });
         };
         Go();
 
         ASSERT_TRUE(triggered);
         EXPECT_EQ(slow.ConnectionCount(), 1) << "no further attempt";
-        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_EQ(run.ErrorCount(), 0);
         EXPECT_EQ(observer.Logged(Out() + Name(slow, "slow.zip") + " Skipped"), action == SkipFile);
         EXPECT_EQ(observer.LinesWith(" Skipped"), action == SkipFile ? 1 : 0);
         EXPECT_FALSE(home.Exists("out/" + Name(slow, "slow.zip")));
@@ -225,7 +225,7 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
             EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
         }
         EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
-        EXPECT_FALSE(run.Running);
+        EXPECT_FALSE(run.Running());
         EXPECT_FALSE(run.RunActive());
         std::filesystem::remove_all(Out());
     }
@@ -252,7 +252,7 @@ TEST_F(DownloadRunEngine, TheWatchdogEndsAStalledTransferButNotASlowOne)
     Go();
 
     EXPECT_EQ(stalled.ConnectionCount(), 2);
-    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_EQ(run.ErrorCount(), 1);
     EXPECT_EQ(observer.LinesWith("("), 1) << "one error line for both attempts";
     EXPECT_FALSE(home.Exists("out/" + Name(stalled, "stalled.zip")));
     EXPECT_EQ(trickling.ConnectionCount(), 1);
@@ -285,7 +285,7 @@ TEST_F(DownloadRunEngine, HostileServersCostOnlyTheirOwnFile)
     EXPECT_EQ(observer.LinesWith("(10054:Connection reset by peer)"), 1);
     EXPECT_FALSE(home.Exists("out/" + Name(resetting, "reset.zip")));
     EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
-    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_EQ(run.ErrorCount(), 1);
     EXPECT_EQ(observer.LinesWith("Cannot write file \"" + home.Path() +
                                  "KestrowLog.txt\". No space left on device"),
               1);
@@ -293,9 +293,9 @@ TEST_F(DownloadRunEngine, HostileServersCostOnlyTheirOwnFile)
 
 TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
 {
-    for (const int level : {LogFiles, LogNone})
+    for (const TLogLevel level : {TLogLevel::Files, TLogLevel::None})
     {
-        SCOPED_TRACE("log level " + std::to_string(level));
+        SCOPED_TRACE("log level " + std::to_string(static_cast<int>(level)));
         ScriptedServer refusing;
         refusing.AddScript(Script().ExpectHeader().Reset());
         ScriptedServer broken;
@@ -316,11 +316,11 @@ TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
 
         // The refused page, the entry without an output directory and the short file; a page
         // that calls itself an error in the place of a file is no error.
-        EXPECT_EQ(run.ErrorCount, 3);
+        EXPECT_EQ(run.ErrorCount(), 3);
         EXPECT_EQ(home.Read("out/a.zip"), "A");
         EXPECT_FALSE(home.Exists("out/gone.zip"));
-        EXPECT_TRUE(observer.Showed(IndicatorError));
-        if (level == LogNone)
+        EXPECT_TRUE(observer.Showed(TIndicator::Error));
+        if (level == TLogLevel::None)
         {
             EXPECT_TRUE(observer.Lines.empty());
             EXPECT_EQ(LogFile(), "");
@@ -356,13 +356,13 @@ TEST_F(DownloadRunEngine, ATestRunFetchesPagesOnlyAndCountsAndPrintsEveryFile)
 
     EXPECT_EQ(site.Requests, (std::vector<std::string>{"HEAD /index.html", "GET /index.html"}));
     EXPECT_EQ(FilesIn(Out()), std::vector<std::string>{Name(site.server, "index.html")});
-    EXPECT_EQ(run.FilesDone, 2u);
-    EXPECT_EQ(run.BytesDone, 0);
+    EXPECT_EQ(run.FilesDone(), 2u);
+    EXPECT_EQ(run.BytesDone(), 0);
     EXPECT_EQ(observer.LastStatistics.rfind("0 downloaded in 2 files @ ", 0), 0u) << observer.LastStatistics;
     EXPECT_TRUE(observer.Logged(Out() + "a.zip"));
     EXPECT_TRUE(observer.Logged(Out() + "sub/b.zip"));
     EXPECT_EQ(shell.Printed, (std::vector<std::string>{Out() + "a.zip", Out() + "sub/b.zip"}));
-    EXPECT_EQ(run.ErrorCount, 0);
+    EXPECT_EQ(run.ErrorCount(), 0);
     // Each file's status names its address as it would be fetched, port and all.
     for (const char* file : {"/a.zip", "/sub/b.zip"})
         EXPECT_NE(std::find(observer.Status.begin(), observer.Status.end(), site.Url(file)),
@@ -393,7 +393,7 @@ TEST_F(DownloadRunEngine, APatentDocumentEndsAtTheFirstPageThatIsNoDocument)
     EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"EP1234567A1_P001.pdf", "EP1234567A1_P002.pdf",
                                                         "patent---EP1234567A1"}))
         << "the page that is no document is not kept";
-    EXPECT_EQ(run.ErrorCount, 0);
+    EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(observer.LastStatus(), "All done.");
 }
 
@@ -414,12 +414,12 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         QDateTime waitEnded;
         observer.OnIndicator = [&](TIndicator kind)
         {
-            if (kind == IndicatorTimer)
+            if (kind == TIndicator::Timer)
             {
-                runningWhileWaiting.push_back(run.Running);
+                runningWhileWaiting.push_back(run.Running());
                 connectionsWhileWaiting += site.server.ConnectionCount();
             }
-            else if (kind == IndicatorOK && !runningWhileWaiting.empty() && !waitEnded.isValid())
+            else if (kind == TIndicator::OK && !runningWhileWaiting.empty() && !waitEnded.isValid())
                 waitEnded = clock.Time;
         };
         Go();
@@ -455,7 +455,7 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         const int connectionsBefore = site.server.ConnectionCount();
         platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
         observer = RecordingObserver();
-        auto stop = [&] { QTimer::singleShot(0, [&] { run.Stop(); }); };
+        auto stop = [&] { QTimer::singleShot(0, [&] { run.RequestStop(); }); };
         if (inTheWait)
             observer.OnCaption = [&](const std::string& text)
             {
@@ -473,7 +473,7 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         const std::string log = LogFile();
         EXPECT_EQ(log.rfind("Download started ", 0), 0u) << log;
         EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), npos) << log;
-        EXPECT_FALSE(run.Running);
+        EXPECT_FALSE(run.Running());
     }
 }
 
@@ -535,14 +535,14 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
                                    const int before = observer.StateChanges;
                                    try
                                    {
-                                       run.Stop();
+                                       run.RequestStop();
                                    }
                                    catch (...)
                                    {
                                        raised = true;
                                    }
                                    returned = true;
-                                   runningAfterStop = run.Running;
+                                   runningAfterStop = run.Running();
                                    stateChanged = observer.StateChanges > before;
                                });
         };
@@ -557,7 +557,7 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
         EXPECT_EQ(observer.LastStatus(), "Cancelled.");
         EXPECT_EQ(home.Read("out/pub/big.zip"), "OLD");
         EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{Name(site.server, "index.html"), "pub/big.zip"}));
-        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_EQ(run.ErrorCount(), 0);
         EXPECT_FALSE(run.RunActive());
 
         // The next run logs in afresh and brings the file.
@@ -565,7 +565,7 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
         Go();
         EXPECT_EQ(ftp.ConnectionCount(), 2);
         EXPECT_EQ(home.Read("out/pub/big.zip"), "NEW");
-        EXPECT_EQ(run.ErrorCount, 0);
+        EXPECT_EQ(run.ErrorCount(), 0);
         EXPECT_EQ(observer.LastStatus(), "All done.");
         std::filesystem::remove_all(Out());
     }
@@ -598,7 +598,7 @@ TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
     EXPECT_EQ(home.Read("out/c.zip"), "C") << "the links of the page were read";
     EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "sub/a.zip)"));
     EXPECT_TRUE(observer.Logged("(Invalid file " + Out() + "b.zip)"));
-    EXPECT_EQ(run.ErrorCount, 2);
+    EXPECT_EQ(run.ErrorCount(), 2);
     EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /sub/a.zip"), 0) << "no retry";
 }
 
@@ -637,7 +637,7 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
         observer.Logged("Failed to download page " + site.Url("/self.html") + " (Too many redirects)"));
     EXPECT_TRUE(observer.Logged("Failed to download page " + site.Url("/gone.html") + " (404:Not Found)"));
     EXPECT_EQ(observer.LinesWith("Failed to download page "), 2);
-    EXPECT_EQ(run.ErrorCount, 2);
+    EXPECT_EQ(run.ErrorCount(), 2);
     EXPECT_EQ(observer.LastStatus(), "All done.");
 }
 
@@ -658,7 +658,7 @@ TEST_F(DownloadRunEngine, AListEntrysLoginGoesOnlyToItsServerAndItsPasswordIsNev
     EXPECT_EQ(home.Read("out/a.zip"), "A");
     EXPECT_EQ(home.Read("out/" + Name(other.server, "b.zip")), "B");
     EXPECT_EQ(home.Read("out/away.zip"), "MOVED");
-    EXPECT_EQ(run.ErrorCount, 0);
+    EXPECT_EQ(run.ErrorCount(), 0);
     ASSERT_EQ(site.Headers.size(), 4u);
     for (const std::string& header : site.Headers)
         EXPECT_NE(header.find("\r\nAuthorization: Basic Ym9iOnNlY3JldA==\r\n"), npos) << header;
@@ -700,7 +700,7 @@ TEST_F(DownloadRunEngine, TheWatchdogDoesNotCountTheTimeALoginQuestionIsOpen)
     EXPECT_EQ(slow.LoginQuestions.size(), 2u);
     EXPECT_TRUE(
         observer.Logged("Failed to download page " + site.Url("/locked.html") + " (Login cancelled)"));
-    EXPECT_FALSE(run.TimerConnect->Fired());
+    EXPECT_FALSE(run.WatchdogFired());
 }
 
 TEST_F(DownloadRunEngine, APageCutShortFailsAndListsNothing)
@@ -713,7 +713,7 @@ TEST_F(DownloadRunEngine, APageCutShortFailsAndListsNothing)
                       .Close());
     run.URLList.SetItems({cut.Url("/index.html") + "->" + Out()});
     Go();
-    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_EQ(run.ErrorCount(), 1);
     EXPECT_TRUE(observer.Logged("Failed to download page " + cut.Url("/index.html") +
                                 " (Transfer incomplete: 22 of 100 bytes)"));
     EXPECT_EQ(run.FileList.Count(), 0);

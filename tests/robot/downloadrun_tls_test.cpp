@@ -35,7 +35,7 @@ class HttpsRun : public EngineTest
     {
         preferences.Filter.clear();
         preferences.Mode = TFilterMode::Contains;
-        run.NMHTTP1->Trust.AddAuthorityFile(PeerStateDir("nginx_tls") + "ca.pem");
+        run.Trust().AddAuthorityFile(PeerStateDir("nginx_tls") + "ca.pem");
     }
     void Go() { EngineTest::Go(false, 20000); }
     std::string Https(const std::string& portName, const std::string& path,
@@ -61,7 +61,7 @@ TEST_F(HttpsRun, PagesAndFilesAreFetchedAndNamedLikeHttpOnesAndRedirectsCrossBet
     run.URLList.SetItems({site.url + "list.html->" + Out(), moved + "moved.html->" + Out() + "moved/"});
     Go();
 
-    EXPECT_EQ(run.ErrorCount, 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
     const std::string flat = "robot-https-" + CurrentTestName() + "-";
     EXPECT_TRUE(home.Exists("out/https---127.0.0.1-" + port + "-" + flat + "list.html"));
     EXPECT_EQ(home.Read("out/files/a.zip"), "content of files/a.zip");
@@ -83,7 +83,7 @@ TEST_F(HttpsRun, ServersThatCannotBeTrustedFailTheirPageOrFileWithTheReason)
                           Https("port", "list.html", "localhost") + "->" + Out() + "l/"});
     Go();
 
-    EXPECT_EQ(run.ErrorCount, 3);
+    EXPECT_EQ(run.ErrorCount(), 3);
     EXPECT_EQ(observer.LinesWith("(TLS handshake failed: The certificate has expired)"), 1);
     EXPECT_EQ(home.Read("out/b.zip"), "B");
     for (const std::string& page :
@@ -101,8 +101,8 @@ TEST_F(HttpsRun, StopAndTheWatchdogEndAStalledTlsTransfer)
     run.URLList.SetItems({site.url + "list.html->" + Out()});
     preferences.TimeOutSeconds = 50;
     Go();
-    EXPECT_TRUE(run.TimerConnect->Fired());
-    EXPECT_EQ(run.ErrorCount, 1);
+    EXPECT_TRUE(run.WatchdogFired());
+    EXPECT_EQ(run.ErrorCount(), 1);
     EXPECT_FALSE(home.Exists("out/slow/stall.bin"));
 
     // Stop is no failure.
@@ -114,12 +114,12 @@ TEST_F(HttpsRun, StopAndTheWatchdogEndAStalledTlsTransfer)
         if (stopped || received == 0 || received >= expected)
             return;
         stopped = true;
-        QTimer::singleShot(0, [&] { run.Stop(); });
+        QTimer::singleShot(0, [&] { run.RequestStop(); });
     };
     Go();
     EXPECT_TRUE(stopped);
     EXPECT_EQ(observer.Status.back(), "Cancelled.");
-    EXPECT_EQ(run.ErrorCount, 0);
+    EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_FALSE(home.Exists("out/slow/stall.bin"));
 }
 
@@ -133,7 +133,7 @@ TEST_F(HttpsRun, ThroughAProxyTheTunnelAsksTheProxyLoginOnce)
     run.URLList.SetItems({site.url + "list.html->" + Out()});
     Go();
 
-    EXPECT_EQ(run.ErrorCount, 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
     EXPECT_EQ(home.Read("out/a.zip"), "A");
     ASSERT_EQ(prompts.LoginQuestions.size(), 1u);
     EXPECT_EQ(prompts.LoginQuestions[0].Caption, "Proxy server login");

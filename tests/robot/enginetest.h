@@ -32,7 +32,7 @@ class FakePreferences : public TRunPreferences
     int RetryLimit = 0;
     // Long enough that no answer of a scripted server comes near it, at the tests' time-out scale.
     int TimeOutSeconds = 60;
-    int Level = LogFiles;
+    TLogLevel Level = TLogLevel::Files;
     TAfterDownload After = TAfterDownload::Nothing;
     bool StartAtOn = false;
     std::string StartAtText;
@@ -45,7 +45,7 @@ class FakePreferences : public TRunPreferences
     bool PrintFiles() const override { return PrintOn; }
     int Retries() const override { return RetryLimit; }
     int TimeOut() const override { return TimeOutSeconds; }
-    int LogLevel() const override { return Level; }
+    TLogLevel LogLevel() const override { return Level; }
     TAfterDownload AfterDownload() const override { return After; }
     bool StartAtChecked() const override { return StartAtOn; }
     std::string StartTime() const override { return StartAtText; }
@@ -159,8 +159,7 @@ class EngineTest : public ::testing::Test
                          [this]
                          {
                              ADD_FAILURE() << "the run did not end";
-                             run.StopRequested = true;
-                             run.AbortClients();
+                             run.Abandon();
                          });
         failsafe.start(failsafeMilliseconds);
         run.Go(testRun);

@@ -39,18 +39,24 @@ TEST(TransferFile, ReplacesTheOutputOnlyWhenCommitted)
 {
     TempDir dir;
     const std::string output = dir.Write("a.zip", "old");
-    const std::string transfer = CreateTransferFile(output);
-    EXPECT_NE(transfer, output);
-    EXPECT_EQ(std::filesystem::path(transfer).parent_path(), std::filesystem::path(output).parent_path());
-    DiscardFile(transfer);
-    EXPECT_FALSE(FileExists(transfer));
+    std::string transfer;
+    {
+        const TTransferFile file(output);
+        transfer = file.Path();
+        EXPECT_NE(transfer, output);
+        EXPECT_EQ(std::filesystem::path(transfer).parent_path(), std::filesystem::path(output).parent_path());
+        EXPECT_TRUE(FileExists(transfer));
+    }
+    EXPECT_FALSE(FileExists(transfer)) << "an uncommitted transfer leaves no trace";
     EXPECT_EQ(dir.Read("a.zip"), "old");
 
-    const std::string second = CreateTransferFile(output);
-    dir.Write(std::filesystem::path(second).filename().string(), "new");
-    CommitTransferFile(second, output);
+    TTransferFile second(output);
+    dir.Write(std::filesystem::path(second.Path()).filename().string(), "new");
+    transfer = second.Path();
+    TTransferFile moved = std::move(second);
+    moved.Commit();
     EXPECT_EQ(dir.Read("a.zip"), "new");
-    EXPECT_FALSE(FileExists(second));
+    EXPECT_FALSE(FileExists(transfer));
 
     EXPECT_TRUE(CanCreateFile(dir.Path() + "b.zip"));
     EXPECT_FALSE(FileExists(dir.Path() + "b.zip"));

@@ -1,0 +1,301 @@
+#include "robot/fetch.h"
+
+#include "auth/httpevents.h"
+#include "links/urlresolution.h"
+#include "net/nmftp.h"
+#include "net/nmhttp.h"
+#include "net/origin.h"
+#include "net/port.h"
+#include "platform/bytetext.h"
+#include "platform/exception.h"
+#include "platform/pause.h"
+#include "robot/watchdog.h"
+
+namespace
+{
+bool IsFtpAddress(const std::string& address)
+{
+    return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
+}
+
+// The folder and file of an ftp:// address: its last part is the file unless the address ends
+// in "/".
+TURLParts FtpFileParts(const std::string& address)
+{
+    TURLParts parts = SplitURL(address);
+    if (parts.FileName.empty() && !parts.Directory.empty() && parts.Directory.back() != '/')
+    {
+        const std::size_t slash = parts.Directory.rfind('/');
+        parts.FileName = parts.Directory.substr(slash + 1);
+        parts.Directory.erase(slash + 1);
+    }
+    if (parts.Host.empty() || parts.FileName.empty())
+        throw Exception("'" + address + "' names no file on a server");
+    return parts;
+}
+
+// A server's reply line that reports an error (4xx, 5xx).
+bool IsErrorReply(const std::string& status)
+{
+    return status.size() >= 4 && (status[0] == '4' || status[0] == '5') && bytetext::IsDigit(status[1]) &&
+           bytetext::IsDigit(status[2]);
+}
+} // namespace
+
+TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Observer(observer)
+{
+    TimerConnect = new TWatchdog(this);
+    TimerConnect->OnTimeOut = [this] { Abort(); };
+    TimerConnect->OnError = [this](const std::string& message) { Observer.Caught(message); };
+
+    NMHTTP1 = new TNMHTTP(this);
+    NMHTTP1->Body = "Default.htm";
+    NMHTTP1->Header = "Head.txt";
+    NMHTTP1->InputFileMode = true;
+    NMHTTP1->OutputFileMode = false;
+    NMHTTP1->Port = 0;
+    NMHTTP1->ProxyPort = 0;
+    NMHTTP1->ReportLevel = 8;
+    HttpEvents = std::make_unique<THttpEvents>(*NMHTTP1);
+    HttpEvents->LogLevel = [this] { return Observer.LogLevel(); };
+    HttpEvents->WriteLog = [this](const std::string& line, bool fileOnly)
+    { Observer.WriteLog(line, fileOnly); };
+    HttpEvents->ShowStatus = [this](const std::string& text)
+    { Observer.HttpStatus(std::string(bytetext::WithoutLineEnd(text))); };
+    HttpEvents->ProxyPreference = [this] { return Observer.ProxyPreference(); };
+    HttpEvents->ShowIndicator = [this](TIndicator kind) { Observer.Indicator(kind); };
+    HttpEvents->Redirecting = [this](const std::string& address) { Observer.Redirected(address); };
+    // The time the user takes over a login is no silence of a server.
+    HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
+    NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
+    NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
+    NMHTTP1->OnAuthenticationNeeded = [this](QObject*)
+    {
+        if (AskLogins)
+            HttpEvents->NMHTTP1AuthenticationNeeded();
+    };
+    NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
+    NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
+    NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
+
+    NMFTP1 = new TNMFTP(this);
+    NMFTP1->Port = 21;
+    NMFTP1->ReportLevel = 2;
+    NMFTP1->UserID = "anonymous";
+    NMFTP1->Password = AnonymousPassword;
+    NMFTP1->ProxyPort = 0;
+    NMFTP1->OnStatus = [this](QObject*, const std::string& status)
+    {
+        if (IsErrorReply(status))
+            lastFtpErrorReply = std::string(bytetext::WithoutLineEnd(status));
+        // A server's reply keeps its line end; a status is one line.
+        Observer.FtpStatus(std::string(bytetext::WithoutLineEnd(status)));
+        platform::ProcessMessages();
+    };
+    // Every step done (the login, each command, the data connection) and every chunk is a sign
+    // of life; a reply line is none, since a server may send lines for ever.
+    NMFTP1->OnConnect = [this](QObject*) { SignOfLife(); };
+    NMFTP1->OnSuccess = [this](TNMFTP::TCmdType) { SignOfLife(); };
+    NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+    NMFTP1->OnPacketRecvd = [this](QObject*)
+    {
+        SignOfLife();
+        Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
+    };
+}
+
+TFetch::~TFetch()
+{
+    // The clients say goodbye to their servers as they go; nobody must hear it.
+    for (TPowersock* client : {static_cast<TPowersock*>(NMFTP1), static_cast<TPowersock*>(NMHTTP1)})
+    {
+        client->OnStatus = nullptr;
+        client->OnPacketRecvd = nullptr;
+    }
+    NMFTP1->OnConnect = nullptr;
+    NMFTP1->OnSuccess = nullptr;
+    delete NMFTP1;
+    delete NMHTTP1;
+}
+
+void TFetch::ApplyProxySetting()
+{
+    HttpEvents->ApplyProxySetting();
+}
+
+void TFetch::UseProxy(const std::string& host, int port)
+{
+    NMHTTP1->Proxy = host;
+    NMHTTP1->ProxyPort = host.empty() ? 0 : port;
+}
+
+TTlsTrust& TFetch::Trust()
+{
+    return NMHTTP1->Trust;
+}
+
+void TFetch::Abort()
+{
+    NMHTTP1->Abort();
+    NMFTP1->Abort();
+}
+
+void TFetch::AbortHttp()
+{
+    NMHTTP1->Abort();
+}
+
+void TFetch::CloseFtp()
+{
+    // The goodbye to an FTP server may fail in any way; whoever closes goes on regardless.
+    try
+    {
+        NMFTP1->Disconnect();
+    }
+    catch (const std::exception& error)
+    {
+        Observer.Caught(error.what());
+    }
+    NMFTP1->Abort();
+}
+
+bool TFetch::TimedOut() const
+{
+    return TimerConnect->Fired();
+}
+
+std::string TFetch::Explain(const Exception& error, int timeOutSeconds)
+{
+    const std::string message(bytetext::WithoutLineEnd(error.Message()));
+    if (TimedOut())
+        return "nothing received for " + std::to_string(timeOutSeconds) + " seconds (" + message + ")";
+    TPowersock& client = lastWasFtp ? static_cast<TPowersock&>(*NMFTP1) : *NMHTTP1;
+    if (SockReasonOf(error) == TSockReason::ConnectionFailed && client.LastError != 0)
+        return message + " (" + client.ErrorText(client.LastError) + ")";
+    if (lastWasFtp && dynamic_cast<const ESockError*>(&error) && !lastFtpErrorReply.empty())
+        return message + " (" + lastFtpErrorReply + ")";
+    return message;
+}
+
+void TFetch::SignOfLife()
+{
+    TimerConnect->Restart();
+}
+
+void TFetch::HttpPacketRecvd()
+{
+    SignOfLife();
+    const std::int64_t received = NMHTTP1->ReceivedCount;
+    const std::int64_t expected = NMHTTP1->ExpectedCount;
+    Observer.Progress(received, expected);
+    // The transfer ends once the announced size is in, even if the server keeps the connection
+    // open or a chunk brought more.
+    if (expected > 0 && received >= expected)
+        NMHTTP1->Disconnect();
+}
+
+TFetchResult TFetch::Fetch(const TFetchRequest& request)
+{
+    TFetchResult result(request.Destination);
+    NMHTTP1->LastError = 0;
+    NMFTP1->LastError = 0;
+    lastFtpErrorReply.clear();
+    TimerConnect->Start(request.TimeOutSeconds);
+    struct TStopWatchdog
+    {
+        TWatchdog* watchdog;
+        ~TStopWatchdog() { watchdog->Stop(); }
+    } stopWatchdog{TimerConnect};
+    lastWasFtp = IsFtpAddress(request.Address);
+    if (lastWasFtp)
+        FetchFtp(request, result);
+    else
+        FetchHttp(request, result);
+    return result;
+}
+
+void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
+{
+    const std::string& url = request.Address;
+    NMHTTP1->Body = result.File.Path();
+    const bool ownServer = !request.LoginOrigin.empty() && OriginOf(url) == request.LoginOrigin;
+    NMHTTP1->HeaderInfo.UserId = ownServer ? request.User : std::string();
+    NMHTTP1->HeaderInfo.Password = ownServer ? request.Password : std::string();
+    Observer.Progress(0, 0);
+    HttpEvents->RedirectedTo.clear();
+    if (request.Head)
+    {
+        if (AskLogins)
+            HttpEvents->ProbeWithProxyLogin(url);
+        else
+            NMHTTP1->Head(url);
+    }
+    else
+    {
+        if (request.ProbeFirst && AskLogins)
+            HttpEvents->ProbeWithProxyLogin(url);
+        const int loginsBefore = HttpEvents->LoginsStored;
+        FollowedGet(url);
+        if (NMHTTP1->ReplyCode == 407 && !request.ProbeFirst && AskLogins)
+            HttpEvents->ProbeWithProxyLogin(url);
+        // A login answered during this request: ask again with it, rather than keep the refusal.
+        const int code = NMHTTP1->ReplyCode;
+        if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
+            FollowedGet(url);
+    }
+    result.ReplyCode = NMHTTP1->ReplyCode;
+    result.StatusLine =
+        std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
+    result.Bytes = NMHTTP1->ExpectedCount;
+    result.RedirectedTo = HttpEvents->RedirectedTo;
+    result.Host = NMHTTP1->Host;
+    // A body cut short is no copy of the file, nor a page with all its links; an error answer
+    // is never kept, so its length does not matter.
+    if (!request.Head && result.ReplyCode < 400)
+        KeepAnnouncedLength(result.File.Path(), result.Bytes);
+}
+
+void TFetch::FollowedGet(const std::string& url)
+{
+    HttpEvents->RedirectFailure.clear();
+    NMHTTP1->Get(url);
+    if (!HttpEvents->RedirectFailure.empty())
+        throw Exception(HttpEvents->RedirectFailure);
+}
+
+void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
+{
+    const TURLParts parts = FtpFileParts(request.Address);
+    // A CR LF in the folder or the name would reach the server as a command of its own; such an
+    // address is refused before anything is sent.
+    for (const std::string* part : {&parts.Host, &parts.Directory, &parts.FileName})
+        if (bytetext::HasControlByte(*part))
+            throw Exception("Invalid URL");
+    NMFTP1->Host = parts.Host;
+    NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
+    // A failure closes the session, so the next file logs in afresh, perhaps on another server.
+    try
+    {
+        NMFTP1->Connect();
+        NMFTP1->ChangeDir(parts.Directory);
+        NMFTP1->TransferType(TTransferType::Image);
+        NMFTP1->Download(parts.FileName, result.File.Path());
+    }
+    catch (...)
+    {
+        NMFTP1->RequestCloseSocket();
+        throw;
+    }
+    result.Bytes = NMFTP1->ExpectedCount;
+    result.Host = parts.Host;
+    // Once the whole file is in, a goodbye that the server fumbles does not undo it.
+    try
+    {
+        NMFTP1->Disconnect();
+    }
+    catch (const std::exception& error)
+    {
+        NMFTP1->RequestCloseSocket();
+        Observer.AfterTransfer(error.what());
+    }
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <QObject>
+
+#include "platform/indicator.h"
+#include "platform/loglevel.h"
+#include "robot/transferfile.h"
+
+class THttpEvents;
+class TNMFTP;
+class TNMHTTP;
+class TTlsTrust;
+class TWatchdog;
+class Exception;
+
+// What one transfer is asked for.
+struct TFetchRequest
+{
+    // An http://, https:// or ftp:// address, without a login in it.
+    std::string Address;
+    // The file the answer becomes once the caller commits it.
+    std::string Destination;
+    // A HEAD instead of a GET: the destination stays empty.
+    bool Head = false;
+    // A HEAD that asks for the proxy's login goes ahead of the GET, as it does for pages.
+    bool ProbeFirst = false;
+    // A login of the caller's and the server it is for (as OriginOf gives it); it goes with
+    // requests to that server only.
+    std::string User;
+    std::string Password;
+    std::string LoginOrigin;
+    // Seconds without a sign of life before the watchdog gives the transfer up.
+    int TimeOutSeconds = 60;
+};
+
+// How one transfer ended. The answer waits in File until the caller commits it; a result that
+// goes out of scope uncommitted leaves no trace.
+struct TFetchResult
+{
+    explicit TFetchResult(std::string destination) : File(std::move(destination)) {}
+
+    TTransferFile File;
+    // The HTTP reply code (0 for FTP), and the status line it came in.
+    int ReplyCode = 0;
+    std::string StatusLine;
+    // What the transfer brought: the announced length of an HTTP body (0 when none was
+    // announced), the received count of an FTP file.
+    std::int64_t Bytes = 0;
+    // Where the last redirect led (empty when none was followed), and the host asked last.
+    std::string RedirectedTo;
+    std::string Host;
+};
+
+// What a transfer reports to the one who runs it, on the one thread, in the middle of it.
+class TFetchObserver
+{
+  public:
+    virtual ~TFetchObserver() = default;
+
+    virtual TLogLevel LogLevel() const { return TLogLevel::None; }
+    virtual void WriteLog(const std::string& /*line*/, bool /*fileOnly*/) {}
+    // "host:port", or empty for none; read when the proxy setting is applied.
+    virtual std::string ProxyPreference() const { return {}; }
+    // The clients' status reports, one line each.
+    virtual void HttpStatus(const std::string& /*text*/) {}
+    virtual void FtpStatus(const std::string& /*text*/) {}
+    virtual void Indicator(TIndicator /*kind*/) {}
+    // A redirect is being followed to the address.
+    virtual void Redirected(const std::string& /*address*/) {}
+    // Bytes of the transfer under way.
+    virtual void Progress(std::int64_t /*received*/, std::int64_t /*expected*/) {}
+    // What a handler at the edge of the event loop caught.
+    virtual void Caught(const std::string& /*message*/) {}
+    // The whole FTP file is in, and the server fumbled the goodbye: the file stands.
+    virtual void AfterTransfer(const std::string& /*failure*/) {}
+};
+
+// One transfer of one address into one file, with everything it takes: the clients set up
+// (proxy, logins, trust), the request, a second one when a login was stored meanwhile, the
+// redirect that could not be followed, the watchdog, the transfer file, and the rule that a body
+// is whole only at its announced length. Pages, files, the preview and kestrow-cli get all fetch
+// through it. The clients live as long as the TFetch, so a login or a server's cookie given
+// during one transfer serves the next.
+class TFetch : public QObject
+{
+    Q_OBJECT
+
+  public:
+    explicit TFetch(TFetchObserver& observer, QObject* owner = nullptr);
+    ~TFetch() override;
+
+    // Whether a server's request for a login is put to the user (through the prompt seam);
+    // when not, the refusal is the answer.
+    bool AskLogins = true;
+
+    // Fetches the request's address. A refusal, redirect failure, cut body or abort raises
+    // Exception (ESockError, FTPException, EAbortError...); an error answer of the server is a
+    // result with its reply code, for the caller to judge.
+    TFetchResult Fetch(const TFetchRequest& request);
+
+    // Takes the proxy preference over, or says that it is unusable (indicator and message).
+    void ApplyProxySetting();
+    // A proxy set directly, for a caller without preferences: empty host for none.
+    void UseProxy(const std::string& host, int port);
+    TTlsTrust& Trust();
+
+    // Ends whatever the clients wait for; the transfer under way raises.
+    void Abort();
+    // Ends only an HTTP transfer under way.
+    void AbortHttp();
+    // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
+    void CloseFtp();
+    // Whether the watchdog gave up the last transfer.
+    bool TimedOut() const;
+    // The last transfer's failure as a person reads it: what the watchdog or the server said
+    // that the exception alone does not tell.
+    std::string Explain(const Exception& error, int timeOutSeconds);
+
+  private:
+    void FetchHttp(const TFetchRequest& request, TFetchResult& result);
+    void FetchFtp(const TFetchRequest& request, TFetchResult& result);
+    // A GET whose redirects the HTTP events follow; one that could not be followed raises.
+    void FollowedGet(const std::string& url);
+    void SignOfLife();
+    void HttpPacketRecvd();
+
+    TFetchObserver& Observer;
+    TNMHTTP* NMHTTP1;
+    TNMFTP* NMFTP1;
+    std::unique_ptr<THttpEvents> HttpEvents;
+    TWatchdog* TimerConnect;
+    // The FTP server's last error reply, which explains a wait that it ended (421, 425, 426).
+    std::string lastFtpErrorReply;
+    bool lastWasFtp = false;
+};
