@@ -14,13 +14,13 @@
 
 #include "auth/httpevents.h"
 #include "platform/clock.h"
+#include "platform/exception.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
 #include "robot/downloadrun.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
-#include "robot/watchdog.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "settings/starttime.h"
@@ -718,4 +718,24 @@ TEST_F(DownloadRunEngine, APageCutShortFailsAndListsNothing)
                                 " (Transfer incomplete: 22 of 100 bytes)"));
     EXPECT_EQ(run.FileList.Count(), 0);
     EXPECT_TRUE(FilesIn(Out()).empty()) << "the cut page is not kept either";
+
+    // A preview of it fails the same way, rather than list some of its links.
+    cut.AddScript(Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n").Close());
+    cut.AddScript(Script()
+                      .ExpectHeader()
+                      .Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n<a href=only-some.zip>")
+                      .Close());
+    run.FileList.SetItems({"from before.zip"});
+    try
+    {
+        run.PreviewEntry(cut.Url("/index.html"));
+        ADD_FAILURE() << "the preview succeeded";
+    }
+    catch (const Exception& error)
+    {
+        EXPECT_EQ(error.Message(),
+                  "Cannot access " + cut.Url("/index.html") + "\r\nTransfer incomplete: 22 of 100 bytes");
+    }
+    EXPECT_EQ(run.FileList.Count(), 0);
+    EXPECT_FALSE(home.Exists("HTMLBody.html")) << "nor is the preview's page";
 }
