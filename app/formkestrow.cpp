@@ -38,7 +38,7 @@
 #include "platform/version.h"
 #include "robot/outputnaming.h"
 #include "robot/outputpath.h"
-#include "robot/startup.h"
+#include "settings/startup.h"
 #include "robot/transferfile.h"
 #include "robot/watchdog.h"
 #include "settings/formchoosedir.h"

@@ -27,7 +27,7 @@
 #include "robot/outputpath.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
-#include "robot/startup.h"
+#include "settings/startup.h"
 #include "settings/settings.h"
 #include "settings/starttime.h"
 

@@ -56,11 +56,6 @@ void TWatchdog::Resume()
     ticker->start();
 }
 
-bool TWatchdog::IsActive() const
-{
-    return ticker->isActive();
-}
-
 void TWatchdog::Tick()
 {
     if (sinceActivity.elapsed() < limit)

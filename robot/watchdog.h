@@ -31,7 +31,6 @@ class TWatchdog : public QObject
     // the watchdog was armed at Pause.
     void Pause();
     void Resume();
-    bool IsActive() const;
     // Whether it fired since it was started.
     bool Fired() const { return fired; }
 

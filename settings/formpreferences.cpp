@@ -237,11 +237,6 @@ std::string TFormPreferences::SelectedStartTime() const
     return item ? platform::ToStdString(item->text()) : std::string();
 }
 
-bool TFormPreferences::StartTimeReached() const
-{
-    return StartTimeText(platform::Now().time()) == SelectedStartTime();
-}
-
 void TFormPreferences::BitBtnOKClick()
 {
     accept();

@@ -64,8 +64,6 @@ class TFormPreferences : public QDialog
 
     // The scheduled start time: the text of the grid's selected cell ("hh:nn").
     std::string SelectedStartTime() const;
-    // Whether the clock (platform::Now) shows the scheduled start time, to the minute.
-    bool StartTimeReached() const;
 
     // Appends a line to MemoLog and keeps the end of the log in view, every line from its start.
     void AppendLog(const std::string& line);

@@ -35,7 +35,6 @@ class TSettingsStore
     const std::string& LastError() const { return lastError; }
     void CloseKey();
     bool KeyExists(const std::string& key);
-    bool IsOpen() const { return open; }
 
     bool ValueExists(const std::string& name) const;
     TSettingsDataType GetDataType(const std::string& name) const;

@@ -256,23 +256,6 @@ TEST(FormPreferences, ClearEmptiesTheLogAndDeletesItsFile)
     EXPECT_TRUE(prompts.Messages.empty());
 }
 
-TEST(FormPreferences, ScheduledStartComparesTheClockToTheMinute)
-{
-    TSettingsRecord settings = Loaded();
-    settings.StartAt = Time(7, 15);
-    TFormPreferences form(settings, {});
-    const QDate day(2026, 3, 1);
-    platform::ScriptedClock clock(QDateTime(day, QTime(7, 14, 59)), 1000);
-    EXPECT_FALSE(form.StartTimeReached());
-    EXPECT_TRUE(form.StartTimeReached());
-    clock.Time = QDateTime(day, QTime(7, 15, 59, 999));
-    EXPECT_TRUE(form.StartTimeReached());
-    EXPECT_FALSE(form.StartTimeReached());
-    clock.Time = QDateTime(day, QTime(19, 15));
-    EXPECT_FALSE(form.StartTimeReached());
-    EXPECT_EQ(clock.Readings, 5);
-}
-
 TEST(StartTime, UsesTheUsersTimeSeparator)
 {
     const QLocale saved;

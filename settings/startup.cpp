@@ -1,4 +1,4 @@
-#include "robot/startup.h"
+#include "settings/startup.h"
 
 #include <QCoreApplication>
 
