@@ -51,7 +51,7 @@ const std::vector<TEntry> Files = {
                                        "created with the installation defaults when missing. A run reads them and\n"
                                        "never changes them."},
     {"~/.local/share/Kestrow/KestrowLog.txt", "The activity log, one line per event, lines ending in CR LF. It lies beside\n"
-                                              "the program instead when that folder can be written."},
+                                              "the program instead when that folder can be written and is not under /usr."},
     {"LISTFILE", "A URL list file (.kes): one entry per line, ADDRESS->OUTPUT-DIRECTORY/, as the URL\n"
                  "List's Save writes it; an entry without \"->\" takes the folder of --out."},
 };
