@@ -17,6 +17,8 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrow"));
+    // The launcher's name, by which the desktop finds the window's icon and entry.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.Kestrow"));
     QApplication::setWindowIcon(GlyphIcon(TGlyph::Program));
     platform::UseDesktop();
 

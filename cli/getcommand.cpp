@@ -11,6 +11,7 @@
 #include "cli/eventloop.h"
 #include "cli/signalstop.h"
 #include "cli/tlsoptions.h"
+#include "cli/usage.h"
 #include "net/origin.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
@@ -19,42 +20,7 @@
 
 namespace
 {
-constexpr const char* GetUsage = R"(Usage: kestrow-cli get URL FILE [--head] [--proxy HOST:PORT]
-                      [--user NAME --password PW] [--timeout SECONDS]
-                      [--ca-file FILE] [--insecure] [-v]
-
-Fetches URL with the robot's HTTP client and writes the response body to FILE. The status
-line and the reply code go to standard error.
-
-Options:
-  --head              send a HEAD request instead of a GET (FILE is still created)
-  --proxy HOST:PORT   go through an HTTP proxy
-  --user NAME         user name for Basic authentication
-  --password PW       password for Basic authentication (sent only with a user name)
-  --timeout SECONDS   give up when nothing arrives for this long (default 60)
-  --ca-file FILE      for https://, also trust the certificate authorities in FILE (PEM),
-                      e.g. that of an intranet server; may be given more than once
-  --insecure          for https://, accept any certificate: the server is not verified
-  -v                  print every status report of the client
-  --help              show this text
-
-Redirects are followed, at most 20 in a row. An https:// address is fetched over TLS; its
-certificate must be for the host and come from an authority the system (or --ca-file)
-trusts. Through a proxy it goes in a tunnel (CONNECT).
-
-An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous
-user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced
-only once the whole file has arrived. --head, --proxy and --user do not apply there.
-
-Exit status: 0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when
-the transfer failed (the reason, or the FTP server's error reply, is printed) or the usage
-is wrong.
-
-Examples:
-  kestrow-cli get http://server/files/a.zip a.zip --timeout 30
-  kestrow-cli get https://intranet/files/a.zip a.zip --ca-file /etc/intranet-ca.pem
-  kestrow-cli get ftp://server/pub/tools/a.zip a.zip -v
-)";
+const char* const GetUsage = UsageText("get");
 
 struct GetOptions
 {

@@ -6,6 +6,7 @@
 
 #include "robot/outputpath.h"
 #include "cli/arguments.h"
+#include "cli/usage.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"
@@ -13,39 +14,7 @@
 
 namespace
 {
-constexpr const char* LinksUsage =
-    R"(Usage: kestrow-cli links PAGEFILE [--filter TEXT] [--ends-with] [--images]
-                        [--page-url URL] [--out DIR]
-       kestrow-cli links --page-url patent://NUMBER [--out DIR]
-
-Lists what a run would take from a page saved in PAGEFILE, one line per link:
-
-  ENTRY<tab>ADDRESS<tab>OUTPUT
-
-  ENTRY    the File List entry as found on the page (links containing ".cgi" carry
-           "->" and a label)
-  ADDRESS  the entry resolved against the page address
-  OUTPUT   the file the entry would be saved to under the output directory
-
-Options:
-  --filter TEXT     keep links whose text contains TEXT (any letter case); empty keeps all
-  --ends-with       keep links that end with TEXT instead
-  --images          also list the page's image sources, unfiltered, after the links
-  --page-url URL    the address the page was fetched from (links resolve against it)
-  --out DIR         the output directory (default: none, paths are relative)
-  --help            show this text
-
-With a patent://NUMBER page address and no PAGEFILE, the page queries of that patent
-document are listed instead, with their numbered PDF names.
-
-An OUTPUT that would lie outside the output directory is left empty and reported on
-standard error as "Invalid file PATH".
-
-Exit status: 0 on success, 2 when the page file cannot be read or the usage is wrong.
-
-Example:
-  kestrow-cli links saved.html --filter .zip --page-url http://server/dir/list.html --out downloads
-)";
+const char* const LinksUsage = UsageText("links");
 
 struct LinksOptions
 {

@@ -7,28 +7,11 @@
 #include "cli/getcommand.h"
 #include "cli/linkscommand.h"
 #include "cli/runcommand.h"
+#include "cli/usage.h"
 
 namespace
 {
-constexpr const char* Usage = R"(Usage: kestrow-cli COMMAND [ARGUMENTS]
-
-The command-line companion of Kestrow.
-
-Commands:
-  links PAGEFILE [options]   list the links a run would take from a saved page, with
-                             their addresses and output files
-  get URL FILE [options]     fetch one address into FILE with the robot's client and
-                             print the status line and reply code
-  run LISTFILE [options]     perform the run of the Go button over a URL list file,
-                             without a window; for cron jobs and servers
-  help                       show this text
-
-Run "kestrow-cli COMMAND --help" for the options of a command.
-
-Examples:
-  kestrow-cli links saved.html --filter .zip --page-url http://server/list.html --out downloads
-  kestrow-cli run nightly.kes --filter .zip --log-level 2
-)";
+const char* const Usage = UsageText("");
 
 int Command(std::string_view command, int argc, char* argv[])
 {

@@ -17,6 +17,7 @@
 #include "cli/signalstop.h"
 #include "cli/terminaltext.h"
 #include "cli/tlsoptions.h"
+#include "cli/usage.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
 #include "net/port.h"
@@ -33,50 +34,7 @@
 
 namespace
 {
-constexpr const char* RunUsage = R"(Usage: kestrow-cli run LISTFILE [options]
-
-Loads the URL List from LISTFILE (one entry per line: ADDRESS->OUTPUT-DIRECTORY) and
-performs the run of the Go button without a window, then exits. The stored settings
-apply; these options override them for this run only:
-
-  --test                 walk the lists like the Test button: pages are saved, no file
-  --filter TEXT          keep links whose text contains TEXT (any letter case)
-  --ends-with            keep links that end with the filter text instead
-  --out DIR              output directory for entries that name none
-  --overwrite            fetch files that exist already again
-  --images               also download the images of each page
-  --retries N            tries after a failed file, 0 to 999
-  --timeout SECONDS      give up a transfer after this long without data, 5 to 999
-  --proxy HOST:PORT      go through an HTTP proxy ("" for none)
-  --log-level N          0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes
-  --print                print every downloaded file (lp)
-  --start-at HH:MM       wait until this time of day first (a quarter hour: 00, 15, 30, 45)
-  --user NAME            user name for a web site that asks for a login
-  --password PW          its password
-  --proxy-user NAME      user name for a proxy that asks for a login
-  --proxy-password PW    its password
-  --ca-file FILE         also trust the certificate authorities in FILE (PEM) for https://
-                         addresses, e.g. that of an intranet server; may be given more than once
-  --insecure             accept any certificate of an https:// server in this run: the
-                         servers are not verified
-  --help                 show this text
-
-https:// pages and files are fetched over TLS; a server whose certificate is not for its
-host, has expired or comes from no trusted authority fails like an unreachable one.
-
-Every log line of the run goes to standard output as it is written (and to the log
-file). On a terminal, standard error shows the progress; questions are answered No,
-logins with --user or --proxy-user (a login asked for without them is cancelled), and
-messages go to standard error. Ctrl+C or SIGTERM stops the run like Stop.
-
-Exit status: 0 when the run ended without errors, 1 when it counted errors,
-2 for bad usage or an unreadable list file, 130 when it was stopped by a signal.
-
-Examples:
-  kestrow-cli run ~/lists/nightly.kes --filter .zip --log-level 2
-  # crontab: every night at 02:30, the log appended to a file
-  30 2 * * * /opt/kestrow/kestrow-cli run /home/me/lists/nightly.kes >>/home/me/kestrow-cron.log 2>&1
-)";
+const char* const RunUsage = UsageText("run");
 
 struct RunOptions
 {

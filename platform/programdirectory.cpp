@@ -37,12 +37,19 @@ bool CanWriteIn(const std::string& directory)
     unlink(probe.c_str());
     return true;
 }
+
+// A folder of the package manager: /usr holds no files that programs write, and what root wrote
+// there would outlive the package's removal.
+bool SystemFolder(const std::string& directory)
+{
+    return directory.starts_with("/usr/") && !directory.starts_with("/usr/local/");
+}
 } // namespace
 
 std::string DataDirectory()
 {
     const std::string program = ProgramDirectory();
-    if (CanWriteIn(program))
+    if (!SystemFolder(program) && CanWriteIn(program))
         return program;
     std::string base;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')

@@ -9,7 +9,8 @@ namespace platform
 std::string ProgramDirectory();
 
 // Where the files the program writes for itself go (log, list files, preview page): the
-// program directory when files can be created there, else $XDG_DATA_HOME/Kestrow/
-// (~/.local/share/Kestrow/), made when needed. Ends with "/".
+// program directory when files can be created there and it is not a system folder under /usr
+// (other than /usr/local), else $XDG_DATA_HOME/Kestrow/ (~/.local/share/Kestrow/), made when
+// needed. Ends with "/".
 std::string DataDirectory();
 } // namespace platform

@@ -6,8 +6,11 @@ KESTROW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Packages to build and start the program (ca-certificates: the authorities https servers are checked against).
 KESTROW_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
     libbenchmark-dev ca-certificates)
-# Real servers the test suite runs against on 127.0.0.1, and the tools it compares with.
-KESTROW_TEST_PACKAGES=(nginx tinyproxy python3-pyftpdlib openssl curl cups-client)
+# Real servers the test suite runs against on 127.0.0.1, and the tools it compares with; the
+# packaging check's tools (dpkg-shlibdeps, the launcher and software-centre validators, man, bash's
+# completion).
+KESTROW_TEST_PACKAGES=(nginx tinyproxy python3-pyftpdlib openssl curl cups-client dpkg-dev desktop-file-utils appstream
+    groff-base man-db bash-completion)
 
 kestrow_missing_packages() {
     local package

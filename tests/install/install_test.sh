@@ -19,10 +19,17 @@ for program in kestrow kestrow-cli; do
         fail "bin/$program does not lead to the program folder"
 done
 
-desktop="$prefix/share/applications/kestrow.desktop"
+desktop="$prefix/share/applications/org.example.Kestrow.desktop"
 grep -qx 'Type=Application' "$desktop" || fail "launcher without Type"
 grep -qx "Exec=\"$prefix/lib/kestrow/kestrow\" %f" "$desktop" || fail "launcher runs $(grep Exec= "$desktop")"
 grep -qx 'Icon=kestrow' "$desktop" || fail "launcher without the icon"
+
+# man finds the page through the PATH; bash finds the completion under the data folders (as
+# /usr/local/share and ~/.local/share are).
+[ "$(PATH="$prefix/bin:$PATH" man -w kestrow-cli)" = "$prefix/share/man/man1/kestrow-cli.1.gz" ] ||
+    fail "man does not find kestrow-cli"
+XDG_DATA_DIRS="$prefix/share" bash -c 'source /usr/share/bash-completion/bash_completion &&
+    __load_completion kestrow-cli && complete -p kestrow-cli' >/dev/null || fail "bash does not find the completion"
 
 # The installed companion works from its link and keeps its log beside the program.
 "$prefix/bin/kestrow-cli" --help | grep -q 'kestrow-cli run' || fail "kestrow-cli --help"

@@ -51,6 +51,21 @@ TEST(ProgramDirectory, EndsWithASeparatorAndHonoursTheOverride)
     EXPECT_NE(own, "/opt/kestrow/");
 }
 
+TEST(DataDirectory, BesideTheProgramUnlessInASystemFolder)
+{
+    TempDir home, data;
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    setenv("KESTROW_HOME", home.Path().c_str(), 1);
+    EXPECT_EQ(platform::DataDirectory(), home.Path());
+    // A packaged copy under /usr keeps its files in the data directory even for root, who could
+    // write there.
+    setenv("KESTROW_HOME", "/usr/share", 1);
+    EXPECT_EQ(platform::DataDirectory(), data.Path() + "Kestrow/");
+    EXPECT_TRUE(data.Exists("Kestrow"));
+    unsetenv("KESTROW_HOME");
+    unsetenv("XDG_DATA_HOME");
+}
+
 TEST(Pause, KeepsEventsRunningAndCanBeShortened)
 {
     int ticks = 0;
