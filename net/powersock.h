@@ -21,7 +21,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
-// A repeating timer on the one thread; it runs while Enabled, Interval and OnTimer are all set.
+// A repeating timer on the one thread; it runs while it is enabled, has an interval and a handler.
 class TThreadTimer : public QObject
 {
     Q_OBJECT
@@ -34,7 +34,6 @@ class TThreadTimer : public QObject
 
     bool Enabled() const { return enabled; }
     void SetEnabled(bool value);
-    unsigned Interval() const { return interval; }
     void SetInterval(unsigned milliseconds);
     const TNotifyEvent& OnTimer() const { return onTimer; }
     void SetOnTimer(TNotifyEvent handler);
@@ -208,7 +207,6 @@ class TPowersock : public QObject
     void ClearReceiveBuffer();
     // The memory the received bytes hold, the taken front not yet dropped included.
     std::size_t ReceiveFootprint() const { return received.Footprint(); }
-    bool Destroying() const { return destroying; }
 
     // Notification handlers.
     void ReadToStream();
