@@ -123,7 +123,6 @@ class TPowersock : public QObject
     std::int16_t ReplyCode = 0;
     std::string LastReply;
     int LastError = 0;
-    bool IsConnected = false;
     bool CancelRequested = false;
     bool TimedOut = false;
     std::int64_t ReceivedCount = 0;
@@ -135,6 +134,12 @@ class TPowersock : public QObject
     // byte order) and closes any other, so no other process can slip its bytes into a data
     // connection. Set it before Listen.
     std::uint32_t AcceptFrom = 0;
+
+    // A connection is up, or one has come in on the listening socket and waits for Accept.
+    bool IsConnected() const
+    {
+        return state == TConnectionState::Connected || state == TConnectionState::Accepted;
+    }
 
     virtual QTcpSocket* Accept();
     virtual void Connect();
@@ -177,7 +182,6 @@ class TPowersock : public QObject
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;
 
-    bool LookupDone = false;
     bool LastEventOk = false;
 
     enum class TWaitEnd
@@ -207,12 +211,31 @@ class TPowersock : public QObject
     void ClearReceiveBuffer();
     // The memory the received bytes hold, the taken front not yet dropped included.
     std::size_t ReceiveFootprint() const { return received.Footprint(); }
+    // A host lookup under way is given up; its wait ends as if the lookup had found nothing.
+    void AbandonLookup();
 
     // Notification handlers.
     void ReadToStream();
     void WriteFromStream();
 
   private:
+    // Where the connection stands; one of these at a time.
+    enum class TConnectionState
+    {
+        Unconnected,
+        // A host lookup is under way; Resolved once it has answered, found or not.
+        Resolving,
+        Resolved,
+        Connecting,
+        Connected,
+        // Listen waits for a connection to come in; Accepted once one has.
+        Listening,
+        Accepted,
+        // The connection ended without the peer's orderly close: what it carried is incomplete.
+        // Stays so until the session looks up, connects or takes over a connection again.
+        ClosedByReset
+    };
+
     // Runs a notification handler at the edge of the event loop: what it raises is reported as a
     // status of the error level, and never reaches Qt.
     void Notified(const char* name, const std::function<void()>& handler);
@@ -248,10 +271,9 @@ class TPowersock : public QObject
     QTcpServer* server = nullptr;
     TThreadTimer* timer;
     QHostAddress resolved;
+    TConnectionState state = TConnectionState::Unconnected;
     int lookupId = -1;
-    bool lookupPending = false;
     bool notifyAcceptAsLookup = false;
-    bool connecting = false;
     // The last failed call, for ErrorManager.
     TWinsockError lastCallError = TWinsockError::NoError;
     // Counts closes, so a handler that closes the socket is noticed by the code that called it.
@@ -275,8 +297,6 @@ class TPowersock : public QObject
     bool destroying = false;
     // Reading waits for room in the receive buffer.
     bool readingPaused = false;
-    // The connection ended without the peer's orderly close: what it carried is incomplete.
-    bool closedByReset = false;
     int closeWitness = -1;
     std::unique_ptr<char[]> chunk;
 };

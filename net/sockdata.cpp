@@ -91,7 +91,7 @@ bool TPowersock::SendFinished() const
 
 bool TPowersock::PeerGone() const
 {
-    return !IsConnected && !(socket && socket->bytesAvailable() > 0);
+    return !IsConnected() && !(socket && socket->bytesAvailable() > 0);
 }
 
 void TPowersock::AppendReceived(const char* bytes, qint64 count)
@@ -275,7 +275,7 @@ void TPowersock::SendBytes(std::string_view bytes)
     ReportStatus(4, "Sending Buffer");
     if (CancelRequested || bytes.empty())
         return;
-    if (!IsConnected)
+    if (!IsConnected())
         FailedCall(TWinsockError::NotConnected);
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
@@ -367,7 +367,7 @@ void TPowersock::SendFile(const std::string& fileName)
             sendFile = nullptr;
             counting = false;
         });
-    if (ExpectedCount > 0 && !IsConnected)
+    if (ExpectedCount > 0 && !IsConnected())
         FailedCall(TWinsockError::NotConnected);
     PostWriteMore();
     const TWaitEnd end =
@@ -410,13 +410,13 @@ void TPowersock::CaptureFile(const std::string& fileName)
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-    WaitUntil([this] { return !IsConnected || !fileError.empty(); }, {.abortMessage = SendAborted});
+    WaitUntil([this] { return !IsConnected() || !fileError.empty(); }, {.abortMessage = SendAborted});
     FlushCapture();
     // A body that could not be written in full is a failed transfer, not a short file; so is
     // one that a reset cut off, however much of it came.
     if (!fileError.empty())
         throw Exception(fileError);
-    if (closedByReset)
+    if (state == TConnectionState::ClosedByReset)
         RaiseConnectionReset();
 }
 
@@ -437,10 +437,10 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
                 return true;
             text.append(received.Unread());
             received.Clear();
-            return !IsConnected || !wanted();
+            return !IsConnected() || !wanted();
         },
         {.abortMessage = "Socket capture aborted"});
-    if (closedByReset && wanted())
+    if (state == TConnectionState::ClosedByReset && wanted())
         RaiseConnectionReset();
 }
 
@@ -448,7 +448,7 @@ void TPowersock::Listen(bool notifyAsLookup)
 {
     ReportStatus(8, "Listening");
     RemoteAddress = TSockAddrIn{2, static_cast<std::uint16_t>(Port), 0};
-    LookupDone = false;
+    state = TConnectionState::Listening;
     notifyAcceptAsLookup = notifyAsLookup;
     if (server)
     {
@@ -475,15 +475,15 @@ void TPowersock::IncomingConnection()
     if (!server->hasPendingConnections())
         return;
     LastEventOk = true;
-    LookupDone = true;
-    IsConnected = true;
+    state = TConnectionState::Accepted;
     if (!notifyAcceptAsLookup && OnAccept)
         OnAccept(this);
 }
 
 QTcpSocket* TPowersock::Accept()
 {
-    if (WaitUntil([this] { return LookupDone; }) == TWaitEnd::Canceled)
+    // Also ends when the listening socket was closed: no connection can come any more.
+    if (WaitUntil([this] { return state != TConnectionState::Listening; }) == TWaitEnd::Canceled)
         throw ESockError(TSockReason::AcceptCanceled, "Accepting Canceled");
     if (!LastEventOk)
         throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
@@ -516,7 +516,6 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         socket = nullptr;
     }
     InstallSocket(accepted);
-    closedByReset = false;
     WatchClose();
     if (server)
     {
@@ -524,10 +523,11 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         server->deleteLater();
         server = nullptr;
     }
-    IsConnected = accepted->state() == QAbstractSocket::ConnectedState;
+    state = accepted->state() == QAbstractSocket::ConnectedState ? TConnectionState::Connected
+                                                                 : TConnectionState::Unconnected;
     if (accepted->bytesAvailable() <= 0)
         return;
-    if (IsConnected)
+    if (IsConnected())
         PostReadMore();
     else
         // The peer sent everything and closed before we took the connection over.
