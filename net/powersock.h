@@ -20,6 +20,7 @@ class QHostInfo;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
+class TCaptureSink;
 
 // A repeating timer on the one thread; it runs while it is enabled, has an interval and a handler.
 class TThreadTimer : public QObject
@@ -259,7 +260,6 @@ class TPowersock : public QObject
     // Whether the connection ended by a reset or an error rather than the peer's orderly close;
     // Qt reports both as RemoteHostClosedError.
     bool EndedByReset() const;
-    void FlushCapture();
     bool PeerGone() const;
     bool SendFinished() const;
     // A socket call that failed: through ErrorManager, which tolerates only "would block".
@@ -282,11 +282,10 @@ class TPowersock : public QObject
     TReceiveBuffer received;
     QByteArray sendBuffer;
     qsizetype sendStart = 0;
-    QFile* receiveFile = nullptr;
-    // Received bytes on their way into receiveFile.
-    QByteArray captureBatch;
+    // Where received bytes go during CaptureFile instead of the receive buffer.
+    TCaptureSink* capture = nullptr;
     QFile* sendFile = nullptr;
-    std::string fileError;
+    std::string sendFileError;
 
     bool sendDone = false;
     bool counting = false;
