@@ -46,7 +46,7 @@ TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner) {}
 
 void TNMHTTP::Abort()
 {
-    LookupDone = true;
+    AbandonLookup();
     Cancel();
 }
 
