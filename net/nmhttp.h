@@ -104,6 +104,9 @@ class TNMHTTP : public TPowersock
     TExStringList HeaderList;
     // What https connections trust.
     TTlsTrust Trust;
+    // TLS runs with OpenSSL straight on the socket, which reads in large blocks, where OpenSSL is
+    // what Qt's TLS backend runs on; false, or elsewhere, it runs in Qt's TLS socket.
+    bool DirectTls = true;
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
@@ -131,6 +134,7 @@ class TNMHTTP : public TPowersock
 
   protected:
     QTcpSocket* CreateSocket() override;
+    bool EndedWithoutCloseNotify() const override;
 
   private:
     void Request(CmdType kind, const std::string& url);
@@ -142,6 +146,7 @@ class TNMHTTP : public TPowersock
     bool OpenSecureSession();
     bool OpenTunnel();
     void Handshake();
+    void HandshakeDirectly();
     std::int64_t BodyLength();
 
     // Calls of DoRequest on the stack: a handler's request runs inside the one it handles.
@@ -151,8 +156,11 @@ class TNMHTTP : public TPowersock
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
     bool secure = false;
+    // The https connection under way runs TLS itself rather than in Qt's socket.
+    bool directTls = false;
     QPointer<QSslSocket> tlsSocket;
     bool tlsEncrypted = false;
+    bool tlsCloseNotified = false;
     // Why the handshake failed, as Qt says it.
     std::string tlsError;
 };

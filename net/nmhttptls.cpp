@@ -2,8 +2,10 @@
 // proxy and the handshake, all with the session's waits, time-out and cancel.
 #include "net/nmhttp.h"
 
+#include <QPointer>
 #include <QSslSocket>
 
+#include "net/tlssession.h"
 #include "platform/bytetext.h"
 
 namespace
@@ -25,7 +27,7 @@ bool FitsRequestLine(const std::string& text)
 
 QTcpSocket* TNMHTTP::CreateSocket()
 {
-    if (!secure)
+    if (!secure || directTls)
         return TPowersock::CreateSocket();
     auto* transport = new QSslSocket();
     transport->setSslConfiguration(Trust.Configuration());
@@ -43,8 +45,21 @@ QTcpSocket* TNMHTTP::CreateSocket()
                 if (transport == tlsSocket && !tlsEncrypted && tlsError.empty())
                     tlsError = transport->errorString().toStdString();
             });
+    // Qt reports a close_notify as it does a bare close of the connection; only the alert
+    // tells them apart.
+    connect(transport, &QSslSocket::alertReceived, this,
+            [this, transport](QSsl::AlertLevel, QSsl::AlertType type, const QString&)
+            {
+                if (transport == tlsSocket && type == QSsl::AlertType::CloseNotify)
+                    tlsCloseNotified = true;
+            });
     tlsSocket = transport;
     return transport;
+}
+
+bool TNMHTTP::EndedWithoutCloseNotify() const
+{
+    return tlsSocket && tlsEncrypted && !tlsCloseNotified;
 }
 
 void TNMHTTP::PrepareTransport()
@@ -54,6 +69,13 @@ void TNMHTTP::PrepareTransport()
         // Never a plain request in place of an https one.
         if (const std::string problem = TTlsTrust::Unavailable(); !problem.empty())
             throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + problem);
+        directTls = DirectTls && TTlsSession::Unavailable().empty();
+        if (directTls)
+        {
+            tlsSocket = nullptr;
+            AdoptSocket(CreateSocket());
+            return;
+        }
         AdoptSocket(CreateSocket());
         // Qt's TLS backend copies everything waiting in the socket's buffer into a fresh buffer
         // on every round; kept small, that buffer comes from memory the allocator has at hand
@@ -104,9 +126,15 @@ bool TNMHTTP::OpenTunnel()
 void TNMHTTP::Handshake()
 {
     ReportStatus(8, "TLS Handshake");
+    if (directTls)
+    {
+        HandshakeDirectly();
+        return;
+    }
     if (!tlsSocket)
         throw ESockError(TSockReason::TlsHandshakeFailed, std::string(HandshakeFailed) + "no TLS socket");
     tlsEncrypted = false;
+    tlsCloseNotified = false;
     tlsError.clear();
     // The certificate must be for the host asked for; the name also goes out as the server name
     // indication.
@@ -123,4 +151,32 @@ void TNMHTTP::Handshake()
     if (tlsError.empty())
         tlsError = tlsSocket ? tlsSocket->errorString().toStdString() : "the connection was closed";
     throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + tlsError);
+}
+
+void TNMHTTP::HandshakeDirectly()
+{
+    // A proxy may close the tunnel at once.
+    if (!IsConnected())
+        throw ESockError(TSockReason::TlsHandshakeFailed,
+                         std::string(HandshakeFailed) + "The remote host closed the connection");
+    const QPointer<TTlsSession> session = RunTlsDirectly();
+    try
+    {
+        session->StartHandshake(Trust, Host);
+    }
+    catch (const Exception& error)
+    {
+        throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + error.Message());
+    }
+    const TWaitEnd end = WaitUntil(
+        [&session] { return !session || session->Established() || !session->HandshakeError().empty(); },
+        {.timed = true});
+    if (end == TWaitEnd::TimedOut)
+        throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
+    if (end == TWaitEnd::Canceled)
+        throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
+    if (session && session->Established())
+        return;
+    throw ESockError(TSockReason::TlsHandshakeFailed,
+                     HandshakeFailed + (session ? session->HandshakeError() : "the connection was closed"));
 }

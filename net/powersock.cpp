@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "net/sockerrors.h"
+#include "net/tlssession.h"
 #include "platform/eventguard.h"
 #include "platform/pause.h"
 
@@ -76,7 +77,7 @@ void TThreadTimer::UpdateTimer()
 }
 
 TPowersock::TPowersock(QObject* owner)
-    : QObject(owner), timer(new TThreadTimer(this)), chunk(new char[ChunkSize])
+    : QObject(owner), timer(new TThreadTimer(this)), chunk(new char[ChunkCapacity])
 {
     ReportStatus(8, "Create");
     Proxy.clear();
@@ -241,6 +242,7 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
 
 void TPowersock::CloseTransport()
 {
+    DropTls();
     if (socket)
     {
         const QSignalBlocker blocker(socket);
@@ -299,7 +301,63 @@ void TPowersock::SocketClosed()
         OnDataArrived(this);
     if (closeCount != closesBefore)
         return;
-    state = EndedByReset() ? TConnectionState::ClosedByReset : TConnectionState::Unconnected;
+    state = EndedByReset()              ? TConnectionState::ClosedByReset
+            : EndedWithoutCloseNotify() ? TConnectionState::CutShort
+                                        : TConnectionState::Unconnected;
+    RequestCloseSocket();
+}
+
+TTlsSession* TPowersock::RunTlsDirectly()
+{
+    DropTls();
+    const qintptr own = socket ? socket->socketDescriptor() : -1;
+    const int descriptor = own >= 0 ? fcntl(static_cast<int>(own), F_DUPFD_CLOEXEC, 0) : -1;
+    if (descriptor < 0)
+        throw ESockError(TSockReason::TlsHandshakeFailed,
+                         "the connection cannot be taken over from Qt's socket");
+    // Qt closes only its own descriptor: the connection stays open on ours. Nothing it may have
+    // read is lost, as the server says nothing before the client's hello.
+    {
+        const QSignalBlocker blocker(socket);
+        socket->abort();
+    }
+    ReleaseCloseWitness();
+    tls = new TTlsSession(descriptor, this);
+    tls->OnReadable = [this] { Notified("ReadToStream", [this] { ReadToStream(); }); };
+    tls->OnWritable = [this] { Notified("WriteFromStream", [this] { WriteFromStream(); }); };
+    return tls;
+}
+
+void TPowersock::DropTls()
+{
+    if (!tls)
+        return;
+    // The session may be the one whose handler runs now: it is closed at once, deleted later.
+    tls->OnReadable = nullptr;
+    tls->OnWritable = nullptr;
+    tls->Close();
+    tls->deleteLater();
+    tls = nullptr;
+}
+
+void TPowersock::TlsEnded()
+{
+    if (!tls || !IsConnected())
+        return;
+    const TTlsSession::TEnd end = tls->End();
+    if (end == TTlsSession::TEnd::Failed)
+    {
+        const int closesBefore = closeCount;
+        LastError = WinsockNumber(TWinsockError::ConnectionReset);
+        LastEventOk = false;
+        if (OnError)
+            OnError(this, LastError, ErrorText(LastError));
+        if (closeCount != closesBefore)
+            return;
+    }
+    state = end == TTlsSession::TEnd::Failed ? TConnectionState::ClosedByReset
+            : end == TTlsSession::TEnd::Cut  ? TConnectionState::CutShort
+                                             : TConnectionState::Unconnected;
     RequestCloseSocket();
 }
 
@@ -380,6 +438,7 @@ void TPowersock::Connect()
     if (transport.state() != QAbstractSocket::UnconnectedState)
         CloseTransport();
 
+    DropTls();
     state = TConnectionState::Connecting;
     StartConnection(transport, resolved, static_cast<quint16>(port));
     const TWaitEnd end = WaitUntil([this] { return IsConnected() || !LastEventOk; }, {.timed = true});
@@ -544,6 +603,12 @@ void TPowersock::RaiseConnectionReset()
 {
     LastError = WinsockNumber(TWinsockError::ConnectionReset);
     throw ESockError(TWinsockError::ConnectionReset, ErrorText(LastError));
+}
+
+void TPowersock::RaiseCutShort(std::int64_t received)
+{
+    throw Exception("Transfer incomplete: the TLS connection closed without close_notify after " +
+                    std::to_string(received) + " bytes");
 }
 
 void TPowersock::TimerOn()

@@ -21,6 +21,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 class TCaptureSink;
+class TTlsSession;
 
 // A repeating timer on the one thread; it runs while it is enabled, has an interval and a handler.
 class TThreadTimer : public QObject
@@ -204,6 +205,13 @@ class TPowersock : public QObject
     virtual void StartConnection(QTcpSocket& transport, const QHostAddress& address, quint16 port);
     virtual void TransportConnected();
     void SessionEstablished();
+    // From here on TLS runs straight on the connection's descriptor: Qt's socket lets go of it,
+    // and every byte read or sent goes through the session returned, whose handshake the caller
+    // starts and waits for. Raises ESockError when the descriptor cannot be taken over.
+    TTlsSession* RunTlsDirectly();
+    // Whether the connection that just closed ended a TLS session without the peer's
+    // close_notify; for a client whose TLS runs in Qt's socket.
+    virtual bool EndedWithoutCloseNotify() const { return false; }
 
     // Queues all of bytes and waits until they are sent, without the limits of SendBuffer.
     void SendBytes(std::string_view bytes);
@@ -234,7 +242,10 @@ class TPowersock : public QObject
         Accepted,
         // The connection ended without the peer's orderly close: what it carried is incomplete.
         // Stays so until the session looks up, connects or takes over a connection again.
-        ClosedByReset
+        ClosedByReset,
+        // A TLS connection that closed without the peer's close_notify: a body that ends with
+        // the connection may be cut short. Stays so like ClosedByReset.
+        CutShort
     };
 
     // Runs a notification handler at the edge of the event loop: what it raises is reported as a
@@ -253,6 +264,7 @@ class TPowersock : public QObject
     void AppendReceived(const char* bytes, qint64 count);
     // Reading goes on once the receive buffer has room again.
     void ResumeReading();
+    std::size_t ReceiveLimit() const;
     // Keeps a second descriptor of the connection, so that its TCP state can still be asked
     // once Qt has closed its own; ReleaseCloseWitness closes it.
     void WatchClose();
@@ -266,6 +278,12 @@ class TPowersock : public QObject
     void FailedCall(TWinsockError error);
     // The peer closed before what was asked for came.
     [[noreturn]] void RaiseConnectionReset();
+    // A body that ends with the connection was cut off with it; received bytes had come.
+    [[noreturn]] void RaiseCutShort(std::int64_t received);
+    void ReadTlsRecords(int closesBefore, const std::function<bool()>& room);
+    // The direct TLS session has ended, as the peer ended it.
+    void TlsEnded();
+    void DropTls();
 
     QTcpSocket* socket = nullptr;
     QTcpServer* server = nullptr;
@@ -297,5 +315,9 @@ class TPowersock : public QObject
     // Reading waits for room in the receive buffer.
     bool readingPaused = false;
     int closeWitness = -1;
+    // Bytes read at a time: a TLS record at most, and ChunkSize from Qt's socket.
+    static constexpr qint64 ChunkCapacity = 16 * 1024;
     std::unique_ptr<char[]> chunk;
+    // Set while TLS runs straight on the connection (RunTlsDirectly).
+    TTlsSession* tls = nullptr;
 };

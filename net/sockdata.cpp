@@ -15,6 +15,7 @@
 
 #include "net/capturesink.h"
 #include "net/sockerrors.h"
+#include "net/tlssession.h"
 #include "platform/bytetext.h"
 
 namespace
@@ -85,6 +86,13 @@ bool TPowersock::SendFinished() const
     return sendDone && (!socket || socket->bytesToWrite() == 0);
 }
 
+std::size_t TPowersock::ReceiveLimit() const
+{
+    // A TLS session reads ahead into a block of its own; out of the receive buffer only lines
+    // are taken, so the start of a body that comes with the header waits in the session.
+    return tls ? 2 * MaxLineLength : ReceiveBufferLimit;
+}
+
 bool TPowersock::PeerGone() const
 {
     return !IsConnected() && !(socket && socket->bytesAvailable() > 0);
@@ -147,7 +155,12 @@ void TPowersock::ReadToStream()
     // ends the round, and a full receive buffer pauses reading until a wait finds room in it.
     const int closesBefore = closeCount;
     qint64 taken = 0;
-    const auto room = [this] { return capture || received.Size() < ReceiveBufferLimit; };
+    const auto room = [this] { return capture || received.Size() < ReceiveLimit(); };
+    if (tls)
+    {
+        ReadTlsRecords(closesBefore, room);
+        return;
+    }
     while (socket && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
            socket->bytesAvailable() > 0)
     {
@@ -175,11 +188,40 @@ void TPowersock::ReadToStream()
         OnDataArrived(this);
 }
 
+void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& room)
+{
+    // The socket's notifier fires as long as bytes wait in the system, so reading stops there
+    // while the receive buffer is full; bytes decrypted ahead wait in the session, and are
+    // asked for again.
+    qint64 taken = 0;
+    long n = 0;
+    while (tls && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
+           (n = tls->Read(chunk.get(), ChunkCapacity)) > 0)
+    {
+        AppendReceived(chunk.get(), n);
+        taken += n;
+    }
+    if (tls && closeCount == closesBefore && n >= 0)
+    {
+        if (!room())
+            readingPaused = true;
+        else if (taken >= MaxReadPerNotification || tls->HasPending())
+            PostReadMore();
+        tls->WatchReading(!readingPaused);
+    }
+    if (taken > 0 && OnDataArrived && closeCount == closesBefore)
+        OnDataArrived(this);
+    if (n < 0 && closeCount == closesBefore)
+        TlsEnded();
+}
+
 void TPowersock::ResumeReading()
 {
-    if (received.Size() >= ReceiveBufferLimit)
+    if (received.Size() >= ReceiveLimit())
         return;
     readingPaused = false;
+    if (tls)
+        tls->WatchReading(true);
     PostReadMore();
 }
 
@@ -191,9 +233,16 @@ void TPowersock::WriteFromStream()
     const TFinally clear([this] { busyWriting = false; });
     ReportStatus(8, "WriteFromStream");
     const int closesBefore = closeCount;
-    // Chunks go to Qt until it holds enough; its bytesWritten signal brings us back for more.
-    while (!CancelRequested && socket && closeCount == closesBefore &&
-           socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < WriteBufferLimit)
+    // Chunks go to Qt until it holds enough; its bytesWritten signal brings us back for more. A
+    // TLS session takes what the socket takes, and says when there is room again.
+    const auto canSend = [this]
+    {
+        if (tls)
+            return tls->End() == TTlsSession::TEnd::Open;
+        return socket && socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesToWrite() < WriteBufferLimit;
+    };
+    while (!CancelRequested && closeCount == closesBefore && canSend())
     {
         QByteArray data;
         qint64 total = 0;
@@ -217,13 +266,20 @@ void TPowersock::WriteFromStream()
                 return;
             data = sendBuffer.mid(sendStart, ChunkSize);
         }
-        const qint64 sent = socket->write(data);
+        const qint64 sent = tls ? tls->Write(data.constData(), data.size()) : socket->write(data);
+        if (sent < 0 && tls)
+        {
+            TlsEnded();
+            return;
+        }
         if (sent < 0)
         {
             // The bytes stay queued; the next bytesWritten or posted write tries again.
             LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
             return;
         }
+        if (sent == 0)
+            return;
         bool more;
         if (sendFile)
             more = SentCount + sent < total;
@@ -396,6 +452,10 @@ void TPowersock::CaptureFile(const std::string& fileName)
         throw Exception(sink.Error());
     if (state == TConnectionState::ClosedByReset)
         RaiseConnectionReset();
+    // A body without an announced length ends with the connection; over TLS only the peer's
+    // close_notify says that this end is the body's.
+    if (state == TConnectionState::CutShort && ExpectedCount <= 0)
+        RaiseCutShort(ReceivedCount);
 }
 
 void TPowersock::CaptureString(std::string& text, std::int32_t count)
@@ -420,6 +480,8 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
         {.abortMessage = "Socket capture aborted"});
     if (state == TConnectionState::ClosedByReset && wanted())
         RaiseConnectionReset();
+    if (state == TConnectionState::CutShort && ExpectedCount <= 0 && wanted())
+        RaiseCutShort(static_cast<std::int64_t>(text.size()));
 }
 
 void TPowersock::Listen(bool notifyAsLookup)
@@ -482,6 +544,7 @@ QTcpSocket* TPowersock::Accept()
 
 void TPowersock::AdoptSocket(QTcpSocket* accepted)
 {
+    DropTls();
     if (socket && socket != accepted)
     {
         QTcpSocket* old = socket;

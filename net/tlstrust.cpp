@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSslSocket>
 
+#include "net/tlssession.h"
 #include "platform/exception.h"
 
 std::string TTlsTrust::Unavailable()
@@ -24,16 +25,25 @@ void TTlsTrust::AddAuthorityFile(const std::string& fileName)
         throw Exception("Cannot read certificate authority file " + fileName + ": " +
                         file.errorString().toStdString());
     const QByteArray bytes = file.readAll();
-    QList<QSslCertificate> found = QSslCertificate::fromData(bytes, QSsl::Pem);
+    // OpenSSL reads them in far less memory than Qt's certificate classes, where it can.
+    QList<QByteArray> found = TTlsSession::ReadCertificates(bytes);
     if (found.isEmpty())
-        found = QSslCertificate::fromData(bytes, QSsl::Der);
+    {
+        QList<QSslCertificate> certificates = QSslCertificate::fromData(bytes, QSsl::Pem);
+        if (certificates.isEmpty())
+            certificates = QSslCertificate::fromData(bytes, QSsl::Der);
+        for (const QSslCertificate& certificate : certificates)
+            found.append(certificate.toDer());
+    }
     if (found.isEmpty())
         throw Exception("No certificate in certificate authority file " + fileName);
-    // Naming authorities ends the backend's lookup of the system's on demand, so those are
-    // named as well.
-    if (trusted.isEmpty())
-        trusted = QSslConfiguration::systemCaCertificates();
-    trusted += found;
+    added += found;
+    trusted.clear();
+}
+
+QList<QByteArray> TTlsTrust::AddedAuthorities() const
+{
+    return added;
 }
 
 QSslConfiguration TTlsTrust::Configuration() const
@@ -44,7 +54,15 @@ QSslConfiguration TTlsTrust::Configuration() const
     else
     {
         configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        if (!trusted.isEmpty())
+        // Naming authorities ends the backend's lookup of the system's on demand, so those are
+        // named as well; read only when needed, as they take some memory.
+        if (!added.isEmpty() && trusted.isEmpty())
+        {
+            trusted = QSslConfiguration::systemCaCertificates();
+            for (const QByteArray& der : added)
+                trusted.append(QSslCertificate(der, QSsl::Der));
+        }
+        if (!added.isEmpty())
             configuration.setCaCertificates(trusted);
     }
     return configuration;

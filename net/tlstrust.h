@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include <QByteArray>
 #include <QList>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -18,14 +19,17 @@ class TTlsTrust
     // No certificate is checked: for one run, when the user said so.
     bool AcceptAnyCertificate = false;
 
-    // The configuration of a new connection.
+    // The configuration of a new connection through Qt's TLS socket.
     QSslConfiguration Configuration() const;
+    // The authorities added to the system's, each in DER.
+    QList<QByteArray> AddedAuthorities() const;
 
     // Empty when Qt Network can speak TLS, else why it cannot.
     static std::string Unavailable();
 
   private:
-    // The system's authorities and the added ones; empty while none were added, so that the
-    // backend looks the system's up itself.
-    QList<QSslCertificate> trusted;
+    // The authorities added to the system's, each in DER.
+    QList<QByteArray> added;
+    // The system's and the added ones, for Qt's TLS socket; made when first needed.
+    mutable QList<QSslCertificate> trusted;
 };

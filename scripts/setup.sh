@@ -5,7 +5,7 @@ KESTROW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages to build and start the program (ca-certificates: the authorities https servers are checked against).
 KESTROW_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-    libbenchmark-dev ca-certificates)
+    libbenchmark-dev libssl-dev ca-certificates)
 # Real servers the test suite runs against on 127.0.0.1, and the tools it compares with; the
 # packaging check's tools (dpkg-shlibdeps, the launcher and software-centre validators, man, bash's
 # completion).

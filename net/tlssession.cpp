@@ -1,0 +1,659 @@
+#include "net/tlssession.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QSslError>
+#include <QSslSocket>
+#include <QUrl>
+
+#include "net/tlstrust.h"
+#include "platform/exception.h"
+
+namespace
+{
+// OpenSSL reads this much from the socket at once and decrypts the records in it one by one:
+// one system call for many records instead of two for each.
+constexpr int ReadBlock = 256 * 1024;
+
+// The OpenSSL functions sessions call, taken from the library Qt's TLS backend has loaded rather
+// than linked: a program that never speaks TLS does not pay for mapping OpenSSL, and sessions
+// run on the very library Qt checks certificates with.
+struct TOpenSsl
+{
+    decltype(&::OpenSSL_version_num) VersionNum;
+    decltype(&::OpenSSL_version) Version;
+    decltype(&::TLS_client_method) ClientMethod;
+    decltype(&::SSL_CTX_new) CtxNew;
+    decltype(&::SSL_CTX_free) CtxFree;
+    decltype(&::SSL_CTX_ctrl) CtxCtrl;
+    decltype(&::SSL_CTX_set_default_read_buffer_len) CtxSetReadBufferLen;
+    decltype(&::SSL_CTX_set_verify) CtxSetVerify;
+    decltype(&::SSL_CTX_set_default_verify_paths) CtxSetDefaultVerifyPaths;
+    decltype(&::SSL_CTX_get_cert_store) CtxGetCertStore;
+    decltype(&::X509_STORE_add_cert) StoreAddCert;
+    decltype(&::d2i_X509) D2iX509;
+    decltype(&::X509_free) X509Free;
+    decltype(&::SSL_new) New;
+    decltype(&::SSL_free) Free;
+    decltype(&::SSL_set_bio) SetBio;
+    decltype(&::SSL_ctrl) Ctrl;
+    decltype(&::SSL_get0_param) Get0Param;
+    decltype(&::X509_VERIFY_PARAM_set1_ip_asc) ParamSetIp;
+    decltype(&::SSL_set_hostflags) SetHostFlags;
+    decltype(&::SSL_set1_host) SetHost;
+    decltype(&::SSL_connect) Connect;
+    decltype(&::SSL_read) Read;
+    decltype(&::SSL_write) Write;
+    decltype(&::SSL_get_error) GetError;
+    decltype(&::SSL_has_pending) HasPending;
+    decltype(&::SSL_shutdown) Shutdown;
+    decltype(&::SSL_get_verify_result) GetVerifyResult;
+    decltype(&::X509_verify_cert_error_string) VerifyErrorString;
+    decltype(&::ERR_clear_error) ErrClear;
+    decltype(&::ERR_get_error) ErrGet;
+    decltype(&::ERR_peek_error) ErrPeek;
+    decltype(&::ERR_error_string_n) ErrString;
+    decltype(&::BIO_get_new_index) BioNewIndex;
+    decltype(&::BIO_meth_new) BioMethNew;
+    decltype(&::BIO_meth_set_write) BioMethSetWrite;
+    decltype(&::BIO_meth_set_read) BioMethSetRead;
+    decltype(&::BIO_meth_set_puts) BioMethSetPuts;
+    decltype(&::BIO_meth_set_ctrl) BioMethSetCtrl;
+    decltype(&::BIO_new) BioNew;
+    decltype(&::BIO_get_data) BioGetData;
+    decltype(&::BIO_set_data) BioSetData;
+    decltype(&::BIO_set_init) BioSetInit;
+    decltype(&::BIO_set_flags) BioSetFlags;
+    decltype(&::BIO_clear_flags) BioClearFlags;
+    decltype(&::BIO_new_mem_buf) BioNewMemBuf;
+    decltype(&::BIO_free) BioFree;
+    decltype(&::PEM_read_bio_X509) PemReadX509;
+    decltype(&::i2d_X509) I2dX509;
+    decltype(&::X509_STORE_load_path) StoreLoadPath;
+    decltype(&::X509_get_default_cert_dir) DefaultCertDir;
+    decltype(&::X509_get_default_cert_dir_env) DefaultCertDirEnv;
+
+    BIO_METHOD* socketMethod = nullptr;
+};
+
+TOpenSsl ssl3;
+
+// Takes every function from the library; the first one missing is the reason, if any.
+std::string ResolveOpenSsl(void* library)
+{
+    std::string missing;
+    const auto take = [&](auto& function, const char* name)
+    {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        if (!function && missing.empty())
+            missing = name;
+    };
+    take(ssl3.VersionNum, "OpenSSL_version_num");
+    take(ssl3.Version, "OpenSSL_version");
+    take(ssl3.ClientMethod, "TLS_client_method");
+    take(ssl3.CtxNew, "SSL_CTX_new");
+    take(ssl3.CtxFree, "SSL_CTX_free");
+    take(ssl3.CtxCtrl, "SSL_CTX_ctrl");
+    take(ssl3.CtxSetReadBufferLen, "SSL_CTX_set_default_read_buffer_len");
+    take(ssl3.CtxSetVerify, "SSL_CTX_set_verify");
+    take(ssl3.CtxSetDefaultVerifyPaths, "SSL_CTX_set_default_verify_paths");
+    take(ssl3.CtxGetCertStore, "SSL_CTX_get_cert_store");
+    take(ssl3.StoreAddCert, "X509_STORE_add_cert");
+    take(ssl3.D2iX509, "d2i_X509");
+    take(ssl3.X509Free, "X509_free");
+    take(ssl3.New, "SSL_new");
+    take(ssl3.Free, "SSL_free");
+    take(ssl3.SetBio, "SSL_set_bio");
+    take(ssl3.Ctrl, "SSL_ctrl");
+    take(ssl3.Get0Param, "SSL_get0_param");
+    take(ssl3.ParamSetIp, "X509_VERIFY_PARAM_set1_ip_asc");
+    take(ssl3.SetHostFlags, "SSL_set_hostflags");
+    take(ssl3.SetHost, "SSL_set1_host");
+    take(ssl3.Connect, "SSL_connect");
+    take(ssl3.Read, "SSL_read");
+    take(ssl3.Write, "SSL_write");
+    take(ssl3.GetError, "SSL_get_error");
+    take(ssl3.HasPending, "SSL_has_pending");
+    take(ssl3.Shutdown, "SSL_shutdown");
+    take(ssl3.GetVerifyResult, "SSL_get_verify_result");
+    take(ssl3.VerifyErrorString, "X509_verify_cert_error_string");
+    take(ssl3.ErrClear, "ERR_clear_error");
+    take(ssl3.ErrGet, "ERR_get_error");
+    take(ssl3.ErrPeek, "ERR_peek_error");
+    take(ssl3.ErrString, "ERR_error_string_n");
+    take(ssl3.BioNewIndex, "BIO_get_new_index");
+    take(ssl3.BioMethNew, "BIO_meth_new");
+    take(ssl3.BioMethSetWrite, "BIO_meth_set_write");
+    take(ssl3.BioMethSetRead, "BIO_meth_set_read");
+    take(ssl3.BioMethSetPuts, "BIO_meth_set_puts");
+    take(ssl3.BioMethSetCtrl, "BIO_meth_set_ctrl");
+    take(ssl3.BioNew, "BIO_new");
+    take(ssl3.BioGetData, "BIO_get_data");
+    take(ssl3.BioSetData, "BIO_set_data");
+    take(ssl3.BioSetInit, "BIO_set_init");
+    take(ssl3.BioSetFlags, "BIO_set_flags");
+    take(ssl3.BioClearFlags, "BIO_clear_flags");
+    take(ssl3.BioNewMemBuf, "BIO_new_mem_buf");
+    take(ssl3.BioFree, "BIO_free");
+    take(ssl3.PemReadX509, "PEM_read_bio_X509");
+    take(ssl3.I2dX509, "i2d_X509");
+    take(ssl3.StoreLoadPath, "X509_STORE_load_path");
+    take(ssl3.DefaultCertDir, "X509_get_default_cert_dir");
+    take(ssl3.DefaultCertDirEnv, "X509_get_default_cert_dir_env");
+    return missing;
+}
+} // namespace
+
+// What the socket of a session knows besides its descriptor: the error of its last call, which
+// later OpenSSL calls may overwrite in errno.
+struct TTlsSession::TSocketState
+{
+    int descriptor;
+    int lastErrno = 0;
+};
+
+namespace
+{
+using TSocketState = TTlsSession::TSocketState;
+
+TSocketState& StateOf(BIO* bio)
+{
+    return *static_cast<TSocketState*>(ssl3.BioGetData(bio));
+}
+
+void ClearRetry(BIO* bio)
+{
+    ssl3.BioClearFlags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+}
+
+void SetRetry(BIO* bio, int direction)
+{
+    ssl3.BioSetFlags(bio, direction | BIO_FLAGS_SHOULD_RETRY);
+}
+
+// Sending never raises SIGPIPE: a peer that has gone is an error of the call, not the end of the
+// program. OpenSSL's own socket BIO writes with write(), which would.
+int SocketWrite(BIO* bio, const char* bytes, int size)
+{
+    ClearRetry(bio);
+    TSocketState& state = StateOf(bio);
+    for (;;)
+    {
+        const ssize_t sent = ::send(state.descriptor, bytes, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+        if (sent >= 0)
+            return static_cast<int>(sent);
+        if (errno == EINTR)
+            continue;
+        state.lastErrno = errno;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            SetRetry(bio, BIO_FLAGS_WRITE);
+        return -1;
+    }
+}
+
+int SocketRead(BIO* bio, char* bytes, int size)
+{
+    ClearRetry(bio);
+    TSocketState& state = StateOf(bio);
+    for (;;)
+    {
+        const ssize_t got = ::recv(state.descriptor, bytes, static_cast<std::size_t>(size), 0);
+        if (got >= 0)
+            return static_cast<int>(got);
+        if (errno == EINTR)
+            continue;
+        state.lastErrno = errno;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            SetRetry(bio, BIO_FLAGS_READ);
+        return -1;
+    }
+}
+
+long SocketControl(BIO*, int command, long, void*)
+{
+    // Nothing is buffered here; everything else OpenSSL may ask is not supported.
+    return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int SocketPuts(BIO* bio, const char* text)
+{
+    return SocketWrite(bio, text, static_cast<int>(std::strlen(text)));
+}
+
+BIO_METHOD* MakeSocketMethod()
+{
+    BIO_METHOD* made = ssl3.BioMethNew(ssl3.BioNewIndex() | BIO_TYPE_SOURCE_SINK, "socket without SIGPIPE");
+    if (made)
+    {
+        ssl3.BioMethSetWrite(made, SocketWrite);
+        ssl3.BioMethSetRead(made, SocketRead);
+        ssl3.BioMethSetPuts(made, SocketPuts);
+        ssl3.BioMethSetCtrl(made, SocketControl);
+    }
+    return made;
+}
+
+// OpenSSL's errors as Qt's TLS backend lists them: "error:...:reason", separated by ", ".
+std::string OpenSslErrors()
+{
+    std::string text;
+    while (const unsigned long code = ssl3.ErrGet())
+    {
+        char line[256];
+        ssl3.ErrString(code, line, sizeof line);
+        if (!text.empty())
+            text += ", ";
+        text += line;
+    }
+    return text;
+}
+
+bool IsUnexpectedEof(unsigned long code)
+{
+    return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+}
+
+// A certificate check's failure in Qt's words, so that both TLS paths say the same.
+std::string VerifyErrorText(long code)
+{
+    QSslError::SslError error;
+    switch (code)
+    {
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        error = QSslError::UnableToGetIssuerCertificate;
+        break;
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
+        error = QSslError::UnableToDecryptCertificateSignature;
+        break;
+    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+        error = QSslError::UnableToDecodeIssuerPublicKey;
+        break;
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+        error = QSslError::CertificateSignatureFailed;
+        break;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        error = QSslError::CertificateNotYetValid;
+        break;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        error = QSslError::CertificateExpired;
+        break;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+        error = QSslError::InvalidNotBeforeField;
+        break;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+        error = QSslError::InvalidNotAfterField;
+        break;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        error = QSslError::SelfSignedCertificate;
+        break;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        error = QSslError::SelfSignedCertificateInChain;
+        break;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        error = QSslError::UnableToGetLocalIssuerCertificate;
+        break;
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        error = QSslError::UnableToVerifyFirstCertificate;
+        break;
+    case X509_V_ERR_CERT_REVOKED:
+        error = QSslError::CertificateRevoked;
+        break;
+    case X509_V_ERR_INVALID_CA:
+        error = QSslError::InvalidCaCertificate;
+        break;
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+        error = QSslError::PathLengthExceeded;
+        break;
+    case X509_V_ERR_INVALID_PURPOSE:
+        error = QSslError::InvalidPurpose;
+        break;
+    case X509_V_ERR_CERT_UNTRUSTED:
+        error = QSslError::CertificateUntrusted;
+        break;
+    case X509_V_ERR_CERT_REJECTED:
+        error = QSslError::CertificateRejected;
+        break;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        error = QSslError::HostNameMismatch;
+        break;
+    default:
+        return ssl3.VerifyErrorString(code);
+    }
+    return QSslError(error).errorString().toStdString();
+}
+
+// Said of a connection that closed or was reset under the handshake, as Qt's socket says it.
+constexpr const char* RemoteClosed = "The remote host closed the connection";
+} // namespace
+
+TTlsSession::TTlsSession(int descriptor, QObject* owner)
+    : QObject(owner), socketState(new TSocketState{descriptor}),
+      readNotifier(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
+      writeNotifier(new QSocketNotifier(descriptor, QSocketNotifier::Write, this))
+{
+    writeNotifier->setEnabled(false);
+    readNotifier->setEnabled(false);
+    connect(readNotifier, &QSocketNotifier::activated, this, [this] { Notified(true); });
+    connect(writeNotifier, &QSocketNotifier::activated, this, [this] { Notified(false); });
+}
+
+TTlsSession::~TTlsSession()
+{
+    Close();
+}
+
+void TTlsSession::Close()
+{
+    readNotifier->setEnabled(false);
+    writeNotifier->setEnabled(false);
+    // The peer hears that nothing was cut off on our side; it is not waited for.
+    if (ssl && established && end == TEnd::Open)
+    {
+        ssl3.ErrClear();
+        ssl3.Shutdown(ssl);
+        ssl3.ErrClear();
+    }
+    if (end == TEnd::Open)
+        end = TEnd::Failed;
+    if (ssl)
+        ssl3.Free(ssl);
+    ssl = nullptr;
+    if (context)
+        ssl3.CtxFree(context);
+    context = nullptr;
+    if (socketState->descriptor >= 0)
+        ::close(socketState->descriptor);
+    socketState->descriptor = -1;
+}
+
+std::string TTlsSession::Unavailable()
+{
+    static const std::string reason = []() -> std::string
+    {
+        if (!QSslSocket::supportsSsl() || QSslSocket::activeBackend() != QLatin1String("openssl"))
+            return "Qt's TLS backend is not OpenSSL";
+        void* library = dlopen("libssl.so.3", RTLD_NOW | RTLD_NOLOAD);
+        if (!library)
+            return "Qt's TLS backend has not loaded libssl.so.3";
+        if (const std::string missing = ResolveOpenSsl(library); !missing.empty())
+            return "libssl.so.3 has no " + missing;
+        if (static_cast<unsigned long>(QSslSocket::sslLibraryVersionNumber()) != ssl3.VersionNum())
+            return "Qt's TLS backend runs on " + QSslSocket::sslLibraryVersionString().toStdString() +
+                   ", libssl.so.3 is " + ssl3.Version(OPENSSL_VERSION);
+        ssl3.socketMethod = MakeSocketMethod();
+        if (!ssl3.socketMethod)
+            return "OpenSSL cannot make a socket BIO";
+        return {};
+    }();
+    return reason;
+}
+
+QList<QByteArray> TTlsSession::ReadCertificates(const QByteArray& bytes)
+{
+    QList<QByteArray> found;
+    if (!Unavailable().empty() || bytes.size() > INT32_MAX)
+        return found;
+    const auto keep = [&found](X509* certificate)
+    {
+        if (const int length = ssl3.I2dX509(certificate, nullptr); length > 0)
+        {
+            QByteArray der(length, Qt::Uninitialized);
+            auto* out = reinterpret_cast<unsigned char*>(der.data());
+            if (ssl3.I2dX509(certificate, &out) == length)
+                found.append(der);
+        }
+        ssl3.X509Free(certificate);
+    };
+    if (BIO* pem = ssl3.BioNewMemBuf(bytes.constData(), static_cast<int>(bytes.size())))
+    {
+        while (X509* certificate = ssl3.PemReadX509(pem, nullptr, nullptr, nullptr))
+            keep(certificate);
+        ssl3.BioFree(pem);
+    }
+    if (found.isEmpty())
+    {
+        const auto* der = reinterpret_cast<const unsigned char*>(bytes.constData());
+        if (X509* certificate = ssl3.D2iX509(nullptr, &der, static_cast<long>(bytes.size())))
+            keep(certificate);
+    }
+    ssl3.ErrClear();
+    return found;
+}
+
+void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host)
+{
+    if (const std::string reason = Unavailable(); !reason.empty())
+        throw Exception(reason);
+    const auto fail = [](const std::string& what) { throw Exception(what + ": " + OpenSslErrors()); };
+    context = ssl3.CtxNew(ssl3.ClientMethod());
+    if (!context)
+        fail("Cannot set up TLS");
+    // What Qt's TLS socket allows by default: TLS 1.2 and later.
+    ssl3.CtxCtrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    ssl3.CtxCtrl(context, SSL_CTRL_MODE, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER,
+                 nullptr);
+    ssl3.CtxCtrl(context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
+    ssl3.CtxSetReadBufferLen(context, ReadBlock);
+    const bool verify = !trust.AcceptAnyCertificate;
+    if (verify)
+    {
+        ssl3.CtxSetVerify(context, SSL_VERIFY_PEER, nullptr);
+        // The system's authorities are looked up in its hashed folder when a chain needs them, as
+        // Qt does, rather than all read from the bundle file first.
+        X509_STORE* store = ssl3.CtxGetCertStore(context);
+        const char* folder = std::getenv(ssl3.DefaultCertDirEnv());
+        if (ssl3.StoreLoadPath(store, folder && *folder ? folder : ssl3.DefaultCertDir()) != 1)
+            fail("Cannot read the system's certificate authorities");
+        for (const QByteArray& der : trust.AddedAuthorities())
+        {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
+            X509* certificate = ssl3.D2iX509(nullptr, &bytes, der.size());
+            if (!certificate)
+                fail("Cannot take over a certificate authority");
+            ssl3.StoreAddCert(store, certificate);
+            ssl3.X509Free(certificate);
+        }
+    }
+    else
+        ssl3.CtxSetVerify(context, SSL_VERIFY_NONE, nullptr);
+
+    ssl = ssl3.New(context);
+    if (!ssl)
+        fail("Cannot set up TLS");
+    BIO* bio = ssl3.BioNew(ssl3.socketMethod);
+    if (!bio)
+        fail("Cannot set up TLS");
+    ssl3.BioSetData(bio, socketState.get());
+    ssl3.BioSetInit(bio, 1);
+    ssl3.SetBio(ssl, bio, bio);
+
+    // An address is checked against the certificate's addresses and sent as no server name; a
+    // name goes in its ASCII form, as Qt sends it.
+    QHostAddress address;
+    if (address.setAddress(QString::fromStdString(host)))
+    {
+        if (verify)
+            ssl3.ParamSetIp(ssl3.Get0Param(ssl), host.c_str());
+    }
+    else
+    {
+        QByteArray ace = QUrl::toAce(QString::fromStdString(host));
+        if (ace.isEmpty())
+            ace = QByteArray::fromStdString(host);
+        ssl3.Ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                  const_cast<char*>(ace.constData()));
+        if (verify)
+        {
+            ssl3.SetHostFlags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            ssl3.SetHost(ssl, ace.constData());
+        }
+    }
+    ContinueHandshake();
+}
+
+void TTlsSession::ContinueHandshake()
+{
+    ssl3.ErrClear();
+    const int result = ssl3.Connect(ssl);
+    if (result == 1)
+    {
+        established = true;
+        writeNotifier->setEnabled(false);
+        readNotifier->setEnabled(readingWanted);
+        return;
+    }
+    if (!Waits(result, true))
+        FailHandshake();
+}
+
+void TTlsSession::FailHandshake()
+{
+    readNotifier->setEnabled(false);
+    writeNotifier->setEnabled(false);
+    end = TEnd::Failed;
+    if (const long verified = ssl3.GetVerifyResult(ssl); verified != X509_V_OK)
+    {
+        ssl3.ErrClear();
+        handshakeError = VerifyErrorText(verified);
+        return;
+    }
+    const unsigned long first = ssl3.ErrPeek();
+    if (first == 0 || IsUnexpectedEof(first))
+    {
+        ssl3.ErrClear();
+        handshakeError = RemoteClosed;
+        return;
+    }
+    handshakeError = "Error during SSL handshake: " + OpenSslErrors();
+}
+
+bool TTlsSession::Waits(int result, bool reading)
+{
+    switch (ssl3.GetError(ssl, result))
+    {
+    case SSL_ERROR_WANT_READ:
+        if (!reading)
+            writeWaitsForRead = true;
+        readNotifier->setEnabled(true);
+        return true;
+    case SSL_ERROR_WANT_WRITE:
+        if (reading && established)
+            readWaitsForWrite = true;
+        writeNotifier->setEnabled(true);
+        return true;
+    default:
+        return false;
+    }
+}
+
+long TTlsSession::Read(char* buffer, long size)
+{
+    if (end != TEnd::Open)
+        return -1;
+    if (!established || size <= 0)
+        return 0;
+    ssl3.ErrClear();
+    const int got = ssl3.Read(ssl, buffer, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    if (got > 0)
+        return got;
+    const int error = ssl3.GetError(ssl, got);
+    if (Waits(got, true))
+        return 0;
+    readNotifier->setEnabled(false);
+    writeNotifier->setEnabled(false);
+    if (error == SSL_ERROR_ZERO_RETURN)
+        end = TEnd::CloseNotify;
+    else
+    {
+        const int lastErrno = socketState->lastErrno;
+        const unsigned long code = ssl3.ErrPeek();
+        // A bare close of the connection: OpenSSL 3 reports it as an error of its own, older
+        // releases as a failed call without an errno.
+        const bool eof = IsUnexpectedEof(code) || (error == SSL_ERROR_SYSCALL && code == 0 && lastErrno == 0);
+        end = eof ? TEnd::Cut : TEnd::Failed;
+        endErrno = eof ? 0 : lastErrno;
+        ssl3.ErrClear();
+    }
+    return -1;
+}
+
+long TTlsSession::Write(const char* bytes, long size)
+{
+    if (end != TEnd::Open || !established)
+        return -1;
+    if (size <= 0)
+        return 0;
+    ssl3.ErrClear();
+    const int sent = ssl3.Write(ssl, bytes, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    if (sent > 0)
+        return sent;
+    if (Waits(sent, false))
+        return 0;
+    readNotifier->setEnabled(false);
+    writeNotifier->setEnabled(false);
+    end = TEnd::Failed;
+    endErrno = socketState->lastErrno;
+    ssl3.ErrClear();
+    return -1;
+}
+
+bool TTlsSession::HasPending() const
+{
+    return ssl && end == TEnd::Open && ssl3.HasPending(ssl) == 1;
+}
+
+void TTlsSession::WatchReading(bool enabled)
+{
+    readingWanted = enabled;
+    if (end == TEnd::Open)
+        readNotifier->setEnabled(enabled || writeWaitsForRead || !established);
+}
+
+void TTlsSession::Notified(bool readable)
+{
+    if (end != TEnd::Open || !ssl)
+    {
+        readNotifier->setEnabled(false);
+        writeNotifier->setEnabled(false);
+        return;
+    }
+    if (!established)
+    {
+        ContinueHandshake();
+        return;
+    }
+    if (readable)
+    {
+        readNotifier->setEnabled(readingWanted);
+        if (std::exchange(writeWaitsForRead, false) && OnWritable)
+            OnWritable();
+        if (end == TEnd::Open && readingWanted && OnReadable)
+            OnReadable();
+    }
+    else
+    {
+        writeNotifier->setEnabled(false);
+        if (std::exchange(readWaitsForWrite, false) && OnReadable)
+            OnReadable();
+        if (end == TEnd::Open && OnWritable)
+            OnWritable();
+    }
+}

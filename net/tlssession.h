@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+class QSocketNotifier;
+class TTlsTrust;
+struct ssl_st;
+struct ssl_ctx_st;
+struct bio_method_st;
+
+// TLS run with OpenSSL straight on a connected socket's descriptor: records are read from the
+// socket in large blocks and decrypted into the caller's buffer, with no copy through Qt's TLS
+// socket. The certificate check is that of Qt's TLS socket with the same trust: the system's
+// authorities and the added ones, the host name (or address), the server name indication for
+// names; its failures read as Qt words them. It is used where OpenSSL is the library Qt's TLS
+// backend runs on, so that both speak with one voice.
+class TTlsSession : public QObject
+{
+    Q_OBJECT
+
+  public:
+    // How the peer ended the session.
+    enum class TEnd
+    {
+        Open,
+        // The peer's close_notify: all it sent has come.
+        CloseNotify,
+        // The connection closed without close_notify: what came may be cut short.
+        Cut,
+        // A reset, or a broken record: what came is incomplete.
+        Failed
+    };
+
+    // Takes the descriptor over; it is closed with the session.
+    explicit TTlsSession(int descriptor, QObject* owner = nullptr);
+    ~TTlsSession() override;
+    TTlsSession(const TTlsSession&) = delete;
+    TTlsSession& operator=(const TTlsSession&) = delete;
+
+    // Empty when sessions can run here, else why not (Qt's TLS socket serves then).
+    static std::string Unavailable();
+    // The certificates of a PEM or DER file, each in DER; none when sessions cannot run here.
+    static QList<QByteArray> ReadCertificates(const QByteArray& bytes);
+
+    // Sends the hello for host and goes on with the handshake as the socket allows. Raises
+    // Exception when the session cannot be set up at all.
+    void StartHandshake(const TTlsTrust& trust, const std::string& host);
+    bool Established() const { return established; }
+    // Why the handshake failed, worded as Qt's TLS socket words it; empty while it has not.
+    const std::string& HandshakeError() const { return handshakeError; }
+
+    // Decrypted bytes into buffer: how many, 0 when none are there yet (OnReadable follows when
+    // there are), -1 when the session has ended (End says how).
+    long Read(char* buffer, long size);
+    // Bytes taken for sending: how many, 0 when the socket is full (OnWritable follows), -1
+    // when the session has ended.
+    long Write(const char* bytes, long size);
+    // Decrypted or received bytes wait inside the session: the socket will not announce them.
+    bool HasPending() const;
+    TEnd End() const { return end; }
+    // The system's error number of a failed session, 0 if none.
+    int EndErrno() const { return endErrno; }
+    // Reading stops while the reader has no room; the socket is not watched meanwhile.
+    void WatchReading(bool enabled);
+    // Ends the session at once: close_notify if it is open, and the descriptor is closed. What
+    // is left of the object may then be deleted later, also from inside one of its handlers.
+    void Close();
+
+    // After the handshake: bytes can be read, room to send has come.
+    std::function<void()> OnReadable;
+    std::function<void()> OnWritable;
+
+    // The socket as the session's BIO sees it.
+    struct TSocketState;
+
+  private:
+    void Notified(bool readable);
+    void ContinueHandshake();
+    // Handles the failure of an OpenSSL call; true when it only waits for the socket.
+    bool Waits(int result, bool reading);
+    void FailHandshake();
+
+    std::unique_ptr<TSocketState> socketState;
+    ssl_ctx_st* context = nullptr;
+    ssl_st* ssl = nullptr;
+    QSocketNotifier* readNotifier;
+    QSocketNotifier* writeNotifier;
+    bool established = false;
+    bool readingWanted = true;
+    // A read that waits for room to send, and a send that waits for bytes to read.
+    bool readWaitsForWrite = false;
+    bool writeWaitsForRead = false;
+    TEnd end = TEnd::Open;
+    int endErrno = 0;
+    std::string handshakeError;
+};
