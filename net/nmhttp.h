@@ -110,6 +110,8 @@ class TNMHTTP : public TPowersock
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
+    // ...and its TLS runs straight on the socket rather than in Qt's TLS socket.
+    bool TlsRunsDirectly() const { return secure && directTls; }
 
     void Abort() override;
 

@@ -167,6 +167,8 @@ struct TTlsSession::TSocketState
 {
     int descriptor;
     int lastErrno = 0;
+    // The peer has closed its side: OpenSSL asks, to tell a cut connection from a failed call.
+    bool eof = false;
 };
 
 namespace
@@ -194,6 +196,7 @@ int SocketWrite(BIO* bio, const char* bytes, int size)
 {
     ClearRetry(bio);
     TSocketState& state = StateOf(bio);
+    state.lastErrno = 0;
     for (;;)
     {
         const ssize_t sent = ::send(state.descriptor, bytes, static_cast<std::size_t>(size), MSG_NOSIGNAL);
@@ -212,9 +215,12 @@ int SocketRead(BIO* bio, char* bytes, int size)
 {
     ClearRetry(bio);
     TSocketState& state = StateOf(bio);
+    state.lastErrno = 0;
     for (;;)
     {
         const ssize_t got = ::recv(state.descriptor, bytes, static_cast<std::size_t>(size), 0);
+        if (got == 0 && size > 0)
+            state.eof = true;
         if (got >= 0)
             return static_cast<int>(got);
         if (errno == EINTR)
@@ -226,9 +232,11 @@ int SocketRead(BIO* bio, char* bytes, int size)
     }
 }
 
-long SocketControl(BIO*, int command, long, void*)
+long SocketControl(BIO* bio, int command, long, void*)
 {
     // Nothing is buffered here; everything else OpenSSL may ask is not supported.
+    if (command == BIO_CTRL_EOF)
+        return StateOf(bio).eof ? 1 : 0;
     return command == BIO_CTRL_FLUSH ? 1 : 0;
 }
 
@@ -587,7 +595,8 @@ long TTlsSession::Read(char* buffer, long size)
         const unsigned long code = ssl3.ErrPeek();
         // A bare close of the connection: OpenSSL 3 reports it as an error of its own, older
         // releases as a failed call without an errno.
-        const bool eof = IsUnexpectedEof(code) || (error == SSL_ERROR_SYSCALL && code == 0 && lastErrno == 0);
+        const bool eof = IsUnexpectedEof(code) ||
+                         (error == SSL_ERROR_SYSCALL && code == 0 && lastErrno == 0 && socketState->eof);
         end = eof ? TEnd::Cut : TEnd::Failed;
         endErrno = eof ? 0 : lastErrno;
         ssl3.ErrClear();
