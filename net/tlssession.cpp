@@ -30,7 +30,7 @@ namespace
 {
 // OpenSSL reads this much from the socket at once and decrypts the records in it one by one:
 // one system call for many records instead of two for each.
-constexpr int ReadBlock = 256 * 1024;
+constexpr int ReadBlock = 64 * 1024;
 
 // The OpenSSL functions sessions call, taken from the library Qt's TLS backend has loaded rather
 // than linked: a program that never speaks TLS does not pay for mapping OpenSSL, and sessions
