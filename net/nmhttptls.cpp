@@ -160,6 +160,10 @@ void TNMHTTP::HandshakeDirectly()
         throw ESockError(TSockReason::TlsHandshakeFailed,
                          std::string(HandshakeFailed) + "The remote host closed the connection");
     const QPointer<TTlsSession> session = RunTlsDirectly();
+    if (!session)
+        throw ESockError(TSockReason::TlsHandshakeFailed,
+                         std::string(HandshakeFailed) +
+                             "the connection cannot be taken over from Qt's socket");
     try
     {
         session->StartHandshake(Trust, Host);

@@ -313,8 +313,7 @@ TTlsSession* TPowersock::RunTlsDirectly()
     const qintptr own = socket ? socket->socketDescriptor() : -1;
     const int descriptor = own >= 0 ? fcntl(static_cast<int>(own), F_DUPFD_CLOEXEC, 0) : -1;
     if (descriptor < 0)
-        throw ESockError(TSockReason::TlsHandshakeFailed,
-                         "the connection cannot be taken over from Qt's socket");
+        return nullptr;
     // Qt closes only its own descriptor: the connection stays open on ours. Nothing it may have
     // read is lost, as the server says nothing before the client's hello.
     {

@@ -207,7 +207,7 @@ class TPowersock : public QObject
     void SessionEstablished();
     // From here on TLS runs straight on the connection's descriptor: Qt's socket lets go of it,
     // and every byte read or sent goes through the session returned, whose handshake the caller
-    // starts and waits for. Raises ESockError when the descriptor cannot be taken over.
+    // starts and waits for. nullptr when there is no descriptor to take over.
     TTlsSession* RunTlsDirectly();
     // Whether the connection that just closed ended a TLS session without the peer's
     // close_notify; for a client whose TLS runs in Qt's socket.

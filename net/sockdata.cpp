@@ -190,9 +190,10 @@ void TPowersock::ReadToStream()
 
 void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& room)
 {
-    // The socket's notifier fires as long as bytes wait in the system, so reading stops there
-    // while the receive buffer is full; bytes decrypted ahead wait in the session, and are
-    // asked for again.
+    // Records are read until the session waits for the socket. The socket's notifier fires as
+    // long as bytes wait in the system, so it is not watched while the receive buffer is full;
+    // and it does not announce records the session has read ahead, so a round that stops early
+    // asks for another.
     qint64 taken = 0;
     long n = 0;
     while (tls && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
@@ -205,7 +206,7 @@ void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& r
     {
         if (!room())
             readingPaused = true;
-        else if (taken >= MaxReadPerNotification || tls->HasPending())
+        else if (n > 0)
             PostReadMore();
         tls->WatchReading(!readingPaused);
     }

@@ -62,7 +62,6 @@ struct TOpenSsl
     decltype(&::SSL_read) Read;
     decltype(&::SSL_write) Write;
     decltype(&::SSL_get_error) GetError;
-    decltype(&::SSL_has_pending) HasPending;
     decltype(&::SSL_shutdown) Shutdown;
     decltype(&::SSL_get_verify_result) GetVerifyResult;
     decltype(&::X509_verify_cert_error_string) VerifyErrorString;
@@ -130,7 +129,6 @@ std::string ResolveOpenSsl(void* library)
     take(ssl3.Read, "SSL_read");
     take(ssl3.Write, "SSL_write");
     take(ssl3.GetError, "SSL_get_error");
-    take(ssl3.HasPending, "SSL_has_pending");
     take(ssl3.Shutdown, "SSL_shutdown");
     take(ssl3.GetVerifyResult, "SSL_get_verify_result");
     take(ssl3.VerifyErrorString, "X509_verify_cert_error_string");
@@ -622,11 +620,6 @@ long TTlsSession::Write(const char* bytes, long size)
     endErrno = socketState->lastErrno;
     ssl3.ErrClear();
     return -1;
-}
-
-bool TTlsSession::HasPending() const
-{
-    return ssl && end == TEnd::Open && ssl3.HasPending(ssl) == 1;
 }
 
 void TTlsSession::WatchReading(bool enabled)

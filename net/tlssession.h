@@ -61,8 +61,6 @@ class TTlsSession : public QObject
     // Bytes taken for sending: how many, 0 when the socket is full (OnWritable follows), -1
     // when the session has ended.
     long Write(const char* bytes, long size);
-    // Decrypted or received bytes wait inside the session: the socket will not announce them.
-    bool HasPending() const;
     TEnd End() const { return end; }
     // The system's error number of a failed session, 0 if none.
     int EndErrno() const { return endErrno; }
