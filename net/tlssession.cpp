@@ -92,7 +92,7 @@ struct TOpenSsl
     BIO_METHOD* socketMethod = nullptr;
 };
 
-TOpenSsl ssl3;
+TOpenSsl openSsl;
 
 // Takes every function from the library; the first one missing is the reason, if any.
 std::string ResolveOpenSsl(void* library)
@@ -104,57 +104,57 @@ std::string ResolveOpenSsl(void* library)
         if (!function && missing.empty())
             missing = name;
     };
-    take(ssl3.VersionNum, "OpenSSL_version_num");
-    take(ssl3.Version, "OpenSSL_version");
-    take(ssl3.ClientMethod, "TLS_client_method");
-    take(ssl3.CtxNew, "SSL_CTX_new");
-    take(ssl3.CtxFree, "SSL_CTX_free");
-    take(ssl3.CtxCtrl, "SSL_CTX_ctrl");
-    take(ssl3.CtxSetReadBufferLen, "SSL_CTX_set_default_read_buffer_len");
-    take(ssl3.CtxSetVerify, "SSL_CTX_set_verify");
-    take(ssl3.CtxSetDefaultVerifyPaths, "SSL_CTX_set_default_verify_paths");
-    take(ssl3.CtxGetCertStore, "SSL_CTX_get_cert_store");
-    take(ssl3.StoreAddCert, "X509_STORE_add_cert");
-    take(ssl3.D2iX509, "d2i_X509");
-    take(ssl3.X509Free, "X509_free");
-    take(ssl3.New, "SSL_new");
-    take(ssl3.Free, "SSL_free");
-    take(ssl3.SetBio, "SSL_set_bio");
-    take(ssl3.Ctrl, "SSL_ctrl");
-    take(ssl3.Get0Param, "SSL_get0_param");
-    take(ssl3.ParamSetIp, "X509_VERIFY_PARAM_set1_ip_asc");
-    take(ssl3.SetHostFlags, "SSL_set_hostflags");
-    take(ssl3.SetHost, "SSL_set1_host");
-    take(ssl3.Connect, "SSL_connect");
-    take(ssl3.Read, "SSL_read");
-    take(ssl3.Write, "SSL_write");
-    take(ssl3.GetError, "SSL_get_error");
-    take(ssl3.Shutdown, "SSL_shutdown");
-    take(ssl3.GetVerifyResult, "SSL_get_verify_result");
-    take(ssl3.VerifyErrorString, "X509_verify_cert_error_string");
-    take(ssl3.ErrClear, "ERR_clear_error");
-    take(ssl3.ErrGet, "ERR_get_error");
-    take(ssl3.ErrPeek, "ERR_peek_error");
-    take(ssl3.ErrString, "ERR_error_string_n");
-    take(ssl3.BioNewIndex, "BIO_get_new_index");
-    take(ssl3.BioMethNew, "BIO_meth_new");
-    take(ssl3.BioMethSetWrite, "BIO_meth_set_write");
-    take(ssl3.BioMethSetRead, "BIO_meth_set_read");
-    take(ssl3.BioMethSetPuts, "BIO_meth_set_puts");
-    take(ssl3.BioMethSetCtrl, "BIO_meth_set_ctrl");
-    take(ssl3.BioNew, "BIO_new");
-    take(ssl3.BioGetData, "BIO_get_data");
-    take(ssl3.BioSetData, "BIO_set_data");
-    take(ssl3.BioSetInit, "BIO_set_init");
-    take(ssl3.BioSetFlags, "BIO_set_flags");
-    take(ssl3.BioClearFlags, "BIO_clear_flags");
-    take(ssl3.BioNewMemBuf, "BIO_new_mem_buf");
-    take(ssl3.BioFree, "BIO_free");
-    take(ssl3.PemReadX509, "PEM_read_bio_X509");
-    take(ssl3.I2dX509, "i2d_X509");
-    take(ssl3.StoreLoadPath, "X509_STORE_load_path");
-    take(ssl3.DefaultCertDir, "X509_get_default_cert_dir");
-    take(ssl3.DefaultCertDirEnv, "X509_get_default_cert_dir_env");
+    take(openSsl.VersionNum, "OpenSSL_version_num");
+    take(openSsl.Version, "OpenSSL_version");
+    take(openSsl.ClientMethod, "TLS_client_method");
+    take(openSsl.CtxNew, "SSL_CTX_new");
+    take(openSsl.CtxFree, "SSL_CTX_free");
+    take(openSsl.CtxCtrl, "SSL_CTX_ctrl");
+    take(openSsl.CtxSetReadBufferLen, "SSL_CTX_set_default_read_buffer_len");
+    take(openSsl.CtxSetVerify, "SSL_CTX_set_verify");
+    take(openSsl.CtxSetDefaultVerifyPaths, "SSL_CTX_set_default_verify_paths");
+    take(openSsl.CtxGetCertStore, "SSL_CTX_get_cert_store");
+    take(openSsl.StoreAddCert, "X509_STORE_add_cert");
+    take(openSsl.D2iX509, "d2i_X509");
+    take(openSsl.X509Free, "X509_free");
+    take(openSsl.New, "SSL_new");
+    take(openSsl.Free, "SSL_free");
+    take(openSsl.SetBio, "SSL_set_bio");
+    take(openSsl.Ctrl, "SSL_ctrl");
+    take(openSsl.Get0Param, "SSL_get0_param");
+    take(openSsl.ParamSetIp, "X509_VERIFY_PARAM_set1_ip_asc");
+    take(openSsl.SetHostFlags, "SSL_set_hostflags");
+    take(openSsl.SetHost, "SSL_set1_host");
+    take(openSsl.Connect, "SSL_connect");
+    take(openSsl.Read, "SSL_read");
+    take(openSsl.Write, "SSL_write");
+    take(openSsl.GetError, "SSL_get_error");
+    take(openSsl.Shutdown, "SSL_shutdown");
+    take(openSsl.GetVerifyResult, "SSL_get_verify_result");
+    take(openSsl.VerifyErrorString, "X509_verify_cert_error_string");
+    take(openSsl.ErrClear, "ERR_clear_error");
+    take(openSsl.ErrGet, "ERR_get_error");
+    take(openSsl.ErrPeek, "ERR_peek_error");
+    take(openSsl.ErrString, "ERR_error_string_n");
+    take(openSsl.BioNewIndex, "BIO_get_new_index");
+    take(openSsl.BioMethNew, "BIO_meth_new");
+    take(openSsl.BioMethSetWrite, "BIO_meth_set_write");
+    take(openSsl.BioMethSetRead, "BIO_meth_set_read");
+    take(openSsl.BioMethSetPuts, "BIO_meth_set_puts");
+    take(openSsl.BioMethSetCtrl, "BIO_meth_set_ctrl");
+    take(openSsl.BioNew, "BIO_new");
+    take(openSsl.BioGetData, "BIO_get_data");
+    take(openSsl.BioSetData, "BIO_set_data");
+    take(openSsl.BioSetInit, "BIO_set_init");
+    take(openSsl.BioSetFlags, "BIO_set_flags");
+    take(openSsl.BioClearFlags, "BIO_clear_flags");
+    take(openSsl.BioNewMemBuf, "BIO_new_mem_buf");
+    take(openSsl.BioFree, "BIO_free");
+    take(openSsl.PemReadX509, "PEM_read_bio_X509");
+    take(openSsl.I2dX509, "i2d_X509");
+    take(openSsl.StoreLoadPath, "X509_STORE_load_path");
+    take(openSsl.DefaultCertDir, "X509_get_default_cert_dir");
+    take(openSsl.DefaultCertDirEnv, "X509_get_default_cert_dir_env");
     return missing;
 }
 } // namespace
@@ -175,17 +175,17 @@ using TSocketState = TTlsSession::TSocketState;
 
 TSocketState& StateOf(BIO* bio)
 {
-    return *static_cast<TSocketState*>(ssl3.BioGetData(bio));
+    return *static_cast<TSocketState*>(openSsl.BioGetData(bio));
 }
 
 void ClearRetry(BIO* bio)
 {
-    ssl3.BioClearFlags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+    openSsl.BioClearFlags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
 }
 
 void SetRetry(BIO* bio, int direction)
 {
-    ssl3.BioSetFlags(bio, direction | BIO_FLAGS_SHOULD_RETRY);
+    openSsl.BioSetFlags(bio, direction | BIO_FLAGS_SHOULD_RETRY);
 }
 
 // Sending never raises SIGPIPE: a peer that has gone is an error of the call, not the end of the
@@ -245,13 +245,14 @@ int SocketPuts(BIO* bio, const char* text)
 
 BIO_METHOD* MakeSocketMethod()
 {
-    BIO_METHOD* made = ssl3.BioMethNew(ssl3.BioNewIndex() | BIO_TYPE_SOURCE_SINK, "socket without SIGPIPE");
+    BIO_METHOD* made =
+        openSsl.BioMethNew(openSsl.BioNewIndex() | BIO_TYPE_SOURCE_SINK, "socket without SIGPIPE");
     if (made)
     {
-        ssl3.BioMethSetWrite(made, SocketWrite);
-        ssl3.BioMethSetRead(made, SocketRead);
-        ssl3.BioMethSetPuts(made, SocketPuts);
-        ssl3.BioMethSetCtrl(made, SocketControl);
+        openSsl.BioMethSetWrite(made, SocketWrite);
+        openSsl.BioMethSetRead(made, SocketRead);
+        openSsl.BioMethSetPuts(made, SocketPuts);
+        openSsl.BioMethSetCtrl(made, SocketControl);
     }
     return made;
 }
@@ -260,10 +261,10 @@ BIO_METHOD* MakeSocketMethod()
 std::string OpenSslErrors()
 {
     std::string text;
-    while (const unsigned long code = ssl3.ErrGet())
+    while (const unsigned long code = openSsl.ErrGet())
     {
         char line[256];
-        ssl3.ErrString(code, line, sizeof line);
+        openSsl.ErrString(code, line, sizeof line);
         if (!text.empty())
             text += ", ";
         text += line;
@@ -341,7 +342,7 @@ std::string VerifyErrorText(long code)
         error = QSslError::HostNameMismatch;
         break;
     default:
-        return ssl3.VerifyErrorString(code);
+        return openSsl.VerifyErrorString(code);
     }
     return QSslError(error).errorString().toStdString();
 }
@@ -373,17 +374,17 @@ void TTlsSession::Close()
     // The peer hears that nothing was cut off on our side; it is not waited for.
     if (ssl && established && end == TEnd::Open)
     {
-        ssl3.ErrClear();
-        ssl3.Shutdown(ssl);
-        ssl3.ErrClear();
+        openSsl.ErrClear();
+        openSsl.Shutdown(ssl);
+        openSsl.ErrClear();
     }
     if (end == TEnd::Open)
         end = TEnd::Failed;
     if (ssl)
-        ssl3.Free(ssl);
+        openSsl.Free(ssl);
     ssl = nullptr;
     if (context)
-        ssl3.CtxFree(context);
+        openSsl.CtxFree(context);
     context = nullptr;
     if (socketState->descriptor >= 0)
         ::close(socketState->descriptor);
@@ -401,11 +402,11 @@ std::string TTlsSession::Unavailable()
             return "Qt's TLS backend has not loaded libssl.so.3";
         if (const std::string missing = ResolveOpenSsl(library); !missing.empty())
             return "libssl.so.3 has no " + missing;
-        if (static_cast<unsigned long>(QSslSocket::sslLibraryVersionNumber()) != ssl3.VersionNum())
+        if (static_cast<unsigned long>(QSslSocket::sslLibraryVersionNumber()) != openSsl.VersionNum())
             return "Qt's TLS backend runs on " + QSslSocket::sslLibraryVersionString().toStdString() +
-                   ", libssl.so.3 is " + ssl3.Version(OPENSSL_VERSION);
-        ssl3.socketMethod = MakeSocketMethod();
-        if (!ssl3.socketMethod)
+                   ", libssl.so.3 is " + openSsl.Version(OPENSSL_VERSION);
+        openSsl.socketMethod = MakeSocketMethod();
+        if (!openSsl.socketMethod)
             return "OpenSSL cannot make a socket BIO";
         return {};
     }();
@@ -419,28 +420,28 @@ QList<QByteArray> TTlsSession::ReadCertificates(const QByteArray& bytes)
         return found;
     const auto keep = [&found](X509* certificate)
     {
-        if (const int length = ssl3.I2dX509(certificate, nullptr); length > 0)
+        if (const int length = openSsl.I2dX509(certificate, nullptr); length > 0)
         {
             QByteArray der(length, Qt::Uninitialized);
             auto* out = reinterpret_cast<unsigned char*>(der.data());
-            if (ssl3.I2dX509(certificate, &out) == length)
+            if (openSsl.I2dX509(certificate, &out) == length)
                 found.append(der);
         }
-        ssl3.X509Free(certificate);
+        openSsl.X509Free(certificate);
     };
-    if (BIO* pem = ssl3.BioNewMemBuf(bytes.constData(), static_cast<int>(bytes.size())))
+    if (BIO* pem = openSsl.BioNewMemBuf(bytes.constData(), static_cast<int>(bytes.size())))
     {
-        while (X509* certificate = ssl3.PemReadX509(pem, nullptr, nullptr, nullptr))
+        while (X509* certificate = openSsl.PemReadX509(pem, nullptr, nullptr, nullptr))
             keep(certificate);
-        ssl3.BioFree(pem);
+        openSsl.BioFree(pem);
     }
     if (found.isEmpty())
     {
         const auto* der = reinterpret_cast<const unsigned char*>(bytes.constData());
-        if (X509* certificate = ssl3.D2iX509(nullptr, &der, static_cast<long>(bytes.size())))
+        if (X509* certificate = openSsl.D2iX509(nullptr, &der, static_cast<long>(bytes.size())))
             keep(certificate);
     }
-    ssl3.ErrClear();
+    openSsl.ErrClear();
     return found;
 }
 
@@ -449,47 +450,47 @@ void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host
     if (const std::string reason = Unavailable(); !reason.empty())
         throw Exception(reason);
     const auto fail = [](const std::string& what) { throw Exception(what + ": " + OpenSslErrors()); };
-    context = ssl3.CtxNew(ssl3.ClientMethod());
+    context = openSsl.CtxNew(openSsl.ClientMethod());
     if (!context)
         fail("Cannot set up TLS");
     // What Qt's TLS socket allows by default: TLS 1.2 and later.
-    ssl3.CtxCtrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
-    ssl3.CtxCtrl(context, SSL_CTRL_MODE, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER,
-                 nullptr);
-    ssl3.CtxCtrl(context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
-    ssl3.CtxSetReadBufferLen(context, ReadBlock);
+    openSsl.CtxCtrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    openSsl.CtxCtrl(context, SSL_CTRL_MODE,
+                    SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
+    openSsl.CtxCtrl(context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
+    openSsl.CtxSetReadBufferLen(context, ReadBlock);
     const bool verify = !trust.AcceptAnyCertificate;
     if (verify)
     {
-        ssl3.CtxSetVerify(context, SSL_VERIFY_PEER, nullptr);
+        openSsl.CtxSetVerify(context, SSL_VERIFY_PEER, nullptr);
         // The system's authorities are looked up in its hashed folder when a chain needs them, as
         // Qt does, rather than all read from the bundle file first.
-        X509_STORE* store = ssl3.CtxGetCertStore(context);
-        const char* folder = std::getenv(ssl3.DefaultCertDirEnv());
-        if (ssl3.StoreLoadPath(store, folder && *folder ? folder : ssl3.DefaultCertDir()) != 1)
+        X509_STORE* store = openSsl.CtxGetCertStore(context);
+        const char* folder = std::getenv(openSsl.DefaultCertDirEnv());
+        if (openSsl.StoreLoadPath(store, folder && *folder ? folder : openSsl.DefaultCertDir()) != 1)
             fail("Cannot read the system's certificate authorities");
         for (const QByteArray& der : trust.AddedAuthorities())
         {
             const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
-            X509* certificate = ssl3.D2iX509(nullptr, &bytes, der.size());
+            X509* certificate = openSsl.D2iX509(nullptr, &bytes, der.size());
             if (!certificate)
                 fail("Cannot take over a certificate authority");
-            ssl3.StoreAddCert(store, certificate);
-            ssl3.X509Free(certificate);
+            openSsl.StoreAddCert(store, certificate);
+            openSsl.X509Free(certificate);
         }
     }
     else
-        ssl3.CtxSetVerify(context, SSL_VERIFY_NONE, nullptr);
+        openSsl.CtxSetVerify(context, SSL_VERIFY_NONE, nullptr);
 
-    ssl = ssl3.New(context);
+    ssl = openSsl.New(context);
     if (!ssl)
         fail("Cannot set up TLS");
-    BIO* bio = ssl3.BioNew(ssl3.socketMethod);
+    BIO* bio = openSsl.BioNew(openSsl.socketMethod);
     if (!bio)
         fail("Cannot set up TLS");
-    ssl3.BioSetData(bio, socketState.get());
-    ssl3.BioSetInit(bio, 1);
-    ssl3.SetBio(ssl, bio, bio);
+    openSsl.BioSetData(bio, socketState.get());
+    openSsl.BioSetInit(bio, 1);
+    openSsl.SetBio(ssl, bio, bio);
 
     // An address is checked against the certificate's addresses and sent as no server name; a
     // name goes in its ASCII form, as Qt sends it.
@@ -497,19 +498,19 @@ void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host
     if (address.setAddress(QString::fromStdString(host)))
     {
         if (verify)
-            ssl3.ParamSetIp(ssl3.Get0Param(ssl), host.c_str());
+            openSsl.ParamSetIp(openSsl.Get0Param(ssl), host.c_str());
     }
     else
     {
         QByteArray ace = QUrl::toAce(QString::fromStdString(host));
         if (ace.isEmpty())
             ace = QByteArray::fromStdString(host);
-        ssl3.Ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                  const_cast<char*>(ace.constData()));
+        openSsl.Ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                     const_cast<char*>(ace.constData()));
         if (verify)
         {
-            ssl3.SetHostFlags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-            ssl3.SetHost(ssl, ace.constData());
+            openSsl.SetHostFlags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            openSsl.SetHost(ssl, ace.constData());
         }
     }
     ContinueHandshake();
@@ -517,8 +518,8 @@ void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host
 
 void TTlsSession::ContinueHandshake()
 {
-    ssl3.ErrClear();
-    const int result = ssl3.Connect(ssl);
+    openSsl.ErrClear();
+    const int result = openSsl.Connect(ssl);
     if (result == 1)
     {
         established = true;
@@ -535,16 +536,16 @@ void TTlsSession::FailHandshake()
     readNotifier->setEnabled(false);
     writeNotifier->setEnabled(false);
     end = TEnd::Failed;
-    if (const long verified = ssl3.GetVerifyResult(ssl); verified != X509_V_OK)
+    if (const long verified = openSsl.GetVerifyResult(ssl); verified != X509_V_OK)
     {
-        ssl3.ErrClear();
+        openSsl.ErrClear();
         handshakeError = VerifyErrorText(verified);
         return;
     }
-    const unsigned long first = ssl3.ErrPeek();
+    const unsigned long first = openSsl.ErrPeek();
     if (first == 0 || IsUnexpectedEof(first))
     {
-        ssl3.ErrClear();
+        openSsl.ErrClear();
         handshakeError = RemoteClosed;
         return;
     }
@@ -553,7 +554,7 @@ void TTlsSession::FailHandshake()
 
 bool TTlsSession::Waits(int result, bool reading)
 {
-    switch (ssl3.GetError(ssl, result))
+    switch (openSsl.GetError(ssl, result))
     {
     case SSL_ERROR_WANT_READ:
         if (!reading)
@@ -576,11 +577,11 @@ long TTlsSession::Read(char* buffer, long size)
         return -1;
     if (!established || size <= 0)
         return 0;
-    ssl3.ErrClear();
-    const int got = ssl3.Read(ssl, buffer, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    openSsl.ErrClear();
+    const int got = openSsl.Read(ssl, buffer, static_cast<int>(std::min<long>(size, INT32_MAX)));
     if (got > 0)
         return got;
-    const int error = ssl3.GetError(ssl, got);
+    const int error = openSsl.GetError(ssl, got);
     if (Waits(got, true))
         return 0;
     readNotifier->setEnabled(false);
@@ -590,14 +591,14 @@ long TTlsSession::Read(char* buffer, long size)
     else
     {
         const int lastErrno = socketState->lastErrno;
-        const unsigned long code = ssl3.ErrPeek();
+        const unsigned long code = openSsl.ErrPeek();
         // A bare close of the connection: OpenSSL 3 reports it as an error of its own, older
         // releases as a failed call without an errno.
         const bool eof = IsUnexpectedEof(code) ||
                          (error == SSL_ERROR_SYSCALL && code == 0 && lastErrno == 0 && socketState->eof);
         end = eof ? TEnd::Cut : TEnd::Failed;
         endErrno = eof ? 0 : lastErrno;
-        ssl3.ErrClear();
+        openSsl.ErrClear();
     }
     return -1;
 }
@@ -608,8 +609,8 @@ long TTlsSession::Write(const char* bytes, long size)
         return -1;
     if (size <= 0)
         return 0;
-    ssl3.ErrClear();
-    const int sent = ssl3.Write(ssl, bytes, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    openSsl.ErrClear();
+    const int sent = openSsl.Write(ssl, bytes, static_cast<int>(std::min<long>(size, INT32_MAX)));
     if (sent > 0)
         return sent;
     if (Waits(sent, false))
@@ -618,7 +619,7 @@ long TTlsSession::Write(const char* bytes, long size)
     writeNotifier->setEnabled(false);
     end = TEnd::Failed;
     endErrno = socketState->lastErrno;
-    ssl3.ErrClear();
+    openSsl.ErrClear();
     return -1;
 }
 
