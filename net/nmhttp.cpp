@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 
 #include <QFile>
 #include <QFileInfo>
@@ -320,24 +321,61 @@ void TNMHTTP::ReadResponseHeader()
             throw Exception(FileWriteErrorText(Header, headerFile.errorString().toStdString()));
     };
 
-    std::string line = ReadLn();
-    ReplyCode = httpparse::StatusCode(line);
-    sink(line);
-    // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
-    if (ReplyCode == 0)
-        throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+    // Interim answers (100 Continue, 103...) come before the real one: each is skipped whole,
+    // the header bound counting them all.
     for (;;)
     {
-        line = ReadLn();
-        const std::string keyword = httpparse::HeaderKeyword(line);
-        if (keyword == "SET-COOKIE:")
-            SetCookieValue = httpparse::HeaderValueFrom(line, 13);
-        else if (keyword == "LOCATION:")
-            URL = Location = httpparse::HeaderValueFrom(line, 11);
-        else if (keyword == "CONTENT-LENGTH:")
-            ExpectedCount = httpparse::ContentLength(line);
+        std::string line = ReadLn();
+        ReplyCode = httpparse::StatusCode(line);
         sink(line);
-        if (httpparse::IsHeaderEnd(line))
-            break;
+        // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
+        if (ReplyCode == 0)
+            throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+        std::optional<std::int64_t> length;
+        bool badLength = false;
+        bool chunked = false;
+        for (;;)
+        {
+            line = ReadLn();
+            const std::string keyword = httpparse::HeaderKeyword(line);
+            if (keyword == "SET-COOKIE:")
+                SetCookieValue = httpparse::HeaderValueFrom(line, 13);
+            else if (keyword == "LOCATION:")
+                URL = Location = httpparse::HeaderValueFrom(line, 11);
+            else if (keyword == "CONTENT-LENGTH:")
+            {
+                // Several lengths must agree; one that is no plain number is no length at all.
+                const std::optional<std::int64_t> value = httpparse::ContentLength(line);
+                badLength = badLength || !value || (length && *length != *value);
+                length = value;
+            }
+            else if (keyword == "TRANSFER-ENCODING:")
+                chunked = httpparse::IsChunkedEncoding(line);
+            sink(line);
+            if (httpparse::IsHeaderEnd(line))
+                break;
+        }
+        const bool interim = ReplyCode >= 100 && ReplyCode < 200 && ReplyCode != 101;
+        if (interim)
+        {
+            SetCookieValue.clear();
+            Location.clear();
+            if (OutputFileMode)
+            {
+                headerFile.resize(0);
+                headerFile.seek(0);
+            }
+            else
+                Header.clear();
+            continue;
+        }
+        // A chunked body ends with its last chunk, whatever length was announced beside it.
+        if (chunked)
+            length.reset();
+        else if (badLength)
+            throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
+        ExpectedCount = length.value_or(0);
+        bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        return;
     }
 }

@@ -11,6 +11,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include "net/bodydecoder.h"
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #include "net/winsockerror.h"
@@ -182,6 +183,11 @@ class TPowersock : public QObject
     // Hooks for derived clients: after every read, and when a connection comes in.
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;
+
+    // How the body of the next capture is framed, and where its file goes on (-1: the file is
+    // emptied first). A client sets them before a capture; they hold for that capture only.
+    TBodyFraming bodyFraming;
+    std::int64_t captureAppendAt = -1;
 
     bool LastEventOk = false;
 
