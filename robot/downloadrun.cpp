@@ -236,6 +236,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");
     Observer.FileProgress(0, 0);
+    Observer.Statistics("");
     platform::ProcessMessages();
     HttpEvents->ApplyProxySetting();
 }
@@ -252,6 +253,7 @@ void TDownloadRun::ScheduledWait()
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
         Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
+        Observer.StatusText(1, "");
         platform::ProcessMessages();
     }
 }
@@ -277,6 +279,8 @@ void TDownloadRun::SetUpRun(TRun& run)
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
     NMHTTP1->Abort();
+    // The abort's "Canceling" belongs to the entry before.
+    Observer.StatusText(1, "");
     SkipURLRequested = false;
     run.RetryCount = 0;
     URLIndex = j;
@@ -380,6 +384,11 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
                      run.PageLinks);
     MergePageLinks(run);
+    // A page whose links were all taken before would otherwise list nothing without a word.
+    const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+    if (taken > 0 && LogLevel() >= LogFiles)
+        WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                 " taken from an earlier page");
     if (Preferences.SaveImages() && !PatentPage)
     {
         ExtractImageLinks(bodyFile, run.PageLinks);
@@ -461,6 +470,7 @@ void TDownloadRun::EndRun(TRun& run)
     runActive = false;
     Observer.RunStateChanged();
     AbortClients();
+    Observer.StatusText(1, "");
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
     CurrentOutputPath.clear();

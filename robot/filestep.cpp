@@ -104,6 +104,8 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 
     TNextStep next = TNextStep::NextFile;
     run.FoldersMadeFrom.clear();
+    const int timeOutsBefore = TimerConnect->TimeOuts();
+    bool failed = false;
     try
     {
         std::string outputPath;
@@ -156,12 +158,18 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     }
     catch (const EErrorAnswer& answer)
     {
+        failed = true;
         run.RetryCount = Preferences.Retries();
         next = FailFile(run, answer.what(), answer.Logged);
     }
     catch (const std::exception& error)
     {
-        next = FailFile(run, error.what());
+        failed = true;
+        // The watchdog's abort reads like any other; the line says it was the time-out.
+        std::string message(bytetext::WithoutLineEnd(error.what()));
+        if (TimerConnect->TimeOuts() != timeOutsBefore)
+            message += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
+        next = FailFile(run, message);
     }
 
     if (SkipFileRequested)
@@ -170,6 +178,9 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
             WriteLog(CurrentOutputPath + " Skipped");
         SkipFileRequested = false;
     }
+    // Without this line the log would read as if the file had come.
+    if (failed && StopRequested && LogLevel() >= LogURLs)
+        WriteLog(CurrentOutputPath + " Stopped");
     if (ErrorCount > 0)
         Observer.Indicator(IndicatorError);
     return next;
@@ -296,6 +307,8 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
 TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged)
 {
     AbortClients();
+    // What came of a failed file (an error page, a part) is no progress.
+    Observer.FileProgress(0, 0);
     platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
     RemoveEmptyFolders(DirectoryOf(CurrentOutputPath), run.FoldersMadeFrom);

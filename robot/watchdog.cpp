@@ -66,6 +66,7 @@ void TWatchdog::Tick()
     if (sinceActivity.elapsed() < limit)
         return;
     fired = true;
+    ++timeOuts;
     sinceActivity.restart();
     if (OnTimeOut)
         OnTimeOut();

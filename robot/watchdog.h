@@ -34,6 +34,8 @@ class TWatchdog : public QObject
     bool IsActive() const;
     // Whether it fired since it was started.
     bool Fired() const { return fired; }
+    // How often it has fired in all: a change tells a transfer it was the watchdog that ended it.
+    int TimeOuts() const { return timeOuts; }
 
   private:
     void Tick();
@@ -42,5 +44,6 @@ class TWatchdog : public QObject
     QElapsedTimer sinceActivity;
     qint64 limit = 0;
     bool fired = false;
+    int timeOuts = 0;
     bool paused = false;
 };

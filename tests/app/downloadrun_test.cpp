@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -149,8 +150,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
               std::string::npos)
         << log;
     EXPECT_EQ(Count(log, "\r\n404 NOT FOUND\r\n"), 1) << log;
-    EXPECT_NE(log.find("Processing URL " + site.url + "second.html\r\n" + out + "two/files/B.zip\r\n"),
-              std::string::npos);
+    EXPECT_NE(log.find("Processing URL " + site.url +
+                       "second.html\r\n1 link was taken from an earlier page\r\n" + out +
+                       "two/files/B.zip\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(Count(log, " taken from an earlier page"), 1) << log;
     EXPECT_NE(log.find(" downloaded in 5 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
         << log;
     EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 5 files @ "), std::string::npos);
@@ -295,6 +300,11 @@ TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
     EXPECT_EQ(w.form.Robot->ErrorCount, 1);
     EXPECT_EQ(server.ConnectionCount(), 1);
     EXPECT_EQ(Count(w.Log(), "\r\n("), 1) << w.Log();
+    EXPECT_EQ(Count(w.Log(), ": no data for 5 s)\r\n"), 1)
+        << "the line says it was the time-out: " << w.Log();
+    // The file failed: its bar is empty, not left at the part that came.
+    EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+    EXPECT_TRUE(w.form.LabelFileProgress->text().isEmpty()) << w.form.LabelFileProgress->text().toStdString();
 }
 
 TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
@@ -336,6 +346,7 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         const bool skipFile = button == w.form.SpeedButtonSkipFile;
         const bool stop = button == w.form.SpeedButtonStop;
         EXPECT_EQ(log.find(" Skipped\r\n") != std::string::npos, skipFile) << log;
+        EXPECT_EQ(Count(log, "-slow.zip Stopped\r\n"), stop ? 1 : 0) << log;
         EXPECT_EQ(w.home.Exists("out/next.zip"), skipFile) << c.question;
         EXPECT_EQ(w.home.Exists("out/other.zip"), !stop) << c.question;
         EXPECT_EQ(Label(w.form.StatusPanel0), stop ? "Cancelled." : "All done.");
