@@ -249,6 +249,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void CopyEntries();
     void PasteEntries();
     bool AddURLAllowed() const;
+    // Empty bars and progress labels, no statistics: nothing of a run that is over.
+    void ClearProgress();
     void SelectEntry(TListBox* list, int index);
 
     // The run's preferences: the dialog's controls and the filter fields, read when asked.
