@@ -303,6 +303,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     Observer.StatusText(0, "Downloading " + shownURL);
     platform::ProcessMessages();
 
+    const int timeOutsBefore = TimerConnect->TimeOuts();
     try
     {
         FetchPage(run, parts);
@@ -314,7 +315,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         FileList.Clear();
         if (LogLevel() >= LogURLs)
             WriteLog("Failed to download page " + shownURL + " (" +
-                     std::string(bytetext::WithoutLineEnd(error.what())) + ")");
+                     TimedOutText(bytetext::WithoutLineEnd(error.what()), timeOutsBefore) + ")");
     }
 
     FileIndex = 0;
@@ -428,6 +429,15 @@ void TDownloadRun::UseEntryLogin(const TRun& run, const std::string& url)
     const bool own = !run.EntryOrigin.empty() && OriginOf(url) == run.EntryOrigin;
     NMHTTP1->HeaderInfo.UserId = own ? run.EntryUser : std::string();
     NMHTTP1->HeaderInfo.Password = own ? run.EntryPassword : std::string();
+}
+
+std::string TDownloadRun::TimedOutText(std::string_view message, int timeOutsBefore) const
+{
+    // The watchdog's abort reads like any other; the line says it was the time-out.
+    std::string text(message);
+    if (TimerConnect->TimeOuts() != timeOutsBefore)
+        text += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
+    return text;
 }
 
 void TDownloadRun::MergePageLinks(TRun& run)

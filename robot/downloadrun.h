@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -134,6 +135,8 @@ class TDownloadRun : public QObject
     // The entry's login goes with requests to the entry's own server only.
     void UseEntryLogin(const TRun& run, const std::string& url);
     void MergePageLinks(TRun& run);
+    // A failure's text, saying so when the watchdog fired since timeOutsBefore.
+    std::string TimedOutText(std::string_view message, int timeOutsBefore) const;
     TNextStep ProcessFile(TRun& run, int i);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
     std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,

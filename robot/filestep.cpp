@@ -165,11 +165,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     catch (const std::exception& error)
     {
         failed = true;
-        // The watchdog's abort reads like any other; the line says it was the time-out.
-        std::string message(bytetext::WithoutLineEnd(error.what()));
-        if (TimerConnect->TimeOuts() != timeOutsBefore)
-            message += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
-        next = FailFile(run, message);
+        next = FailFile(run, TimedOutText(bytetext::WithoutLineEnd(error.what()), timeOutsBefore));
     }
 
     if (SkipFileRequested)
