@@ -29,6 +29,19 @@ QLabel* MakeLabel(QWidget* parent, const char* text, int y)
     return label;
 }
 
+// A sunken field of bold text that the server gives, never read as markup.
+QLabel* MakeServerText(QWidget* parent, int y)
+{
+    auto* field = new QLabel(parent);
+    field->setGeometry(FieldLeft, y, FieldWidth, 22);
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    QFont bold = field->font();
+    bold.setBold(true);
+    field->setFont(bold);
+    field->setTextFormat(Qt::PlainText);
+    return field;
+}
+
 // A text too long for its field is shortened there and shown whole as the field's hint.
 void ShowWhole(QLabel* field, const QString& text, Qt::TextElideMode mode)
 {
@@ -51,23 +64,12 @@ void TFormLogin::CreateControls()
     font.setPointSize(8);
     setFont(font);
     setFixedSize(FieldLeft + FieldWidth + 8, 190);
-    QFont bold = font;
-    bold.setBold(true);
 
     // Who asks comes first: the password typed below goes there.
     Label5 = MakeLabel(this, "Server", 11);
-    StaticTextServer = new QLabel(this);
-    StaticTextServer->setGeometry(FieldLeft, 8, FieldWidth, 22);
-    StaticTextServer->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StaticTextServer->setFont(bold);
-    StaticTextServer->setTextFormat(Qt::PlainText);
-
+    StaticTextServer = MakeServerText(this, 8);
     Label1 = MakeLabel(this, "Authentication", 39);
-    StaticTextAuth = new QLabel(this);
-    StaticTextAuth->setGeometry(FieldLeft, 36, FieldWidth, 22);
-    StaticTextAuth->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StaticTextAuth->setFont(bold);
-    StaticTextAuth->setTextFormat(Qt::PlainText);
+    StaticTextAuth = MakeServerText(this, 36);
 
     Label2 = MakeLabel(this, "User name", 69);
     EditUserName = new QLineEdit(this);
