@@ -106,7 +106,6 @@ void TFormKestrow::PopupMenuClick(QAction* item)
             if (list == ListBoxURLList)
                 ListBoxFileList->Clear();
             list->Clear();
-            ClearProgress();
         }
         else if (item == PopupMenuSave && list == ListBoxURLList)
             SaveListAs();
@@ -127,6 +126,14 @@ void TFormKestrow::PopupMenuClick(QAction* item)
     {
         platform::ShowMessage(error.what());
     }
+    ListsChanged();
+}
+
+void TFormKestrow::ListsChanged()
+{
+    // An emptied URL List leaves nothing for a run's bars and totals to stand for.
+    if (ListBoxURLList->Count() == 0 && !Robot->RunActive())
+        ClearProgress();
     UpdateControls();
 }
 
@@ -226,7 +233,7 @@ void TFormKestrow::ListBoxURLListKeyDown(int key)
     if (key != KeyDelete)
         return;
     ListBoxURLList->DeleteSelected();
-    UpdateControls();
+    ListsChanged();
 }
 
 void TFormKestrow::ButtonBuildClick()

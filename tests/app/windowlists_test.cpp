@@ -171,6 +171,7 @@ TEST(WindowLists, DeleteCopyAndPasteActOnTheSelectionOrTheWholeList)
     w.prompts.Answers = {false, true};
     w.form.PopupMenuDeleteAll->trigger();
     EXPECT_EQ(w.form.ListBoxURLList->Count(), 5) << "No keeps the list";
+    EXPECT_FALSE(w.form.LabellStats->text().isEmpty()) << "and what the last run showed";
     w.form.PopupMenuDeleteAll->trigger();
     EXPECT_EQ(w.prompts.Questions, Entries(2, "Delete all 5 entries of the URL List?"));
     EXPECT_EQ(w.form.ListBoxURLList->Count(), 0);
