@@ -241,8 +241,9 @@ void TNMFTP::TransferType(int kind)
     }
 }
 
-void TNMFTP::Download(const std::string& remote, const std::string& local)
+void TNMFTP::Download(const std::string& remote, const std::string& local, std::int64_t restartAt)
 {
+    ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
@@ -282,6 +283,16 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         if (OnPacketRecvd)
             DataConnection->OnPacketRecvd = OnPacketRecvd;
 
+        if (restartAt > 0)
+        {
+            const std::string restLine = "REST " + std::to_string(restartAt);
+            ReportStatus(1, restLine);
+            Transaction(restLine);
+            // Any answer but "350 pending further information" leaves the transfer at byte 0.
+            if (ReplyCode == 350)
+                ContinuedFrom = restartAt;
+        }
+
         ReportStatus(1, "RETR " + remote);
         ExpectedCount = 0;
         TPowersock::Transaction("RETR " + remote);
@@ -305,7 +316,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
-            DataConnection->CaptureFile(local.empty() ? remote : local);
+            DataConnection->CaptureFile(local.empty() ? remote : local, ContinuedFrom);
         if (OnTransactionStop)
             OnTransactionStop(this);
 

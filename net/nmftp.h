@@ -68,8 +68,13 @@ class TNMFTP : public TPowersock
     // A number that names no transfer type sends nothing.
     void TransferType(int kind);
     void TransferType(TTransferType kind) { TransferType(static_cast<int>(kind)); }
-    // Fetches remote into local (into a file named remote when local is empty).
-    void Download(const std::string& remote, const std::string& local);
+    // Fetches remote into local (into a file named remote when local is empty). With restartAt
+    // above 0 the server is asked to send the file from that byte on (REST) and what comes is
+    // added to local's first restartAt bytes; a server that refuses sends the whole file, which
+    // replaces local's bytes. ContinuedFrom tells which it was.
+    void Download(const std::string& remote, const std::string& local, std::int64_t restartAt = 0);
+    // Where the last download went on from (-1 when it started the file afresh).
+    std::int64_t ContinuedFrom = -1;
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
 

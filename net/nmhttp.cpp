@@ -166,8 +166,9 @@ void TNMHTTP::DoRequest()
                 SendRequest();
                 ReadResponseHeader();
             }
+            ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
             if (InputFileMode)
-                CaptureFile(Body);
+                CaptureFile(Body, ContinuedFrom);
             else
                 CaptureString(Body, -1);
             const int code = ReplyCode;
@@ -258,6 +259,11 @@ void TNMHTTP::BuildHeaders()
     else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
         HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
+    if (RangeFrom > 0 && RequestKind == CmdGet)
+    {
+        HeaderList.Add("Range: bytes=" + std::to_string(RangeFrom) + "-");
+        HeaderList.SetHeaderValue("If-Range", RangeValidator);
+    }
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && Origin == credentialOrigin)
         HeaderList.SetHeaderValue("Authorization",
                                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
@@ -295,11 +301,20 @@ void TNMHTTP::SendRequest()
     RequestKind = CmdGet;
 }
 
+bool TNMHTTP::ContinuesRange() const
+{
+    return RangeFrom > 0 && ReplyCode == 206 && ContentRangeStart == RangeFrom &&
+           (RangeTotal < 0 || ContentRangeTotal == RangeTotal);
+}
+
 void TNMHTTP::ReadResponseHeader()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
     Location.clear();
+    ETag.clear();
+    LastModified.clear();
+    ContentRangeStart = ContentRangeTotal = -1;
     QFile headerFile;
     if (OutputFileMode)
     {
@@ -351,6 +366,12 @@ void TNMHTTP::ReadResponseHeader()
             }
             else if (keyword == "TRANSFER-ENCODING:")
                 chunked = httpparse::IsChunkedEncoding(line);
+            else if (keyword == "ETAG:")
+                ETag = httpparse::HeaderValueFrom(line, 6);
+            else if (keyword == "LAST-MODIFIED:")
+                LastModified = httpparse::HeaderValueFrom(line, 15);
+            else if (keyword == "CONTENT-RANGE:")
+                httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
             sink(line);
             if (httpparse::IsHeaderEnd(line))
                 break;
@@ -360,6 +381,9 @@ void TNMHTTP::ReadResponseHeader()
         {
             SetCookieValue.clear();
             Location.clear();
+            ETag.clear();
+            LastModified.clear();
+            ContentRangeStart = ContentRangeTotal = -1;
             if (OutputFileMode)
             {
                 headerFile.resize(0);
@@ -376,6 +400,8 @@ void TNMHTTP::ReadResponseHeader()
             throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
         ExpectedCount = length.value_or(0);
         bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        if (OnResponseHeader)
+            OnResponseHeader(this);
         return;
     }
 }

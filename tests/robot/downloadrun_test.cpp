@@ -491,6 +491,8 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
                 .ExpectLine()
                 .Send("200 Type set to I\r\n")
                 .ExpectLine()
+                .Send("213 20261201120000\r\n")
+                .ExpectLine()
                 .Send("200 PORT ok\r\n")
                 .ExpectLine()
                 .Send("150 Opening BINARY mode data connection for big.zip (" + size + " bytes).\r\n");
