@@ -367,9 +367,9 @@ void TNMHTTP::ReadResponseHeader()
             else if (keyword == "TRANSFER-ENCODING:")
                 chunked = httpparse::IsChunkedEncoding(line);
             else if (keyword == "ETAG:")
-                ETag = httpparse::HeaderValueFrom(line, 6);
+                ETag = bytetext::Trim(httpparse::HeaderValueFrom(line, 6));
             else if (keyword == "LAST-MODIFIED:")
-                LastModified = httpparse::HeaderValueFrom(line, 15);
+                LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
             else if (keyword == "CONTENT-RANGE:")
                 httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
             sink(line);

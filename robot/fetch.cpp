@@ -280,8 +280,6 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
             NMHTTP1->RangeFrom = 0;
             FollowedGet(url);
         }
-        if (NMHTTP1->ContinuedFrom > 0)
-            Observer.Resumed(NMHTTP1->ContinuedFrom);
     }
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
@@ -316,7 +314,9 @@ void TFetch::HttpResponseHeader()
             info.Validator.clear();
     }
     // A resumed part keeps the description of the bytes it goes on from.
-    if (!NMHTTP1->ContinuesRange())
+    if (NMHTTP1->ContinuesRange())
+        Observer.Resumed(NMHTTP1->RangeFrom);
+    else
         describing->Describe(info);
 }
 
@@ -352,6 +352,8 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
         const auto describe = [&]
         {
+            if (NMFTP1->ContinuedFrom > 0)
+                Observer.Resumed(NMFTP1->ContinuedFrom);
             info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
                          : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
                                                      : -1;
@@ -373,7 +375,6 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     }
     if (NMFTP1->ContinuedFrom > 0)
     {
-        Observer.Resumed(NMFTP1->ContinuedFrom);
         // The whole file, as large as it was when the first part came.
         KeepAnnouncedLength(result.File.Path(), kept.Total);
     }
