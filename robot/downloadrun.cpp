@@ -209,7 +209,8 @@ void TDownloadRun::StartRun(TRun& run)
     run.SeenLinks.Clear();
     Observer.Indicator(TIndicator::OK);
     platform::ProcessMessages();
-    platform::Pause(500);
+    // The run's half second to settle in, no longer than the pause between files.
+    platform::Pause(std::min(500, std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000));
     errorCount = 0;
     printFailureShown = false;
     logFailureShown = false;

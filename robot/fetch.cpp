@@ -101,6 +101,7 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMFTP1->OnPacketRecvd = [this](QObject*)
     {
         SignOfLife();
+        KeepDescribed(NMFTP1->DataReceivedCount());
         Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
     };
 }
@@ -186,7 +187,17 @@ void TFetch::SignOfLife()
 void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
+    KeepDescribed(NMHTTP1->ReceivedCount);
     Observer.Progress(NMHTTP1->ReceivedCount, NMHTTP1->ExpectedCount);
+}
+
+void TFetch::KeepDescribed(std::int64_t received)
+{
+    // A file of some size is described on disk, so that even a process that is killed leaves
+    // what came of it to go on from; a small one comes again as quickly.
+    constexpr std::int64_t WorthKeeping = 1024 * 1024;
+    if (describing && received >= WorthKeeping)
+        describing->WriteDescription();
 }
 
 TFetchResult TFetch::Fetch(const TFetchRequest& request)
@@ -340,6 +351,12 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     TPartialInfo kept;
     const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
+    describing = &result.File;
+    struct TDescribed
+    {
+        TTransferFile*& describing;
+        ~TDescribed() { describing = nullptr; }
+    } described{describing};
     // A failure closes the session, so the next file logs in afresh, perhaps on another server.
     try
     {

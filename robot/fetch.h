@@ -135,6 +135,7 @@ class TFetch : public QObject
     void FollowedGet(const std::string& url);
     void SignOfLife();
     void HttpPacketRecvd();
+    void KeepDescribed(std::int64_t received);
     // Describes the bytes the answer brings, for a later attempt to go on from.
     void HttpResponseHeader();
     // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.

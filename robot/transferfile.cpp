@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -118,7 +119,8 @@ TTransferFile::~TTransferFile()
 
 TTransferFile::TTransferFile(TTransferFile&& other) noexcept
     : outputPath(std::move(other.outputPath)), path(std::exchange(other.path, std::string())),
-      lock(std::exchange(other.lock, -1)), described(other.described), keep(other.keep)
+      lock(std::exchange(other.lock, -1)), description(std::move(other.description)),
+      described(other.described), infoWritten(other.infoWritten), keep(other.keep)
 {
 }
 
@@ -130,7 +132,9 @@ TTransferFile& TTransferFile::operator=(TTransferFile&& other) noexcept
         outputPath = std::move(other.outputPath);
         path = std::exchange(other.path, std::string());
         lock = std::exchange(other.lock, -1);
+        description = std::move(other.description);
         described = other.described;
+        infoWritten = other.infoWritten;
         keep = other.keep;
     }
     return *this;
@@ -140,15 +144,18 @@ std::int64_t TTransferFile::KeptBytes(const std::string& address, TPartialInfo& 
 {
     info = {};
     const std::int64_t size = FileSize(path);
-    if (size > 0 && ReadInfo(InfoPath(path), info) && info.Address == address && !info.Validator.empty() &&
+    if (size == 0)
+        return 0;
+    if (ReadInfo(InfoPath(path), info) && info.Address == address && !info.Validator.empty() &&
         (info.Total < 0 || size < info.Total))
     {
-        described = true;
+        description = info;
+        described = infoWritten = true;
         return size;
     }
     // Bytes of another address, of no known version or beyond the whole: nothing to go on from.
     info = {};
-    if (size != 0 && ftruncate(lock, 0) != 0)
+    if (ftruncate(lock, 0) != 0)
         throw Exception(FileWriteErrorText(path, std::strerror(errno)));
     std::remove(InfoPath(path).c_str());
     return 0;
@@ -156,17 +163,25 @@ std::int64_t TTransferFile::KeptBytes(const std::string& address, TPartialInfo& 
 
 void TTransferFile::Describe(const TPartialInfo& info)
 {
-    // Written beside the partial file before its bytes, so that a process killed mid-transfer
-    // leaves them described.
-    described = false;
-    std::remove(InfoPath(path).c_str());
-    if (info.Validator.empty() || info.Validator.find('\n') != std::string::npos ||
-        info.Address.find('\n') != std::string::npos)
+    if (infoWritten)
+        std::remove(InfoPath(path).c_str());
+    infoWritten = false;
+    description = info;
+    described = !info.Validator.empty() && info.Validator.find('\n') == std::string::npos &&
+                info.Address.find('\n') == std::string::npos;
+}
+
+void TTransferFile::WriteDescription()
+{
+    if (!described || infoWritten || path.empty())
         return;
     std::ofstream file(InfoPath(path), std::ios::binary | std::ios::trunc);
-    file << InfoMark << '\n' << info.Address << '\n' << info.Validator << '\n' << info.Total << '\n';
+    file << InfoMark << '\n'
+         << description.Address << '\n'
+         << description.Validator << '\n'
+         << description.Total << '\n';
     file.close();
-    described = static_cast<bool>(file);
+    infoWritten = static_cast<bool>(file);
 }
 
 void TTransferFile::Commit()
@@ -174,7 +189,8 @@ void TTransferFile::Commit()
     if (path.empty())
         throw Exception("Cannot create file " + outputPath);
     const std::string transfer = std::exchange(path, std::string());
-    std::remove(InfoPath(transfer).c_str());
+    if (infoWritten)
+        std::remove(InfoPath(transfer).c_str());
     const int renamed = std::rename(transfer.c_str(), outputPath.c_str());
     const int error = errno;
     if (renamed != 0)
@@ -194,6 +210,7 @@ void TTransferFile::Keep()
     // Only described bytes can be gone on from; anything else is given up.
     if (keep && described && !path.empty() && FileSize(path) > 0)
     {
+        WriteDescription();
         path.clear();
         Release();
         return;
@@ -205,7 +222,8 @@ void TTransferFile::Discard()
 {
     if (!path.empty())
     {
-        std::remove(InfoPath(path).c_str());
+        if (infoWritten)
+            std::remove(InfoPath(path).c_str());
         DiscardFile(std::exchange(path, std::string()));
     }
     Release();
@@ -238,12 +256,15 @@ void DiscardFile(const std::string& path)
 
 bool CanCreateFile(const std::string& path)
 {
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (descriptor < 0)
-        return false;
-    close(descriptor);
-    std::remove(path.c_str());
-    return true;
+    // Asked of the folder rather than by making the file: the file system's limit of a name, and
+    // whether the folder takes new files.
+    const std::filesystem::path file(path);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : std::string(".");
+    const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::string name = file.filename().string();
+    return !name.empty() && !FileExists(path) &&
+           (nameMax < 0 || name.size() <= static_cast<std::size_t>(nameMax)) && path.size() < PATH_MAX &&
+           access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 bool FileExists(const std::string& path)

@@ -40,7 +40,10 @@ class TTransferFile
     // none worth going on from (then the file is empty).
     std::int64_t KeptBytes(const std::string& address, TPartialInfo& info);
     // Records what the bytes being written are, so that a later attempt can go on after them.
+    // The description is written beside them once WriteDescription is called (when the bytes
+    // are many enough that a killed process should not lose them), or when they are kept.
     void Describe(const TPartialInfo& info);
+    void WriteDescription();
     // Puts the finished transfer in the output file's place in one step. Raises Exception, and
     // the transfer is gone either way.
     void Commit();
@@ -58,7 +61,9 @@ class TTransferFile
     std::string path;
     // The descriptor that holds the lock on the file while this object works on it.
     int lock = -1;
+    TPartialInfo description;
     bool described = false;
+    bool infoWritten = false;
     bool keep = false;
 };
 
@@ -69,7 +74,8 @@ void KeepAnnouncedLength(const std::string& path, std::int64_t announced);
 // Removes a file, quietly; for transfer files that are given up.
 void DiscardFile(const std::string& path);
 
-// Whether a file of that name can be created: it is created exclusively and removed again.
+// Whether a file of that name can be made in its folder: the name fits the file system and
+// the folder takes new files.
 bool CanCreateFile(const std::string& path);
 
 bool FileExists(const std::string& path);

@@ -9,6 +9,7 @@
 
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include "clirun.h"
 #include "peers.h"
@@ -336,31 +337,46 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
     // Transfer files of the older form that a killed process left go with the next transfer.
     dir.Write(".big.zip.part-Ab12Cd", "stale");
     dir.Write(".other.zip.part-Xy34Zw", "stale");
-    const std::string body(100000, 'k');
+    // Enough that it is worth keeping when the process is killed.
+    const std::string body(3000000, 'k');
     ScriptedServer server;
+    server.AddScript(ScriptedServer::Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.1 200 OK\r\nContent-Length: 3000000\r\nETag: \"k\"\r\n\r\n" +
+                               body.substr(0, 1500000))
+                         .Stall());
+    // The rest, from wherever the client asks.
     server.AddScript(
         ScriptedServer::Script()
             .ExpectHeader()
-            .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nETag: \"k\"\r\n\r\n" + body.substr(0, 30000))
-            .Stall());
-    server.AddScript(ScriptedServer::Script()
-                         .ExpectHeader()
-                         .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 30000-99999/100000\r\n"
-                               "Content-Length: 70000\r\n\r\n" +
-                               body.substr(30000))
-                         .Close());
+            .Call(
+                [body](ScriptedServer::Connection& connection)
+                {
+                    const std::size_t at = connection.received.find("Range: bytes=");
+                    const std::size_t from =
+                        at == std::string::npos ? 0 : std::stoul(connection.received.substr(at + 13));
+                    const std::string answer =
+                        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
+                        "-2999999/3000000\r\nContent-Length: " + std::to_string(body.size() - from) +
+                        "\r\n\r\n" + body.substr(from);
+                    connection.socket->write(answer.data(), static_cast<qint64>(answer.size()));
+                })
+            .Close());
     QProcess get;
     get.start(QStringLiteral(KESTROW_CLI), {"get", Q(server.Url("/big.zip")), Q(target)});
     ASSERT_TRUE(WaitUntil(
-        [&] { return dir.Exists(".big.zip.part") && dir.Read(".big.zip.part").size() == 30000; }, 30000));
+        [&] { return dir.Exists(".big.zip.part-info") && dir.Read(".big.zip.part").size() >= 1024 * 1024; },
+        30000));
     EXPECT_FALSE(dir.Exists(".big.zip.part-Ab12Cd"));
     EXPECT_FALSE(dir.Exists(".other.zip.part-Xy34Zw"));
     get.kill();
     ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
 
     // The next get of the same address and file goes on where the killed one stopped.
+    const std::size_t kept = dir.Read(".big.zip.part").size();
     const CliResult result = RunGet({Q(server.Url("/big.zip")), Q(target)});
     EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.err.starts_with("Resumed at " + std::to_string(kept) + " bytes\n")) << result.err;
     EXPECT_EQ(dir.Read("big.zip"), body);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
