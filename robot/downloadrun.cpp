@@ -326,7 +326,7 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     if (!page.RedirectedTo.empty() && !run.PatentPage)
         run.PageAddress = page.RedirectedTo;
     // The server's error page is no list of files, and does not take the page's place.
-    if (page.ReplyCode >= 400 && !run.PatentPage)
+    if (page.ErrorAnswer() && !run.PatentPage)
         throw Exception(ReplyCodeText(page.ReplyCode));
     Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();

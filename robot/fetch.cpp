@@ -2,6 +2,7 @@
 
 #include "auth/httpevents.h"
 #include "links/urlresolution.h"
+#include "net/httpparse.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
 #include "net/origin.h"
@@ -41,6 +42,11 @@ bool IsErrorReply(const std::string& status)
            bytetext::IsDigit(status[2]);
 }
 } // namespace
+
+bool TFetchResult::ErrorAnswer() const
+{
+    return ReplyCode >= 400 || (ReplyCode != 0 && !httpparse::HasBody(ReplyCode, false));
+}
 
 TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Observer(observer)
 {
@@ -251,7 +257,7 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     result.Host = NMHTTP1->Host;
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter.
-    if (!request.Head && result.ReplyCode < 400)
+    if (!request.Head && !result.ErrorAnswer())
         KeepAnnouncedLength(result.File.Path(), result.Bytes);
 }
 

@@ -53,6 +53,10 @@ struct TFetchResult
     // Where the last redirect led (empty when none was followed), and the host asked last.
     std::string RedirectedTo;
     std::string Host;
+
+    // The answer brings no file: an error reply (400 and up), or an answer that has no body
+    // (1xx, 204, 304). Never so for FTP, which has no reply code here.
+    bool ErrorAnswer() const;
 };
 
 // What a transfer reports to the one who runs it, on the one thread, in the middle of it.

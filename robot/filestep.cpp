@@ -172,7 +172,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     const int replyCode = fetched.ReplyCode;
     const bool errorTitle =
         htmlPage && (title.find("ERROR") != std::string::npos || title.find("404") != std::string::npos);
-    if (replyCode >= 400 || errorTitle)
+    if (fetched.ErrorAnswer() || errorTitle)
     {
         // An error answer is never kept as the file. An error code fails the file; a page that
         // only calls itself an error passes as it did.
@@ -181,7 +181,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
         if (logged)
             WriteLog(text);
         fetched.File.Discard();
-        if (replyCode >= 400)
+        if (fetched.ErrorAnswer())
             throw ENoRetry(text, logged);
         return;
     }

@@ -47,7 +47,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.TimeOutSeconds = Preferences.TimeOut();
         TFetchResult page = Fetch->Fetch(request);
         // An error page has no links worth listing; saying nothing would look like an empty page.
-        if (page.ReplyCode >= 400)
+        if (page.ErrorAnswer())
             throw Exception(ReplyCodeText(page.ReplyCode));
         page.File.Commit();
         TLinkList links;
