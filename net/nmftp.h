@@ -25,8 +25,8 @@ enum class TTransferType : int
 // The password of an anonymous login, in the conventional e-mail form.
 inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 
-// The FTP client: log in, run single commands, change directory, set the transfer type and
-// download one file at a time over a data connection in active mode (PORT).
+// The FTP client: log in, run single commands, change directory, set the transfer type, list a
+// folder and download one file at a time over a data connection in active mode (PORT).
 class TNMFTP : public TPowersock
 {
     Q_OBJECT
@@ -70,6 +70,9 @@ class TNMFTP : public TPowersock
     void TransferType(TTransferType kind) { TransferType(static_cast<int>(kind)); }
     // Fetches remote into local (into a file named remote when local is empty).
     void Download(const std::string& remote, const std::string& local);
+    // Lists the current folder into the file local: MLSD's lines (with each entry's type), or
+    // where the server knows no MLSD, NLST's names. Returns whether the listing is MLSD's.
+    bool ListFolder(const std::string& local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
 
@@ -88,6 +91,9 @@ class TNMFTP : public TPowersock
     // not read it as its reply.
     void DrainReply();
     void DisconnectQuietly();
+    // Sends command (RETR, MLSD, NLST) over a fresh data connection and captures what comes on
+    // it into local; kind goes to the events.
+    void ReceiveData(const std::string& command, const std::string& local, TCmdType kind);
 
     TPowersock* DataConnection = nullptr;
     // Between the reply to RETR and the end of the transfer.

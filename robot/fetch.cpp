@@ -1,7 +1,6 @@
 #include "robot/fetch.h"
 
 #include "auth/httpevents.h"
-#include "links/urlresolution.h"
 #include "net/httpparse.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
@@ -10,6 +9,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
+#include "robot/ftpaddress.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -17,22 +17,6 @@ namespace
 bool IsFtpAddress(const std::string& address)
 {
     return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
-}
-
-// The folder and file of an ftp:// address: its last part is the file unless the address ends
-// in "/".
-TURLParts FtpFileParts(const std::string& address)
-{
-    TURLParts parts = SplitURL(address);
-    if (parts.FileName.empty() && !parts.Directory.empty() && parts.Directory.back() != '/')
-    {
-        const std::size_t slash = parts.Directory.rfind('/');
-        parts.FileName = parts.Directory.substr(slash + 1);
-        parts.Directory.erase(slash + 1);
-    }
-    if (parts.Host.empty() || parts.FileName.empty())
-        throw Exception("'" + address + "' names no file on a server");
-    return parts;
 }
 
 // A server's reply line that reports an error (4xx, 5xx).
@@ -271,21 +255,28 @@ void TFetch::FollowedGet(const std::string& url)
 
 void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
 {
-    const TURLParts parts = FtpFileParts(request.Address);
-    // A CR LF in the folder or the name would reach the server as a command of its own; such an
-    // address is refused before anything is sent.
-    for (const std::string* part : {&parts.Host, &parts.Directory, &parts.FileName})
-        if (bytetext::HasControlByte(*part))
-            throw Exception("Invalid URL");
+    // A control byte in the folder or the name is refused before anything is sent.
+    TFtpAddress parts = SplitFtpAddress(request.Address);
+    if (request.ListFolder)
+    {
+        parts.Folder += parts.File;
+        parts.File.clear();
+    }
+    if (parts.Host.empty() || (parts.File.empty() && !request.ListFolder))
+        throw Exception("'" + request.Address + "' names no file on a server");
     NMFTP1->Host = parts.Host;
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     // A failure closes the session, so the next file logs in afresh, perhaps on another server.
     try
     {
         NMFTP1->Connect();
-        NMFTP1->ChangeDir(parts.Directory);
+        if (!parts.Folder.empty())
+            NMFTP1->ChangeDir(parts.Folder);
         NMFTP1->TransferType(TTransferType::Image);
-        NMFTP1->Download(parts.FileName, result.File.Path());
+        if (request.ListFolder)
+            result.MachineListing = NMFTP1->ListFolder(result.File.Path());
+        else
+            NMFTP1->Download(parts.File, result.File.Path());
     }
     catch (...)
     {

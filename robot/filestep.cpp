@@ -144,16 +144,16 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                                         bool& endOfList)
 {
-    const bool ftp = bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://");
-    if (!ftp)
+    // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
+    const std::string address = ResolveLink(run.PageAddress, entry);
+    if (!bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://"))
     {
         // The pace of the run: a second's settle before each web file.
         platform::ProcessMessages();
         platform::Pause(1000);
         platform::ProcessMessages();
     }
-    TFetchResult fetched =
-        Fetch->Fetch(RequestFor(run, ftp ? entry : ResolveLink(run.PageAddress, entry), outputPath));
+    TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
     KeepOrDiscard(run, fetched, endOfList);
     return fetched.Bytes;
 }

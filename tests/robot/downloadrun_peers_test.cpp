@@ -1,4 +1,4 @@
-// Runs against servers users meet besides nginx: Apache httpd and squid.
+// Runs against servers users meet besides nginx: Apache httpd, squid, vsftpd and pyftpdlib.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -138,5 +138,40 @@ TEST_F(PeerRun, ThroughSquidPagesAndFilesComeLikeThroughAnyProxyAndItsLoginIsAsk
             EXPECT_EQ(prompts.LoginQuestions[0].Caption, "Proxy server login");
             EXPECT_EQ(prompts.LoginQuestions[0].Server, preferences.Proxy);
         }
+    }
+}
+
+TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesIt)
+{
+    // vsftpd lists with NLST, pyftpdlib with MLSD, which tells folders from files.
+    for (const std::string peer : {"vsftpd", "ftp"})
+    {
+        SCOPED_TRACE(peer);
+        NginxSite folder("robot-ftp", CurrentTestName(), peer);
+        folder.Write("a.zip", "A");
+        folder.Write("with space.zip", "S");
+        folder.Write("LICENSE", "L");
+        folder.Write("100%.txt", "P");
+        if (peer == "ftp")
+            folder.Write("sub/inner.zip", "I");
+        const std::string server = "ftp://127.0.0.1:" + PeerValue(peer, "port");
+        const std::string address = server + "/robot-ftp/" + CurrentTestName();
+        // A web page's links to files of the same folder.
+        NginxSite web("robot-ftp", CurrentTestName() + "-" + peer);
+        web.Write("list.html",
+                  "<a href=" + address + "/LICENSE><a href=\"" + address + "/with%20space.zip\">");
+        run.URLList.SetItems({address + "->" + Out() + peer + "/", web.url + "list.html->" + Out() + "web/"});
+        Go();
+
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        const std::string page =
+            "ftp---127.0.0.1-" + PeerValue(peer, "port") + "-robot-ftp-" + CurrentTestName();
+        EXPECT_EQ(FilesIn(Out() + peer),
+                  (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", page, "with space.zip"}));
+        EXPECT_EQ(home.Read("out/" + peer + "/with space.zip"), "S");
+        EXPECT_EQ(home.Read("out/" + peer + "/100%.txt"), "P");
+        EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/LICENSE"), "L");
+        EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/with space.zip"), "S");
+        std::filesystem::remove_all(Out());
     }
 }
