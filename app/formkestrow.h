@@ -240,6 +240,10 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void CopyEntries();
     void PasteEntries();
     bool AddURLAllowed() const;
+    // Empty bars and progress labels, no statistics: nothing of a run that is over.
+    void ClearProgress();
+    // After the user changed the lists: the controls follow.
+    void ListsChanged();
     void SelectEntry(TListBox* list, int index);
 
     // The run's preferences: the dialog's controls and the filter fields, read when asked.

@@ -235,7 +235,11 @@ class StandardErrorPrompts : public platform::PromptHandler
     {
         if (Progress)
             Progress->Clear();
-        std::fprintf(stderr, "%s No\n", Lines(text).c_str());
+        // There is no log window to offer: what the question says about the run stands alone.
+        if (const std::size_t offer = text.find(ViewLogOffer); offer != std::string::npos)
+            std::fprintf(stderr, "%s\n", Lines(text.substr(0, offer)).c_str());
+        else
+            std::fprintf(stderr, "%s No\n", Lines(text).c_str());
         return false;
     }
     bool Login(const platform::LoginQuestion& question, platform::LoginAnswer& answer) override
@@ -257,6 +261,7 @@ class StandardErrorPrompts : public platform::PromptHandler
     }
 
   private:
+    static constexpr std::string_view ViewLogOffer = "  Would you like to view the log?";
     const RunOptions& options;
 
     static std::string Lines(std::string text)
@@ -334,6 +339,9 @@ int RunCommand(int argc, char* argv[])
     progress.Clear();
     platform::SetPromptHandler(nullptr);
     if (interrupt.Interrupted())
+    {
+        std::fputs("Stopped.\n", stderr);
         return 130;
+    }
     return run.ErrorCount() > 0 ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 #include "net/httpparse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -148,21 +149,31 @@ std::string HeaderValueFrom(std::string_view line, std::size_t position)
     return position >= 1 && position <= line.size() ? std::string(line.substr(position - 1)) : std::string();
 }
 
-std::int64_t ContentLength(std::string_view line)
+std::optional<std::int64_t> ContentLength(std::string_view line)
 {
-    const std::string upper = bytetext::UpperCase(line);
-    const std::size_t key = upper.find("ENGTH:");
-    if (key == std::string::npos)
-        return 0;
-    std::size_t i = key + 7;
-    while (i < upper.size() && !bytetext::IsDigit(upper[i]))
-        ++i;
-    std::size_t end = i;
-    while (end < upper.size() && bytetext::IsDigit(upper[end]))
-        ++end;
-    std::int64_t value = 0;
-    const auto [last, error] = std::from_chars(upper.data() + i, upper.data() + end, value);
-    return (i < end && error == std::errc()) ? value : 0;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view value = bytetext::Trim(line.substr(colon + 1));
+    if (value.empty() || !std::all_of(value.begin(), value.end(), bytetext::IsDigit))
+        return std::nullopt;
+    std::int64_t length = 0;
+    const auto [last, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (error != std::errc() || last != value.data() + value.size())
+        return std::nullopt;
+    return length;
+}
+
+bool IsChunkedEncoding(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string value = bytetext::UpperCase(bytetext::Trim(line.substr(colon + 1)));
+    const std::size_t comma = value.rfind(',');
+    return bytetext::Trim(comma == std::string::npos
+                              ? std::string_view(value)
+                              : std::string_view(value).substr(comma + 1)) == "CHUNKED";
 }
 
 bool IsHeaderEnd(std::string_view line)

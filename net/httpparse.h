@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,9 +59,13 @@ std::string HeaderKeyword(std::string_view line);
 // The line from its position-th character (counting from 1) on, without its line end.
 std::string HeaderValueFrom(std::string_view line, std::size_t position);
 
-// The length announced by a Content-Length line: the first run of digits after "ENGTH:" and
-// the character following it; 0 without digits or when the value does not fit.
-std::int64_t ContentLength(std::string_view line);
+// The length announced by a Content-Length line: its value must be digits alone (blanks around
+// them allowed) that fit 63 bits; anything else (a sign, an exponent, a second number, nothing
+// at all) gives no length.
+std::optional<std::int64_t> ContentLength(std::string_view line);
+
+// Whether a Transfer-Encoding line ends its codings with "chunked" (in any letter case).
+bool IsChunkedEncoding(std::string_view line);
 
 // The blank line that ends a header: only LF, or CR LF.
 bool IsHeaderEnd(std::string_view line);

@@ -29,7 +29,7 @@ TNMFTP::TNMFTP(QObject* owner) : TPowersock(owner)
 TNMFTP::~TNMFTP()
 {
     Cancel();
-    if (IsConnected && QCoreApplication::instance())
+    if (IsConnected() && QCoreApplication::instance())
     {
         // A server that does not answer QUIT must not hold up the program's end.
         QTimer giveUp;
@@ -112,7 +112,7 @@ void TNMFTP::Failure(TCmdType kind, const std::string& reply)
 void TNMFTP::Connect()
 {
     CancelRequested = false;
-    if (IsConnected)
+    if (IsConnected())
         return;
     ClearReceiveBuffer();
     try
@@ -191,7 +191,7 @@ void TNMFTP::DoCommand(const std::string& commandLine)
     const TCmdType kind = ftpreply::CommandKind(commandLine);
     CancelRequested = false;
     CheckConnected();
-    if (!IsConnected)
+    if (!IsConnected())
         return;
     ReportStatus(1, commandLine);
     DropStaleInput();
@@ -245,7 +245,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
 {
     CancelRequested = false;
     CheckConnected();
-    if (!IsConnected)
+    if (!IsConnected())
         return;
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
@@ -257,7 +257,7 @@ bool TNMFTP::ListFolder(const std::string& local)
 {
     CancelRequested = false;
     CheckConnected();
-    if (!IsConnected)
+    if (!IsConnected())
         return false;
     try
     {
@@ -388,7 +388,7 @@ void TNMFTP::DrainReply()
 void TNMFTP::Disconnect()
 {
     CancelRequested = false;
-    if (!IsConnected)
+    if (!IsConnected())
         return;
     ReportStatus(1, "QUIT");
     Vendor = 2411;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,7 +48,7 @@ TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner) {}
 
 void TNMHTTP::Abort()
 {
-    LookupDone = true;
+    AbandonLookup();
     Cancel();
 }
 
@@ -227,11 +229,16 @@ void TNMHTTP::EndWithoutBody(bool head)
     // A HEAD's Content-Length tells what a GET would bring; nothing else announces anything here.
     if (!head)
         ExpectedCount = 0;
+    // The framing was for a capture that does not come; a file to be continued stays as it is.
+    bodyFraming = TBodyFraming{};
+    const bool continued = std::exchange(captureAppendAt, -1) >= 0;
     if (!InputFileMode)
     {
         Body.clear();
         return;
     }
+    if (continued)
+        return;
     QFile file(QString::fromStdString(Body));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw Exception(FileCreateErrorText(Body, errno));
@@ -344,24 +351,61 @@ void TNMHTTP::ReadResponseHeader()
             throw Exception(FileWriteErrorText(Header, headerFile.errorString().toStdString()));
     };
 
-    std::string line = ReadLn();
-    ReplyCode = httpparse::StatusCode(line);
-    sink(line);
-    // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
-    if (ReplyCode == 0)
-        throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+    // Interim answers (100 Continue, 103...) come before the real one: each is skipped whole,
+    // the header bound counting them all.
     for (;;)
     {
-        line = ReadLn();
-        const std::string keyword = httpparse::HeaderKeyword(line);
-        if (keyword == "SET-COOKIE:")
-            SetCookieValue = httpparse::HeaderValueFrom(line, 13);
-        else if (keyword == "LOCATION:")
-            URL = Location = httpparse::HeaderValueFrom(line, 11);
-        else if (keyword == "CONTENT-LENGTH:")
-            ExpectedCount = httpparse::ContentLength(line);
+        std::string line = ReadLn();
+        ReplyCode = httpparse::StatusCode(line);
         sink(line);
-        if (httpparse::IsHeaderEnd(line))
-            break;
+        // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
+        if (ReplyCode == 0)
+            throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+        std::optional<std::int64_t> length;
+        bool badLength = false;
+        bool chunked = false;
+        for (;;)
+        {
+            line = ReadLn();
+            const std::string keyword = httpparse::HeaderKeyword(line);
+            if (keyword == "SET-COOKIE:")
+                SetCookieValue = httpparse::HeaderValueFrom(line, 13);
+            else if (keyword == "LOCATION:")
+                URL = Location = httpparse::HeaderValueFrom(line, 11);
+            else if (keyword == "CONTENT-LENGTH:")
+            {
+                // Several lengths must agree; one that is no plain number is no length at all.
+                const std::optional<std::int64_t> value = httpparse::ContentLength(line);
+                badLength = badLength || !value || (length && *length != *value);
+                length = value;
+            }
+            else if (keyword == "TRANSFER-ENCODING:")
+                chunked = httpparse::IsChunkedEncoding(line);
+            sink(line);
+            if (httpparse::IsHeaderEnd(line))
+                break;
+        }
+        const bool interim = ReplyCode >= 100 && ReplyCode < 200 && ReplyCode != 101;
+        if (interim)
+        {
+            SetCookieValue.clear();
+            Location.clear();
+            if (OutputFileMode)
+            {
+                headerFile.resize(0);
+                headerFile.seek(0);
+            }
+            else
+                Header.clear();
+            continue;
+        }
+        // A chunked body ends with its last chunk, whatever length was announced beside it.
+        if (chunked)
+            length.reset();
+        else if (badLength)
+            throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
+        ExpectedCount = length.value_or(0);
+        bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        return;
     }
 }

@@ -113,12 +113,12 @@ void TNMHTTP::Handshake()
     tlsSocket->setPeerVerifyName(QString::fromStdString(Host));
     tlsSocket->startClientEncryption();
     const TWaitEnd end =
-        WaitUntil([this] { return tlsEncrypted || !tlsError.empty() || !IsConnected; }, {.timed = true});
+        WaitUntil([this] { return tlsEncrypted || !tlsError.empty() || !IsConnected(); }, {.timed = true});
     if (end == TWaitEnd::TimedOut)
         throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
     if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
-    if (tlsEncrypted && IsConnected)
+    if (tlsEncrypted && IsConnected())
         return;
     if (tlsError.empty())
         tlsError = tlsSocket ? tlsSocket->errorString().toStdString() : "the connection was closed";

@@ -202,7 +202,7 @@ void TPowersock::TransportConnected()
 void TPowersock::SessionEstablished()
 {
     WatchClose();
-    IsConnected = true;
+    state = TConnectionState::Connected;
     if (OnConnect)
         OnConnect(this);
 }
@@ -264,7 +264,7 @@ void TPowersock::SocketError()
     const QAbstractSocket::SocketError error = socket->error();
     const int number = WinsockNumber(sockerrors::FromSocketError(error, socket->errorString()));
     LastError = number;
-    if (connecting && !IsConnected)
+    if (state == TConnectionState::Connecting)
     {
         LastEventOk = false;
         return;
@@ -275,14 +275,14 @@ void TPowersock::SocketError()
     LastEventOk = false;
     if (OnError)
         OnError(this, number, ErrorText(number));
-    if (IsConnected && socket->state() == QAbstractSocket::UnconnectedState)
+    if (IsConnected() && socket->state() == QAbstractSocket::UnconnectedState)
         SocketClosed();
 }
 
 void TPowersock::SocketClosed()
 {
     // Qt may report one close twice (an error, then the disconnect); the first one counts.
-    if (!IsConnected)
+    if (!IsConnected())
         return;
     const int closesBefore = closeCount;
     // What the peer sent before closing is still read into the buffer (or the capture file).
@@ -299,8 +299,7 @@ void TPowersock::SocketClosed()
         OnDataArrived(this);
     if (closeCount != closesBefore)
         return;
-    closedByReset = EndedByReset();
-    IsConnected = false;
+    state = EndedByReset() ? TConnectionState::ClosedByReset : TConnectionState::Unconnected;
     RequestCloseSocket();
 }
 
@@ -340,7 +339,7 @@ void TPowersock::Connect()
 {
     ReportStatus(8, "Connecting");
     CancelRequested = false;
-    if (IsConnected)
+    if (IsConnected())
         throw ESockError(TSockReason::AlreadyConnected, "Already connected");
 
     bool askedHandler = false;
@@ -374,24 +373,21 @@ void TPowersock::Connect()
         FailedCall(TWinsockError::AddressNotAvailable);
     RemoteAddress.Family = 2;
     RemoteAddress.Port = static_cast<std::uint16_t>(port);
-    LookupDone = false;
     LastEventOk = true;
     // Nothing received on an earlier connection belongs to this one.
     ClearReceiveBuffer();
-    closedByReset = false;
     QTcpSocket& transport = Socket();
     if (transport.state() != QAbstractSocket::UnconnectedState)
         CloseTransport();
 
-    connecting = true;
+    state = TConnectionState::Connecting;
     StartConnection(transport, resolved, static_cast<quint16>(port));
-    const TWaitEnd end = WaitUntil([this] { return IsConnected || !LastEventOk; }, {.timed = true});
-    connecting = false;
+    const TWaitEnd end = WaitUntil([this] { return IsConnected() || !LastEventOk; }, {.timed = true});
     if (end == TWaitEnd::Done && LastEventOk)
         return;
 
     // A failed connect leaves the session unconnected; a late completion cannot revive it.
-    IsConnected = false;
+    state = TConnectionState::Unconnected;
     CloseTransport();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
@@ -417,19 +413,13 @@ void TPowersock::ResolveHost()
         return;
     }
 
-    LookupDone = false;
-    lookupPending = true;
+    state = TConnectionState::Resolving;
     lookupId = -1;
     lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this,
                                      [this](const QHostInfo& info)
                                      { Notified("Host lookup", [&] { LookupFinished(info); }); });
-    const TWaitEnd end = WaitUntil([this] { return LookupDone; }, {.timed = true});
-    if (lookupPending)
-    {
-        QHostInfo::abortHostLookup(lookupId);
-        lookupPending = false;
-        resolved.clear();
-    }
+    const TWaitEnd end = WaitUntil([this] { return state != TConnectionState::Resolving; }, {.timed = true});
+    AbandonLookup();
     lookupId = -1;
     if (end == TWaitEnd::TimedOut)
         throw ESockError(TSockReason::LookupTimedOut, "Host Lookup Timed Out");
@@ -445,11 +435,19 @@ void TPowersock::ResolveHost()
     throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
 }
 
+void TPowersock::AbandonLookup()
+{
+    if (state != TConnectionState::Resolving)
+        return;
+    QHostInfo::abortHostLookup(lookupId);
+    resolved.clear();
+    state = TConnectionState::Unconnected;
+}
+
 void TPowersock::LookupFinished(const QHostInfo& info)
 {
-    if (!lookupPending || (lookupId >= 0 && info.lookupId() != lookupId))
+    if (state != TConnectionState::Resolving || (lookupId >= 0 && info.lookupId() != lookupId))
         return;
-    lookupPending = false;
     LastEventOk = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
     if (LastEventOk)
     {
@@ -466,7 +464,7 @@ void TPowersock::LookupFinished(const QHostInfo& info)
     }
     else
         LastError = WinsockNumber(sockerrors::FromLookupError(info.error()));
-    LookupDone = true;
+    state = TConnectionState::Resolved;
 }
 
 void TPowersock::Disconnect()
@@ -489,7 +487,7 @@ void TPowersock::Cancel()
 void TPowersock::CheckConnected()
 {
     bool asked = false;
-    while (!IsConnected)
+    while (!IsConnected())
     {
         if (asked || !OnConnectionRequired)
             throw Exception("Not Connected");
@@ -504,7 +502,9 @@ void TPowersock::CheckConnected()
 void TPowersock::RequestCloseSocket()
 {
     ReportStatus(4, "Request Close Socket");
-    IsConnected = false;
+    // A lookup or connect under way is left to its own wait; a reset stays known.
+    if (IsConnected())
+        state = TConnectionState::Unconnected;
     ++closeCount;
     CloseTransport();
     if (!destroying && OnDisconnect)

@@ -11,6 +11,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include "net/bodydecoder.h"
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #include "net/winsockerror.h"
@@ -20,8 +21,9 @@ class QHostInfo;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
+class TCaptureSink;
 
-// A repeating timer on the one thread; it runs while Enabled, Interval and OnTimer are all set.
+// A repeating timer on the one thread; it runs while it is enabled, has an interval and a handler.
 class TThreadTimer : public QObject
 {
     Q_OBJECT
@@ -34,7 +36,6 @@ class TThreadTimer : public QObject
 
     bool Enabled() const { return enabled; }
     void SetEnabled(bool value);
-    unsigned Interval() const { return interval; }
     void SetInterval(unsigned milliseconds);
     const TNotifyEvent& OnTimer() const { return onTimer; }
     void SetOnTimer(TNotifyEvent handler);
@@ -124,7 +125,6 @@ class TPowersock : public QObject
     std::int16_t ReplyCode = 0;
     std::string LastReply;
     int LastError = 0;
-    bool IsConnected = false;
     bool CancelRequested = false;
     bool TimedOut = false;
     std::int64_t ReceivedCount = 0;
@@ -136,6 +136,12 @@ class TPowersock : public QObject
     // byte order) and closes any other, so no other process can slip its bytes into a data
     // connection. Set it before Listen.
     std::uint32_t AcceptFrom = 0;
+
+    // A connection is up, or one has come in on the listening socket and waits for Accept.
+    bool IsConnected() const
+    {
+        return state == TConnectionState::Connected || state == TConnectionState::Accepted;
+    }
 
     virtual QTcpSocket* Accept();
     virtual void Connect();
@@ -178,7 +184,11 @@ class TPowersock : public QObject
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;
 
-    bool LookupDone = false;
+    // How the body of the next capture is framed, and where its file goes on (-1: the file is
+    // emptied first). A client sets them before a capture; they hold for that capture only.
+    TBodyFraming bodyFraming;
+    std::int64_t captureAppendAt = -1;
+
     bool LastEventOk = false;
 
     enum class TWaitEnd
@@ -208,13 +218,31 @@ class TPowersock : public QObject
     void ClearReceiveBuffer();
     // The memory the received bytes hold, the taken front not yet dropped included.
     std::size_t ReceiveFootprint() const { return received.Footprint(); }
-    bool Destroying() const { return destroying; }
+    // A host lookup under way is given up; its wait ends as if the lookup had found nothing.
+    void AbandonLookup();
 
     // Notification handlers.
     void ReadToStream();
     void WriteFromStream();
 
   private:
+    // Where the connection stands; one of these at a time.
+    enum class TConnectionState
+    {
+        Unconnected,
+        // A host lookup is under way; Resolved once it has answered, found or not.
+        Resolving,
+        Resolved,
+        Connecting,
+        Connected,
+        // Listen waits for a connection to come in; Accepted once one has.
+        Listening,
+        Accepted,
+        // The connection ended without the peer's orderly close: what it carried is incomplete.
+        // Stays so until the session looks up, connects or takes over a connection again.
+        ClosedByReset
+    };
+
     // Runs a notification handler at the edge of the event loop: what it raises is reported as a
     // status of the error level, and never reaches Qt.
     void Notified(const char* name, const std::function<void()>& handler);
@@ -238,7 +266,6 @@ class TPowersock : public QObject
     // Whether the connection ended by a reset or an error rather than the peer's orderly close;
     // Qt reports both as RemoteHostClosedError.
     bool EndedByReset() const;
-    void FlushCapture();
     bool PeerGone() const;
     bool SendFinished() const;
     // A socket call that failed: through ErrorManager, which tolerates only "would block".
@@ -250,10 +277,9 @@ class TPowersock : public QObject
     QTcpServer* server = nullptr;
     TThreadTimer* timer;
     QHostAddress resolved;
+    TConnectionState state = TConnectionState::Unconnected;
     int lookupId = -1;
-    bool lookupPending = false;
     bool notifyAcceptAsLookup = false;
-    bool connecting = false;
     // The last failed call, for ErrorManager.
     TWinsockError lastCallError = TWinsockError::NoError;
     // Counts closes, so a handler that closes the socket is noticed by the code that called it.
@@ -262,11 +288,10 @@ class TPowersock : public QObject
     TReceiveBuffer received;
     QByteArray sendBuffer;
     qsizetype sendStart = 0;
-    QFile* receiveFile = nullptr;
-    // Received bytes on their way into receiveFile.
-    QByteArray captureBatch;
+    // Where received bytes go during CaptureFile instead of the receive buffer.
+    TCaptureSink* capture = nullptr;
     QFile* sendFile = nullptr;
-    std::string fileError;
+    std::string sendFileError;
 
     bool sendDone = false;
     bool counting = false;
@@ -277,8 +302,6 @@ class TPowersock : public QObject
     bool destroying = false;
     // Reading waits for room in the receive buffer.
     bool readingPaused = false;
-    // The connection ended without the peer's orderly close: what it carried is incomplete.
-    bool closedByReset = false;
     int closeWitness = -1;
     std::unique_ptr<char[]> chunk;
 };

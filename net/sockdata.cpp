@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include <QFile>
 #include <QMetaObject>
@@ -13,18 +14,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "net/capturesink.h"
 #include "net/sockerrors.h"
 #include "platform/bytetext.h"
-#include "platform/filewrite.h"
 
 namespace
 {
 // Qt takes the next chunk only while less than this is still waiting to go out.
 constexpr qint64 WriteBufferLimit = 256 * 1024;
-
-// A capture file is written in batches of this size: far fewer system calls than one per
-// chunk, and whole pages for the file system.
-constexpr qsizetype CaptureWriteBatch = 256 * 1024;
 
 // At most this much is read in one notification before other events get their turn.
 constexpr qint64 MaxReadPerNotification = 1024 * 1024;
@@ -91,17 +88,13 @@ bool TPowersock::SendFinished() const
 
 bool TPowersock::PeerGone() const
 {
-    return !IsConnected && !(socket && socket->bytesAvailable() > 0);
+    return !IsConnected() && !(socket && socket->bytesAvailable() > 0);
 }
 
 void TPowersock::AppendReceived(const char* bytes, qint64 count)
 {
-    if (receiveFile)
-    {
-        captureBatch.append(bytes, count);
-        if (captureBatch.size() >= CaptureWriteBatch)
-            FlushCapture();
-    }
+    if (capture)
+        capture->Receive(std::string_view(bytes, static_cast<std::size_t>(count)));
     else
         received.Append(std::string_view(bytes, static_cast<std::size_t>(count)));
     if (counting)
@@ -110,16 +103,6 @@ void TPowersock::AppendReceived(const char* bytes, qint64 count)
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-}
-
-void TPowersock::FlushCapture()
-{
-    if (!receiveFile || captureBatch.isEmpty())
-        return;
-    if (!WriteAll(*receiveFile, captureBatch.constData(), captureBatch.size()) && fileError.empty())
-        fileError = FileWriteErrorText(receiveFile->fileName().toStdString(),
-                                       receiveFile->errorString().toStdString());
-    captureBatch.truncate(0);
 }
 
 void TPowersock::PostReadMore()
@@ -165,7 +148,7 @@ void TPowersock::ReadToStream()
     // ends the round, and a full receive buffer pauses reading until a wait finds room in it.
     const int closesBefore = closeCount;
     qint64 taken = 0;
-    const auto room = [this] { return receiveFile || received.Size() < ReceiveBufferLimit; };
+    const auto room = [this] { return capture || received.Size() < ReceiveBufferLimit; };
     while (socket && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
            socket->bytesAvailable() > 0)
     {
@@ -223,9 +206,9 @@ void TPowersock::WriteFromStream()
             data = sendFile->read(ChunkSize);
             if (data.isEmpty())
             {
-                if (fileError.empty())
-                    fileError = FileReadErrorText(sendFile->fileName().toStdString(),
-                                                  sendFile->errorString().toStdString());
+                if (sendFileError.empty())
+                    sendFileError = FileReadErrorText(sendFile->fileName().toStdString(),
+                                                      sendFile->errorString().toStdString());
                 return;
             }
         }
@@ -275,7 +258,7 @@ void TPowersock::SendBytes(std::string_view bytes)
     ReportStatus(4, "Sending Buffer");
     if (CancelRequested || bytes.empty())
         return;
-    if (!IsConnected)
+    if (!IsConnected())
         FailedCall(TWinsockError::NotConnected);
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
@@ -358,7 +341,7 @@ void TPowersock::SendFile(const std::string& fileName)
     sendFile = &file;
     counting = true;
     sendDone = false;
-    fileError.clear();
+    sendFileError.clear();
     SentCount = 0;
     ExpectedCount = file.size();
     const TFinally restore(
@@ -367,57 +350,58 @@ void TPowersock::SendFile(const std::string& fileName)
             sendFile = nullptr;
             counting = false;
         });
-    if (ExpectedCount > 0 && !IsConnected)
+    if (ExpectedCount > 0 && !IsConnected())
         FailedCall(TWinsockError::NotConnected);
     PostWriteMore();
-    const TWaitEnd end =
-        WaitUntil([this] { return SendFinished() || ExpectedCount <= 0 || !fileError.empty(); }, SendWait);
+    const TWaitEnd end = WaitUntil(
+        [this] { return SendFinished() || ExpectedCount <= 0 || !sendFileError.empty(); }, SendWait);
     if (end == TWaitEnd::PeerGone)
         RaiseConnectionReset();
-    if (!fileError.empty())
-        throw Exception(fileError);
+    if (!sendFileError.empty())
+        throw Exception(sendFileError);
 }
 
 void TPowersock::CaptureFile(const std::string& fileName)
 {
     ReportStatus(8, "CaptureFile");
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw Exception(FileCreateErrorText(fileName, errno));
-    receiveFile = &file;
+    // What arrived stays in the file, also when the capture ends by an error: the sink writes
+    // what it still holds as it goes.
+    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}),
+                      std::exchange(captureAppendAt, -1));
+    capture = &sink;
     counting = true;
-    fileError.clear();
-    captureBatch.truncate(0);
     const TFinally restore(
         [this]
         {
-            // What arrived stays in the file, also when the capture ends by an error.
-            FlushCapture();
-            receiveFile = nullptr;
+            capture = nullptr;
             counting = false;
-            captureBatch = QByteArray();
         });
     ReceivedCount = 0;
     const std::string_view early = Buffered();
     if (!early.empty())
     {
-        if (!WriteAll(file, early.data(), static_cast<qint64>(early.size())))
-            fileError = FileWriteErrorText(fileName, file.errorString().toStdString());
+        sink.Receive(early);
+        sink.Flush();
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
-        // Announced like any chunk, so a progress handler that ends the transfer once the
-        // announced length is in also works when the whole body came with the header.
+        // Announced like any chunk, so that a progress display also hears of a body that came
+        // with the header.
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-    WaitUntil([this] { return !IsConnected || !fileError.empty(); }, {.abortMessage = SendAborted});
-    FlushCapture();
+    WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); },
+              {.abortMessage = SendAborted});
+    sink.Flush();
     // A body that could not be written in full is a failed transfer, not a short file; so is
-    // one that a reset cut off, however much of it came.
-    if (!fileError.empty())
-        throw Exception(fileError);
-    if (closedByReset)
+    // one that a reset cut off, however much of it came, and a chunked one without its end.
+    if (!sink.Error().empty())
+        throw Exception(sink.Error());
+    if (sink.Complete())
+        return;
+    if (state == TConnectionState::ClosedByReset)
         RaiseConnectionReset();
+    if (!sink.Decoder().EndsWithConnection() && sink.Decoder().Chunked())
+        throw Exception("Transfer incomplete: the chunked body ended before its last chunk");
 }
 
 void TPowersock::CaptureString(std::string& text, std::int32_t count)
@@ -427,20 +411,27 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
     counting = true;
     const TFinally restore([this] { counting = false; });
     ReceivedCount = 0;
-    // What is buffered is taken at every turn until the connection closes or the count is reached.
+    TBodyDecoder decoder(std::exchange(bodyFraming, TBodyFraming{}));
+    // What is buffered is taken at every turn until the connection closes, the count is reached
+    // or the body's framing says it is whole.
     auto wanted = [&]
-    { return count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)); };
+    {
+        return !decoder.Complete() &&
+               (count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)));
+    };
     WaitUntil(
         [&]
         {
             if (!wanted())
                 return true;
-            text.append(received.Unread());
+            decoder.Feed(received.Unread(), [&](std::string_view body) { text.append(body); });
             received.Clear();
-            return !IsConnected || !wanted();
+            return !IsConnected() || !wanted() || !decoder.Error().empty();
         },
         {.abortMessage = "Socket capture aborted"});
-    if (closedByReset && wanted())
+    if (!decoder.Error().empty())
+        throw Exception(decoder.Error());
+    if (state == TConnectionState::ClosedByReset && wanted())
         RaiseConnectionReset();
 }
 
@@ -448,7 +439,7 @@ void TPowersock::Listen(bool notifyAsLookup)
 {
     ReportStatus(8, "Listening");
     RemoteAddress = TSockAddrIn{2, static_cast<std::uint16_t>(Port), 0};
-    LookupDone = false;
+    state = TConnectionState::Listening;
     notifyAcceptAsLookup = notifyAsLookup;
     if (server)
     {
@@ -475,15 +466,15 @@ void TPowersock::IncomingConnection()
     if (!server->hasPendingConnections())
         return;
     LastEventOk = true;
-    LookupDone = true;
-    IsConnected = true;
+    state = TConnectionState::Accepted;
     if (!notifyAcceptAsLookup && OnAccept)
         OnAccept(this);
 }
 
 QTcpSocket* TPowersock::Accept()
 {
-    if (WaitUntil([this] { return LookupDone; }) == TWaitEnd::Canceled)
+    // Also ends when the listening socket was closed: no connection can come any more.
+    if (WaitUntil([this] { return state != TConnectionState::Listening; }) == TWaitEnd::Canceled)
         throw ESockError(TSockReason::AcceptCanceled, "Accepting Canceled");
     if (!LastEventOk)
         throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
@@ -516,7 +507,6 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         socket = nullptr;
     }
     InstallSocket(accepted);
-    closedByReset = false;
     WatchClose();
     if (server)
     {
@@ -524,10 +514,11 @@ void TPowersock::AdoptSocket(QTcpSocket* accepted)
         server->deleteLater();
         server = nullptr;
     }
-    IsConnected = accepted->state() == QAbstractSocket::ConnectedState;
+    state = accepted->state() == QAbstractSocket::ConnectedState ? TConnectionState::Connected
+                                                                 : TConnectionState::Unconnected;
     if (accepted->bytesAvailable() <= 0)
         return;
-    if (IsConnected)
+    if (IsConnected())
         PostReadMore();
     else
         // The peer sent everything and closed before we took the connection over.

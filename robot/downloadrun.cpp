@@ -209,6 +209,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");
     Observer.FileProgress(0, 0);
+    Observer.Statistics("");
     platform::ProcessMessages();
     Fetch->ApplyProxySetting();
 }
@@ -225,6 +226,7 @@ void TDownloadRun::ScheduledWait()
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
         Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
+        Observer.StatusText(1, "");
         platform::ProcessMessages();
     }
 }
@@ -249,6 +251,8 @@ void TDownloadRun::SetUpRun(TRun& run)
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
     Fetch->AbortHttp();
+    // The abort's "Canceling" belongs to the entry before.
+    Observer.StatusText(1, "");
     skipURLRequested = false;
     run.RetryCount = 0;
     urlIndex = j;
@@ -282,7 +286,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         FileList.Clear();
         if (LogLevel() >= TLogLevel::URLs)
             WriteLog("Failed to download page " + shownURL + " (" +
-                     std::string(bytetext::WithoutLineEnd(error.what())) + ")");
+                     TimedOutText(bytetext::WithoutLineEnd(error.what())) + ")");
     }
 
     fileIndex = 0;
@@ -348,6 +352,11 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
                      run.PageLinks);
     MergePageLinks(run);
+    // A page whose links were all taken before would otherwise list nothing without a word.
+    const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+    if (taken > 0 && LogLevel() >= TLogLevel::Files)
+        WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                 " taken from an earlier page");
     if (Preferences.SaveImages() && !run.PatentPage && !ftpFolder)
     {
         ExtractImageLinks(bodyFile, run.PageLinks);
@@ -367,6 +376,15 @@ TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
     request.LoginOrigin = run.EntryOrigin;
     request.TimeOutSeconds = Preferences.TimeOut();
     return request;
+}
+
+std::string TDownloadRun::TimedOutText(std::string_view message) const
+{
+    // The watchdog's abort reads like any other; the line says it was the time-out.
+    std::string text(message);
+    if (Fetch->TimedOut())
+        text += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
+    return text;
 }
 
 void TDownloadRun::MergePageLinks(TRun& run)
@@ -409,6 +427,7 @@ void TDownloadRun::EndRun(TRun& run)
     runActive = false;
     Observer.RunStateChanged();
     AbortClients();
+    Observer.StatusText(1, "");
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
     currentOutputPath.clear();

@@ -175,13 +175,7 @@ void TFetch::SignOfLife()
 void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
-    const std::int64_t received = NMHTTP1->ReceivedCount;
-    const std::int64_t expected = NMHTTP1->ExpectedCount;
-    Observer.Progress(received, expected);
-    // The transfer ends once the announced size is in, even if the server keeps the connection
-    // open or a chunk brought more.
-    if (expected > 0 && received >= expected)
-        NMHTTP1->Disconnect();
+    Observer.Progress(NMHTTP1->ReceivedCount, NMHTTP1->ExpectedCount);
 }
 
 TFetchResult TFetch::Fetch(const TFetchRequest& request)

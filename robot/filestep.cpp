@@ -78,6 +78,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 
     TNextStep next = TNextStep::NextFile;
     run.FoldersMadeFrom.clear();
+    bool failed = false;
     try
     {
         std::string outputPath;
@@ -123,11 +124,13 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     }
     catch (const ENoRetry& failure)
     {
+        failed = true;
         next = FailFile(run, failure.what(), failure.Logged, true);
     }
     catch (const std::exception& error)
     {
-        next = FailFile(run, error.what());
+        failed = true;
+        next = FailFile(run, TimedOutText(bytetext::WithoutLineEnd(error.what())));
     }
 
     if (skipFileRequested)
@@ -136,6 +139,9 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
             WriteLog(currentOutputPath + " Skipped");
         skipFileRequested = false;
     }
+    // Without this line the log would read as if the file had come.
+    if (failed && stopRequested && LogLevel() >= TLogLevel::URLs)
+        WriteLog(currentOutputPath + " Stopped");
     if (errorCount > 0)
         Observer.Indicator(TIndicator::Error);
     return next;
@@ -234,6 +240,8 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
 TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged, bool final)
 {
     AbortClients();
+    // What came of a failed file (an error page, a part) is no progress.
+    Observer.FileProgress(0, 0);
     platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
     RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);

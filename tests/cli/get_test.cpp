@@ -261,3 +261,63 @@ TEST(KestrowCliGet, AFullDiskIsNamed)
         << err;
     EXPECT_TRUE(err.ends_with("\". No space left on device\n")) << err;
 }
+
+TEST(KestrowCliGet, TheAnswersFramingDecidesWhatTheFileIs)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const auto get = [&](const std::string& answer)
+    {
+        ScriptedServer server;
+        server.AddScript(Script().ExpectHeader().Send(answer).Close());
+        return RunGet({Q(server.Url("/a.zip")), Q(target)});
+    };
+    const auto failsKeepingTheOldFile = [&](const std::string& answer, const std::string& reason)
+    {
+        const std::string before = dir.Read("keep.bin");
+        const CliResult result = get(answer);
+        EXPECT_EQ(result.exitCode, 2) << answer;
+        EXPECT_EQ(result.err, "kestrow-cli get: " + reason + "\n") << answer;
+        EXPECT_EQ(dir.Read("keep.bin"), before) << answer;
+    };
+
+    // A length that is no plain number, or lengths that disagree, frame nothing.
+    for (const std::string length : {"-1", "1e9", "+47", "47 bytes", "0x2f", "99999999999999999999"})
+        failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" +
+                                   std::string(47, 'b'),
+                               "Bad Content-Length");
+    failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nContent-Length: 47\r\nContent-Length: 10\r\n\r\n" +
+                               std::string(47, 'b'),
+                           "Bad Content-Length");
+    CliResult result = get("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length:  5 \r\n\r\nagree");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "agree");
+
+    // Interim answers are passed over; the status line is the real answer's.
+    result = get("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
+                 "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nreal");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "HTTP/1.1 200 OK\nReplyCode 200\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "real");
+    std::string endless;
+    for (int i = 0; i < 100000; ++i)
+        endless += "HTTP/1.1 100 Continue\r\n\r\n";
+    failsKeepingTheOldFile(endless + "HTTP/1.1 200 OK\r\n\r\nreal", "Header too long");
+
+    // Chunks are taken apart: extensions mean nothing, trailers are passed over, and a length
+    // beside them is ignored.
+    result = get("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n"
+                 "5;name=value\r\nhello\r\n1\r\n \r\nA \r\nchunk-wise\r\n0\r\nX-Trailer: t\r\n\r\n");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "hello chunk-wise");
+    for (const std::string chunks :
+         {"zz\r\nhello\r\n0\r\n\r\n", "fffffffffffffffffff\r\nhello\r\n0\r\n\r\n", "\r\nhello\r\n0\r\n\r\n"})
+        failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks,
+                               "Bad chunk size");
+    failsKeepingTheOldFile(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhelloXX3\r\nabc\r\n0\r\n\r\n",
+        "Bad chunked body");
+    failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n5\r\nwor",
+                           "Transfer incomplete: the chunked body ended before its last chunk");
+}

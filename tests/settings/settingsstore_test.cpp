@@ -1,43 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "platform/exception.h"
 #include "settings/settingsstore.h"
+#include "filesizelimit.h"
 #include "messageof.h"
 #include "tempdir.h"
 
 namespace
 {
 const std::string Key = "SOFTWARE\\Corvane\\Kestrow\\Settings";
-
-// Makes every write into a regular file beyond a few bytes fail, as a full disk would.
-class FileSizeLimit
-{
-  public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-  private:
-    rlimit saved{};
-    void (*previousHandler)(int) = nullptr;
-};
 } // namespace
 
 TEST(SettingsStore, ValuesComeBackWithTheirTypes)

@@ -1,0 +1,52 @@
+#include "net/capturesink.h"
+
+#include <cerrno>
+
+#include "platform/exception.h"
+#include "platform/filewrite.h"
+
+namespace
+{
+// Far fewer system calls than one per chunk, and whole pages for the file system.
+constexpr qsizetype WriteBatch = 256 * 1024;
+} // namespace
+
+TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt)
+    : fileName(fileName), file(QString::fromStdString(fileName)), decoder(framing)
+{
+    const QIODevice::OpenMode mode =
+        appendAt < 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
+    if (!file.open(mode | QIODevice::Unbuffered))
+        throw Exception(FileCreateErrorText(fileName, errno));
+    if (appendAt >= 0 && (!file.resize(appendAt) || !file.seek(appendAt)))
+        throw Exception(FileWriteErrorText(fileName, file.errorString().toStdString()));
+}
+
+TCaptureSink::~TCaptureSink()
+{
+    Flush();
+}
+
+void TCaptureSink::Receive(std::string_view bytes)
+{
+    if (!error.empty())
+        return;
+    const bool intact = decoder.Feed(bytes, [this](std::string_view body)
+                                     { batch.append(body.data(), static_cast<qsizetype>(body.size())); });
+    if (batch.size() >= WriteBatch || decoder.Complete())
+        Flush();
+    if (!intact && error.empty())
+    {
+        Flush();
+        error = decoder.Error();
+    }
+}
+
+void TCaptureSink::Flush()
+{
+    if (batch.isEmpty())
+        return;
+    if (error.empty() && !WriteAll(file, batch.constData(), batch.size()))
+        error = FileWriteErrorText(fileName, file.errorString().toStdString());
+    batch.truncate(0);
+}
