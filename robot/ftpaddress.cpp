@@ -17,17 +17,6 @@ namespace
 // rather than kept whole in memory.
 constexpr std::size_t MaxListingLine = 64 * 1024;
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A name as a link that SplitFtpAddress gives back unchanged: only a "%" that would be read as an
 // escape is escaped itself, and the ">" of a "->", which would end the link in a list entry.
 std::string EscapedName(std::string_view name)
@@ -37,7 +26,8 @@ std::string EscapedName(std::string_view name)
     for (std::size_t i = 0; i < name.size(); ++i)
     {
         const char c = name[i];
-        if (c == '%' && i + 2 < name.size() && HexValue(name[i + 1]) >= 0 && HexValue(name[i + 2]) >= 0)
+        if (c == '%' && i + 2 < name.size() && bytetext::HexDigitValue(name[i + 1]) >= 0 &&
+            bytetext::HexDigitValue(name[i + 2]) >= 0)
             link += "%25";
         else if (c == '>' && i > 0 && name[i - 1] == '-')
             link += "%3E";
@@ -54,8 +44,9 @@ std::string PercentDecoded(std::string_view text)
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i)
     {
-        const int high = text[i] == '%' && i + 2 < text.size() + 0 ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        const int high =
+            text[i] == '%' && i + 2 < text.size() + 0 ? bytetext::HexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? bytetext::HexDigitValue(text[i + 2]) : -1;
         if (low < 0)
         {
             result += text[i];

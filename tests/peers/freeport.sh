@@ -61,6 +61,22 @@ kestrow_start_on_free_port() {
     return 1
 }
 
+# Starts a server as kestrow_start_on_free_port does, or says why it did not start and exits.
+#   kestrow_start_or_explain STATEDIR NAME "LOGS" CONFIGURE COMMAND...
+# LOGS names the files in STATEDIR, besides the server's output, that tell why.
+kestrow_start_or_explain() {
+    local state=$1 name=$2 logs=$3 configure=$4 log
+    shift 4
+    if kestrow_start_on_free_port "$state" "$configure" "$@"; then
+        return 0
+    fi
+    echo "$name did not start:" >&2
+    for log in log $logs; do
+        cat "$state/$log" >&2 2>/dev/null || true
+    done
+    exit 1
+}
+
 # Starts nginx with the configuration that write_config writes into STATEDIR, on a free port;
 # says why and exits when it does not come up.
 kestrow_start_nginx() {

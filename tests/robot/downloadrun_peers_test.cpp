@@ -12,6 +12,7 @@
 #include "peers.h"
 #include "platform/prompt.h"
 #include "robot/downloadrun.h"
+#include "scriptedserver.h"
 #include "enginetest.h"
 
 namespace
@@ -72,6 +73,10 @@ TEST_F(PeerRun, ApacheFoldersAndRedirectsLeadToThePageAskedForAndNeverThroughAPr
     apache.Write("b.zip", "B");
     apache.Write("third.html", "<a href=c.zip>");
     apache.Write("c.zip", "C");
+    // Behind a login, which the entry brings along.
+    NginxSite private_("private", CurrentTestName(), "apache");
+    private_.Write("index.html", "<a href=e.zip>");
+    private_.Write("e.zip", "E");
     NginxSite nginx("robot-apache", CurrentTestName());
     nginx.Write("list.html", "<a href=d.zip>");
     nginx.Write("d.zip", "D");
@@ -87,6 +92,8 @@ TEST_F(PeerRun, ApacheFoldersAndRedirectsLeadToThePageAskedForAndNeverThroughAPr
         server + "/moved" + area + "/third.html->" + Out() + "third/",
         // Another server afterwards is asked directly.
         nginx.url + "list.html->" + Out() + "nginx/",
+        "http://" + PeerValue("apache", "user") + ":" + PeerValue("apache", "password") +
+            "@127.0.0.1:" + port + "/private/" + CurrentTestName() + "->" + Out() + "private/",
     });
     Go();
 
@@ -95,6 +102,8 @@ TEST_F(PeerRun, ApacheFoldersAndRedirectsLeadToThePageAskedForAndNeverThroughAPr
     EXPECT_EQ(home.Read("out/second/b.zip"), "B");
     EXPECT_EQ(home.Read("out/third/c.zip"), "C");
     EXPECT_EQ(home.Read("out/nginx/d.zip"), "D");
+    EXPECT_EQ(home.Read("out/private/e.zip"), "E");
+    EXPECT_TRUE(prompts.LoginQuestions.empty());
     const std::vector<std::string> heard = LogLinesWith("apache", "access.log", area);
     EXPECT_GE(heard.size(), 9u);
     for (const std::string& line : heard)
@@ -128,8 +137,14 @@ TEST_F(PeerRun, ThroughSquidPagesAndFilesComeLikeThroughAnyProxyAndItsLoginIsAsk
         EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
         EXPECT_EQ(home.Read("out/" + peer + "/a.zip"), "A");
         EXPECT_EQ(home.Read("out/" + peer + "/sub/b.zip"), "B");
-        const std::vector<std::string> heard =
-            LogLinesWith(peer, "access.log", " GET " + site.url + "sub/b.zip");
+        // squid writes its line once its side of the transaction has ended too.
+        std::vector<std::string> heard;
+        WaitUntil(
+            [&]
+            {
+                heard = LogLinesWith(peer, "access.log", " GET " + site.url + "sub/b.zip");
+                return !heard.empty();
+            });
         ASSERT_EQ(heard.size(), 1u);
         EXPECT_NE(heard[0].find(login ? " kestrow " : " - "), npos) << heard[0];
         ASSERT_EQ(prompts.LoginQuestions.size(), login ? 1u : 0u);

@@ -95,14 +95,9 @@ start() {
         cat "$state/log" >&2
         exit 1
     fi
-    if kestrow_start_on_free_port "$state" write_config \
-        /usr/sbin/apache2 -d "$state" -f "$state/httpd.conf" -DFOREGROUND; then
-        echo "Apache on 127.0.0.1:$(cat "$state/port") serving $state/root"
-        return 0
-    fi
-    echo "Apache did not start:" >&2
-    cat "$state/log" "$state/error.log" >&2 2>/dev/null || true
-    exit 1
+    kestrow_start_or_explain "$state" Apache error.log write_config \
+        /usr/sbin/apache2 -d "$state" -f "$state/httpd.conf" -DFOREGROUND
+    echo "Apache on 127.0.0.1:$(cat "$state/port") serving $state/root"
 }
 
 kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR"

@@ -69,13 +69,8 @@ start() {
     if [ "$(id -u)" -eq 0 ]; then
         chown proxy: "$state"
     fi
-    if kestrow_start_on_free_port "$state" write_config /usr/sbin/squid -N -f "$state/squid.conf"; then
-        echo "squid on 127.0.0.1:$(cat "$state/port")${auth:+ with Basic auth}"
-        return 0
-    fi
-    echo "squid did not start:" >&2
-    cat "$state/log" "$state/cache.log" >&2 2>/dev/null || true
-    exit 1
+    kestrow_start_or_explain "$state" squid cache.log write_config /usr/sbin/squid -N -f "$state/squid.conf"
+    echo "squid on 127.0.0.1:$(cat "$state/port")${auth:+ with Basic auth}"
 }
 
 kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR [--auth]"

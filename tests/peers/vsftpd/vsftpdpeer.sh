@@ -5,9 +5,8 @@
 #                                  is written to STATEDIR/port, the process id to STATEDIR/pid
 #   vsftpdpeer.sh stop STATEDIR    stop it and remove STATEDIR
 # vsftpd knows no MLSD: a folder is listed with NLST. It must run as root (it locks each session
-# into the root folder). The root holds small.txt (a few known lines), pub/LICENSE (a file
-# without a dot), "pub/with space.txt", and the folder pub/sub/ with two files.
-# vsftpd.log has each command the server received.
+# into the root folder). The root holds small.txt (a few known lines); tests write their own
+# folders below it. vsftpd.log has each command the server received.
 set -euo pipefail
 source "$(dirname "$0")/../freeport.sh"
 
@@ -48,19 +47,10 @@ start() {
         echo "vsftpd needs root" >&2
         exit 1
     fi
-    mkdir -p "$state/root/pub/sub" "$state/empty"
+    mkdir -p "$state/root" "$state/empty"
     printf 'first line\r\nsecond line\r\nthird line without end' >"$state/root/small.txt"
-    printf 'a licence without a dot in its name\n' >"$state/root/pub/LICENSE"
-    printf 'a name with a blank' >"$state/root/pub/with space.txt"
-    printf 'one' >"$state/root/pub/sub/one.zip"
-    printf 'two' >"$state/root/pub/sub/two.txt"
-    if kestrow_start_on_free_port "$state" write_config /usr/sbin/vsftpd "$state/vsftpd.conf"; then
-        echo "vsftpd on 127.0.0.1:$(cat "$state/port") serving $state/root"
-        return 0
-    fi
-    echo "vsftpd did not start:" >&2
-    cat "$state/log" "$state/vsftpd.log" >&2 2>/dev/null || true
-    exit 1
+    kestrow_start_or_explain "$state" vsftpd vsftpd.log write_config /usr/sbin/vsftpd "$state/vsftpd.conf"
+    echo "vsftpd on 127.0.0.1:$(cat "$state/port") serving $state/root"
 }
 
 kestrow_peer_main "$action" "$state" "$0 start|stop STATEDIR"
