@@ -188,5 +188,11 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
         EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/LICENSE"), "L");
         EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/with space.zip"), "S");
         std::filesystem::remove_all(Out());
+
+        // The preview lists the same links.
+        run.PreviewEntry(address + "/->" + Out());
+        std::vector<std::string> previewed = run.FileList.Items();
+        std::sort(previewed.begin(), previewed.end());
+        EXPECT_EQ(previewed, (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", "with space.zip"}));
     }
 }
