@@ -51,6 +51,10 @@ class TGetReports : public TFetchObserver
 
     void HttpStatus(const std::string& text) override { Show(text); }
     void FtpStatus(const std::string& text) override { Show(text); }
+    void Resumed(std::int64_t from) override
+    {
+        std::fprintf(stderr, "Resumed at %lld bytes\n", static_cast<long long>(from));
+    }
     void AfterTransfer(const std::string& failure) override
     {
         // The file is complete; a server that fumbles its goodbye does not undo that.
@@ -76,8 +80,13 @@ int Get(const GetOptions& options, bool ftp)
     // A login comes from the options or not at all: a refusal is the answer.
     fetch.AskLogins = false;
     fetch.UseProxy(options.proxyHost, options.proxyPort);
-    // Ctrl+C and SIGTERM end the transfer like the watchdog.
-    const TSignalStop interrupt([&fetch] { fetch.Abort(); });
+    // Ctrl+C and SIGTERM end the transfer like Stop: what arrived of it is removed.
+    const TSignalStop interrupt(
+        [&fetch]
+        {
+            fetch.GiveUp();
+            fetch.Abort();
+        });
 
     TFetchRequest request;
     request.Address = options.url;

@@ -164,6 +164,35 @@ std::optional<std::int64_t> ContentLength(std::string_view line)
     return length;
 }
 
+void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total)
+{
+    start = total = -1;
+    const auto number = [](std::string_view text)
+    {
+        std::int64_t value = -1;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= 0 ? value
+                                                                                                       : -1;
+    };
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    std::string_view value = bytetext::Trim(line.substr(colon + 1));
+    if (!bytetext::EqualsNoCase(value.substr(0, 6), "bytes "))
+        return;
+    value = bytetext::Trim(value.substr(6));
+    const std::size_t dash = value.find('-');
+    const std::size_t slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return;
+    const std::int64_t first = number(value.substr(0, dash));
+    const std::int64_t last = number(value.substr(dash + 1, slash - dash - 1));
+    if (first < 0 || last < first)
+        return;
+    start = first;
+    total = number(value.substr(slash + 1));
+}
+
 bool IsChunkedEncoding(std::string_view line)
 {
     const std::size_t colon = line.find(':');

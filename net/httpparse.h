@@ -64,6 +64,10 @@ std::string HeaderValueFrom(std::string_view line, std::size_t position);
 // at all) gives no length.
 std::optional<std::int64_t> ContentLength(std::string_view line);
 
+// The part a Content-Range line names ("bytes START-END/TOTAL"): start and total, each -1 when
+// the line does not give it as a plain number ("*" for an unknown total).
+void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total);
+
 // Whether a Transfer-Encoding line ends its codings with "chunked" (in any letter case).
 bool IsChunkedEncoding(std::string_view line);
 

@@ -241,8 +241,9 @@ void TNMFTP::TransferType(int kind)
     }
 }
 
-void TNMFTP::Download(const std::string& remote, const std::string& local)
+void TNMFTP::Download(const std::string& remote, const std::string& local, std::int64_t restartAt)
 {
+    ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
@@ -250,11 +251,12 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
         throw Exception("Invalid URL");
-    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::cmdDownload);
+    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::cmdDownload, restartAt);
 }
 
 bool TNMFTP::ListFolder(const std::string& local)
 {
+    ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
@@ -275,7 +277,8 @@ bool TNMFTP::ListFolder(const std::string& local)
     return false;
 }
 
-void TNMFTP::ReceiveData(const std::string& command, const std::string& local, TCmdType kind)
+void TNMFTP::ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
+                         std::int64_t restartAt)
 {
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
@@ -308,6 +311,16 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
         if (OnPacketRecvd)
             DataConnection->OnPacketRecvd = OnPacketRecvd;
 
+        if (restartAt > 0)
+        {
+            const std::string restLine = "REST " + std::to_string(restartAt);
+            ReportStatus(1, restLine);
+            Transaction(restLine);
+            // Any answer but "350 pending further information" leaves the transfer at byte 0.
+            if (ReplyCode == 350)
+                ContinuedFrom = restartAt;
+        }
+
         ReportStatus(1, command);
         ExpectedCount = 0;
         TPowersock::Transaction(command);
@@ -331,7 +344,7 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
-            DataConnection->CaptureFile(local);
+            DataConnection->CaptureFile(local, ContinuedFrom);
         if (OnTransactionStop)
             OnTransactionStop(this);
 

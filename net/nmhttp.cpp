@@ -4,7 +4,6 @@
 #include <array>
 #include <cerrno>
 #include <optional>
-#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
@@ -170,10 +169,11 @@ void TNMHTTP::DoRequest()
                 SendRequest();
                 ReadResponseHeader();
             }
+            ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
             if (!httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head);
             else if (InputFileMode)
-                CaptureFile(Body);
+                CaptureFile(Body, ContinuedFrom);
             else
                 CaptureString(Body, -1);
             const int code = ReplyCode;
@@ -229,16 +229,13 @@ void TNMHTTP::EndWithoutBody(bool head)
     // A HEAD's Content-Length tells what a GET would bring; nothing else announces anything here.
     if (!head)
         ExpectedCount = 0;
-    // The framing was for a capture that does not come; a file to be continued stays as it is.
+    // The framing was for a capture that does not come.
     bodyFraming = TBodyFraming{};
-    const bool continued = std::exchange(captureAppendAt, -1) >= 0;
     if (!InputFileMode)
     {
         Body.clear();
         return;
     }
-    if (continued)
-        return;
     QFile file(QString::fromStdString(Body));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw Exception(FileCreateErrorText(Body, errno));
@@ -288,6 +285,11 @@ void TNMHTTP::BuildHeaders()
     else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
         HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
+    if (RangeFrom > 0 && RequestKind == CmdGet)
+    {
+        HeaderList.Add("Range: bytes=" + std::to_string(RangeFrom) + "-");
+        HeaderList.SetHeaderValue("If-Range", RangeValidator);
+    }
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && Origin == credentialOrigin)
         HeaderList.SetHeaderValue("Authorization",
                                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
@@ -325,11 +327,20 @@ void TNMHTTP::SendRequest()
     RequestKind = CmdGet;
 }
 
+bool TNMHTTP::ContinuesRange() const
+{
+    return RangeFrom > 0 && ReplyCode == 206 && ContentRangeStart == RangeFrom &&
+           (RangeTotal < 0 || ContentRangeTotal == RangeTotal);
+}
+
 void TNMHTTP::ReadResponseHeader()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
     Location.clear();
+    ETag.clear();
+    LastModified.clear();
+    ContentRangeStart = ContentRangeTotal = -1;
     QFile headerFile;
     if (OutputFileMode)
     {
@@ -381,6 +392,12 @@ void TNMHTTP::ReadResponseHeader()
             }
             else if (keyword == "TRANSFER-ENCODING:")
                 chunked = httpparse::IsChunkedEncoding(line);
+            else if (keyword == "ETAG:")
+                ETag = bytetext::Trim(httpparse::HeaderValueFrom(line, 6));
+            else if (keyword == "LAST-MODIFIED:")
+                LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
+            else if (keyword == "CONTENT-RANGE:")
+                httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
             sink(line);
             if (httpparse::IsHeaderEnd(line))
                 break;
@@ -390,6 +407,9 @@ void TNMHTTP::ReadResponseHeader()
         {
             SetCookieValue.clear();
             Location.clear();
+            ETag.clear();
+            LastModified.clear();
+            ContentRangeStart = ContentRangeTotal = -1;
             if (OutputFileMode)
             {
                 headerFile.resize(0);
@@ -406,6 +426,8 @@ void TNMHTTP::ReadResponseHeader()
             throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
         ExpectedCount = length.value_or(0);
         bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        if (OnResponseHeader)
+            OnResponseHeader(this);
         return;
     }
 }

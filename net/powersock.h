@@ -167,7 +167,9 @@ class TPowersock : public QObject
     std::string Read(std::uint16_t count);
     std::string ReadLn();
     void SendFile(const std::string& fileName);
-    void CaptureFile(const std::string& fileName);
+    // Writes what the connection brings into the file until it ends: from the start of an
+    // emptied file, or after the file's first appendAt bytes (a transfer that goes on).
+    void CaptureFile(const std::string& fileName, std::int64_t appendAt = -1);
     void CaptureString(std::string& text, std::int32_t count);
     void Listen(bool notifyAsLookup);
     std::string LocalAddressText();
@@ -184,10 +186,9 @@ class TPowersock : public QObject
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;
 
-    // How the body of the next capture is framed, and where its file goes on (-1: the file is
-    // emptied first). A client sets them before a capture; they hold for that capture only.
+    // How the body of the next capture is framed. A client sets it before a capture; it holds
+    // for that capture only.
     TBodyFraming bodyFraming;
-    std::int64_t captureAppendAt = -1;
 
     bool LastEventOk = false;
 

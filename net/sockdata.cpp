@@ -361,13 +361,12 @@ void TPowersock::SendFile(const std::string& fileName)
         throw Exception(sendFileError);
 }
 
-void TPowersock::CaptureFile(const std::string& fileName)
+void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
 {
     ReportStatus(8, "CaptureFile");
     // What arrived stays in the file, also when the capture ends by an error: the sink writes
     // what it still holds as it goes.
-    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}),
-                      std::exchange(captureAppendAt, -1));
+    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}), appendAt);
     capture = &sink;
     counting = true;
     const TFinally restore(

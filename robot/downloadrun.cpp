@@ -74,6 +74,11 @@ class TDownloadRun::TFetchReports : public TFetchObserver
         run.Observer.FileProgress(received, expected);
     }
     void Caught(const std::string& message) override { run.ReportCaught(message); }
+    void Resumed(std::int64_t from) override
+    {
+        if (run.LogLevel() >= TLogLevel::Files)
+            run.WriteLog("Resumed at " + std::to_string(from) + " bytes");
+    }
 
   private:
     TDownloadRun& run;
@@ -133,6 +138,7 @@ void TDownloadRun::SetRunning(bool value)
 void TDownloadRun::RequestStop()
 {
     stopRequested = true;
+    Fetch->GiveUp();
     Observer.StatusText(0, "Finishing Current file...");
     platform::ProcessMessages();
     Fetch->AbortHttp();
@@ -143,18 +149,21 @@ void TDownloadRun::RequestStop()
 void TDownloadRun::Abandon()
 {
     stopRequested = true;
+    Fetch->GiveUp();
     AbortClients();
 }
 
 void TDownloadRun::RequestSkipFile()
 {
     skipFileRequested = true;
+    Fetch->GiveUp();
     AbortClients();
 }
 
 void TDownloadRun::RequestSkipURL()
 {
     skipURLRequested = true;
+    Fetch->GiveUp();
     Fetch->AbortHttp();
 }
 
@@ -281,12 +290,21 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     }
     catch (const std::exception& error)
     {
-        Observer.Indicator(TIndicator::Error);
-        ++errorCount;
         FileList.Clear();
-        if (LogLevel() >= TLogLevel::URLs)
-            WriteLog("Failed to download page " + shownURL + " (" +
-                     TimedOutText(bytetext::WithoutLineEnd(error.what())) + ")");
+        // A page the user gave up is no error; the log says how it ended.
+        if (stopRequested || skipURLRequested)
+        {
+            if (LogLevel() >= TLogLevel::URLs)
+                WriteLog(shownURL + (stopRequested ? " Stopped" : " Skipped"));
+        }
+        else
+        {
+            Observer.Indicator(TIndicator::Error);
+            ++errorCount;
+            if (LogLevel() >= TLogLevel::URLs)
+                WriteLog("Failed to download page " + shownURL + " (" +
+                         TimedOutText(bytetext::WithoutLineEnd(error.what())) + ")");
+        }
     }
 
     fileIndex = 0;

@@ -6,8 +6,8 @@
 #include "net/nmhttp.h"
 #include "net/origin.h"
 #include "net/port.h"
-#include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "platform/bytetext.h"
 #include "platform/pause.h"
 #include "robot/ftpaddress.h"
 #include "robot/watchdog.h"
@@ -67,6 +67,7 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
+    NMHTTP1->OnResponseHeader = [this](QObject*) { HttpResponseHeader(); };
 
     NMFTP1 = new TNMFTP(this);
     NMFTP1->Port = 21;
@@ -184,6 +185,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     NMHTTP1->LastError = 0;
     NMFTP1->LastError = 0;
     lastFtpErrorReply.clear();
+    givenUp = false;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
     {
@@ -191,11 +193,27 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
         ~TStopWatchdog() { watchdog->Stop(); }
     } stopWatchdog{TimerConnect};
     lastWasFtp = IsFtpAddress(request.Address);
-    if (lastWasFtp)
-        FetchFtp(request, result);
-    else
-        FetchHttp(request, result);
+    try
+    {
+        if (lastWasFtp)
+            FetchFtp(request, result);
+        else
+            FetchHttp(request, result);
+    }
+    catch (...)
+    {
+        // What arrived of a file that failed part-way waits for the next attempt, unless the
+        // user gave the file up.
+        if (!givenUp)
+            result.File.KeepForLater();
+        throw;
+    }
     return result;
+}
+
+void TFetch::GiveUp()
+{
+    givenUp = true;
 }
 
 void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
@@ -218,25 +236,78 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     {
         if (request.ProbeFirst && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
+        // An earlier attempt's bytes are asked to be continued, for as long as this file takes.
+        TPartialInfo kept;
+        const std::int64_t keptBytes = result.File.KeptBytes(url, kept);
+        struct TRangeEnd
+        {
+            TNMHTTP* client;
+            ~TRangeEnd() { client->RangeFrom = 0; }
+        } rangeEnd{NMHTTP1};
+        NMHTTP1->RangeFrom = keptBytes;
+        NMHTTP1->RangeValidator = kept.Validator;
+        NMHTTP1->RangeTotal = kept.Total;
+        describing = &result.File;
+        describedAddress = url;
+        struct TDescribed
+        {
+            TTransferFile*& describing;
+            ~TDescribed() { describing = nullptr; }
+        } described{describing};
         const int loginsBefore = HttpEvents->LoginsStored;
         FollowedGet(url);
         if (NMHTTP1->ReplyCode == 407 && !request.ProbeFirst && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
         // A login answered during this request: ask again with it, rather than keep the refusal.
-        const int code = NMHTTP1->ReplyCode;
+        int code = NMHTTP1->ReplyCode;
         if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
             FollowedGet(url);
+        // A part that is not the one asked for, or a range the server cannot give: the file
+        // comes again from its start.
+        code = NMHTTP1->ReplyCode;
+        if (keptBytes > 0 && NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))
+        {
+            NMHTTP1->RangeFrom = 0;
+            FollowedGet(url);
+        }
     }
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
         std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
+    // Only what came in this transfer counts.
     result.Bytes = NMHTTP1->ExpectedCount;
     result.RedirectedTo = HttpEvents->RedirectedTo;
     result.Host = NMHTTP1->Host;
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter.
-    if (!request.Head && !result.ErrorAnswer())
-        KeepAnnouncedLength(result.File.Path(), result.Bytes);
+    if (!request.Head && !result.ErrorAnswer() && result.Bytes > 0)
+        KeepAnnouncedLength(result.File.Path(),
+                            std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0) + result.Bytes);
+}
+
+void TFetch::HttpResponseHeader()
+{
+    if (!describing)
+        return;
+    // The version of the file this answer carries, so that its bytes can be gone on from: a
+    // strong ETag, else the time of its last change.
+    const int code = NMHTTP1->ReplyCode;
+    TPartialInfo info;
+    info.Address = describedAddress;
+    if (code == 200 || code == 206)
+    {
+        const std::string& etag = NMHTTP1->ETag;
+        info.Validator = !etag.empty() && !etag.starts_with("W/") ? etag : NMHTTP1->LastModified;
+        info.Total = code == 206 ? NMHTTP1->ContentRangeTotal
+                                 : (NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1);
+        if (info.Total < 0)
+            info.Validator.clear();
+    }
+    // A resumed part keeps the description of the bytes it goes on from.
+    if (NMHTTP1->ContinuesRange())
+        Observer.Resumed(NMHTTP1->RangeFrom);
+    else
+        describing->Describe(info);
 }
 
 void TFetch::FollowedGet(const std::string& url)
@@ -260,6 +331,8 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         throw Exception("'" + request.Address + "' names no file on a server");
     NMFTP1->Host = parts.Host;
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
+    TPartialInfo kept;
+    const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
     // A failure closes the session, so the next file logs in afresh, perhaps on another server.
     try
     {
@@ -267,16 +340,45 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         if (!parts.Folder.empty())
             NMFTP1->ChangeDir(parts.Folder);
         NMFTP1->TransferType(TTransferType::Image);
+        // A folder's listing is fetched whole every time.
         if (request.ListFolder)
             result.MachineListing = NMFTP1->ListFolder(result.File.Path());
         else
-            NMFTP1->Download(parts.File, result.File.Path());
+        {
+            // The file's time of change tells its version: bytes of another version are never
+            // continued. A server that cannot tell leaves nothing to go on from.
+            TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
+            const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+            const auto describe = [&]
+            {
+                if (NMFTP1->ContinuedFrom > 0)
+                    Observer.Resumed(NMFTP1->ContinuedFrom);
+                info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
+                             : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
+                                                         : -1;
+                result.File.Describe(info);
+            };
+            NMFTP1->OnTransactionStart = [this, describe](QObject*)
+            {
+                SignOfLife();
+                describe();
+            };
+            NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
+            NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+        }
     }
     catch (...)
     {
+        NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
         NMFTP1->RequestCloseSocket();
         throw;
     }
+    if (NMFTP1->ContinuedFrom > 0)
+    {
+        // The whole file, as large as it was when the first part came.
+        KeepAnnouncedLength(result.File.Path(), kept.Total);
+    }
+    // Only what came in this transfer counts.
     result.Bytes = NMFTP1->ExpectedCount;
     result.Host = parts.Host;
     // Once the whole file is in, a goodbye that the server fumbles does not undo it.
@@ -289,4 +391,22 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         NMFTP1->RequestCloseSocket();
         Observer.AfterTransfer(error.what());
     }
+}
+
+std::string TFetch::ModificationTime(const std::string& fileName)
+{
+    std::string time;
+    try
+    {
+        NMFTP1->DoCommand("MDTM " + fileName);
+        if (NMFTP1->ReplyCode == 213)
+            time =
+                "MDTM " + std::string(bytetext::Trim(bytetext::WithoutLineEnd(NMFTP1->LastReply.substr(3))));
+    }
+    catch (const FTPException&)
+    {
+        // No time of change from this server; its refusal explains nothing that fails later.
+        lastFtpErrorReply.clear();
+    }
+    return time;
 }

@@ -86,6 +86,8 @@ class TFetchObserver
     virtual void Caught(const std::string& /*message*/) {}
     // The whole FTP file is in, and the server fumbled the goodbye: the file stands.
     virtual void AfterTransfer(const std::string& /*failure*/) {}
+    // The transfer goes on after the bytes an earlier attempt left.
+    virtual void Resumed(std::int64_t /*from*/) {}
 };
 
 // One transfer of one address into one file, with everything it takes: the clients set up
@@ -117,8 +119,12 @@ class TFetch : public QObject
     void UseProxy(const std::string& host, int port);
     TTlsTrust& Trust();
 
-    // Ends whatever the clients wait for; the transfer under way raises.
+    // Ends whatever the clients wait for; the transfer under way raises, and what arrived of it
+    // waits for the next attempt at the same file.
     void Abort();
+    // The user gives the transfer under way up: what arrived of it goes when it fails. Callers
+    // abort the clients as they see fit.
+    void GiveUp();
     // Ends only an HTTP transfer under way.
     void AbortHttp();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
@@ -136,6 +142,10 @@ class TFetch : public QObject
     void FollowedGet(const std::string& url);
     void SignOfLife();
     void HttpPacketRecvd();
+    // Describes the bytes the answer brings, for a later attempt to go on from.
+    void HttpResponseHeader();
+    // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.
+    std::string ModificationTime(const std::string& fileName);
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;
@@ -145,4 +155,8 @@ class TFetch : public QObject
     // The FTP server's last error reply, which explains a wait that it ended (421, 425, 426).
     std::string lastFtpErrorReply;
     bool lastWasFtp = false;
+    bool givenUp = false;
+    // The transfer file whose bytes the HTTP answers describe, and the address they are for.
+    TTransferFile* describing = nullptr;
+    std::string describedAddress;
 };

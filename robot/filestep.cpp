@@ -245,6 +245,12 @@ TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& mes
     platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
     RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);
+    // A file the user gave up (Stop, Skip File, Skip URL) is no error, and is not tried again.
+    if (stopRequested || skipFileRequested || skipURLRequested)
+    {
+        run.RetryCount = 0;
+        return TNextStep::NextFile;
+    }
     const int retries = final ? 0 : Preferences.Retries();
     if (final)
         run.RetryCount = 0;

@@ -248,7 +248,7 @@ TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
     EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
     EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
     for (const auto& entry : std::filesystem::directory_iterator(w.home.Path() + "out"))
-        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
 TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
