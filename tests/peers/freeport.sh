@@ -20,6 +20,17 @@ kestrow_wait_for_port() {
     return 1
 }
 
+# Makes $1/shared, a folder that a server's unprivileged workers can reach wherever the state
+# folder is (a build below /root, say): it lives in the temporary folder and $1/shared links to
+# it. Prints its path. kestrow_stop_peer removes it.
+kestrow_shared_folder() {
+    local state=$1 shared
+    shared=$(mktemp -d "${TMPDIR:-/tmp}/kestrow-peer.XXXXXX")
+    chmod 755 "$shared"
+    ln -s "$shared" "$state/shared"
+    echo "$shared"
+}
+
 # Stops the process whose id is in $1/pid (only that one) and removes the state folder $1.
 kestrow_stop_peer() {
     local state=$1 pid
@@ -35,6 +46,9 @@ kestrow_stop_peer() {
             done
             kill -9 "$pid" 2>/dev/null || true
         fi
+    fi
+    if [ -L "$state/shared" ]; then
+        rm -rf "$(readlink "$state/shared")"
     fi
     rm -rf "$state"
 }

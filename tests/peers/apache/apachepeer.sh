@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops Apache httpd, the second web server the tests fetch from.
-#   apachepeer.sh start STATEDIR   serve STATEDIR/root on 127.0.0.1 at a free port; the port is
+#   apachepeer.sh start STATEDIR   serve STATEDIR/root (a link into a shared folder: see
+#                                  kestrow_shared_folder) on 127.0.0.1 at a free port; the port is
 #                                  written to STATEDIR/port, the process id to STATEDIR/pid, the
 #                                  Basic-auth login of /private/ to STATEDIR/user and STATEDIR/password
 #   apachepeer.sh stop STATEDIR    stop it and remove STATEDIR
@@ -19,15 +20,16 @@ state=${2:?state directory}
 user=kestrow
 password=apache-pass
 modules=/usr/lib/apache2/modules
+shared=
 
 write_config() {
     local port=$1
     {
         cat <<CONF
 ServerRoot "$state"
-DefaultRuntimeDir "$state"
+DefaultRuntimeDir "$shared"
 PidFile "$state/httpd.pid"
-Mutex file:$state default
+Mutex file:$shared default
 Listen 127.0.0.1:$port
 ServerName 127.0.0.1
 ErrorLog "$state/error.log"
@@ -38,7 +40,7 @@ CONF
         for module in mpm_event authz_core authz_user authn_core authn_file auth_basic alias autoindex dir mime; do
             echo "LoadModule ${module}_module $modules/mod_$module.so"
         done
-        # As root Apache must hand its workers to a user of their own; the root folder is readable by all.
+        # As root Apache must hand its workers to a user of their own, who reaches the shared folder.
         if [ "$(id -u)" -eq 0 ]; then
             printf 'User www-data\nGroup www-data\n'
         fi
@@ -53,10 +55,10 @@ Timeout 30
 TypesConfig /dev/null
 AddType text/html .html
 AddType text/plain .txt
-DocumentRoot "$state/root"
+DocumentRoot "$shared/root"
 DirectoryIndex index.html
 IndexOptions FancyIndexing HTMLTable VersionSort NameWidth=*
-<Directory "$state/root">
+<Directory "$shared/root">
     Options Indexes
     AllowOverride None
     Require all granted
@@ -64,7 +66,7 @@ IndexOptions FancyIndexing HTMLTable VersionSort NameWidth=*
 <Location "/private/">
     AuthType Basic
     AuthName "Kestrow tests"
-    AuthUserFile "$state/htpasswd"
+    AuthUserFile "$shared/htpasswd"
     Require valid-user
 </Location>
 RedirectMatch 302 ^/redirect(/.*)\$ \$1
@@ -76,7 +78,11 @@ CONF
 
 start() {
     kestrow_stop_peer "$state"
-    mkdir -p "$state/root/files" "$state/root/private"
+    mkdir -p "$state"
+    # The pages and the password file are read by the workers; the tests write through root/.
+    shared=$(kestrow_shared_folder "$state")
+    mkdir -p "$shared/root/files" "$shared/root/private"
+    ln -s "$shared/root" "$state/root"
     printf '<html><body>\n<a href="files/small.txt">small</a>\n</body></html>\n' >"$state/root/index.html"
     printf 'first line\r\nsecond line\r\nthird line without end' >"$state/root/files/small.txt"
     printf '<html><head><link rel="stylesheet" href="/site.css"></head>\n<body>This page has moved: <a href="/elsewhere.html">elsewhere</a></body></html>\n' \
@@ -84,7 +90,7 @@ start() {
     printf 'body { color: navy; }\n' >"$state/root/site.css"
     printf '<html><body>not the page asked for</body></html>\n' >"$state/root/elsewhere.html"
     printf 'the secret page' >"$state/root/private/secret.txt"
-    printf '%s:%s\n' "$user" "$(openssl passwd -apr1 "$password")" >"$state/htpasswd"
+    printf '%s:%s\n' "$user" "$(openssl passwd -apr1 "$password")" >"$shared/htpasswd"
     echo "$user" >"$state/user"
     echo "$password" >"$state/password"
 
