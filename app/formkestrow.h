@@ -254,6 +254,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     bool PrintFiles() const override;
     int Retries() const override;
     int TimeOut() const override;
+    int PauseSeconds() const override;
+    bool PassiveFtp() const override;
     TAfterDownload AfterDownload() const override;
     bool StartAtChecked() const override;
     std::string StartTime() const override;

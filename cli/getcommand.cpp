@@ -35,6 +35,7 @@ struct GetOptions
     bool verbose = false;
     std::vector<std::string> caFiles;
     bool insecure = false;
+    bool passive = false;
 };
 
 int UsageError(const std::string& message)
@@ -96,6 +97,7 @@ int Get(const GetOptions& options, bool ftp)
     request.Password = options.password;
     request.LoginOrigin = OriginOf(options.url);
     request.TimeOutSeconds = options.timeoutSeconds;
+    request.PassiveFtp = options.passive;
     try
     {
         UseTlsOptions(fetch.Trust(), options.caFiles, options.insecure, "get");
@@ -166,6 +168,8 @@ int GetCommand(int argc, char* argv[])
                 options.caFiles.push_back(arguments.Value());
             else if (argument == "--insecure")
                 options.insecure = true;
+            else if (argument == "--passive")
+                options.passive = true;
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())

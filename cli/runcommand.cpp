@@ -57,6 +57,8 @@ struct RunOptions
     std::string proxyPassword;
     std::vector<std::string> caFiles;
     bool insecure = false;
+    std::optional<int> pause;
+    bool passive = false;
 };
 
 std::string StartAt(std::string_view text)
@@ -122,6 +124,10 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.caFiles.push_back(arguments.Value());
         else if (argument == "--insecure")
             options.insecure = true;
+        else if (argument == "--pause")
+            options.pause = arguments.Number(0, 60);
+        else if (argument == "--passive")
+            options.passive = true;
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -168,6 +174,11 @@ class TCommandLinePreferences : public TRunPreferences
     {
         return options.proxy.value_or(std::string(bytetext::Trim(stored.ProxyServer)));
     }
+    int PauseSeconds() const override
+    {
+        return options.pause.value_or(std::clamp(stored.PauseSeconds, 0, 60));
+    }
+    bool PassiveFtp() const override { return options.passive || stored.PassiveFtp != 0; }
 
   private:
     const TSettingsRecord& stored;

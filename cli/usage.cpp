@@ -63,6 +63,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--ca-file", "FILE", "for https://, also trust the certificate authorities in FILE (PEM),\n"
                                           "e.g. that of an intranet server; may be given more than once"},
                     {"--insecure", "", "for https://, accept any certificate: the server is not verified"},
+                    {"--passive", "", "for ftp://, make the data connection from this side (EPSV, else PASV),\n"
+                                      "as behind a router or firewall"},
                     {"-v", "", "print every status report of the client"},
                     {"--help", "", "show this text", TSynopsis::Omitted},
                 }},
@@ -100,6 +102,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--images", "", "also download the images of each page"},
                     {"--retries", "N", "tries after a failed file, 0 to 999"},
                     {"--timeout", "SECONDS", "give up a transfer after this long without data, 5 to 999"},
+                    {"--pause", "SECONDS", "wait this long between two files, 0 to 60 (default 1)"},
+                    {"--passive", "", "make FTP data connections from this side (EPSV, else PASV)"},
                     {"--proxy", "HOST:PORT", "go through an HTTP proxy (\"\" for none)"},
                     {"--log-level", "N", "0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes"},
                     {"--print", "", "print every downloaded file (lp)"},

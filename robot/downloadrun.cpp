@@ -393,6 +393,7 @@ TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
     request.Password = run.EntryPassword;
     request.LoginOrigin = run.EntryOrigin;
     request.TimeOutSeconds = Preferences.TimeOut();
+    request.PassiveFtp = Preferences.PassiveFtp();
     return request;
 }
 

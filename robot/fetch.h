@@ -38,6 +38,8 @@ struct TFetchRequest
     bool ListFolder = false;
     // Seconds without a sign of life before the watchdog gives the transfer up.
     int TimeOutSeconds = 60;
+    // An FTP file's data connection is made by this side (passive) rather than the server.
+    bool PassiveFtp = false;
 };
 
 // How one transfer ended. The answer waits in File until the caller commits it; a result that

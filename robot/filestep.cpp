@@ -61,9 +61,11 @@ std::string PrintFailureText(int result, const std::string& path)
 
 TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 {
+    // The pace of the run: files start at least the pause apart.
+    const qint64 pause = std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000;
     const qint64 sinceLastStart = run.LastFileStart.elapsed();
-    if (sinceLastStart < 1000)
-        platform::Pause(static_cast<int>(1000 - sinceLastStart));
+    if (sinceLastStart < pause)
+        platform::Pause(static_cast<int>(pause - sinceLastStart));
     run.LastFileStart.start();
 
     const std::string entry = FileList.Item(i);
@@ -152,11 +154,12 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
 {
     // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
     const std::string address = ResolveLink(run.PageAddress, entry);
-    if (!bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://"))
+    const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
+    // And the pause again as a settle before each web file.
+    if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
     {
-        // The pace of the run: a second's settle before each web file.
         platform::ProcessMessages();
-        platform::Pause(1000);
+        platform::Pause(pause * 1000);
         platform::ProcessMessages();
     }
     TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
@@ -207,10 +210,12 @@ void TDownloadRun::Bookkeeping(std::int64_t bytes, const std::string& outputPath
     ++filesDone;
     // Only what was transferred counts as downloaded.
     bytesDone += bytes;
+    // The rate over the milliseconds since the start: without a pause between files a run may
+    // take less than a second.
     const QDateTime now = platform::Now();
-    const qint64 seconds = std::max<qint64>(runStart.secsTo(now) % 86400, 1);
+    const qint64 milliseconds = std::max<qint64>(runStart.msecsTo(now) % 86400000, 1);
     Observer.Statistics(SizeText(bytesDone) + " downloaded in " + std::to_string(filesDone) + " files @ " +
-                        SizeText(bytesDone / seconds) + " bytes/Sec");
+                        SizeText(bytesDone * 1000 / milliseconds) + " bytes/Sec");
     if (Preferences.PrintFiles())
         PrintFile(outputPath);
 }

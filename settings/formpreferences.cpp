@@ -84,6 +84,13 @@ void TFormPreferences::CreateControls()
     SpinEditRetries->setValue(5);
     SpinEditRetries->setToolTip(
         QStringLiteral("Set the number of times Kestrow will try to download a file"));
+    LabelPause = MakeLabel(this, "Pause", 126, 39, 36);
+    SpinEditPause = new QSpinBox(this);
+    SpinEditPause->setGeometry(164, 36, 48, 22);
+    SpinEditPause->setRange(0, 60);
+    SpinEditPause->setValue(1);
+    SpinEditPause->setToolTip(QStringLiteral("Set the seconds Kestrow waits between two files"));
+    LabelPauseUnit = MakeLabel(this, "s", 216, 39, 20);
 
     Label4 = MakeLabel(this, "Proxy", 8, 67, 50);
     EditProxyServer = new QLineEdit(this);
@@ -132,6 +139,10 @@ void TFormPreferences::CreateControls()
     StaticTextStartTime->setGeometry(92, 126, 48, 20);
     StaticTextStartTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticTextStartTime->setAlignment(Qt::AlignCenter);
+    CheckBoxPassiveFtp = new QCheckBox(QStringLiteral("Passive FTP"), this);
+    CheckBoxPassiveFtp->setGeometry(150, 126, 100, 20);
+    CheckBoxPassiveFtp->setToolTip(
+        QStringLiteral("Make FTP data connections from this computer, as behind a router or firewall"));
 
     MemoLog = new QPlainTextEdit(this);
     MemoLog->setGeometry(8, 172, dialogWidth - 16, 204);
@@ -217,6 +228,8 @@ void TFormPreferences::TakeSettings()
         StringGridStartTime->hide();
         SpinEditTimeOut->setValue(Settings.TimeOut);
         SpinEditRetries->setValue(Settings.Retries);
+        SpinEditPause->setValue(Settings.PauseSeconds);
+        CheckBoxPassiveFtp->setChecked(Settings.PassiveFtp != 0);
         EditProxyServer->setText(platform::ToQString(std::string(bytetext::Trim(Settings.ProxyServer))));
         PlaceWindow(this, Settings.FrmPrefLoc);
     }
@@ -233,6 +246,8 @@ void TFormPreferences::FormHide()
         return;
     Settings.TimeOut = SpinEditTimeOut->value();
     Settings.Retries = SpinEditRetries->value();
+    Settings.PauseSeconds = SpinEditPause->value();
+    Settings.PassiveFtp = CheckBoxPassiveFtp->isChecked() ? 1 : 0;
     Settings.LogLevel = ComboBoxLog->currentIndex();
     Settings.FrmPrefLoc = WindowLocation(this);
     Settings.ProxyServer = std::string(bytetext::Trim(platform::ToStdString(EditProxyServer->text())));

@@ -870,3 +870,36 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(FilesIn(Out() + "stop/"), std::vector<std::string>{Name(site.server, "index.html")});
 }
+
+TEST_F(DownloadRunEngine, ThePauseBetweenFilesIsThePreferences)
+{
+    ScriptedSite site;
+    std::string page;
+    for (const char* name : {"a", "b", "c", "d"})
+    {
+        site.File(std::string("/") + name + ".zip", name);
+        page += std::string("<a href=") + name + ".zip>";
+    }
+    site.Page("/index.html", page);
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.OverwriteOn = true;
+    // Without a pause the run waits only its half second at the start; with one, each file
+    // starts that long after the one before and settles that long before its request.
+    for (const int pause : {0, 3})
+    {
+        SCOPED_TRACE(pause);
+        preferences.Pause = pause;
+        const long long before = platform::PausesAskedFor();
+        Go();
+        const long long paused = platform::PausesAskedFor() - before;
+        EXPECT_EQ(run.ErrorCount(), 0);
+        EXPECT_EQ(home.Read("out/d.zip"), "d");
+        if (pause == 0)
+            EXPECT_EQ(paused, 500);
+        else
+            EXPECT_GT(paused, 500 + 4 * 2 * 3000 - 1000);
+        // The rate is taken over the milliseconds: a quick run is no run of a whole second.
+        EXPECT_TRUE(observer.LastStatistics.starts_with("4 downloaded in 4 files @ "))
+            << observer.LastStatistics;
+    }
+}
