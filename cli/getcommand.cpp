@@ -108,8 +108,8 @@ int Get(const GetOptions& options, bool ftp)
             std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(result.Bytes));
         else
             std::fprintf(stderr, "%s\nReplyCode %d\n", result.StatusLine.c_str(), result.ReplyCode);
-        // An error answer is no copy of the file.
-        if (result.ReplyCode >= 400)
+        // An error answer, or one without a body, is no copy of the file.
+        if (result.ErrorAnswer())
             return 1;
         result.File.Commit();
     }

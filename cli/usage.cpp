@@ -74,9 +74,9 @@ const std::vector<TCommandUsage>& CommandUsages()
                 {Text, "", "An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous\n"
                            "user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced\n"
                            "only once the whole file has arrived. --head, --proxy and --user do not apply there."},
-                {ExitStatus, "", "0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when\n"
-                                 "the transfer failed (the reason, or the FTP server's error reply, is printed) or the usage\n"
-                                 "is wrong."},
+                {ExitStatus, "", "0 for a reply code below 400, 1 for an HTTP error code (400 and up) or an\n"
+                                 "answer without a body (204, 304), 2 when the transfer failed (the reason, or the FTP\n"
+                                 "server's error reply, is printed) or the usage is wrong."},
                 {Examples, "Examples:",
                  "kestrow-cli get http://server/files/a.zip a.zip --timeout 30\n"
                  "kestrow-cli get https://intranet/files/a.zip a.zip --ca-file /etc/intranet-ca.pem\n"

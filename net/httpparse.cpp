@@ -121,6 +121,23 @@ std::int16_t StatusCode(std::string_view line)
     return static_cast<std::int16_t>(value);
 }
 
+bool HasBody(int code, bool head)
+{
+    return !head && code >= 200 && code != 204 && code != 304;
+}
+
+bool IsRedirect(int code)
+{
+    return code >= 300 && code <= 399 && code != 304;
+}
+
+std::string HostField(std::string_view host, int port, bool tls)
+{
+    if (port == 0 || port == (tls ? 443 : 80))
+        return std::string(host);
+    return std::string(host) + ":" + std::to_string(port);
+}
+
 std::string HeaderKeyword(std::string_view line)
 {
     return bytetext::UpperCase(NthField(line, ' ', 1));

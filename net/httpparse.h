@@ -41,6 +41,18 @@ std::string ResolveLocation(std::string_view base, std::string_view location);
 // that is no such number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);
 
+// Whether an answer with this code brings a body: none answers a HEAD, whatever its header
+// announces, and none comes with 1xx, 204 or 304.
+bool HasBody(int code, bool head);
+
+// Whether an answer with this code sends the client elsewhere: a 3xx, except 304, which only
+// says that the client's copy is current.
+bool IsRedirect(int code);
+
+// The Host header's value for a request to host at port: the port is named unless it is the
+// scheme's default (80, or 443 over TLS).
+std::string HostField(std::string_view host, int port, bool tls);
+
 // The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").
 std::string HeaderKeyword(std::string_view line);
 

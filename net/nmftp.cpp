@@ -251,7 +251,35 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
         throw Exception("Invalid URL");
+    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::cmdDownload, restartAt);
+}
 
+bool TNMFTP::ListFolder(const std::string& local)
+{
+    ContinuedFrom = -1;
+    CancelRequested = false;
+    CheckConnected();
+    if (!IsConnected())
+        return false;
+    try
+    {
+        ReceiveData("MLSD", local, ftpreply::cmdList);
+        return true;
+    }
+    catch (const FTPException&)
+    {
+        // Not understood, not implemented: a server from before MLSD. Any other refusal (no
+        // such folder, no data connection) is the answer.
+        if (!InRange(ReplyCode, 500, 502) && ReplyCode != 504)
+            throw;
+    }
+    ReceiveData("NLST", local, ftpreply::cmdNList);
+    return false;
+}
+
+void TNMFTP::ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
+                         std::int64_t restartAt)
+{
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
     auto finish = [this]
@@ -278,7 +306,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
         ReportStatus(1, portLine);
         Transaction(portLine);
         if (InRange(ReplyCode, 301, 599))
-            Failure(ftpreply::cmdDownload, LastReply);
+            Failure(kind, LastReply);
 
         if (OnPacketRecvd)
             DataConnection->OnPacketRecvd = OnPacketRecvd;
@@ -293,12 +321,12 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
                 ContinuedFrom = restartAt;
         }
 
-        ReportStatus(1, "RETR " + remote);
+        ReportStatus(1, command);
         ExpectedCount = 0;
-        TPowersock::Transaction("RETR " + remote);
+        TPowersock::Transaction(command);
         RefuseReplyWithoutCode();
         if (InRange(ReplyCode, 301, 599))
-            Failure(ftpreply::cmdDownload, LastReply);
+            Failure(kind, LastReply);
         ExpectedCount = ftpreply::SizeFromReply(LastReply);
         ReadReplyContinuation(LastReply,
                               [this](const std::string& line)
@@ -316,7 +344,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
-            DataConnection->CaptureFile(local.empty() ? remote : local, ContinuedFrom);
+            DataConnection->CaptureFile(local, ContinuedFrom);
         if (OnTransactionStop)
             OnTransactionStop(this);
 
@@ -331,7 +359,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
             ReadReplyContinuation(closing);
             // A transfer the server reports as failed did not bring the whole file.
             if (closing.size() >= 3 && (closing[0] == '4' || closing[0] == '5'))
-                Failure(ftpreply::cmdDownload, closing);
+                Failure(kind, closing);
         }
     }
     catch (...)
@@ -345,7 +373,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
     if (cancelled)
         throw EAbortError("Socket send aborted");
     if (OnSuccess)
-        OnSuccess(ftpreply::cmdDownload);
+        OnSuccess(kind);
 }
 
 std::int64_t TNMFTP::DataReceivedCount() const

@@ -25,8 +25,8 @@ enum class TTransferType : int
 // The password of an anonymous login, in the conventional e-mail form.
 inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 
-// The FTP client: log in, run single commands, change directory, set the transfer type and
-// download one file at a time over a data connection in active mode (PORT).
+// The FTP client: log in, run single commands, change directory, set the transfer type, list a
+// folder and download one file at a time over a data connection in active mode (PORT).
 class TNMFTP : public TPowersock
 {
     Q_OBJECT
@@ -75,6 +75,9 @@ class TNMFTP : public TPowersock
     void Download(const std::string& remote, const std::string& local, std::int64_t restartAt = 0);
     // Where the last download went on from (-1 when it started the file afresh).
     std::int64_t ContinuedFrom = -1;
+    // Lists the current folder into the file local: MLSD's lines (with each entry's type), or
+    // where the server knows no MLSD, NLST's names. Returns whether the listing is MLSD's.
+    bool ListFolder(const std::string& local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
 
@@ -93,6 +96,11 @@ class TNMFTP : public TPowersock
     // not read it as its reply.
     void DrainReply();
     void DisconnectQuietly();
+    // Sends command (RETR, MLSD, NLST) over a fresh data connection and captures what comes on
+    // it into local; kind goes to the events. With restartAt, REST asks for the rest from there
+    // first (see Download).
+    void ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
+                     std::int64_t restartAt = 0);
 
     TPowersock* DataConnection = nullptr;
     // Between the reply to RETR and the end of the transfer.

@@ -161,13 +161,18 @@ void TNMHTTP::DoRequest()
         Connect();
         try
         {
+            // The answer a proxy gives to the tunnel's CONNECT is no answer to a HEAD.
+            bool head = false;
             if (OpenSecureSession())
             {
+                head = RequestKind == CmdHead;
                 SendRequest();
                 ReadResponseHeader();
             }
             ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
-            if (InputFileMode)
+            if (!httpparse::HasBody(ReplyCode, head))
+                EndWithoutBody(head);
+            else if (InputFileMode)
                 CaptureFile(Body, ContinuedFrom);
             else
                 CaptureString(Body, -1);
@@ -189,7 +194,7 @@ void TNMHTTP::DoRequest()
         Disconnect();
 
         int code = ReplyCode;
-        if (code > 299 && code < 399)
+        if (httpparse::IsRedirect(code))
         {
             bool handled = false;
             if (!SetCookieValue.empty() && SetCookieValue.size() <= MaxCookieSize)
@@ -207,13 +212,33 @@ void TNMHTTP::DoRequest()
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
-        code = ReplyCode;
-        if (code < 299 || code > 399)
+        if (!httpparse::IsRedirect(ReplyCode))
             return;
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
             throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
+}
+
+void TNMHTTP::EndWithoutBody(bool head)
+{
+    // Whatever follows the header belongs to no answer; a server or proxy that keeps the
+    // connection open would otherwise be waited for until the time-out.
+    ClearReceiveBuffer();
+    ReceivedCount = 0;
+    // A HEAD's Content-Length tells what a GET would bring; nothing else announces anything here.
+    if (!head)
+        ExpectedCount = 0;
+    // The framing was for a capture that does not come.
+    bodyFraming = TBodyFraming{};
+    if (!InputFileMode)
+    {
+        Body.clear();
+        return;
+    }
+    QFile file(QString::fromStdString(Body));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw Exception(FileCreateErrorText(Body, errno));
 }
 
 void TNMHTTP::ParseURL()
@@ -244,12 +269,13 @@ void TNMHTTP::BuildHeaders()
     const bool proxyForm = !Proxy.empty() && !secure;
     if (kind)
         HeaderList.Add(std::string(kind->keyword) + (proxyForm ? URL : RequestPath) + " HTTP/1.0");
+    const std::string host = httpparse::HostField(Host, Port, secure);
     if (proxyForm)
     {
         HeaderList.Add("Proxy-Connection: Keep-Alive");
-        HeaderList.Add("Host: " + Host);
+        HeaderList.Add("Host: " + host);
     }
-    HeaderList.SetHeaderValue("Host", Host);
+    HeaderList.SetHeaderValue("Host", host);
     HeaderList.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     HeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     HeaderList.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);

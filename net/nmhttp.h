@@ -53,8 +53,9 @@ struct THeaderInfo
     std::string Password;
 };
 
-// The HTTP/1.0 client: one connection per request, the body read until the server closes,
-// redirects followed by the client itself unless an OnRedirect handler takes them over.
+// The HTTP/1.0 client: one connection per request, the body read until the server closes (an
+// answer to HEAD, or one with 1xx, 204 or 304, ends with its header), redirects followed by the
+// client itself unless an OnRedirect handler takes them over.
 // HeaderInfo's UserId and Password go only to the server of the address the outermost request
 // call was made for; a cookie that came with a redirect goes back only to the server that set it.
 // An "https://" address is fetched over TLS, through a proxy in a tunnel opened with CONNECT.
@@ -162,6 +163,9 @@ class TNMHTTP : public TPowersock
     bool OpenTunnel();
     void Handshake();
     std::int64_t BodyLength();
+    // The end of an answer that has no body (to a HEAD; 1xx, 204, 304) is its header: the body
+    // file is left empty.
+    void EndWithoutBody(bool head);
 
     // Calls of DoRequest on the stack: a handler's request runs inside the one it handles.
     int requestDepth = 0;

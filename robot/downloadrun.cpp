@@ -20,6 +20,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "robot/activitylog.h"
+#include "robot/ftpaddress.h"
 #include "robot/outputnaming.h"
 #include "robot/outputpath.h"
 #include "robot/pagelinks.h"
@@ -337,6 +338,10 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     run.PatentPage = IsPatentScheme(parts.Scheme);
     run.PatentNumber = parts.Host;
     run.PageAddress = run.CurrentURL;
+    // An FTP entry names a folder: its listing is the page, and its files are the links.
+    const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
+    if (ftpFolder && run.PageAddress.back() != '/')
+        run.PageAddress += '/';
     FileList.Clear();
     // The page arrives beside its name and takes it in one step, so a link planted under that
     // name leads nowhere, and a failed fetch leaves the page of an earlier run. A patent
@@ -345,11 +350,12 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     TFetchRequest request = RequestFor(run, run.PatentPage ? CorvaneHomePage : run.CurrentURL, bodyFile);
     request.Head = run.PatentPage;
     request.ProbeFirst = true;
+    request.ListFolder = ftpFolder;
     TFetchResult page = Fetch->Fetch(request);
     if (!page.RedirectedTo.empty() && !run.PatentPage)
         run.PageAddress = page.RedirectedTo;
     // The server's error page is no list of files, and does not take the page's place.
-    if (page.ReplyCode >= 400 && !run.PatentPage)
+    if (page.ErrorAnswer() && !run.PatentPage)
         throw Exception(ReplyCodeText(page.ReplyCode));
     Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
@@ -358,6 +364,9 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
     }
+    else if (ftpFolder)
+        FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
+                    Preferences.FilterMode(), run.PageLinks);
     else
         ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
                      run.PageLinks);
@@ -367,7 +376,7 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     if (taken > 0 && LogLevel() >= TLogLevel::Files)
         WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
                  " taken from an earlier page");
-    if (Preferences.SaveImages() && !run.PatentPage)
+    if (Preferences.SaveImages() && !run.PatentPage && !ftpFolder)
     {
         ExtractImageLinks(bodyFile, run.PageLinks);
         MergePageLinks(run);

@@ -1,7 +1,7 @@
 #include "robot/fetch.h"
 
 #include "auth/httpevents.h"
-#include "links/urlresolution.h"
+#include "net/httpparse.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
 #include "net/origin.h"
@@ -9,6 +9,7 @@
 #include "platform/exception.h"
 #include "platform/bytetext.h"
 #include "platform/pause.h"
+#include "robot/ftpaddress.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -18,22 +19,6 @@ bool IsFtpAddress(const std::string& address)
     return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
 }
 
-// The folder and file of an ftp:// address: its last part is the file unless the address ends
-// in "/".
-TURLParts FtpFileParts(const std::string& address)
-{
-    TURLParts parts = SplitURL(address);
-    if (parts.FileName.empty() && !parts.Directory.empty() && parts.Directory.back() != '/')
-    {
-        const std::size_t slash = parts.Directory.rfind('/');
-        parts.FileName = parts.Directory.substr(slash + 1);
-        parts.Directory.erase(slash + 1);
-    }
-    if (parts.Host.empty() || parts.FileName.empty())
-        throw Exception("'" + address + "' names no file on a server");
-    return parts;
-}
-
 // A server's reply line that reports an error (4xx, 5xx).
 bool IsErrorReply(const std::string& status)
 {
@@ -41,6 +26,11 @@ bool IsErrorReply(const std::string& status)
            bytetext::IsDigit(status[2]);
 }
 } // namespace
+
+bool TFetchResult::ErrorAnswer() const
+{
+    return ReplyCode >= 400 || (ReplyCode != 0 && !httpparse::HasBody(ReplyCode, false));
+}
 
 TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Observer(observer)
 {
@@ -301,7 +291,7 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     result.Host = NMHTTP1->Host;
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter.
-    if (!request.Head && result.ReplyCode < 400 && result.Bytes > 0)
+    if (!request.Head && !result.ErrorAnswer() && result.Bytes > 0)
         KeepAnnouncedLength(result.File.Path(),
                             std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0) + result.Bytes);
 }
@@ -341,12 +331,15 @@ void TFetch::FollowedGet(const std::string& url)
 
 void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
 {
-    const TURLParts parts = FtpFileParts(request.Address);
-    // A CR LF in the folder or the name would reach the server as a command of its own; such an
-    // address is refused before anything is sent.
-    for (const std::string* part : {&parts.Host, &parts.Directory, &parts.FileName})
-        if (bytetext::HasControlByte(*part))
-            throw Exception("Invalid URL");
+    // A control byte in the folder or the name is refused before anything is sent.
+    TFtpAddress parts = SplitFtpAddress(request.Address);
+    if (request.ListFolder)
+    {
+        parts.Folder += parts.File;
+        parts.File.clear();
+    }
+    if (parts.Host.empty() || (parts.File.empty() && !request.ListFolder))
+        throw Exception("'" + request.Address + "' names no file on a server");
     NMFTP1->Host = parts.Host;
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     TPartialInfo kept;
@@ -361,28 +354,35 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     try
     {
         NMFTP1->Connect();
-        NMFTP1->ChangeDir(parts.Directory);
+        if (!parts.Folder.empty())
+            NMFTP1->ChangeDir(parts.Folder);
         NMFTP1->TransferType(TTransferType::Image);
-        // The file's time of change tells its version: bytes of another version are never
-        // continued. A server that cannot tell leaves nothing to go on from.
-        TPartialInfo info{request.Address, ModificationTime(parts.FileName), -1};
-        const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
-        const auto describe = [&]
+        // A folder's listing is fetched whole every time.
+        if (request.ListFolder)
+            result.MachineListing = NMFTP1->ListFolder(result.File.Path());
+        else
         {
-            if (NMFTP1->ContinuedFrom > 0)
-                Observer.Resumed(NMFTP1->ContinuedFrom);
-            info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
-                         : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
-                                                     : -1;
-            result.File.Describe(info);
-        };
-        NMFTP1->OnTransactionStart = [this, describe](QObject*)
-        {
-            SignOfLife();
-            describe();
-        };
-        NMFTP1->Download(parts.FileName, result.File.Path(), goOn ? keptBytes : 0);
-        NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+            // The file's time of change tells its version: bytes of another version are never
+            // continued. A server that cannot tell leaves nothing to go on from.
+            TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
+            const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+            const auto describe = [&]
+            {
+                if (NMFTP1->ContinuedFrom > 0)
+                    Observer.Resumed(NMFTP1->ContinuedFrom);
+                info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
+                             : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
+                                                         : -1;
+                result.File.Describe(info);
+            };
+            NMFTP1->OnTransactionStart = [this, describe](QObject*)
+            {
+                SignOfLife();
+                describe();
+            };
+            NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
+            NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+        }
     }
     catch (...)
     {

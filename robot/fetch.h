@@ -33,6 +33,9 @@ struct TFetchRequest
     std::string User;
     std::string Password;
     std::string LoginOrigin;
+    // An ftp:// address names a folder, with or without its final "/", whose listing is the
+    // answer (see TNMFTP::ListFolder).
+    bool ListFolder = false;
     // Seconds without a sign of life before the watchdog gives the transfer up.
     int TimeOutSeconds = 60;
     // An FTP file's data connection is made by this side (passive) rather than the server.
@@ -55,6 +58,12 @@ struct TFetchResult
     // Where the last redirect led (empty when none was followed), and the host asked last.
     std::string RedirectedTo;
     std::string Host;
+    // A folder listed: the file holds MLSD's lines, else NLST's names.
+    bool MachineListing = false;
+
+    // The answer brings no file: an error reply (400 and up), or an answer that has no body
+    // (1xx, 204, 304). Never so for FTP, which has no reply code here.
+    bool ErrorAnswer() const;
 };
 
 // What a transfer reports to the one who runs it, on the one thread, in the middle of it.

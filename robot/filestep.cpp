@@ -152,7 +152,9 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                                         bool& endOfList)
 {
-    const bool ftp = bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://");
+    // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
+    const std::string address = ResolveLink(run.PageAddress, entry);
+    const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
     // And the pause again as a settle before each web file.
     if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
     {
@@ -160,8 +162,7 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
         platform::Pause(pause * 1000);
         platform::ProcessMessages();
     }
-    TFetchResult fetched =
-        Fetch->Fetch(RequestFor(run, ftp ? entry : ResolveLink(run.PageAddress, entry), outputPath));
+    TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
     KeepOrDiscard(run, fetched, endOfList);
     return fetched.Bytes;
 }
@@ -180,7 +181,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     const int replyCode = fetched.ReplyCode;
     const bool errorTitle =
         htmlPage && (title.find("ERROR") != std::string::npos || title.find("404") != std::string::npos);
-    if (replyCode >= 400 || errorTitle)
+    if (fetched.ErrorAnswer() || errorTitle)
     {
         // An error answer is never kept as the file. An error code fails the file; a page that
         // only calls itself an error passes as it did.
@@ -189,7 +190,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
         if (logged)
             WriteLog(text);
         fetched.File.Discard();
-        if (replyCode >= 400)
+        if (fetched.ErrorAnswer())
             throw ENoRetry(text, logged);
         return;
     }

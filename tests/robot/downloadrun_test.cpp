@@ -643,6 +643,33 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
     EXPECT_EQ(observer.LastStatus(), "All done.");
 }
 
+TEST_F(DownloadRunEngine, AnswersWithoutABodyFailTheirFileWithTheirCodeAtOnce)
+{
+    // Both servers keep the connection open after their answer.
+    ScriptedServer noContent;
+    noContent.AddScript(
+        Script().ExpectHeader().Send("HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello").Stall());
+    ScriptedServer notModified;
+    notModified.AddScript(Script()
+                              .ExpectHeader()
+                              .Send("HTTP/1.1 304 Not Modified\r\nLocation: /elsewhere.zip\r\n\r\n")
+                              .Stall());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + noContent.Url("/a.zip") + "><a href=" + notModified.Url("/b.zip") +
+                                 "><a href=c.zip>");
+    site.File("/c.zip", "C");
+    preferences.RetryLimit = 2;
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 2);
+    EXPECT_TRUE(observer.Logged("204:No Content"));
+    EXPECT_TRUE(observer.Logged("304:Not Modified"));
+    EXPECT_EQ(noContent.ConnectionCount(), 1) << "an answer is not retried";
+    EXPECT_EQ(notModified.ConnectionCount(), 1) << "a 304 is no redirect";
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"c.zip", Name(site.server, "index.html")}));
+}
+
 TEST_F(DownloadRunEngine, AListEntrysLoginGoesOnlyToItsServerAndItsPasswordIsNeverShown)
 {
     ScriptedSite other;
