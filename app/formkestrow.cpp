@@ -102,10 +102,10 @@ QToolButton* MakeSpeedButton(QWidget* parent, TGlyph glyph, const char* hint, in
     return button;
 }
 
-QLabel* MakeIndicator(QWidget* parent, TGlyph glyph, const char* hint)
+QLabel* MakeIndicator(QWidget* parent, TGlyph glyph, const char* hint, int top)
 {
     auto* image = new QLabel(parent);
-    image->setGeometry(424, 110, 32, 32);
+    image->setGeometry(424, top, 32, 32);
     image->setPixmap(GlyphPixmap(glyph, 32));
     image->setToolTip(QString::fromUtf8(hint));
     image->hide();
@@ -185,15 +185,23 @@ void TFormKestrow::CreateControls()
     EditExtension = Placed(new QLineEdit(Panel5), QRect(246, 67, 100, 21), "Enter an extension eg .zip");
 
     Panel4 = MakePanel(client, Teal, QRect(0, 134, 462, 170));
-    Label6 = MakeLabel(Panel4, "URL List", 8, 3);
-    ListBoxURLList = Placed(new TListBox(Panel4), QRect(8, 19, 446, 64), "Right-click for menu");
+    Label6 = MakeLabel(Panel4, "URL List", 8, 2);
+    // Four whole entries of the URL List show even with its horizontal scroll bar; the File List
+    // takes the rest of the panel.
+    ListBoxURLList = new TListBox(Panel4);
+    const int urlListTop = Label6->geometry().bottom() + 1;
+    Placed(ListBoxURLList, QRect(8, urlListTop, 446, ListBoxURLList->HeightForRows(4)),
+           "Right-click for menu");
     ListBoxURLList->SetList(&Robot->URLList);
-    Label2 = MakeLabel(Panel4, "File List", 8, 86);
-    ListBoxFileList = Placed(new TListBox(Panel4), QRect(8, 102, 410, 62), "Right-click for menu");
+    Label2 = MakeLabel(Panel4, "File List", 8, ListBoxURLList->geometry().bottom() + 2);
+    const int fileListTop = Label2->geometry().bottom() + 1;
+    ListBoxFileList =
+        Placed(new TListBox(Panel4), QRect(8, fileListTop, 410, Panel4->height() - 4 - fileListTop),
+               "Right-click for menu");
     ListBoxFileList->SetList(&Robot->FileList);
-    ImageOK = MakeIndicator(Panel4, TGlyph::IndicatorOK, "No errors have occured yet");
-    ImageTimer = MakeIndicator(Panel4, TGlyph::IndicatorTimer, "Waiting for timer....");
-    ImageError = MakeIndicator(Panel4, TGlyph::IndicatorError, "oops! an error has occured");
+    ImageOK = MakeIndicator(Panel4, TGlyph::IndicatorOK, "No errors have occured yet", fileListTop + 8);
+    ImageTimer = MakeIndicator(Panel4, TGlyph::IndicatorTimer, "Waiting for timer....", fileListTop + 8);
+    ImageError = MakeIndicator(Panel4, TGlyph::IndicatorError, "oops! an error has occured", fileListTop + 8);
 
     Panel1 = MakePanel(client, Teal, QRect(0, 304, 462, 114));
     Label3 = MakeLabel(Panel1, "URL Progress", 8, 4);
@@ -411,12 +419,13 @@ void TFormKestrow::ListBoxURLListClick()
 
 void TFormKestrow::EditURLChange()
 {
-    ButtonAddURL->setEnabled(AddURLAllowed());
+    ButtonAddURL->setEnabled(!Robot->Running() && AddURLAllowed());
 }
 
 void TFormKestrow::EditURLKeyDown(int key)
 {
-    if (key == 13 && AddURLAllowed())
+    // A read-only field still reports Enter; during a run it must add nothing.
+    if (key == 13 && ButtonAddURL->isEnabled())
         ButtonAddURLClick();
 }
 
@@ -453,14 +462,8 @@ void TFormKestrow::ButtonChooseDirClick()
     if (FormChooseDir)
     {
         const std::string path(bytetext::Trim(platform::ToStdString(EditOutputPath->text())));
-        // A path that does not exist (yet) leaves the chooser where it can go.
-        platform::Guarded(
-            [&]
-            {
-                FormChooseDir->SetDrive(DriveOfPath(path));
-                FormChooseDir->SetDirectory(path);
-            },
-            [](const std::string&) {});
+        // A path that does not exist (yet) opens the chooser at the nearest folder that does.
+        platform::Guarded([&] { FormChooseDir->SetNearestDirectory(path); }, [](const std::string&) {});
         if (FormChooseDir->exec() == QDialog::Accepted)
             EditOutputPath->setText(platform::ToQString(FormChooseDir->Directory()));
     }

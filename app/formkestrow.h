@@ -240,6 +240,10 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void CopyEntries();
     void PasteEntries();
     bool AddURLAllowed() const;
+    // Empty bars and progress labels, no statistics: nothing of a run that is over.
+    void ClearProgress();
+    // After the user changed the lists: the controls follow.
+    void ListsChanged();
     void SelectEntry(TListBox* list, int index);
 
     // The run's preferences: the dialog's controls and the filter fields, read when asked.
@@ -250,6 +254,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     bool PrintFiles() const override;
     int Retries() const override;
     int TimeOut() const override;
+    int PauseSeconds() const override;
+    bool PassiveFtp() const override;
     TAfterDownload AfterDownload() const override;
     bool StartAtChecked() const override;
     std::string StartTime() const override;

@@ -4,22 +4,82 @@
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include "platform/selectedrows.h"
 
+namespace
+{
+// Lays every entry out as wide as the widest one painted so far, so that entries show whole and
+// the view scrolls sideways to the rest. Measuring only what is painted keeps a list of a
+// million entries as quick as one of ten.
+class TWholeEntryDelegate : public QStyledItemDelegate
+{
+  public:
+    explicit TWholeEntryDelegate(TListBox* view) : QStyledItemDelegate(view), view(view) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(std::max(size.width(), widest));
+        return size;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const int width = QStyledItemDelegate::sizeHint(option, index).width();
+        if (width > widest)
+        {
+            widest = width;
+            view->WidthChanged();
+        }
+        QStyledItemDelegate::paint(painter, option, index);
+    }
+
+    mutable int widest = 0;
+
+  private:
+    TListBox* view;
+};
+} // namespace
+
 TListBox::TListBox(QWidget* parent) : QListView(parent), entries(new TEntryList(this))
 {
-    setModel(entries);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setItemDelegate(new TWholeEntryDelegate(this));
     setDragEnabled(true);
+    SetList(entries);
 }
 
 void TListBox::SetList(TEntryList* list)
 {
+    if (model())
+        disconnect(model(), nullptr, this, nullptr);
     entries = list;
     setModel(list);
+    // A list loaded or emptied anew is measured anew.
+    connect(list, &QAbstractItemModel::modelReset, this,
+            [this] { static_cast<TWholeEntryDelegate*>(itemDelegate())->widest = 0; });
+}
+
+int TListBox::HeightForRows(int rows) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Xg");
+    const int row = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height();
+    return rows * row + 2 * frameWidth() + horizontalScrollBar()->sizeHint().height();
+}
+
+void TListBox::WidthChanged()
+{
+    scheduleDelayedItemsLayout();
 }
 
 int TListBox::ItemIndex() const

@@ -2,6 +2,7 @@
 // entry, the URL builder, and the URL List kept for the next start.
 #include "app/formkestrow.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QAction>
@@ -60,7 +61,7 @@ void TFormKestrow::CreatePopupMenu()
         Connect(item, &QAction::triggered, [this, item] { PopupMenuClick(item); });
 
     OpenDialog = MakeListFileDialog(this, "Open", QFileDialog::AcceptOpen, "URLList.kes");
-    SaveDialog1 = MakeListFileDialog(this, "Save As", QFileDialog::AcceptSave, "URLList.Kes");
+    SaveDialog1 = MakeListFileDialog(this, "Save As", QFileDialog::AcceptSave, "URLList.kes");
 
     Connect(ListBoxURLList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxURLList); });
     Connect(ListBoxFileList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxFileList); });
@@ -98,7 +99,9 @@ void TFormKestrow::PopupMenuClick(QAction* item)
     {
         if (item == PopupMenuDelete)
             list->DeleteSelected();
-        else if (item == PopupMenuDeleteAll)
+        else if (item == PopupMenuDeleteAll && list->Count() > 0 &&
+                 platform::Confirm("Delete all " + std::to_string(list->Count()) + " entries of the " +
+                                   (list == ListBoxURLList ? "URL List?" : "File List?")))
         {
             if (list == ListBoxURLList)
                 ListBoxFileList->Clear();
@@ -123,6 +126,14 @@ void TFormKestrow::PopupMenuClick(QAction* item)
     {
         platform::ShowMessage(error.what());
     }
+    ListsChanged();
+}
+
+void TFormKestrow::ListsChanged()
+{
+    // An emptied URL List leaves nothing for a run's bars and totals to stand for.
+    if (ListBoxURLList->Count() == 0 && !Robot->RunActive())
+        ClearProgress();
     UpdateControls();
 }
 
@@ -153,16 +164,20 @@ void TFormKestrow::LoadListFrom()
 
 void TFormKestrow::CopyEntries()
 {
-    const QStringList entries = ListBoxURLList->List().stringList();
+    const std::vector<std::string>& entries = ListBoxURLList->List().Items();
+    std::string text;
+    const auto copy = [&](const std::string& entry)
+    {
+        text += entry;
+        text += "\r\n";
+    };
     const std::vector<int> selected = ListBoxURLList->SelectedRows();
-    QString text;
     if (selected.empty())
-        for (const QString& entry : entries)
-            text += entry + QStringLiteral("\r\n");
+        std::for_each(entries.begin(), entries.end(), copy);
     else
         for (const int row : selected)
-            text += entries[row] + QStringLiteral("\r\n");
-    QGuiApplication::clipboard()->setText(text);
+            copy(entries[static_cast<std::size_t>(row)]);
+    QGuiApplication::clipboard()->setText(platform::ToQString(text));
 }
 
 void TFormKestrow::PasteEntries()
@@ -170,37 +185,45 @@ void TFormKestrow::PasteEntries()
     const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
     if (!clipboard || !clipboard->hasText())
         return;
-    const QString arrow = QStringLiteral("->");
-    const QString outputDir =
-        arrow + platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text())));
-    QStringList entries = ListBoxURLList->List().stringList();
-    for (QString& entry : entries)
-        if (!entry.contains(arrow))
+    const std::string outputDir = "->" + AddBackslash(platform::ToStdString(EditOutputPath->text()));
+    std::vector<std::string> entries = ListBoxURLList->List().Items();
+    for (std::string& entry : entries)
+        if (entry.find("->") == std::string::npos)
             entry += outputDir;
-    for (const std::string& line : ParseListText(platform::ToStdString(clipboard->text())))
+    for (std::string& line : ParseListText(platform::ToStdString(clipboard->text())))
     {
         // A blank line would become an entry without an address, which every run fails.
         if (bytetext::Trim(line).empty())
             continue;
-        QString entry = platform::ToQString(line);
-        if (!entry.contains(arrow))
-            entry += outputDir;
-        entries.append(entry);
+        if (line.find("->") == std::string::npos)
+            line += outputDir;
+        entries.push_back(std::move(line));
     }
-    ListBoxURLList->List().setStringList(entries);
+    ListBoxURLList->SetItems(std::move(entries));
+}
+
+void TFormKestrow::ClearProgress()
+{
+    ListProgress(0, 0, "");
+    FileProgress(0, 0);
+    Statistics("");
 }
 
 void TFormKestrow::ListBoxURLListDblClick()
 {
     const int index = ListBoxURLList->ItemIndex();
-    if (index < 0)
+    if (index < 0 || Robot->RunActive() || Robot->PreviewActive())
         return;
+    ClearProgress();
+    SetStatusPanel(1, "");
     try
     {
         Robot->PreviewEntry(ListBoxURLList->Item(index));
     }
     catch (const std::exception& error)
     {
+        // What came instead of the page (an error page, a part of it) is no progress.
+        FileProgress(0, 0);
         platform::ShowMessage(error.what());
     }
 }
@@ -210,7 +233,7 @@ void TFormKestrow::ListBoxURLListKeyDown(int key)
     if (key != KeyDelete)
         return;
     ListBoxURLList->DeleteSelected();
-    UpdateControls();
+    ListsChanged();
 }
 
 void TFormKestrow::ButtonBuildClick()
@@ -227,9 +250,23 @@ void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
     FormURLBuilder = urlBuilder;
     FormURLBuilder->OutputDirectory = [this]
     { return AddBackslash(platform::ToStdString(EditOutputPath->text())); };
-    FormURLBuilder->OnAddURLs = [this](const QStringList& entries)
+    FormURLBuilder->OnAddURLs = [this](const QStringList& lines)
     {
-        ListBoxURLList->List().setStringList(entries);
+        std::vector<std::string> entries;
+        entries.reserve(static_cast<std::size_t>(lines.size()));
+        bool blank = true;
+        for (const QString& line : lines)
+        {
+            entries.push_back(platform::ToStdString(line));
+            blank = blank && bytetext::Trim(entries.back()).empty();
+        }
+        // An emptied sample would wipe the list, and the next start would find it empty too.
+        if (blank)
+        {
+            platform::ShowMessage("The sample is empty: the URL List is left as it was.");
+            return;
+        }
+        ListBoxURLList->SetItems(std::move(entries));
         UpdateControls();
     };
 }

@@ -281,6 +281,16 @@ int TFormKestrow::TimeOut() const
     return FormPreferences ? FormPreferences->SpinEditTimeOut->value() : 60;
 }
 
+int TFormKestrow::PauseSeconds() const
+{
+    return FormPreferences ? FormPreferences->SpinEditPause->value() : 1;
+}
+
+bool TFormKestrow::PassiveFtp() const
+{
+    return FormPreferences && FormPreferences->CheckBoxPassiveFtp->isChecked();
+}
+
 TAfterDownload TFormKestrow::AfterDownload() const
 {
     if (!FormPreferences || FormPreferences->RadioButtonDLNothing->isChecked())

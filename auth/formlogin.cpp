@@ -28,6 +28,26 @@ QLabel* MakeLabel(QWidget* parent, const char* text, int y)
     label->setGeometry(8, y, FieldLeft - 12, 16);
     return label;
 }
+
+// A sunken field of bold text that the server gives, never read as markup.
+QLabel* MakeServerText(QWidget* parent, int y)
+{
+    auto* field = new QLabel(parent);
+    field->setGeometry(FieldLeft, y, FieldWidth, 22);
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    QFont bold = field->font();
+    bold.setBold(true);
+    field->setFont(bold);
+    field->setTextFormat(Qt::PlainText);
+    return field;
+}
+
+// A text too long for its field is shortened there and shown whole as the field's hint.
+void ShowWhole(QLabel* field, const QString& text, Qt::TextElideMode mode)
+{
+    field->setToolTip(text);
+    field->setText(field->fontMetrics().elidedText(text, mode, field->contentsRect().width() - 4));
+}
 } // namespace
 
 TFormLogin::TFormLogin(QWidget* parent)
@@ -43,32 +63,29 @@ void TFormLogin::CreateControls()
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
     setFont(font);
-    setFixedSize(FieldLeft + FieldWidth + 8, 162);
+    setFixedSize(FieldLeft + FieldWidth + 8, 190);
 
-    Label1 = MakeLabel(this, "Authentication", 11);
-    StaticTextAuth = new QLabel(this);
-    StaticTextAuth->setGeometry(FieldLeft, 8, FieldWidth, 22);
-    StaticTextAuth->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    QFont bold = font;
-    bold.setBold(true);
-    StaticTextAuth->setFont(bold);
-    StaticTextAuth->setTextFormat(Qt::PlainText);
+    // Who asks comes first: the password typed below goes there.
+    Label5 = MakeLabel(this, "Server", 11);
+    StaticTextServer = MakeServerText(this, 8);
+    Label1 = MakeLabel(this, "Authentication", 39);
+    StaticTextAuth = MakeServerText(this, 36);
 
-    Label2 = MakeLabel(this, "User name", 41);
+    Label2 = MakeLabel(this, "User name", 69);
     EditUserName = new QLineEdit(this);
-    EditUserName->setGeometry(FieldLeft, 38, FieldWidth, 22);
+    EditUserName->setGeometry(FieldLeft, 66, FieldWidth, 22);
     Label2->setBuddy(EditUserName);
 
-    Label3 = MakeLabel(this, "Password", 69);
+    Label3 = MakeLabel(this, "Password", 97);
     MaskEditPassword = new QLineEdit(this);
-    MaskEditPassword->setGeometry(FieldLeft, 66, FieldWidth, 22);
+    MaskEditPassword->setGeometry(FieldLeft, 94, FieldWidth, 22);
     MaskEditPassword->setEchoMode(QLineEdit::Password);
     MaskEditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     Label3->setBuddy(MaskEditPassword);
 
-    Label4 = MakeLabel(this, "Countdown", 97);
+    Label4 = MakeLabel(this, "Countdown", 125);
     ProgressBarCountDown = new QProgressBar(this);
-    ProgressBarCountDown->setGeometry(FieldLeft, 98, FieldWidth, 14);
+    ProgressBarCountDown->setGeometry(FieldLeft, 126, FieldWidth, 14);
     ProgressBarCountDown->setRange(CountDownFirst, CountDownLast);
     ProgressBarCountDown->setValue(CountDownFirst);
     ProgressBarCountDown->setTextVisible(false);
@@ -76,11 +93,11 @@ void TFormLogin::CreateControls()
 
     const int buttonsLeft = (width() - 2 * 84 - 12) / 2;
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    BitBtn1->setGeometry(buttonsLeft, 124, 84, 28);
+    BitBtn1->setGeometry(buttonsLeft, 152, 84, 28);
     BitBtn1->setDefault(true);
     BitBtn2 =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
-    BitBtn2->setGeometry(buttonsLeft + 96, 124, 84, 28);
+    BitBtn2->setGeometry(buttonsLeft + 96, 152, 84, 28);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
@@ -95,10 +112,8 @@ void TFormLogin::CreateControls()
 bool TFormLogin::Ask(const platform::LoginQuestion& question, platform::LoginAnswer& answer)
 {
     setWindowTitle(platform::ToQString(question.Caption));
-    const QString challenge = platform::ToQString(question.Challenge);
-    StaticTextAuth->setToolTip(challenge);
-    StaticTextAuth->setText(StaticTextAuth->fontMetrics().elidedText(
-        challenge, Qt::ElideRight, StaticTextAuth->contentsRect().width() - 4));
+    ShowWhole(StaticTextServer, platform::ToQString(question.Server), Qt::ElideMiddle);
+    ShowWhole(StaticTextAuth, platform::ToQString(question.Challenge), Qt::ElideRight);
     EditUserName->setText(platform::ToQString(question.UserName));
     // A password typed for one server is never offered to another.
     if (question.Server != lastServer)

@@ -13,9 +13,9 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-// The login dialog: a user name and a password for a web site or a proxy, beside the server's
-// challenge. Left untouched for about a minute it closes as cancelled; every keystroke in either
-// field gives the minute back. Created once at start-up and shown modally for each login.
+// The login dialog: a user name and a password for a web site or a proxy, beside the server
+// that asks and its challenge. Left untouched for about a minute it closes as cancelled; every keystroke in
+// either field gives the minute back. Created once at start-up and shown modally for each login.
 class TFormLogin : public QDialog
 {
     Q_OBJECT
@@ -23,6 +23,8 @@ class TFormLogin : public QDialog
   public:
     explicit TFormLogin(QWidget* parent = nullptr);
 
+    QLabel* Label5;
+    QLabel* StaticTextServer;
     QLabel* Label1;
     QLabel* StaticTextAuth;
     QLabel* Label2;
@@ -35,7 +37,7 @@ class TFormLogin : public QDialog
     QPushButton* BitBtn2;
     QTimer* Timer1;
 
-    // Shows the question modally: its caption, the challenge and the proposed name. The
+    // Shows the question modally: its caption, the server, the challenge and the proposed name. The
     // password typed last stays only for a login to the same server. True for OK, with the
     // answer filled in.
     bool Ask(const platform::LoginQuestion& question, platform::LoginAnswer& answer);

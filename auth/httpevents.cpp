@@ -86,21 +86,6 @@ std::string THttpEvents::RedirectedAddress() const
            std::to_string(NMHTTP1.Port) + NMHTTP1.RequestPath;
 }
 
-void THttpEvents::ProxyRedirect(const std::string& host, const std::string& port)
-{
-    if (WriteLog)
-        WriteLog("----DEBUG:URL is a proxy redirect!", true);
-    NMHTTP1.Proxy = host;
-    const std::optional<int> number = PortFromText(port);
-    NMHTTP1.ProxyPort = number.value_or(0);
-    if (!number && WriteLog)
-        WriteLog("Port number conversion failed (" + port + ")", true);
-    if (WriteLog)
-        WriteLog("----DEBUG:new proxy address is '" + NMHTTP1.Proxy + "' new Port is " +
-                     std::to_string(NMHTTP1.ProxyPort),
-                 true);
-}
-
 void THttpEvents::RedirectFailed(const std::string& message)
 {
     RedirectFailure = std::string(bytetext::WithoutLineEnd(message));
@@ -117,51 +102,36 @@ void THttpEvents::NMHTTP1Redirect(bool& handled)
         handled = true;
         return;
     }
-    const std::string from = RedirectedAddress();
-    const std::string location = NMHTTP1.Location;
-    const bool head = probing;
-
-    TLinkList links;
-    if (NMHTTP1.InputFileMode)
-        ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
-    else
-        ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
-    std::string target;
-    if (!links.Empty())
+    // A HEAD probe is left to the GET that follows it: nothing to follow, and nothing failed.
+    if (probing)
     {
-        const std::string& link = links[0];
-        const TURLParts parts = SplitURL(link);
-        // An https address is never asked of a proxy by its port: that port is the server's own,
-        // and a proxy is reached through a tunnel to it.
-        const bool serverPort = bytetext::EqualsNoCase(parts.Scheme, "https://");
-        if (!parts.Port.empty() && !serverPort)
-            ProxyRedirect(parts.Host, parts.Port);
-        // A link without a scheme is relative to the page that holds it, not a host name.
-        if (parts.Scheme.empty() && parts.Port.empty())
-            target = httpparse::ResolveLocation(from, link);
-        else if (serverPort)
-            target = StripCredentials(link);
-        else
-            target = parts.Scheme + parts.Host + parts.Directory + parts.FileName;
-        NMHTTP1.Host = target;
-    }
-    // Servers answer most moves with a Location header and a page without a link. A HEAD probe
-    // has no page, and is left to the GET that follows it.
-    else if (!head && !location.empty())
-        target = httpparse::ResolveLocation(from, location);
-    else if (head)
-    {
-        // Nothing to follow, and nothing failed: the GET after the probe takes the redirect. A
-        // request for an empty address would only log a failure on every moved page.
         handled = true;
         return;
+    }
+    const std::string from = RedirectedAddress();
+    std::string target;
+    // The Location is the server's word; the redirect page may open with anything (a stylesheet,
+    // a logo's link). Its first link is the way only for a server that names no Location. A port
+    // in either is the new server's: a proxy is never taken from a server's answer.
+    if (!NMHTTP1.Location.empty())
+        target = httpparse::ResolveLocation(from, NMHTTP1.Location);
+    else
+    {
+        TLinkList links;
+        if (NMHTTP1.InputFileMode)
+            ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
+        else
+            ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
+        // A link without a scheme is relative to the page that holds it, not a host name.
+        if (!links.Empty())
+            target = SplitURL(links[0]).Scheme.empty() ? httpparse::ResolveLocation(from, links[0])
+                                                       : StripCredentials(links[0]);
     }
 
     if (Redirecting)
         Redirecting(target);
     try
     {
-        const TScopedValue getting(probing, false);
         const TNested nested(redirectDepth);
         if (!target.empty())
             RedirectedTo = target;

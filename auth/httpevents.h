@@ -46,9 +46,8 @@ class THttpEvents
     std::string RedirectFailure;
 
     void NMHTTP1Status(const std::string& status);
-    // Follows a redirect with a nested GET of the first link of the redirect page, or of its
-    // Location when the page has no link; always takes the redirect over from the client. A link
-    // with a port switches to that proxy, unless it is an https link, whose port is the server's.
+    // Follows a redirect with a nested GET of its Location, or of the first link of the redirect
+    // page when the answer names none; always takes the redirect over from the client.
     void NMHTTP1Redirect(bool& handled);
     void ApplyProxySetting();
     // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.
@@ -62,7 +61,6 @@ class THttpEvents
     std::string ProxyPlace() const;
     // The address of the request being redirected, with scheme and host.
     std::string RedirectedAddress() const;
-    void ProxyRedirect(const std::string& host, const std::string& port);
     void RedirectFailed(const std::string& message);
 
     TNMHTTP& NMHTTP1;

@@ -35,6 +35,7 @@ struct GetOptions
     bool verbose = false;
     std::vector<std::string> caFiles;
     bool insecure = false;
+    bool passive = false;
 };
 
 int UsageError(const std::string& message)
@@ -51,6 +52,10 @@ class TGetReports : public TFetchObserver
 
     void HttpStatus(const std::string& text) override { Show(text); }
     void FtpStatus(const std::string& text) override { Show(text); }
+    void Resumed(std::int64_t from) override
+    {
+        std::fprintf(stderr, "Resumed at %lld bytes\n", static_cast<long long>(from));
+    }
     void AfterTransfer(const std::string& failure) override
     {
         // The file is complete; a server that fumbles its goodbye does not undo that.
@@ -76,8 +81,13 @@ int Get(const GetOptions& options, bool ftp)
     // A login comes from the options or not at all: a refusal is the answer.
     fetch.AskLogins = false;
     fetch.UseProxy(options.proxyHost, options.proxyPort);
-    // Ctrl+C and SIGTERM end the transfer like the watchdog.
-    const TSignalStop interrupt([&fetch] { fetch.Abort(); });
+    // Ctrl+C and SIGTERM end the transfer like Stop: what arrived of it is removed.
+    const TSignalStop interrupt(
+        [&fetch]
+        {
+            fetch.GiveUp();
+            fetch.Abort();
+        });
 
     TFetchRequest request;
     request.Address = options.url;
@@ -87,6 +97,7 @@ int Get(const GetOptions& options, bool ftp)
     request.Password = options.password;
     request.LoginOrigin = OriginOf(options.url);
     request.TimeOutSeconds = options.timeoutSeconds;
+    request.PassiveFtp = options.passive;
     try
     {
         UseTlsOptions(fetch.Trust(), options.caFiles, options.insecure, "get");
@@ -97,8 +108,8 @@ int Get(const GetOptions& options, bool ftp)
             std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(result.Bytes));
         else
             std::fprintf(stderr, "%s\nReplyCode %d\n", result.StatusLine.c_str(), result.ReplyCode);
-        // An error answer is no copy of the file.
-        if (result.ReplyCode >= 400)
+        // An error answer, or one without a body, is no copy of the file.
+        if (result.ErrorAnswer())
             return 1;
         result.File.Commit();
     }
@@ -157,6 +168,8 @@ int GetCommand(int argc, char* argv[])
                 options.caFiles.push_back(arguments.Value());
             else if (argument == "--insecure")
                 options.insecure = true;
+            else if (argument == "--passive")
+                options.passive = true;
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())

@@ -32,7 +32,8 @@ constexpr std::string_view Description =
 const std::vector<TEntry> ExitStatus = {
     {"0", "The command succeeded: the run ended without errors, the reply was below 400, the links\n"
           "were listed."},
-    {"1", "The run counted errors, or get had an HTTP error reply (400 and up)."},
+    {"1", "The run counted errors, or get had an HTTP error reply (400 and up) or an answer without a\n"
+          "body (204, 304)."},
     {"2", "Bad usage, a list or page file that cannot be read, or a transfer of get that failed."},
     {"130", "Stopped by SIGINT (Ctrl+C) or SIGTERM."},
 };

@@ -57,6 +57,8 @@ struct RunOptions
     std::string proxyPassword;
     std::vector<std::string> caFiles;
     bool insecure = false;
+    std::optional<int> pause;
+    bool passive = false;
 };
 
 std::string StartAt(std::string_view text)
@@ -122,6 +124,10 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.caFiles.push_back(arguments.Value());
         else if (argument == "--insecure")
             options.insecure = true;
+        else if (argument == "--pause")
+            options.pause = arguments.Number(0, 60);
+        else if (argument == "--passive")
+            options.passive = true;
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -168,6 +174,11 @@ class TCommandLinePreferences : public TRunPreferences
     {
         return options.proxy.value_or(std::string(bytetext::Trim(stored.ProxyServer)));
     }
+    int PauseSeconds() const override
+    {
+        return options.pause.value_or(std::clamp(stored.PauseSeconds, 0, 60));
+    }
+    bool PassiveFtp() const override { return options.passive || stored.PassiveFtp != 0; }
 
   private:
     const TSettingsRecord& stored;
@@ -235,7 +246,11 @@ class StandardErrorPrompts : public platform::PromptHandler
     {
         if (Progress)
             Progress->Clear();
-        std::fprintf(stderr, "%s No\n", Lines(text).c_str());
+        // There is no log window to offer: what the question says about the run stands alone.
+        if (const std::size_t offer = text.find(ViewLogOffer); offer != std::string::npos)
+            std::fprintf(stderr, "%s\n", Lines(text.substr(0, offer)).c_str());
+        else
+            std::fprintf(stderr, "%s No\n", Lines(text).c_str());
         return false;
     }
     bool Login(const platform::LoginQuestion& question, platform::LoginAnswer& answer) override
@@ -257,6 +272,7 @@ class StandardErrorPrompts : public platform::PromptHandler
     }
 
   private:
+    static constexpr std::string_view ViewLogOffer = "  Would you like to view the log?";
     const RunOptions& options;
 
     static std::string Lines(std::string text)
@@ -334,6 +350,9 @@ int RunCommand(int argc, char* argv[])
     progress.Clear();
     platform::SetPromptHandler(nullptr);
     if (interrupt.Interrupted())
+    {
+        std::fputs("Stopped.\n", stderr);
         return 130;
+    }
     return run.ErrorCount() > 0 ? 1 : 0;
 }

@@ -63,6 +63,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--ca-file", "FILE", "for https://, also trust the certificate authorities in FILE (PEM),\n"
                                           "e.g. that of an intranet server; may be given more than once"},
                     {"--insecure", "", "for https://, accept any certificate: the server is not verified"},
+                    {"--passive", "", "for ftp://, make the data connection from this side (EPSV, else PASV),\n"
+                                      "as behind a router or firewall"},
                     {"-v", "", "print every status report of the client"},
                     {"--help", "", "show this text", TSynopsis::Omitted},
                 }},
@@ -72,9 +74,9 @@ const std::vector<TCommandUsage>& CommandUsages()
                 {Text, "", "An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous\n"
                            "user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced\n"
                            "only once the whole file has arrived. --head, --proxy and --user do not apply there."},
-                {ExitStatus, "", "0 for a reply code below 400, 1 for an HTTP error code (400 and up), 2 when\n"
-                                 "the transfer failed (the reason, or the FTP server's error reply, is printed) or the usage\n"
-                                 "is wrong."},
+                {ExitStatus, "", "0 for a reply code below 400, 1 for an HTTP error code (400 and up) or an\n"
+                                 "answer without a body (204, 304), 2 when the transfer failed (the reason, or the FTP\n"
+                                 "server's error reply, is printed) or the usage is wrong."},
                 {Examples, "Examples:",
                  "kestrow-cli get http://server/files/a.zip a.zip --timeout 30\n"
                  "kestrow-cli get https://intranet/files/a.zip a.zip --ca-file /etc/intranet-ca.pem\n"
@@ -100,6 +102,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--images", "", "also download the images of each page"},
                     {"--retries", "N", "tries after a failed file, 0 to 999"},
                     {"--timeout", "SECONDS", "give up a transfer after this long without data, 5 to 999"},
+                    {"--pause", "SECONDS", "wait this long between two files, 0 to 60 (default 1)"},
+                    {"--passive", "", "make FTP data connections from this side (EPSV, else PASV)"},
                     {"--proxy", "HOST:PORT", "go through an HTTP proxy (\"\" for none)"},
                     {"--log-level", "N", "0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes"},
                     {"--print", "", "print every downloaded file (lp)"},

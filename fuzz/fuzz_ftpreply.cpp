@@ -61,6 +61,11 @@ void CheckLine(std::string_view line)
     const ftpreply::TCmdType kind = ftpreply::CommandKind(line);
     Check(kind == ftpreply::cmdChangeDir || kind == ftpreply::cmdMakeDir || kind == ftpreply::cmdDelete ||
           kind == ftpreply::cmdRemoveDir || kind == ftpreply::cmdCurrentDir || kind == ftpreply::cmdOther);
+    // A listing's name is a part of its line, and never a folder's own "." or "..".
+    const std::string mlsd = ftpreply::MlsdFileName(line);
+    const std::string nlst = ftpreply::NlstName(line);
+    Check(mlsd.size() <= line.size() && nlst.size() <= line.size());
+    Check(nlst != "." && nlst != "..");
     for (bool awaitingData : {false, true})
         if (ftpreply::IsServerNotice(line, awaitingData))
             Check(line.starts_with("421") || line.starts_with("426") ||

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <optional>
 #include <string_view>
 
+#include "net/bodydecoder.h"
 #include "net/httpparse.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
@@ -43,7 +45,9 @@ void CheckHeaderLine(std::string_view line)
 {
     const int code = httpparse::StatusCode(line);
     Check(code == 0 || (code >= 100 && code <= 599));
-    Check(httpparse::ContentLength(line) >= 0);
+    const std::optional<std::int64_t> length = httpparse::ContentLength(line);
+    Check(!length || *length >= 0);
+    httpparse::IsChunkedEncoding(line);
     const std::string keyword = httpparse::HeaderKeyword(line);
     Check(keyword.size() <= line.size());
     for (char c : keyword)
@@ -78,6 +82,22 @@ void CheckRequestURL(std::string_view url, std::string_view host, int port)
               IsPortError(error.Message()));
     }
 }
+// A chunked body fed in pieces of every size gives the same body and the same verdict as fed
+// whole, and never more body than bytes.
+void CheckChunkedBody(std::string_view input, std::size_t piece)
+{
+    TBodyDecoder whole(TBodyFraming{true, -1});
+    std::string wholeBody;
+    whole.Feed(input, [&](std::string_view body) { wholeBody.append(body); });
+    TBodyDecoder pieces(TBodyFraming{true, -1});
+    std::string piecesBody;
+    for (std::size_t at = 0; at < input.size(); at += piece)
+        pieces.Feed(input.substr(at, piece), [&](std::string_view body) { piecesBody.append(body); });
+    Check(wholeBody == piecesBody);
+    Check(whole.Complete() == pieces.Complete());
+    Check(whole.Error() == pieces.Error());
+    Check(wholeBody.size() <= input.size());
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -102,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end;
     }
 
+    CheckChunkedBody(input, 1 + port % 7);
     CheckRequestURL(lines[0], lines[1], port);
     const std::string resolved = httpparse::ResolveLocation(lines[0], lines[2]);
     if (lines[2].find("://") != std::string_view::npos)

@@ -14,8 +14,8 @@ namespace
 using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // Writes the entries to path; a failure names the file as the user knows it.
-void WriteEntries(const std::string& path, const std::string& shownName, std::size_t count,
-                  const TListEntryAt& entryAt)
+void WriteEntries(const std::string& path, const std::string& shownName,
+                  const std::vector<std::string>& entries)
 {
     FileHandle file(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!file)
@@ -23,16 +23,14 @@ void WriteEntries(const std::string& path, const std::string& shownName, std::si
     constexpr std::size_t Chunk = 1 << 20;
     std::string buffer;
     buffer.reserve(Chunk + 4096);
-    std::string entry;
     const auto flush = [&]
     {
         if (std::fwrite(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
             throw Exception(FileOpenErrorText(shownName, errno));
         buffer.clear();
     };
-    for (std::size_t i = 0; i < count; ++i)
+    for (const std::string& entry : entries)
     {
-        entryAt(i, entry);
         buffer += entry;
         buffer += "\r\n";
         if (buffer.size() >= Chunk)
@@ -41,11 +39,6 @@ void WriteEntries(const std::string& path, const std::string& shownName, std::si
     flush();
     if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0)
         throw Exception(FileOpenErrorText(shownName, errno));
-}
-
-TListEntryAt FromVector(const std::vector<std::string>& entries)
-{
-    return [&entries](std::size_t index, std::string& text) { text = entries[index]; };
 }
 } // namespace
 
@@ -106,25 +99,15 @@ std::vector<std::string> ReadListFile(const std::string& fileName)
 
 void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries)
 {
-    WriteEntries(fileName, fileName, entries.size(), FromVector(entries));
+    WriteEntries(fileName, fileName, entries);
 }
 
 void ReplaceListFile(const std::string& fileName, const std::vector<std::string>& entries)
 {
-    ReplaceListFile(fileName, entries.size(), FromVector(entries));
-}
-
-void WriteListFile(const std::string& fileName, std::size_t count, const TListEntryAt& entryAt)
-{
-    WriteEntries(fileName, fileName, count, entryAt);
-}
-
-void ReplaceListFile(const std::string& fileName, std::size_t count, const TListEntryAt& entryAt)
-{
     const std::string partial = fileName + ".partial";
     try
     {
-        WriteEntries(partial, fileName, count, entryAt);
+        WriteEntries(partial, fileName, entries);
     }
     catch (...)
     {

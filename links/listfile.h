@@ -19,9 +19,3 @@ void WriteListFile(const std::string& fileName, const std::vector<std::string>& 
 // Writes a new file beside the old one and puts it in its place, so that a failure on the way
 // leaves the old file whole.
 void ReplaceListFile(const std::string& fileName, const std::vector<std::string>& entries);
-
-// The same for entries kept elsewhere, written as they are asked for, so that no copy of a
-// long list is made: entryAt(i, text) puts entry i into text.
-using TListEntryAt = std::function<void(std::size_t index, std::string& text)>;
-void WriteListFile(const std::string& fileName, std::size_t count, const TListEntryAt& entryAt);
-void ReplaceListFile(const std::string& fileName, std::size_t count, const TListEntryAt& entryAt);

@@ -11,11 +11,15 @@ namespace
 constexpr qsizetype WriteBatch = 256 * 1024;
 } // namespace
 
-TCaptureSink::TCaptureSink(const std::string& fileName)
-    : fileName(fileName), file(QString::fromStdString(fileName))
+TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt)
+    : fileName(fileName), file(QString::fromStdString(fileName)), decoder(framing)
 {
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    const QIODevice::OpenMode mode =
+        appendAt < 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
+    if (!file.open(mode | QIODevice::Unbuffered))
         throw Exception(FileCreateErrorText(fileName, errno));
+    if (appendAt >= 0 && (!file.resize(appendAt) || !file.seek(appendAt)))
+        throw Exception(FileWriteErrorText(fileName, file.errorString().toStdString()));
 }
 
 TCaptureSink::~TCaptureSink()
@@ -27,9 +31,15 @@ void TCaptureSink::Receive(std::string_view bytes)
 {
     if (!error.empty())
         return;
-    batch.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (batch.size() >= WriteBatch)
+    const bool intact = decoder.Feed(bytes, [this](std::string_view body)
+                                     { batch.append(body.data(), static_cast<qsizetype>(body.size())); });
+    if (batch.size() >= WriteBatch || decoder.Complete())
         Flush();
+    if (!intact && error.empty())
+    {
+        Flush();
+        error = decoder.Error();
+    }
 }
 
 void TCaptureSink::Flush()

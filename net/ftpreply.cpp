@@ -89,6 +89,34 @@ std::int64_t SizeFromReply(std::string_view line)
     return size;
 }
 
+std::string MlsdFileName(std::string_view line)
+{
+    line = bytetext::WithoutLineEnd(line);
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos || blank + 1 == line.size())
+        return {};
+    std::string_view facts = line.substr(0, blank);
+    while (!facts.empty())
+    {
+        const std::size_t end = facts.find(';');
+        const std::string_view fact = facts.substr(0, end);
+        if (bytetext::EqualsNoCase(fact.substr(0, 5), "type="))
+            return bytetext::EqualsNoCase(fact.substr(5), "file") ? std::string(line.substr(blank + 1))
+                                                                  : std::string();
+        facts = end == std::string_view::npos ? std::string_view() : facts.substr(end + 1);
+    }
+    return std::string(line.substr(blank + 1));
+}
+
+std::string NlstName(std::string_view line)
+{
+    line = bytetext::WithoutLineEnd(line);
+    line = line.substr(line.rfind('/') + 1);
+    if (line == "." || line == "..")
+        return {};
+    return std::string(line);
+}
+
 bool IsServerNotice(std::string_view buffered, bool awaitingData)
 {
     if (buffered.size() < 4)

@@ -15,7 +15,9 @@ enum TCmdType : int
     cmdMakeDir = 1,
     cmdDelete = 2,
     cmdRemoveDir = 3,
+    cmdList = 4,
     cmdDownload = 8,
+    cmdNList = 13,
     cmdOther = 14,
     cmdCurrentDir = 15,
 };
@@ -54,6 +56,14 @@ class TReplyLines
 // The size a reply announces: the run of digits nearest to the left of the first "BYTE" (any
 // letter case), or 0 when there is none or it does not fit. "(12345 bytes)" gives 12345.
 std::int64_t SizeFromReply(std::string_view line);
+
+// The file one line of an MLSD listing names ("type=file;size=3; a b.zip" gives "a b.zip"), or
+// empty for a folder, a link or a line that names nothing. An entry without a type counts as a file.
+std::string MlsdFileName(std::string_view line);
+
+// The name one line of an NLST listing gives: without its line end and without a folder before
+// it; empty for "." and "..".
+std::string NlstName(std::string_view line);
 
 // Whether the unread bytes of the control connection begin with a notice that ends the wait
 // in progress: 421 (service closing) or 426 (transfer aborted), and while a transfer is awaited

@@ -1,5 +1,6 @@
 #include "net/httpparse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -120,6 +121,23 @@ std::int16_t StatusCode(std::string_view line)
     return static_cast<std::int16_t>(value);
 }
 
+bool HasBody(int code, bool head)
+{
+    return !head && code >= 200 && code != 204 && code != 304;
+}
+
+bool IsRedirect(int code)
+{
+    return code >= 300 && code <= 399 && code != 304;
+}
+
+std::string HostField(std::string_view host, int port, bool tls)
+{
+    if (port == 0 || port == (tls ? 443 : 80))
+        return std::string(host);
+    return std::string(host) + ":" + std::to_string(port);
+}
+
 std::string HeaderKeyword(std::string_view line)
 {
     return bytetext::UpperCase(NthField(line, ' ', 1));
@@ -131,21 +149,60 @@ std::string HeaderValueFrom(std::string_view line, std::size_t position)
     return position >= 1 && position <= line.size() ? std::string(line.substr(position - 1)) : std::string();
 }
 
-std::int64_t ContentLength(std::string_view line)
+std::optional<std::int64_t> ContentLength(std::string_view line)
 {
-    const std::string upper = bytetext::UpperCase(line);
-    const std::size_t key = upper.find("ENGTH:");
-    if (key == std::string::npos)
-        return 0;
-    std::size_t i = key + 7;
-    while (i < upper.size() && !bytetext::IsDigit(upper[i]))
-        ++i;
-    std::size_t end = i;
-    while (end < upper.size() && bytetext::IsDigit(upper[end]))
-        ++end;
-    std::int64_t value = 0;
-    const auto [last, error] = std::from_chars(upper.data() + i, upper.data() + end, value);
-    return (i < end && error == std::errc()) ? value : 0;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view value = bytetext::Trim(line.substr(colon + 1));
+    if (value.empty() || !std::all_of(value.begin(), value.end(), bytetext::IsDigit))
+        return std::nullopt;
+    std::int64_t length = 0;
+    const auto [last, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (error != std::errc() || last != value.data() + value.size())
+        return std::nullopt;
+    return length;
+}
+
+void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total)
+{
+    start = total = -1;
+    const auto number = [](std::string_view text)
+    {
+        std::int64_t value = -1;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= 0 ? value
+                                                                                                       : -1;
+    };
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    std::string_view value = bytetext::Trim(line.substr(colon + 1));
+    if (!bytetext::EqualsNoCase(value.substr(0, 6), "bytes "))
+        return;
+    value = bytetext::Trim(value.substr(6));
+    const std::size_t dash = value.find('-');
+    const std::size_t slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return;
+    const std::int64_t first = number(value.substr(0, dash));
+    const std::int64_t last = number(value.substr(dash + 1, slash - dash - 1));
+    if (first < 0 || last < first)
+        return;
+    start = first;
+    total = number(value.substr(slash + 1));
+}
+
+bool IsChunkedEncoding(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string value = bytetext::UpperCase(bytetext::Trim(line.substr(colon + 1)));
+    const std::size_t comma = value.rfind(',');
+    return bytetext::Trim(comma == std::string::npos
+                              ? std::string_view(value)
+                              : std::string_view(value).substr(comma + 1)) == "CHUNKED";
 }
 
 bool IsHeaderEnd(std::string_view line)

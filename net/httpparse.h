@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,15 +41,35 @@ std::string ResolveLocation(std::string_view base, std::string_view location);
 // that is no such number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);
 
+// Whether an answer with this code brings a body: none answers a HEAD, whatever its header
+// announces, and none comes with 1xx, 204 or 304.
+bool HasBody(int code, bool head);
+
+// Whether an answer with this code sends the client elsewhere: a 3xx, except 304, which only
+// says that the client's copy is current.
+bool IsRedirect(int code);
+
+// The Host header's value for a request to host at port: the port is named unless it is the
+// scheme's default (80, or 443 over TLS).
+std::string HostField(std::string_view host, int port, bool tls);
+
 // The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").
 std::string HeaderKeyword(std::string_view line);
 
 // The line from its position-th character (counting from 1) on, without its line end.
 std::string HeaderValueFrom(std::string_view line, std::size_t position);
 
-// The length announced by a Content-Length line: the first run of digits after "ENGTH:" and
-// the character following it; 0 without digits or when the value does not fit.
-std::int64_t ContentLength(std::string_view line);
+// The length announced by a Content-Length line: its value must be digits alone (blanks around
+// them allowed) that fit 63 bits; anything else (a sign, an exponent, a second number, nothing
+// at all) gives no length.
+std::optional<std::int64_t> ContentLength(std::string_view line);
+
+// The part a Content-Range line names ("bytes START-END/TOTAL"): start and total, each -1 when
+// the line does not give it as a plain number ("*" for an unknown total).
+void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total);
+
+// Whether a Transfer-Encoding line ends its codings with "chunked" (in any letter case).
+bool IsChunkedEncoding(std::string_view line);
 
 // The blank line that ends a header: only LF, or CR LF.
 bool IsHeaderEnd(std::string_view line);

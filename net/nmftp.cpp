@@ -241,8 +241,9 @@ void TNMFTP::TransferType(int kind)
     }
 }
 
-void TNMFTP::Download(const std::string& remote, const std::string& local)
+void TNMFTP::Download(const std::string& remote, const std::string& local, std::int64_t restartAt)
 {
+    ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
@@ -250,7 +251,35 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
         throw Exception("Invalid URL");
+    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::cmdDownload, restartAt);
+}
 
+bool TNMFTP::ListFolder(const std::string& local)
+{
+    ContinuedFrom = -1;
+    CancelRequested = false;
+    CheckConnected();
+    if (!IsConnected())
+        return false;
+    try
+    {
+        ReceiveData("MLSD", local, ftpreply::cmdList);
+        return true;
+    }
+    catch (const FTPException&)
+    {
+        // Not understood, not implemented: a server from before MLSD. Any other refusal (no
+        // such folder, no data connection) is the answer.
+        if (!InRange(ReplyCode, 500, 502) && ReplyCode != 504)
+            throw;
+    }
+    ReceiveData("NLST", local, ftpreply::cmdNList);
+    return false;
+}
+
+void TNMFTP::ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
+                         std::int64_t restartAt)
+{
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
     auto finish = [this]
@@ -277,17 +306,27 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         ReportStatus(1, portLine);
         Transaction(portLine);
         if (InRange(ReplyCode, 301, 599))
-            Failure(ftpreply::cmdDownload, LastReply);
+            Failure(kind, LastReply);
 
         if (OnPacketRecvd)
             DataConnection->OnPacketRecvd = OnPacketRecvd;
 
-        ReportStatus(1, "RETR " + remote);
+        if (restartAt > 0)
+        {
+            const std::string restLine = "REST " + std::to_string(restartAt);
+            ReportStatus(1, restLine);
+            Transaction(restLine);
+            // Any answer but "350 pending further information" leaves the transfer at byte 0.
+            if (ReplyCode == 350)
+                ContinuedFrom = restartAt;
+        }
+
+        ReportStatus(1, command);
         ExpectedCount = 0;
-        TPowersock::Transaction("RETR " + remote);
+        TPowersock::Transaction(command);
         RefuseReplyWithoutCode();
         if (InRange(ReplyCode, 301, 599))
-            Failure(ftpreply::cmdDownload, LastReply);
+            Failure(kind, LastReply);
         ExpectedCount = ftpreply::SizeFromReply(LastReply);
         ReadReplyContinuation(LastReply,
                               [this](const std::string& line)
@@ -305,7 +344,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
-            DataConnection->CaptureFile(local.empty() ? remote : local);
+            DataConnection->CaptureFile(local, ContinuedFrom);
         if (OnTransactionStop)
             OnTransactionStop(this);
 
@@ -320,7 +359,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
             ReadReplyContinuation(closing);
             // A transfer the server reports as failed did not bring the whole file.
             if (closing.size() >= 3 && (closing[0] == '4' || closing[0] == '5'))
-                Failure(ftpreply::cmdDownload, closing);
+                Failure(kind, closing);
         }
     }
     catch (...)
@@ -334,7 +373,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local)
     if (cancelled)
         throw EAbortError("Socket send aborted");
     if (OnSuccess)
-        OnSuccess(ftpreply::cmdDownload);
+        OnSuccess(kind);
 }
 
 std::int64_t TNMFTP::DataReceivedCount() const

@@ -25,8 +25,8 @@ enum class TTransferType : int
 // The password of an anonymous login, in the conventional e-mail form.
 inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 
-// The FTP client: log in, run single commands, change directory, set the transfer type and
-// download one file at a time over a data connection in active mode (PORT).
+// The FTP client: log in, run single commands, change directory, set the transfer type, list a
+// folder and download one file at a time over a data connection in active mode (PORT).
 class TNMFTP : public TPowersock
 {
     Q_OBJECT
@@ -68,8 +68,16 @@ class TNMFTP : public TPowersock
     // A number that names no transfer type sends nothing.
     void TransferType(int kind);
     void TransferType(TTransferType kind) { TransferType(static_cast<int>(kind)); }
-    // Fetches remote into local (into a file named remote when local is empty).
-    void Download(const std::string& remote, const std::string& local);
+    // Fetches remote into local (into a file named remote when local is empty). With restartAt
+    // above 0 the server is asked to send the file from that byte on (REST) and what comes is
+    // added to local's first restartAt bytes; a server that refuses sends the whole file, which
+    // replaces local's bytes. ContinuedFrom tells which it was.
+    void Download(const std::string& remote, const std::string& local, std::int64_t restartAt = 0);
+    // Where the last download went on from (-1 when it started the file afresh).
+    std::int64_t ContinuedFrom = -1;
+    // Lists the current folder into the file local: MLSD's lines (with each entry's type), or
+    // where the server knows no MLSD, NLST's names. Returns whether the listing is MLSD's.
+    bool ListFolder(const std::string& local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
 
@@ -88,6 +96,11 @@ class TNMFTP : public TPowersock
     // not read it as its reply.
     void DrainReply();
     void DisconnectQuietly();
+    // Sends command (RETR, MLSD, NLST) over a fresh data connection and captures what comes on
+    // it into local; kind goes to the events. With restartAt, REST asks for the rest from there
+    // first (see Download).
+    void ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
+                     std::int64_t restartAt = 0);
 
     TPowersock* DataConnection = nullptr;
     // Between the reply to RETR and the end of the transfer.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 
 #include <QFile>
 #include <QFileInfo>
@@ -160,13 +161,19 @@ void TNMHTTP::DoRequest()
         Connect();
         try
         {
+            // The answer a proxy gives to the tunnel's CONNECT is no answer to a HEAD.
+            bool head = false;
             if (OpenSecureSession())
             {
+                head = RequestKind == CmdHead;
                 SendRequest();
                 ReadResponseHeader();
             }
-            if (InputFileMode)
-                CaptureFile(Body);
+            ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
+            if (!httpparse::HasBody(ReplyCode, head))
+                EndWithoutBody(head);
+            else if (InputFileMode)
+                CaptureFile(Body, ContinuedFrom);
             else
                 CaptureString(Body, -1);
             const int code = ReplyCode;
@@ -187,7 +194,7 @@ void TNMHTTP::DoRequest()
         Disconnect();
 
         int code = ReplyCode;
-        if (code > 299 && code < 399)
+        if (httpparse::IsRedirect(code))
         {
             bool handled = false;
             if (!SetCookieValue.empty() && SetCookieValue.size() <= MaxCookieSize)
@@ -205,13 +212,33 @@ void TNMHTTP::DoRequest()
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
-        code = ReplyCode;
-        if (code < 299 || code > 399)
+        if (!httpparse::IsRedirect(ReplyCode))
             return;
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
             throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
+}
+
+void TNMHTTP::EndWithoutBody(bool head)
+{
+    // Whatever follows the header belongs to no answer; a server or proxy that keeps the
+    // connection open would otherwise be waited for until the time-out.
+    ClearReceiveBuffer();
+    ReceivedCount = 0;
+    // A HEAD's Content-Length tells what a GET would bring; nothing else announces anything here.
+    if (!head)
+        ExpectedCount = 0;
+    // The framing was for a capture that does not come.
+    bodyFraming = TBodyFraming{};
+    if (!InputFileMode)
+    {
+        Body.clear();
+        return;
+    }
+    QFile file(QString::fromStdString(Body));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw Exception(FileCreateErrorText(Body, errno));
 }
 
 void TNMHTTP::ParseURL()
@@ -242,12 +269,13 @@ void TNMHTTP::BuildHeaders()
     const bool proxyForm = !Proxy.empty() && !secure;
     if (kind)
         HeaderList.Add(std::string(kind->keyword) + (proxyForm ? URL : RequestPath) + " HTTP/1.0");
+    const std::string host = httpparse::HostField(Host, Port, secure);
     if (proxyForm)
     {
         HeaderList.Add("Proxy-Connection: Keep-Alive");
-        HeaderList.Add("Host: " + Host);
+        HeaderList.Add("Host: " + host);
     }
-    HeaderList.SetHeaderValue("Host", Host);
+    HeaderList.SetHeaderValue("Host", host);
     HeaderList.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     HeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     HeaderList.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
@@ -257,6 +285,11 @@ void TNMHTTP::BuildHeaders()
     else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
         HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
+    if (RangeFrom > 0 && RequestKind == CmdGet)
+    {
+        HeaderList.Add("Range: bytes=" + std::to_string(RangeFrom) + "-");
+        HeaderList.SetHeaderValue("If-Range", RangeValidator);
+    }
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && Origin == credentialOrigin)
         HeaderList.SetHeaderValue("Authorization",
                                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
@@ -294,11 +327,20 @@ void TNMHTTP::SendRequest()
     RequestKind = CmdGet;
 }
 
+bool TNMHTTP::ContinuesRange() const
+{
+    return RangeFrom > 0 && ReplyCode == 206 && ContentRangeStart == RangeFrom &&
+           (RangeTotal < 0 || ContentRangeTotal == RangeTotal);
+}
+
 void TNMHTTP::ReadResponseHeader()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
     Location.clear();
+    ETag.clear();
+    LastModified.clear();
+    ContentRangeStart = ContentRangeTotal = -1;
     QFile headerFile;
     if (OutputFileMode)
     {
@@ -320,24 +362,72 @@ void TNMHTTP::ReadResponseHeader()
             throw Exception(FileWriteErrorText(Header, headerFile.errorString().toStdString()));
     };
 
-    std::string line = ReadLn();
-    ReplyCode = httpparse::StatusCode(line);
-    sink(line);
-    // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
-    if (ReplyCode == 0)
-        throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+    // Interim answers (100 Continue, 103...) come before the real one: each is skipped whole,
+    // the header bound counting them all.
     for (;;)
     {
-        line = ReadLn();
-        const std::string keyword = httpparse::HeaderKeyword(line);
-        if (keyword == "SET-COOKIE:")
-            SetCookieValue = httpparse::HeaderValueFrom(line, 13);
-        else if (keyword == "LOCATION:")
-            URL = Location = httpparse::HeaderValueFrom(line, 11);
-        else if (keyword == "CONTENT-LENGTH:")
-            ExpectedCount = httpparse::ContentLength(line);
+        std::string line = ReadLn();
+        ReplyCode = httpparse::StatusCode(line);
         sink(line);
-        if (httpparse::IsHeaderEnd(line))
-            break;
+        // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.
+        if (ReplyCode == 0)
+            throw ESockError(TSockReason::BadStatusLine, "Bad status line");
+        std::optional<std::int64_t> length;
+        bool badLength = false;
+        bool chunked = false;
+        for (;;)
+        {
+            line = ReadLn();
+            const std::string keyword = httpparse::HeaderKeyword(line);
+            if (keyword == "SET-COOKIE:")
+                SetCookieValue = httpparse::HeaderValueFrom(line, 13);
+            else if (keyword == "LOCATION:")
+                URL = Location = httpparse::HeaderValueFrom(line, 11);
+            else if (keyword == "CONTENT-LENGTH:")
+            {
+                // Several lengths must agree; one that is no plain number is no length at all.
+                const std::optional<std::int64_t> value = httpparse::ContentLength(line);
+                badLength = badLength || !value || (length && *length != *value);
+                length = value;
+            }
+            else if (keyword == "TRANSFER-ENCODING:")
+                chunked = httpparse::IsChunkedEncoding(line);
+            else if (keyword == "ETAG:")
+                ETag = bytetext::Trim(httpparse::HeaderValueFrom(line, 6));
+            else if (keyword == "LAST-MODIFIED:")
+                LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
+            else if (keyword == "CONTENT-RANGE:")
+                httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
+            sink(line);
+            if (httpparse::IsHeaderEnd(line))
+                break;
+        }
+        const bool interim = ReplyCode >= 100 && ReplyCode < 200 && ReplyCode != 101;
+        if (interim)
+        {
+            SetCookieValue.clear();
+            Location.clear();
+            ETag.clear();
+            LastModified.clear();
+            ContentRangeStart = ContentRangeTotal = -1;
+            if (OutputFileMode)
+            {
+                headerFile.resize(0);
+                headerFile.seek(0);
+            }
+            else
+                Header.clear();
+            continue;
+        }
+        // A chunked body ends with its last chunk, whatever length was announced beside it.
+        if (chunked)
+            length.reset();
+        else if (badLength)
+            throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
+        ExpectedCount = length.value_or(0);
+        bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        if (OnResponseHeader)
+            OnResponseHeader(this);
+        return;
     }
 }

@@ -53,8 +53,9 @@ struct THeaderInfo
     std::string Password;
 };
 
-// The HTTP/1.0 client: one connection per request, the body read until the server closes,
-// redirects followed by the client itself unless an OnRedirect handler takes them over.
+// The HTTP/1.0 client: one connection per request, the body read until the server closes (an
+// answer to HEAD, or one with 1xx, 204 or 304, ends with its header), redirects followed by the
+// client itself unless an OnRedirect handler takes them over.
 // HeaderInfo's UserId and Password go only to the server of the address the outermost request
 // call was made for; a cookie that came with a redirect goes back only to the server that set it.
 // An "https://" address is fetched over TLS, through a proxy in a tunnel opened with CONNECT.
@@ -85,6 +86,8 @@ class TNMHTTP : public TPowersock
     TResultEvent OnFailure;
     THandlerEvent OnRedirect;
     TNotifyEvent OnAuthenticationNeeded;
+    // The header of a final answer has been read; its body follows.
+    TNotifyEvent OnResponseHeader;
 
     // Public state.
     std::string URL;
@@ -99,6 +102,23 @@ class TNMHTTP : public TPowersock
     std::string Origin;
     // The Location header of the last response as the server sent it; empty when it had none.
     std::string Location;
+    // The last response's validators of the file it carries (empty when it had none), and its
+    // Content-Range: where the part starts and the whole file's size (-1 when it had none).
+    std::string ETag;
+    std::string LastModified;
+    std::int64_t ContentRangeStart = -1;
+    std::int64_t ContentRangeTotal = -1;
+    // A transfer that goes on: with RangeFrom above 0, GET asks for the file from that byte on,
+    // only if it is still the version RangeValidator names (If-Range). The body is added to the
+    // body file's first RangeFrom bytes only when the answer is that part of a file of
+    // RangeTotal bytes (-1: any); any other answer replaces the body file as usual.
+    std::int64_t RangeFrom = 0;
+    std::string RangeValidator;
+    std::int64_t RangeTotal = -1;
+    // Where the last body went on from (-1 when it started the body file afresh).
+    std::int64_t ContinuedFrom = -1;
+    // The answer just read is the part of the file that RangeFrom asked for.
+    bool ContinuesRange() const;
     CmdType RequestKind = CmdGet;
     bool DecodePostData = true;
     TExStringList HeaderList;
@@ -150,6 +170,9 @@ class TNMHTTP : public TPowersock
     void Handshake();
     void HandshakeDirectly();
     std::int64_t BodyLength();
+    // The end of an answer that has no body (to a HEAD; 1xx, 204, 304) is its header: the body
+    // file is left empty.
+    void EndWithoutBody(bool head);
 
     // Calls of DoRequest on the stack: a handler's request runs inside the one it handles.
     int requestDepth = 0;

@@ -11,6 +11,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include "net/bodydecoder.h"
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #include "net/winsockerror.h"
@@ -167,7 +168,9 @@ class TPowersock : public QObject
     std::string Read(std::uint16_t count);
     std::string ReadLn();
     void SendFile(const std::string& fileName);
-    void CaptureFile(const std::string& fileName);
+    // Writes what the connection brings into the file until it ends: from the start of an
+    // emptied file, or after the file's first appendAt bytes (a transfer that goes on).
+    void CaptureFile(const std::string& fileName, std::int64_t appendAt = -1);
     void CaptureString(std::string& text, std::int32_t count);
     void Listen(bool notifyAsLookup);
     std::string LocalAddressText();
@@ -183,6 +186,10 @@ class TPowersock : public QObject
     // Hooks for derived clients: after every read, and when a connection comes in.
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;
+
+    // How the body of the next capture is framed. A client sets it before a capture; it holds
+    // for that capture only.
+    TBodyFraming bodyFraming;
 
     bool LastEventOk = false;
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include <QFile>
 #include <QMetaObject>
@@ -417,12 +418,12 @@ void TPowersock::SendFile(const std::string& fileName)
         throw Exception(sendFileError);
 }
 
-void TPowersock::CaptureFile(const std::string& fileName)
+void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
 {
     ReportStatus(8, "CaptureFile");
     // What arrived stays in the file, also when the capture ends by an error: the sink writes
     // what it still holds as it goes.
-    TCaptureSink sink(fileName);
+    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}), appendAt);
     capture = &sink;
     counting = true;
     const TFinally restore(
@@ -439,24 +440,28 @@ void TPowersock::CaptureFile(const std::string& fileName)
         sink.Flush();
         ReceivedCount = static_cast<std::int64_t>(early.size());
         ClearReceiveBuffer();
-        // Announced like any chunk, so a progress handler that ends the transfer once the
-        // announced length is in also works when the whole body came with the header.
+        // Announced like any chunk, so that a progress display also hears of a body that came
+        // with the header.
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-    WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty(); },
+    WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); },
               {.abortMessage = SendAborted});
     sink.Flush();
     // A body that could not be written in full is a failed transfer, not a short file; so is
-    // one that a reset cut off, however much of it came.
+    // one that a reset cut off, however much of it came, and a chunked one without its end.
     if (!sink.Error().empty())
         throw Exception(sink.Error());
+    if (sink.Complete())
+        return;
     if (state == TConnectionState::ClosedByReset)
         RaiseConnectionReset();
-    // A body without an announced length ends with the connection; over TLS only the peer's
-    // close_notify says that this end is the body's.
-    if (state == TConnectionState::CutShort && ExpectedCount <= 0)
-        RaiseCutShort(ReceivedCount);
+    if (!sink.Decoder().EndsWithConnection() && sink.Decoder().Chunked())
+        throw Exception("Transfer incomplete: the chunked body ended before its last chunk");
+    // A body framed by nothing ends with the connection; over TLS only the peer's close_notify
+    // says that this end is the body's.
+    if (state == TConnectionState::CutShort && sink.Decoder().EndsWithConnection())
+        RaiseCutShort(sink.Decoder().BodyBytes());
 }
 
 void TPowersock::CaptureString(std::string& text, std::int32_t count)
@@ -466,22 +471,29 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
     counting = true;
     const TFinally restore([this] { counting = false; });
     ReceivedCount = 0;
-    // What is buffered is taken at every turn until the connection closes or the count is reached.
+    TBodyDecoder decoder(std::exchange(bodyFraming, TBodyFraming{}));
+    // What is buffered is taken at every turn until the connection closes, the count is reached
+    // or the body's framing says it is whole.
     auto wanted = [&]
-    { return count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)); };
+    {
+        return !decoder.Complete() &&
+               (count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)));
+    };
     WaitUntil(
         [&]
         {
             if (!wanted())
                 return true;
-            text.append(received.Unread());
+            decoder.Feed(received.Unread(), [&](std::string_view body) { text.append(body); });
             received.Clear();
-            return !IsConnected() || !wanted();
+            return !IsConnected() || !wanted() || !decoder.Error().empty();
         },
         {.abortMessage = "Socket capture aborted"});
+    if (!decoder.Error().empty())
+        throw Exception(decoder.Error());
     if (state == TConnectionState::ClosedByReset && wanted())
         RaiseConnectionReset();
-    if (state == TConnectionState::CutShort && ExpectedCount <= 0 && wanted())
+    if (state == TConnectionState::CutShort && decoder.EndsWithConnection() && wanted())
         RaiseCutShort(static_cast<std::int64_t>(text.size()));
 }
 

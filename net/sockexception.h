@@ -35,6 +35,8 @@ enum class TSockReason
     HeaderTooLong,
     ReplyTooLong,
     BadStatusLine,
+    // An HTTP response's Content-Length is no plain number, or several disagree.
+    BadContentLength,
 };
 
 class ESockError : public Exception

@@ -26,6 +26,18 @@ inline bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// The value of a hexadecimal digit in either letter case, or -1 for any other character.
+inline int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // Drops every CR and LF at the end: "text\r\r\n" gives "text".
 inline std::string_view WithoutLineEnd(std::string_view text)
 {

@@ -15,6 +15,7 @@ int pauseNumerator = 1;
 int pauseDenominator = 1;
 int timeOutNumerator = 1;
 int timeOutDenominator = 1;
+long long asked = 0;
 } // namespace
 
 void ProcessMessages()
@@ -36,6 +37,7 @@ void WaitForEvents(int maxMilliseconds)
 
 void Pause(int milliseconds)
 {
+    asked += std::max(milliseconds, 0);
     const qint64 scaled = static_cast<qint64>(milliseconds) * pauseNumerator / pauseDenominator;
     QElapsedTimer elapsed;
     elapsed.start();
@@ -48,6 +50,11 @@ void SetPauseScale(int numerator, int denominator)
 {
     pauseNumerator = numerator;
     pauseDenominator = denominator > 0 ? denominator : 1;
+}
+
+long long PausesAskedFor()
+{
+    return asked;
 }
 
 int TimeOutMilliseconds(int milliseconds)

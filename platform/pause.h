@@ -16,6 +16,9 @@ void Pause(int milliseconds);
 
 // Tests shorten pauses: every pause lasts milliseconds * numerator / denominator.
 void SetPauseScale(int numerator, int denominator);
+// The milliseconds of every pause asked for so far, before the scale: what a test checks the
+// program's pacing by.
+long long PausesAskedFor();
 
 // Time-outs (the watchdog, the waits for a server's last words) are scaled apart from pauses,
 // so that a test can cut pauses to nothing and still give a server time to answer.

@@ -9,20 +9,28 @@
 
 namespace platform
 {
-std::string ProgramDirectory()
+namespace
 {
-    std::string directory;
-    if (const char* home = std::getenv("KESTROW_HOME"); home && *home)
-        directory = home;
-    else
-    {
-        std::error_code error;
-        const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-        directory = error ? std::filesystem::current_path(error).string() : program.parent_path().string();
-    }
+std::string WithSlash(std::string directory)
+{
     if (directory.empty() || directory.back() != '/')
         directory += '/';
     return directory;
+}
+} // namespace
+
+std::string ProgramDirectory()
+{
+    if (const char* home = std::getenv("KESTROW_HOME"); home && *home)
+        return WithSlash(home);
+    return ExecutableDirectory();
+}
+
+std::string ExecutableDirectory()
+{
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return WithSlash(error ? std::filesystem::current_path(error).string() : program.parent_path().string());
 }
 namespace
 {

@@ -9,6 +9,4 @@ namespace platform
 // The one place where program text (single-byte, kept as std::string) meets widget text.
 QString ToQString(const std::string& text);
 std::string ToStdString(const QString& text);
-// The same into a text kept for reuse, without a detour for plain ASCII: for long lists.
-void AssignStdString(std::string& out, const QString& text);
 } // namespace platform

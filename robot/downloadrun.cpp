@@ -20,6 +20,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "robot/activitylog.h"
+#include "robot/ftpaddress.h"
 #include "robot/outputnaming.h"
 #include "robot/outputpath.h"
 #include "robot/pagelinks.h"
@@ -73,6 +74,11 @@ class TDownloadRun::TFetchReports : public TFetchObserver
         run.Observer.FileProgress(received, expected);
     }
     void Caught(const std::string& message) override { run.ReportCaught(message); }
+    void Resumed(std::int64_t from) override
+    {
+        if (run.LogLevel() >= TLogLevel::Files)
+            run.WriteLog("Resumed at " + std::to_string(from) + " bytes");
+    }
 
   private:
     TDownloadRun& run;
@@ -132,6 +138,7 @@ void TDownloadRun::SetRunning(bool value)
 void TDownloadRun::RequestStop()
 {
     stopRequested = true;
+    Fetch->GiveUp();
     Observer.StatusText(0, "Finishing Current file...");
     platform::ProcessMessages();
     Fetch->AbortHttp();
@@ -142,18 +149,21 @@ void TDownloadRun::RequestStop()
 void TDownloadRun::Abandon()
 {
     stopRequested = true;
+    Fetch->GiveUp();
     AbortClients();
 }
 
 void TDownloadRun::RequestSkipFile()
 {
     skipFileRequested = true;
+    Fetch->GiveUp();
     AbortClients();
 }
 
 void TDownloadRun::RequestSkipURL()
 {
     skipURLRequested = true;
+    Fetch->GiveUp();
     Fetch->AbortHttp();
 }
 
@@ -200,7 +210,8 @@ void TDownloadRun::StartRun(TRun& run)
     run.SeenLinks.Clear();
     Observer.Indicator(TIndicator::OK);
     platform::ProcessMessages();
-    platform::Pause(500);
+    // The run's half second to settle in, no longer than the pause between files.
+    platform::Pause(std::min(500, std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000));
     errorCount = 0;
     printFailureShown = false;
     logFailureShown = false;
@@ -208,6 +219,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.StatusText(1, "");
     Observer.ListProgress(0, 1, "");
     Observer.FileProgress(0, 0);
+    Observer.Statistics("");
     platform::ProcessMessages();
     Fetch->ApplyProxySetting();
 }
@@ -224,6 +236,7 @@ void TDownloadRun::ScheduledWait()
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
         Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
+        Observer.StatusText(1, "");
         platform::ProcessMessages();
     }
 }
@@ -248,6 +261,8 @@ void TDownloadRun::SetUpRun(TRun& run)
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
     Fetch->AbortHttp();
+    // The abort's "Canceling" belongs to the entry before.
+    Observer.StatusText(1, "");
     skipURLRequested = false;
     run.RetryCount = 0;
     urlIndex = j;
@@ -276,12 +291,21 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     }
     catch (const std::exception& error)
     {
-        Observer.Indicator(TIndicator::Error);
-        ++errorCount;
         FileList.Clear();
-        if (LogLevel() >= TLogLevel::URLs)
-            WriteLog("Failed to download page " + shownURL + " (" +
-                     std::string(bytetext::WithoutLineEnd(error.what())) + ")");
+        // A page the user gave up is no error; the log says how it ended.
+        if (stopRequested || skipURLRequested)
+        {
+            if (LogLevel() >= TLogLevel::URLs)
+                WriteLog(shownURL + (stopRequested ? " Stopped" : " Skipped"));
+        }
+        else
+        {
+            Observer.Indicator(TIndicator::Error);
+            ++errorCount;
+            if (LogLevel() >= TLogLevel::URLs)
+                WriteLog("Failed to download page " + shownURL + " (" +
+                         TimedOutText(bytetext::WithoutLineEnd(error.what())) + ")");
+        }
     }
 
     fileIndex = 0;
@@ -314,6 +338,10 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     run.PatentPage = IsPatentScheme(parts.Scheme);
     run.PatentNumber = parts.Host;
     run.PageAddress = run.CurrentURL;
+    // An FTP entry names a folder: its listing is the page, and its files are the links.
+    const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
+    if (ftpFolder && run.PageAddress.back() != '/')
+        run.PageAddress += '/';
     FileList.Clear();
     // The page arrives beside its name and takes it in one step, so a link planted under that
     // name leads nowhere, and a failed fetch leaves the page of an earlier run. A patent
@@ -322,11 +350,12 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     TFetchRequest request = RequestFor(run, run.PatentPage ? CorvaneHomePage : run.CurrentURL, bodyFile);
     request.Head = run.PatentPage;
     request.ProbeFirst = true;
+    request.ListFolder = ftpFolder;
     TFetchResult page = Fetch->Fetch(request);
     if (!page.RedirectedTo.empty() && !run.PatentPage)
         run.PageAddress = page.RedirectedTo;
     // The server's error page is no list of files, and does not take the page's place.
-    if (page.ReplyCode >= 400 && !run.PatentPage)
+    if (page.ErrorAnswer() && !run.PatentPage)
         throw Exception(ReplyCodeText(page.ReplyCode));
     Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
@@ -335,11 +364,19 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
     }
+    else if (ftpFolder)
+        FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
+                    Preferences.FilterMode(), run.PageLinks);
     else
         ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
                      run.PageLinks);
     MergePageLinks(run);
-    if (Preferences.SaveImages() && !run.PatentPage)
+    // A page whose links were all taken before would otherwise list nothing without a word.
+    const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+    if (taken > 0 && LogLevel() >= TLogLevel::Files)
+        WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                 " taken from an earlier page");
+    if (Preferences.SaveImages() && !run.PatentPage && !ftpFolder)
     {
         ExtractImageLinks(bodyFile, run.PageLinks);
         MergePageLinks(run);
@@ -357,7 +394,17 @@ TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
     request.Password = run.EntryPassword;
     request.LoginOrigin = run.EntryOrigin;
     request.TimeOutSeconds = Preferences.TimeOut();
+    request.PassiveFtp = Preferences.PassiveFtp();
     return request;
+}
+
+std::string TDownloadRun::TimedOutText(std::string_view message) const
+{
+    // The watchdog's abort reads like any other; the line says it was the time-out.
+    std::string text(message);
+    if (Fetch->TimedOut())
+        text += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
+    return text;
 }
 
 void TDownloadRun::MergePageLinks(TRun& run)
@@ -400,6 +447,7 @@ void TDownloadRun::EndRun(TRun& run)
     runActive = false;
     Observer.RunStateChanged();
     AbortClients();
+    Observer.StatusText(1, "");
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
     currentOutputPath.clear();

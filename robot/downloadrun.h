@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -124,6 +125,8 @@ class TDownloadRun : public QObject
     // the entry's own server only.
     TFetchRequest RequestFor(const TRun& run, const std::string& url, const std::string& destination) const;
     void MergePageLinks(TRun& run);
+    // A failure's text, saying so when the watchdog gave the last transfer up.
+    std::string TimedOutText(std::string_view message) const;
     TNextStep ProcessFile(TRun& run, int i);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
     std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,

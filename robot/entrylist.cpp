@@ -3,38 +3,56 @@
 #include <algorithm>
 
 #include "links/listfile.h"
+#include "platform/bytetext.h"
 #include "platform/filebytes.h"
 #include "platform/text.h"
 
-TEntryList::TEntryList(QObject* parent) : QStringListModel(parent) {}
+TEntryList::TEntryList(QObject* parent) : QAbstractListModel(parent) {}
+
+int TEntryList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows.size());
+}
+
+QVariant TEntryList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    return platform::ToQString(rows[static_cast<std::size_t>(index.row())]);
+}
+
+Qt::ItemFlags TEntryList::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+}
+
+bool TEntryList::removeRows(int row, int count, const QModelIndex& parent)
+{
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > Count())
+        return false;
+    beginRemoveRows({}, row, row + count - 1);
+    rows.erase(rows.begin() + row, rows.begin() + row + count);
+    endRemoveRows();
+    return true;
+}
 
 int TEntryList::Count() const
 {
-    return rowCount();
+    return static_cast<int>(rows.size());
 }
 
 std::string TEntryList::Item(int index) const
 {
-    return platform::ToStdString(this->index(index).data().toString());
+    return index >= 0 && index < Count() ? rows[static_cast<std::size_t>(index)] : std::string();
 }
 
-std::vector<std::string> TEntryList::Items() const
+void TEntryList::SetItems(std::vector<std::string> entries)
 {
-    std::vector<std::string> entries;
-    const QStringList rows = stringList();
-    entries.reserve(static_cast<std::size_t>(rows.size()));
-    for (const QString& row : rows)
-        entries.push_back(platform::ToStdString(row));
-    return entries;
-}
-
-void TEntryList::SetItems(const std::vector<std::string>& entries)
-{
-    QStringList rows;
-    rows.reserve(static_cast<qsizetype>(entries.size()));
-    for (const std::string& entry : entries)
-        rows.append(platform::ToQString(entry));
-    setStringList(rows);
+    beginResetModel();
+    rows = std::move(entries);
+    endResetModel();
 }
 
 void TEntryList::Add(const std::string& entry)
@@ -46,10 +64,10 @@ void TEntryList::AddMany(const std::vector<std::string>& entries)
 {
     if (entries.empty())
         return;
-    const int first = rowCount();
-    insertRows(first, static_cast<int>(entries.size()));
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        setData(index(first + static_cast<int>(i)), platform::ToQString(entries[i]));
+    const int first = Count();
+    beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
+    rows.insert(rows.end(), entries.begin(), entries.end());
+    endInsertRows();
 }
 
 void TEntryList::Delete(int index)
@@ -58,61 +76,54 @@ void TEntryList::Delete(int index)
         removeRows(index, 1);
 }
 
-void TEntryList::DeleteRows(std::vector<int> rows)
+void TEntryList::DeleteRows(std::vector<int> positions)
 {
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    rows.erase(
-        std::remove_if(rows.begin(), rows.end(), [this](int row) { return row < 0 || row >= Count(); }),
-        rows.end());
-    if (rows.empty())
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    positions.erase(std::remove_if(positions.begin(), positions.end(),
+                                   [this](int row) { return row < 0 || row >= Count(); }),
+                    positions.end());
+    if (positions.empty())
         return;
-    if (rows.back() - rows.front() + 1 == static_cast<int>(rows.size()))
+    if (positions.back() - positions.front() + 1 == static_cast<int>(positions.size()))
     {
-        removeRows(rows.front(), static_cast<int>(rows.size()));
+        removeRows(positions.front(), static_cast<int>(positions.size()));
         return;
     }
     // Scattered rows: one pass over the list rather than a removal (and a move of the rest) each.
-    const QStringList old = stringList();
-    QStringList kept;
-    kept.reserve(old.size() - static_cast<qsizetype>(rows.size()));
+    std::vector<std::string> kept;
+    kept.reserve(rows.size() - positions.size());
     std::size_t next = 0;
-    for (qsizetype row = 0; row < old.size(); ++row)
+    for (std::size_t row = 0; row < rows.size(); ++row)
     {
-        if (next < rows.size() && rows[next] == row)
+        if (next < positions.size() && static_cast<std::size_t>(positions[next]) == row)
             ++next;
         else
-            kept.append(old[row]);
+            kept.push_back(std::move(rows[row]));
     }
-    setStringList(kept);
+    SetItems(std::move(kept));
 }
 
 void TEntryList::Clear()
 {
-    setStringList({});
+    SetItems({});
 }
 
 void TEntryList::LoadFile(const std::string& fileName)
 {
-    const std::string bytes = ReadFileBytes(fileName);
-    QStringList rows;
-    ForEachListLine(bytes, [&rows](std::string_view line)
-                    { rows.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))); });
-    setStringList(rows);
+    SetItems(ParseListText(ReadFileBytes(fileName)));
 }
 
 void TEntryList::SaveFile(const std::string& fileName, bool replace) const
 {
-    const QStringList rows = stringList();
-    const TListEntryAt entryAt = [&rows](std::size_t index, std::string& text)
-    { platform::AssignStdString(text, rows[static_cast<qsizetype>(index)]); };
     if (replace)
-        ReplaceListFile(fileName, static_cast<std::size_t>(rows.size()), entryAt);
+        ReplaceListFile(fileName, rows);
     else
-        WriteListFile(fileName, static_cast<std::size_t>(rows.size()), entryAt);
+        WriteListFile(fileName, rows);
 }
 
 bool TEntryList::Contains(const std::string& text) const
 {
-    return stringList().contains(platform::ToQString(text), Qt::CaseInsensitive);
+    return std::any_of(rows.begin(), rows.end(),
+                       [&text](const std::string& row) { return bytetext::EqualsNoCase(row, text); });
 }

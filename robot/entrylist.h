@@ -3,23 +3,29 @@
 #include <string>
 #include <vector>
 
-#include <QStringListModel>
+#include <QAbstractListModel>
 
-// One of the robot's work lists (the URL List, the File List) as a model of text entries. The
-// run reads it by index at every step, so an entry changed while the run goes on counts from
-// the next step; a list view on the window shows it.
-class TEntryList : public QStringListModel
+// One of the robot's work lists (the URL List, the File List) as a model of entries. Entries are
+// bytes, kept as they were loaded, typed or found, and saved and fetched the same; only a view
+// sees them as text. The run reads the list by index at every step, so an entry changed while
+// the run goes on counts from the next step.
+class TEntryList : public QAbstractListModel
 {
     Q_OBJECT
 
   public:
     explicit TEntryList(QObject* parent = nullptr);
 
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+
     int Count() const;
     // The entry at index, or an empty text outside the list.
     std::string Item(int index) const;
-    std::vector<std::string> Items() const;
-    void SetItems(const std::vector<std::string>& entries);
+    const std::vector<std::string>& Items() const { return rows; }
+    void SetItems(std::vector<std::string> entries);
     void Add(const std::string& entry);
     void AddMany(const std::vector<std::string>& entries);
     void Delete(int index);
@@ -33,6 +39,9 @@ class TEntryList : public QStringListModel
     // Writes the entries as a list file; with replace, a whole new file takes the old one's
     // place. Raises Exception.
     void SaveFile(const std::string& fileName, bool replace = false) const;
-    // True when an entry equal to the text, ignoring letter case, is listed.
+    // True when an entry equal to the text, ignoring the letter case of a-z, is listed.
     bool Contains(const std::string& text) const;
+
+  private:
+    std::vector<std::string> rows;
 };

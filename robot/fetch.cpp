@@ -1,14 +1,15 @@
 #include "robot/fetch.h"
 
 #include "auth/httpevents.h"
-#include "links/urlresolution.h"
+#include "net/httpparse.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
 #include "net/origin.h"
 #include "net/port.h"
-#include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "platform/bytetext.h"
 #include "platform/pause.h"
+#include "robot/ftpaddress.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -18,22 +19,6 @@ bool IsFtpAddress(const std::string& address)
     return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
 }
 
-// The folder and file of an ftp:// address: its last part is the file unless the address ends
-// in "/".
-TURLParts FtpFileParts(const std::string& address)
-{
-    TURLParts parts = SplitURL(address);
-    if (parts.FileName.empty() && !parts.Directory.empty() && parts.Directory.back() != '/')
-    {
-        const std::size_t slash = parts.Directory.rfind('/');
-        parts.FileName = parts.Directory.substr(slash + 1);
-        parts.Directory.erase(slash + 1);
-    }
-    if (parts.Host.empty() || parts.FileName.empty())
-        throw Exception("'" + address + "' names no file on a server");
-    return parts;
-}
-
 // A server's reply line that reports an error (4xx, 5xx).
 bool IsErrorReply(const std::string& status)
 {
@@ -41,6 +26,11 @@ bool IsErrorReply(const std::string& status)
            bytetext::IsDigit(status[2]);
 }
 } // namespace
+
+bool TFetchResult::ErrorAnswer() const
+{
+    return ReplyCode >= 400 || (ReplyCode != 0 && !httpparse::HasBody(ReplyCode, false));
+}
 
 TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Observer(observer)
 {
@@ -77,6 +67,7 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
+    NMHTTP1->OnResponseHeader = [this](QObject*) { HttpResponseHeader(); };
 
     NMFTP1 = new TNMFTP(this);
     NMFTP1->Port = 21;
@@ -100,6 +91,7 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMFTP1->OnPacketRecvd = [this](QObject*)
     {
         SignOfLife();
+        KeepDescribed(NMFTP1->DataReceivedCount());
         Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
     };
 }
@@ -185,13 +177,17 @@ void TFetch::SignOfLife()
 void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
-    const std::int64_t received = NMHTTP1->ReceivedCount;
-    const std::int64_t expected = NMHTTP1->ExpectedCount;
-    Observer.Progress(received, expected);
-    // The transfer ends once the announced size is in, even if the server keeps the connection
-    // open or a chunk brought more.
-    if (expected > 0 && received >= expected)
-        NMHTTP1->Disconnect();
+    KeepDescribed(NMHTTP1->ReceivedCount);
+    Observer.Progress(NMHTTP1->ReceivedCount, NMHTTP1->ExpectedCount);
+}
+
+void TFetch::KeepDescribed(std::int64_t received)
+{
+    // A file of some size is described on disk, so that even a process that is killed leaves
+    // what came of it to go on from; a small one comes again as quickly.
+    constexpr std::int64_t WorthKeeping = 1024 * 1024;
+    if (describing && received >= WorthKeeping)
+        describing->WriteDescription();
 }
 
 TFetchResult TFetch::Fetch(const TFetchRequest& request)
@@ -200,6 +196,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     NMHTTP1->LastError = 0;
     NMFTP1->LastError = 0;
     lastFtpErrorReply.clear();
+    givenUp = false;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
     {
@@ -207,11 +204,27 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
         ~TStopWatchdog() { watchdog->Stop(); }
     } stopWatchdog{TimerConnect};
     lastWasFtp = IsFtpAddress(request.Address);
-    if (lastWasFtp)
-        FetchFtp(request, result);
-    else
-        FetchHttp(request, result);
+    try
+    {
+        if (lastWasFtp)
+            FetchFtp(request, result);
+        else
+            FetchHttp(request, result);
+    }
+    catch (...)
+    {
+        // What arrived of a file that failed part-way waits for the next attempt, unless the
+        // user gave the file up.
+        if (!givenUp)
+            result.File.KeepForLater();
+        throw;
+    }
     return result;
+}
+
+void TFetch::GiveUp()
+{
+    givenUp = true;
 }
 
 void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
@@ -234,25 +247,78 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     {
         if (request.ProbeFirst && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
+        // An earlier attempt's bytes are asked to be continued, for as long as this file takes.
+        TPartialInfo kept;
+        const std::int64_t keptBytes = result.File.KeptBytes(url, kept);
+        struct TRangeEnd
+        {
+            TNMHTTP* client;
+            ~TRangeEnd() { client->RangeFrom = 0; }
+        } rangeEnd{NMHTTP1};
+        NMHTTP1->RangeFrom = keptBytes;
+        NMHTTP1->RangeValidator = kept.Validator;
+        NMHTTP1->RangeTotal = kept.Total;
+        describing = &result.File;
+        describedAddress = url;
+        struct TDescribed
+        {
+            TTransferFile*& describing;
+            ~TDescribed() { describing = nullptr; }
+        } described{describing};
         const int loginsBefore = HttpEvents->LoginsStored;
         FollowedGet(url);
         if (NMHTTP1->ReplyCode == 407 && !request.ProbeFirst && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
         // A login answered during this request: ask again with it, rather than keep the refusal.
-        const int code = NMHTTP1->ReplyCode;
+        int code = NMHTTP1->ReplyCode;
         if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
             FollowedGet(url);
+        // A part that is not the one asked for, or a range the server cannot give: the file
+        // comes again from its start.
+        code = NMHTTP1->ReplyCode;
+        if (keptBytes > 0 && NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))
+        {
+            NMHTTP1->RangeFrom = 0;
+            FollowedGet(url);
+        }
     }
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
         std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
+    // Only what came in this transfer counts.
     result.Bytes = NMHTTP1->ExpectedCount;
     result.RedirectedTo = HttpEvents->RedirectedTo;
     result.Host = NMHTTP1->Host;
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter.
-    if (!request.Head && result.ReplyCode < 400)
-        KeepAnnouncedLength(result.File.Path(), result.Bytes);
+    if (!request.Head && !result.ErrorAnswer() && result.Bytes > 0)
+        KeepAnnouncedLength(result.File.Path(),
+                            std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0) + result.Bytes);
+}
+
+void TFetch::HttpResponseHeader()
+{
+    if (!describing)
+        return;
+    // The version of the file this answer carries, so that its bytes can be gone on from: a
+    // strong ETag, else the time of its last change.
+    const int code = NMHTTP1->ReplyCode;
+    TPartialInfo info;
+    info.Address = describedAddress;
+    if (code == 200 || code == 206)
+    {
+        const std::string& etag = NMHTTP1->ETag;
+        info.Validator = !etag.empty() && !etag.starts_with("W/") ? etag : NMHTTP1->LastModified;
+        info.Total = code == 206 ? NMHTTP1->ContentRangeTotal
+                                 : (NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1);
+        if (info.Total < 0)
+            info.Validator.clear();
+    }
+    // A resumed part keeps the description of the bytes it goes on from.
+    if (NMHTTP1->ContinuesRange())
+        Observer.Resumed(NMHTTP1->RangeFrom);
+    else
+        describing->Describe(info);
 }
 
 void TFetch::FollowedGet(const std::string& url)
@@ -265,27 +331,71 @@ void TFetch::FollowedGet(const std::string& url)
 
 void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
 {
-    const TURLParts parts = FtpFileParts(request.Address);
-    // A CR LF in the folder or the name would reach the server as a command of its own; such an
-    // address is refused before anything is sent.
-    for (const std::string* part : {&parts.Host, &parts.Directory, &parts.FileName})
-        if (bytetext::HasControlByte(*part))
-            throw Exception("Invalid URL");
+    // A control byte in the folder or the name is refused before anything is sent.
+    TFtpAddress parts = SplitFtpAddress(request.Address);
+    if (request.ListFolder)
+    {
+        parts.Folder += parts.File;
+        parts.File.clear();
+    }
+    if (parts.Host.empty() || (parts.File.empty() && !request.ListFolder))
+        throw Exception("'" + request.Address + "' names no file on a server");
     NMFTP1->Host = parts.Host;
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
+    TPartialInfo kept;
+    const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
+    describing = &result.File;
+    struct TDescribed
+    {
+        TTransferFile*& describing;
+        ~TDescribed() { describing = nullptr; }
+    } described{describing};
     // A failure closes the session, so the next file logs in afresh, perhaps on another server.
     try
     {
         NMFTP1->Connect();
-        NMFTP1->ChangeDir(parts.Directory);
+        if (!parts.Folder.empty())
+            NMFTP1->ChangeDir(parts.Folder);
         NMFTP1->TransferType(TTransferType::Image);
-        NMFTP1->Download(parts.FileName, result.File.Path());
+        // A folder's listing is fetched whole every time.
+        if (request.ListFolder)
+            result.MachineListing = NMFTP1->ListFolder(result.File.Path());
+        else
+        {
+            // The file's time of change tells its version: bytes of another version are never
+            // continued. A server that cannot tell leaves nothing to go on from.
+            TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
+            const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+            const auto describe = [&]
+            {
+                if (NMFTP1->ContinuedFrom > 0)
+                    Observer.Resumed(NMFTP1->ContinuedFrom);
+                info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
+                             : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
+                                                         : -1;
+                result.File.Describe(info);
+            };
+            NMFTP1->OnTransactionStart = [this, describe](QObject*)
+            {
+                SignOfLife();
+                describe();
+            };
+            NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
+            NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+        }
     }
     catch (...)
     {
+        NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
         NMFTP1->RequestCloseSocket();
         throw;
     }
+    if (NMFTP1->ContinuedFrom > 0)
+    {
+        // The whole file, as large as it was when the first part came.
+        KeepAnnouncedLength(result.File.Path(), kept.Total);
+    }
+    // Only what came in this transfer counts.
     result.Bytes = NMFTP1->ExpectedCount;
     result.Host = parts.Host;
     // Once the whole file is in, a goodbye that the server fumbles does not undo it.
@@ -298,4 +408,22 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         NMFTP1->RequestCloseSocket();
         Observer.AfterTransfer(error.what());
     }
+}
+
+std::string TFetch::ModificationTime(const std::string& fileName)
+{
+    std::string time;
+    try
+    {
+        NMFTP1->DoCommand("MDTM " + fileName);
+        if (NMFTP1->ReplyCode == 213)
+            time =
+                "MDTM " + std::string(bytetext::Trim(bytetext::WithoutLineEnd(NMFTP1->LastReply.substr(3))));
+    }
+    catch (const FTPException&)
+    {
+        // No time of change from this server; its refusal explains nothing that fails later.
+        lastFtpErrorReply.clear();
+    }
+    return time;
 }

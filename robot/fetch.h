@@ -33,8 +33,13 @@ struct TFetchRequest
     std::string User;
     std::string Password;
     std::string LoginOrigin;
+    // An ftp:// address names a folder, with or without its final "/", whose listing is the
+    // answer (see TNMFTP::ListFolder).
+    bool ListFolder = false;
     // Seconds without a sign of life before the watchdog gives the transfer up.
     int TimeOutSeconds = 60;
+    // An FTP file's data connection is made by this side (passive) rather than the server.
+    bool PassiveFtp = false;
 };
 
 // How one transfer ended. The answer waits in File until the caller commits it; a result that
@@ -53,6 +58,12 @@ struct TFetchResult
     // Where the last redirect led (empty when none was followed), and the host asked last.
     std::string RedirectedTo;
     std::string Host;
+    // A folder listed: the file holds MLSD's lines, else NLST's names.
+    bool MachineListing = false;
+
+    // The answer brings no file: an error reply (400 and up), or an answer that has no body
+    // (1xx, 204, 304). Never so for FTP, which has no reply code here.
+    bool ErrorAnswer() const;
 };
 
 // What a transfer reports to the one who runs it, on the one thread, in the middle of it.
@@ -77,6 +88,8 @@ class TFetchObserver
     virtual void Caught(const std::string& /*message*/) {}
     // The whole FTP file is in, and the server fumbled the goodbye: the file stands.
     virtual void AfterTransfer(const std::string& /*failure*/) {}
+    // The transfer goes on after the bytes an earlier attempt left.
+    virtual void Resumed(std::int64_t /*from*/) {}
 };
 
 // One transfer of one address into one file, with everything it takes: the clients set up
@@ -108,8 +121,12 @@ class TFetch : public QObject
     void UseProxy(const std::string& host, int port);
     TTlsTrust& Trust();
 
-    // Ends whatever the clients wait for; the transfer under way raises.
+    // Ends whatever the clients wait for; the transfer under way raises, and what arrived of it
+    // waits for the next attempt at the same file.
     void Abort();
+    // The user gives the transfer under way up: what arrived of it goes when it fails. Callers
+    // abort the clients as they see fit.
+    void GiveUp();
     // Ends only an HTTP transfer under way.
     void AbortHttp();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
@@ -127,6 +144,11 @@ class TFetch : public QObject
     void FollowedGet(const std::string& url);
     void SignOfLife();
     void HttpPacketRecvd();
+    void KeepDescribed(std::int64_t received);
+    // Describes the bytes the answer brings, for a later attempt to go on from.
+    void HttpResponseHeader();
+    // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.
+    std::string ModificationTime(const std::string& fileName);
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;
@@ -136,4 +158,8 @@ class TFetch : public QObject
     // The FTP server's last error reply, which explains a wait that it ended (421, 425, 426).
     std::string lastFtpErrorReply;
     bool lastWasFtp = false;
+    bool givenUp = false;
+    // The transfer file whose bytes the HTTP answers describe, and the address they are for.
+    TTransferFile* describing = nullptr;
+    std::string describedAddress;
 };

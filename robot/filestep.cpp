@@ -61,9 +61,11 @@ std::string PrintFailureText(int result, const std::string& path)
 
 TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 {
+    // The pace of the run: files start at least the pause apart.
+    const qint64 pause = std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000;
     const qint64 sinceLastStart = run.LastFileStart.elapsed();
-    if (sinceLastStart < 1000)
-        platform::Pause(static_cast<int>(1000 - sinceLastStart));
+    if (sinceLastStart < pause)
+        platform::Pause(static_cast<int>(pause - sinceLastStart));
     run.LastFileStart.start();
 
     const std::string entry = FileList.Item(i);
@@ -78,6 +80,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 
     TNextStep next = TNextStep::NextFile;
     run.FoldersMadeFrom.clear();
+    bool failed = false;
     try
     {
         std::string outputPath;
@@ -123,11 +126,13 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     }
     catch (const ENoRetry& failure)
     {
+        failed = true;
         next = FailFile(run, failure.what(), failure.Logged, true);
     }
     catch (const std::exception& error)
     {
-        next = FailFile(run, error.what());
+        failed = true;
+        next = FailFile(run, TimedOutText(bytetext::WithoutLineEnd(error.what())));
     }
 
     if (skipFileRequested)
@@ -136,6 +141,9 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
             WriteLog(currentOutputPath + " Skipped");
         skipFileRequested = false;
     }
+    // Without this line the log would read as if the file had come.
+    if (failed && stopRequested && LogLevel() >= TLogLevel::URLs)
+        WriteLog(currentOutputPath + " Stopped");
     if (errorCount > 0)
         Observer.Indicator(TIndicator::Error);
     return next;
@@ -144,16 +152,17 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                                         bool& endOfList)
 {
-    const bool ftp = bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://");
-    if (!ftp)
+    // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
+    const std::string address = ResolveLink(run.PageAddress, entry);
+    const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
+    // And the pause again as a settle before each web file.
+    if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
     {
-        // The pace of the run: a second's settle before each web file.
         platform::ProcessMessages();
-        platform::Pause(1000);
+        platform::Pause(pause * 1000);
         platform::ProcessMessages();
     }
-    TFetchResult fetched =
-        Fetch->Fetch(RequestFor(run, ftp ? entry : ResolveLink(run.PageAddress, entry), outputPath));
+    TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
     KeepOrDiscard(run, fetched, endOfList);
     return fetched.Bytes;
 }
@@ -172,7 +181,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     const int replyCode = fetched.ReplyCode;
     const bool errorTitle =
         htmlPage && (title.find("ERROR") != std::string::npos || title.find("404") != std::string::npos);
-    if (replyCode >= 400 || errorTitle)
+    if (fetched.ErrorAnswer() || errorTitle)
     {
         // An error answer is never kept as the file. An error code fails the file; a page that
         // only calls itself an error passes as it did.
@@ -181,7 +190,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
         if (logged)
             WriteLog(text);
         fetched.File.Discard();
-        if (replyCode >= 400)
+        if (fetched.ErrorAnswer())
             throw ENoRetry(text, logged);
         return;
     }
@@ -201,10 +210,12 @@ void TDownloadRun::Bookkeeping(std::int64_t bytes, const std::string& outputPath
     ++filesDone;
     // Only what was transferred counts as downloaded.
     bytesDone += bytes;
+    // The rate over the milliseconds since the start: without a pause between files a run may
+    // take less than a second.
     const QDateTime now = platform::Now();
-    const qint64 seconds = std::max<qint64>(runStart.secsTo(now) % 86400, 1);
+    const qint64 milliseconds = std::max<qint64>(runStart.msecsTo(now) % 86400000, 1);
     Observer.Statistics(SizeText(bytesDone) + " downloaded in " + std::to_string(filesDone) + " files @ " +
-                        SizeText(bytesDone / seconds) + " bytes/Sec");
+                        SizeText(bytesDone * 1000 / milliseconds) + " bytes/Sec");
     if (Preferences.PrintFiles())
         PrintFile(outputPath);
 }
@@ -234,9 +245,17 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
 TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged, bool final)
 {
     AbortClients();
+    // What came of a failed file (an error page, a part) is no progress.
+    Observer.FileProgress(0, 0);
     platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
     RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);
+    // A file the user gave up (Stop, Skip File, Skip URL) is no error, and is not tried again.
+    if (stopRequested || skipFileRequested || skipURLRequested)
+    {
+        run.RetryCount = 0;
+        return TNextStep::NextFile;
+    }
     const int retries = final ? 0 : Preferences.Retries();
     if (final)
         run.RetryCount = 0;

@@ -4,6 +4,7 @@
 #include "links/urlresolution.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "robot/ftpaddress.h"
 
 namespace
 {
@@ -31,9 +32,12 @@ std::string RelativePath(std::string_view entry, bool patentPage, std::string_vi
 {
     if (patentPage)
         return PatentPageFileName(patentNumber, position);
-    const TURLParts parts = SplitURL(entry);
-    if (bytetext::EqualsNoCase(parts.Scheme, "ftp://"))
-        return LinkDirectory(parts.Directory) + parts.FileName;
+    if (bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://"))
+    {
+        // Named as the server names it: decoded, and the last part is the file.
+        const TFtpAddress ftp = SplitFtpAddress(entry);
+        return LinkDirectory(ftp.Folder) + ftp.File;
+    }
     return LinkDirectory(entry) + LinkFileName(entry);
 }
 } // namespace

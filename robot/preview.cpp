@@ -8,6 +8,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
+#include "robot/ftpaddress.h"
 #include "robot/outputnaming.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
@@ -41,19 +42,25 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.Address = address;
         request.Destination = MakeFileName(FixedHTMLBody);
         request.ProbeFirst = true;
+        const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
+        request.ListFolder = ftpFolder;
         request.User = parts.User;
         request.Password = parts.Password;
         request.LoginOrigin = OriginOf(address);
         request.TimeOutSeconds = Preferences.TimeOut();
         TFetchResult page = Fetch->Fetch(request);
         // An error page has no links worth listing; saying nothing would look like an empty page.
-        if (page.ReplyCode >= 400)
+        if (page.ErrorAnswer())
             throw Exception(ReplyCodeText(page.ReplyCode));
         page.File.Commit();
         TLinkList links;
-        ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
-                     links);
-        if (Preferences.SaveImages())
+        if (ftpFolder)
+            FolderLinks(request.Destination, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
+                        Preferences.FilterMode(), links);
+        else
+            ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()),
+                         Preferences.FilterMode(), links);
+        if (Preferences.SaveImages() && !ftpFolder)
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());
         platform::ProcessMessages();

@@ -35,4 +35,8 @@ class TRunPreferences
     virtual std::string StartTime() const = 0;
     // "host:port", or empty for none.
     virtual std::string ProxyServer() const = 0;
+    // Seconds between the starts of two files (and the settle before a web file), 0 to 60.
+    virtual int PauseSeconds() const = 0;
+    // FTP data connections made by the client (EPSV, else PASV) rather than by the server.
+    virtual bool PassiveFtp() const = 0;
 };

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,36 +21,106 @@
 namespace
 {
 constexpr std::size_t MaxNameStem = 200;
-}
+// The first line of a partial file's side file; a side file of any other form is not ours.
+constexpr const char* InfoMark = "Kestrow partial file 1";
 
-std::string CreateTransferFile(const std::string& outputPath)
+std::string PartialPath(const std::string& outputPath)
 {
     const std::filesystem::path output(outputPath);
-    std::string stem = output.filename().string().substr(0, MaxNameStem);
-    std::string pattern = (output.parent_path() / ("." + stem + ".part-XXXXXX")).string();
-    const int descriptor = mkostemp(pattern.data(), O_CLOEXEC);
-    if (descriptor < 0)
-        throw Exception(FileCreateErrorText(pattern, errno));
-    // mkostemp makes the file private; the finished download gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
-    close(descriptor);
-    return pattern;
+    const std::string stem = output.filename().string().substr(0, MaxNameStem);
+    return (output.parent_path() / ("." + stem + ".part")).string();
 }
 
-TTransferFile::TTransferFile(std::string outputPath)
-    : outputPath(std::move(outputPath)), path(CreateTransferFile(this->outputPath))
+std::string InfoPath(const std::string& partialPath)
 {
+    return partialPath + "-info";
+}
+
+// Opens a file to work on and takes its lock, without waiting and without following a link;
+// -1 with errno set when it cannot, EWOULDBLOCK when another process holds it.
+int Claim(const std::string& path)
+{
+    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (descriptor < 0)
+        return -1;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        flock(descriptor, LOCK_EX | LOCK_NB) != 0)
+    {
+        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+// Transfer files of an older form (".NAME.part-XXXXXX") that a killed process left beside the
+// output. Each folder is looked through once a process, so that a run over many files of one
+// folder does not read it again for each.
+void RemoveLeftTransfers(const std::string& outputPath)
+{
+    static std::set<std::string> looked;
+    const std::filesystem::path output(outputPath);
+    const std::string folder = output.parent_path().string();
+    if (!looked.insert(folder).second)
+        return;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error))
+    {
+        const std::string name = entry.path().filename().string();
+        const std::size_t mark = name.rfind(".part-");
+        if (name.empty() || name[0] != '.' || mark == std::string::npos || name.size() != mark + 12)
+            continue;
+        // Only a file nobody works on: a live transfer holds its lock.
+        const int descriptor = open(entry.path().c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (descriptor < 0)
+            continue;
+        struct stat status;
+        if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+            flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+            std::filesystem::remove(entry.path(), error);
+        close(descriptor);
+    }
+}
+
+bool ReadInfo(const std::string& path, TPartialInfo& info)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string mark;
+    std::string total;
+    if (!std::getline(file, mark) || mark != InfoMark || !std::getline(file, info.Address) ||
+        !std::getline(file, info.Validator) || !std::getline(file, total))
+        return false;
+    const auto [end, error] = std::from_chars(total.data(), total.data() + total.size(), info.Total);
+    return error == std::errc() && end == total.data() + total.size();
+}
+} // namespace
+
+TTransferFile::TTransferFile(std::string outputPath)
+    : outputPath(std::move(outputPath)), path(PartialPath(this->outputPath))
+{
+    RemoveLeftTransfers(this->outputPath);
+    lock = Claim(path);
+    if (lock < 0)
+    {
+        const int error = errno;
+        path.clear();
+        if (error == EWOULDBLOCK)
+            throw Exception("Cannot create file " + this->outputPath + ". Another transfer is writing it");
+        throw Exception(FileCreateErrorText(PartialPath(this->outputPath), error));
+    }
 }
 
 TTransferFile::~TTransferFile()
 {
-    Discard();
+    Keep();
 }
 
 TTransferFile::TTransferFile(TTransferFile&& other) noexcept
-    : outputPath(std::move(other.outputPath)), path(std::exchange(other.path, std::string()))
+    : outputPath(std::move(other.outputPath)), path(std::exchange(other.path, std::string())),
+      lock(std::exchange(other.lock, -1)), description(std::move(other.description)),
+      described(other.described), infoWritten(other.infoWritten), keep(other.keep)
 {
 }
 
@@ -53,27 +128,112 @@ TTransferFile& TTransferFile::operator=(TTransferFile&& other) noexcept
 {
     if (this != &other)
     {
-        Discard();
+        Keep();
         outputPath = std::move(other.outputPath);
         path = std::exchange(other.path, std::string());
+        lock = std::exchange(other.lock, -1);
+        description = std::move(other.description);
+        described = other.described;
+        infoWritten = other.infoWritten;
+        keep = other.keep;
     }
     return *this;
 }
 
+std::int64_t TTransferFile::KeptBytes(const std::string& address, TPartialInfo& info)
+{
+    info = {};
+    const std::int64_t size = FileSize(path);
+    if (size == 0)
+        return 0;
+    if (ReadInfo(InfoPath(path), info) && info.Address == address && !info.Validator.empty() &&
+        (info.Total < 0 || size < info.Total))
+    {
+        description = info;
+        described = infoWritten = true;
+        return size;
+    }
+    // Bytes of another address, of no known version or beyond the whole: nothing to go on from.
+    info = {};
+    if (ftruncate(lock, 0) != 0)
+        throw Exception(FileWriteErrorText(path, std::strerror(errno)));
+    std::remove(InfoPath(path).c_str());
+    return 0;
+}
+
+void TTransferFile::Describe(const TPartialInfo& info)
+{
+    if (infoWritten)
+        std::remove(InfoPath(path).c_str());
+    infoWritten = false;
+    description = info;
+    described = !info.Validator.empty() && info.Validator.find('\n') == std::string::npos &&
+                info.Address.find('\n') == std::string::npos;
+}
+
+void TTransferFile::WriteDescription()
+{
+    if (!described || infoWritten || path.empty())
+        return;
+    std::ofstream file(InfoPath(path), std::ios::binary | std::ios::trunc);
+    file << InfoMark << '\n'
+         << description.Address << '\n'
+         << description.Validator << '\n'
+         << description.Total << '\n';
+    file.close();
+    infoWritten = static_cast<bool>(file);
+}
+
 void TTransferFile::Commit()
 {
+    if (path.empty())
+        throw Exception("Cannot create file " + outputPath);
     const std::string transfer = std::exchange(path, std::string());
-    if (std::rename(transfer.c_str(), outputPath.c_str()) != 0)
-    {
-        const int error = errno;
+    if (infoWritten)
+        std::remove(InfoPath(transfer).c_str());
+    const int renamed = std::rename(transfer.c_str(), outputPath.c_str());
+    const int error = errno;
+    if (renamed != 0)
         DiscardFile(transfer);
+    Release();
+    if (renamed != 0)
         throw Exception(FileCreateErrorText(outputPath, error));
+}
+
+void TTransferFile::KeepForLater()
+{
+    keep = true;
+}
+
+void TTransferFile::Keep()
+{
+    // Only described bytes can be gone on from; anything else is given up.
+    if (keep && described && !path.empty() && FileSize(path) > 0)
+    {
+        WriteDescription();
+        path.clear();
+        Release();
+        return;
     }
+    Discard();
 }
 
 void TTransferFile::Discard()
 {
-    DiscardFile(std::exchange(path, std::string()));
+    if (!path.empty())
+    {
+        if (infoWritten)
+            std::remove(InfoPath(path).c_str());
+        DiscardFile(std::exchange(path, std::string()));
+    }
+    Release();
+}
+
+void TTransferFile::Release()
+{
+    if (lock >= 0)
+        close(lock);
+    lock = -1;
 }
 
 void KeepAnnouncedLength(const std::string& path, std::int64_t announced)
@@ -96,12 +256,15 @@ void DiscardFile(const std::string& path)
 
 bool CanCreateFile(const std::string& path)
 {
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (descriptor < 0)
-        return false;
-    close(descriptor);
-    std::remove(path.c_str());
-    return true;
+    // Asked of the folder rather than by making the file: the file system's limit of a name, and
+    // whether the folder takes new files.
+    const std::filesystem::path file(path);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : std::string(".");
+    const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::string name = file.filename().string();
+    return !name.empty() && !FileExists(path) &&
+           (nameMax < 0 || name.size() <= static_cast<std::size_t>(nameMax)) && path.size() < PATH_MAX &&
+           access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 bool FileExists(const std::string& path)

@@ -15,8 +15,8 @@
 void OpenWebPage(const char* address)
 {
     if (!platform::OpenDocument(address))
-        platform::ShowMessage(
-            "There is no application associated with .html files.  Please install a web browser.");
+        platform::ShowMessage(std::string("No web browser could be found to open ") + address +
+                              ".  Please install a web browser.");
 }
 
 TFormAbout::TFormAbout(const QPixmap& picture, QWidget* parent)

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTreeView>
@@ -91,10 +92,21 @@ void TFormChooseDir::CreateControls()
     DirectoryModel->setReadOnly(true);
     DirectoryListBox = new QTreeView(this);
     DirectoryListBox->setGeometry(8, 38, 304, 256);
+    // Folders the model reads later, or that appear and go meanwhile, move nothing in view: where
+    // the rows are is noted before the view hears of a change (it forgets its rows then), and put
+    // back after it has laid them out anew.
+    for (const auto before :
+         {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
+        connect(DirectoryModel, before, this, [this] { RememberScroll(); });
+    connect(DirectoryModel, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] { RememberScroll(); });
     DirectoryListBox->setModel(DirectoryModel);
     for (int column = 1; column < DirectoryModel->columnCount(); ++column)
         DirectoryListBox->hideColumn(column);
     DirectoryListBox->header()->hide();
+    DirectoryListBox->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    for (const auto after : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(DirectoryModel, after, this, [this] { RestoreScroll(); });
+    connect(DirectoryModel, &QAbstractItemModel::layoutChanged, this, [this] { RestoreScroll(); });
     DirectoryListBox->setToolTip(QStringLiteral("right-click for menu"));
     DirectoryListBox->setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -243,12 +255,49 @@ void TFormChooseDir::MenuCreateDirClick()
         directory += '/';
     const std::string name = platform::ToStdString(FormNewDir->EditNewDir->text());
     directory += name;
-    std::error_code error;
-    // One level inside the current folder: a name with "/" would reach elsewhere.
-    const bool created =
-        name.find('/') == std::string::npos && std::filesystem::create_directory(directory, error) && !error;
-    if (!created)
-        platform::ShowMessage("Cannot create directory " + directory);
+    // One level inside the current folder: a name with "/", or "." and "..", would reach elsewhere.
+    std::string reason;
+    if (name.find('/') != std::string::npos)
+        reason = "A folder name cannot hold '/'";
+    else if (name == "." || name == "..")
+        reason = "A folder name cannot be '" + name + "'";
+    else
+    {
+        std::error_code error;
+        if (!std::filesystem::create_directory(directory, error) || error)
+            reason = error ? error.message() : "A file or folder of that name exists already";
+    }
+    if (!reason.empty())
+        platform::ShowMessage("Cannot create directory " + directory + "\r\n" + reason);
     else
         SetDirectory(directory);
+}
+
+void TFormChooseDir::SetNearestDirectory(const std::string& path)
+{
+    SetDrive(DriveOfPath(path));
+    std::filesystem::path nearest = std::filesystem::path(path).lexically_normal();
+    if (!nearest.has_filename())
+        nearest = nearest.parent_path();
+    while (!nearest.empty() && !SetDirectory(nearest.string()) && nearest.has_relative_path())
+        nearest = nearest.parent_path();
+}
+
+void TFormChooseDir::RememberScroll()
+{
+    // What the user looks at: the current folder when it is in view, else the top row.
+    const QModelIndex current = DirectoryListBox->currentIndex();
+    const QRect shown = DirectoryListBox->viewport()->rect();
+    scrollAnchor = current.isValid() && shown.intersects(DirectoryListBox->visualRect(current))
+                       ? current
+                       : DirectoryListBox->indexAt(QPoint(1, 1));
+    scrollAnchorTop = DirectoryListBox->visualRect(scrollAnchor).top();
+}
+
+void TFormChooseDir::RestoreScroll()
+{
+    if (!scrollAnchor.isValid())
+        return;
+    QScrollBar* bar = DirectoryListBox->verticalScrollBar();
+    bar->setValue(bar->value() + DirectoryListBox->visualRect(scrollAnchor).top() - scrollAnchorTop);
 }

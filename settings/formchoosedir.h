@@ -3,6 +3,7 @@
 #include <string>
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 
 #include "settings/settings.h"
 
@@ -41,6 +42,8 @@ class TFormChooseDir : public QDialog
     // Makes an existing directory the current one, showing its drive; false, changing
     // nothing, when it does not exist.
     bool SetDirectory(const std::string& directory);
+    // Makes the directory current, or where it does not exist (yet) its nearest existing parent.
+    void SetNearestDirectory(const std::string& path);
     // The drive shown: the root of a mounted volume.
     std::string Drive() const { return currentDrive; }
     void SetDrive(const std::string& root);
@@ -60,11 +63,16 @@ class TFormChooseDir : public QDialog
     int DriveItem(const std::string& root);
     void ShowDrive(const std::string& root);
     void ShowDirectory(const std::string& directory);
+    void RememberScroll();
+    void RestoreScroll();
 
     TSettingsRecord& Settings;
     TFormNewDir* FormNewDir = nullptr;
     std::string currentDrive;
     std::string currentDirectory;
+    // The row that keeps its place in view while the model changes, and where it was.
+    QPersistentModelIndex scrollAnchor;
+    int scrollAnchorTop = 0;
 };
 
 // The drive of a path: the root of the mounted volume that holds it (or its nearest existing

@@ -1,5 +1,6 @@
 #include "settings/formpreferences.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -67,7 +68,6 @@ void TFormPreferences::CreateControls()
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
     setFont(font);
-    setFixedSize(400, 420);
 
     Label1 = MakeLabel(this, "Timeout", 8, 11, 50);
     SpinEditTimeOut = new QSpinBox(this);
@@ -84,32 +84,46 @@ void TFormPreferences::CreateControls()
     SpinEditRetries->setValue(5);
     SpinEditRetries->setToolTip(
         QStringLiteral("Set the number of times Kestrow will try to download a file"));
+    LabelPause = MakeLabel(this, "Pause", 126, 39, 36);
+    SpinEditPause = new QSpinBox(this);
+    SpinEditPause->setGeometry(164, 36, 48, 22);
+    SpinEditPause->setRange(0, 60);
+    SpinEditPause->setValue(1);
+    SpinEditPause->setToolTip(QStringLiteral("Set the seconds Kestrow waits between two files"));
+    LabelPauseUnit = MakeLabel(this, "s", 216, 39, 20);
 
     Label4 = MakeLabel(this, "Proxy", 8, 67, 50);
     EditProxyServer = new QLineEdit(this);
-    EditProxyServer->setGeometry(60, 64, 190, 22);
     EditProxyServer->setToolTip(QStringLiteral("Set the Proxy Server eg proxy.example.com:8080"));
 
     Label5 = MakeLabel(this, "Log", 8, 95, 50);
     ComboBoxLog = new QComboBox(this);
-    ComboBoxLog->setGeometry(60, 92, 190, 22);
     ComboBoxLog->addItems({QStringLiteral("None"), QStringLiteral("URLs, Errors"),
                            QStringLiteral("URLs, Files, Errors"),
                            QStringLiteral("URLs, Files, HTTP codes, Errors")});
     ComboBoxLog->setToolTip(QStringLiteral("Set the amount of detail to log"));
+    // The longest level shows whole in whatever font the desktop has; the column beside it and
+    // the window make room.
+    ComboBoxLog->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const int fieldWidth = std::max(190, ComboBoxLog->sizeHint().width());
+    ComboBoxLog->setGeometry(60, 92, fieldWidth, 22);
+    EditProxyServer->setGeometry(60, 64, fieldWidth, 22);
+    const int right = std::max(264, 60 + fieldWidth + 14);
+    const int dialogWidth = right + 136;
+    setFixedSize(dialogWidth, 420);
 
     CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite files"), this);
-    CheckBoxOverWrite->setGeometry(264, 8, 128, 20);
+    CheckBoxOverWrite->setGeometry(right, 8, 128, 20);
     CheckBoxOverWrite->setToolTip(QStringLiteral("Check this box to overwrite existing files"));
     CheckBoxSaveImages = new QCheckBox(QStringLiteral("Save images"), this);
-    CheckBoxSaveImages->setGeometry(264, 30, 128, 20);
+    CheckBoxSaveImages->setGeometry(right, 30, 128, 20);
     CheckBoxSaveImages->setToolTip(QStringLiteral("Check this box to save images with web pages"));
     CheckBoxPrint = new QCheckBox(QStringLiteral("Print files"), this);
-    CheckBoxPrint->setGeometry(264, 52, 128, 20);
+    CheckBoxPrint->setGeometry(right, 52, 128, 20);
     CheckBoxPrint->setToolTip(QStringLiteral("Check this box to print files after download"));
 
     GroupBox1 = new QGroupBox(QStringLiteral("After download"), this);
-    GroupBox1->setGeometry(264, 78, 128, 88);
+    GroupBox1->setGeometry(right, 78, 128, 88);
     RadioButtonDLNothing = new QRadioButton(QStringLiteral("do nothing"), GroupBox1);
     RadioButtonDLNothing->setGeometry(8, 20, 112, 20);
     RadioButtonDLClose = new QRadioButton(QStringLiteral("close Kestrow"), GroupBox1);
@@ -125,9 +139,13 @@ void TFormPreferences::CreateControls()
     StaticTextStartTime->setGeometry(92, 126, 48, 20);
     StaticTextStartTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticTextStartTime->setAlignment(Qt::AlignCenter);
+    CheckBoxPassiveFtp = new QCheckBox(QStringLiteral("Passive FTP"), this);
+    CheckBoxPassiveFtp->setGeometry(150, 126, 100, 20);
+    CheckBoxPassiveFtp->setToolTip(
+        QStringLiteral("Make FTP data connections from this computer, as behind a router or firewall"));
 
     MemoLog = new QPlainTextEdit(this);
-    MemoLog->setGeometry(8, 172, 384, 204);
+    MemoLog->setGeometry(8, 172, dialogWidth - 16, 204);
     MemoLog->setReadOnly(true);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -140,7 +158,7 @@ void TFormPreferences::CreateControls()
     BitBtn1->setToolTip(QStringLiteral("Clear the log"));
     BitBtn1->setAutoDefault(false);
     BitBtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    BitBtnOK->setGeometry(312, 384, 80, 28);
+    BitBtnOK->setGeometry(dialogWidth - 88, 384, 80, 28);
     BitBtnOK->setToolTip(QStringLiteral("Close preferences"));
     BitBtnOK->setDefault(true);
 
@@ -159,6 +177,9 @@ void TFormPreferences::CreateControls()
     StringGridStartTime->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGridStartTime->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGridStartTime->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Focus leaving the grid (as it does when the grid hides) would otherwise move the current
+    // cell on like Tab, and with it the scheduled time.
+    StringGridStartTime->setTabKeyNavigation(false);
     const int frame = 2 * StringGridStartTime->frameWidth();
     const int gridTop = GroupBox1->geometry().bottom() + 1;
     StringGridStartTime->setGeometry(8, gridTop, GridColumns * CellWidth + frame,
@@ -207,6 +228,8 @@ void TFormPreferences::TakeSettings()
         StringGridStartTime->hide();
         SpinEditTimeOut->setValue(Settings.TimeOut);
         SpinEditRetries->setValue(Settings.Retries);
+        SpinEditPause->setValue(Settings.PauseSeconds);
+        CheckBoxPassiveFtp->setChecked(Settings.PassiveFtp != 0);
         EditProxyServer->setText(platform::ToQString(std::string(bytetext::Trim(Settings.ProxyServer))));
         PlaceWindow(this, Settings.FrmPrefLoc);
     }
@@ -223,6 +246,8 @@ void TFormPreferences::FormHide()
         return;
     Settings.TimeOut = SpinEditTimeOut->value();
     Settings.Retries = SpinEditRetries->value();
+    Settings.PauseSeconds = SpinEditPause->value();
+    Settings.PassiveFtp = CheckBoxPassiveFtp->isChecked() ? 1 : 0;
     Settings.LogLevel = ComboBoxLog->currentIndex();
     Settings.FrmPrefLoc = WindowLocation(this);
     Settings.ProxyServer = std::string(bytetext::Trim(platform::ToStdString(EditProxyServer->text())));
@@ -265,8 +290,8 @@ void TFormPreferences::CheckBoxStartAtClick()
 
 void TFormPreferences::StringGridStartTimeDblClick()
 {
-    StringGridStartTime->hide();
     StaticTextStartTime->setText(platform::ToQString(SelectedStartTime()));
+    StringGridStartTime->hide();
 }
 
 void TFormPreferences::FormClick()

@@ -38,6 +38,10 @@ class TFormPreferences : public QDialog
     QLabel* Label2;
     QLabel* Label3;
     QSpinBox* SpinEditRetries;
+    QLabel* LabelPause;
+    QSpinBox* SpinEditPause;
+    QLabel* LabelPauseUnit;
+    QCheckBox* CheckBoxPassiveFtp;
     QLabel* Label4;
     QLineEdit* EditProxyServer;
     QLabel* Label5;

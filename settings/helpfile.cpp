@@ -24,6 +24,9 @@ std::string Folder(std::string folder)
 std::vector<std::string> HelpFileCandidates()
 {
     std::vector<std::string> candidates{platform::ProgramDirectory() + HelpPage};
+    // $KESTROW_HOME may hold only the program's own files; the installed page is beside it.
+    if (platform::ExecutableDirectory() != platform::ProgramDirectory())
+        candidates.push_back(platform::ExecutableDirectory() + HelpPage);
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     if (dataHome && *dataHome == '/')

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// Where the help page "Help/kesthelp.html" is looked for, in order: beside the program (the
-// installed copy), then under $XDG_DATA_HOME/Kestrow/ and each of $XDG_DATA_DIRS/kestrow/.
+// Where the help page "Help/kesthelp.html" is looked for, in order: in the program's directory
+// ($KESTROW_HOME when set), beside the executable (the installed copy), then under
+// $XDG_DATA_HOME/Kestrow/ and each of $XDG_DATA_DIRS/kestrow/.
 std::vector<std::string> HelpFileCandidates();
 
 // The first of them that exists; the one beside the program when none does.

@@ -29,6 +29,8 @@ void WriteValues(TSettingsStore& store, const TSettingsRecord& settings, bool ur
     store.WriteInteger("FrmKestrowLoc", settings.FrmKestrowLoc);
     store.WriteInteger("FrmPrefLoc", settings.FrmPrefLoc);
     store.WriteInteger("FrmDirLoc", settings.FrmDirLoc);
+    store.WriteInteger("PauseSeconds", settings.PauseSeconds);
+    store.WriteInteger("PassiveFtp", settings.PassiveFtp);
 }
 } // namespace
 
@@ -112,6 +114,11 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
         settings.FrmKestrowLoc = store.ReadInteger("FrmKestrowLoc");
         settings.FrmPrefLoc = store.ReadInteger("FrmPrefLoc");
         settings.FrmDirLoc = store.ReadInteger("FrmDirLoc");
+        // Values later versions added: a file without them keeps the defaults, without a word.
+        if (store.ValueExists("PauseSeconds"))
+            settings.PauseSeconds = store.ReadInteger("PauseSeconds");
+        if (store.ValueExists("PassiveFtp"))
+            settings.PassiveFtp = store.ReadInteger("PassiveFtp");
     }
     catch (const Exception& error)
     {

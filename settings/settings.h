@@ -21,6 +21,11 @@ struct TSettingsRecord
     int32_t FrmKestrowLoc = 0;
     int32_t FrmPrefLoc = 0;
     int32_t FrmDirLoc = 0;
+    // Seconds between the starts of two files, 0 to 60; and whether FTP data connections are
+    // made by the client (passive) rather than the server. Files of older versions have
+    // neither: they read as 1 second and active.
+    int32_t PauseSeconds = 1;
+    int32_t PassiveFtp = 0;
     // Set by the main window once ReadSettings has returned; the preferences dialog takes
     // no values from the record before that.
     bool SettingsLoaded = false;

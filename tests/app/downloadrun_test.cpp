@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "nginxsite.h"
 #include "peers.h"
 #include "platform/clock.h"
+#include "platform/pause.h"
 #include "robotwindow.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
@@ -130,8 +132,12 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
               std::string::npos)
         << log;
     EXPECT_EQ(Count(log, "\r\n404 NOT FOUND\r\n"), 1) << log;
-    EXPECT_NE(log.find("Processing URL " + site.url + "second.html\r\n" + out + "two/files/B.zip\r\n"),
-              std::string::npos);
+    EXPECT_NE(log.find("Processing URL " + site.url +
+                       "second.html\r\n1 link was taken from an earlier page\r\n" + out +
+                       "two/files/B.zip\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(Count(log, " taken from an earlier page"), 1) << log;
     EXPECT_NE(log.find(" downloaded in 5 files\r\n" + std::string(57, '=') + "\r\n"), std::string::npos)
         << log;
     EXPECT_NE(Label(w.form.LabellStats).find(" downloaded in 5 files @ "), std::string::npos);
@@ -242,7 +248,7 @@ TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
     EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
     EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
     for (const auto& entry : std::filesystem::directory_iterator(w.home.Path() + "out"))
-        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
 TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
@@ -270,6 +276,34 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
     EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"lp: Error - No default destination."});
     EXPECT_EQ(Count(w.Log(), "\r\nlp: Error - No default destination.\r\n"), 2) << w.Log();
+}
+
+TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
+{
+    RobotWindow w;
+    Site site(TestName());
+    ScriptedServer server;
+    server.AddScript(Stalling());
+    site.Write("index.html", "<a href=" + server.Url("/slow.zip") + ">");
+    SilentListener silent;
+    const std::string silentPage = "http://127.0.0.1:" + std::to_string(silent.Port()) + "/list.html";
+    w.form.ListBoxURLList->SetItems(
+        {site.url + "index.html->" + w.home.Path() + "out/", silentPage + "->" + w.home.Path() + "out/"});
+    w.Preferences(1, 0, 5);
+    platform::SetTimeOutScale(1, 20);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    platform::SetTimeOutScale(1, 1);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 2);
+    EXPECT_EQ(server.ConnectionCount(), 1);
+    // The failure lines, of the file and of the page, say it was the time-out, in the seconds
+    // of the preference.
+    const std::string log = w.Log();
+    EXPECT_EQ(Count(log, "\r\n("), 1) << log;
+    EXPECT_EQ(Count(log, ": no data for 5 s)\r\n"), 2) << log;
+    EXPECT_NE(log.find("Failed to download page " + silentPage + " ("), std::string::npos) << log;
+    // The file failed: its bar is empty, not left at the part that came.
+    EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+    EXPECT_TRUE(w.form.LabelFileProgress->text().isEmpty()) << w.form.LabelFileProgress->text().toStdString();
 }
 
 TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
@@ -308,6 +342,9 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         ASSERT_FALSE(w.prompts.Questions.empty());
         EXPECT_EQ(w.prompts.Questions[0], c.question);
         const bool stop = button == w.form.SpeedButtonStop;
+        const std::string log = w.Log();
+        EXPECT_EQ(log.find(" Skipped\r\n") != std::string::npos, button == w.form.SpeedButtonSkipFile) << log;
+        EXPECT_EQ(Count(log, "-slow.zip Stopped\r\n"), stop ? 1 : 0) << log;
         EXPECT_EQ(Label(w.form.StatusPanel0), stop ? "Cancelled." : "All done.");
         EXPECT_EQ(w.home.Exists("out/other.zip"), !stop) << c.question;
         EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled()) << c.question;

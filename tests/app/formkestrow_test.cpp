@@ -15,11 +15,14 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QStyleOptionComboBox>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/formkestrow.h"
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
+#include "platform/clock.h"
 #include "platform/prompt.h"
 #include "settings/formpreferences.h"
 #include "robotwindow.h"
@@ -109,6 +112,56 @@ TEST(TFormKestrow, RunningDisablesStartingAndEditing)
     EXPECT_TRUE(checked);
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_FALSE(w.form.EditURL->isReadOnly());
+}
+
+TEST(TFormKestrow, DuringAScheduledWaitEnterAddsNothingAndNothingStaleShows)
+{
+    Window w;
+    w.form.FormCreate({});
+    w.form.EditOutputPath->setText("/data/out/");
+    w.form.ListBoxURLList->Add("http://127.0.0.1:1/list.html->/data/out/");
+    w.Preferences(0, 0);
+    w.preferences.CheckBoxStartAt->setChecked(true);
+    platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+    // What a run stopped before left on the window.
+    w.form.StatusText(1, "Canceling");
+    w.form.ListProgress(2, 2, "3 of 3");
+    w.form.FileProgress(153, 153);
+    w.form.Statistics("1.5K downloaded in 3 files @ 1.5K bytes/Sec");
+
+    std::vector<std::string> seen;
+    bool addEnabled = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&]
+                     {
+                         if (!w.form.StatusPanel0->text().contains(" Waiting until "))
+                             return;
+                         poll.stop();
+                         for (const QLabel* label :
+                              {static_cast<QLabel*>(w.form.StatusPanel1), w.form.LabelOverallProgress,
+                               w.form.LabelFileProgress, w.form.LabellStats})
+                             seen.push_back(label->text().toStdString());
+                         // The field shows the entry being worked on; Enter there must not file it.
+                         w.form.EditURL->setText("http://127.0.0.1:1/list.html");
+                         addEnabled = w.form.ButtonAddURL->isEnabled();
+                         QTest::keyClick(w.form.EditURL, Qt::Key_Return);
+                         w.prompts.Answers = {true};
+                         w.form.SpeedButtonStopClick();
+                     });
+    poll.start(5);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+
+    EXPECT_EQ(seen, std::vector<std::string>(4)) << "the wait shows no panel, progress or totals of before";
+    EXPECT_FALSE(addEnabled);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1);
+    EXPECT_EQ(w.prompts.Questions, std::vector<std::string>{"Stop downloads?"});
+    EXPECT_EQ(w.form.StatusPanel0->text(), "Cancelled.");
+    EXPECT_TRUE(w.form.StatusPanel1->text().isEmpty()) << "the run's end aborts the clients silently";
+    // Once the run is over, Enter adds again.
+    QTest::keyClick(w.form.EditURL, Qt::Key_Return);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1);
+    EXPECT_EQ(w.prompts.Questions.back(), "URL 'http://127.0.0.1:1/list.html' already exists.\r\nAdd again?");
 }
 
 TEST(TFormKestrow, LogLinesGoToTheMemoAndAreAppendedToTheFile)
@@ -257,7 +310,17 @@ TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
         EXPECT_EQ(bar->value(), bar->minimum());
     }
 
-    // Only what each window offers.
+    // The widest log level shows whole in its box.
+    QComboBox* logLevels = w.preferences.ComboBoxLog;
+    QStyleOptionComboBox box;
+    box.initFrom(logLevels);
+    const QRect field = logLevels->style()->subControlRect(QStyle::CC_ComboBox, &box,
+                                                           QStyle::SC_ComboBoxEditField, logLevels);
+    EXPECT_GE(field.width(), logLevels->fontMetrics().horizontalAdvance(logLevels->itemText(3)));
+
+    // Only what each window offers; fixed windows are of one size, so no window manager offers
+    // to maximise them.
+    EXPECT_EQ(w.form.minimumSize(), w.form.maximumSize());
     EXPECT_FALSE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w.preferences.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "platform/programdirectory.h"
 #include "robotwindow.h"
 #include "settings/formabout.h"
 #include "settings/formchoosedir.h"
@@ -20,23 +21,14 @@ using Entries = std::vector<std::string>;
 TEST(WindowHelp, HelpPageAboutBoxAndTheMakersPages)
 {
     RobotWindow w;
-    // No help page anywhere: the message names the one beside the program.
-    setenv("XDG_DATA_HOME", (w.home.Path() + "data").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (w.home.Path() + "system").c_str(), 1);
+    // $KESTROW_HOME holds no help page: the one installed beside the program opens; one in
+    // $KESTROW_HOME comes first.
     QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
-    std::filesystem::create_directory(w.home.Path() + "Help");
-    w.form.MenuHelpContents->trigger();
-    EXPECT_EQ(w.prompts.Messages,
-              (Entries{"The path " + w.home.Path() + "Help/kesthelp.html was not found.",
-                       "The file " + w.home.Path() + "Help/kesthelp.html was not found."}));
-    w.home.Write("system/kestrow/Help/kesthelp.html", "<html></html>");
-    w.form.MenuHelpContents->trigger();
     w.home.Write("Help/kesthelp.html", "<html></html>");
-    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
-    EXPECT_EQ(w.shell.Opened, (Entries{w.home.Path() + "system/kestrow/Help/kesthelp.html",
+    w.form.MenuHelpContents->trigger();
+    EXPECT_EQ(w.shell.Opened, (Entries{platform::ExecutableDirectory() + "Help/kesthelp.html",
                                        w.home.Path() + "Help/kesthelp.html"}));
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("XDG_DATA_DIRS");
+    EXPECT_TRUE(w.prompts.Messages.empty());
 
     w.shell.Opened.clear();
     for (QAction* item : {w.form.MenuHelpUpdates, w.form.MenuHelpReportBug, w.form.MenuHelpTroubleShoot,
@@ -92,12 +84,13 @@ TEST(WindowHelp, ChoosingTheOutputDirectoryAlwaysLeavesItEndingInOneSlash)
     w.form.ButtonChooseDirClick();
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/inner/");
 
-    // A path that does not exist yet: the chooser opens where it was, and Cancel keeps the text.
+    // A path that does not exist yet: the chooser opens at its nearest folder that does, and
+    // Cancel keeps the text.
     w.form.EditOutputPath->setText(QString::fromStdString(typed + "/not/yet"));
     QTimer::singleShot(0, &chooser,
                        [&]
                        {
-                           EXPECT_EQ(chooser.Directory(), typed + "/inner");
+                           EXPECT_EQ(chooser.Directory(), typed);
                            chooser.reject();
                        });
     w.form.ButtonChooseDirClick();

@@ -10,18 +10,22 @@
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "links/formurlbuilder.h"
+#include "links/linememo.h"
 #include "net/nmhttp.h"
 #include "nginxsite.h"
 #include "peers.h"
@@ -159,11 +163,86 @@ TEST(WindowLists, DeleteCopyAndPasteActOnTheSelectionOrTheWholeList)
                        "http://f/->/own/", "http://g/->/data/in/"}));
     EXPECT_EQ(w.form.EditOutputPath->text(), " /data/in ") << "the field itself stays as typed";
 
+    // Delete All asks first; what a run showed of the lists goes with them.
+    w.form.ListProgress(2, 2, "3 of 3");
+    w.form.FileProgress(153, 153);
+    w.form.Statistics("1.5K downloaded in 3 files @ 1.5K bytes/Sec");
     w.form.PopupComponent = w.form.ListBoxURLList;
+    w.prompts.Answers = {false, true};
     w.form.PopupMenuDeleteAll->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 5) << "No keeps the list";
+    EXPECT_FALSE(w.form.LabellStats->text().isEmpty()) << "and what the last run showed";
+    w.form.PopupMenuDeleteAll->trigger();
+    EXPECT_EQ(w.prompts.Questions, Entries(2, "Delete all 5 entries of the URL List?"));
     EXPECT_EQ(w.form.ListBoxURLList->Count(), 0);
     EXPECT_EQ(w.form.ListBoxFileList->Count(), 0) << "the File List goes with the URL List";
     EXPECT_FALSE(w.form.SpeedButtonGo->isEnabled());
+    for (const QLabel* label : {w.form.LabelOverallProgress, w.form.LabelFileProgress, w.form.LabellStats})
+        EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
+    EXPECT_EQ(w.form.ProgressBarList->value(), 0);
+    EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+}
+
+TEST(WindowLists, EntriesShowWholeWithAScrollBarWhenOneIsWide)
+{
+    RobotWindow w;
+    w.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.form));
+    TListBox* list = w.form.ListBoxURLList;
+    const std::string longEntry = "http://www.example.com/" + std::string(120, 'a') + ".html->/home/me/out/";
+    // However long the first entry is: the short one first, then the long one first.
+    for (const Entries& entries : {Entries{"http://a/->/o/", longEntry, "http://b/->/o/", "http://c/->/o/"},
+                                   Entries{longEntry, "http://a/->/o/", "http://b/->/o/", "http://c/->/o/"}})
+    {
+        list->SetItems(entries);
+        QTest::qWait(50);
+        const int row = entries[0] == longEntry ? 0 : 1;
+        const QModelIndex wide = list->model()->index(row, 0);
+        const int textWidth = list->fontMetrics().horizontalAdvance(wide.data().toString());
+        EXPECT_GE(list->visualRect(wide).width(), textWidth) << "whole, never elided";
+        EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+        EXPECT_GE(list->horizontalScrollBar()->maximum(), textWidth - list->viewport()->width());
+        // Four whole rows above the scroll bar.
+        EXPECT_GE(list->viewport()->height(), 4 * list->sizeHintForRow(0));
+    }
+    list->SetItems({"http://a/->/o/"});
+    QTest::qWait(50);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "a short list measures afresh";
+}
+
+TEST(WindowLists, EntriesKeepTheirBytesFromLoadToSaveAndRun)
+{
+    RobotWindow w;
+    // Latin-1 and a byte that is nothing in any encoding, beside plain entries.
+    const std::string cafe = "http://127.0.0.1:1/caf\xe9.html->" + w.home.Path() + "out/\xff/";
+    const std::string bytes = "http://a/->/o/\r\n" + cafe + "\r\n\r\n";
+    w.form.LoadURLList(w.home.Write("latin1.kes", bytes));
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{"http://a/->/o/", cafe, ""}));
+    EXPECT_FALSE(w.form.ListBoxURLList->model()->index(1, 0).data().toString().isEmpty())
+        << "the view shows what it can of it";
+
+    w.form.PopupComponent = w.form.ListBoxURLList;
+    Answer(w.form.SaveDialog1, w.home.Path() + "saved.kes");
+    w.form.PopupMenuSave->trigger();
+    EXPECT_EQ(w.home.Read("saved.kes"), bytes);
+    EXPECT_TRUE(w.form.SaveURLListForNextStart());
+    EXPECT_EQ(w.home.Read("URLList.kes"), bytes);
+    // Deleting one keeps the others' bytes, and "already listed" compares bytes.
+    w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.PopupMenuDelete->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{cafe, ""}));
+    EXPECT_TRUE(
+        w.form.ListBoxURLList->Contains("HTTP://127.0.0.1:1/CAF\xe9.HTML->" + w.home.Path() + "out/\xff/"));
+    EXPECT_FALSE(w.form.ListBoxURLList->Contains("http://127.0.0.1:1/caf\xc3\xa9.html->" + w.home.Path() +
+                                                 "out/\xff/"));
+
+    // The run takes the entry's output folder as it stands.
+    w.form.ListBoxURLList->SetItems({cafe});
+    w.Preferences(1, 0);
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_TRUE(std::filesystem::is_directory(w.home.Path() + "out/\xff")) << w.Log();
+    EXPECT_NE(w.Log().find("Processing URL http://127.0.0.1:1/caf\xe9.html\r\n"), std::string::npos)
+        << w.Log();
 }
 
 TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
@@ -171,7 +250,8 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
     RobotWindow w;
     EXPECT_EQ(w.form.SaveDialog1->nameFilters(), (QStringList{"Kestrow files (*.kes)", "All files (*)"}));
     EXPECT_EQ(w.form.OpenDialog->nameFilters(), w.form.SaveDialog1->nameFilters());
-    EXPECT_TRUE(w.form.SaveDialog1->selectedFiles().front().endsWith("/URLList.Kes"));
+    // Both propose the name Load can open again.
+    EXPECT_EQ(w.form.SaveDialog1->selectedFiles(), w.form.OpenDialog->selectedFiles());
     EXPECT_TRUE(w.form.OpenDialog->selectedFiles().front().endsWith("/URLList.kes"));
     w.form.ListBoxURLList->SetItems({"http://a/->/o/", "http://b/"});
     w.form.PopupComponent = w.form.ListBoxURLList;
@@ -273,11 +353,19 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip", "pic.gif"}));
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled()) << "a run can start once the preview is done";
 
-    // An error page is a failure, not a page without links.
+    // An error page is a failure, not a page without links, nor progress; nothing of the last
+    // run stays beside it.
+    w.form.ListProgress(2, 2, "3 of 3");
+    w.form.Statistics("1.5K downloaded in 3 files @ 1.5K bytes/Sec");
+    w.form.StatusText(1, "Canceling");
     w.form.ListBoxURLList->SetItemIndex(1);
     w.form.ListBoxURLListDblClick();
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access " + site.url + "missing.html\r\n404:Not Found"});
     EXPECT_EQ(w.form.ListBoxFileList->Count(), 0);
+    for (const QLabel* label : {w.form.LabelOverallProgress, w.form.LabelFileProgress, w.form.LabellStats})
+        EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
+    EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+    EXPECT_NE(w.form.StatusPanel1->text(), "Canceling");
 }
 
 TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
@@ -348,4 +436,12 @@ TEST(WindowLists, TheBuilderReplacesTheUrlList)
               (Entries{"http://server/img001->/data/out/", "http://server/img002->/data/out/"}));
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_FALSE(builder.isVisible());
+
+    // An emptied sample keeps the list, and says why.
+    builder.show();
+    builder.FinishSample();
+    builder.MemoSample->SetLines({"", "  "});
+    QTest::mouseClick(builder.BitBtnAdd, Qt::LeftButton);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 2);
+    EXPECT_EQ(w.prompts.Messages, Entries{"The sample is empty: the URL List is left as it was."});
 }

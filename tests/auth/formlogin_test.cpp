@@ -45,9 +45,10 @@ void OnceShown(TFormLogin& form, std::function<void()> action)
 }
 } // namespace
 
-TEST(FormLogin, AsksWithChallengeAndProposedNameAndKeepsAPasswordForItsOwnServerOnly)
+TEST(FormLogin, AsksWithServerChallengeAndProposedNameAndKeepsAPasswordForItsOwnServerOnly)
 {
     TFormLogin form;
+    EXPECT_EQ(form.Label5->text(), "Server");
     EXPECT_EQ(form.Label1->text(), "Authentication");
     EXPECT_EQ(form.Label2->text(), "User name");
     EXPECT_EQ(form.Label3->text(), "Password");
@@ -65,6 +66,8 @@ TEST(FormLogin, AsksWithChallengeAndProposedNameAndKeepsAPasswordForItsOwnServer
               {
                   seen = true;
                   EXPECT_EQ(form.windowTitle(), "Web site login");
+                  // Who asks for the password, before it is typed.
+                  EXPECT_EQ(form.StaticTextServer->text(), "http://a.example:80");
                   EXPECT_EQ(form.StaticTextAuth->text(), "Basic realm=\"files\"");
                   EXPECT_TRUE(form.StaticTextAuth->font().bold());
                   EXPECT_EQ(form.EditUserName->text(), "alice");
@@ -94,20 +97,27 @@ TEST(FormLogin, AsksWithChallengeAndProposedNameAndKeepsAPasswordForItsOwnServer
     OnceShown(form,
               [&]
               {
+                  EXPECT_EQ(form.StaticTextServer->text(), "http://b.example:80");
                   EXPECT_EQ(form.MaskEditPassword->text(), "");
                   QTest::keyClick(form.MaskEditPassword, Qt::Key_Return);
               });
     EXPECT_TRUE(form.Ask(Question("http://b.example:80"), answer));
     EXPECT_EQ(answer.Password, "");
 
-    // A long challenge is cut visibly and kept whole in the hint.
-    platform::LoginQuestion wordy = Question("http://b.example:80");
+    // A long challenge is cut visibly and kept whole in the hint; a long server name keeps its
+    // scheme and its port in view.
+    platform::LoginQuestion wordy = Question("http://" + std::string(200, 'h') + ".example:8080");
     wordy.Challenge = "Basic realm=\"" + std::string(200, 'r') + "\"";
     OnceShown(form,
               [&]
               {
                   EXPECT_TRUE(form.StaticTextAuth->text().endsWith(QChar(0x2026)));
                   EXPECT_EQ(form.StaticTextAuth->toolTip().toStdString(), wordy.Challenge);
+                  const QString server = form.StaticTextServer->text();
+                  EXPECT_TRUE(server.startsWith("http://h") && server.endsWith(".example:8080") &&
+                              server.contains(QChar(0x2026)))
+                      << server.toStdString();
+                  EXPECT_EQ(form.StaticTextServer->toolTip().toStdString(), wordy.Server);
                   form.reject();
               });
     EXPECT_FALSE(form.Ask(wordy, answer));

@@ -193,12 +193,12 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
     EXPECT_EQ(otherProxy.Received(0).find("Proxy-authorization"), npos) << otherProxy.Received(0);
 }
 
-TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyInARow)
+TEST(THttpEvents, ARedirectWithoutLocationIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyInARow)
 {
     Events e;
     e.logLevel = TLogLevel::URLs;
     ScriptedServer server;
-    server.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /elsewhere\r\n\r\n"
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\n\r\n"
                            "<p>Moved <a href=\"new/list.html\">here</a>, <a href=/second.html>"));
     server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nthe list"));
     e.client.Get(server.Url("/dir/old.html"));
@@ -221,39 +221,37 @@ TEST(THttpEvents, ARedirectIsFollowedToTheFirstLinkOfItsPageAndEndsAfterTwentyIn
     EXPECT_EQ(e.client.ReplyCode, 302);
 }
 
-TEST(THttpEvents, ALinkWithAPortIsAProxyRedirect)
+TEST(THttpEvents, ALinkWithAPortLeadsToThatServerAndNeverMakesItAProxy)
 {
     Events e;
     e.logLevel = TLogLevel::URLs;
-    ScriptedServer cache;
-    cache.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nfrom the cache"));
+    ScriptedServer other;
+    other.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nfrom the other server"));
     ScriptedServer server;
-    server.AddScript(Reply("HTTP/1.0 302 Found\r\n\r\n<a href=http://127.0.0.1:" +
-                           std::to_string(cache.Port()) + "/index.html>cache</a>"));
+    const std::string otherPort = std::to_string(other.Port());
+    server.AddScript(
+        Reply("HTTP/1.0 302 Found\r\n\r\n<a href=http://127.0.0.1:" + otherPort + "/index.html>"));
+    server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nafter"));
     e.client.Get(server.Url("/page"));
-    EXPECT_EQ(e.fileOnly,
-              (std::vector<std::string>{"----DEBUG:URL is a proxy redirect!",
-                                        "----DEBUG:new proxy address is '127.0.0.1' new Port is " +
-                                            std::to_string(cache.Port())}));
-    EXPECT_TRUE(e.log.empty());
-    EXPECT_TRUE(cache.Received(0).starts_with("GET http://127.0.0.1/index.html HTTP/1.0\r\n"
-                                              "Proxy-Connection: Keep-Alive\r\nHost: 127.0.0.1\r\n"))
-        << cache.Received(0);
-    EXPECT_EQ(e.Body(), "from the cache");
-    EXPECT_EQ(e.client.Proxy, "127.0.0.1");
-    EXPECT_EQ(e.client.ProxyPort, cache.Port());
+    EXPECT_TRUE(
+        other.Received(0).starts_with("GET /index.html HTTP/1.0\r\nHost: 127.0.0.1:" + otherPort + "\r\n"))
+        << other.Received(0);
+    EXPECT_EQ(e.Body(), "from the other server");
+    EXPECT_TRUE(e.client.Proxy.empty());
+    EXPECT_EQ(e.client.ProxyPort, 0);
+    // The next request goes to its own server, as it would have without the redirect.
+    e.client.Get(server.Url("/after"));
+    EXPECT_TRUE(server.Received(1).starts_with("GET /after HTTP/1.0\r\n")) << server.Received(1);
+    EXPECT_EQ(other.ConnectionCount(), 1);
 
-    e.fileOnly.clear();
+    // A port that is no number fails the redirect, and nothing else.
     ScriptedServer odd;
     odd.AddScript(Reply("HTTP/1.0 301 Moved\r\n\r\n<a href=http://127.0.0.1:80x/index.html>"));
-    e.client.Proxy.clear();
     e.client.Get(odd.Url("/page"));
-    EXPECT_EQ(e.fileOnly, (std::vector<std::string>{
-                              "----DEBUG:URL is a proxy redirect!", "Port number conversion failed (80x)",
-                              "----DEBUG:new proxy address is '127.0.0.1' new Port is 0"}));
     ASSERT_EQ(e.log.size(), 1u);
     EXPECT_TRUE(e.log[0].starts_with("Redirect:Failed...(")) << e.log[0];
-    EXPECT_EQ(e.client.ProxyPort, 0);
+    EXPECT_TRUE(e.client.Proxy.empty());
+    EXPECT_TRUE(e.fileOnly.empty()) << "no debug lines";
 }
 
 TEST(THttpEvents, ARedirectWithoutALinkFollowsItsLocationUnlessItAnswersAProbe)

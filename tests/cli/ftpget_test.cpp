@@ -8,6 +8,7 @@
 #include <QProcess>
 
 #include "peers.h"
+#include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
 #include "clirun.h"
@@ -147,4 +148,68 @@ TEST(KestrowCliGetFtp, ServerThatNeverEndsItsGreetingIsGivenUp)
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "kestrow-cli get: Reply too long\n");
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+}
+
+TEST(KestrowCliGetFtp, ACutTransferGoesOnWithRestOnlyWhileTheFileIsUnchanged)
+{
+    TempDir dir;
+    const std::string target = dir.Path() + "large.bin";
+    // The file-size limit cuts the first transfer short; what came waits beside the file.
+    QProcess limited;
+    limited.start(QStringLiteral("/bin/sh"),
+                  {"-c", "ulimit -f 64; exec \"$0\" \"$@\"", QStringLiteral(KESTROW_CLI), "get",
+                   Q(FtpUrl("/pub/large.bin")), Q(target)});
+    ASSERT_TRUE(WaitUntil([&] { return limited.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(limited.exitCode(), 2);
+    const std::size_t kept = dir.Read(".large.bin.part").size();
+    ASSERT_GT(kept, 0u);
+    const CliResult resumed = RunCli({"get", Q(FtpUrl("/pub/large.bin")), Q(target), "-v"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find("MDTM large.bin\n213 "), std::string::npos) << resumed.err;
+    EXPECT_NE(resumed.err.find("REST " + std::to_string(kept) + "\n350 "), std::string::npos) << resumed.err;
+    EXPECT_NE(resumed.err.find("Resumed at " + std::to_string(kept) + " bytes\n"), std::string::npos);
+    EXPECT_TRUE(FileBytes(target) == FileBytes(PeerStateDir("ftp") + "root/pub/large.bin"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+    // A server that refuses REST sends the file from its start, which replaces what was kept.
+    using Script = ScriptedServer::Script;
+    const auto commands = [](Script& script)
+    {
+        FtpLogin(script)
+            .ExpectLine()
+            .Send("250 CWD ok\r\n")
+            .ExpectLine()
+            .Send("200 Type set to I\r\n")
+            .ExpectLine()
+            .Send("213 20261201120000\r\n")
+            .ExpectLine()
+            .Send("200 PORT ok\r\n");
+    };
+    ScriptedServer ftp;
+    Script cut;
+    commands(cut);
+    DataPlan part(std::string(1000, 'a'));
+    part.stallAfter = 400;
+    cut.ExpectLine().Send("150 Opening data connection (1000 bytes).\r\n").Call(ServeData(part));
+    ftp.AddScript(cut);
+    Script refused;
+    commands(refused);
+    refused.ExpectLine()
+        .Send("502 REST not implemented.\r\n")
+        .ExpectLine()
+        .Send("150 Opening data connection (1000 bytes).\r\n")
+        .Call(ServeData(DataPlan(std::string(1000, 'b'))))
+        .ExpectLine()
+        .Send("221 Goodbye.\r\n")
+        .Close();
+    ftp.AddScript(refused);
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/x.bin";
+    CliResult result = RunCli({"get", Q(url), Q(dir.Path() + "x.bin"), "--timeout", "1"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(dir.Read(".x.bin.part"), std::string(400, 'a'));
+    result = RunCli({"get", Q(url), Q(dir.Path() + "x.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(ftp.Received(1).find("\r\nREST 400\r\nRETR x.bin\r\n"), std::string::npos) << ftp.Received(1);
+    EXPECT_EQ(dir.Read("x.bin"), std::string(1000, 'b'));
+    EXPECT_FALSE(dir.Exists(".x.bin.part"));
 }

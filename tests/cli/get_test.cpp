@@ -9,6 +9,7 @@
 
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include "clirun.h"
 #include "peers.h"
@@ -152,8 +153,7 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
         [&]
         {
             for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-                if (entry.path().filename().string().find(".part-") != std::string::npos &&
-                    entry.file_size() > 0)
+                if (entry.path().filename() == ".keep.bin.part" && entry.file_size() > 0)
                     return true;
             return false;
         },
@@ -164,7 +164,7 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
     EXPECT_TRUE(onlyTarget());
 
-    // Past the file-size limit the write fails like any other: reported, cleaned up.
+    // Past the file-size limit the write fails like any other: reported, and the old file kept.
     QProcess limited;
     limited.start(QStringLiteral("/bin/sh"),
                   {"-c", "ulimit -f 4; exec \"$0\" \"$@\"", QStringLiteral(KESTROW_CLI), "get",
@@ -175,6 +175,15 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
     // The limit cuts a write short before it fails one; the failure still names the reason.
     EXPECT_TRUE(limited.readAllStandardError().toStdString().ends_with(". File too large\n"));
     EXPECT_EQ(dir.Read("keep.bin"), "what was there");
+    // What came waits beside it, and once the limit is gone the next get goes on from there.
+    const std::size_t kept = dir.Read(".keep.bin.part").size();
+    EXPECT_GT(kept, 0u);
+    result = RunGet({Nginx("/files/large.bin"), Q(target)});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "Resumed at " + std::to_string(kept) + " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
+    std::ifstream whole(PeerStateDir("nginx") + "root/files/large.bin", std::ios::binary);
+    EXPECT_EQ(dir.Read("keep.bin"), std::string(std::istreambuf_iterator<char>(whole), {}));
     EXPECT_TRUE(onlyTarget());
 }
 
@@ -257,7 +266,117 @@ TEST(KestrowCliGet, AFullDiskIsNamed)
     ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
     const std::string err = get.readAllStandardError().toStdString();
     EXPECT_EQ(get.exitCode(), 2) << err;
-    EXPECT_TRUE(err.starts_with("kestrow-cli get: Cannot write file \"" + dir.Path() + ".large.bin.part-"))
-        << err;
-    EXPECT_TRUE(err.ends_with("\". No space left on device\n")) << err;
+    EXPECT_EQ(err, "kestrow-cli get: Cannot write file \"" + dir.Path() +
+                       ".large.bin.part\". No space left on device\n");
+}
+
+TEST(KestrowCliGet, TheAnswersFramingDecidesWhatTheFileIs)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    const std::string target = dir.Write("keep.bin", "what was there");
+    const auto get = [&](const std::string& answer)
+    {
+        ScriptedServer server;
+        server.AddScript(Script().ExpectHeader().Send(answer).Close());
+        return RunGet({Q(server.Url("/a.zip")), Q(target)});
+    };
+    const auto failsKeepingTheOldFile = [&](const std::string& answer, const std::string& reason)
+    {
+        const std::string before = dir.Read("keep.bin");
+        const CliResult result = get(answer);
+        EXPECT_EQ(result.exitCode, 2) << answer;
+        EXPECT_EQ(result.err, "kestrow-cli get: " + reason + "\n") << answer;
+        EXPECT_EQ(dir.Read("keep.bin"), before) << answer;
+    };
+
+    // A length that is no plain number, or lengths that disagree, frame nothing.
+    for (const std::string length : {"-1", "1e9", "+47", "47 bytes", "0x2f", "99999999999999999999"})
+        failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" +
+                                   std::string(47, 'b'),
+                               "Bad Content-Length");
+    failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nContent-Length: 47\r\nContent-Length: 10\r\n\r\n" +
+                               std::string(47, 'b'),
+                           "Bad Content-Length");
+    CliResult result = get("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length:  5 \r\n\r\nagree");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "agree");
+
+    // Interim answers are passed over; the status line is the real answer's.
+    result = get("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
+                 "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nreal");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "HTTP/1.1 200 OK\nReplyCode 200\n");
+    EXPECT_EQ(dir.Read("keep.bin"), "real");
+    std::string endless;
+    for (int i = 0; i < 100000; ++i)
+        endless += "HTTP/1.1 100 Continue\r\n\r\n";
+    failsKeepingTheOldFile(endless + "HTTP/1.1 200 OK\r\n\r\nreal", "Header too long");
+
+    // Chunks are taken apart: extensions mean nothing, trailers are passed over, and a length
+    // beside them is ignored.
+    result = get("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n"
+                 "5;name=value\r\nhello\r\n1\r\n \r\nA \r\nchunk-wise\r\n0\r\nX-Trailer: t\r\n\r\n");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("keep.bin"), "hello chunk-wise");
+    for (const std::string chunks :
+         {"zz\r\nhello\r\n0\r\n\r\n", "fffffffffffffffffff\r\nhello\r\n0\r\n\r\n", "\r\nhello\r\n0\r\n\r\n"})
+        failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks,
+                               "Bad chunk size");
+    failsKeepingTheOldFile(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhelloXX3\r\nabc\r\n0\r\n\r\n",
+        "Bad chunked body");
+    failsKeepingTheOldFile("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n5\r\nwor",
+                           "Transfer incomplete: the chunked body ended before its last chunk");
+}
+
+TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
+{
+    TempDir dir;
+    const std::string target = dir.Path() + "big.zip";
+    // Transfer files of the older form that a killed process left go with the next transfer.
+    dir.Write(".big.zip.part-Ab12Cd", "stale");
+    dir.Write(".other.zip.part-Xy34Zw", "stale");
+    // Enough that it is worth keeping when the process is killed.
+    const std::string body(3000000, 'k');
+    ScriptedServer server;
+    server.AddScript(ScriptedServer::Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.1 200 OK\r\nContent-Length: 3000000\r\nETag: \"k\"\r\n\r\n" +
+                               body.substr(0, 1500000))
+                         .Stall());
+    // The rest, from wherever the client asks.
+    server.AddScript(
+        ScriptedServer::Script()
+            .ExpectHeader()
+            .Call(
+                [body](ScriptedServer::Connection& connection)
+                {
+                    const std::size_t at = connection.received.find("Range: bytes=");
+                    const std::size_t from =
+                        at == std::string::npos ? 0 : std::stoul(connection.received.substr(at + 13));
+                    const std::string answer =
+                        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
+                        "-2999999/3000000\r\nContent-Length: " + std::to_string(body.size() - from) +
+                        "\r\n\r\n" + body.substr(from);
+                    connection.socket->write(answer.data(), static_cast<qint64>(answer.size()));
+                })
+            .Close());
+    QProcess get;
+    get.start(QStringLiteral(KESTROW_CLI), {"get", Q(server.Url("/big.zip")), Q(target)});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return dir.Exists(".big.zip.part-info") && dir.Read(".big.zip.part").size() >= 1024 * 1024; },
+        30000));
+    EXPECT_FALSE(dir.Exists(".big.zip.part-Ab12Cd"));
+    EXPECT_FALSE(dir.Exists(".other.zip.part-Xy34Zw"));
+    get.kill();
+    ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
+
+    // The next get of the same address and file goes on where the killed one stopped.
+    const std::size_t kept = dir.Read(".big.zip.part").size();
+    const CliResult result = RunGet({Q(server.Url("/big.zip")), Q(target)});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.err.starts_with("Resumed at " + std::to_string(kept) + " bytes\n")) << result.err;
+    EXPECT_EQ(dir.Read("big.zip"), body);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }

@@ -21,6 +21,12 @@ constexpr const char* AcceptLines =
     "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
 constexpr const char* ContentType = "Content-type: application/x-www-form-urlencoded\r\n";
 
+// The Host line of a request to the scripted server: its port is no default one.
+std::string HostLine(const ScriptedServer& server)
+{
+    return "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
+}
+
 Script Reply(const std::string& response)
 {
     return Script().ExpectHeader().Send(response).Close();
@@ -53,8 +59,8 @@ TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)
     http.ReportLevel = 2;
     http.OnStatus = [&](QObject*, const std::string& status) { statuses.push_back(status); };
     http.Get(server.Url("/a/b.zip"));
-    EXPECT_EQ(server.Received(), std::string("GET /a/b.zip HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines +
-                                     ContentType + "\r\n");
+    EXPECT_EQ(server.Received(),
+              "GET /a/b.zip HTTP/1.0\r\n" + HostLine(server) + AcceptLines + ContentType + "\r\n");
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "hello");
     EXPECT_EQ(http.ExpectedCount, 5);
@@ -77,6 +83,19 @@ TEST(NMHTTP, ProxyGetsTheFullURLAndOneHostLine)
                                     AcceptLines + ContentType + "\r\n");
     EXPECT_EQ(http.Host, "www.example.test");
     EXPECT_EQ(http.Port, 80);
+
+    // A port that is not the scheme's own goes into the Host line, the default one never.
+    http.Get("http://www.example.test:8080/dir/");
+    http.Get("http://www.example.test:80/dir/");
+    EXPECT_TRUE(
+        proxy.Received(1).starts_with("GET http://www.example.test:8080/dir/ HTTP/1.0\r\n"
+                                      "Proxy-Connection: Keep-Alive\r\nHost: www.example.test:8080\r\n"
+                                      "Accept: "))
+        << proxy.Received(1);
+    EXPECT_TRUE(proxy.Received(2).starts_with("GET http://www.example.test:80/dir/ HTTP/1.0\r\n"
+                                              "Proxy-Connection: Keep-Alive\r\nHost: www.example.test\r\n"
+                                              "Accept: "))
+        << proxy.Received(2);
 }
 
 TEST(NMHTTP, URLWithoutPathGetsTheRootPath)
@@ -91,7 +110,7 @@ TEST(NMHTTP, URLWithoutPathGetsTheRootPath)
 
     // The next address without host and port goes to the same server.
     http.Get("/again");
-    EXPECT_TRUE(server.Received(1).starts_with("GET /again HTTP/1.0\r\nHost: 127.0.0.1\r\n"));
+    EXPECT_TRUE(server.Received(1).starts_with("GET /again HTTP/1.0\r\n" + HostLine(server)));
 }
 
 TEST(NMHTTP, StatusLinesDecideTheReplyCode)
@@ -106,7 +125,7 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         {"HTTP/1.0 404 Not Found\r\n", 404, true},
         {"HTTP/1.0 404\r\n", 404, true},
         {"HTTP/1.1 500\n", 500, true},
-        {"HTTP/1.0 204 No Content\r\n", 204, false},
+        {"HTTP/1.0 203 Non-Authoritative Information\r\n", 203, false},
     };
     for (const Case& c : cases)
     {
@@ -147,6 +166,46 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         EXPECT_EQ(http.ReplyCode, 0) << statusLine;
         EXPECT_EQ(dir.Read("body.bin"), "") << statusLine;
         EXPECT_FALSE(http.IsConnected());
+    }
+}
+
+TEST(NMHTTP, AnswersWithoutABodyEndWithTheirHeaderThoughTheServerKeepsTheConnection)
+{
+    // Each server announces or sends a body and then keeps the connection open, as a proxy does
+    // for a keep-alive client: the close never comes.
+    struct Case
+    {
+        std::string answer;
+        bool head;
+        int code;
+        std::int64_t announced;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", true, 200, 1000},
+        {"HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", false, 204, 0},
+        {"HTTP/1.1 304 Not Modified\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nhello", false, 304,
+         0},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.answer);
+        ScriptedServer server;
+        server.AddScript(Script().ExpectHeader().Send(c.answer).Stall());
+        TNMHTTP http;
+        http.InputFileMode = true;
+        http.Body = dir.Write("body.bin", "left from before");
+        QTimer failsafe;
+        failsafe.setSingleShot(true);
+        QObject::connect(&failsafe, &QTimer::timeout, [&] { http.Abort(); });
+        failsafe.start(5000);
+        EXPECT_NO_THROW(c.head ? http.Head(server.Url("/x")) : http.Get(server.Url("/x")));
+        EXPECT_TRUE(failsafe.isActive()) << "the answer ended with its header";
+        EXPECT_EQ(http.ReplyCode, c.code);
+        EXPECT_EQ(http.ExpectedCount, c.announced) << "a HEAD's length is what a GET would bring";
+        EXPECT_EQ(dir.Read("body.bin"), "");
+        EXPECT_EQ(server.ConnectionCount(), 1) << "a 304 is no redirect";
+        EXPECT_TRUE(WaitUntil([&] { return server.PeerClosed(); }));
     }
 }
 
@@ -210,10 +269,10 @@ TEST(NMHTTP, RedirectIsFollowedWithGetAndCarriesTheCookie)
     TNMHTTP http;
     http.Post(server.Url("/form"), "a=1&b=%41+c");
     ASSERT_EQ(server.ConnectionCount(), 2);
-    EXPECT_EQ(server.Received(0), std::string("POST /form HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines +
-                                      ContentType + "Content-Length: 9\r\n\r\na=1&b=A c");
+    EXPECT_EQ(server.Received(0), "POST /form HTTP/1.0\r\n" + HostLine(server) + AcceptLines + ContentType +
+                                      "Content-Length: 9\r\n\r\na=1&b=A c");
     // The follow-up is a GET without a body, and the cookie goes with it and every later request.
-    EXPECT_EQ(server.Received(1), std::string("GET /next HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines +
+    EXPECT_EQ(server.Received(1), "GET /next HTTP/1.0\r\n" + HostLine(server) + AcceptLines +
                                       "Cookie: session=abc; path=/\r\n" + ContentType + "\r\n");
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "the next page");
@@ -388,7 +447,7 @@ TEST(NMHTTP, HeaderInfoValuesBecomeHeaders)
     http.HeaderInfo.LocalMailAddress = "robot@example.test";
     http.HeaderInfo.Referer = "http://example.test/list.html";
     http.Get(server.Url("/x"));
-    EXPECT_EQ(server.Received(), std::string("GET /x HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines +
+    EXPECT_EQ(server.Received(), "GET /x HTTP/1.0\r\n" + HostLine(server) + AcceptLines +
                                      "User-Agent: Kestrow\r\nFrom: robot@example.test\r\n"
                                      "Referer: http://example.test/list.html\r\n" +
                                      ContentType + "\r\n");
@@ -426,7 +485,7 @@ TEST(NMHTTP, EveryRequestKindSendsItsLines)
     for (std::size_t i = 0; i < expected.size(); ++i)
     {
         const std::string request = server.Received(static_cast<int>(i));
-        const std::string common = "\r\nHost: 127.0.0.1\r\n" + std::string(AcceptLines) + ContentType;
+        const std::string common = "\r\n" + HostLine(server) + AcceptLines + ContentType;
         const std::string tail = expected[i].second.empty() ? "\r\n" : expected[i].second;
         EXPECT_EQ(request, expected[i].first + common + tail);
     }
@@ -544,8 +603,6 @@ TEST(NMHTTP, EndlessHeaderEndsAtItsBoundInLittleMemory)
 
 TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
 {
-    const std::string firstRequest =
-        std::string("GET /a HTTP/1.0\r\nHost: 127.0.0.1\r\n") + AcceptLines + ContentType + "\r\n";
     // An address: refused before connecting.
     for (const std::string path : {"/a\r\nX-Injected: 1", "/a\rX-Injected: 1", "/a\tb", "/a\x7f"})
     {
@@ -565,7 +622,8 @@ TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
     TNMHTTP http;
     EXPECT_EQ(MessageOf([&] { http.Get(redirecting.Url("/a")); }), "Invalid URL");
     EXPECT_EQ(redirecting.ConnectionCount(), 1);
-    EXPECT_EQ(redirecting.Received(0), firstRequest);
+    EXPECT_EQ(redirecting.Received(0),
+              "GET /a HTTP/1.0\r\n" + HostLine(redirecting) + AcceptLines + ContentType + "\r\n");
 
     // A user name or a password: nothing of the request goes out.
     const std::vector<std::pair<std::string, std::string>> logins = {

@@ -20,6 +20,17 @@ kestrow_wait_for_port() {
     return 1
 }
 
+# Makes $1/shared, a folder that a server's unprivileged workers can reach wherever the state
+# folder is (a build below /root, say): it lives in the temporary folder and $1/shared links to
+# it. Prints its path. kestrow_stop_peer removes it.
+kestrow_shared_folder() {
+    local state=$1 shared
+    shared=$(mktemp -d "${TMPDIR:-/tmp}/kestrow-peer.XXXXXX")
+    chmod 755 "$shared"
+    ln -s "$shared" "$state/shared"
+    echo "$shared"
+}
+
 # Stops the process whose id is in $1/pid (only that one) and removes the state folder $1.
 kestrow_stop_peer() {
     local state=$1 pid
@@ -35,6 +46,9 @@ kestrow_stop_peer() {
             done
             kill -9 "$pid" 2>/dev/null || true
         fi
+    fi
+    if [ -L "$state/shared" ]; then
+        rm -rf "$(readlink "$state/shared")"
     fi
     rm -rf "$state"
 }
@@ -59,6 +73,22 @@ kestrow_start_on_free_port() {
         kill "$(cat "$state/pid")" 2>/dev/null || true
     done
     return 1
+}
+
+# Starts a server as kestrow_start_on_free_port does, or says why it did not start and exits.
+#   kestrow_start_or_explain STATEDIR NAME "LOGS" CONFIGURE COMMAND...
+# LOGS names the files in STATEDIR, besides the server's output, that tell why.
+kestrow_start_or_explain() {
+    local state=$1 name=$2 logs=$3 configure=$4 log
+    shift 4
+    if kestrow_start_on_free_port "$state" "$configure" "$@"; then
+        return 0
+    fi
+    echo "$name did not start:" >&2
+    for log in log $logs; do
+        cat "$state/$log" >&2 2>/dev/null || true
+    done
+    exit 1
 }
 
 # Starts nginx with the configuration that write_config writes into STATEDIR, on a free port;

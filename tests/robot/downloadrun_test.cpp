@@ -491,6 +491,8 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
                 .ExpectLine()
                 .Send("200 Type set to I\r\n")
                 .ExpectLine()
+                .Send("213 20261201120000\r\n")
+                .ExpectLine()
                 .Send("200 PORT ok\r\n")
                 .ExpectLine()
                 .Send("150 Opening BINARY mode data connection for big.zip (" + size + " bytes).\r\n");
@@ -641,6 +643,33 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
     EXPECT_EQ(observer.LastStatus(), "All done.");
 }
 
+TEST_F(DownloadRunEngine, AnswersWithoutABodyFailTheirFileWithTheirCodeAtOnce)
+{
+    // Both servers keep the connection open after their answer.
+    ScriptedServer noContent;
+    noContent.AddScript(
+        Script().ExpectHeader().Send("HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello").Stall());
+    ScriptedServer notModified;
+    notModified.AddScript(Script()
+                              .ExpectHeader()
+                              .Send("HTTP/1.1 304 Not Modified\r\nLocation: /elsewhere.zip\r\n\r\n")
+                              .Stall());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + noContent.Url("/a.zip") + "><a href=" + notModified.Url("/b.zip") +
+                                 "><a href=c.zip>");
+    site.File("/c.zip", "C");
+    preferences.RetryLimit = 2;
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 2);
+    EXPECT_TRUE(observer.Logged("204:No Content"));
+    EXPECT_TRUE(observer.Logged("304:Not Modified"));
+    EXPECT_EQ(noContent.ConnectionCount(), 1) << "an answer is not retried";
+    EXPECT_EQ(notModified.ConnectionCount(), 1) << "a 304 is no redirect";
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"c.zip", Name(site.server, "index.html")}));
+}
+
 TEST_F(DownloadRunEngine, AListEntrysLoginGoesOnlyToItsServerAndItsPasswordIsNeverShown)
 {
     ScriptedSite other;
@@ -738,4 +767,139 @@ TEST_F(DownloadRunEngine, APageCutShortFailsAndListsNothing)
     }
     EXPECT_EQ(run.FileList.Count(), 0);
     EXPECT_FALSE(home.Exists("HTMLBody.html")) << "nor is the preview's page";
+}
+
+TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServerSendsThatPart)
+{
+    std::string first;
+    std::string second;
+    for (int i = 0; i < 1100; ++i)
+    {
+        first += i < 1000 ? static_cast<char>('a' + i % 26) : std::string::value_type{};
+        second += static_cast<char>('A' + i % 26);
+    }
+    first.resize(1000);
+    preferences.Filter = ".bin";
+    const std::string cutAt400 =
+        "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nETag: \"v1\"\r\n\r\n" + first.substr(0, 400);
+    const std::string whole = "HTTP/1.1 200 OK\r\nContent-Length: 1100\r\nETag: \"v2\"\r\n\r\n" + second;
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> answers; // after the cut one
+        std::string file;
+        bool resumed;
+    };
+    const std::vector<Case> cases = {
+        {"the part asked for",
+         {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 400-999/1000\r\nContent-Length: 600\r\n\r\n" +
+          first.substr(400)},
+         first,
+         true},
+        {"the whole of another version", {whole}, second, false},
+        {"a part of another size",
+         {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 400-1099/1100\r\nContent-Length: "
+          "700\r\n\r\n" +
+              second.substr(400),
+          whole},
+         second,
+         false},
+        {"no part at all",
+         {"HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n", whole},
+         second,
+         false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        server.AddScript(Script().ExpectHeader().Send(cutAt400).Pause(50).Reset());
+        for (const std::string& answer : c.answers)
+            server.AddScript(Script().ExpectHeader().Send(answer).Close());
+        ScriptedSite site;
+        site.Page("/index.html", "<a href=" + server.Url("/data.bin") + ">");
+        const std::string out = Out() + std::to_string(&c - cases.data()) + "/";
+        run.URLList.SetItems({site.Url("/index.html") + "->" + out});
+        preferences.OverwriteOn = true;
+        // The first run gives up after the cut, and leaves what came; the next goes on.
+        preferences.RetryLimit = 0;
+        observer = RecordingObserver();
+        Go();
+        EXPECT_EQ(run.ErrorCount(), 1);
+        const std::string name = Name(server, "data.bin");
+        EXPECT_EQ(home.Read(out.substr(home.Path().size()) + "." + name + ".part"), first.substr(0, 400));
+        EXPECT_FALSE(home.Exists(out.substr(home.Path().size()) + name));
+        Go();
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        EXPECT_EQ(home.Read(out.substr(home.Path().size()) + name), c.file);
+        ASSERT_GE(server.ConnectionCount(), 2);
+        const std::string asked = server.Received(1);
+        EXPECT_NE(asked.find("\r\nRange: bytes=400-\r\nIf-Range: \"v1\"\r\n"), npos) << asked;
+        EXPECT_EQ(observer.Logged("Resumed at 400 bytes"), c.resumed);
+        EXPECT_EQ(server.ConnectionCount(), 1 + static_cast<int>(c.answers.size()));
+        if (c.answers.size() > 1)
+        {
+            EXPECT_EQ(server.Received(2).find("Range:"), npos) << "the file comes again from its start";
+        }
+        std::vector<std::string> expected{Name(site.server, "index.html"), name};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FilesIn(out), expected) << "nothing is left beside the file";
+    }
+
+    // Within one run a retry goes on too; a Stop removes what came.
+    ScriptedServer server;
+    server.AddScript(Script().ExpectHeader().Send(cutAt400).Pause(50).Reset());
+    server.AddScript(Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes "
+                               "400-999/1000\r\nContent-Length: 600\r\n\r\n" +
+                               first.substr(400, 100))
+                         .Stall());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + server.Url("/data.bin") + ">");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out() + "stop/"});
+    preferences.RetryLimit = 3;
+    observer = RecordingObserver();
+    observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+    {
+        if (expected == 600 && received > 0)
+            QTimer::singleShot(0, [&] { run.RequestStop(); });
+    };
+    Go();
+    EXPECT_TRUE(observer.Logged("Resumed at 400 bytes"));
+    EXPECT_EQ(run.ErrorCount(), 0);
+    EXPECT_EQ(FilesIn(Out() + "stop/"), std::vector<std::string>{Name(site.server, "index.html")});
+}
+
+TEST_F(DownloadRunEngine, ThePauseBetweenFilesIsThePreferences)
+{
+    ScriptedSite site;
+    std::string page;
+    for (const char* name : {"a", "b", "c", "d"})
+    {
+        site.File(std::string("/") + name + ".zip", name);
+        page += std::string("<a href=") + name + ".zip>";
+    }
+    site.Page("/index.html", page);
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.OverwriteOn = true;
+    // Without a pause the run waits nowhere; with one, it settles in for half a second, each file
+    // starts that long after the one before and settles that long before its request.
+    for (const int pause : {0, 3})
+    {
+        SCOPED_TRACE(pause);
+        preferences.Pause = pause;
+        const long long before = platform::PausesAskedFor();
+        Go();
+        const long long paused = platform::PausesAskedFor() - before;
+        EXPECT_EQ(run.ErrorCount(), 0);
+        EXPECT_EQ(home.Read("out/d.zip"), "d");
+        if (pause == 0)
+            EXPECT_EQ(paused, 0);
+        else
+            EXPECT_GT(paused, 500 + 4 * 2 * 3000 - 1000);
+        // The rate is taken over the milliseconds: a quick run is no run of a whole second.
+        EXPECT_TRUE(observer.LastStatistics.starts_with("4 downloaded in 4 files @ "))
+            << observer.LastStatistics;
+    }
 }

@@ -37,6 +37,9 @@ class FakePreferences : public TRunPreferences
     bool StartAtOn = false;
     std::string StartAtText;
     std::string Proxy;
+    // The tests' pauses take no time anyway (the pause scale is 0).
+    int Pause = 1;
+    bool Passive = false;
 
     std::string FilterText() const override { return Filter; }
     TFilterMode FilterMode() const override { return Mode; }
@@ -50,6 +53,8 @@ class FakePreferences : public TRunPreferences
     bool StartAtChecked() const override { return StartAtOn; }
     std::string StartTime() const override { return StartAtText; }
     std::string ProxyServer() const override { return Proxy; }
+    int PauseSeconds() const override { return Pause; }
+    bool PassiveFtp() const override { return Passive; }
 };
 
 class RecordingObserver : public TRunObserver

@@ -105,14 +105,21 @@ TEST(FileOutputPath, DirectoriesBecomeHtmlFiles)
 {
     EXPECT_EQ(FileOutputPath("out/", "docs/"), "out/docs.html");
     EXPECT_EQ(FileOutputPath("out/", "a/b/"), "out/a/b.html");
-    EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/README"), "out/pub.html");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/"), "out/pub.html");
 }
 
-TEST(FileOutputPath, FtpEntriesByTheirPath)
+TEST(FileOutputPath, FtpEntriesByTheirPathAsTheServerNamesIt)
 {
     EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/tools/a.zip"), "out/pub/tools/a.zip");
     EXPECT_EQ(FileOutputPath("out/", "FTP://host:2121//pub//a.zip"), "out/pub/a.zip");
     EXPECT_EQ(FileOutputPath("out/", "ftp://host/../../etc/a.zip"), "out/etc/a.zip");
+    // The last part is the file, with a dot or without; escapes are decoded.
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/pub/README"), "out/pub/README");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/my%20docs/a%2Bb%25.zip"), "out/my docs/a+b%.zip");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/%2e%2e/%2E%2E/a.zip"), "out/a.zip");
+    EXPECT_EQ(FileOutputPath("out/", "ftp://host/100%/a%zz.zip"), "out/100%/a%zz.zip");
+    EXPECT_EQ(ErrorOf("out/", "ftp://host/pub/a%0D%0ADELE%20b.zip"), "Invalid URL");
+    EXPECT_EQ(ErrorOf("out/", "ftp://host/pub%00/a.zip"), "Invalid URL");
 }
 
 TEST(FileOutputPath, PatentPagesAreNumberedPdfs)

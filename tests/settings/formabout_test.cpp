@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QTest>
 
+#include "platform/programdirectory.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
 #include "settings/formabout.h"
@@ -21,8 +22,8 @@ TEST(FormAbout, ShowsTheVersionInTheUsersNumberFormatAndOpensTheHomePage)
     // No browser to hand the page to: said, not passed over.
     QTest::mouseClick(about.LabelCorvaneHome, Qt::LeftButton);
     EXPECT_EQ(prompts.Messages,
-              std::vector<std::string>{"There is no application associated with .html files.  "
-                                       "Please install a web browser."});
+              std::vector<std::string>{std::string("No web browser could be found to open ") +
+                                       CorvaneHomePage + ".  Please install a web browser."});
     platform::ScriptedShell shell;
     EXPECT_EQ(about.windowTitle(), "About Kestrow");
     about.show();
@@ -43,15 +44,20 @@ TEST(HelpFile, LookedForBesideTheProgramFirstThenInTheDataFolders)
     setenv("XDG_DATA_HOME", (dir.Path() + "data").c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir.Path() + "system:" + dir.Path() + "other").c_str(), 1);
     const std::string beside = dir.Path() + "program/Help/kesthelp.html";
+    const std::string installed = platform::ExecutableDirectory() + "Help/kesthelp.html";
     EXPECT_EQ(HelpFileCandidates(),
-              (std::vector<std::string>{beside, dir.Path() + "data/Kestrow/Help/kesthelp.html",
+              (std::vector<std::string>{beside, installed, dir.Path() + "data/Kestrow/Help/kesthelp.html",
                                         dir.Path() + "system/kestrow/Help/kesthelp.html",
                                         dir.Path() + "other/kestrow/Help/kesthelp.html"}));
-    EXPECT_EQ(HelpFileName(), beside) << "none exists: the one beside the program is named";
     dir.Write("other/kestrow/Help/kesthelp.html", "<html>");
-    EXPECT_EQ(HelpFileName(), dir.Path() + "other/kestrow/Help/kesthelp.html");
+    // The build puts the page beside the programs, as an installation does.
+    ASSERT_TRUE(std::filesystem::exists(installed));
+    EXPECT_EQ(HelpFileName(), installed) << "$KESTROW_HOME without a page: the one beside the program";
     dir.Write("program/Help/kesthelp.html", "<html>");
     EXPECT_EQ(HelpFileName(), beside);
+    // Nowhere else to look: a missing page is named where the program's files are.
+    setenv("KESTROW_HOME", platform::ExecutableDirectory().c_str(), 1);
+    EXPECT_EQ(HelpFileCandidates()[1], dir.Path() + "data/Kestrow/Help/kesthelp.html");
     unsetenv("KESTROW_HOME");
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_DATA_DIRS");

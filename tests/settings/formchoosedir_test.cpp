@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include <QComboBox>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -63,24 +64,26 @@ TEST(FormChooseDir, CreatesFoldersInsideTheCurrentOneAndRefusesWhatItCannot)
     EXPECT_EQ(c.form.Directory(), base + "/fresh") << "the new folder becomes the current one";
     EXPECT_TRUE(c.prompts.Messages.empty());
 
-    // The dialog keeps the name; shown again it offers it with OK enabled. Taken now: refused.
+    // The dialog keeps the name; shown again it offers it with OK enabled. Taken now: refused,
+    // and every refusal says why.
     ASSERT_TRUE(c.form.SetDirectory(base));
     c.CreateFolder("fresh");
-    EXPECT_EQ(c.prompts.Messages, std::vector<std::string>{"Cannot create directory " + base + "/fresh"});
-    EXPECT_EQ(c.form.Directory(), base);
-
-    // Missing parents are not made, nor folders outside the current one.
     c.CreateFolder("a/b");
     c.CreateFolder("../escaped");
-    ASSERT_EQ(c.prompts.Messages.size(), 3u);
-    EXPECT_EQ(c.prompts.Messages[1], "Cannot create directory " + base + "/a/b");
-    EXPECT_EQ(c.prompts.Messages[2], "Cannot create directory " + base + "/../escaped");
+    c.CreateFolder("..");
+    const std::string cannot = "Cannot create directory " + base;
+    EXPECT_EQ(c.prompts.Messages,
+              (std::vector<std::string>{cannot + "/fresh\r\nA file or folder of that name exists already",
+                                        cannot + "/a/b\r\nA folder name cannot hold '/'",
+                                        cannot + "/../escaped\r\nA folder name cannot hold '/'",
+                                        cannot + "/..\r\nA folder name cannot be '..'"}));
+    EXPECT_EQ(c.form.Directory(), base);
     EXPECT_FALSE(std::filesystem::exists(base + "/a"));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(base).parent_path() / "escaped"));
 
     c.CreateFolder("cancelled", false);
     EXPECT_FALSE(std::filesystem::exists(base + "/cancelled"));
-    EXPECT_EQ(c.prompts.Messages.size(), 3u);
+    EXPECT_EQ(c.prompts.Messages.size(), 4u);
 }
 
 TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
@@ -89,6 +92,13 @@ TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
     Chooser c;
     c.form.SetDirectory(dir.Path());
     EXPECT_FALSE(c.form.SetDirectory(dir.Path() + "missing/")) << "a path that is not there changes nothing";
+    // A Save to typed before its folders exist opens at the nearest one that does.
+    std::filesystem::create_directories(dir.Path() + "one/two");
+    c.form.SetNearestDirectory(dir.Path() + "one/two/three/four/");
+    EXPECT_EQ(c.form.Directory(), dir.Path() + "one/two");
+    c.form.SetNearestDirectory(dir.Path() + "one/new");
+    EXPECT_EQ(c.form.Directory(), dir.Path() + "one");
+    c.form.SetDirectory(dir.Path());
     EXPECT_EQ(c.form.Drive(), DriveOfPath(dir.Path()));
     EXPECT_EQ(c.form.DriveComboBox1->currentData().toString().toStdString(), c.form.Drive());
     EXPECT_EQ(DriveOfPath(dir.Path() + "not/yet/made"), DriveOfPath(dir.Path()));
@@ -119,4 +129,33 @@ TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
                        });
     EXPECT_EQ(c.form.exec(), QDialog::Rejected);
     EXPECT_EQ(c.settings.FrmDirLoc, PackWindowLocation(60, 50));
+}
+
+TEST(FormChooseDir, TheTreeKeepsWhatIsInViewWhenFoldersComeAndGo)
+{
+    TempDir dir;
+    for (int i = 10; i < 70; ++i)
+        std::filesystem::create_directory(dir.Path() + "f" + std::to_string(i));
+    Chooser c;
+    c.form.show();
+    QTreeView* tree = c.form.DirectoryListBox;
+    ASSERT_TRUE(c.form.SetDirectory(dir.Path() + "f60"));
+    const QModelIndex parent = c.form.DirectoryModel->index(QString::fromStdString(dir.Path()));
+    QTRY_COMPARE(c.form.DirectoryModel->rowCount(parent), 60);
+    EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex())))
+        << "the chosen folder is in view once its siblings are read";
+
+    // The user scrolls away from the current folder; folders appear and go above and below.
+    tree->scrollTo(c.form.DirectoryModel->index(QString::fromStdString(dir.Path() + "f30")),
+                   QAbstractItemView::PositionAtTop);
+    const QModelIndex top = tree->indexAt(QPoint(1, 1));
+    const QString topName = top.data().toString();
+    const int topAt = tree->visualRect(top).top();
+    for (const char* name : {"f00", "f01", "f02", "f99"})
+        std::filesystem::create_directory(dir.Path() + name);
+    std::filesystem::remove(dir.Path() + "f10");
+    QTRY_COMPARE(c.form.DirectoryModel->rowCount(parent), 63);
+    const QModelIndex after = tree->indexAt(QPoint(1, topAt + 1));
+    EXPECT_EQ(after.data().toString(), topName);
+    EXPECT_EQ(tree->visualRect(after).top(), topAt);
 }

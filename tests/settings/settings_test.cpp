@@ -121,6 +121,8 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     written.ProxyServer = "proxy.example.com:8080";
     written.FrmPrefLoc = -262148;
     written.FrmDirLoc = 65535;
+    written.PauseSeconds = 0;
+    written.PassiveFtp = 1;
     WriteSettings(written, ".zip", "/home/me/Files/", QPoint(100, 50), false);
     EXPECT_TRUE(prompts.Messages.empty());
     // The main window's fields are taken at the moment of saving.
@@ -143,7 +145,10 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(read.FrmKestrowLoc, 6553650);
     EXPECT_EQ(read.FrmPrefLoc, -262148);
     EXPECT_EQ(read.FrmDirLoc, 65535);
+    EXPECT_EQ(read.PauseSeconds, 0);
+    EXPECT_EQ(read.PassiveFtp, 1);
     EXPECT_FALSE(read.SettingsLoaded);
+
 
     // The boolean is stored as the integer 0 or 1.
     TSettingsStore store(file);
@@ -153,6 +158,26 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     WriteSettings(written, ".zip", "/", QPoint(0, 0), true);
     ASSERT_TRUE(store.OpenKey(Key, false));
     EXPECT_EQ(store.ReadInteger("URLContainsChecked"), 1);
+
+    // A file of an older version, without the values added since, reads as their defaults and
+    // says nothing.
+    WriteKey(R"("Extension": {"type": "text", "data": ".zip"},
+                "OutputPath": {"type": "expandable", "data": "/out/"},
+                "StartAt": {"type": "text", "data": ""},
+                "ProxyServer": {"type": "text", "data": ""},
+                "LogLevel": {"type": "integer", "data": 2},
+                "URLContainsChecked": {"type": "integer", "data": 1},
+                "TimeOut": {"type": "integer", "data": 5},
+                "Retries": {"type": "integer", "data": 5},
+                "FrmKestrowLoc": {"type": "integer", "data": 65535},
+                "FrmPrefLoc": {"type": "integer", "data": 65535},
+                "FrmDirLoc": {"type": "integer", "data": 65535})");
+    TSettingsRecord old;
+    ReadSettings(old, contains);
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_EQ(old.PauseSeconds, 1);
+    EXPECT_EQ(old.PassiveFtp, 0);
+    EXPECT_EQ(old.FrmDirLoc, 65535);
 }
 
 TEST_F(SettingsFile, KeyWithOnlyTheTextsStopsAtLogLevel)

@@ -1,0 +1,198 @@
+// Runs against servers users meet besides nginx: Apache httpd, squid, vsftpd and pyftpdlib.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nginxsite.h"
+#include "peers.h"
+#include "platform/prompt.h"
+#include "robot/downloadrun.h"
+#include "scriptedserver.h"
+#include "enginetest.h"
+
+namespace
+{
+constexpr auto npos = std::string::npos;
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The lines of a server's log that hold part.
+std::vector<std::string> LogLinesWith(const std::string& peer, const std::string& logFile,
+                                      const std::string& part)
+{
+    std::istringstream log(ReadAll(PeerStateDir(peer) + logFile));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);)
+        if (line.find(part) != npos)
+            lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FilesIn(const std::string& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+        if (entry.is_regular_file())
+            names.push_back(std::filesystem::relative(entry.path(), directory).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every link of a page is taken; time-outs are five seconds at the tests' scale, far beyond any
+// answer of a server here, so a wait for something that never comes fails the transfer.
+class PeerRun : public EngineTest
+{
+  protected:
+    PeerRun()
+    {
+        preferences.Filter.clear();
+        preferences.Mode = TFilterMode::Contains;
+        preferences.TimeOutSeconds = 500;
+    }
+    void Go() { EngineTest::Go(false, 30000); }
+};
+} // namespace
+
+TEST_F(PeerRun, ApacheFoldersAndRedirectsLeadToThePageAskedForAndNeverThroughAProxy)
+{
+    NginxSite apache("robot-apache", CurrentTestName(), "apache");
+    apache.Write("index.html", "<a href=a.zip>");
+    apache.Write("a.zip", "A");
+    apache.Write("second.html", "<a href=b.zip>");
+    apache.Write("b.zip", "B");
+    apache.Write("third.html", "<a href=c.zip>");
+    apache.Write("c.zip", "C");
+    // Behind a login, which the entry brings along.
+    NginxSite private_("private", CurrentTestName(), "apache");
+    private_.Write("index.html", "<a href=e.zip>");
+    private_.Write("e.zip", "E");
+    NginxSite nginx("robot-apache", CurrentTestName());
+    nginx.Write("list.html", "<a href=d.zip>");
+    nginx.Write("d.zip", "D");
+    const std::string port = PeerValue("apache", "port");
+    const std::string server = "http://127.0.0.1:" + port;
+    const std::string area = "/robot-apache/" + CurrentTestName();
+    run.URLList.SetItems({
+        // Apache builds its Location from the Host header: the folder's "/" added...
+        server + area + "->" + Out() + "folder/",
+        // ...a 302 whose page opens with a stylesheet and links elsewhere...
+        server + "/redirect" + area + "/second.html->" + Out() + "second/",
+        // ...and a 301 whose page links to the new address, port and all.
+        server + "/moved" + area + "/third.html->" + Out() + "third/",
+        // Another server afterwards is asked directly.
+        nginx.url + "list.html->" + Out() + "nginx/",
+        "http://" + PeerValue("apache", "user") + ":" + PeerValue("apache", "password") +
+            "@127.0.0.1:" + port + "/private/" + CurrentTestName() + "->" + Out() + "private/",
+    });
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/folder/a.zip"), "A");
+    EXPECT_EQ(home.Read("out/second/b.zip"), "B");
+    EXPECT_EQ(home.Read("out/third/c.zip"), "C");
+    EXPECT_EQ(home.Read("out/nginx/d.zip"), "D");
+    EXPECT_EQ(home.Read("out/private/e.zip"), "E");
+    EXPECT_TRUE(prompts.LoginQuestions.empty());
+    const std::vector<std::string> heard = LogLinesWith("apache", "access.log", area);
+    EXPECT_GE(heard.size(), 9u);
+    for (const std::string& line : heard)
+    {
+        EXPECT_NE(line.find("host=127.0.0.1:" + port), npos) << line;
+        EXPECT_EQ(line.find("\"GET http"), npos) << "no request in proxy form: " << line;
+    }
+    EXPECT_TRUE(LogLinesWith("apache", "access.log", "site.css").empty());
+    EXPECT_TRUE(LogLinesWith("apache", "access.log", "elsewhere.html").empty());
+}
+
+TEST_F(PeerRun, ThroughSquidPagesAndFilesComeLikeThroughAnyProxyAndItsLoginIsAskedOnce)
+{
+    NginxSite site("robot-squid", CurrentTestName(), "apache");
+    site.Write("list.html", "<a href=a.zip><a href=sub/b.zip>");
+    site.Write("a.zip", "A");
+    site.Write("sub/b.zip", "B");
+    for (const std::string peer : {"squid", "squid_auth"})
+    {
+        SCOPED_TRACE(peer);
+        const bool login = peer == "squid_auth";
+        preferences.Proxy = "127.0.0.1:" + PeerValue(peer, "port");
+        prompts.LoginQuestions.clear();
+        if (login)
+            prompts.LoginAnswers = {
+                platform::LoginAnswer{PeerValue(peer, "user"), PeerValue(peer, "password")}};
+        observer = RecordingObserver();
+        run.URLList.SetItems({site.url + "list.html->" + Out() + peer + "/"});
+        Go();
+
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        EXPECT_EQ(home.Read("out/" + peer + "/a.zip"), "A");
+        EXPECT_EQ(home.Read("out/" + peer + "/sub/b.zip"), "B");
+        // squid writes its line once its side of the transaction has ended too.
+        std::vector<std::string> heard;
+        WaitUntil(
+            [&]
+            {
+                heard = LogLinesWith(peer, "access.log", " GET " + site.url + "sub/b.zip");
+                return !heard.empty();
+            });
+        ASSERT_EQ(heard.size(), 1u);
+        EXPECT_NE(heard[0].find(login ? " kestrow " : " - "), npos) << heard[0];
+        ASSERT_EQ(prompts.LoginQuestions.size(), login ? 1u : 0u);
+        if (login)
+        {
+            EXPECT_EQ(prompts.LoginQuestions[0].Caption, "Proxy server login");
+            EXPECT_EQ(prompts.LoginQuestions[0].Server, preferences.Proxy);
+        }
+    }
+}
+
+TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesIt)
+{
+    // vsftpd lists with NLST, pyftpdlib with MLSD, which tells folders from files.
+    for (const std::string peer : {"vsftpd", "ftp"})
+    {
+        SCOPED_TRACE(peer);
+        NginxSite folder("robot-ftp", CurrentTestName(), peer);
+        folder.Write("a.zip", "A");
+        folder.Write("with space.zip", "S");
+        folder.Write("LICENSE", "L");
+        folder.Write("100%.txt", "P");
+        if (peer == "ftp")
+            folder.Write("sub/inner.zip", "I");
+        const std::string server = "ftp://127.0.0.1:" + PeerValue(peer, "port");
+        const std::string address = server + "/robot-ftp/" + CurrentTestName();
+        // A web page's links to files of the same folder.
+        NginxSite web("robot-ftp", CurrentTestName() + "-" + peer);
+        web.Write("list.html",
+                  "<a href=" + address + "/LICENSE><a href=\"" + address + "/with%20space.zip\">");
+        run.URLList.SetItems({address + "->" + Out() + peer + "/", web.url + "list.html->" + Out() + "web/"});
+        Go();
+
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        const std::string page =
+            "ftp---127.0.0.1-" + PeerValue(peer, "port") + "-robot-ftp-" + CurrentTestName();
+        EXPECT_EQ(FilesIn(Out() + peer),
+                  (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", page, "with space.zip"}));
+        EXPECT_EQ(home.Read("out/" + peer + "/with space.zip"), "S");
+        EXPECT_EQ(home.Read("out/" + peer + "/100%.txt"), "P");
+        EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/LICENSE"), "L");
+        EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/with space.zip"), "S");
+        std::filesystem::remove_all(Out());
+
+        // The preview lists the same links.
+        run.PreviewEntry(address + "/->" + Out());
+        std::vector<std::string> previewed = run.FileList.Items();
+        std::sort(previewed.begin(), previewed.end());
+        EXPECT_EQ(previewed, (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", "with space.zip"}));
+    }
+}
