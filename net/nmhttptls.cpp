@@ -139,6 +139,8 @@ void TNMHTTP::Handshake()
     // The certificate must be for the host asked for; the name also goes out as the server name
     // indication.
     tlsSocket->setPeerVerifyName(QString::fromStdString(Host));
+    // Records go out when written, as on the direct path.
+    tlsSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     tlsSocket->startClientEncryption();
     const TWaitEnd end =
         WaitUntil([this] { return tlsEncrypted || !tlsError.empty() || !IsConnected(); }, {.timed = true});

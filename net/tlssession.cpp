@@ -9,6 +9,8 @@
 #include <utility>
 
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -356,6 +358,10 @@ TTlsSession::TTlsSession(int descriptor, QObject* owner)
       readNotifier(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
       writeNotifier(new QSocketNotifier(descriptor, QSocketNotifier::Write, this))
 {
+    // Each record goes out when it is written: a request's last record must not wait for the
+    // server's delayed acknowledgement of the one before, which costs 40 ms a request.
+    const int noDelay = 1;
+    setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     writeNotifier->setEnabled(false);
     readNotifier->setEnabled(false);
     connect(readNotifier, &QSocketNotifier::activated, this, [this] { Notified(true); });
