@@ -3,7 +3,7 @@
 # in the same run, and prints the throughput of both, their ratio and the peak memory of both (from
 # /usr/bin/time -v). Both trust the test authority the nginx peer makes. Then fetches a file a
 # sixteenth of the size with kestrow-cli, so that its peak memory shows whether it grows with the
-# file.
+# file, and a 1 KiB file 20 times with each tool, for what a short request costs.
 #
 #   bench/https_download.sh [BUILD_DIR] [ROUNDS] [SIZE_MIB]
 #
@@ -75,6 +75,22 @@ read -r _ peak_small _ < <(measure $((small_mib * 1024 * 1024)) "$cli" get "http
     "$out" --ca-file "$ca")
 rm -f "$out"
 
+# What one short request costs, start-up, connection and handshake included: 20 in a row.
+head -c 1024 /dev/urandom >"$state/nginx/root/files/tiny.bin"
+tiny="https://127.0.0.1:$port/files/tiny.bin"
+requests() {
+    local start end
+    start=$(date +%s.%N)
+    for _ in $(seq 20); do
+        "$@" >/dev/null 2>&1
+    done
+    end=$(date +%s.%N)
+    calc "($end - $start) / 20 * 1000"
+}
+tiny_kestrow=$(requests "$cli" get "$tiny" "$out" --ca-file "$ca")
+tiny_curl=$(requests curl -s --cacert "$ca" -o "$out" "$tiny")
+rm -f "$out"
+
 echo
 echo "${size_mib} MiB over HTTPS on 127.0.0.1 into $out_dir, best of $rounds rounds:"
 printf 'kestrow-cli get  %8.1f MiB/s   peak memory %6.1f MiB\n' "$(calc "$size_mib / $best_kestrow")" \
@@ -87,3 +103,4 @@ printf 'CPU per download (least of the rounds): kestrow-cli %.3f s, curl %.3f s,
 echo "load average: $load_before before, $(cut -d' ' -f1 /proc/loadavg) after"
 printf 'kestrow-cli peak memory for %d MiB: %.1f MiB, for %d MiB: %.1f MiB (goal: the same)\n' \
     "$small_mib" "$(calc "$peak_small / 1024")" "$size_mib" "$(calc "$peak_kestrow / 1024")"
+printf 'one request for 1 KiB, start-up included: kestrow-cli get %.1f ms, curl %.1f ms\n' "$tiny_kestrow" "$tiny_curl"
