@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "links/listfile.h"
-#include "platform/filebytes.h"
 #include "platform/text.h"
 
 TEntryList::TEntryList(QObject* parent) : QStringListModel(parent) {}
@@ -94,10 +93,9 @@ void TEntryList::Clear()
 
 void TEntryList::LoadFile(const std::string& fileName)
 {
-    const std::string bytes = ReadFileBytes(fileName);
     QStringList rows;
-    ForEachListLine(bytes, [&rows](std::string_view line)
-                    { rows.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))); });
+    ReadListLines(fileName, [&rows](std::string_view line)
+                  { rows.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))); });
     setStringList(rows);
 }
 
