@@ -336,8 +336,8 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
     }
     else
-        ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
-                     run.PageLinks);
+        run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
+                                       Preferences.FilterMode(), run.PageLinks, run.PageAddress);
     MergePageLinks(run);
     if (Preferences.SaveImages() && !run.PatentPage)
     {

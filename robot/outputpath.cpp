@@ -31,9 +31,12 @@ std::string RelativePath(std::string_view entry, bool patentPage, std::string_vi
 {
     if (patentPage)
         return PatentPageFileName(patentNumber, position);
-    const TURLParts parts = SplitURL(entry);
-    if (bytetext::EqualsNoCase(parts.Scheme, "ftp://"))
+    // Only an ftp:// entry is split: splitting every link of a long page costs.
+    if (bytetext::StartsWithNoCase(entry, "ftp://"))
+    {
+        const TURLParts parts = SplitURL(entry);
         return LinkDirectory(parts.Directory) + parts.FileName;
+    }
     return LinkDirectory(entry) + LinkFileName(entry);
 }
 } // namespace

@@ -52,7 +52,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         page.File.Commit();
         TLinkList links;
         ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
-                     links);
+                     links, page.RedirectedTo.empty() ? address : page.RedirectedTo);
         if (Preferences.SaveImages())
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());
