@@ -2,12 +2,39 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/exception.h"
+
+namespace
+{
+constexpr const char* NotRegular = "not a regular file";
+
+// The descriptor, or -1 with errno set, or -1 with errno 0 for what is no regular file.
+int OpenRegular(const std::string& fileName, std::int64_t& size)
+{
+    const int handle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (handle < 0)
+        return -1;
+    struct stat status;
+    const bool stated = ::fstat(handle, &status) == 0;
+    if (!stated || !S_ISREG(status.st_mode))
+    {
+        const int error = stated ? 0 : errno;
+        ::close(handle);
+        errno = error;
+        return -1;
+    }
+    size = status.st_size;
+    // Reads of a regular file never wait anyway; the flag only mattered for the open.
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    return handle;
+}
+} // namespace
 
 std::string FileTooLargeText(const std::string& fileName, std::int64_t maxBytes)
 {
@@ -16,29 +43,23 @@ std::string FileTooLargeText(const std::string& fileName, std::int64_t maxBytes)
 
 std::string NotRegularFileText(const std::string& fileName)
 {
-    return fileName + " is not a regular file";
+    return fileName + " is " + NotRegular;
+}
+
+int OpenRegularFile(const std::string& fileName, std::string& reason)
+{
+    std::int64_t size = 0;
+    const int handle = OpenRegular(fileName, size);
+    if (handle < 0)
+        reason = errno == 0 ? NotRegular : std::strerror(errno);
+    return handle;
 }
 
 TRegularFile::TRegularFile(const std::string& fileName) : name(fileName)
 {
-    handle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    handle = OpenRegular(fileName, size);
     if (handle < 0)
-        throw Exception(FileOpenErrorText(fileName, errno));
-    struct stat status;
-    if (::fstat(handle, &status) != 0)
-    {
-        const int error = errno;
-        ::close(handle);
-        throw Exception(FileOpenErrorText(fileName, error));
-    }
-    if (!S_ISREG(status.st_mode))
-    {
-        ::close(handle);
-        throw Exception(NotRegularFileText(fileName));
-    }
-    size = status.st_size;
-    // Reads of a regular file never wait anyway; the flag only mattered for the open.
-    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+        throw Exception(errno == 0 ? NotRegularFileText(fileName) : FileOpenErrorText(fileName, errno));
 }
 
 TRegularFile::~TRegularFile()

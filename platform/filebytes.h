@@ -33,6 +33,10 @@ class TRegularFile
     std::int64_t size = 0;
 };
 
+// Opens a file as TRegularFile does, for a caller that reads it otherwise: returns the descriptor,
+// or -1 with the reason ("not a regular file", or the file system's error).
+int OpenRegularFile(const std::string& fileName, std::string& reason);
+
 // The whole content of a file; raises Exception as TRegularFile does, or
 // "The file NAME is larger than N bytes" when it holds more than maxBytes.
 std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes = MaxWholeFileBytes);
