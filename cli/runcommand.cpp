@@ -277,11 +277,21 @@ int RunCommand(int argc, char* argv[])
         return 0;
     }
     RunOptions options;
-    std::vector<std::string> entries;
+    // The entries go straight into the strings the URL List keeps, so that a long list is held once.
+    QStringList entries;
     try
     {
         options = ParseOptions(argc, argv);
-        entries = ReadListFile(options.listFile);
+        const QString outputDir =
+            options.outputDir ? QString::fromStdString("->" + AddBackslash(*options.outputDir)) : QString();
+        ReadListLines(options.listFile,
+                      [&](std::string_view line)
+                      {
+                          QString entry = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+                          if (!outputDir.isEmpty() && line.find("->") == std::string_view::npos)
+                              entry += outputDir;
+                          entries.append(std::move(entry));
+                      });
     }
     catch (const TUsageError& error)
     {
@@ -294,11 +304,6 @@ int RunCommand(int argc, char* argv[])
         std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
         return 2;
     }
-    if (options.outputDir)
-        for (std::string& entry : entries)
-            if (entry.find("->") == std::string::npos)
-                entry += "->" + AddBackslash(*options.outputDir);
-
     int qtArgc = 1;
     char name[] = "kestrow-cli";
     char* qtArgv[] = {name, nullptr};
@@ -322,7 +327,8 @@ int RunCommand(int argc, char* argv[])
         std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
         return 2;
     }
-    run.URLList.SetItems(entries);
+    run.URLList.setStringList(entries);
+    entries.clear();
     TRunProgress progress(run.URLList, run.FileList, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;
     observer.Progress = &progress;
