@@ -13,8 +13,9 @@ namespace
 std::vector<std::string> InPieces(TLinkScanner::TKind kind, std::string_view page, std::size_t step)
 {
     std::vector<std::string> found;
-    TLinkScanner scanner(kind, [&found](TLinkScanner::TFound& link)
-                         { found.push_back((link.Base ? "base " : "") + link.Link); });
+    TLinkScanner scanner(
+        kind, [&found](TLinkScanner::TFound& link)
+        { found.push_back((link.Base ? "base " : "") + link.Link + "|" + std::string(link.TagText)); });
     for (std::size_t at = 0; at < page.size(); at += step)
         scanner.Feed(page.substr(at, step));
     scanner.Finish();
