@@ -161,7 +161,12 @@ bool PlaceParts(std::string_view address, std::string_view& scheme, std::string_
 // A path as it compares: "/" when empty, blanks as "%20", "." and ".." segments resolved.
 bool PathNeedsNormalForm(std::string_view path)
 {
-    return path.empty() || path.find("/.") != npos || path.find(' ') != npos;
+    if (path.empty())
+        return true;
+    for (std::size_t i = 0; i < path.size(); ++i)
+        if (path[i] == ' ' || (path[i] == '.' && i > 0 && path[i - 1] == '/'))
+            return true;
+    return false;
 }
 
 std::string NormalPath(std::string_view path)
