@@ -267,10 +267,19 @@ class TPageLinkList
             return against;
         const TURLParts parts = SplitURL(against);
         const TPlace page = PlaceOf(pageAddress);
+        // A relative link lands in the folder it is relative to, so one without dot segments whose
+        // path is longer than the page's cannot lead back to it, and need not be resolved.
+        const std::size_t folderLength =
+            parts.Directory.empty() ? 1 : parts.Directory.size() + (parts.Directory.back() == '/' ? 0 : 1);
         std::string address;
         list.DeleteIf(
             [&](const std::string& entry)
             {
+                const std::string_view link = bytetext::BeforeArrow(entry);
+                if (!link.empty() && link.front() != '/' && link.front() != '.' && link.front() != '?' &&
+                    link.find("://") == npos && link.find("/.") == npos &&
+                    folderLength + std::min(bytetext::FindAny(link, "?#"), link.size()) > page.Path.size())
+                    return false;
                 ResolveLink(parts, entry, address);
                 return LeadsBackTo(page, address);
             });

@@ -158,11 +158,12 @@ TEST(ExtractLinks, BaseHrefAndLinksBackToThePage)
     const std::string page = "<a href=\"?C=N;O=D\"><a href=\"/\"><a href=../><a href=/files/><a href=/files>"
                              "<a href=HTTP://Server:80/files/./><a href=./><a href=list.html?page=2>"
                              "<a href=sub/><a href=a.zip><a href=http://server:81/files/>"
-                             "<a href=https://server/files/><a href=/Files/><a href=list.htm>";
+                             "<a href=https://server/files/><a href=/Files/><a href=list.htm>"
+                             "<a href=sub/../../><a href=sub/deeper/a-long-name.zip>";
     EXPECT_EQ(ExtractLinksFromText(page, "", TFilterMode::Contains, list, "http://server/files/list.html"),
               "http://server/files/list.html");
     EXPECT_EQ(list.Items(), (Entries{"sub/", "a.zip", "http://server:81/files/", "https://server/files/",
-                                     "/Files/", "list.htm"}));
+                                     "/Files/", "list.htm", "sub/deeper/a-long-name.zip"}));
     // Without the page's address nothing is passed over; a relative base stands as written.
     EXPECT_EQ(ExtractLinksFromText("<BASE\tHREF='/pub/'><a href=../>", "", TFilterMode::Contains, list),
               "/pub/");
