@@ -368,8 +368,8 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
                     Preferences.FilterMode(), run.PageLinks);
     else
-        ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
-                     run.PageLinks);
+        run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
+                                       Preferences.FilterMode(), run.PageLinks, run.PageAddress);
     MergePageLinks(run);
     // A page whose links were all taken before would otherwise list nothing without a word.
     const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());

@@ -59,7 +59,8 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
                         Preferences.FilterMode(), links);
         else
             ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()),
-                         Preferences.FilterMode(), links);
+                         Preferences.FilterMode(), links,
+                         page.RedirectedTo.empty() ? address : page.RedirectedTo);
         if (Preferences.SaveImages() && !ftpFolder)
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());

@@ -13,12 +13,12 @@ TEST(MergeNewLinks, KeepsPageOrderAndSkipsWhatWasSeen)
     TLinkList seen;
     seen.Append("a.zip");
     TLinkList found;
-    for (const char* link : {"b.zip", "A.ZIP", "c.zip"})
+    for (const char* link : {"b.zip", "a.zip", "A.ZIP", "c.zip"})
         found.Append(link);
     TEntryList target;
     target.Add("earlier");
     MergeNewLinks(seen, found, target);
-    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "c.zip"}));
+    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "A.ZIP", "c.zip"}));
 }
 
 TEST(ReadPageTitle, LooksAtTheStartOfAFile)
