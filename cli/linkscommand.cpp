@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "cli/arguments.h"
 #include "cli/usage.h"
 #include "links/linkextraction.h"

@@ -25,7 +25,7 @@
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "robot/downloadrun.h"
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "settings/startup.h"

@@ -4,7 +4,7 @@
 
 #include "links/listfile.h"
 #include "platform/bytetext.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 TEntryList::TEntryList(QObject* parent) : QAbstractListModel(parent) {}
 

@@ -12,7 +12,7 @@
 
 #include "platform/exception.h"
 #include "platform/filebytes.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace
 {

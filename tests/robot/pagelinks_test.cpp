@@ -5,6 +5,7 @@
 #include "links/linklist.h"
 #include "robot/entrylist.h"
 #include "robot/pagelinks.h"
+#include "robot/pagetitle.h"
 #include "robot/transferfile.h"
 #include "tempdir.h"
 

@@ -1,4 +1,4 @@
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 
 #include "links/patent.h"
 #include "links/urlresolution.h"
