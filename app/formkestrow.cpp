@@ -34,17 +34,16 @@
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "platform/version.h"
-#include "robot/outputnaming.h"
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "settings/startup.h"
 #include "robot/transferfile.h"
 #include "robot/watchdog.h"
 #include "settings/formchoosedir.h"
 #include "settings/formpreferences.h"
 #include "settings/helpfile.h"
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 
 namespace
 {

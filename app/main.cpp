@@ -4,7 +4,7 @@
 #include "app/formkestrow.h"
 #include "app/glyphs.h"
 #include "platform/desktop.h"
-#include "robot/outputnaming.h"
+#include "robot/programfiles.h"
 #include "auth/formlogin.h"
 #include "links/formurlbuilder.h"
 #include "settings/formabout.h"
@@ -33,7 +33,7 @@ int main(int argc, char* argv[])
     TFormNewDir formNewDir(&formChooseDir);
     formChooseDir.AttachNewDir(&formNewDir);
     TFormPreferences formPreferences(
-        formKestrow.Settings, [] { return MakeFileName(FixedLog); }, &formKestrow);
+        formKestrow.Settings, [] { return MakeFileName(TFixedFile::Log); }, &formKestrow);
     formKestrow.AttachPreferences(&formPreferences);
     TFormLogin formLogin(&formKestrow);
     platform::SetLoginDialog(

@@ -21,9 +21,9 @@
 #include "platform/exception.h"
 #include "platform/programdirectory.h"
 #include "platform/prompt.h"
-#include "platform/text.h"
-#include "robot/outputnaming.h"
-#include "robot/outputpath.h"
+#include "platform/widgettext.h"
+#include "robot/programfiles.h"
+#include "robot/savepaths.h"
 
 namespace
 {
@@ -111,7 +111,7 @@ void TFormKestrow::PopupMenuClick(QAction* item)
             SaveListAs();
         else if (item == PopupMenuSave)
         {
-            const std::string fileName = MakeFileName(FixedFileList);
+            const std::string fileName = MakeFileName(TFixedFile::FileList);
             ListBoxFileList->List().SaveFile(fileName);
             platform::ShowMessage("Saved to " + fileName);
         }
@@ -273,7 +273,7 @@ void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
 
 bool TFormKestrow::SaveURLListForNextStart()
 {
-    const std::string fileName = MakeFileName(FixedURLList);
+    const std::string fileName = MakeFileName(TFixedFile::URLList);
     try
     {
         ListBoxURLList->List().SaveFile(fileName, true);
@@ -289,7 +289,7 @@ bool TFormKestrow::SaveURLListForNextStart()
 
 void TFormKestrow::LoadURLListOfLastTime()
 {
-    const std::string fileName = MakeFileName(FixedURLList);
+    const std::string fileName = MakeFileName(TFixedFile::URLList);
     std::error_code error;
     if (!std::filesystem::exists(fileName, error))
         return;

@@ -18,8 +18,8 @@
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "platform/prompt.h"
-#include "platform/text.h"
-#include "robot/outputpath.h"
+#include "platform/widgettext.h"
+#include "robot/savepaths.h"
 #include "robot/sizetext.h"
 #include "settings/formpreferences.h"
 

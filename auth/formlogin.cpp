@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "platform/clock.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace
 {

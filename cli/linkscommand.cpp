@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "cli/arguments.h"
 #include "cli/usage.h"
 #include "links/linkextraction.h"
@@ -32,9 +32,10 @@ int UsageError(const std::string& message)
     return 2;
 }
 
-void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& page,
-                const std::string& entry, bool patentPage, const std::string& patentNumber, int position)
+void WriteLine(std::string& out, std::string& address, const LinksOptions& options, const TURLParts& page,
+               const std::string& entry, bool patentPage, const std::string& patentNumber, int position)
 {
+    out.clear();
     std::string outputPath;
     try
     {
@@ -46,10 +47,12 @@ void AppendLine(std::string& out, const LinksOptions& options, const TURLParts& 
     }
     out += entry;
     out += '\t';
-    out += ResolveLink(page, entry);
+    ResolveLink(page, entry, address);
+    out += address;
     out += '\t';
     out += outputPath;
     out += '\n';
+    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 } // namespace
 
@@ -88,25 +91,25 @@ int LinksCommand(int argc, char* argv[])
         return UsageError(error.message);
     }
 
-    const TURLParts page = SplitURL(options.pageUrl);
-    const bool patentPage = IsPatentScheme(page.Scheme);
+    const TURLParts pageParts = SplitURL(options.pageUrl);
+    const bool patentPage = IsPatentScheme(pageParts.Scheme);
     if (options.pageFile.empty() && !patentPage)
         return UsageError("no page file given");
 
     TLinkList links;
-    std::string out;
+    std::string resolveAgainst = options.pageUrl;
     try
     {
         if (options.pageFile.empty())
-            PatentPageLinks(page.Scheme, page.Host, links,
+            PatentPageLinks(pageParts.Scheme, pageParts.Host, links,
                             [](const std::string& message)
                             { std::fprintf(stderr, "%s\n", message.c_str()); });
         else
         {
-            const std::string pageText = ReadPageText(options.pageFile);
-            ExtractLinksFromText(pageText, options.filter, options.mode, links);
+            resolveAgainst =
+                ExtractLinks(options.pageFile, options.filter, options.mode, links, options.pageUrl);
             if (options.images)
-                ExtractImageLinksFromText(pageText, links);
+                ExtractImageLinks(options.pageFile, links);
         }
     }
     catch (const Exception& error)
@@ -115,10 +118,13 @@ int LinksCommand(int argc, char* argv[])
         return 2;
     }
 
-    out.reserve(links.Count() * 96);
+    // Relative links lead where the page's <base> says, if it has one.
+    const TURLParts page = SplitURL(resolveAgainst);
     const bool patentNames = patentPage && options.pageFile.empty();
+    std::string line;
+    std::string address;
     for (std::size_t i = 0; i < links.Count(); ++i)
-        AppendLine(out, options, page, links[i], patentNames, page.Host, static_cast<int>(i) + 1);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+        WriteLine(line, address, options, page, links[i], patentNames, pageParts.Host,
+                  static_cast<int>(i) + 1);
     return 0;
 }

@@ -25,7 +25,7 @@
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "robot/downloadrun.h"
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "settings/startup.h"
@@ -293,11 +293,21 @@ int RunCommand(int argc, char* argv[])
         return 0;
     }
     RunOptions options;
+    // The entries go straight into the strings the URL List keeps, as bytes, so that a long list
+    // is held once.
     std::vector<std::string> entries;
     try
     {
         options = ParseOptions(argc, argv);
-        entries = ReadListFile(options.listFile);
+        const std::string outputDir =
+            options.outputDir ? "->" + AddBackslash(*options.outputDir) : std::string();
+        ReadListLines(options.listFile,
+                      [&](std::string_view line)
+                      {
+                          std::string& entry = entries.emplace_back(line);
+                          if (!outputDir.empty() && line.find("->") == std::string_view::npos)
+                              entry += outputDir;
+                      });
     }
     catch (const TUsageError& error)
     {
@@ -310,11 +320,6 @@ int RunCommand(int argc, char* argv[])
         std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
         return 2;
     }
-    if (options.outputDir)
-        for (std::string& entry : entries)
-            if (entry.find("->") == std::string::npos)
-                entry += "->" + AddBackslash(*options.outputDir);
-
     int qtArgc = 1;
     char name[] = "kestrow-cli";
     char* qtArgv[] = {name, nullptr};
@@ -338,7 +343,7 @@ int RunCommand(int argc, char* argv[])
         std::fprintf(stderr, "kestrow-cli run: %s\n", error.what());
         return 2;
     }
-    run.URLList.SetItems(entries);
+    run.URLList.SetItems(std::move(entries));
     TRunProgress progress(run.URLList, run.FileList, isatty(STDERR_FILENO) == 1);
     prompts.Progress = &progress;
     observer.Progress = &progress;

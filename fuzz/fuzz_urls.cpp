@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 #include "links/urlresolution.h"
 #include "platform/exception.h"
 

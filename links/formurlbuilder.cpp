@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "links/linememo.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace
 {

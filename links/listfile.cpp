@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/exception.h"
 #include "platform/filebytes.h"
@@ -42,10 +43,47 @@ void WriteEntries(const std::string& path, const std::string& shownName,
 }
 } // namespace
 
-void ForEachListLine(std::string_view bytes, const std::function<void(std::string_view line)>& take)
+TListLineSplitter::TListLineSplitter(TTake take, std::size_t maxLine, std::string shownName)
+    : take(std::move(take)), maxLine(maxLine), shownName(std::move(shownName))
 {
-    if (const std::size_t end = bytes.find('\0'); end != std::string_view::npos)
-        bytes = bytes.substr(0, end);
+}
+
+void TListLineSplitter::Take(std::string_view piece, bool lineEnds)
+{
+    if (partial.size() + piece.size() > maxLine)
+        throw Exception(ListLineTooLongText(shownName, lineNumber + 1, maxLine));
+    if (!lineEnds)
+    {
+        partial.append(piece);
+        return;
+    }
+    ++lineNumber;
+    if (partial.empty())
+        take(piece);
+    else
+    {
+        partial.append(piece);
+        take(partial);
+        partial.clear();
+    }
+}
+
+void TListLineSplitter::Feed(std::string_view bytes)
+{
+    if (ended)
+        return;
+    if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos)
+    {
+        bytes = bytes.substr(0, nul);
+        ended = true;
+    }
+    if (bytes.empty())
+        return;
+    std::size_t start = 0;
+    // The LF of a CR LF pair cut between two pieces.
+    if (afterCR && bytes.front() == '\n')
+        start = 1;
+    afterCR = false;
     // The next CR and the next LF are each looked for once per line they end, with memchr, so a
     // long file is scanned at memory speed.
     const char* const text = bytes.data();
@@ -55,9 +93,8 @@ void ForEachListLine(std::string_view bytes, const std::function<void(std::strin
         const void* found = std::memchr(text + from, c, size - from);
         return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
     };
-    std::size_t start = 0;
-    std::size_t cr = next('\r', 0);
-    std::size_t lf = next('\n', 0);
+    std::size_t cr = next('\r', start);
+    std::size_t lf = next('\n', start);
     while (start < size)
     {
         if (cr < start)
@@ -65,19 +102,56 @@ void ForEachListLine(std::string_view bytes, const std::function<void(std::strin
         if (lf < start)
             lf = next('\n', start);
         std::size_t end = std::min(cr, lf);
-        take(bytes.substr(start, end - start));
         if (end == size)
+        {
+            Take(bytes.substr(start), false);
             break;
-        if (end == cr && end + 1 == lf)
+        }
+        Take(bytes.substr(start, end - start), true);
+        if (end == cr && end + 1 == size)
+            afterCR = true;
+        else if (end == cr && end + 1 == lf)
             ++end;
         start = end + 1;
     }
 }
 
+void TListLineSplitter::Finish()
+{
+    if (partial.empty())
+        return;
+    ++lineNumber;
+    take(partial);
+    partial.clear();
+}
+
+std::string ListLineTooLongText(const std::string& fileName, std::size_t lineNumber, std::size_t maxLine)
+{
+    return "Line " + std::to_string(lineNumber) + " of " + fileName + " is longer than " +
+           std::to_string(maxLine) + " bytes";
+}
+
+void ReadListLines(const std::string& fileName, const TListLineSplitter::TTake& take)
+{
+    TRegularFile file(fileName);
+    TListLineSplitter splitter(take, MaxListLineBytes, fileName);
+    std::vector<char> buffer(256 * 1024);
+    while (!splitter.Ended())
+    {
+        const std::size_t count = file.Read(buffer.data(), buffer.size());
+        if (count == 0)
+            break;
+        splitter.Feed(std::string_view(buffer.data(), count));
+    }
+    splitter.Finish();
+}
+
 std::vector<std::string> ParseListText(std::string_view bytes)
 {
     std::vector<std::string> entries;
-    ForEachListLine(bytes, [&entries](std::string_view line) { entries.emplace_back(line); });
+    TListLineSplitter splitter([&entries](std::string_view line) { entries.emplace_back(line); });
+    splitter.Feed(bytes);
+    splitter.Finish();
     return entries;
 }
 
@@ -94,7 +168,9 @@ std::string ListText(const std::vector<std::string>& entries)
 
 std::vector<std::string> ReadListFile(const std::string& fileName)
 {
-    return ParseListText(ReadFileBytes(fileName));
+    std::vector<std::string> entries;
+    ReadListLines(fileName, [&entries](std::string_view line) { entries.emplace_back(line); });
+    return entries;
 }
 
 void WriteListFile(const std::string& fileName, const std::vector<std::string>& entries)

@@ -1,10 +1,13 @@
 #include "net/tlstrust.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QSslSocket>
 
 #include "net/tlssession.h"
 #include "platform/exception.h"
+#include "platform/filebytes.h"
 
 std::string TTlsTrust::Unavailable()
 {
@@ -20,10 +23,18 @@ void TTlsTrust::AddAuthorityFile(const std::string& fileName)
     // Certificates are read by the TLS backend too.
     if (const std::string problem = Unavailable(); !problem.empty())
         throw Exception("Cannot read certificate authority file " + fileName + ": " + problem);
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting, so that a FIFO named by mistake fails rather than hangs.
+    std::string reason;
+    const int handle = OpenRegularFile(fileName, reason);
+    if (handle < 0)
+        throw Exception("Cannot read certificate authority file " + fileName + ": " + reason);
+    QFile file;
+    if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    {
+        ::close(handle);
         throw Exception("Cannot read certificate authority file " + fileName + ": " +
                         file.errorString().toStdString());
+    }
     const QByteArray bytes = file.readAll();
     // OpenSSL reads them in far less memory than Qt's certificate classes, where it can.
     QList<QByteArray> found = TTlsSession::ReadCertificates(bytes);

@@ -119,6 +119,17 @@ inline bool ContainsNoCase(std::string_view text, std::string_view needle)
     return FindNoCase(text, needle) != std::string_view::npos;
 }
 
+// The first of a few characters, by a plain loop: find_first_of calls memchr on the set for every
+// byte of the text, which is slow where it matters (every link of a page).
+inline std::size_t FindAny(std::string_view text, std::string_view characters, std::size_t from = 0)
+{
+    for (std::size_t i = from; i < text.size(); ++i)
+        for (char c : characters)
+            if (text[i] == c)
+                return i;
+    return std::string_view::npos;
+}
+
 // Everything before the first "->": the address part of a list entry.
 inline std::string_view BeforeArrow(std::string_view entry)
 {

@@ -7,7 +7,7 @@
 
 #include "platform/prompt.h"
 #include "platform/shell.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace platform
 {

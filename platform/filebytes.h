@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -7,10 +8,39 @@
 // in memory at once.
 inline constexpr std::int64_t MaxWholeFileBytes = std::int64_t{1} << 30;
 
-// The whole content of a file; raises Exception with the file system's error, or
-// "The file NAME is larger than N bytes" when it holds more than maxBytes (a device such as
-// /dev/zero never ends, so the bound is what stops it).
+// A file that is read from start to end. Opening never waits (a FIFO without a writer would
+// block for ever) and refuses anything but a regular file, so a device or a FIFO named by
+// mistake, or on purpose, fails at once. Raises Exception with the file system's error, or
+// "NAME is not a regular file".
+class TRegularFile
+{
+  public:
+    explicit TRegularFile(const std::string& fileName);
+    ~TRegularFile();
+    TRegularFile(const TRegularFile&) = delete;
+    TRegularFile& operator=(const TRegularFile&) = delete;
+
+    // Up to size bytes into buffer; 0 at the end. Raises Exception on a read error.
+    std::size_t Read(char* buffer, std::size_t size);
+    // The size when opened.
+    std::int64_t Size() const { return size; }
+    // Gives up the descriptor to the caller, who closes it.
+    int Release();
+
+  private:
+    std::string name;
+    int handle = -1;
+    std::int64_t size = 0;
+};
+
+// Opens a file as TRegularFile does, for a caller that reads it otherwise: returns the descriptor,
+// or -1 with the reason ("not a regular file", or the file system's error).
+int OpenRegularFile(const std::string& fileName, std::string& reason);
+
+// The whole content of a file; raises Exception as TRegularFile does, or
+// "The file NAME is larger than N bytes" when it holds more than maxBytes.
 std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes = MaxWholeFileBytes);
 
 // The text of a file too large to be read whole.
 std::string FileTooLargeText(const std::string& fileName, std::int64_t maxBytes);
+std::string NotRegularFileText(const std::string& fileName);

@@ -6,7 +6,7 @@
 #include <QProcess>
 
 #include "platform/pause.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace platform
 {

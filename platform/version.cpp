@@ -2,7 +2,7 @@
 
 #include <QLocale>
 
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace platform
 {

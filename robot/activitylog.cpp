@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "platform/exception.h"
-#include "robot/outputnaming.h"
+#include "robot/programfiles.h"
 
 std::string AppendLogLine(const std::string& line)
 {
-    const std::string fileName = MakeFileName(FixedLog);
+    const std::string fileName = MakeFileName(TFixedFile::Log);
     std::FILE* file = std::fopen(fileName.c_str(), "ab");
     if (!file)
         return {};

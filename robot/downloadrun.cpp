@@ -18,11 +18,11 @@
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "robot/activitylog.h"
 #include "robot/ftpaddress.h"
-#include "robot/outputnaming.h"
-#include "robot/outputpath.h"
+#include "robot/folders.h"
+#include "robot/savepaths.h"
 #include "robot/pagelinks.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
@@ -368,8 +368,8 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
                     Preferences.FilterMode(), run.PageLinks);
     else
-        ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()), Preferences.FilterMode(),
-                     run.PageLinks);
+        run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
+                                       Preferences.FilterMode(), run.PageLinks, run.PageAddress);
     MergePageLinks(run);
     // A page whose links were all taken before would otherwise list nothing without a word.
     const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());

@@ -4,8 +4,7 @@
 
 #include "links/listfile.h"
 #include "platform/bytetext.h"
-#include "platform/filebytes.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 TEntryList::TEntryList(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -111,7 +110,10 @@ void TEntryList::Clear()
 
 void TEntryList::LoadFile(const std::string& fileName)
 {
-    SetItems(ParseListText(ReadFileBytes(fileName)));
+    // Read in pieces straight into the entries, as bytes: no second copy of the file is held.
+    std::vector<std::string> entries;
+    ReadListLines(fileName, [&entries](std::string_view line) { entries.emplace_back(line); });
+    SetItems(std::move(entries));
 }
 
 void TEntryList::SaveFile(const std::string& fileName, bool replace) const

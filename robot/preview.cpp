@@ -9,7 +9,7 @@
 #include "platform/exception.h"
 #include "platform/pause.h"
 #include "robot/ftpaddress.h"
-#include "robot/outputnaming.h"
+#include "robot/programfiles.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 
@@ -40,7 +40,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         FileList.Clear();
         TFetchRequest request;
         request.Address = address;
-        request.Destination = MakeFileName(FixedHTMLBody);
+        request.Destination = MakeFileName(TFixedFile::HTMLBody);
         request.ProbeFirst = true;
         const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
         request.ListFolder = ftpFolder;
@@ -59,7 +59,8 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
                         Preferences.FilterMode(), links);
         else
             ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()),
-                         Preferences.FilterMode(), links);
+                         Preferences.FilterMode(), links,
+                         page.RedirectedTo.empty() ? address : page.RedirectedTo);
         if (Preferences.SaveImages() && !ftpFolder)
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());

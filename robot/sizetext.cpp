@@ -4,7 +4,7 @@
 
 #include <QLocale>
 
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace
 {

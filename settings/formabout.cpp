@@ -8,7 +8,7 @@
 
 #include "platform/prompt.h"
 #include "platform/shell.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "platform/version.h"
 #include "settings/makerpages.h"
 

@@ -21,9 +21,9 @@
 #include <QTreeView>
 
 #include "platform/prompt.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "settings/formnewdir.h"
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 
 namespace
 {

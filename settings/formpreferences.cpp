@@ -26,9 +26,9 @@
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/prompt.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "settings/starttime.h"
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 
 namespace
 {

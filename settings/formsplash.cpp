@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "platform/version.h"
 
 TFormSplash::TFormSplash(QWidget* mainWindow, const QPixmap& picture)

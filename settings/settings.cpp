@@ -6,9 +6,9 @@
 
 #include "platform/exception.h"
 #include "platform/prompt.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 #include "settings/settingsstore.h"
-#include "settings/windowlocation.h"
+#include "settings/packedlocation.h"
 
 const char* const SettingsKey = "SOFTWARE\\Corvane\\Kestrow\\Settings";
 

@@ -12,7 +12,7 @@
 
 #include "platform/exception.h"
 #include "platform/filebytes.h"
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace
 {
@@ -48,15 +48,15 @@ bool Load(const std::string& fileName, QJsonObject& document, bool& missing, std
         reason = fileName + ": the file does not exist";
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly))
+    // A FIFO named as the settings file would block the open for ever: only a regular file is read.
+    QByteArray text;
+    try
     {
-        reason = fileName + ": " + platform::ToStdString(file.errorString());
-        return false;
+        text = QByteArray::fromStdString(ReadFileBytes(fileName, MaxSettingsBytes));
     }
-    const QByteArray text = file.read(MaxSettingsBytes + 1);
-    if (text.size() > MaxSettingsBytes)
+    catch (const Exception& error)
     {
-        reason = FileTooLargeText(fileName, MaxSettingsBytes);
+        reason = error.Message();
         return false;
     }
     QJsonParseError error{};

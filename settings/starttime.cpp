@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <QTime>
 
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 std::string TimeSeparator()
 {

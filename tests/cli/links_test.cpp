@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "clirun.h"
 #include "tempdir.h"
 
@@ -72,6 +74,12 @@ TEST(KestrowCliLinks, ErrorsAndHelp)
     const CliResult missing = RunCli({"links", "/nonexistent/page.html"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err, "Cannot open file \"/nonexistent/page.html\". No such file or directory\n");
+    TempDir dir;
+    const std::string fifo = dir.Path() + "page.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const CliResult waiting = RunCli({"links", Q(fifo)});
+    EXPECT_EQ(waiting.exitCode, 2);
+    EXPECT_EQ(waiting.err, fifo + " is not a regular file\n");
     EXPECT_EQ(RunCli({"links"}).exitCode, 2);
     EXPECT_EQ(RunCli({"links", "a", "b"}).exitCode, 2);
     EXPECT_EQ(RunCli({"links", "a", "--filter"}).exitCode, 2);

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QProcess>
 
@@ -137,6 +139,34 @@ TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
     }
 }
 
+TEST(KestrowCliRun, AFolderListingGivesItsFilesAndNoErrors)
+{
+    // The listing of a folder as Apache writes it, served by nginx (which answers the sort links
+    // with the same page): names with "&" and blanks, names that differ in letter case.
+    Site site(TestName());
+    site.Write("index.html",
+               "<html><head><base href=\"" + site.url +
+                   "\"></head><body><a href=\"?C=N;O=D\">Name</a><a href=\"?C=M;O=A\">Last "
+                   "modified</a><a href=\"?C=S;O=A\">Size</a><a href=\"?C=D;O=A\">Description</a>"
+                   "<a href=\"../\">Parent Directory</a><a href=\"a&amp;b.zip\">a&amp;b.zip</a>"
+                   "<a href=\"with space.zip\">with space.zip</a><a href=\"README\">README</a>"
+                   "<a href=\"readme\">readme</a></body></html>");
+    site.Write("a&b.zip", "AB");
+    site.Write("with space.zip", "SPACE");
+    site.Write("README", "UPPER");
+    site.Write("readme", "LOWER");
+    UnattendedRun run;
+    const CliResult result = run.Complete(
+        {site.url}, {"--out", QString::fromStdString(run.Out()), "--filter", "", "--log-level", "3"});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(run.home.Read("out/a&b.zip"), "AB");
+    EXPECT_EQ(run.home.Read("out/with space.zip"), "SPACE");
+    EXPECT_EQ(run.home.Read("out/README"), "UPPER");
+    EXPECT_EQ(run.home.Read("out/readme"), "LOWER");
+    EXPECT_TRUE(Contains(result.out, " downloaded in 4 files\n")) << result.out;
+    EXPECT_FALSE(Contains(result.out, "?C=")) << result.out;
+}
+
 TEST(KestrowCliRun, ErrorsGiveExitStatusOneAndTheirCountOnStandardError)
 {
     UnattendedRun run;
@@ -181,6 +211,14 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
     EXPECT_EQ(unreadable.exitCode, 2);
     EXPECT_EQ(unreadable.err,
               "kestrow-cli run: Cannot open file \"/no/such/list.kes\". No such file or directory\n");
+    // A FIFO as the list would leave a cron job waiting for ever.
+    UnattendedRun fifo;
+    const std::string pipe = fifo.home.Path() + "list.fifo";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    fifo.process.start(QStringLiteral(KESTROW_CLI), {"run", QString::fromStdString(pipe)});
+    const CliResult waiting = fifo.Finish();
+    EXPECT_EQ(waiting.exitCode, 2);
+    EXPECT_EQ(waiting.err, "kestrow-cli run: " + pipe + " is not a regular file\n");
 
     UnattendedRun help;
     help.process.start(QStringLiteral(KESTROW_CLI), {"run", "--help"});

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "links/listfile.h"
+#include "messageof.h"
 #include "platform/exception.h"
 #include "tempdir.h"
 
@@ -19,6 +22,42 @@ TEST(ListFile, EveryKindOfLineEnd)
     EXPECT_EQ(ParseListText("a\r"), Entries{"a"});
     EXPECT_EQ(ParseListText("\r\r\nb\n\r"), (Entries{"", "", "b", ""}));
     EXPECT_EQ(ParseListText("a\n\rb\r\n"), (Entries{"a", "", "b"}));
+
+    // Fed in pieces, a line, a CR LF pair or the end at a NUL cut between two pieces counts whole.
+    const std::string text = std::string("one\r\ntwo\rthree\n\r\nfour\r\r\nfive\0six\r\n", 35);
+    const Entries whole = ParseListText(text);
+    EXPECT_EQ(whole, (Entries{"one", "two", "three", "", "four", "", "five"}));
+    for (std::size_t cut = 0; cut <= text.size(); ++cut)
+        for (std::size_t second = cut; second <= text.size(); second += 3)
+        {
+            Entries lines;
+            TListLineSplitter splitter([&lines](std::string_view line) { lines.emplace_back(line); });
+            splitter.Feed(std::string_view(text).substr(0, cut));
+            splitter.Feed(std::string_view(text).substr(cut, second - cut));
+            splitter.Feed(std::string_view(text).substr(second));
+            splitter.Finish();
+            EXPECT_EQ(lines, whole) << "cut at " << cut << " and " << second;
+        }
+}
+
+TEST(ListFile, ReadsInPiecesRefusingOverlongLinesAndFilesThatAreNoRegularFiles)
+{
+    TempDir dir;
+    const std::string longLine(MaxListLineBytes, 'x');
+    const std::string fine = dir.Write("fine.kes", "a\r\n" + longLine + "\r\nbbb\n");
+    EXPECT_EQ(ReadListFile(fine), (Entries{"a", longLine, "bbb"}));
+    const std::string big =
+        dir.Write("big.kes", "first\r\nsecond\r\n" + std::string(400000, 'y') + "\r\nlast\r\n");
+    EXPECT_EQ(MessageOf([&] { ReadListFile(big); }), "Line 3 of " + big + " is longer than 65536 bytes");
+    // One endless line, the end of which is never reached.
+    const std::string endless = dir.Write("endless.kes", std::string(MaxListLineBytes + 1, 'z'));
+    EXPECT_EQ(MessageOf([&] { ReadListFile(endless); }),
+              "Line 1 of " + endless + " is longer than 65536 bytes");
+
+    const std::string fifo = dir.Path() + "list.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(MessageOf([&] { ReadListFile(fifo); }), fifo + " is not a regular file");
+    EXPECT_EQ(MessageOf([&] { ReadListFile(dir.Path()); }), dir.Path() + " is not a regular file");
 }
 
 TEST(ListFile, WritesCrLfAfterEveryEntryAndReadsItBack)

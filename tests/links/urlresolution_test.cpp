@@ -95,6 +95,38 @@ TEST(ResolveLink, OtherPageAddresses)
     EXPECT_EQ(ResolveLink("ftp://host/pub/", "/b.zip"), "ftp://host/b.zip");
 }
 
+TEST(ResolveLink, ProtocolRelativeLinksTakeThePagesSchemeAndBlanksGoOutEncoded)
+{
+    EXPECT_EQ(ResolveLink("https://server/dir/list.html", "//mirror:81/x/p.zip"),
+              "https://mirror:81/x/p.zip");
+    EXPECT_EQ(ResolveLink("HTTP://server/", "//mirror/p.zip->label"), "HTTP://mirror/p.zip");
+    EXPECT_EQ(ResolveLink("server", "//mirror/p.zip"), "http://mirror/p.zip");
+    EXPECT_EQ(ResolveLink("http://server/my dir/", "with space.zip"),
+              "http://server/my%20dir/with%20space.zip");
+    EXPECT_EQ(ResolveLink("http://server/", "https://m/a b.zip"), "https://m/a%20b.zip");
+    // An FTP command takes the name as it stands.
+    EXPECT_EQ(ResolveLink("ftp://host/pub/", "a b.zip"), "ftp://host/pub/a b.zip");
+}
+
+TEST(LeadsBackTo, ThePageWithAnyQueryAndTheFoldersHoldingIt)
+{
+    const std::string page = "http://server/files/sub/list.html?x=1";
+    for (const char* back :
+         {"http://server/files/sub/list.html", "HTTP://SERVER:80/files/sub/list.html?C=N;O=D",
+          "http://user@server/files/sub/./list.html#top", "http://server/files/sub/",
+          "http://server/files/sub", "http://server/files/x/../", "http://server/", "http://server",
+          "http://server/../../files/"})
+        EXPECT_TRUE(LeadsBackTo(page, back)) << back;
+    for (const char* other :
+         {"http://server/files/sub/list.htm", "http://server/files/sub/list.html/x", "http://server/Files/",
+          "http://server/files/su", "http://server:81/files/", "https://server/files/",
+          "http://mirror/files/", "/files/", "files/sub/", "http://server/files/other/"})
+        EXPECT_FALSE(LeadsBackTo(page, other)) << other;
+    EXPECT_TRUE(LeadsBackTo("https://s:443/a b/", "https://s/a%20b/?C=M"));
+    EXPECT_TRUE(LeadsBackTo("ftp://h/pub/x.zip", "ftp://h:21/pub/"));
+    EXPECT_FALSE(LeadsBackTo("", "http://s/"));
+}
+
 TEST(LinkFileName, TakesTheLastSegmentOrTheWholeAbsoluteLink)
 {
     EXPECT_EQ(LinkFileName("files/a.zip"), "a.zip");

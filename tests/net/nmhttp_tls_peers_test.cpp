@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include <sys/stat.h>
+
 #include <QTimer>
 
 #include "net/nmhttp.h"
@@ -156,6 +158,9 @@ TEST(NMHTTPTls, RefusesCertificatesItCannotTrustUnlessAskedToAcceptAny)
         return std::string();
     };
     EXPECT_TRUE(addError(dir.Path() + "missing.pem").starts_with("Cannot read certificate authority file "));
+    const std::string fifo = dir.Path() + "ca.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(addError(fifo), "Cannot read certificate authority file " + fifo + ": not a regular file");
     EXPECT_EQ(addError(dir.Write("text.pem", "no certificate here")),
               "No certificate in certificate authority file " + dir.Path() + "text.pem");
 }

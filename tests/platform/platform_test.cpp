@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -93,12 +95,15 @@ TEST(WaitForEvents, ReturnsWhenAnEventArrivesOrTheTimeIsUp)
     platform::WaitForEvents(2);
 }
 
-TEST(ReadFileBytes, StopsAtItsBoundWithTheFileName)
+TEST(ReadFileBytes, RefusesWhatIsNoRegularFileAtOnceAndStopsAtItsBound)
 {
-    // A device that never ends is read only up to the bound.
-    EXPECT_EQ(MessageOf([] { ReadFileBytes("/dev/zero", 1 << 20); }),
-              "The file /dev/zero is larger than 1048576 bytes");
     TempDir dir;
+    // A FIFO without a writer would block the open for ever, a device never end.
+    const std::string fifo = dir.Path() + "settings.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(MessageOf([&] { ReadFileBytes(fifo); }), fifo + " is not a regular file");
+    EXPECT_EQ(MessageOf([] { ReadFileBytes("/dev/zero"); }), "/dev/zero is not a regular file");
+    EXPECT_EQ(MessageOf([&] { ReadFileBytes(dir.Path()); }), dir.Path() + " is not a regular file");
     const std::string file = dir.Write("list.kes", std::string(4096, 'x'));
     EXPECT_EQ(MessageOf([&] { ReadFileBytes(file, 4095); }),
               "The file " + file + " is larger than 4095 bytes");

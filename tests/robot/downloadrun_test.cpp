@@ -895,11 +895,57 @@ TEST_F(DownloadRunEngine, ThePauseBetweenFilesIsThePreferences)
         EXPECT_EQ(run.ErrorCount(), 0);
         EXPECT_EQ(home.Read("out/d.zip"), "d");
         if (pause == 0)
+        {
             EXPECT_EQ(paused, 0);
+            // The rate is taken over the milliseconds: a run quicker than a second is no second.
+            EXPECT_FALSE(observer.LastStatistics.ends_with("@ 4 bytes/Sec")) << observer.LastStatistics;
+        }
         else
             EXPECT_GT(paused, 500 + 4 * 2 * 3000 - 1000);
-        // The rate is taken over the milliseconds: a quick run is no run of a whole second.
         EXPECT_TRUE(observer.LastStatistics.starts_with("4 downloaded in 4 files @ "))
             << observer.LastStatistics;
     }
+}
+
+TEST_F(DownloadRunEngine, LinksAsRealPagesWriteThemAndAListingsOwnLinksPassedOver)
+{
+    ScriptedSite site;
+    ScriptedSite mirror;
+    // A folder listing as Apache writes it: sort links, the parent folder, entities in names.
+    site.Page("/dir/", "<a href=\"?C=N;O=D\">Name</a><a href=\"?C=M;O=A\">Last modified</a>"
+                       "<a href=\"?C=S;O=A\">Size</a><a href=\"?C=D;O=A\">Description</a>"
+                       "<a href=\"/\">Parent Directory</a><a href=\"a&amp;b.zip\"><a href=\"with space.zip\">"
+                       "<a href=\"Index.html\"><a href=\"index.html\"><a href=nine&#46;zip>"
+                       "<a href=\"//127.0.0.1:" +
+                           std::to_string(mirror.Port()) + "/x/p.zip\">");
+    site.File("/dir/a&b.zip", "AB");
+    site.File("/dir/with%20space.zip", "SPACE");
+    site.File("/dir/Index.html", "UPPER");
+    site.File("/dir/index.html", "LOWER");
+    site.File("/dir/nine.zip", "NINE");
+    mirror.File("/x/p.zip", "P");
+    // A page whose relative links lead where its <base> says.
+    site.Page("/other/page.html", "<head><base href=\"/files/\"></head><a href=c.zip><a href=../other/>");
+    site.File("/files/c.zip", "C");
+    run.URLList.SetItems({site.Url("/dir/") + "->" + Out(), site.Url("/other/page.html") + "->" + Out()});
+    preferences.Filter.clear();
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << LogFile();
+    EXPECT_EQ(home.Read("out/a&b.zip"), "AB");
+    EXPECT_EQ(home.Read("out/with space.zip"), "SPACE");
+    EXPECT_EQ(home.Read("out/Index.html"), "UPPER");
+    EXPECT_EQ(home.Read("out/index.html"), "LOWER");
+    EXPECT_EQ(home.Read("out/nine.zip"), "NINE");
+    EXPECT_EQ(home.Read("out/127.0.0.1-" + std::to_string(mirror.Port()) + "/x/p.zip"), "P");
+    EXPECT_EQ(home.Read("out/c.zip"), "C");
+    EXPECT_EQ(mirror.Requests, (std::vector<std::string>{"GET /x/p.zip"}));
+    for (const std::string& request : site.Requests)
+    {
+        EXPECT_EQ(request.find("?C="), npos) << "a sort link is the listing again";
+        EXPECT_NE(request, "GET /") << "the parent folder is no file";
+        EXPECT_EQ(request.find("/other/c.zip"), npos);
+    }
+    EXPECT_NE(std::find(site.Requests.begin(), site.Requests.end(), "GET /dir/with%20space.zip"),
+              site.Requests.end());
 }

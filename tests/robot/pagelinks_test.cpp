@@ -5,6 +5,7 @@
 #include "links/linklist.h"
 #include "robot/entrylist.h"
 #include "robot/pagelinks.h"
+#include "robot/pagetitle.h"
 #include "robot/transferfile.h"
 #include "tempdir.h"
 
@@ -13,12 +14,12 @@ TEST(MergeNewLinks, KeepsPageOrderAndSkipsWhatWasSeen)
     TLinkList seen;
     seen.Append("a.zip");
     TLinkList found;
-    for (const char* link : {"b.zip", "A.ZIP", "c.zip"})
+    for (const char* link : {"b.zip", "a.zip", "A.ZIP", "c.zip"})
         found.Append(link);
     TEntryList target;
     target.Add("earlier");
     MergeNewLinks(seen, found, target);
-    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "c.zip"}));
+    EXPECT_EQ(target.Items(), (std::vector<std::string>{"earlier", "b.zip", "A.ZIP", "c.zip"}));
 }
 
 TEST(ReadPageTitle, LooksAtTheStartOfAFile)

@@ -13,7 +13,7 @@
 #include "platform/prompt.h"
 #include "settings/formchoosedir.h"
 #include "settings/formnewdir.h"
-#include "settings/windowlocation.h"
+#include "settings/packedlocation.h"
 #include "tempdir.h"
 
 namespace

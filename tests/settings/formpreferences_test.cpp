@@ -17,7 +17,7 @@
 #include "platform/prompt.h"
 #include "settings/formpreferences.h"
 #include "settings/starttime.h"
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 #include "tempdir.h"
 
 namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+
+#include <sys/stat.h>
 
 #include <QByteArray>
 #include <QPoint>
@@ -264,13 +267,21 @@ TEST_F(SettingsFile, AFileThatCannotBeReadSaysWhyAndIsNeverOverwritten)
     WriteSettings(settings, ".zip", "/", QPoint(1, 2), true);
     EXPECT_EQ(dir.Read("config/Kestrow.json"), before);
 
-    // A device that never ends is no settings file either.
-    setenv("KESTROW_SETTINGS", "/dev/zero", 1);
-    platform::ScriptedPrompts zero;
-    ReadSettings(settings, contains, "/dev/zero");
-    ASSERT_EQ(zero.Messages.size(), 1u);
-    EXPECT_NE(zero.Messages[0].find("/dev/zero is larger than 16777216 bytes"), std::string::npos)
-        << zero.Messages[0];
+    // A device that never ends, or a FIFO that would block the open for ever, is no settings file
+    // either: refused at once, and left as it is.
+    const std::string fifo = dir.Path() + "settings.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& special : {std::string("/dev/zero"), fifo})
+    {
+        setenv("KESTROW_SETTINGS", special.c_str(), 1);
+        platform::ScriptedPrompts refused;
+        ReadSettings(settings, contains, special);
+        ASSERT_EQ(refused.Messages.size(), 1u);
+        EXPECT_NE(refused.Messages[0].find("\r\n" + special + " is not a regular file"), std::string::npos)
+            << refused.Messages[0];
+    }
+    WriteSettings(settings, ".zip", "/", QPoint(1, 2), true);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     unsetenv("KESTROW_SETTINGS");
 }
 

@@ -1,4 +1,4 @@
-#include "platform/text.h"
+#include "platform/widgettext.h"
 
 namespace platform
 {

@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "robot/outputnaming.h"
-#include "robot/outputpath.h"
+#include "robot/programfiles.h"
+#include "robot/folders.h"
+#include "robot/savepaths.h"
 #include "platform/exception.h"
 #include "platform/prompt.h"
 #include "messageof.h"
@@ -22,26 +23,26 @@ TEST(MakeFileName, FixedFilesBesideTheProgram)
 {
     TempDir home;
     setenv("KESTROW_HOME", home.Path().c_str(), 1);
-    EXPECT_EQ(MakeFileName(0), home.Path());
-    EXPECT_EQ(MakeFileName(2), home.Path() + "HTMLBody.html");
-    EXPECT_EQ(MakeFileName(4), home.Path() + "FileList.kes");
-    EXPECT_EQ(MakeFileName(5), home.Path() + "Help/kesthelp.html");
-    EXPECT_EQ(MakeFileName(6), home.Path() + "KestrowLog.txt");
+    EXPECT_EQ(MakeFileName(TFixedFile::ProgramDirectory), home.Path());
+    EXPECT_EQ(MakeFileName(TFixedFile::HTMLBody), home.Path() + "HTMLBody.html");
+    EXPECT_EQ(MakeFileName(TFixedFile::FileList), home.Path() + "FileList.kes");
+    EXPECT_EQ(MakeFileName(TFixedFile::Help), home.Path() + "Help/kesthelp.html");
+    EXPECT_EQ(MakeFileName(TFixedFile::Log), home.Path() + "KestrowLog.txt");
 
     platform::ScriptedPrompts prompts;
-    EXPECT_EQ(MakeFileName(7), "");
-    EXPECT_EQ(MakeFileName(-1), "");
+    EXPECT_EQ(MakeFileName(static_cast<TFixedFile>(7)), "");
+    EXPECT_EQ(MakeFileName(static_cast<TFixedFile>(-1)), "");
     EXPECT_EQ(prompts.Messages, (std::vector<std::string>(2, "TFormKestrow.MakeFileName:Invalid file type")));
 
     // An installed copy whose folder cannot be written keeps its log in the data directory.
     TempDir data;
     setenv("KESTROW_HOME", "/nonexistent/kestrow/", 1);
     setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
-    EXPECT_EQ(MakeFileName(6), data.Path() + "Kestrow/KestrowLog.txt");
-    EXPECT_EQ(MakeFileName(4), data.Path() + "Kestrow/FileList.kes");
+    EXPECT_EQ(MakeFileName(TFixedFile::Log), data.Path() + "Kestrow/KestrowLog.txt");
+    EXPECT_EQ(MakeFileName(TFixedFile::FileList), data.Path() + "Kestrow/FileList.kes");
     EXPECT_TRUE(data.Exists("Kestrow"));
-    EXPECT_EQ(MakeFileName(5), "/nonexistent/kestrow/Help/kesthelp.html");
-    EXPECT_EQ(MakeFileName(0), "/nonexistent/kestrow/");
+    EXPECT_EQ(MakeFileName(TFixedFile::Help), "/nonexistent/kestrow/Help/kesthelp.html");
+    EXPECT_EQ(MakeFileName(TFixedFile::ProgramDirectory), "/nonexistent/kestrow/");
     unsetenv("XDG_DATA_HOME");
     unsetenv("KESTROW_HOME");
 }

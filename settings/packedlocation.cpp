@@ -1,4 +1,4 @@
-#include "settings/windowlocation.h"
+#include "settings/packedlocation.h"
 
 int32_t PackWindowLocation(int left, int top)
 {

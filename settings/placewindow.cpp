@@ -1,4 +1,4 @@
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "settings/windowplacement.h"
+#include "settings/placewindow.h"
 
 TEST(WindowLocation, PacksAsAWrappingAddition)
 {

@@ -1,40 +1,10 @@
-#include "robot/outputnaming.h"
+#include "robot/folders.h"
 
-#include <array>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/bytetext.h"
 #include "platform/exception.h"
-#include "platform/programdirectory.h"
-#include "platform/prompt.h"
-
-namespace
-{
-constexpr std::array<const char*, 7> FixedFileNames = {
-    "",
-    "HTMLHeader.html",
-    "HTMLBody.html",
-    "URLList.kes",
-    "FileList.kes",
-    "Help/kesthelp.html",
-    "KestrowLog.txt",
-};
-} // namespace
-
-std::string MakeFileName(int kind)
-{
-    if (kind < 0 || kind >= static_cast<int>(FixedFileNames.size()))
-    {
-        platform::ShowMessage("TFormKestrow.MakeFileName:Invalid file type");
-        return {};
-    }
-    // The program's own folder and the help page beside it; what the program writes goes where
-    // it can be written.
-    const bool beside = kind == FixedProgramDirectory || kind == FixedHelp;
-    return (beside ? platform::ProgramDirectory() : platform::DataDirectory()) +
-           FixedFileNames[static_cast<std::size_t>(kind)];
-}
 
 bool MakePath(const std::string& directory)
 {

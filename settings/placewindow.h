@@ -4,7 +4,7 @@
 
 #include <QRect>
 
-#include "settings/windowlocation.h"
+#include "settings/packedlocation.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "robot/outputpath.h"
+#include "robot/savepaths.h"
 
 #include "links/patent.h"
 #include "links/urlresolution.h"
@@ -32,9 +32,10 @@ std::string RelativePath(std::string_view entry, bool patentPage, std::string_vi
 {
     if (patentPage)
         return PatentPageFileName(patentNumber, position);
-    if (bytetext::EqualsNoCase(SplitURL(entry).Scheme, "ftp://"))
+    // Only an ftp:// entry is split (splitting every link of a long page costs), and named as
+    // the server names it: decoded, and the last part is the file.
+    if (bytetext::StartsWithNoCase(entry, "ftp://"))
     {
-        // Named as the server names it: decoded, and the last part is the file.
         const TFtpAddress ftp = SplitFtpAddress(entry);
         return LinkDirectory(ftp.Folder) + ftp.File;
     }
