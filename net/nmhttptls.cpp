@@ -4,6 +4,7 @@
 
 #include <QSslSocket>
 
+#include "net/httpparse.h"
 #include "platform/bytetext.h"
 
 namespace
@@ -109,8 +110,8 @@ void TNMHTTP::Handshake()
     tlsEncrypted = false;
     tlsError.clear();
     // The certificate must be for the host asked for; the name also goes out as the server name
-    // indication.
-    tlsSocket->setPeerVerifyName(QString::fromStdString(Host));
+    // indication. An IPv6 literal is checked against the certificate's IP address, unbracketed.
+    tlsSocket->setPeerVerifyName(QString::fromStdString(std::string(httpparse::HostWithoutBrackets(Host))));
     tlsSocket->startClientEncryption();
     const TWaitEnd end =
         WaitUntil([this] { return tlsEncrypted || !tlsError.empty() || !IsConnected(); }, {.timed = true});
