@@ -45,7 +45,8 @@ std::string Response(const std::string& body, const std::string& type = "applica
 class ScriptedSite
 {
   public:
-    ScriptedSite()
+    explicit ScriptedSite(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
+        : server(address)
     {
         server.AddScript(Script().ExpectHeader().Call([this](Connection& c) { Answer(c); }).Close());
     }
@@ -641,6 +642,41 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
     EXPECT_EQ(observer.LinesWith("Failed to download page "), 2);
     EXPECT_EQ(run.ErrorCount(), 2);
     EXPECT_EQ(observer.LastStatus(), "All done.");
+}
+
+TEST_F(DownloadRunEngine, IPv6AddressesServeAsEntriesLinksRedirectsAndTheProxy)
+{
+    // A proxy on ::1 answers for a site of IPv6 literals that need not exist.
+    ScriptedSite proxy{QHostAddress(QHostAddress::LocalHostIPv6)};
+    if (!proxy.server.Listening())
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    const std::string site = "http://[2001:db8::1]:8080";
+    proxy.Raw(site + "/dir/list.html",
+              "HTTP/1.0 302 Found\r\nLocation: /moved/list.html\r\nContent-Type: text/html\r\n\r\n");
+    proxy.Page(site + "/moved/list.html", "<a href=a.zip><a href=\"http://[2001:db8::2]/b.zip\">");
+    proxy.File(site + "/moved/a.zip", "A");
+    proxy.File("http://[2001:db8::2]/b.zip", "B");
+    preferences.Proxy = "[::1]:" + std::to_string(proxy.Port());
+    run.URLList.SetItems({site + "/dir/list.html->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    // Brackets are harmless in a name; the colons are not kept.
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"a.zip", "http---[2001-db8--1]-8080-dir-list.html",
+                                                        "http---[2001-db8--2]-b.zip"}));
+    EXPECT_EQ(home.Read("out/a.zip"), "A");
+    EXPECT_EQ(home.Read("out/http---[2001-db8--2]-b.zip"), "B");
+    ASSERT_EQ(proxy.Headers.size(), proxy.Requests.size());
+    for (std::size_t i = 0; i < proxy.Requests.size(); ++i)
+    {
+        const bool first = proxy.Requests[i].find("2001:db8::1") != npos;
+        EXPECT_NE(
+            proxy.Headers[i].find(first ? "\r\nHost: [2001:db8::1]:8080\r\n" : "\r\nHost: [2001:db8::2]\r\n"),
+            npos)
+            << proxy.Headers[i];
+    }
+    EXPECT_NE(std::find(proxy.Requests.begin(), proxy.Requests.end(), "GET " + site + "/moved/a.zip"),
+              proxy.Requests.end());
 }
 
 TEST_F(DownloadRunEngine, AnswersWithoutABodyFailTheirFileWithTheirCodeAtOnce)
