@@ -380,3 +380,32 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
     EXPECT_EQ(dir.Read("big.zip"), body);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
+
+TEST(KestrowCliGet, IPv6AddressesOverHttpHttpsAndFtp)
+{
+    const std::string web = PeerValue("nginx", "url6");
+    if (web == "none")
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TempDir dir;
+    const std::string small = "first line\r\nsecond line\r\nthird line without end";
+    CliResult result = RunGet({Q(web + "/files/small.txt"), Q(dir.Path() + "web.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("web.txt"), small);
+
+    // The certificate names the addresses 127.0.0.1 and ::1, and is checked against the IP.
+    result = RunGet({Q(PeerValue("nginx_tls", "url6") + "/files/small.txt"), Q(dir.Path() + "tls.txt"),
+                     "--ca-file", Q(PeerStateDir("nginx_tls") + "ca.pem")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("tls.txt"), small);
+
+    for (const char* mode : {"--passive", "-v"})
+    {
+        result = RunGet({Q("ftp://[::1]:" + PeerValue("ftp", "port6") + "/small.txt"),
+                         Q(dir.Path() + "ftp.txt"), "-v", mode});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(dir.Read("ftp.txt"), small);
+        EXPECT_NE(result.err.find(std::string(mode) == "-v" ? "\nEPRT |2|::1|" : "\nEPSV\n"),
+                  std::string::npos)
+            << result.err;
+    }
+}
