@@ -64,18 +64,18 @@ ScriptedServer::Script& ScriptedServer::Script::Call(Action action)
 }
 
 ScriptedServer::ScriptedServer(QObject* parent)
-    : ScriptedServer(QHostAddress(QHostAddress::LocalHost), parent)
+    : ScriptedServer(QHostAddress(QHostAddress::LocalHost), 0, parent)
 {
     if (!Listening())
         qFatal("scripted server cannot listen: %s", qPrintable(server->errorString()));
 }
 
-ScriptedServer::ScriptedServer(const QHostAddress& address, QObject* parent)
+ScriptedServer::ScriptedServer(const QHostAddress& address, quint16 port, QObject* parent)
     : QObject(parent), server(new QTcpServer(this))
 {
     server->setProxy(QNetworkProxy::NoProxy);
     connect(server, &QTcpServer::newConnection, this, &ScriptedServer::Accept);
-    server->listen(address, 0);
+    server->listen(address, port);
 }
 
 bool ScriptedServer::Listening() const

@@ -84,9 +84,9 @@ class ScriptedServer : public QObject
     };
 
     explicit ScriptedServer(QObject* parent = nullptr);
-    // A server on another address of this machine; one that cannot listen there (::1 without
-    // IPv6 on the loopback) is not Listening, so that a test can skip.
-    explicit ScriptedServer(const QHostAddress& address, QObject* parent = nullptr);
+    // A server on another address of this machine (at port, or at a free one for 0); one that
+    // cannot listen there (::1 without IPv6 on the loopback) is not Listening.
+    explicit ScriptedServer(const QHostAddress& address, quint16 port = 0, QObject* parent = nullptr);
     ~ScriptedServer() override;
 
     bool Listening() const;
