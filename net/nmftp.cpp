@@ -451,7 +451,19 @@ void TNMFTP::ConnectPassive(TCmdType kind)
     }
     DataConnection->Host = PeerAddress().toString().toStdString();
     DataConnection->Port = port;
-    DataConnection->Connect();
+    try
+    {
+        DataConnection->Connect();
+    }
+    catch (const ESockError& error)
+    {
+        // Told apart from the control connection's failure, as in active mode; a cancel or a
+        // time-out stays what it is.
+        if (error.Reason() != TSockReason::ConnectionFailed)
+            throw;
+        LastError = DataConnection->LastError;
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
+    }
 }
 
 bool TNMFTP::OfferActive(TCmdType kind)

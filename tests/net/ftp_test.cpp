@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "messageof.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
+#include "silentlistener.h"
 #include "tempdir.h"
 
 namespace
@@ -617,6 +619,63 @@ TEST_F(FtpClient, PassiveModeConnectsToTheControlPeerWhateverPasvNames)
     ftp.Disconnect();
     EXPECT_EQ(server.Received(), "USER anonymous\r\nPASS kestrow@example.com\r\nEPSV\r\nPASV\r\nRETR "
                                  "a.zip\r\nEPSV\r\nMLSD\r\nEPSV\r\nQUIT\r\n");
+}
+
+TEST_F(FtpClient, PassiveDataConnectionsThatFailOrStallEndTheTransfer)
+{
+    ftp.Passive = true;
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    SilentListener silent(1);
+    auto data = std::make_shared<PassivePort>();
+    DataPlan stalling(std::string(100000, 's'));
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n")
+        .ExpectLine()
+        .Send("229 Entering Extended Passive Mode (|||" + std::to_string(silent.Port()) + "|)\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(
+            [data](ScriptedServer::Connection&)
+            {
+                WaitUntil([&] { return !data->connections.empty(); });
+                data->connections.back()->write(std::string(20000, 's').c_str(), 20000);
+            })
+        .Stall();
+    server.AddScript(script);
+    auto reasonOf = [](const std::function<void()>& action)
+    {
+        try
+        {
+            action();
+        }
+        catch (const ESockError& error)
+        {
+            return error.Reason();
+        }
+        return TSockReason::Unspecified;
+    };
+    ftp.Connect();
+    EXPECT_EQ(reasonOf([&] { ftp.Download("a", dir.Path() + "a"); }), TSockReason::DataConnectionFailed);
+    EXPECT_EQ(ftp.LastError, 10061);
+
+    // A data port that never answers, and a transfer that stalls, end on Abort.
+    QTimer::singleShot(200, &ftp, [this] { ftp.Abort(); });
+    EXPECT_EQ(reasonOf([&] { ftp.Download("b", dir.Path() + "b"); }), TSockReason::ConnectionCanceled);
+    ftp.OnPacketRecvd = [this](QObject*)
+    {
+        if (ftp.DataReceivedCount() >= 20000)
+            QTimer::singleShot(50, &ftp, [this] { ftp.Abort(); });
+    };
+    EXPECT_THROW(ftp.Download("c", dir.Path() + "c"), EAbortError);
+    EXPECT_EQ(dir.Read("c"), std::string(20000, 's'));
+    EXPECT_TRUE(successes.empty());
 }
 
 TEST_F(FtpClient, AbortDuringTheTransferIsNeverASuccess)
