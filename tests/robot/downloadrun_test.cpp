@@ -478,6 +478,31 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
     }
 }
 
+TEST_F(DownloadRunEngine, ThePreviewOfAnFtpFolderUsesPassiveModeWhenItIsChosen)
+{
+    ScriptedServer ftp;
+    auto data = std::make_shared<PassivePort>();
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("250 CWD ok\r\n")
+        .ExpectLine()
+        .Send("200 Type set to I\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
+        .ExpectLine()
+        .Send("150 Here it comes.\r\n")
+        .Call(ServePassiveData(data, DataPlan("type=file; a.zip\r\ntype=dir; sub\r\n")))
+        .ExpectLine()
+        .Send("221 Goodbye.\r\n")
+        .Close();
+    ftp.AddScript(script);
+    preferences.Passive = true;
+    run.PreviewEntry("ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/->" + Out());
+    EXPECT_EQ(run.FileList.Items(), (std::vector<std::string>{"a.zip"}));
+    EXPECT_NE(ftp.Received().find("TYPE I\r\nEPSV\r\nMLSD\r\n"), npos) << ftp.Received();
+}
+
 TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
 {
     // The server refuses the goodbye, or hangs up on it.
