@@ -336,6 +336,8 @@ bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64
 {
     const bool passive = Passive || passiveServers.contains(ServerName());
     awaitingData = false;
+    if (!CancelRequested)
+        abortRequested = false;
     delete DataConnection;
     DataConnection = new TPowersock(this);
     DropStaleInput();
@@ -428,8 +430,9 @@ void TNMFTP::TakeRefusal()
 
 bool TNMFTP::RefusedBeforeData() const
 {
+    // The user's abort is never taken for the server's refusal, even when both came.
     const std::string_view buffered = Buffered();
-    return CancelRequested && (buffered.starts_with("425") || buffered.starts_with("426"));
+    return CancelRequested && !abortRequested && (buffered.starts_with("425") || buffered.starts_with("426"));
 }
 
 void TNMFTP::ConnectPassive(TCmdType kind)
@@ -557,6 +560,7 @@ void TNMFTP::Disconnect()
 
 void TNMFTP::Abort()
 {
+    abortRequested = true;
     if (DataConnection)
         DataConnection->Cancel();
     Cancel();

@@ -132,6 +132,8 @@ class TNMFTP : public TPowersock
     TPowersock* DataConnection = nullptr;
     // Between the reply to RETR and the end of the transfer.
     bool awaitingData = false;
+    // Abort was called during the transfer under way.
+    bool abortRequested = false;
     // "host:port" of the servers that needed passive mode.
     std::set<std::string> passiveServers;
 };

@@ -575,6 +575,21 @@ TEST_F(FtpClient, ActiveModeRefusedFallsBackToPassiveOncePerServer)
         EXPECT_TRUE(Reported("425 Can't open data connection.\r\n"));
         ftp.RequestCloseSocket();
     }
+
+    // The user's abort that comes with the refusal ends the transfer; no passive attempt follows.
+    ScriptedServer aborted;
+    aborted.AddScript(DownloadScript("150 Opening data connection.\r\n425 Can't open data connection.\r\n")
+                          .ExpectLine()
+                          .Stall());
+    ftp.Port = aborted.Port();
+    ftp.Connect();
+    ftp.OnStatus = [this](QObject*, const std::string& text)
+    {
+        if (text.starts_with("150 "))
+            ftp.Abort();
+    };
+    EXPECT_THROW(ftp.Download("x", dir.Path() + "x"), ESockError);
+    EXPECT_EQ(aborted.Received().find("EPSV"), npos) << aborted.Received();
 }
 
 TEST_F(FtpClient, PassiveModeConnectsToTheControlPeerWhateverPasvNames)
