@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Downloads one large file (1 GiB by default) from a local anonymous FTP server in active mode,
 # with `kestrow-cli get` and with `curl --ftp-port - -o`, alternately in the same run, and
-# prints the best time of each, their throughput ratio and each one's peak memory.
-# Usage: bench/ftp_download.sh [BUILD_DIR] [SIZE_MIB]   (defaults: build, 1024)
+# prints the best time of each, their throughput ratio and each one's peak memory. With
+# "passive" both make the data connection themselves (kestrow-cli get --passive, curl's EPSV).
+# Usage: bench/ftp_download.sh [BUILD_DIR] [SIZE_MIB] [active|passive]   (defaults: build, 1024, active)
 # Needs python3-pyftpdlib, curl and GNU time (/usr/bin/time).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 size_mib="${2:-1024}"
+mode="${3:-active}"
+case "$mode" in
+active) kestrow_mode=() curl_mode=(--ftp-port -) ;;
+passive) kestrow_mode=(--passive) curl_mode=() ;;
+*) echo "mode: active or passive, not $mode" >&2; exit 2 ;;
+esac
 cli="$build/bin/kestrow-cli"
 runs=3
 [ -x "$cli" ] || { echo "build kestrow-cli first ($cli)" >&2; exit 1; }
@@ -40,7 +47,7 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { echo "the FTP server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
 url="ftp://127.0.0.1:$port/big.bin"
-echo "file: $bytes bytes, server: pyftpdlib on 127.0.0.1:$port, active mode, $runs runs each"
+echo "file: $bytes bytes, server: pyftpdlib on 127.0.0.1:$port, $mode mode, $runs runs each"
 
 # Runs the command under GNU time; prints "SECONDS KBYTES" (wall time, peak resident memory).
 measure() {
@@ -61,15 +68,15 @@ measure() {
 
 best_kestrow="" best_curl="" rss_kestrow=0 rss_curl=0
 for run in $(seq $runs); do
-    read -r t m < <(measure "$work/out/k.bin" "$cli" get "$url" "$work/out/k.bin")
+    read -r t m < <(measure "$work/out/k.bin" "$cli" get "$url" "$work/out/k.bin" "${kestrow_mode[@]}")
     printf 'run %d  kestrow-cli get: %6.2f s  %7.1f MB/s  peak %6d KiB\n' "$run" "$t" \
         "$(echo "$bytes / $t / 1000000" | bc -l)" "$m"
     if [ -z "$best_kestrow" ] || (($(echo "$t < $best_kestrow" | bc -l))); then best_kestrow=$t; fi
     ((m > rss_kestrow)) && rss_kestrow=$m
     rm -f "$work/out/k.bin"
 
-    read -r t m < <(measure "$work/out/c.bin" curl -s --ftp-port - -o "$work/out/c.bin" "$url")
-    printf 'run %d  curl --ftp-port -: %6.2f s  %7.1f MB/s  peak %6d KiB\n' "$run" "$t" \
+    read -r t m < <(measure "$work/out/c.bin" curl -s "${curl_mode[@]}" -o "$work/out/c.bin" "$url")
+    printf 'run %d  curl (%s): %6.2f s  %7.1f MB/s  peak %6d KiB\n' "$run" "$mode" "$t" \
         "$(echo "$bytes / $t / 1000000" | bc -l)" "$m"
     if [ -z "$best_curl" ] || (($(echo "$t < $best_curl" | bc -l))); then best_curl=$t; fi
     ((m > rss_curl)) && rss_curl=$m

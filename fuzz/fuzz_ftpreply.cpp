@@ -66,6 +66,9 @@ void CheckLine(std::string_view line)
     const std::string nlst = ftpreply::NlstName(line);
     Check(mlsd.size() <= line.size() && nlst.size() <= line.size());
     Check(nlst != "." && nlst != "..");
+    // A data port is a port, or none.
+    for (const int port : {ftpreply::PassivePort(line), ftpreply::ExtendedPassivePort(line)})
+        Check(port >= 0 && port <= 65535);
     for (bool awaitingData : {false, true})
         if (ftpreply::IsServerNotice(line, awaitingData))
             Check(line.starts_with("421") || line.starts_with("426") ||

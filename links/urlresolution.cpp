@@ -206,7 +206,9 @@ TURLParts SplitURL(std::string_view address)
     const std::string_view hostText = rest.substr(0, slash);
     rest = slash == npos ? std::string_view() : rest.substr(slash);
 
-    const std::size_t colon = hostText.find(':');
+    // The colons of an IPv6 literal lie inside its brackets; the port comes after them.
+    const std::size_t close = hostText.starts_with('[') ? hostText.find(']') : npos;
+    const std::size_t colon = hostText.find(':', close == npos ? 0 : close);
     parts.Host = hostText.substr(0, colon);
     if (colon != npos)
         parts.Port = bytetext::Trim(hostText.substr(colon + 1));

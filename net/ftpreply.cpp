@@ -117,6 +117,55 @@ std::string NlstName(std::string_view line)
     return std::string(line);
 }
 
+int ExtendedPassivePort(std::string_view reply)
+{
+    const std::size_t open = reply.find('(');
+    if (open == std::string_view::npos || open + 5 >= reply.size())
+        return 0;
+    const char delimiter = reply[open + 1];
+    if (reply[open + 2] != delimiter || reply[open + 3] != delimiter)
+        return 0;
+    int port = 0;
+    std::size_t at = open + 4;
+    for (; at < reply.size() && IsDigit(reply[at]) && port <= 65535; ++at)
+        port = port * 10 + (reply[at] - '0');
+    if (at == open + 4 || at >= reply.size() || reply[at] != delimiter || port > 65535)
+        return 0;
+    return port;
+}
+
+int PassivePort(std::string_view reply)
+{
+    // The numbers may come with or without parentheses; the reply code itself is no part of them.
+    for (std::size_t start = 4; start < reply.size(); ++start)
+    {
+        if (!IsDigit(reply[start]) || IsDigit(reply[start - 1]))
+            continue;
+        int numbers[6] = {};
+        std::size_t at = start;
+        int count = 0;
+        for (; count < 6; ++count)
+        {
+            const std::size_t first = at;
+            int value = 0;
+            while (at < reply.size() && IsDigit(reply[at]) && at - first < 3)
+                value = value * 10 + (reply[at++] - '0');
+            if (at == first || value > 255 || (at < reply.size() && IsDigit(reply[at])))
+                break;
+            numbers[count] = value;
+            if (count < 5)
+            {
+                if (at >= reply.size() || reply[at] != ',')
+                    break;
+                ++at;
+            }
+        }
+        if (count == 6)
+            return numbers[4] * 256 + numbers[5];
+    }
+    return 0;
+}
+
 bool IsServerNotice(std::string_view buffered, bool awaitingData)
 {
     if (buffered.size() < 4)

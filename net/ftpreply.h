@@ -65,6 +65,15 @@ std::string MlsdFileName(std::string_view line);
 // it; empty for "." and "..".
 std::string NlstName(std::string_view line);
 
+// The port named by a reply to EPSV, "229 Entering Extended Passive Mode (|||6446|)" (any
+// delimiter in place of "|"); 0 when it names none in 1..65535.
+int ExtendedPassivePort(std::string_view reply);
+
+// The port named by a reply to PASV: the last two of the six numbers "h1,h2,h3,h4,p1,p2"
+// (p1 * 256 + p2). The address is not read: the client connects to the server it talks to.
+// 0 when the reply holds no such numbers, or names port 0.
+int PassivePort(std::string_view reply);
+
 // Whether the unread bytes of the control connection begin with a notice that ends the wait
 // in progress: 421 (service closing) or 426 (transfer aborted), and while a transfer is awaited
 // also 425 (the server cannot open the data connection).

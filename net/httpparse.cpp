@@ -72,11 +72,11 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
     }
     else if (!url.empty() && url.front() != '/')
         hostPart = url.substr(0, url.find('/'));
-    if (const std::size_t colon = hostPart.find(':'); colon != std::string_view::npos)
-    {
-        target.port = PortOfURL(NthField(hostPart, ':', 2));
-        hostPart = hostPart.substr(0, colon);
-    }
+    std::string_view portText;
+    bool hasPort = false;
+    SplitHostPort(hostPart, hostPart, portText, hasPort);
+    if (hasPort)
+        target.port = PortOfURL(NthField(portText, ':', 1));
     if (!hostPart.empty())
         target.host = hostPart;
 
@@ -136,6 +136,23 @@ std::string HostField(std::string_view host, int port, bool tls)
     if (port == 0 || port == (tls ? 443 : 80))
         return std::string(host);
     return std::string(host) + ":" + std::to_string(port);
+}
+
+std::string_view HostWithoutBrackets(std::string_view host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
+void SplitHostPort(std::string_view text, std::string_view& host, std::string_view& port, bool& hasPort)
+{
+    // The colons inside an IPv6 literal's brackets are part of the host.
+    const std::size_t close = text.starts_with('[') ? text.find(']') : std::string_view::npos;
+    const std::size_t colon = text.find(':', close == std::string_view::npos ? 0 : close);
+    hasPort = colon != std::string_view::npos;
+    host = text.substr(0, colon);
+    port = hasPort ? text.substr(colon + 1) : std::string_view();
 }
 
 std::string HeaderKeyword(std::string_view line)

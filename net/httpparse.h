@@ -53,6 +53,14 @@ bool IsRedirect(int code);
 // scheme's default (80, or 443 over TLS).
 std::string HostField(std::string_view host, int port, bool tls);
 
+// A host as the system's resolver takes it: an IPv6 literal without the brackets that set it
+// apart in an address ("[::1]" gives "::1"); any other host unchanged.
+std::string_view HostWithoutBrackets(std::string_view host);
+
+// Cuts "host", "host:port", "[v6]" or "[v6]:port" at the colon before the port: the host keeps
+// its brackets, and the port is what follows that colon (hasPort false when there is none).
+void SplitHostPort(std::string_view text, std::string_view& host, std::string_view& port, bool& hasPort);
+
 // The first blank-separated field of a header line in upper case ("CONTENT-LENGTH:").
 std::string HeaderKeyword(std::string_view line);
 

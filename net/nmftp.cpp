@@ -293,53 +293,9 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
     };
     try
     {
-        delete DataConnection;
-        DataConnection = new TPowersock(this);
-        DropStaleInput();
-        DataConnection->TimeOut = TimeOut;
-        DataConnection->Port = 0;
-        // Only the server we talk to may deliver the file.
-        DataConnection->AcceptFrom = RemoteAddress.Address;
-        DataConnection->Listen(true);
-
-        const std::string portLine = "PORT " + LocalAddressText() + DataConnection->LocalPortText();
-        ReportStatus(1, portLine);
-        Transaction(portLine);
-        if (InRange(ReplyCode, 301, 599))
-            Failure(kind, LastReply);
-
-        if (OnPacketRecvd)
-            DataConnection->OnPacketRecvd = OnPacketRecvd;
-
-        if (restartAt > 0)
-        {
-            const std::string restLine = "REST " + std::to_string(restartAt);
-            ReportStatus(1, restLine);
-            Transaction(restLine);
-            // Any answer but "350 pending further information" leaves the transfer at byte 0.
-            if (ReplyCode == 350)
-                ContinuedFrom = restartAt;
-        }
-
-        ReportStatus(1, command);
-        ExpectedCount = 0;
-        TPowersock::Transaction(command);
-        RefuseReplyWithoutCode();
-        if (InRange(ReplyCode, 301, 599))
-            Failure(kind, LastReply);
-        ExpectedCount = ftpreply::SizeFromReply(LastReply);
-        ReadReplyContinuation(LastReply,
-                              [this](const std::string& line)
-                              {
-                                  if (ExpectedCount == 0)
-                                      ExpectedCount = ftpreply::SizeFromReply(line);
-                              });
-
-        awaitingData = true;
-        // A notice that came with the reply to RETR ends the wait before it starts.
-        ServerNotice();
-        if (!CancelRequested)
-            DataConnection->AdoptSocket(DataConnection->Accept());
+        // A refusal of active mode is followed by one passive attempt, never by another active one.
+        if (!StartTransfer(command, kind, restartAt))
+            StartTransfer(command, kind, restartAt);
 
         if (OnTransactionStart)
             OnTransactionStart(this);
@@ -374,6 +330,188 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
         throw EAbortError("Socket send aborted");
     if (OnSuccess)
         OnSuccess(kind);
+}
+
+bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64_t restartAt)
+{
+    const bool passive = Passive || passiveServers.contains(ServerName());
+    awaitingData = false;
+    if (!CancelRequested)
+        abortRequested = false;
+    delete DataConnection;
+    DataConnection = new TPowersock(this);
+    DropStaleInput();
+    DataConnection->TimeOut = TimeOut;
+    if (OnPacketRecvd)
+        DataConnection->OnPacketRecvd = OnPacketRecvd;
+    if (passive)
+        ConnectPassive(kind);
+    else if (!OfferActive(kind))
+        return false;
+
+    ContinuedFrom = -1;
+    if (restartAt > 0)
+    {
+        const std::string restLine = "REST " + std::to_string(restartAt);
+        ReportStatus(1, restLine);
+        Transaction(restLine);
+        // Any answer but "350 pending further information" leaves the transfer at byte 0.
+        if (ReplyCode == 350)
+            ContinuedFrom = restartAt;
+    }
+
+    ReportStatus(1, command);
+    ExpectedCount = 0;
+    try
+    {
+        TPowersock::Transaction(command);
+    }
+    catch (const EAbortError&)
+    {
+        // A 426 as the reply is a notice, which ends the wait for the reply.
+        if (passive || !RefusedBeforeData())
+            throw;
+        TakeRefusal();
+        return false;
+    }
+    RefuseReplyWithoutCode();
+    if (!passive && (ReplyCode == 425 || ReplyCode == 426))
+    {
+        const std::string reply = LastReply;
+        ReadReplyContinuation(reply);
+        FallBackToPassive(reply);
+        return false;
+    }
+    if (InRange(ReplyCode, 301, 599))
+        Failure(kind, LastReply);
+    ExpectedCount = ftpreply::SizeFromReply(LastReply);
+    ReadReplyContinuation(LastReply,
+                          [this](const std::string& line)
+                          {
+                              if (ExpectedCount == 0)
+                                  ExpectedCount = ftpreply::SizeFromReply(line);
+                          });
+
+    awaitingData = true;
+    // A notice that came with the reply to RETR ends the wait before it starts.
+    ServerNotice();
+    if (passive)
+        return true;
+    bool accepted = false;
+    if (!CancelRequested)
+    {
+        try
+        {
+            DataConnection->AdoptSocket(DataConnection->Accept());
+            accepted = true;
+        }
+        catch (const ESockError&)
+        {
+            if (!RefusedBeforeData())
+                throw;
+        }
+    }
+    if (accepted || !RefusedBeforeData())
+        return true;
+    TakeRefusal();
+    return false;
+}
+
+void TNMFTP::TakeRefusal()
+{
+    // The notice is shown and taken off the control connection before the next command.
+    const std::string_view buffered = Buffered();
+    const std::size_t end = buffered.find('\n');
+    const std::string notice(buffered.substr(0, end == std::string_view::npos ? end : end + 1));
+    awaitingData = false;
+    DrainReply();
+    FallBackToPassive(notice);
+}
+
+bool TNMFTP::RefusedBeforeData() const
+{
+    // The user's abort is never taken for the server's refusal, even when both came.
+    const std::string_view buffered = Buffered();
+    return CancelRequested && !abortRequested && (buffered.starts_with("425") || buffered.starts_with("426"));
+}
+
+void TNMFTP::ConnectPassive(TCmdType kind)
+{
+    ReportStatus(1, "EPSV");
+    Transaction("EPSV");
+    int port = ReplyCode == 229 ? ftpreply::ExtendedPassivePort(LastReply) : 0;
+    // A server from before EPSV knows PASV.
+    if (InRange(ReplyCode, 500, 599))
+    {
+        ReportStatus(1, "PASV");
+        Transaction("PASV");
+        port = ReplyCode == 227 ? ftpreply::PassivePort(LastReply) : 0;
+    }
+    if (port == 0)
+    {
+        Failure(kind, LastReply);
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
+    }
+    DataConnection->Host = PeerAddress().toString().toStdString();
+    DataConnection->Port = port;
+    try
+    {
+        DataConnection->Connect();
+    }
+    catch (const ESockError& error)
+    {
+        // Told apart from the control connection's failure, as in active mode; a cancel or a
+        // time-out stays what it is.
+        if (error.Reason() != TSockReason::ConnectionFailed)
+            throw;
+        LastError = DataConnection->LastError;
+        throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
+    }
+}
+
+bool TNMFTP::OfferActive(TCmdType kind)
+{
+    DataConnection->Port = 0;
+    // Only the server we talk to may deliver the file, and only on the way we reach it.
+    DataConnection->AcceptFrom = PeerAddress();
+    DataConnection->ListenAddress = LocalAddress();
+    DataConnection->Listen(true);
+
+    std::string line;
+    if (LocalAddress().protocol() == QAbstractSocket::IPv6Protocol)
+    {
+        QHostAddress local = LocalAddress();
+        local.setScopeId({});
+        line = "EPRT |2|" + local.toString().toStdString() + "|" +
+               std::to_string(DataConnection->LocalPort()) + "|";
+    }
+    else
+        line = "PORT " + LocalAddressText() + DataConnection->LocalPortText();
+    ReportStatus(1, line);
+    Transaction(line);
+    if (InRange(ReplyCode, 500, 599))
+    {
+        FallBackToPassive(LastReply);
+        return false;
+    }
+    if (InRange(ReplyCode, 301, 599))
+        Failure(kind, LastReply);
+    return true;
+}
+
+void TNMFTP::FallBackToPassive(const std::string& reply)
+{
+    passiveServers.insert(ServerName());
+    const std::string text =
+        "Passive FTP for " + ServerName() + " after " + std::string(bytetext::WithoutLineEnd(reply));
+    ReportStatus(1, text);
+    if (OnPassiveFallBack)
+        OnPassiveFallBack(text);
+}
+
+std::string TNMFTP::ServerName() const
+{
+    return Host + ":" + std::to_string(Port);
 }
 
 std::int64_t TNMFTP::DataReceivedCount() const
@@ -422,6 +560,7 @@ void TNMFTP::Disconnect()
 
 void TNMFTP::Abort()
 {
+    abortRequested = true;
     if (DataConnection)
         DataConnection->Cancel();
     Cancel();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "net/ftpreply.h"
@@ -26,7 +27,8 @@ enum class TTransferType : int
 inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 
 // The FTP client: log in, run single commands, change directory, set the transfer type, list a
-// folder and download one file at a time over a data connection in active mode (PORT).
+// folder and download one file at a time over a data connection, in active mode (PORT, EPRT
+// for IPv6) or passive mode (EPSV, else PASV).
 class TNMFTP : public TPowersock
 {
     Q_OBJECT
@@ -45,6 +47,13 @@ class TNMFTP : public TPowersock
     std::string Password;
     int Vendor = 2411;
     bool ParseList = false;
+    // The data connection is made by this side to the server (EPSV, else PASV), rather than by
+    // the server to this side. The address in a reply to PASV is never taken: the data
+    // connection goes to the control connection's peer, so a server cannot send this side to
+    // another host. In active mode a server that refuses PORT or EPRT (5xx), or cannot open the
+    // data connection (425, 426 before any data), is asked again in passive mode, and from then
+    // on, until ForgetFallBacks, every transfer with it is passive.
+    bool Passive = false;
 
     // Events. OnConnect hides the session's own: here it fires after the login, not at the TCP
     // connect.
@@ -55,6 +64,8 @@ class TNMFTP : public TPowersock
     TUnsupportedEvent OnUnSupportedFunction;
     TNotifyEvent OnTransactionStart;
     TNotifyEvent OnTransactionStop;
+    // Active mode failed with a server and passive mode takes over; the text says so.
+    std::function<void(const std::string& text)> OnPassiveFallBack;
 
     void Connect() override;
     void Disconnect() override;
@@ -80,6 +91,8 @@ class TNMFTP : public TPowersock
     bool ListFolder(const std::string& local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
+    // Servers that fell back to passive mode get another try in active mode.
+    void ForgetFallBacks() { passiveServers.clear(); }
 
   private:
     // Reads and reports the further lines of the reply that firstLine opened, each handed to
@@ -101,8 +114,26 @@ class TNMFTP : public TPowersock
     // first (see Download).
     void ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
                      std::int64_t restartAt = 0);
+    // Opens the data connection, sends REST and command, and in active mode takes the server's
+    // connection. Returns false when the server refused active mode: passive mode is then the
+    // rule for it, and the whole is done again.
+    bool StartTransfer(const std::string& command, TCmdType kind, std::int64_t restartAt);
+    // Asks for a passive port and connects to it on the control connection's peer.
+    void ConnectPassive(TCmdType kind);
+    // Listens and names the address by PORT or EPRT; false when the server refused it (5xx).
+    bool OfferActive(TCmdType kind);
+    // The server answered the transfer command with 425 or 426 before any data came.
+    bool RefusedBeforeData() const;
+    // Takes the server's refusal off the control connection and falls back to passive mode.
+    void TakeRefusal();
+    void FallBackToPassive(const std::string& reply);
+    std::string ServerName() const;
 
     TPowersock* DataConnection = nullptr;
     // Between the reply to RETR and the end of the transfer.
     bool awaitingData = false;
+    // Abort was called during the transfer under way.
+    bool abortRequested = false;
+    // "host:port" of the servers that needed passive mode.
+    std::set<std::string> passiveServers;
 };

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSslSocket>
 
+#include "net/httpparse.h"
 #include "net/tlssession.h"
 #include "platform/bytetext.h"
 
@@ -137,8 +138,8 @@ void TNMHTTP::Handshake()
     tlsCloseNotified = false;
     tlsError.clear();
     // The certificate must be for the host asked for; the name also goes out as the server name
-    // indication.
-    tlsSocket->setPeerVerifyName(QString::fromStdString(Host));
+    // indication. An IPv6 literal is checked against the certificate's IP address, unbracketed.
+    tlsSocket->setPeerVerifyName(QString::fromStdString(std::string(httpparse::HostWithoutBrackets(Host))));
     // Records go out when written, as on the direct path.
     tlsSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     tlsSocket->startClientEncryption();
@@ -168,7 +169,7 @@ void TNMHTTP::HandshakeDirectly()
                              "the connection cannot be taken over from Qt's socket");
     try
     {
-        session->StartHandshake(Trust, Host);
+        session->StartHandshake(Trust, std::string(httpparse::HostWithoutBrackets(Host)));
     }
     catch (const Exception& error)
     {

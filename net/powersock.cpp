@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "net/httpparse.h"
 #include "net/sockerrors.h"
 #include "net/tlssession.h"
 #include "platform/eventguard.h"
@@ -26,6 +27,10 @@ int sessionCount = 0;
 
 // Qt keeps at most this much unread data per socket; beyond it the peer is held back by TCP.
 constexpr qint64 ReadBufferLimit = 1024 * 1024;
+
+// How long a connect to one of a host's addresses may go unanswered before the next is tried:
+// past the first retransmission of the opening segment.
+constexpr int NextAddressMilliseconds = 3000;
 } // namespace
 
 TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(this))
@@ -428,25 +433,39 @@ void TPowersock::Connect()
     const int port = Proxy.empty() ? Port : ProxyPort;
     if (port < 0 || port > 65535)
         FailedCall(TWinsockError::AddressNotAvailable);
-    RemoteAddress.Family = 2;
     RemoteAddress.Port = static_cast<std::uint16_t>(port);
-    LastEventOk = true;
-    // Nothing received on an earlier connection belongs to this one.
-    ClearReceiveBuffer();
-    QTcpSocket& transport = Socket();
-    if (transport.state() != QAbstractSocket::UnconnectedState)
-        CloseTransport();
+    // A name with several addresses is connected over whichever answers: each is tried in
+    // turn, and one that neither connects nor fails within a short while gives way to the next.
+    const std::vector<QHostAddress> addresses = resolvedAll.empty() ? std::vector{resolved} : resolvedAll;
+    TWaitEnd end = TWaitEnd::Done;
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+    {
+        const bool last = i + 1 == addresses.size();
+        resolved = addresses[i];
+        RemoteAddress.Family = resolved.protocol() == QAbstractSocket::IPv6Protocol ? 23 : 2;
+        RemoteAddress.Address =
+            resolved.protocol() == QAbstractSocket::IPv4Protocol ? resolved.toIPv4Address() : 0;
+        LastEventOk = true;
+        // Nothing received on an earlier connection belongs to this one.
+        ClearReceiveBuffer();
+        QTcpSocket& transport = Socket();
+        if (transport.state() != QAbstractSocket::UnconnectedState)
+            CloseTransport();
 
-    DropTls();
-    state = TConnectionState::Connecting;
-    StartConnection(transport, resolved, static_cast<quint16>(port));
-    const TWaitEnd end = WaitUntil([this] { return IsConnected() || !LastEventOk; }, {.timed = true});
-    if (end == TWaitEnd::Done && LastEventOk)
-        return;
+        DropTls();
+        state = TConnectionState::Connecting;
+        StartConnection(transport, resolved, static_cast<quint16>(port));
+        end = WaitUntil([this] { return IsConnected() || !LastEventOk; },
+                        {.timed = true, .limitMilliseconds = last ? 0 : NextAddressMilliseconds});
+        if (end == TWaitEnd::Done && LastEventOk)
+            return;
+        state = TConnectionState::Unconnected;
+        CloseTransport();
+        if (end == TWaitEnd::TimedOut || end == TWaitEnd::Canceled)
+            break;
+    }
 
     // A failed connect leaves the session unconnected; a late completion cannot revive it.
-    state = TConnectionState::Unconnected;
-    CloseTransport();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (end == TWaitEnd::TimedOut)
@@ -459,15 +478,19 @@ void TPowersock::Connect()
 void TPowersock::ResolveHost()
 {
     ReportStatus(8, "Resolve Host");
-    const std::string& name = Proxy.empty() ? Host : Proxy;
+    // An IPv6 literal comes as an address writes it, in brackets.
+    const std::string name(httpparse::HostWithoutBrackets(Proxy.empty() ? Host : Proxy));
     resolved.clear();
+    resolvedAll.clear();
     RemoteAddress.Address = 0;
     QHostAddress literal;
     if (literal.setAddress(QString::fromStdString(name)) &&
-        literal.protocol() == QAbstractSocket::IPv4Protocol)
+        (literal.protocol() == QAbstractSocket::IPv4Protocol ||
+         literal.protocol() == QAbstractSocket::IPv6Protocol))
     {
         resolved = literal;
-        RemoteAddress.Address = literal.toIPv4Address();
+        RemoteAddress.Address =
+            literal.protocol() == QAbstractSocket::IPv4Protocol ? literal.toIPv4Address() : 0;
         return;
     }
 
@@ -490,6 +513,7 @@ void TPowersock::ResolveHost()
         return;
     }
     resolved.clear();
+    resolvedAll.clear();
     throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
 }
 
@@ -499,6 +523,7 @@ void TPowersock::AbandonLookup()
         return;
     QHostInfo::abortHostLookup(lookupId);
     resolved.clear();
+    resolvedAll.clear();
     state = TConnectionState::Unconnected;
 }
 
@@ -509,14 +534,14 @@ void TPowersock::LookupFinished(const QHostInfo& info)
     LastEventOk = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
     if (LastEventOk)
     {
-        // The first IPv4 address, as the peers of this program are reached over IPv4.
-        resolved = info.addresses().front();
-        for (const QHostAddress& address : info.addresses())
-            if (address.protocol() == QAbstractSocket::IPv4Protocol)
-            {
-                resolved = address;
-                break;
-            }
+        // IPv4 addresses first, as before IPv6 was known here, each family in the resolver's
+        // order; Connect goes on to the next when one does not answer.
+        resolvedAll.clear();
+        for (const bool v4 : {true, false})
+            for (const QHostAddress& address : info.addresses())
+                if ((address.protocol() == QAbstractSocket::IPv4Protocol) == v4)
+                    resolvedAll.push_back(address);
+        resolved = resolvedAll.front();
         RemoteAddress.Address =
             resolved.protocol() == QAbstractSocket::IPv4Protocol ? resolved.toIPv4Address() : 0;
     }

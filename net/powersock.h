@@ -67,7 +67,8 @@ struct TWaitRule
     int limitMilliseconds = 0;
 };
 
-// An IPv4 socket address in host byte order (family 2 is the Internet).
+// A socket address: the port, and for IPv4 (family 2) the address in host byte order; an IPv6
+// peer (family 23) has Address 0 and is told by PeerAddress.
 struct TSockAddrIn
 {
     int Family = 2;
@@ -133,10 +134,12 @@ class TPowersock : public QObject
     std::int64_t SentCount = 0;
     std::vector<std::string> WinsockInfo;
     TSockAddrIn RemoteAddress;
-    // When not 0, a socket opened by Listen keeps only connections from this IPv4 address (host
-    // byte order) and closes any other, so no other process can slip its bytes into a data
-    // connection. Set it before Listen.
-    std::uint32_t AcceptFrom = 0;
+    // When not null, a socket opened by Listen keeps only connections from this address and
+    // closes any other, so no other process can slip its bytes into a data connection. Set it
+    // before Listen.
+    QHostAddress AcceptFrom;
+    // The address Listen binds; null binds every IPv4 address.
+    QHostAddress ListenAddress;
 
     // A connection is up, or one has come in on the listening socket and waits for Accept.
     bool IsConnected() const
@@ -175,6 +178,10 @@ class TPowersock : public QObject
     void Listen(bool notifyAsLookup);
     std::string LocalAddressText();
     std::string LocalPortText();
+    quint16 LocalPort() const;
+    // The two ends of the connection; null when there is none.
+    QHostAddress PeerAddress() const;
+    QHostAddress LocalAddress() const;
 
     // Makes a connection returned by Accept the session's socket; the listener is closed.
     void AdoptSocket(QTcpSocket* accepted);
@@ -296,6 +303,8 @@ class TPowersock : public QObject
     QTcpServer* server = nullptr;
     TThreadTimer* timer;
     QHostAddress resolved;
+    // Every address the last lookup found, tried in turn by Connect.
+    std::vector<QHostAddress> resolvedAll;
     TConnectionState state = TConnectionState::Unconnected;
     int lookupId = -1;
     bool notifyAcceptAsLookup = false;

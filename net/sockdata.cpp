@@ -50,14 +50,19 @@ template <typename Cleanup> class TFinally
 class TListener : public QTcpServer
 {
   public:
-    TListener(QObject* parent, std::uint32_t acceptFrom) : QTcpServer(parent), acceptFrom(acceptFrom) {}
+    TListener(QObject* parent, QHostAddress acceptFrom)
+        : QTcpServer(parent), acceptFrom(std::move(acceptFrom))
+    {
+    }
 
   protected:
     void incomingConnection(qintptr descriptor) override
     {
         auto* connection = new QTcpSocket(this);
         connection->setSocketDescriptor(descriptor);
-        if (acceptFrom != 0 && connection->peerAddress().toIPv4Address() != acceptFrom)
+        // An IPv4 peer of a socket that takes both families shows as ::ffff:a.b.c.d.
+        if (!acceptFrom.isNull() &&
+            !connection->peerAddress().isEqual(acceptFrom, QHostAddress::TolerantConversion))
         {
             connection->abort();
             connection->deleteLater();
@@ -67,7 +72,7 @@ class TListener : public QTcpServer
     }
 
   private:
-    std::uint32_t acceptFrom;
+    QHostAddress acceptFrom;
 };
 } // namespace
 
@@ -500,7 +505,8 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
 void TPowersock::Listen(bool notifyAsLookup)
 {
     ReportStatus(8, "Listening");
-    RemoteAddress = TSockAddrIn{2, static_cast<std::uint16_t>(Port), 0};
+    RemoteAddress = TSockAddrIn{ListenAddress.protocol() == QAbstractSocket::IPv6Protocol ? 23 : 2,
+                                static_cast<std::uint16_t>(Port), 0};
     state = TConnectionState::Listening;
     notifyAcceptAsLookup = notifyAsLookup;
     if (server)
@@ -519,7 +525,8 @@ void TPowersock::Listen(bool notifyAsLookup)
                     return;
                 Notified("Incoming connection", [this] { IncomingConnection(); });
             });
-    server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(Port));
+    server->listen(ListenAddress.isNull() ? QHostAddress(QHostAddress::AnyIPv4) : ListenAddress,
+                   static_cast<quint16>(Port));
 }
 
 void TPowersock::IncomingConnection()
@@ -544,7 +551,10 @@ QTcpSocket* TPowersock::Accept()
     QTcpSocket* accepted = server ? server->nextPendingConnection() : nullptr;
     if (!accepted)
         throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
-    RemoteAddress = TSockAddrIn{2, accepted->peerPort(), accepted->peerAddress().toIPv4Address()};
+    const QHostAddress peer = accepted->peerAddress();
+    RemoteAddress =
+        TSockAddrIn{peer.protocol() == QAbstractSocket::IPv6Protocol ? 23 : 2, accepted->peerPort(),
+                    peer.protocol() == QAbstractSocket::IPv4Protocol ? peer.toIPv4Address() : 0};
     if (CancelRequested)
     {
         CancelRequested = false;
@@ -607,12 +617,28 @@ std::string TPowersock::LocalAddressText()
     return text;
 }
 
+QHostAddress TPowersock::PeerAddress() const
+{
+    return socket && socket->state() == QAbstractSocket::ConnectedState ? socket->peerAddress()
+                                                                        : QHostAddress();
+}
+
+QHostAddress TPowersock::LocalAddress() const
+{
+    if (socket && socket->state() == QAbstractSocket::ConnectedState)
+        return socket->localAddress();
+    return server ? server->serverAddress() : QHostAddress();
+}
+
+quint16 TPowersock::LocalPort() const
+{
+    if (socket && socket->state() == QAbstractSocket::ConnectedState)
+        return socket->localPort();
+    return server ? server->serverPort() : 0;
+}
+
 std::string TPowersock::LocalPortText()
 {
-    quint16 port = 0;
-    if (socket && socket->state() == QAbstractSocket::ConnectedState)
-        port = socket->localPort();
-    else if (server)
-        port = server->serverPort();
+    const quint16 port = LocalPort();
     return "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
 }

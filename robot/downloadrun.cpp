@@ -222,6 +222,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.Statistics("");
     platform::ProcessMessages();
     Fetch->ApplyProxySetting();
+    Fetch->ForgetFtpFallBacks();
 }
 
 void TDownloadRun::ScheduledWait()

@@ -88,6 +88,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMFTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMFTP1->OnSuccess = [this](TNMFTP::TCmdType) { SignOfLife(); };
     NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+    NMFTP1->OnPassiveFallBack = [this](const std::string& text)
+    {
+        if (Observer.LogLevel() >= TLogLevel::Files)
+            Observer.WriteLog(text, false);
+    };
     NMFTP1->OnPacketRecvd = [this](QObject*)
     {
         SignOfLife();
@@ -222,6 +227,11 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     return result;
 }
 
+void TFetch::ForgetFtpFallBacks()
+{
+    NMFTP1->ForgetFallBacks();
+}
+
 void TFetch::GiveUp()
 {
     givenUp = true;
@@ -342,6 +352,7 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         throw Exception("'" + request.Address + "' names no file on a server");
     NMFTP1->Host = parts.Host;
     NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
+    NMFTP1->Passive = request.PassiveFtp;
     TPartialInfo kept;
     const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
     describing = &result.File;

@@ -127,6 +127,8 @@ class TFetch : public QObject
     // The user gives the transfer under way up: what arrived of it goes when it fails. Callers
     // abort the clients as they see fit.
     void GiveUp();
+    // FTP servers that refused active mode in an earlier run are tried in it again.
+    void ForgetFtpFallBacks();
     // Ends only an HTTP transfer under way.
     void AbortHttp();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.

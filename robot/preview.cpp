@@ -48,6 +48,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.Password = parts.Password;
         request.LoginOrigin = OriginOf(address);
         request.TimeOutSeconds = Preferences.TimeOut();
+        request.PassiveFtp = Preferences.PassiveFtp();
         TFetchResult page = Fetch->Fetch(request);
         // An error page has no links worth listing; saying nothing would look like an empty page.
         if (page.ErrorAnswer())

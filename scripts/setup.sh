@@ -9,7 +9,8 @@ KESTROW_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev 
 # Real servers the test suite runs against on 127.0.0.1, and the tools it compares with; the
 # packaging check's tools (dpkg-shlibdeps, the launcher and software-centre validators, man, bash's
 # completion).
-KESTROW_TEST_PACKAGES=(nginx tinyproxy squid apache2 vsftpd python3-pyftpdlib openssl curl cups-client dpkg-dev desktop-file-utils appstream
+KESTROW_TEST_PACKAGES=(nginx tinyproxy squid apache2 vsftpd python3-pyftpdlib libnss-wrapper openssl curl cups-client dpkg-dev
+    desktop-file-utils appstream
     groff-base man-db bash-completion)
 
 kestrow_missing_packages() {

@@ -66,6 +66,49 @@ TEST(KestrowCliGetFtp, FetchesFilesWithTheRobotSequence)
     EXPECT_EQ(small.err.find("kestrow@"), std::string::npos);
 }
 
+TEST(KestrowCliGetFtp, PassiveModeAndTheFallBackToIt)
+{
+    TempDir dir;
+    const std::string root = PeerStateDir("ftp") + "root/";
+    const CliResult passive =
+        RunCli({"get", Q(FtpUrl("/pub/large.bin")), Q(dir.Path() + "large.bin"), "--passive", "-v"});
+    EXPECT_EQ(passive.exitCode, 0) << passive.err;
+    EXPECT_TRUE(FileBytes(dir.Path() + "large.bin") == FileBytes(root + "pub/large.bin"));
+    EXPECT_NE(passive.err.find("\nEPSV\n229 "), std::string::npos) << passive.err;
+    EXPECT_EQ(passive.err.find("PORT"), std::string::npos) << passive.err;
+
+    // A server that refuses PORT is asked in passive mode; -v says so.
+    ScriptedServer server;
+    auto data = std::make_shared<PassivePort>();
+    ScriptedServer::Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("250 CWD ok\r\n")
+        .ExpectLine()
+        .Send("200 Type set to I\r\n")
+        .ExpectLine()
+        .Send("502 MDTM not implemented.\r\n")
+        .ExpectLine()
+        .Send("500 Illegal PORT command.\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(ServePassiveData(data, DataPlan("refused then fetched")))
+        .ExpectLine()
+        .Send("221 Bye\r\n")
+        .Close();
+    server.AddScript(script);
+    const std::string address = "127.0.0.1:" + std::to_string(server.Port());
+    const CliResult fellBack =
+        RunCli({"get", Q("ftp://" + address + "/a.zip"), Q(dir.Path() + "a.zip"), "-v"});
+    EXPECT_EQ(fellBack.exitCode, 0) << fellBack.err;
+    EXPECT_EQ(dir.Read("a.zip"), "refused then fetched");
+    EXPECT_NE(fellBack.err.find("\nPassive FTP for " + address + " after 500 Illegal PORT command.\n"),
+              std::string::npos)
+        << fellBack.err;
+}
+
 TEST(KestrowCliGetFtp, ServerErrorsExitWithTheReplyAndKeepTheOldFile)
 {
     TempDir dir;

@@ -14,6 +14,7 @@
 #include "clirun.h"
 #include "peers.h"
 #include "scriptedserver.h"
+#include "silentlistener.h"
 #include "tempdir.h"
 
 namespace
@@ -379,4 +380,76 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
     EXPECT_TRUE(result.err.starts_with("Resumed at " + std::to_string(kept) + " bytes\n")) << result.err;
     EXPECT_EQ(dir.Read("big.zip"), body);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(KestrowCliGet, IPv6AddressesOverHttpHttpsAndFtp)
+{
+    const std::string web = PeerValue("nginx", "url6");
+    if (web == "none")
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TempDir dir;
+    const std::string small = "first line\r\nsecond line\r\nthird line without end";
+    CliResult result = RunGet({Q(web + "/files/small.txt"), Q(dir.Path() + "web.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("web.txt"), small);
+
+    // The certificate names the addresses 127.0.0.1 and ::1, and is checked against the IP.
+    result = RunGet({Q(PeerValue("nginx_tls", "url6") + "/files/small.txt"), Q(dir.Path() + "tls.txt"),
+                     "--ca-file", Q(PeerStateDir("nginx_tls") + "ca.pem")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("tls.txt"), small);
+
+    for (const char* mode : {"--passive", "-v"})
+    {
+        result = RunGet({Q("ftp://[::1]:" + PeerValue("ftp", "port6") + "/small.txt"),
+                         Q(dir.Path() + "ftp.txt"), "-v", mode});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(dir.Read("ftp.txt"), small);
+        EXPECT_NE(result.err.find(std::string(mode) == "-v" ? "\nEPRT |2|::1|" : "\nEPSV\n"),
+                  std::string::npos)
+            << result.err;
+    }
+}
+
+TEST(KestrowCliGet, AHostNameWithIPv4AndIPv6AddressesIsReachedOverWhicheverAnswers)
+{
+    // The name's addresses come from a hosts file of the test's, read by the resolver through
+    // nss_wrapper.
+    TempDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", "libnss_wrapper.so");
+    environment.insert("NSS_WRAPPER_HOSTS", Q(dir.Write("hosts", "127.0.0.1 dual.test\n::1 dual.test\n")));
+    auto get = [&](quint16 port)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KESTROW_CLI),
+                      {"get", Q("http://dual.test:" + std::to_string(port) + "/f"), Q(dir.Path() + "f"),
+                       "--timeout", "20"});
+        EXPECT_TRUE(WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+        return CliResult{process.exitCode(), "", process.readAllStandardError().toStdString()};
+    };
+    const ScriptedServer::Script answer = ScriptedServer::Script()
+                                              .ExpectHeader()
+                                              .Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nv6")
+                                              .Close();
+
+    // Nothing on the IPv4 address: refused, and the IPv6 one answers.
+    ScriptedServer onlyV6(QHostAddress(QHostAddress::LocalHostIPv6));
+    if (!onlyV6.Listening())
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    onlyV6.AddScript(answer);
+    CliResult result = get(onlyV6.Port());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("f"), "v6");
+
+    // The IPv4 address never answers the connect: after a while the IPv6 one is tried.
+    SilentListener silent(1);
+    ScriptedServer behind(QHostAddress(QHostAddress::LocalHostIPv6), silent.Port());
+    ASSERT_TRUE(behind.Listening()) << "[::1]:" << silent.Port() << " is taken";
+    behind.AddScript(answer);
+    dir.Write("f", "old");
+    result = get(silent.Port());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("f"), "v6");
 }

@@ -26,6 +26,18 @@ TEST(SplitURL, CutsEveryPartOfAFullAddress)
     ExpectParts(SplitURL("http://host: 81 /a.b"), "http://", "", "", "host", "81", "/", "a.b");
 }
 
+TEST(SplitURL, AnIPv6LiteralKeepsItsBracketsAndThePortComesAfterThem)
+{
+    ExpectParts(SplitURL("http://[::1]:8080/dir/list.html"), "http://", "", "", "[::1]", "8080", "/dir/",
+                "list.html");
+    ExpectParts(SplitURL("https://me:pw@[2001:db8::1]/f.zip"), "https://", "me", "pw", "[2001:db8::1]", "",
+                "/", "f.zip");
+    ExpectParts(SplitURL("[::1]:3128"), "", "", "", "[::1]", "3128", "", "");
+    EXPECT_EQ(StripCredentials("ftp://u:p@[::1]:2121/pub/x.zip"), "ftp://[::1]:2121/pub/x.zip");
+    EXPECT_EQ(ResolveLink("http://[::1]:8080/dir/list.html", "sub/a.zip"), "http://[::1]:8080/dir/sub/a.zip");
+    EXPECT_EQ(ResolveLink("http://[::1]:8080/dir/list.html", "/b.zip"), "http://[::1]:8080/b.zip");
+}
+
 TEST(SplitURL, EmptyAndBareHostGiveOnlyWhatIsThere)
 {
     ExpectParts(SplitURL(""), "", "", "", "", "", "", "");

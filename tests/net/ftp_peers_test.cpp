@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -121,4 +122,41 @@ TEST_F(FtpPeer, ServerErrorsLeaveTheSessionUsable)
     ftp.Disconnect();
     EXPECT_EQ(dir.Read("small.txt"), FileBytes(root + "small.txt"));
     EXPECT_TRUE(FileBytes(dir.Path() + "large.bin") == FileBytes(root + "pub/large.bin"));
+}
+
+TEST_F(FtpPeer, PassiveModeAndIPv6SessionsFetchTheWholeFile)
+{
+    const std::string large = FileBytes(root + "pub/large.bin");
+    const std::string port6 = PeerValue("ftp", "port6");
+    struct Way
+    {
+        std::string host;
+        int port;
+        bool passive;
+        std::string dataCommand;
+    };
+    std::vector<Way> ways = {{"127.0.0.1", ftp.Port, true, "EPSV"}};
+    if (port6 != "none")
+    {
+        ways.push_back({"[::1]", std::stoi(port6), false, "EPRT |2|::1|"});
+        ways.push_back({"[::1]", std::stoi(port6), true, "EPSV"});
+    }
+    for (const Way& way : ways)
+    {
+        SCOPED_TRACE(way.host + (way.passive ? " passive" : " active"));
+        status.clear();
+        ftp.Host = way.host;
+        ftp.Port = way.port;
+        ftp.Passive = way.passive;
+        Fetch("/pub/", "large.bin", dir.Path() + "large.bin");
+        EXPECT_TRUE(FileBytes(dir.Path() + "large.bin") == large);
+        EXPECT_NE(std::find_if(status.begin(), status.end(),
+                               [&](const std::string& line) { return line.starts_with(way.dataCommand); }),
+                  status.end());
+        EXPECT_EQ(std::find_if(status.begin(), status.end(),
+                               [](const std::string& line) { return line.starts_with("PORT"); }),
+                  status.end());
+    }
+    if (port6 == "none")
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1): only passive mode over IPv4 was tried";
 }

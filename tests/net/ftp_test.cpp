@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -12,6 +14,7 @@
 #include "messageof.h"
 #include "scriptedftp.h"
 #include "scriptedserver.h"
+#include "silentlistener.h"
 #include "tempdir.h"
 
 namespace
@@ -485,13 +488,209 @@ TEST_F(FtpClient, AbortEndsTheWaitForADataConnectionThatNeverComes)
     EXPECT_TRUE(successes.empty());
 }
 
-TEST_F(FtpClient, ServerThatCannotOpenTheDataConnectionEndsTheWait)
+TEST_F(FtpClient, ActiveModeRefusedFallsBackToPassiveOncePerServer)
 {
-    server.AddScript(DownloadScript("150 Opening data connection.\r\n425 Can't open data connection.\r\n"));
+    std::vector<std::string> fallBacks;
+    ftp.OnPassiveFallBack = [&](const std::string& text) { fallBacks.push_back(text); };
+    const std::string epsvReply = "229 Entering Extended Passive Mode (|||{port}|)\r\n";
+
+    // PORT refused: passive at once, and for the next file with the same server too; once the
+    // fall-backs are forgotten, active mode is tried again.
+    auto first = std::make_shared<PassivePort>();
+    auto second = std::make_shared<PassivePort>();
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("500 Illegal PORT command.\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(first, epsvReply))
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(ServePassiveData(first, DataPlan("one")))
+        .ExpectLine()
+        .Call(OfferPassive(second, epsvReply))
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(ServePassiveData(second, DataPlan("two")))
+        .ExpectLine()
+        .Send("200 PORT ok\r\n")
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(ServeData(DataPlan("three")));
+    server.AddScript(script);
     ftp.Connect();
-    EXPECT_THROW(ftp.Download("a.zip", dir.Path() + "a.zip"), ESockError);
-    EXPECT_TRUE(Reported("425 Can't open data connection.\r\n"));
-    EXPECT_FALSE(Listening(LastPortTarget(server.Received()).port));
+    ftp.Download("a", dir.Path() + "a");
+    ftp.Download("b", dir.Path() + "b");
+    ftp.ForgetFallBacks();
+    ftp.Download("c", dir.Path() + "c");
+    EXPECT_EQ(dir.Read("a") + dir.Read("b") + dir.Read("c"), "onetwothree");
+    const std::string sent = server.Received();
+    const std::size_t firstPort = sent.find("PORT ");
+    ASSERT_NE(firstPort, npos);
+    EXPECT_EQ(sent.substr(firstPort + 5, sent.find("\r\n", firstPort) - firstPort - 5).substr(0, 8),
+              "127,0,0,");
+    EXPECT_EQ(sent.substr(sent.find("\r\n", firstPort)),
+              "\r\nEPSV\r\nRETR a\r\nEPSV\r\nRETR b\r\n" + LastPortTarget(sent).line + "\r\nRETR c\r\n");
+    ASSERT_EQ(fallBacks.size(), 1u);
+    EXPECT_EQ(fallBacks[0], "Passive FTP for 127.0.0.1:" + std::to_string(server.Port()) +
+                                " after 500 Illegal PORT command.");
+    EXPECT_TRUE(Reported(fallBacks[0]));
+    ftp.RequestCloseSocket();
+
+    // RETR answered 425, at once or after a 150, before any data: the transfer is asked again in
+    // passive mode, REST included, and what came before the cut is gone on from.
+    for (const std::string refusal : {"425 Can't open data connection.\r\n",
+                                      "150 Opening data connection.\r\n425 Can't open data connection.\r\n"})
+    {
+        SCOPED_TRACE(refusal);
+        ScriptedServer refusing;
+        auto data = std::make_shared<PassivePort>();
+        Script steps;
+        FtpLogin(steps)
+            .ExpectLine()
+            .Send("200 PORT ok\r\n")
+            .ExpectLine()
+            .Send("350 Restarting at 3.\r\n")
+            .ExpectLine()
+            .Send(refusal)
+            .ExpectLine()
+            .Call(OfferPassive(data, epsvReply))
+            .ExpectLine()
+            .Send("350 Restarting at 3.\r\n")
+            .ExpectLine()
+            .Send("150 Opening data connection.\r\n")
+            .Call(ServePassiveData(data, DataPlan("def")));
+        refusing.AddScript(steps);
+        fallBacks.clear();
+        ftp.Port = refusing.Port();
+        ftp.Connect();
+        dir.Write("r", "abc");
+        ftp.Download("r", dir.Path() + "r", 3);
+        EXPECT_EQ(dir.Read("r"), "abcdef");
+        EXPECT_EQ(ftp.ContinuedFrom, 3);
+        const std::string received = refusing.Received();
+        EXPECT_EQ(received.substr(received.find("REST")), "REST 3\r\nRETR r\r\nEPSV\r\nREST 3\r\nRETR r\r\n");
+        ASSERT_EQ(fallBacks.size(), 1u);
+        EXPECT_NE(fallBacks[0].find("after 425 Can't open data connection."), npos);
+        EXPECT_TRUE(Reported("425 Can't open data connection.\r\n"));
+        ftp.RequestCloseSocket();
+    }
+
+    // The user's abort that comes with the refusal ends the transfer; no passive attempt follows.
+    ScriptedServer aborted;
+    aborted.AddScript(DownloadScript("150 Opening data connection.\r\n425 Can't open data connection.\r\n")
+                          .ExpectLine()
+                          .Stall());
+    ftp.Port = aborted.Port();
+    ftp.Connect();
+    ftp.OnStatus = [this](QObject*, const std::string& text)
+    {
+        if (text.starts_with("150 "))
+            ftp.Abort();
+    };
+    EXPECT_THROW(ftp.Download("x", dir.Path() + "x"), ESockError);
+    EXPECT_EQ(aborted.Received().find("EPSV"), npos) << aborted.Received();
+}
+
+TEST_F(FtpClient, PassiveModeConnectsToTheControlPeerWhateverPasvNames)
+{
+    ftp.Passive = true;
+    auto data = std::make_shared<PassivePort>();
+    // Where the reply points: were the client to follow it, this listener would see it.
+    QTcpServer decoy;
+    ASSERT_TRUE(decoy.listen(QHostAddress("127.0.0.2"), data->Port()));
+    auto listing = std::make_shared<PassivePort>();
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("500 EPSV not understood.\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "227 Entering Passive Mode (127,0,0,2,{p1},{p2}).\r\n"))
+        .ExpectLine()
+        .Send("150 Opening data connection (5 bytes).\r\n")
+        .Call(ServePassiveData(data, DataPlan("hello")))
+        .ExpectLine()
+        .Call(OfferPassive(listing, "229 Extended Passive Mode OK (!!!{port}!)\r\n"))
+        .ExpectLine()
+        .Send("150 Here it comes.\r\n")
+        .Call(ServePassiveData(listing, DataPlan("type=file; a.zip\r\n")))
+        .ExpectLine()
+        .Send("229 Entering Extended Passive Mode (|||0|)\r\n")
+        .ExpectLine()
+        .Send("221 Bye\r\n")
+        .Close();
+    server.AddScript(script);
+    ftp.Connect();
+    ftp.Download("a.zip", dir.Path() + "a.zip");
+    EXPECT_EQ(dir.Read("a.zip"), "hello");
+    EXPECT_EQ(ftp.ExpectedCount, 5);
+    EXPECT_EQ(data->connections.size(), 1u);
+    EXPECT_FALSE(decoy.hasPendingConnections());
+    EXPECT_TRUE(ftp.ListFolder(dir.Path() + "list"));
+    EXPECT_EQ(dir.Read("list"), "type=file; a.zip\r\n");
+    // A reply that names no port is no data connection; the session stays usable.
+    EXPECT_EQ(MessageOf([&] { ftp.Download("b.zip", dir.Path() + "b.zip"); }),
+              "229 Entering Extended Passive Mode (|||0|)\r\n");
+    ftp.Disconnect();
+    EXPECT_EQ(server.Received(), "USER anonymous\r\nPASS kestrow@example.com\r\nEPSV\r\nPASV\r\nRETR "
+                                 "a.zip\r\nEPSV\r\nMLSD\r\nEPSV\r\nQUIT\r\n");
+}
+
+TEST_F(FtpClient, PassiveDataConnectionsThatFailOrStallEndTheTransfer)
+{
+    ftp.Passive = true;
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    SilentListener silent(1);
+    auto data = std::make_shared<PassivePort>();
+    DataPlan stalling(std::string(100000, 's'));
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n")
+        .ExpectLine()
+        .Send("229 Entering Extended Passive Mode (|||" + std::to_string(silent.Port()) + "|)\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
+        .ExpectLine()
+        .Send("150 Opening data connection.\r\n")
+        .Call(
+            [data](ScriptedServer::Connection&)
+            {
+                WaitUntil([&] { return !data->connections.empty(); });
+                data->connections.back()->write(std::string(20000, 's').c_str(), 20000);
+            })
+        .Stall();
+    server.AddScript(script);
+    auto reasonOf = [](const std::function<void()>& action)
+    {
+        try
+        {
+            action();
+        }
+        catch (const ESockError& error)
+        {
+            return error.Reason();
+        }
+        return TSockReason::Unspecified;
+    };
+    ftp.Connect();
+    EXPECT_EQ(reasonOf([&] { ftp.Download("a", dir.Path() + "a"); }), TSockReason::DataConnectionFailed);
+    EXPECT_EQ(ftp.LastError, 10061);
+
+    // A data port that never answers, and a transfer that stalls, end on Abort.
+    QTimer::singleShot(200, &ftp, [this] { ftp.Abort(); });
+    EXPECT_EQ(reasonOf([&] { ftp.Download("b", dir.Path() + "b"); }), TSockReason::ConnectionCanceled);
+    ftp.OnPacketRecvd = [this](QObject*)
+    {
+        if (ftp.DataReceivedCount() >= 20000)
+            QTimer::singleShot(50, &ftp, [this] { ftp.Abort(); });
+    };
+    EXPECT_THROW(ftp.Download("c", dir.Path() + "c"), EAbortError);
+    EXPECT_EQ(dir.Read("c"), std::string(20000, 's'));
+    EXPECT_TRUE(successes.empty());
 }
 
 TEST_F(FtpClient, AbortDuringTheTransferIsNeverASuccess)

@@ -93,3 +93,19 @@ TEST(FtpReply, ServerNoticesThatEndAWait)
     EXPECT_TRUE(IsServerNotice("425 Can't open data connection\r\n", true));
     EXPECT_FALSE(IsServerNotice("200 421 ok\r\n", true));
 }
+
+TEST(FtpReply, PassiveRepliesNameOnlyAPort)
+{
+    EXPECT_EQ(PassivePort("227 Entering Passive Mode (10,1,2,3,19,137).\r\n"), 19 * 256 + 137);
+    EXPECT_EQ(PassivePort("227 Entering Passive Mode 127,0,0,1,200,10\r\n"), 200 * 256 + 10);
+    EXPECT_EQ(PassivePort("227 =127,0,0,1,0,21"), 21);
+    for (const char* none : {"227 Entering Passive Mode (1,2,3,4,5)\r\n", "227 (1,2,3,4,256,1)",
+                             "227 (1,2,3,4,5,6789)", "227 (1,2,3,4,0,0)", "227", ""})
+        EXPECT_EQ(PassivePort(none), 0) << none;
+
+    EXPECT_EQ(ExtendedPassivePort("229 Entering Extended Passive Mode (|||6446|)\r\n"), 6446);
+    EXPECT_EQ(ExtendedPassivePort("229 ok (!!!65535!)"), 65535);
+    for (const char* none : {"229 (|||65536|)", "229 (|||6446)", "229 (||6446|)", "229 (|||x|)", "229 (|||",
+                             "229 Entering Extended Passive Mode"})
+        EXPECT_EQ(ExtendedPassivePort(none), 0) << none;
+}

@@ -44,6 +44,27 @@ TEST(ParseRequestURL, PortAndHostCarryOverToAddressesWithoutThem)
     EXPECT_EQ(target.requestPath, "/a.zip");
 }
 
+TEST(ParseRequestURL, AnIPv6LiteralKeepsItsBracketsAndThePortComesAfterThem)
+{
+    auto target = ParseRequestURL("http://[::1]:8080/dir/list.html", "", 0);
+    EXPECT_EQ(target.host, "[::1]");
+    EXPECT_EQ(target.port, 8080);
+    EXPECT_EQ(target.requestPath, "/dir/list.html");
+    EXPECT_EQ(httpparse::HostField(target.host, target.port, false), "[::1]:8080");
+
+    target = ParseRequestURL("https://[2001:db8::1]/f.zip", "", 0);
+    EXPECT_EQ(target.host, "[2001:db8::1]");
+    EXPECT_EQ(target.port, 443);
+    EXPECT_EQ(httpparse::HostField(target.host, target.port, true), "[2001:db8::1]");
+    EXPECT_EQ(ParseRequestURL("http://[::1]", "", 0).url, "http://[::1]/");
+    EXPECT_THROW(ParseRequestURL("http://[::1]:x/", "", 0), Exception);
+    EXPECT_THROW(ParseRequestURL("http://[::1]:70000/", "", 0), Exception);
+
+    EXPECT_EQ(httpparse::HostWithoutBrackets("[fe80::1%eth0]"), "fe80::1%eth0");
+    EXPECT_EQ(httpparse::HostWithoutBrackets("host"), "host");
+    EXPECT_EQ(httpparse::HostWithoutBrackets("["), "[");
+}
+
 TEST(ParseRequestURL, SchemeChoosesTheDefaultPort)
 {
     EXPECT_EQ(ParseRequestURL("ftp://f/x", "", 8080).port, 21);
@@ -133,10 +154,11 @@ TEST(ContentLength, IsDigitsAloneThatFit63Bits)
     EXPECT_EQ(httpparse::ContentLength("Content-Length: 5000000000\r\n"), 5000000000LL);
     EXPECT_EQ(httpparse::ContentLength("Content-Length: 9223372036854775807\r\n"), 9223372036854775807LL);
     // Anything else is no length: read as a number, each of these once cut a file short.
-    for (const char* bad : {"Content-Length: 9223372036854775808\r\n", "Content-Length: -1\r\n",
-                            "Content-Length: 1e9\r\n", "Content-Length: +5\r\n", "Content-Length: 77 bytes\r\n",
-                            "Content-Length: 1, 2\r\n", "Content-Length: 0x10\r\n", "Content-Length: \r\n",
-                            "Content-Length: none\r\n", "Content-Length\r\n"})
+    for (const char* bad :
+         {"Content-Length: 9223372036854775808\r\n", "Content-Length: -1\r\n", "Content-Length: 1e9\r\n",
+          "Content-Length: +5\r\n", "Content-Length: 77 bytes\r\n", "Content-Length: 1, 2\r\n",
+          "Content-Length: 0x10\r\n", "Content-Length: \r\n", "Content-Length: none\r\n",
+          "Content-Length\r\n"})
         EXPECT_EQ(httpparse::ContentLength(bad), std::nullopt) << bad;
 
     EXPECT_TRUE(httpparse::IsChunkedEncoding("Transfer-Encoding: chunked\r\n"));

@@ -7,6 +7,30 @@ s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])'
 }
 
+# Succeeds when this machine has IPv6 on its loopback: a socket can be bound to ::1.
+kestrow_has_ipv6_loopback() {
+    /usr/bin/python3 -c 'import socket
+socket.socket(socket.AF_INET6).bind(("::1", 0))' 2>/dev/null
+}
+
+# The listen line of nginx for [::1] at the port $1 (with "ssl" when $2 says so), or nothing
+# where there is no IPv6 loopback.
+kestrow_nginx_ipv6_listen() {
+    if kestrow_has_ipv6_loopback; then
+        echo "listen [::1]:$1${2:+ $2};"
+    fi
+}
+
+# Writes to $1/$2 the address $3 with "[::1]" for the host where there is an IPv6 loopback,
+# else "none".
+kestrow_write_ipv6_url() {
+    if kestrow_has_ipv6_loopback; then
+        echo "$3" >"$1/$2"
+    else
+        echo none >"$1/$2"
+    fi
+}
+
 # Waits until something accepts connections on 127.0.0.1:$1 (up to five seconds).
 kestrow_wait_for_port() {
     local port=$1 pid=$2

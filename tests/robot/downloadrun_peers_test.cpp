@@ -196,3 +196,31 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
         EXPECT_EQ(previewed, (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", "with space.zip"}));
     }
 }
+
+TEST_F(PeerRun, PassiveFtpFromVsftpdAndAPageAndFilesOverIPv6)
+{
+    const bool ipv6 = PeerValue("nginx", "url6") != "none";
+    const std::string name = CurrentTestName();
+    NginxSite vsftpd("robot-ftp", name, "vsftpd");
+    vsftpd.Write("v.zip", "V");
+    NginxSite pyftpdlib("robot-ftp", name, "ftp");
+    pyftpdlib.Write("p.zip", "P");
+    std::string links =
+        "<a href=ftp://127.0.0.1:" + PeerValue("vsftpd", "port") + "/robot-ftp/" + name + "/v.zip>";
+    if (ipv6)
+        links += "<a href=ftp://[::1]:" + PeerValue("ftp", "port6") + "/robot-ftp/" + name + "/p.zip>";
+    NginxSite web("robot-ftp", name);
+    web.Write("list.html", links);
+    const std::string page =
+        (ipv6 ? PeerValue("nginx", "url6") + "/robot-ftp/" + name + "/" : web.url) + "list.html";
+    preferences.Passive = true;
+    run.URLList.SetItems({page + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/robot-ftp/" + name + "/v.zip"), "V");
+    EXPECT_FALSE(LogLinesWith("vsftpd", "vsftpd.log", "\"EPSV\"").empty());
+    if (!ipv6)
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1): only passive FTP over IPv4 was tried";
+    EXPECT_EQ(home.Read("out/robot-ftp/" + name + "/p.zip"), "P");
+}

@@ -45,7 +45,8 @@ std::string Response(const std::string& body, const std::string& type = "applica
 class ScriptedSite
 {
   public:
-    ScriptedSite()
+    explicit ScriptedSite(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
+        : server(address)
     {
         server.AddScript(Script().ExpectHeader().Call([this](Connection& c) { Answer(c); }).Close());
     }
@@ -477,6 +478,31 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
     }
 }
 
+TEST_F(DownloadRunEngine, ThePreviewOfAnFtpFolderUsesPassiveModeWhenItIsChosen)
+{
+    ScriptedServer ftp;
+    auto data = std::make_shared<PassivePort>();
+    Script script;
+    FtpLogin(script)
+        .ExpectLine()
+        .Send("250 CWD ok\r\n")
+        .ExpectLine()
+        .Send("200 Type set to I\r\n")
+        .ExpectLine()
+        .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
+        .ExpectLine()
+        .Send("150 Here it comes.\r\n")
+        .Call(ServePassiveData(data, DataPlan("type=file; a.zip\r\ntype=dir; sub\r\n")))
+        .ExpectLine()
+        .Send("221 Goodbye.\r\n")
+        .Close();
+    ftp.AddScript(script);
+    preferences.Passive = true;
+    run.PreviewEntry("ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/->" + Out());
+    EXPECT_EQ(run.FileList.Items(), (std::vector<std::string>{"a.zip"}));
+    EXPECT_NE(ftp.Received().find("TYPE I\r\nEPSV\r\nMLSD\r\n"), npos) << ftp.Received();
+}
+
 TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
 {
     // The server refuses the goodbye, or hangs up on it.
@@ -641,6 +667,41 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
     EXPECT_EQ(observer.LinesWith("Failed to download page "), 2);
     EXPECT_EQ(run.ErrorCount(), 2);
     EXPECT_EQ(observer.LastStatus(), "All done.");
+}
+
+TEST_F(DownloadRunEngine, IPv6AddressesServeAsEntriesLinksRedirectsAndTheProxy)
+{
+    // A proxy on ::1 answers for a site of IPv6 literals that need not exist.
+    ScriptedSite proxy{QHostAddress(QHostAddress::LocalHostIPv6)};
+    if (!proxy.server.Listening())
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    const std::string site = "http://[2001:db8::1]:8080";
+    proxy.Raw(site + "/dir/list.html",
+              "HTTP/1.0 302 Found\r\nLocation: /moved/list.html\r\nContent-Type: text/html\r\n\r\n");
+    proxy.Page(site + "/moved/list.html", "<a href=a.zip><a href=\"http://[2001:db8::2]/b.zip\">");
+    proxy.File(site + "/moved/a.zip", "A");
+    proxy.File("http://[2001:db8::2]/b.zip", "B");
+    preferences.Proxy = "[::1]:" + std::to_string(proxy.Port());
+    run.URLList.SetItems({site + "/dir/list.html->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    // Brackets are harmless in a name; the colons are not kept.
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"a.zip", "http---[2001-db8--1]-8080-dir-list.html",
+                                                        "http---[2001-db8--2]-b.zip"}));
+    EXPECT_EQ(home.Read("out/a.zip"), "A");
+    EXPECT_EQ(home.Read("out/http---[2001-db8--2]-b.zip"), "B");
+    ASSERT_EQ(proxy.Headers.size(), proxy.Requests.size());
+    for (std::size_t i = 0; i < proxy.Requests.size(); ++i)
+    {
+        const bool first = proxy.Requests[i].find("2001:db8::1") != npos;
+        EXPECT_NE(
+            proxy.Headers[i].find(first ? "\r\nHost: [2001:db8::1]:8080\r\n" : "\r\nHost: [2001:db8::2]\r\n"),
+            npos)
+            << proxy.Headers[i];
+    }
+    EXPECT_NE(std::find(proxy.Requests.begin(), proxy.Requests.end(), "GET " + site + "/moved/a.zip"),
+              proxy.Requests.end());
 }
 
 TEST_F(DownloadRunEngine, AnswersWithoutABodyFailTheirFileWithTheirCodeAtOnce)

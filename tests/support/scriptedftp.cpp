@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QNetworkProxy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -92,6 +94,69 @@ ScriptedServer::Action ServeData(DataPlan plan)
                          });
         QObject::connect(thief, &QTcpSocket::disconnected, thief, [plan] { *plan.thiefClosed = true; });
         thief->connectToHost(target.address, target.port);
+    };
+}
+
+PassivePort::PassivePort() : listener(new QTcpServer())
+{
+    listener->setProxy(QNetworkProxy::NoProxy);
+    if (!listener->listen(QHostAddress::LocalHost, 0))
+        ADD_FAILURE() << "cannot open a data port";
+    QObject::connect(listener, &QTcpServer::newConnection, listener,
+                     [this]
+                     {
+                         while (QTcpSocket* connection = listener->nextPendingConnection())
+                             connections.push_back(connection);
+                     });
+}
+
+PassivePort::~PassivePort()
+{
+    delete listener;
+}
+
+quint16 PassivePort::Port() const
+{
+    return listener->serverPort();
+}
+
+ScriptedServer::Action OfferPassive(std::shared_ptr<PassivePort> port, std::string reply)
+{
+    return [port, reply](ScriptedServer::Connection& control)
+    {
+        std::string text = reply;
+        auto replace = [&text](const std::string& name, int value)
+        {
+            if (const std::size_t at = text.find(name); at != npos)
+                text.replace(at, name.size(), std::to_string(value));
+        };
+        replace("{port}", port->Port());
+        replace("{p1}", port->Port() >> 8);
+        replace("{p2}", port->Port() & 0xff);
+        Write(control.socket, text);
+    };
+}
+
+ScriptedServer::Action ServePassiveData(std::shared_ptr<PassivePort> port, DataPlan plan)
+{
+    return [port, plan](ScriptedServer::Connection& control)
+    {
+        QTcpSocket* controlSocket = control.socket;
+        auto serve = [port, plan, controlSocket]
+        {
+            QTcpSocket* data = port->connections.back();
+            QObject::connect(data, &QTcpSocket::disconnected, controlSocket,
+                             [plan, controlSocket] { Write(controlSocket, plan.closing); });
+            Write(data, plan.payload);
+            data->disconnectFromHost();
+        };
+        if (!port->connections.empty())
+        {
+            serve();
+            return;
+        }
+        QObject::connect(port->listener, &QTcpServer::newConnection, controlSocket, serve,
+                         Qt::SingleShotConnection);
     };
 }
 

@@ -3,10 +3,14 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QHostAddress>
 
 #include "scriptedserver.h"
+
+class QTcpServer;
+class QTcpSocket;
 
 // The pieces of an FTP server for scripted servers: the login, and the server's side of an
 // active-mode transfer, which connects to the address the client named in PORT.
@@ -43,6 +47,26 @@ struct DataPlan
 // A script step that plays the plan: connects to the client's PORT address and sends the
 // payload, then the closing reply on the control connection once the data connection is done.
 ScriptedServer::Action ServeData(DataPlan plan);
+
+// The server's side of a passive-mode transfer: a data port on 127.0.0.1 that the client is told
+// of, and the connections that came to it.
+struct PassivePort
+{
+    PassivePort();
+    ~PassivePort();
+    quint16 Port() const;
+    // Connections the client made to the port, in order.
+    std::vector<QTcpSocket*> connections;
+    QTcpServer* listener;
+};
+
+// A script step that answers EPSV or PASV with reply, in which "{port}" becomes the data port
+// ("{p1},{p2}" its two bytes, as PASV names them).
+ScriptedServer::Action OfferPassive(std::shared_ptr<PassivePort> port, std::string reply);
+
+// A script step that plays the plan on the client's connection to the data port (waiting for it
+// if need be): the payload, then the closing reply on the control connection.
+ScriptedServer::Action ServePassiveData(std::shared_ptr<PassivePort> port, DataPlan plan);
 
 // Greeting of three lines, USER answered 331, PASS answered 230.
 ScriptedServer::Script& FtpLogin(ScriptedServer::Script& script);

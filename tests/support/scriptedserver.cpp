@@ -63,12 +63,31 @@ ScriptedServer::Script& ScriptedServer::Script::Call(Action action)
     return Add(Step::CallAction, {}, 0, std::move(action));
 }
 
-ScriptedServer::ScriptedServer(QObject* parent) : QObject(parent), server(new QTcpServer(this))
+ScriptedServer::ScriptedServer(QObject* parent)
+    : ScriptedServer(QHostAddress(QHostAddress::LocalHost), 0, parent)
+{
+    if (!Listening())
+        qFatal("scripted server cannot listen: %s", qPrintable(server->errorString()));
+}
+
+ScriptedServer::ScriptedServer(const QHostAddress& address, quint16 port, QObject* parent)
+    : QObject(parent), server(new QTcpServer(this))
 {
     server->setProxy(QNetworkProxy::NoProxy);
     connect(server, &QTcpServer::newConnection, this, &ScriptedServer::Accept);
-    if (!server->listen(QHostAddress::LocalHost, 0))
-        qFatal("scripted server cannot listen: %s", qPrintable(server->errorString()));
+    server->listen(address, port);
+}
+
+bool ScriptedServer::Listening() const
+{
+    return server->isListening();
+}
+
+std::string ScriptedServer::Address() const
+{
+    const QHostAddress address = server->serverAddress();
+    const std::string text = address.toString().toStdString();
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + text + "]" : text;
 }
 
 ScriptedServer::~ScriptedServer()
@@ -93,7 +112,7 @@ quint16 ScriptedServer::Port() const
 
 std::string ScriptedServer::Url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(Port()) + path;
+    return "http://" + Address() + ":" + std::to_string(Port()) + path;
 }
 
 std::string ScriptedServer::Received(int connection) const

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <QHostAddress>
 #include <QObject>
 
 class QTcpServer;
@@ -83,15 +84,21 @@ class ScriptedServer : public QObject
     };
 
     explicit ScriptedServer(QObject* parent = nullptr);
+    // A server on another address of this machine (at port, or at a free one for 0); one that
+    // cannot listen there (::1 without IPv6 on the loopback) is not Listening.
+    explicit ScriptedServer(const QHostAddress& address, quint16 port = 0, QObject* parent = nullptr);
     ~ScriptedServer() override;
+
+    bool Listening() const;
 
     // Scripts are played on connections in the order they arrive; the last one serves every
     // later connection. Without a script a connection is only recorded.
     void AddScript(Script script);
 
     quint16 Port() const;
-    std::string Address() const { return "127.0.0.1"; }
-    // http://127.0.0.1:PORT followed by path.
+    // The address as an address writes it: "127.0.0.1", "[::1]".
+    std::string Address() const;
+    // http://ADDRESS:PORT followed by path.
     std::string Url(const std::string& path = "/") const;
 
     int ConnectionCount() const { return static_cast<int>(connections.size()); }

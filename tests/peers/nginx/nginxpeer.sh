@@ -2,7 +2,9 @@
 # Starts or stops the web server the tests fetch from.
 #   nginxpeer.sh start STATEDIR   serve STATEDIR/root on 127.0.0.1 at a free port; the port is
 #                                 written to STATEDIR/port, the process id to STATEDIR/pid, the
-#                                 Basic-auth login of /private/ to STATEDIR/user and STATEDIR/password
+#                                 Basic-auth login of /private/ to STATEDIR/user and STATEDIR/password;
+#                                 the same on [::1] and the same port where the machine has IPv6 on
+#                                 its loopback: STATEDIR/url6 is http://[::1]:PORT, or "none"
 #   nginxpeer.sh stop STATEDIR    stop it and remove STATEDIR
 # The root holds index.html, files/small.txt, files/large.bin (24 MiB of random bytes), a file
 # under a path longer than 256 characters, and private/secret.txt behind Basic auth.
@@ -40,6 +42,7 @@ http {
     sendfile on;
     server {
         listen 127.0.0.1:$port;
+        $(kestrow_nginx_ipv6_listen "$port")
         server_name localhost;
         root $state/root;
         location = /moved { return 301 /index.html; }
@@ -75,6 +78,7 @@ print(sys.argv[1] + ":{SHA}" + base64.b64encode(hashlib.sha1(sys.argv[2].encode(
     echo "$password" >"$state/password"
 
     kestrow_start_nginx "$state"
+    kestrow_write_ipv6_url "$state" url6 "http://[::1]:$(cat "$state/port")"
     echo "nginx on 127.0.0.1:$(cat "$state/port") serving $state/root"
 }
 

@@ -3,8 +3,8 @@
 #   nginxtlspeer.sh start STATEDIR   make a test authority and certificates with openssl, then
 #                                    serve STATEDIR/root on 127.0.0.1 over TLS and over plain HTTP
 #   nginxtlspeer.sh stop STATEDIR    stop it and remove STATEDIR
-# Written to STATEDIR: port (TLS, a certificate from the test authority for the address
-# 127.0.0.1 only, so "localhost" is a wrong host name), http_port (plain HTTP, same root),
+# Written to STATEDIR: port (TLS, a certificate from the test authority for the addresses
+# 127.0.0.1 and ::1 only, so "localhost" is a wrong host name), http_port (plain HTTP, same root),
 # expired_port (the authority's certificate for 127.0.0.1, expired), untrusted_port (a
 # self-signed certificate for 127.0.0.1), ca.pem (the test authority), url (https://127.0.0.1:PORT).
 # access.log names the server name each client sent (sni=NAME).
@@ -28,7 +28,7 @@ request() {
 make_certificates() {
     local tls=$state/tls
     mkdir -p "$tls/issued"
-    printf 'subjectAltName = IP:127.0.0.1\nbasicConstraints = CA:FALSE\nextendedKeyUsage = serverAuth\n' \
+    printf 'subjectAltName = IP:127.0.0.1, IP:::1\nbasicConstraints = CA:FALSE\nextendedKeyUsage = serverAuth\n' \
         >"$tls/server.ext"
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 \
         -subj "/CN=Kestrow Test Authority" -keyout "$tls/ca.key" -out "$state/ca.pem" 2>/dev/null
@@ -100,6 +100,7 @@ http {
     ssl_certificate_key $state/tls/server.key;
     server {
         listen 127.0.0.1:$port ssl;
+        $(kestrow_nginx_ipv6_listen "$port" ssl)
         location /to-http/ { rewrite ^/to-http(/.*)\$ http://127.0.0.1:$http_port\$1 redirect; }
         location /slow/ { limit_rate_after 64k; limit_rate 1; }
     }
@@ -134,6 +135,7 @@ start() {
 
     kestrow_start_nginx "$state"
     echo "https://127.0.0.1:$(cat "$state/port")" >"$state/url"
+    kestrow_write_ipv6_url "$state" url6 "https://[::1]:$(cat "$state/port")"
     echo "nginx with TLS on 127.0.0.1:$(cat "$state/port"), plain HTTP on $(cat "$state/http_port")"
 }
 
