@@ -59,8 +59,9 @@ void CheckLine(std::string_view line)
 {
     Check(ftpreply::SizeFromReply(line) >= 0);
     const ftpreply::TCmdType kind = ftpreply::CommandKind(line);
-    Check(kind == ftpreply::cmdChangeDir || kind == ftpreply::cmdMakeDir || kind == ftpreply::cmdDelete ||
-          kind == ftpreply::cmdRemoveDir || kind == ftpreply::cmdCurrentDir || kind == ftpreply::cmdOther);
+    Check(kind == ftpreply::TCmdType::cmdChangeDir || kind == ftpreply::TCmdType::cmdMakeDir ||
+          kind == ftpreply::TCmdType::cmdDelete || kind == ftpreply::TCmdType::cmdRemoveDir ||
+          kind == ftpreply::TCmdType::cmdCurrentDir || kind == ftpreply::TCmdType::cmdOther);
     // A listing's name is a part of its line, and never a folder's own "." or "..".
     const std::string mlsd = ftpreply::MlsdFileName(line);
     const std::string nlst = ftpreply::NlstName(line);

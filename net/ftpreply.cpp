@@ -30,16 +30,16 @@ TCmdType CommandKind(std::string_view commandLine)
 {
     const std::string_view word = commandLine.substr(0, commandLine.find(' '));
     if (bytetext::EqualsNoCase(word, "CWD"))
-        return cmdChangeDir;
+        return TCmdType::cmdChangeDir;
     if (bytetext::EqualsNoCase(word, "MKD"))
-        return cmdMakeDir;
+        return TCmdType::cmdMakeDir;
     if (bytetext::EqualsNoCase(word, "DELE"))
-        return cmdDelete;
+        return TCmdType::cmdDelete;
     if (bytetext::EqualsNoCase(word, "RMD"))
-        return cmdRemoveDir;
+        return TCmdType::cmdRemoveDir;
     if (bytetext::EqualsNoCase(commandLine, "PWD"))
-        return cmdCurrentDir;
-    return cmdOther;
+        return TCmdType::cmdCurrentDir;
+    return TCmdType::cmdOther;
 }
 
 bool IsContinuation(std::string_view line)

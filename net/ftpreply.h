@@ -9,7 +9,7 @@
 namespace ftpreply
 {
 // TCmdType: the kind of transaction passed to the FTP client's events.
-enum TCmdType : int
+enum class TCmdType : int
 {
     cmdChangeDir = 0,
     cmdMakeDir = 1,

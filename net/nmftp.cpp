@@ -251,7 +251,7 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
         throw Exception("Invalid URL");
-    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::cmdDownload, restartAt);
+    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::TCmdType::cmdDownload, restartAt);
 }
 
 bool TNMFTP::ListFolder(const std::string& local)
@@ -263,7 +263,7 @@ bool TNMFTP::ListFolder(const std::string& local)
         return false;
     try
     {
-        ReceiveData("MLSD", local, ftpreply::cmdList);
+        ReceiveData("MLSD", local, ftpreply::TCmdType::cmdList);
         return true;
     }
     catch (const FTPException&)
@@ -273,7 +273,7 @@ bool TNMFTP::ListFolder(const std::string& local)
         if (!InRange(ReplyCode, 500, 502) && ReplyCode != 504)
             throw;
     }
-    ReceiveData("NLST", local, ftpreply::cmdNList);
+    ReceiveData("NLST", local, ftpreply::TCmdType::cmdNList);
     return false;
 }
 

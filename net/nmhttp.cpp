@@ -60,22 +60,22 @@ void TNMHTTP::Request(CmdType kind, const std::string& url)
 
 void TNMHTTP::Options(const std::string& url)
 {
-    Request(CmdOptions, url);
+    Request(CmdType::CmdOptions, url);
 }
 
 void TNMHTTP::Get(const std::string& url)
 {
-    Request(CmdGet, url);
+    Request(CmdType::CmdGet, url);
 }
 
 void TNMHTTP::Head(const std::string& url)
 {
-    Request(CmdHead, url);
+    Request(CmdType::CmdHead, url);
 }
 
 void TNMHTTP::Delete(const std::string& url)
 {
-    Request(CmdDelete, url);
+    Request(CmdType::CmdDelete, url);
 }
 
 void TNMHTTP::Post(const std::string& url, const std::string& data)
@@ -87,51 +87,51 @@ void TNMHTTP::Post(const std::string& url, const std::string& data)
         decoder.InputString = data;
         SendData = decoder.Decode();
     }
-    Request(CmdPost, url);
+    Request(CmdType::CmdPost, url);
 }
 
 void TNMHTTP::Put(const std::string& url, const std::string& data)
 {
     SendData = data;
-    Request(CmdPut, url);
+    Request(CmdType::CmdPut, url);
 }
 
 void TNMHTTP::Patch(const std::string& url, const std::string& data)
 {
     SendData = data;
-    Request(CmdPatch, url);
+    Request(CmdType::CmdPatch, url);
 }
 
 void TNMHTTP::Trace(const std::string& url, const std::string& data)
 {
     SendData = data;
-    Request(CmdTrace, url);
+    Request(CmdType::CmdTrace, url);
 }
 
 void TNMHTTP::Copy(const std::string& url, const std::string& destination)
 {
     ExtraHeaderValue = destination;
-    Request(CmdCopy, url);
+    Request(CmdType::CmdCopy, url);
 }
 
 void TNMHTTP::Move(const std::string& url, const std::string& destination)
 {
     ExtraHeaderValue = destination;
-    Request(CmdMove, url);
+    Request(CmdType::CmdMove, url);
 }
 
 void TNMHTTP::Link(const std::string& url, const std::string& value)
 {
     ExtraHeaderValue = value;
     SendData = "Send.dat";
-    Request(CmdLink, url);
+    Request(CmdType::CmdLink, url);
 }
 
 void TNMHTTP::Unlink(const std::string& url, const std::string& value)
 {
     ExtraHeaderValue = value;
     SendData = "Send.dat";
-    Request(CmdUnlink, url);
+    Request(CmdType::CmdUnlink, url);
 }
 
 void TNMHTTP::DoRequest()
@@ -165,7 +165,7 @@ void TNMHTTP::DoRequest()
             bool head = false;
             if (OpenSecureSession())
             {
-                head = RequestKind == CmdHead;
+                head = RequestKind == CmdType::CmdHead;
                 SendRequest();
                 ReadResponseHeader();
             }
@@ -208,7 +208,8 @@ void TNMHTTP::DoRequest()
             if (requestURL.find("://") != std::string::npos)
                 URL = httpparse::ResolveLocation(requestURL, URL);
             else if (URL.find('/') == std::string::npos)
-                URL = (secure ? "https://" : "http://") + Host + "/" + URL;
+                URL = httpparse::ResolveLocation(
+                    (secure ? "https://" : "http://") + Host + ":" + std::to_string(Port) + "/", URL);
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -285,7 +286,7 @@ void TNMHTTP::BuildHeaders()
     else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
         HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
-    if (RangeFrom > 0 && RequestKind == CmdGet)
+    if (RangeFrom > 0 && RequestKind == CmdType::CmdGet)
     {
         HeaderList.Add("Range: bytes=" + std::to_string(RangeFrom) + "-");
         HeaderList.SetHeaderValue("If-Range", RangeValidator);
@@ -324,7 +325,7 @@ void TNMHTTP::SendRequest()
             // The whole body, as its Content-Length announced it.
             SendBytes(SendData);
     }
-    RequestKind = CmdGet;
+    RequestKind = CmdType::CmdGet;
 }
 
 bool TNMHTTP::ContinuesRange() const

@@ -14,7 +14,7 @@
 class QSslSocket;
 
 // The request kinds.
-enum CmdType
+enum class CmdType : int
 {
     CmdGet = 0,
     CmdOptions = 1,
@@ -119,7 +119,7 @@ class TNMHTTP : public TPowersock
     std::int64_t ContinuedFrom = -1;
     // The answer just read is the part of the file that RangeFrom asked for.
     bool ContinuesRange() const;
-    CmdType RequestKind = CmdGet;
+    CmdType RequestKind = CmdType::CmdGet;
     bool DecodePostData = true;
     TExStringList HeaderList;
     // What https connections trust.

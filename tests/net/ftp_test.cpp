@@ -78,7 +78,7 @@ class FtpClient : public ::testing::Test
     // Declared before the client, whose destruction still reports its QUIT and waits for its answer.
     QuickTimeOuts quickTimeOuts;
     std::vector<std::string> status;
-    std::vector<int> successes;
+    std::vector<ftpreply::TCmdType> successes;
     ScriptedServer server;
     TNMFTP ftp;
     QTimer watchdog;
@@ -129,7 +129,8 @@ TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
     EXPECT_EQ(announced, 11);
     EXPECT_EQ(ftp.ExpectedCount, 11);
     EXPECT_EQ(successes,
-              (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther, ftpreply::cmdDownload}));
+              (std::vector<ftpreply::TCmdType>{ftpreply::TCmdType::cmdChangeDir, ftpreply::TCmdType::cmdOther,
+                                               ftpreply::TCmdType::cmdDownload}));
     EXPECT_FALSE(ftp.IsConnected());
 
     const std::vector<std::string> expected = {
@@ -350,13 +351,13 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
 
     EXPECT_THROW(ftp.ChangeDir("a"), FTPException);
 
-    std::vector<int> failures;
+    std::vector<ftpreply::TCmdType> failures;
     ftp.OnFailure = [&](bool& handled, TNMFTP::TCmdType kind)
     {
         failures.push_back(kind);
-        handled = kind == ftpreply::cmdChangeDir;
+        handled = kind == ftpreply::TCmdType::cmdChangeDir;
     };
-    std::vector<int> unsupported;
+    std::vector<ftpreply::TCmdType> unsupported;
     ftp.OnUnSupportedFunction = [&](TNMFTP::TCmdType kind) { unsupported.push_back(kind); };
     EXPECT_NO_THROW(ftp.ChangeDir("a"));
     EXPECT_THROW(ftp.DoCommand("SITE X"), FTPException);
@@ -370,9 +371,12 @@ TEST_F(FtpClient, CommandFailuresAndTheirEvents)
     ftp.DoCommand("PWD");
     ftp.Disconnect();
 
-    EXPECT_EQ(failures, (std::vector<int>{ftpreply::cmdChangeDir, ftpreply::cmdOther}));
-    EXPECT_EQ(unsupported, (std::vector<int>{ftpreply::cmdOther}));
-    EXPECT_EQ(successes, (std::vector<int>{ftpreply::cmdOther, ftpreply::cmdOther, ftpreply::cmdCurrentDir}));
+    EXPECT_EQ(failures, (std::vector<ftpreply::TCmdType>{ftpreply::TCmdType::cmdChangeDir,
+                                                         ftpreply::TCmdType::cmdOther}));
+    EXPECT_EQ(unsupported, (std::vector<ftpreply::TCmdType>{ftpreply::TCmdType::cmdOther}));
+    EXPECT_EQ(successes,
+              (std::vector<ftpreply::TCmdType>{ftpreply::TCmdType::cmdOther, ftpreply::TCmdType::cmdOther,
+                                               ftpreply::TCmdType::cmdCurrentDir}));
 }
 
 TEST_F(FtpClient, RefusedRetrAcceptsNoDataConnection)

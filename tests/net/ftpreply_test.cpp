@@ -26,17 +26,17 @@ int LinesOfReply(std::initializer_list<const char*> lines)
 
 TEST(FtpReply, CommandKindFollowsTheFirstWord)
 {
-    EXPECT_EQ(CommandKind("CWD /pub/"), cmdChangeDir);
-    EXPECT_EQ(CommandKind("cwd pub"), cmdChangeDir);
-    EXPECT_EQ(CommandKind("MKD new"), cmdMakeDir);
-    EXPECT_EQ(CommandKind("DELE a.zip"), cmdDelete);
-    EXPECT_EQ(CommandKind("RMD old"), cmdRemoveDir);
-    EXPECT_EQ(CommandKind("PWD"), cmdCurrentDir);
+    EXPECT_EQ(CommandKind("CWD /pub/"), TCmdType::cmdChangeDir);
+    EXPECT_EQ(CommandKind("cwd pub"), TCmdType::cmdChangeDir);
+    EXPECT_EQ(CommandKind("MKD new"), TCmdType::cmdMakeDir);
+    EXPECT_EQ(CommandKind("DELE a.zip"), TCmdType::cmdDelete);
+    EXPECT_EQ(CommandKind("RMD old"), TCmdType::cmdRemoveDir);
+    EXPECT_EQ(CommandKind("PWD"), TCmdType::cmdCurrentDir);
     // PWD counts only as the whole command; a word that merely starts like CWD is another command.
-    EXPECT_EQ(CommandKind("PWD x"), cmdOther);
-    EXPECT_EQ(CommandKind("CWDX a"), cmdOther);
-    EXPECT_EQ(CommandKind("TYPE I"), cmdOther);
-    EXPECT_EQ(CommandKind(""), cmdOther);
+    EXPECT_EQ(CommandKind("PWD x"), TCmdType::cmdOther);
+    EXPECT_EQ(CommandKind("CWDX a"), TCmdType::cmdOther);
+    EXPECT_EQ(CommandKind("TYPE I"), TCmdType::cmdOther);
+    EXPECT_EQ(CommandKind(""), TCmdType::cmdOther);
 }
 
 TEST(FtpReply, ShortRuleForContinuationLines)

@@ -53,7 +53,7 @@ TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)
     ScriptedServer server;
     server.AddScript(Reply("HTTP/1.0 200 OK\r\nContent-Length: 5\r\nServer: test\r\n\r\nhello"));
     TNMHTTP http;
-    std::vector<int> successes;
+    std::vector<CmdType> successes;
     std::vector<std::string> statuses;
     http.OnSuccess = [&](CmdType cmd) { successes.push_back(cmd); };
     http.ReportLevel = 2;
@@ -65,7 +65,7 @@ TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)
     EXPECT_EQ(http.Body, "hello");
     EXPECT_EQ(http.ExpectedCount, 5);
     EXPECT_EQ(http.Header, "HTTP/1.0 200 OK\r\nContent-Length: 5\r\nServer: test\r\n\r\n");
-    EXPECT_EQ(successes, std::vector<int>{CmdGet});
+    EXPECT_EQ(successes, std::vector<CmdType>{CmdType::CmdGet});
     EXPECT_EQ(statuses, std::vector<std::string>{"Transaction Completed"});
     EXPECT_FALSE(http.IsConnected());
 }
@@ -136,7 +136,7 @@ TEST(NMHTTP, StatusLinesDecideTheReplyCode)
         http.OnSuccess = [&](CmdType) { ++successes; };
         http.OnFailure = [&](CmdType cmd)
         {
-            EXPECT_EQ(cmd, CmdGet);
+            EXPECT_EQ(cmd, CmdType::CmdGet);
             ++failures;
         };
         http.Get(server.Url("/x"));
@@ -760,8 +760,8 @@ TEST(NMHTTP, ProgressHandlerMayEndTheTransferOnceAllIsIn)
 
 TEST(CmdTypeInfo, CoversTheTwelveKinds)
 {
-    EXPECT_EQ(CmdTypeInfo(CmdGet)->keyword, "GET ");
-    EXPECT_EQ(CmdTypeInfo(CmdTrace)->keyword, "TRACE ");
+    EXPECT_EQ(CmdTypeInfo(CmdType::CmdGet)->keyword, "GET ");
+    EXPECT_EQ(CmdTypeInfo(CmdType::CmdTrace)->keyword, "TRACE ");
     EXPECT_EQ(CmdTypeInfo(static_cast<CmdType>(12)), nullptr);
     EXPECT_EQ(CmdTypeInfo(static_cast<CmdType>(-1)), nullptr);
 }
