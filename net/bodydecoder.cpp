@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/bytetext.h"
+
 namespace
 {
 constexpr std::int64_t MaxChunkSize = (std::int64_t{1} << 60) - 1;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 } // namespace
 
 TBodyDecoder::TBodyDecoder(TBodyFraming framing)
@@ -39,7 +30,7 @@ bool TBodyDecoder::ChunkSize()
     std::int64_t size = 0;
     for (; i < line.size(); ++i)
     {
-        const int digit = HexValue(line[i]);
+        const int digit = bytetext::HexDigitValue(line[i]);
         if (digit < 0)
             break;
         if (size > (MaxChunkSize >> 4))

@@ -1,18 +1,6 @@
 #include "net/nmurl.h"
 
-namespace
-{
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-} // namespace
+#include "platform/bytetext.h"
 
 TNMURL::TNMURL(QObject* owner) : QObject(owner) {}
 
@@ -28,8 +16,8 @@ std::string TNMURL::Decode()
         else if (c == '%')
         {
             const std::string digits = InputString.substr(i + 1, 2);
-            const int high = digits.size() == 2 ? HexValue(digits[0]) : -1;
-            const int low = digits.size() == 2 ? HexValue(digits[1]) : -1;
+            const int high = digits.size() == 2 ? bytetext::HexDigitValue(digits[0]) : -1;
+            const int low = digits.size() == 2 ? bytetext::HexDigitValue(digits[1]) : -1;
             if (high < 0 || low < 0)
             {
                 if (OnError)

@@ -152,7 +152,6 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(read.PassiveFtp, 1);
     EXPECT_FALSE(read.SettingsLoaded);
 
-
     // The boolean is stored as the integer 0 or 1.
     TSettingsStore store(file);
     ASSERT_TRUE(store.OpenKey(Key, false));
