@@ -81,11 +81,7 @@ TEST(KestrowCliGetFtp, PassiveModeAndTheFallBackToIt)
     ScriptedServer server;
     auto data = std::make_shared<PassivePort>();
     ScriptedServer::Script script;
-    FtpLogin(script)
-        .ExpectLine()
-        .Send("250 CWD ok\r\n")
-        .ExpectLine()
-        .Send("200 Type set to I\r\n")
+    FtpInBinaryType(script)
         .ExpectLine()
         .Send("502 MDTM not implemented.\r\n")
         .ExpectLine()
@@ -216,13 +212,8 @@ TEST(KestrowCliGetFtp, ACutTransferGoesOnWithRestOnlyWhileTheFileIsUnchanged)
 
     // A server that refuses REST sends the file from its start, which replaces what was kept.
     using Script = ScriptedServer::Script;
-    const auto commands = [](Script& script)
-    {
-        FtpLogin(script)
-            .ExpectLine()
-            .Send("250 CWD ok\r\n")
-            .ExpectLine()
-            .Send("200 Type set to I\r\n")
+    const auto commands = [](Script& script) {
+        FtpInBinaryType(script)
             .ExpectLine()
             .Send("213 20261201120000\r\n")
             .ExpectLine()

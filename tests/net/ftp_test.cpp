@@ -89,11 +89,7 @@ class FtpClient : public ::testing::Test
 TEST_F(FtpClient, RobotSequenceSendsItsCommandsAndReportsInOrder)
 {
     Script script;
-    FtpLogin(script)
-        .ExpectLine()
-        .Send("250 CWD ok\r\n")
-        .ExpectLine()
-        .Send("200 Type set to I\r\n")
+    FtpInBinaryType(script)
         .ExpectLine()
         .Send("200 PORT ok\r\n")
         .ExpectLine()

@@ -483,11 +483,7 @@ TEST_F(DownloadRunEngine, ThePreviewOfAnFtpFolderUsesPassiveModeWhenItIsChosen)
     ScriptedServer ftp;
     auto data = std::make_shared<PassivePort>();
     Script script;
-    FtpLogin(script)
-        .ExpectLine()
-        .Send("250 CWD ok\r\n")
-        .ExpectLine()
-        .Send("200 Type set to I\r\n")
+    FtpInBinaryType(script)
         .ExpectLine()
         .Call(OfferPassive(data, "229 Entering Extended Passive Mode (|||{port}|)\r\n"))
         .ExpectLine()
@@ -511,11 +507,7 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
         SCOPED_TRACE(refuses ? "QUIT refused" : "closed on QUIT");
         auto commands = [](Script& script, const std::string& size)
         {
-            FtpLogin(script)
-                .ExpectLine()
-                .Send("250 CWD ok\r\n")
-                .ExpectLine()
-                .Send("200 Type set to I\r\n")
+            FtpInBinaryType(script)
                 .ExpectLine()
                 .Send("213 20261201120000\r\n")
                 .ExpectLine()

@@ -168,3 +168,8 @@ ScriptedServer::Script& FtpLogin(ScriptedServer::Script& script)
         .ExpectLine()
         .Send("230 Logged in\r\n");
 }
+
+ScriptedServer::Script& FtpInBinaryType(ScriptedServer::Script& script)
+{
+    return FtpLogin(script).ExpectLine().Send("250 CWD ok\r\n").ExpectLine().Send("200 Type set to I\r\n");
+}

@@ -70,3 +70,5 @@ ScriptedServer::Action ServePassiveData(std::shared_ptr<PassivePort> port, DataP
 
 // Greeting of three lines, USER answered 331, PASS answered 230.
 ScriptedServer::Script& FtpLogin(ScriptedServer::Script& script);
+// The login, the folder changed to and binary type set: where a transfer begins.
+ScriptedServer::Script& FtpInBinaryType(ScriptedServer::Script& script);
