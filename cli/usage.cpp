@@ -72,8 +72,12 @@ const std::vector<TCommandUsage>& CommandUsages()
                            "certificate must be for the host and come from an authority the system (or --ca-file)\n"
                            "trusts. Through a proxy it goes in a tunnel (CONNECT)."},
                 {Text, "", "An ftp://HOST[:PORT]/DIR/FILE address is fetched with the robot's FTP client as an anonymous\n"
-                           "user in active mode: log in, change to DIR, binary type, download, quit. FILE is replaced\n"
-                           "only once the whole file has arrived. --head, --proxy and --user do not apply there."},
+                           "user in active mode (passive with --passive, or by itself when the server cannot take\n"
+                           "active mode): log in, change to DIR, binary type, download, quit. --head, --proxy and\n"
+                           "--user do not apply there."},
+                {Text, "", "FILE is replaced only once the whole file has arrived. A transfer that breaks off keeps what\n"
+                           "arrived beside FILE (.FILE.part); the next get of the same URL into the same FILE goes on\n"
+                           "from there when the server still has the same version. Ctrl+C removes what arrived."},
                 {ExitStatus, "", "0 for a reply code below 400, 1 for an HTTP error code (400 and up) or an\n"
                                  "answer without a body (204, 304), 2 when the transfer failed (the reason, or the FTP\n"
                                  "server's error reply, is printed) or the usage is wrong."},
@@ -120,6 +124,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                 }},
                 {Text, "", "https:// pages and files are fetched over TLS; a server whose certificate is not for its\n"
                            "host, has expired or comes from no trusted authority fails like an unreachable one."},
+                {Text, "", "A file that breaks off keeps what arrived beside it; a retry, or the next run of the same\n"
+                           "list, goes on from there when the server still has the same version."},
                 {Text, "", "Every log line of the run goes to standard output as it is written (and to the log\n"
                            "file). On a terminal, standard error shows the progress; questions are answered No,\n"
                            "logins with --user or --proxy-user (a login asked for without them is cancelled), and\n"
