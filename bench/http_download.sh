@@ -43,11 +43,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$root/tests/peers/nginx/nginxpeer.sh" start "$state/nginx" >/dev/null
-port=$(cat "$state/nginx/port")
-echo "Writing a ${size_mib} MiB file for nginx on 127.0.0.1:$port ..."
-head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
-url="http://127.0.0.1:$port/files/big.bin"
+serve_big_file "$size"
 
 baseline=${KESTROW_BASELINE_CLI:-}
 best_kestrow="" best_curl="" best_baseline="" peak_kestrow=0 peak_curl=0 peak_baseline=0

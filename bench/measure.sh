@@ -23,3 +23,13 @@ measure() {
     cpu=$(awk -F': ' '/User time/ {u = $2} /System time/ {s = $2} END {print u + s}' "$state/time.txt")
     echo "$(calc "$end - $start") $peak $cpu"
 }
+
+# Starts the nginx peer in $state/nginx with a file of SIZE random bytes: serve_big_file SIZE sets
+# $port and $url. The caller stops nginx when it ends ("nginxpeer.sh stop $state/nginx").
+serve_big_file() {
+    "$root/tests/peers/nginx/nginxpeer.sh" start "$state/nginx" >/dev/null
+    port=$(cat "$state/nginx/port")
+    echo "Writing a $(($1 / 1048576)) MiB file for nginx on 127.0.0.1:$port ..."
+    head -c "$1" /dev/urandom >"$state/nginx/root/files/big.bin"
+    url="http://127.0.0.1:$port/files/big.bin"
+}

@@ -25,7 +25,7 @@ for tool in "$cli" awk cmp; do
         exit 1
     fi
 done
-calc() { awk "BEGIN {print $1}"; }
+source "$(dirname "$0")/measure.sh"
 
 state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
 out_dir=${KESTROW_BENCH_OUT:-$([ -d /dev/shm ] && echo /dev/shm || echo "$state")}
@@ -39,11 +39,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$root/tests/peers/nginx/nginxpeer.sh" start "$state/nginx" >/dev/null
-port=$(cat "$state/nginx/port")
-echo "Writing a ${size_mib} MiB file for nginx on 127.0.0.1:$port ..."
-head -c "$size" /dev/urandom >"$state/nginx/root/files/big.bin"
-url="http://127.0.0.1:$port/files/big.bin"
+serve_big_file "$size"
 partial="$out_dir/.kestrow-resume-$$.bin.part"
 
 start=$(date +%s.%N)
