@@ -11,7 +11,6 @@
 #include "net/powersock.h"
 #include "net/tlstrust.h"
 
-class QSslSocket;
 
 // The request kinds.
 enum class CmdType : int
@@ -124,14 +123,9 @@ class TNMHTTP : public TPowersock
     TExStringList HeaderList;
     // What https connections trust.
     TTlsTrust Trust;
-    // TLS runs with OpenSSL straight on the socket, which reads in large blocks, where OpenSSL is
-    // what Qt's TLS backend runs on; false, or elsewhere, it runs in Qt's TLS socket.
-    bool DirectTls = true;
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
-    // ...and its TLS runs straight on the socket rather than in Qt's TLS socket.
-    bool TlsRunsDirectly() const { return secure && directTls; }
 
     void Abort() override;
 
@@ -154,21 +148,15 @@ class TNMHTTP : public TPowersock
     virtual void Link(const std::string& url, const std::string& value);
     virtual void Unlink(const std::string& url, const std::string& value);
 
-  protected:
-    QTcpSocket* CreateSocket() override;
-    bool EndedWithoutCloseNotify() const override;
-
   private:
     void Request(CmdType kind, const std::string& url);
-    // The https side (nmhttptls.cpp). Before Connect: the transport the request needs, a fresh
-    // TLS socket for every https connection.
+    // The https side (nmhttptls.cpp). Before Connect: a fresh socket for every https connection.
     void PrepareTransport();
     // After Connect: the tunnel through a proxy and the TLS handshake. False when the proxy
     // answered the request for the tunnel itself; its answer is then the response.
     bool OpenSecureSession();
     bool OpenTunnel();
     void Handshake();
-    void HandshakeDirectly();
     std::int64_t BodyLength();
     // The end of an answer that has no body (to a HEAD; 1xx, 204, 304) is its header: the body
     // file is left empty.
@@ -181,11 +169,4 @@ class TNMHTTP : public TPowersock
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
     bool secure = false;
-    // The https connection under way runs TLS itself rather than in Qt's socket.
-    bool directTls = false;
-    QPointer<QSslSocket> tlsSocket;
-    bool tlsEncrypted = false;
-    bool tlsCloseNotified = false;
-    // Why the handshake failed, as Qt says it.
-    std::string tlsError;
 };

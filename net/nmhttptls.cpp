@@ -1,9 +1,8 @@
-// The https side of TNMHTTP: a TLS socket for every https connection, the tunnel through a
+// The https side of TNMHTTP: a TLS session on every https connection, the tunnel through a
 // proxy and the handshake, all with the session's waits, time-out and cancel.
 #include "net/nmhttp.h"
 
 #include <QPointer>
-#include <QSslSocket>
 
 #include "net/httpparse.h"
 #include "net/tlssession.h"
@@ -12,9 +11,6 @@
 namespace
 {
 constexpr const char* HandshakeFailed = "TLS handshake failed: ";
-
-// Below the allocator's threshold for mapping fresh pages.
-constexpr qint64 TlsReadBufferSize = 64 * 1024;
 
 // A host that would end the CONNECT line early, or add a line of its own to it.
 bool FitsRequestLine(const std::string& text)
@@ -26,68 +22,15 @@ bool FitsRequestLine(const std::string& text)
 }
 } // namespace
 
-QTcpSocket* TNMHTTP::CreateSocket()
-{
-    if (!secure || directTls)
-        return TPowersock::CreateSocket();
-    auto* transport = new QSslSocket();
-    transport->setSslConfiguration(Trust.Configuration());
-    connect(transport, &QSslSocket::encrypted, this,
-            [this, transport]
-            {
-                if (transport == tlsSocket)
-                    tlsEncrypted = true;
-            });
-    // Connected before the session's own handler, so the reason is known when the session hears
-    // of the failure. An untrusted certificate is one of them: Qt ends the handshake for it.
-    connect(transport, &QAbstractSocket::errorOccurred, this,
-            [this, transport]
-            {
-                if (transport == tlsSocket && !tlsEncrypted && tlsError.empty())
-                    tlsError = transport->errorString().toStdString();
-            });
-    // Qt reports a close_notify as it does a bare close of the connection; only the alert
-    // tells them apart.
-    connect(transport, &QSslSocket::alertReceived, this,
-            [this, transport](QSsl::AlertLevel, QSsl::AlertType type, const QString&)
-            {
-                if (transport == tlsSocket && type == QSsl::AlertType::CloseNotify)
-                    tlsCloseNotified = true;
-            });
-    tlsSocket = transport;
-    return transport;
-}
-
-bool TNMHTTP::EndedWithoutCloseNotify() const
-{
-    return tlsSocket && tlsEncrypted && !tlsCloseNotified;
-}
-
 void TNMHTTP::PrepareTransport()
 {
-    if (secure)
-    {
-        // Never a plain request in place of an https one.
-        if (const std::string problem = TTlsTrust::Unavailable(); !problem.empty())
-            throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + problem);
-        directTls = DirectTls && TTlsSession::Unavailable().empty();
-        if (directTls)
-        {
-            tlsSocket = nullptr;
-            AdoptSocket(CreateSocket());
-            return;
-        }
-        AdoptSocket(CreateSocket());
-        // Qt's TLS backend copies everything waiting in the socket's buffer into a fresh buffer
-        // on every round; kept small, that buffer comes from memory the allocator has at hand
-        // instead of new pages each time, which made large downloads several times slower.
-        tlsSocket->setReadBufferSize(TlsReadBufferSize);
-    }
-    else if (tlsSocket)
-    {
-        tlsSocket = nullptr;
-        AdoptSocket(CreateSocket());
-    }
+    if (!secure)
+        return;
+    // Never a plain request in place of an https one.
+    if (const std::string problem = TTlsSession::Unavailable(); !problem.empty())
+        throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + problem);
+    // A fresh socket, whose connection the TLS session takes over once it stands.
+    AdoptSocket(CreateSocket());
 }
 
 bool TNMHTTP::OpenSecureSession()
@@ -127,37 +70,6 @@ bool TNMHTTP::OpenTunnel()
 void TNMHTTP::Handshake()
 {
     ReportStatus(8, "TLS Handshake");
-    if (directTls)
-    {
-        HandshakeDirectly();
-        return;
-    }
-    if (!tlsSocket)
-        throw ESockError(TSockReason::TlsHandshakeFailed, std::string(HandshakeFailed) + "no TLS socket");
-    tlsEncrypted = false;
-    tlsCloseNotified = false;
-    tlsError.clear();
-    // The certificate must be for the host asked for; the name also goes out as the server name
-    // indication. An IPv6 literal is checked against the certificate's IP address, unbracketed.
-    tlsSocket->setPeerVerifyName(QString::fromStdString(std::string(httpparse::HostWithoutBrackets(Host))));
-    // Records go out when written, as on the direct path.
-    tlsSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    tlsSocket->startClientEncryption();
-    const TWaitEnd end =
-        WaitUntil([this] { return tlsEncrypted || !tlsError.empty() || !IsConnected(); }, {.timed = true});
-    if (end == TWaitEnd::TimedOut)
-        throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
-    if (end == TWaitEnd::Canceled)
-        throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
-    if (tlsEncrypted && IsConnected())
-        return;
-    if (tlsError.empty())
-        tlsError = tlsSocket ? tlsSocket->errorString().toStdString() : "the connection was closed";
-    throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + tlsError);
-}
-
-void TNMHTTP::HandshakeDirectly()
-{
     // A proxy may close the tunnel at once.
     if (!IsConnected())
         throw ESockError(TSockReason::TlsHandshakeFailed,

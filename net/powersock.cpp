@@ -195,16 +195,6 @@ QTcpSocket* TPowersock::CreateSocket()
     return new QTcpSocket();
 }
 
-void TPowersock::StartConnection(QTcpSocket& transport, const QHostAddress& address, quint16 port)
-{
-    transport.connectToHost(address, port);
-}
-
-void TPowersock::TransportConnected()
-{
-    SessionEstablished();
-}
-
 void TPowersock::SessionEstablished()
 {
     WatchClose();
@@ -234,7 +224,7 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
                 Notified(name, [&] { (this->*handler)(); });
         };
     };
-    connect(transport, &QTcpSocket::connected, this, handle("Connect", &TPowersock::TransportConnected));
+    connect(transport, &QTcpSocket::connected, this, handle("Connect", &TPowersock::SessionEstablished));
     connect(transport, &QIODevice::readyRead, this, handle("ReadToStream", &TPowersock::ReadToStream));
     connect(transport, &QIODevice::bytesWritten, this,
             handle("WriteFromStream", &TPowersock::WriteFromStream));
@@ -306,9 +296,7 @@ void TPowersock::SocketClosed()
         OnDataArrived(this);
     if (closeCount != closesBefore)
         return;
-    state = EndedByReset()              ? TConnectionState::ClosedByReset
-            : EndedWithoutCloseNotify() ? TConnectionState::CutShort
-                                        : TConnectionState::Unconnected;
+    state = EndedByReset() ? TConnectionState::ClosedByReset : TConnectionState::Unconnected;
     RequestCloseSocket();
 }
 
@@ -454,7 +442,7 @@ void TPowersock::Connect()
 
         DropTls();
         state = TConnectionState::Connecting;
-        StartConnection(transport, resolved, static_cast<quint16>(port));
+        transport.connectToHost(resolved, static_cast<quint16>(port));
         end = WaitUntil([this] { return IsConnected() || !LastEventOk; },
                         {.timed = true, .limitMilliseconds = last ? 0 : NextAddressMilliseconds});
         if (end == TWaitEnd::Done && LastEventOk)

@@ -212,20 +212,13 @@ class TPowersock : public QObject
     // or the rule ends the wait. A time-out or cancel wins over a condition met at the same time.
     TWaitEnd WaitUntil(const std::function<bool()>& done, const TWaitRule& rule = {});
 
-    // The session's transport. A client that needs TLS returns a QSslSocket here and starts
-    // the handshake in StartConnection; it then calls SessionEstablished when the handshake is
-    // done instead of on the plain connect. Nothing above this layer sees the difference.
-    virtual QTcpSocket* CreateSocket();
-    virtual void StartConnection(QTcpSocket& transport, const QHostAddress& address, quint16 port);
-    virtual void TransportConnected();
+    // The session's transport: a plain TCP socket.
+    QTcpSocket* CreateSocket();
     void SessionEstablished();
     // From here on TLS runs straight on the connection's descriptor: Qt's socket lets go of it,
     // and every byte read or sent goes through the session returned, whose handshake the caller
     // starts and waits for. nullptr when there is no descriptor to take over.
     TTlsSession* RunTlsDirectly();
-    // Whether the connection that just closed ended a TLS session without the peer's
-    // close_notify; for a client whose TLS runs in Qt's socket.
-    virtual bool EndedWithoutCloseNotify() const { return false; }
 
     // Queues all of bytes and waits until they are sent, without the limits of SendBuffer.
     void SendBytes(std::string_view bytes);

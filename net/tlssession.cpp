@@ -21,8 +21,6 @@
 
 #include <QHostAddress>
 #include <QSocketNotifier>
-#include <QSslError>
-#include <QSslSocket>
 #include <QUrl>
 
 #include "net/tlstrust.h"
@@ -30,17 +28,17 @@
 
 namespace
 {
+// The OpenSSL 3 library of the system; its functions of libcrypto come with it.
+constexpr const char* OpenSslLibrary = "libssl.so.3";
+
 // OpenSSL reads this much from the socket at once and decrypts the records in it one by one:
 // one system call for many records instead of two for each.
 constexpr int ReadBlock = 64 * 1024;
 
-// The OpenSSL functions sessions call, taken from the library Qt's TLS backend has loaded rather
-// than linked: a program that never speaks TLS does not pay for mapping OpenSSL, and sessions
-// run on the very library Qt checks certificates with.
+// The OpenSSL functions sessions call, taken from the system's library when TLS is first needed
+// rather than linked: a program that never speaks TLS does not pay for mapping OpenSSL.
 struct TOpenSsl
 {
-    decltype(&::OpenSSL_version_num) VersionNum;
-    decltype(&::OpenSSL_version) Version;
     decltype(&::TLS_client_method) ClientMethod;
     decltype(&::SSL_CTX_new) CtxNew;
     decltype(&::SSL_CTX_free) CtxFree;
@@ -106,8 +104,6 @@ std::string ResolveOpenSsl(void* library)
         if (!function && missing.empty())
             missing = name;
     };
-    take(openSsl.VersionNum, "OpenSSL_version_num");
-    take(openSsl.Version, "OpenSSL_version");
     take(openSsl.ClientMethod, "TLS_client_method");
     take(openSsl.CtxNew, "SSL_CTX_new");
     take(openSsl.CtxFree, "SSL_CTX_free");
@@ -279,74 +275,41 @@ bool IsUnexpectedEof(unsigned long code)
     return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
 }
 
-// A certificate check's failure in Qt's words, so that both TLS paths say the same.
+// A certificate check's failure in the words Qt's TLS socket uses for it; OpenSSL's own words
+// for the rest.
 std::string VerifyErrorText(long code)
 {
-    QSslError::SslError error;
-    switch (code)
+    static constexpr struct
     {
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        error = QSslError::UnableToGetIssuerCertificate;
-        break;
-    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
-        error = QSslError::UnableToDecryptCertificateSignature;
-        break;
-    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
-        error = QSslError::UnableToDecodeIssuerPublicKey;
-        break;
-    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
-        error = QSslError::CertificateSignatureFailed;
-        break;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        error = QSslError::CertificateNotYetValid;
-        break;
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        error = QSslError::CertificateExpired;
-        break;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
-        error = QSslError::InvalidNotBeforeField;
-        break;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
-        error = QSslError::InvalidNotAfterField;
-        break;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        error = QSslError::SelfSignedCertificate;
-        break;
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        error = QSslError::SelfSignedCertificateInChain;
-        break;
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        error = QSslError::UnableToGetLocalIssuerCertificate;
-        break;
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        error = QSslError::UnableToVerifyFirstCertificate;
-        break;
-    case X509_V_ERR_CERT_REVOKED:
-        error = QSslError::CertificateRevoked;
-        break;
-    case X509_V_ERR_INVALID_CA:
-        error = QSslError::InvalidCaCertificate;
-        break;
-    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
-        error = QSslError::PathLengthExceeded;
-        break;
-    case X509_V_ERR_INVALID_PURPOSE:
-        error = QSslError::InvalidPurpose;
-        break;
-    case X509_V_ERR_CERT_UNTRUSTED:
-        error = QSslError::CertificateUntrusted;
-        break;
-    case X509_V_ERR_CERT_REJECTED:
-        error = QSslError::CertificateRejected;
-        break;
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        error = QSslError::HostNameMismatch;
-        break;
-    default:
-        return openSsl.VerifyErrorString(code);
-    }
-    return QSslError(error).errorString().toStdString();
+        long code;
+        const char* text;
+    } words[] = {
+        {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT, "The issuer certificate could not be found"},
+        {X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE, "The certificate signature could not be decrypted"},
+        {X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY, "The public key in the certificate could not be read"},
+        {X509_V_ERR_CERT_SIGNATURE_FAILURE, "The signature of the certificate is invalid"},
+        {X509_V_ERR_CERT_NOT_YET_VALID, "The certificate is not yet valid"},
+        {X509_V_ERR_CERT_HAS_EXPIRED, "The certificate has expired"},
+        {X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD, "The certificate's notBefore field contains an invalid time"},
+        {X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD, "The certificate's notAfter field contains an invalid time"},
+        {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, "The certificate is self-signed, and untrusted"},
+        {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN,
+         "The root certificate of the certificate chain is self-signed, and untrusted"},
+        {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY,
+         "The issuer certificate of a locally looked up certificate could not be found"},
+        {X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE, "No certificates could be verified"},
+        {X509_V_ERR_INVALID_CA, "One of the CA certificates is invalid"},
+        {X509_V_ERR_PATH_LENGTH_EXCEEDED, "The basicConstraints path length parameter has been exceeded"},
+        {X509_V_ERR_INVALID_PURPOSE, "The supplied certificate is unsuitable for this purpose"},
+        {X509_V_ERR_CERT_UNTRUSTED, "The root CA certificate is not trusted for this purpose"},
+        {X509_V_ERR_CERT_REJECTED, "The root CA certificate is marked to reject the specified purpose"},
+        {X509_V_ERR_HOSTNAME_MISMATCH, "The host name did not match any of the valid hosts for this certificate"},
+        {X509_V_ERR_IP_ADDRESS_MISMATCH, "The host name did not match any of the valid hosts for this certificate"},
+    };
+    for (const auto& word : words)
+        if (word.code == code)
+            return word.text;
+    return openSsl.VerifyErrorString(code);
 }
 
 // Said of a connection that closed or was reset under the handshake, as Qt's socket says it.
@@ -401,16 +364,14 @@ std::string TTlsSession::Unavailable()
 {
     static const std::string reason = []() -> std::string
     {
-        if (!QSslSocket::supportsSsl() || QSslSocket::activeBackend() != QLatin1String("openssl"))
-            return "Qt's TLS backend is not OpenSSL";
-        void* library = dlopen("libssl.so.3", RTLD_NOW | RTLD_NOLOAD);
+        void* library = dlopen(OpenSslLibrary, RTLD_NOW | RTLD_LOCAL);
         if (!library)
-            return "Qt's TLS backend has not loaded libssl.so.3";
+        {
+            const char* why = dlerror();
+            return std::string("cannot load ") + OpenSslLibrary + (why ? std::string(" (") + why + ")" : "");
+        }
         if (const std::string missing = ResolveOpenSsl(library); !missing.empty())
-            return "libssl.so.3 has no " + missing;
-        if (static_cast<unsigned long>(QSslSocket::sslLibraryVersionNumber()) != openSsl.VersionNum())
-            return "Qt's TLS backend runs on " + QSslSocket::sslLibraryVersionString().toStdString() +
-                   ", libssl.so.3 is " + openSsl.Version(OPENSSL_VERSION);
+            return std::string(OpenSslLibrary) + " has no " + missing;
         openSsl.socketMethod = MakeSocketMethod();
         if (!openSsl.socketMethod)
             return "OpenSSL cannot make a socket BIO";

@@ -15,11 +15,10 @@ struct ssl_ctx_st;
 struct bio_method_st;
 
 // TLS run with OpenSSL straight on a connected socket's descriptor: records are read from the
-// socket in large blocks and decrypted into the caller's buffer, with no copy through Qt's TLS
-// socket. The certificate check is that of Qt's TLS socket with the same trust: the system's
-// authorities and the added ones, the host name (or address), the server name indication for
-// names; its failures read as Qt words them. It is used where OpenSSL is the library Qt's TLS
-// backend runs on, so that both speak with one voice.
+// socket in large blocks and decrypted into the caller's buffer. The certificate check is the
+// usual one for the trust given: the system's authorities and the added ones, the host name (or
+// address), the server name indication for names; its failures are worded as Qt words them.
+// OpenSSL is loaded from the system when the first session needs it.
 class TTlsSession : public QObject
 {
     Q_OBJECT
@@ -43,7 +42,7 @@ class TTlsSession : public QObject
     TTlsSession(const TTlsSession&) = delete;
     TTlsSession& operator=(const TTlsSession&) = delete;
 
-    // Empty when sessions can run here, else why not (Qt's TLS socket serves then).
+    // Empty when sessions can run here, else why not (OpenSSL is missing).
     static std::string Unavailable();
     // The certificates of a PEM or DER file, each in DER; none when sessions cannot run here.
     static QList<QByteArray> ReadCertificates(const QByteArray& bytes);

@@ -4,8 +4,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 
 // What an https connection trusts: the system's certificate authorities and any added for
 // intranet servers, with the host name checked; or, only when the user asked for it for one
@@ -19,17 +17,9 @@ class TTlsTrust
     // No certificate is checked: for one run, when the user said so.
     bool AcceptAnyCertificate = false;
 
-    // The configuration of a new connection through Qt's TLS socket.
-    QSslConfiguration Configuration() const;
     // The authorities added to the system's, each in DER.
     QList<QByteArray> AddedAuthorities() const;
 
-    // Empty when Qt Network can speak TLS, else why it cannot.
-    static std::string Unavailable();
-
   private:
-    // The authorities added to the system's, each in DER.
     QList<QByteArray> added;
-    // The system's and the added ones, for Qt's TLS socket; made when first needed.
-    mutable QList<QSslCertificate> trusted;
 };

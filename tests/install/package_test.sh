@@ -22,7 +22,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Homepage) == https://* ]] || fail "Homepage: $(field Homepage)"
 [ "$(field Description | wc -l)" -ge 4 ] || fail "a description of one line"
 depends=$(field Depends)
-for needed in libqt6core6 libqt6network6 libqt6widgets6 qt6-qpa-plugins; do
+for needed in libqt6core6 libqt6network6 libqt6widgets6 qt6-qpa-plugins libssl3; do
     [[ ", $depends," =~ ", $needed"[\ ,] ]] || fail "Depends lacks $needed: $depends"
 done
 [[ $depends != *-dev* ]] || fail "Depends names a development package: $depends"
