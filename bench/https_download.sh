@@ -3,7 +3,10 @@
 # in the same run, and prints the throughput of both, their ratio and the peak memory of both (from
 # /usr/bin/time -v). Both trust the test authority the nginx peer makes. Then fetches a file a
 # sixteenth of the size with kestrow-cli, so that its peak memory shows whether it grows with the
-# file, and a 1 KiB file 20 times with each tool, for what a short request costs.
+# file, and a 1 KiB file 20 times with each tool, for what a short request costs. Last, the peak
+# memory of kestrow_bench_tls_floor fetching the large file: a program that links Qt Core and Qt
+# Network, as kestrow-cli does, and does nothing but the fetch with OpenSSL, which no client of
+# ours can go below.
 #
 #   bench/https_download.sh [BUILD_DIR] [ROUNDS] [SIZE_MIB]
 #
@@ -74,6 +77,13 @@ done
 read -r _ peak_small _ < <(measure $((small_mib * 1024 * 1024)) "$cli" get "https://127.0.0.1:$port/files/small.bin" \
     "$out" --ca-file "$ca")
 rm -f "$out"
+floor=$build/bin/kestrow_bench_tls_floor
+peak_floor=""
+if [ -x "$floor" ]; then
+    /usr/bin/time -f %M -o "$state/floor.txt" "$floor" "$port" /files/big.bin "$ca" "$out"
+    peak_floor=$(cat "$state/floor.txt")
+    rm -f "$out"
+fi
 
 # What one short request costs, start-up, connection and handshake included: 20 in a row.
 head -c 1024 /dev/urandom >"$state/nginx/root/files/tiny.bin"
@@ -103,4 +113,6 @@ printf 'CPU per download (least of the rounds): kestrow-cli %.3f s, curl %.3f s,
 echo "load average: $load_before before, $(cut -d' ' -f1 /proc/loadavg) after"
 printf 'kestrow-cli peak memory for %d MiB: %.1f MiB, for %d MiB: %.1f MiB (goal: the same)\n' \
     "$small_mib" "$(calc "$peak_small / 1024")" "$size_mib" "$(calc "$peak_kestrow / 1024")"
+[ -n "$peak_floor" ] && printf 'floor, Qt Core and Network with OpenSSL alone: peak memory %.1f MiB\n' \
+    "$(calc "$peak_floor / 1024")"
 printf 'one request for 1 KiB, start-up included: kestrow-cli get %.1f ms, curl %.1f ms\n' "$tiny_kestrow" "$tiny_curl"
