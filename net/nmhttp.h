@@ -5,12 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include <QPointer>
-
 #include "net/exstringlist.h"
 #include "net/powersock.h"
 #include "net/tlstrust.h"
-
 
 // The request kinds.
 enum class CmdType : int

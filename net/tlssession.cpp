@@ -286,12 +286,15 @@ std::string VerifyErrorText(long code)
     } words[] = {
         {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT, "The issuer certificate could not be found"},
         {X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE, "The certificate signature could not be decrypted"},
-        {X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY, "The public key in the certificate could not be read"},
+        {X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY,
+         "The public key in the certificate could not be read"},
         {X509_V_ERR_CERT_SIGNATURE_FAILURE, "The signature of the certificate is invalid"},
         {X509_V_ERR_CERT_NOT_YET_VALID, "The certificate is not yet valid"},
         {X509_V_ERR_CERT_HAS_EXPIRED, "The certificate has expired"},
-        {X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD, "The certificate's notBefore field contains an invalid time"},
-        {X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD, "The certificate's notAfter field contains an invalid time"},
+        {X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD,
+         "The certificate's notBefore field contains an invalid time"},
+        {X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD,
+         "The certificate's notAfter field contains an invalid time"},
         {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, "The certificate is self-signed, and untrusted"},
         {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN,
          "The root certificate of the certificate chain is self-signed, and untrusted"},
@@ -303,8 +306,10 @@ std::string VerifyErrorText(long code)
         {X509_V_ERR_INVALID_PURPOSE, "The supplied certificate is unsuitable for this purpose"},
         {X509_V_ERR_CERT_UNTRUSTED, "The root CA certificate is not trusted for this purpose"},
         {X509_V_ERR_CERT_REJECTED, "The root CA certificate is marked to reject the specified purpose"},
-        {X509_V_ERR_HOSTNAME_MISMATCH, "The host name did not match any of the valid hosts for this certificate"},
-        {X509_V_ERR_IP_ADDRESS_MISMATCH, "The host name did not match any of the valid hosts for this certificate"},
+        {X509_V_ERR_HOSTNAME_MISMATCH,
+         "The host name did not match any of the valid hosts for this certificate"},
+        {X509_V_ERR_IP_ADDRESS_MISMATCH,
+         "The host name did not match any of the valid hosts for this certificate"},
     };
     for (const auto& word : words)
         if (word.code == code)

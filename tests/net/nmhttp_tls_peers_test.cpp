@@ -123,7 +123,8 @@ TEST(NMHTTPTls, RefusesCertificatesItCannotTrustUnlessAskedToAcceptAny)
         {Address("https", "port", "/index.html", "localhost"), true,
          "The host name did not match any of the valid hosts for this certificate"},
         {Address("https", "expired_port", "/index.html"), true, "The certificate has expired"},
-        {Address("https", "untrusted_port", "/index.html"), true, "The certificate is self-signed, and untrusted"},
+        {Address("https", "untrusted_port", "/index.html"), true,
+         "The certificate is self-signed, and untrusted"},
     };
     for (const Case& c : cases)
     {
