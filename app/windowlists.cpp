@@ -30,6 +30,9 @@ namespace
 // The key code of Delete, as the list's key handler receives it.
 constexpr int KeyDelete = 46;
 
+// The URL List's entries on the clipboard as the bytes they are.
+constexpr const char* EntriesMimeType = "application/x-kestrow-entries";
+
 QFileDialog* MakeListFileDialog(QWidget* parent, const char* caption, QFileDialog::AcceptMode mode,
                                 const char* proposedName)
 {
@@ -177,7 +180,12 @@ void TFormKestrow::CopyEntries()
     else
         for (const int row : selected)
             copy(entries[static_cast<std::size_t>(row)]);
-    QGuiApplication::clipboard()->setText(platform::ToQString(text));
+    // Other programs get text; a paste here gets the bytes, so that an entry that is no UTF-8
+    // comes back as it was.
+    auto* data = new QMimeData();
+    data->setText(platform::ToQString(text));
+    data->setData(EntriesMimeType, QByteArray::fromStdString(text));
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void TFormKestrow::PasteEntries()
@@ -190,7 +198,10 @@ void TFormKestrow::PasteEntries()
     for (std::string& entry : entries)
         if (entry.find("->") == std::string::npos)
             entry += outputDir;
-    for (std::string& line : ParseListText(platform::ToStdString(clipboard->text())))
+    const std::string pasted = clipboard->hasFormat(EntriesMimeType)
+                                   ? clipboard->data(EntriesMimeType).toStdString()
+                                   : platform::ToStdString(clipboard->text());
+    for (std::string& line : ParseListText(pasted))
     {
         // A blank line would become an entry without an address, which every run fails.
         if (bytetext::Trim(line).empty())

@@ -181,6 +181,14 @@ TEST(WindowLists, DeleteCopyAndPasteActOnTheSelectionOrTheWholeList)
         EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
     EXPECT_EQ(w.form.ProgressBarList->value(), 0);
     EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+
+    // An entry that is no UTF-8 is pasted back byte for byte; other programs get it as text.
+    const std::string latin1 = "http://h/caf\xE9.zip->/o/";
+    w.form.ListBoxURLList->SetItems({latin1});
+    w.form.PopupMenuCopy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8(latin1 + "\r\n"));
+    w.form.PopupMenuPaste->trigger();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{latin1, latin1}));
 }
 
 TEST(WindowLists, EntriesShowWholeWithAScrollBarWhenOneIsWide)
