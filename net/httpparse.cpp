@@ -121,6 +121,15 @@ std::int16_t StatusCode(std::string_view line)
     return static_cast<std::int16_t>(value);
 }
 
+std::string StatusLineText(std::string_view line)
+{
+    std::string text(bytetext::WithoutOneLineEnd(line).substr(0, 160));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
 bool HasBody(int code, bool head)
 {
     return !head && code >= 200 && code != 204 && code != 304;

@@ -41,6 +41,10 @@ std::string ResolveLocation(std::string_view base, std::string_view location);
 // that is no such number. The line end does not count as part of the field.
 std::int16_t StatusCode(std::string_view line);
 
+// A status line as a message may quote it: without its line end, other control bytes shown as
+// '?', and at most 160 bytes.
+std::string StatusLineText(std::string_view line);
+
 // Whether an answer with this code brings a body: none answers a HEAD, whatever its header
 // announces, and none comes with 1xx, 204 or 304.
 bool HasBody(int code, bool head);

@@ -161,16 +161,18 @@ void TNMHTTP::DoRequest()
         Connect();
         try
         {
-            // The answer a proxy gives to the tunnel's CONNECT is no answer to a HEAD.
+            // The proxy's request for its login in place of a tunnel is the answer, without its
+            // body; it is no answer to a HEAD.
             bool head = false;
-            if (OpenSecureSession())
+            const bool tunnelOpen = OpenSecureSession();
+            if (tunnelOpen)
             {
                 head = RequestKind == CmdType::CmdHead;
                 SendRequest();
                 ReadResponseHeader();
             }
             ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
-            if (!httpparse::HasBody(ReplyCode, head))
+            if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head);
             else if (InputFileMode)
                 CaptureFile(Body, ContinuedFrom);
@@ -310,12 +312,13 @@ void TNMHTTP::SendRequest()
     if (std::any_of(lines.begin(), lines.end(), bytetext::HasControlByte) ||
         bytetext::HasControlByte(HeaderInfo.UserId) || bytetext::HasControlByte(HeaderInfo.Password))
         throw Exception("Invalid URL");
-    const std::string header = HeaderList.Text();
-    // Write sends at most its buffer; a cut request would ask for another resource.
+    // One write for the whole header: a server may answer and close once it has the request
+    // line, and a second write would then meet a closed connection.
+    const std::string header = HeaderList.Text() + "\r\n";
+    // A cut request would ask for another resource.
     if (header.size() > TextBufferSize)
         throw ESockError(TSockReason::UrlTooLong, "URL too long");
-    Write(header);
-    Writeln("");
+    SendBytes(header);
     const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);
     if (kind && kind->bodySent)
     {
@@ -368,6 +371,7 @@ void TNMHTTP::ReadResponseHeader()
     for (;;)
     {
         std::string line = ReadLn();
+        statusLine = line;
         ReplyCode = httpparse::StatusCode(line);
         sink(line);
         // Without a code in 100..599 the answer is no answer, and nothing may be kept for it.

@@ -150,7 +150,8 @@ class TNMHTTP : public TPowersock
     // The https side (nmhttptls.cpp). Before Connect: a fresh socket for every https connection.
     void PrepareTransport();
     // After Connect: the tunnel through a proxy and the TLS handshake. False when the proxy
-    // answered the request for the tunnel itself; its answer is then the response.
+    // asked for its login instead; that answer (407, without its body) is then the response.
+    // Any other refusal raises ProxyRefusedTunnel.
     bool OpenSecureSession();
     bool OpenTunnel();
     void Handshake();
@@ -166,4 +167,6 @@ class TNMHTTP : public TPowersock
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
     bool secure = false;
+    // The status line of the last answer read.
+    std::string statusLine;
 };

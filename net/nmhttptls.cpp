@@ -26,9 +26,6 @@ void TNMHTTP::PrepareTransport()
 {
     if (!secure)
         return;
-    // Never a plain request in place of an https one.
-    if (const std::string problem = TTlsSession::Unavailable(); !problem.empty())
-        throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + problem);
     // A fresh socket, whose connection the TLS session takes over once it stands.
     AdoptSocket(CreateSocket());
 }
@@ -57,9 +54,23 @@ bool TNMHTTP::OpenTunnel()
         HeaderList.Delete(static_cast<std::size_t>(line));
     }
     SendBytes(request + "\r\n");
+    // The proxy's answer is about the tunnel, never the server's: whatever it names (a place to
+    // go, a cookie, a version of the file) is dropped, and the address asked for stays.
+    const std::string asked = URL;
     ReadResponseHeader();
-    if (ReplyCode < 200 || ReplyCode > 299)
+    URL = asked;
+    SetCookieValue.clear();
+    Location.clear();
+    ETag.clear();
+    LastModified.clear();
+    ContentRangeStart = ContentRangeTotal = -1;
+    // Only a request for the proxy's login is an answer the caller acts on.
+    if (ReplyCode == 407)
         return false;
+    if (ReplyCode < 200 || ReplyCode > 299)
+        throw ESockError(TSockReason::ProxyRefusedTunnel,
+                         "Proxy " + Proxy + ":" + std::to_string(ProxyPort) +
+                             " refused the tunnel: " + httpparse::StatusLineText(statusLine));
     ReplyCode = 0;
     // The server speaks only after the client's first TLS message: whatever the proxy sent
     // beyond its answer belongs to nobody.
@@ -77,11 +88,10 @@ void TNMHTTP::Handshake()
     const QPointer<TTlsSession> session = RunTlsDirectly();
     if (!session)
         throw ESockError(TSockReason::TlsHandshakeFailed,
-                         std::string(HandshakeFailed) +
-                             "the connection cannot be taken over from Qt's socket");
+                         std::string(HandshakeFailed) + "the connection cannot be taken over for TLS");
     try
     {
-        session->StartHandshake(Trust, std::string(httpparse::HostWithoutBrackets(Host)));
+        session->StartHandshake(Trust, std::string(httpparse::HostWithoutBrackets(Host)), Port);
     }
     catch (const Exception& error)
     {

@@ -337,6 +337,9 @@ void TPowersock::TlsEnded()
     if (!tls || !IsConnected())
         return;
     const TTlsSession::TEnd end = tls->End();
+    tlsEndReason = end == TTlsSession::TEnd::Failed ? tls->EndReason()
+                   : end == TTlsSession::TEnd::Cut  ? "the TLS connection closed without close_notify"
+                                                    : "";
     if (end == TTlsSession::TEnd::Failed)
     {
         const int closesBefore = closeCount;
@@ -389,6 +392,7 @@ void TPowersock::Connect()
 {
     ReportStatus(8, "Connecting");
     CancelRequested = false;
+    tlsEndReason.clear();
     if (IsConnected())
         throw ESockError(TSockReason::AlreadyConnected, "Already connected");
 
@@ -614,7 +618,9 @@ void TPowersock::FailedCall(TWinsockError error)
 void TPowersock::RaiseConnectionReset()
 {
     LastError = WinsockNumber(TWinsockError::ConnectionReset);
-    throw ESockError(TWinsockError::ConnectionReset, ErrorText(LastError));
+    // Over TLS the reset may be OpenSSL's verdict on what came (a broken record, an alert).
+    throw ESockError(TWinsockError::ConnectionReset,
+                     ErrorText(LastError) + (tlsEndReason.empty() ? "" : " (" + tlsEndReason + ")"));
 }
 
 void TPowersock::RaiseCutShort(std::int64_t received)

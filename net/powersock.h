@@ -329,4 +329,6 @@ class TPowersock : public QObject
     std::unique_ptr<char[]> chunk;
     // Set while TLS runs straight on the connection (RunTlsDirectly).
     TTlsSession* tls = nullptr;
+    // How the last TLS session ended, when not by the peer's close_notify.
+    std::string tlsEndReason;
 };

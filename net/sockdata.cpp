@@ -321,7 +321,15 @@ void TPowersock::SendBytes(std::string_view bytes)
     if (CancelRequested || bytes.empty())
         return;
     if (!IsConnected())
+    {
+        // A peer that has answered and closed before the rest of a request went: its answer
+        // is what counts, and it is read next.
+        if (!received.Empty())
+            return;
+        if (state == TConnectionState::ClosedByReset || state == TConnectionState::CutShort)
+            RaiseConnectionReset();
         FailedCall(TWinsockError::NotConnected);
+    }
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
     PostWriteMore();

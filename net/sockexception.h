@@ -21,6 +21,8 @@ enum class TSockReason
     ConnectionFailed,
     // The TLS handshake of an https connection failed: no TLS, an untrusted certificate...
     TlsHandshakeFailed,
+    // A proxy answered the request for an https tunnel with anything but success or a login.
+    ProxyRefusedTunnel,
     // A failed socket call; WinsockError() tells which.
     Winsock,
     // A wait ended by a cancel (EAbortError).

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
+#include <map>
 #include <utility>
 
-#include <dlfcn.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -19,143 +18,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <QHostAddress>
 #include <QSocketNotifier>
-#include <QUrl>
 
+#include "net/tlsidentity.h"
 #include "net/tlstrust.h"
 #include "platform/exception.h"
-
-namespace
-{
-// The OpenSSL 3 library of the system; its functions of libcrypto come with it.
-constexpr const char* OpenSslLibrary = "libssl.so.3";
-
-// OpenSSL reads this much from the socket at once and decrypts the records in it one by one:
-// one system call for many records instead of two for each.
-constexpr int ReadBlock = 64 * 1024;
-
-// The OpenSSL functions sessions call, taken from the system's library when TLS is first needed
-// rather than linked: a program that never speaks TLS does not pay for mapping OpenSSL.
-struct TOpenSsl
-{
-    decltype(&::TLS_client_method) ClientMethod;
-    decltype(&::SSL_CTX_new) CtxNew;
-    decltype(&::SSL_CTX_free) CtxFree;
-    decltype(&::SSL_CTX_ctrl) CtxCtrl;
-    decltype(&::SSL_CTX_set_default_read_buffer_len) CtxSetReadBufferLen;
-    decltype(&::SSL_CTX_set_verify) CtxSetVerify;
-    decltype(&::SSL_CTX_set_default_verify_paths) CtxSetDefaultVerifyPaths;
-    decltype(&::SSL_CTX_get_cert_store) CtxGetCertStore;
-    decltype(&::X509_STORE_add_cert) StoreAddCert;
-    decltype(&::d2i_X509) D2iX509;
-    decltype(&::X509_free) X509Free;
-    decltype(&::SSL_new) New;
-    decltype(&::SSL_free) Free;
-    decltype(&::SSL_set_bio) SetBio;
-    decltype(&::SSL_ctrl) Ctrl;
-    decltype(&::SSL_get0_param) Get0Param;
-    decltype(&::X509_VERIFY_PARAM_set1_ip_asc) ParamSetIp;
-    decltype(&::SSL_set_hostflags) SetHostFlags;
-    decltype(&::SSL_set1_host) SetHost;
-    decltype(&::SSL_connect) Connect;
-    decltype(&::SSL_read) Read;
-    decltype(&::SSL_write) Write;
-    decltype(&::SSL_get_error) GetError;
-    decltype(&::SSL_shutdown) Shutdown;
-    decltype(&::SSL_get_verify_result) GetVerifyResult;
-    decltype(&::X509_verify_cert_error_string) VerifyErrorString;
-    decltype(&::ERR_clear_error) ErrClear;
-    decltype(&::ERR_get_error) ErrGet;
-    decltype(&::ERR_peek_error) ErrPeek;
-    decltype(&::ERR_error_string_n) ErrString;
-    decltype(&::BIO_get_new_index) BioNewIndex;
-    decltype(&::BIO_meth_new) BioMethNew;
-    decltype(&::BIO_meth_set_write) BioMethSetWrite;
-    decltype(&::BIO_meth_set_read) BioMethSetRead;
-    decltype(&::BIO_meth_set_puts) BioMethSetPuts;
-    decltype(&::BIO_meth_set_ctrl) BioMethSetCtrl;
-    decltype(&::BIO_new) BioNew;
-    decltype(&::BIO_get_data) BioGetData;
-    decltype(&::BIO_set_data) BioSetData;
-    decltype(&::BIO_set_init) BioSetInit;
-    decltype(&::BIO_set_flags) BioSetFlags;
-    decltype(&::BIO_clear_flags) BioClearFlags;
-    decltype(&::BIO_new_mem_buf) BioNewMemBuf;
-    decltype(&::BIO_free) BioFree;
-    decltype(&::PEM_read_bio_X509) PemReadX509;
-    decltype(&::i2d_X509) I2dX509;
-    decltype(&::X509_STORE_load_path) StoreLoadPath;
-    decltype(&::X509_get_default_cert_dir) DefaultCertDir;
-    decltype(&::X509_get_default_cert_dir_env) DefaultCertDirEnv;
-
-    BIO_METHOD* socketMethod = nullptr;
-};
-
-TOpenSsl openSsl;
-
-// Takes every function from the library; the first one missing is the reason, if any.
-std::string ResolveOpenSsl(void* library)
-{
-    std::string missing;
-    const auto take = [&](auto& function, const char* name)
-    {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
-        if (!function && missing.empty())
-            missing = name;
-    };
-    take(openSsl.ClientMethod, "TLS_client_method");
-    take(openSsl.CtxNew, "SSL_CTX_new");
-    take(openSsl.CtxFree, "SSL_CTX_free");
-    take(openSsl.CtxCtrl, "SSL_CTX_ctrl");
-    take(openSsl.CtxSetReadBufferLen, "SSL_CTX_set_default_read_buffer_len");
-    take(openSsl.CtxSetVerify, "SSL_CTX_set_verify");
-    take(openSsl.CtxSetDefaultVerifyPaths, "SSL_CTX_set_default_verify_paths");
-    take(openSsl.CtxGetCertStore, "SSL_CTX_get_cert_store");
-    take(openSsl.StoreAddCert, "X509_STORE_add_cert");
-    take(openSsl.D2iX509, "d2i_X509");
-    take(openSsl.X509Free, "X509_free");
-    take(openSsl.New, "SSL_new");
-    take(openSsl.Free, "SSL_free");
-    take(openSsl.SetBio, "SSL_set_bio");
-    take(openSsl.Ctrl, "SSL_ctrl");
-    take(openSsl.Get0Param, "SSL_get0_param");
-    take(openSsl.ParamSetIp, "X509_VERIFY_PARAM_set1_ip_asc");
-    take(openSsl.SetHostFlags, "SSL_set_hostflags");
-    take(openSsl.SetHost, "SSL_set1_host");
-    take(openSsl.Connect, "SSL_connect");
-    take(openSsl.Read, "SSL_read");
-    take(openSsl.Write, "SSL_write");
-    take(openSsl.GetError, "SSL_get_error");
-    take(openSsl.Shutdown, "SSL_shutdown");
-    take(openSsl.GetVerifyResult, "SSL_get_verify_result");
-    take(openSsl.VerifyErrorString, "X509_verify_cert_error_string");
-    take(openSsl.ErrClear, "ERR_clear_error");
-    take(openSsl.ErrGet, "ERR_get_error");
-    take(openSsl.ErrPeek, "ERR_peek_error");
-    take(openSsl.ErrString, "ERR_error_string_n");
-    take(openSsl.BioNewIndex, "BIO_get_new_index");
-    take(openSsl.BioMethNew, "BIO_meth_new");
-    take(openSsl.BioMethSetWrite, "BIO_meth_set_write");
-    take(openSsl.BioMethSetRead, "BIO_meth_set_read");
-    take(openSsl.BioMethSetPuts, "BIO_meth_set_puts");
-    take(openSsl.BioMethSetCtrl, "BIO_meth_set_ctrl");
-    take(openSsl.BioNew, "BIO_new");
-    take(openSsl.BioGetData, "BIO_get_data");
-    take(openSsl.BioSetData, "BIO_set_data");
-    take(openSsl.BioSetInit, "BIO_set_init");
-    take(openSsl.BioSetFlags, "BIO_set_flags");
-    take(openSsl.BioClearFlags, "BIO_clear_flags");
-    take(openSsl.BioNewMemBuf, "BIO_new_mem_buf");
-    take(openSsl.BioFree, "BIO_free");
-    take(openSsl.PemReadX509, "PEM_read_bio_X509");
-    take(openSsl.I2dX509, "i2d_X509");
-    take(openSsl.StoreLoadPath, "X509_STORE_load_path");
-    take(openSsl.DefaultCertDir, "X509_get_default_cert_dir");
-    take(openSsl.DefaultCertDirEnv, "X509_get_default_cert_dir_env");
-    return missing;
-}
-} // namespace
 
 // What the socket of a session knows besides its descriptor: the error of its last call, which
 // later OpenSSL calls may overwrite in errno.
@@ -171,26 +38,22 @@ namespace
 {
 using TSocketState = TTlsSession::TSocketState;
 
+// OpenSSL reads this much from the socket at once and decrypts the records in it one by one:
+// one system call for many records instead of two for each.
+constexpr int ReadBlock = 64 * 1024;
+// Sessions kept for resumption per trust; beyond it the oldest are let go.
+constexpr std::size_t MaxKeptSessions = 256;
+
 TSocketState& StateOf(BIO* bio)
 {
-    return *static_cast<TSocketState*>(openSsl.BioGetData(bio));
-}
-
-void ClearRetry(BIO* bio)
-{
-    openSsl.BioClearFlags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
-}
-
-void SetRetry(BIO* bio, int direction)
-{
-    openSsl.BioSetFlags(bio, direction | BIO_FLAGS_SHOULD_RETRY);
+    return *static_cast<TSocketState*>(BIO_get_data(bio));
 }
 
 // Sending never raises SIGPIPE: a peer that has gone is an error of the call, not the end of the
 // program. OpenSSL's own socket BIO writes with write(), which would.
 int SocketWrite(BIO* bio, const char* bytes, int size)
 {
-    ClearRetry(bio);
+    BIO_clear_retry_flags(bio);
     TSocketState& state = StateOf(bio);
     state.lastErrno = 0;
     for (;;)
@@ -202,14 +65,14 @@ int SocketWrite(BIO* bio, const char* bytes, int size)
             continue;
         state.lastErrno = errno;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            SetRetry(bio, BIO_FLAGS_WRITE);
+            BIO_set_retry_write(bio);
         return -1;
     }
 }
 
 int SocketRead(BIO* bio, char* bytes, int size)
 {
-    ClearRetry(bio);
+    BIO_clear_retry_flags(bio);
     TSocketState& state = StateOf(bio);
     state.lastErrno = 0;
     for (;;)
@@ -223,7 +86,7 @@ int SocketRead(BIO* bio, char* bytes, int size)
             continue;
         state.lastErrno = errno;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            SetRetry(bio, BIO_FLAGS_READ);
+            BIO_set_retry_read(bio);
         return -1;
     }
 }
@@ -241,28 +104,30 @@ int SocketPuts(BIO* bio, const char* text)
     return SocketWrite(bio, text, static_cast<int>(std::strlen(text)));
 }
 
-BIO_METHOD* MakeSocketMethod()
+BIO_METHOD* SocketMethod()
 {
-    BIO_METHOD* made =
-        openSsl.BioMethNew(openSsl.BioNewIndex() | BIO_TYPE_SOURCE_SINK, "socket without SIGPIPE");
-    if (made)
+    static BIO_METHOD* const method = []
     {
-        openSsl.BioMethSetWrite(made, SocketWrite);
-        openSsl.BioMethSetRead(made, SocketRead);
-        openSsl.BioMethSetPuts(made, SocketPuts);
-        openSsl.BioMethSetCtrl(made, SocketControl);
-    }
-    return made;
+        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "socket without SIGPIPE");
+        if (made && (BIO_meth_set_write(made, SocketWrite) != 1 || BIO_meth_set_read(made, SocketRead) != 1 ||
+                     BIO_meth_set_puts(made, SocketPuts) != 1 || BIO_meth_set_ctrl(made, SocketControl) != 1))
+        {
+            BIO_meth_free(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return method;
 }
 
-// OpenSSL's errors as Qt's TLS backend lists them: "error:...:reason", separated by ", ".
+// OpenSSL's queued errors, "error:...:reason", separated by ", "; the queue is left empty.
 std::string OpenSslErrors()
 {
     std::string text;
-    while (const unsigned long code = openSsl.ErrGet())
+    while (const unsigned long code = ERR_get_error())
     {
         char line[256];
-        openSsl.ErrString(code, line, sizeof line);
+        ERR_error_string_n(code, line, sizeof line);
         if (!text.empty())
             text += ", ";
         text += line;
@@ -270,13 +135,18 @@ std::string OpenSslErrors()
     return text;
 }
 
+[[noreturn]] void FailSetUp(const std::string& what)
+{
+    const std::string reasons = OpenSslErrors();
+    throw Exception(reasons.empty() ? what : what + ": " + reasons);
+}
+
 bool IsUnexpectedEof(unsigned long code)
 {
     return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
 }
 
-// A certificate check's failure in the words Qt's TLS socket uses for it; OpenSSL's own words
-// for the rest.
+// The refusal texts of the certificate check; OpenSSL's own words for the rest.
 std::string VerifyErrorText(long code)
 {
     static constexpr struct
@@ -314,11 +184,147 @@ std::string VerifyErrorText(long code)
     for (const auto& word : words)
         if (word.code == code)
             return word.text;
-    return openSsl.VerifyErrorString(code);
+    return X509_verify_cert_error_string(code);
 }
 
-// Said of a connection that closed or was reset under the handshake, as Qt's socket says it.
+// Said of a connection that closed or was reset under the handshake.
 constexpr const char* RemoteClosed = "The remote host closed the connection";
+
+// The client context of one trust, made once and shared by its connections: the authorities are
+// loaded once, and the sessions servers give are kept by host and port for resumption.
+class TClientContext
+{
+  public:
+    explicit TClientContext(const TTlsTrust& trust) : context(SSL_CTX_new(TLS_client_method()))
+    {
+        if (!context)
+            FailSetUp("Cannot set up TLS");
+        if (SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1)
+            FailSetUp("Cannot require TLS 1.2");
+        SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        SSL_CTX_set_read_ahead(context, 1);
+        SSL_CTX_set_default_read_buffer_len(context, ReadBlock);
+        if (!trust.AcceptAnyCertificate)
+        {
+            SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+            LoadAuthorities(trust);
+        }
+        else
+            SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+        SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(context, &TClientContext::SessionIssued);
+        if (SSL_CTX_set_ex_data(context, ContextIndex(), this) != 1)
+            FailSetUp("Cannot set up TLS");
+    }
+    ~TClientContext()
+    {
+        for (auto& [place, session] : sessions)
+            SSL_SESSION_free(session);
+        SSL_CTX_free(context);
+    }
+    TClientContext(const TClientContext&) = delete;
+    TClientContext& operator=(const TClientContext&) = delete;
+
+    SSL_CTX* Context() const { return context; }
+
+    // The session to offer to place, or nullptr.
+    SSL_SESSION* SessionFor(const std::string& place) const
+    {
+        const auto kept = sessions.find(place);
+        return kept != sessions.end() && SSL_SESSION_is_resumable(kept->second) ? kept->second : nullptr;
+    }
+
+    // Where a connection goes, for the sessions it is given.
+    static int PlaceIndex()
+    {
+        static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+        return index;
+    }
+
+  private:
+    static int ContextIndex()
+    {
+        static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+        return index;
+    }
+
+    // The system's authorities as OpenSSL programs find them (SSL_CERT_DIR, else the system's
+    // hashed folder, looked up when a chain needs them; SSL_CERT_FILE as well when set), and those
+    // the user added.
+    void LoadAuthorities(const TTlsTrust& trust)
+    {
+        X509_STORE* store = SSL_CTX_get_cert_store(context);
+        const char* folder = std::getenv(X509_get_default_cert_dir_env());
+        if (X509_STORE_load_path(store, folder && *folder ? folder : X509_get_default_cert_dir()) != 1)
+            FailSetUp("Cannot read the system's certificate authorities");
+        if (const char* file = std::getenv(X509_get_default_cert_file_env()); file && *file)
+            if (X509_STORE_load_file(store, file) != 1)
+                FailSetUp(std::string("Cannot read the certificate authorities of ") + file);
+        for (const QByteArray& der : trust.AddedAuthorities())
+        {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
+            X509* certificate = d2i_X509(nullptr, &bytes, der.size());
+            if (!certificate)
+                FailSetUp("Cannot take over a certificate authority");
+            const int added = X509_STORE_add_cert(store, certificate);
+            X509_free(certificate);
+            if (added != 1)
+                FailSetUp("Cannot take over a certificate authority");
+        }
+    }
+
+    // A server has given a session (with TLS 1.3 after the handshake): it is kept for the place
+    // the connection went to, in place of an older one.
+    static int SessionIssued(SSL* ssl, SSL_SESSION* session)
+    {
+        auto* self = static_cast<TClientContext*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), ContextIndex()));
+        const auto* place = static_cast<const std::string*>(SSL_get_ex_data(ssl, PlaceIndex()));
+        if (!self || !place)
+            return 0;
+        if (self->sessions.size() >= MaxKeptSessions && !self->sessions.contains(*place))
+        {
+            SSL_SESSION_free(self->sessions.begin()->second);
+            self->sessions.erase(self->sessions.begin());
+        }
+        SSL_SESSION*& kept = self->sessions[*place];
+        if (kept)
+            SSL_SESSION_free(kept);
+        kept = session;
+        return 1;
+    }
+
+    SSL_CTX* context;
+    std::map<std::string, SSL_SESSION*> sessions;
+};
+
+// The context of a trust: one for every distinct set of authorities and checking, for the life
+// of the program. The environment that names the system's authorities is part of it.
+TClientContext& ContextFor(const TTlsTrust& trust)
+{
+    static std::map<std::string, std::unique_ptr<TClientContext>> contexts;
+    std::string key = trust.AcceptAnyCertificate ? "any" : "checked";
+    for (const char* variable : {X509_get_default_cert_dir_env(), X509_get_default_cert_file_env()})
+    {
+        const char* value = std::getenv(variable);
+        key += '\n' + std::string(value ? value : "");
+    }
+    for (const QByteArray& der : trust.AddedAuthorities())
+        key += '\n' + der.toHex().toStdString();
+    std::unique_ptr<TClientContext>& context = contexts[key];
+    if (!context)
+    {
+        try
+        {
+            context = std::make_unique<TClientContext>(trust);
+        }
+        catch (...)
+        {
+            contexts.erase(key);
+            throw;
+        }
+    }
+    return *context;
+}
 } // namespace
 
 TTlsSession::TTlsSession(int descriptor, QObject* owner)
@@ -345,153 +351,117 @@ void TTlsSession::Close()
 {
     readNotifier->setEnabled(false);
     writeNotifier->setEnabled(false);
-    // The peer hears that nothing was cut off on our side; it is not waited for.
-    if (ssl && established && end == TEnd::Open)
+    // The peer hears that nothing was cut off on our side (and its own close_notify is
+    // answered); it is not waited for. A session ended so stays resumable.
+    if (ssl && established && (end == TEnd::Open || end == TEnd::CloseNotify))
     {
-        openSsl.ErrClear();
-        openSsl.Shutdown(ssl);
-        openSsl.ErrClear();
+        ERR_clear_error();
+        SSL_shutdown(ssl);
+        ERR_clear_error();
     }
     if (end == TEnd::Open)
         end = TEnd::Failed;
     if (ssl)
-        openSsl.Free(ssl);
+    {
+        delete static_cast<std::string*>(SSL_get_ex_data(ssl, TClientContext::PlaceIndex()));
+        SSL_free(ssl);
+    }
     ssl = nullptr;
-    if (context)
-        openSsl.CtxFree(context);
-    context = nullptr;
     if (socketState->descriptor >= 0)
         ::close(socketState->descriptor);
     socketState->descriptor = -1;
 }
 
-std::string TTlsSession::Unavailable()
-{
-    static const std::string reason = []() -> std::string
-    {
-        void* library = dlopen(OpenSslLibrary, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-        {
-            const char* why = dlerror();
-            return std::string("cannot load ") + OpenSslLibrary + (why ? std::string(" (") + why + ")" : "");
-        }
-        if (const std::string missing = ResolveOpenSsl(library); !missing.empty())
-            return std::string(OpenSslLibrary) + " has no " + missing;
-        openSsl.socketMethod = MakeSocketMethod();
-        if (!openSsl.socketMethod)
-            return "OpenSSL cannot make a socket BIO";
-        return {};
-    }();
-    return reason;
-}
-
 QList<QByteArray> TTlsSession::ReadCertificates(const QByteArray& bytes)
 {
     QList<QByteArray> found;
-    if (!Unavailable().empty() || bytes.size() > INT32_MAX)
+    if (bytes.size() > INT32_MAX)
         return found;
     const auto keep = [&found](X509* certificate)
     {
-        if (const int length = openSsl.I2dX509(certificate, nullptr); length > 0)
+        if (const int length = i2d_X509(certificate, nullptr); length > 0)
         {
             QByteArray der(length, Qt::Uninitialized);
             auto* out = reinterpret_cast<unsigned char*>(der.data());
-            if (openSsl.I2dX509(certificate, &out) == length)
+            if (i2d_X509(certificate, &out) == length)
                 found.append(der);
         }
-        openSsl.X509Free(certificate);
+        X509_free(certificate);
     };
-    if (BIO* pem = openSsl.BioNewMemBuf(bytes.constData(), static_cast<int>(bytes.size())))
+    if (BIO* pem = BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())))
     {
-        while (X509* certificate = openSsl.PemReadX509(pem, nullptr, nullptr, nullptr))
+        while (X509* certificate = PEM_read_bio_X509(pem, nullptr, nullptr, nullptr))
             keep(certificate);
-        openSsl.BioFree(pem);
+        BIO_free(pem);
     }
     if (found.isEmpty())
     {
         const auto* der = reinterpret_cast<const unsigned char*>(bytes.constData());
-        if (X509* certificate = openSsl.D2iX509(nullptr, &der, static_cast<long>(bytes.size())))
+        if (X509* certificate = d2i_X509(nullptr, &der, static_cast<long>(bytes.size())))
             keep(certificate);
     }
-    openSsl.ErrClear();
+    ERR_clear_error();
     return found;
 }
 
-void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host)
+void TTlsSession::StartHandshake(const TTlsTrust& trust, const std::string& host, int port)
 {
-    if (const std::string reason = Unavailable(); !reason.empty())
-        throw Exception(reason);
-    const auto fail = [](const std::string& what) { throw Exception(what + ": " + OpenSslErrors()); };
-    context = openSsl.CtxNew(openSsl.ClientMethod());
-    if (!context)
-        fail("Cannot set up TLS");
-    // What Qt's TLS socket allows by default: TLS 1.2 and later.
-    openSsl.CtxCtrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
-    openSsl.CtxCtrl(context, SSL_CTRL_MODE,
-                    SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
-    openSsl.CtxCtrl(context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
-    openSsl.CtxSetReadBufferLen(context, ReadBlock);
-    const bool verify = !trust.AcceptAnyCertificate;
-    if (verify)
-    {
-        openSsl.CtxSetVerify(context, SSL_VERIFY_PEER, nullptr);
-        // The system's authorities are looked up in its hashed folder when a chain needs them, as
-        // Qt does, rather than all read from the bundle file first.
-        X509_STORE* store = openSsl.CtxGetCertStore(context);
-        const char* folder = std::getenv(openSsl.DefaultCertDirEnv());
-        if (openSsl.StoreLoadPath(store, folder && *folder ? folder : openSsl.DefaultCertDir()) != 1)
-            fail("Cannot read the system's certificate authorities");
-        for (const QByteArray& der : trust.AddedAuthorities())
-        {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
-            X509* certificate = openSsl.D2iX509(nullptr, &bytes, der.size());
-            if (!certificate)
-                fail("Cannot take over a certificate authority");
-            openSsl.StoreAddCert(store, certificate);
-            openSsl.X509Free(certificate);
-        }
-    }
-    else
-        openSsl.CtxSetVerify(context, SSL_VERIFY_NONE, nullptr);
-
-    ssl = openSsl.New(context);
+    ERR_clear_error();
+    TClientContext& context = ContextFor(trust);
+    verifying = !trust.AcceptAnyCertificate;
+    ssl = SSL_new(context.Context());
     if (!ssl)
-        fail("Cannot set up TLS");
-    BIO* bio = openSsl.BioNew(openSsl.socketMethod);
+        FailSetUp("Cannot set up TLS");
+    BIO* bio = SocketMethod() ? BIO_new(SocketMethod()) : nullptr;
     if (!bio)
-        fail("Cannot set up TLS");
-    openSsl.BioSetData(bio, socketState.get());
-    openSsl.BioSetInit(bio, 1);
-    openSsl.SetBio(ssl, bio, bio);
+        FailSetUp("Cannot set up TLS");
+    BIO_set_data(bio, socketState.get());
+    BIO_set_init(bio, 1);
+    SSL_set_bio(ssl, bio, bio);
 
-    // An address is checked against the certificate's addresses and sent as no server name; a
-    // name goes in its ASCII form, as Qt sends it.
-    QHostAddress address;
-    if (address.setAddress(QString::fromStdString(host)))
+    // The identity is part of where a session may be resumed: a session checked for one name is
+    // never offered for another.
+    const TTlsIdentity identity = TlsIdentityOf(host);
+    auto* place = new std::string(
+        (identity.address.isEmpty() ? identity.name : identity.address.toHex().toStdString()) + ":" +
+        std::to_string(port));
+    if (SSL_set_ex_data(ssl, TClientContext::PlaceIndex(), place) != 1)
     {
-        if (verify)
-            openSsl.ParamSetIp(openSsl.Get0Param(ssl), host.c_str());
+        delete place;
+        FailSetUp("Cannot set up TLS");
     }
-    else
+    if (identity.address.isEmpty())
     {
-        QByteArray ace = QUrl::toAce(QString::fromStdString(host));
-        if (ace.isEmpty())
-            ace = QByteArray::fromStdString(host);
-        openSsl.Ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                     const_cast<char*>(ace.constData()));
-        if (verify)
+        if (SSL_set_tlsext_host_name(ssl, identity.name.c_str()) != 1)
+            FailSetUp("Cannot send the server name " + identity.name);
+        if (verifying)
         {
-            openSsl.SetHostFlags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-            openSsl.SetHost(ssl, ace.constData());
+            SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            if (SSL_set1_host(ssl, identity.name.c_str()) != 1)
+                FailSetUp("Cannot check the certificate for " + identity.name);
         }
     }
+    // An address is checked against the certificate's addresses and sent as no server name.
+    else if (verifying &&
+             X509_VERIFY_PARAM_set1_ip(SSL_get0_param(ssl),
+                                       reinterpret_cast<const unsigned char*>(identity.address.constData()),
+                                       static_cast<std::size_t>(identity.address.size())) != 1)
+        FailSetUp("Cannot check the certificate for " + host);
+    if (SSL_SESSION* session = context.SessionFor(*place))
+        if (SSL_set_session(ssl, session) != 1)
+            ERR_clear_error();
     ContinueHandshake();
+}
+
+bool TTlsSession::Resumed() const
+{
+    return ssl && SSL_session_reused(ssl) == 1;
 }
 
 void TTlsSession::ContinueHandshake()
 {
-    openSsl.ErrClear();
-    const int result = openSsl.Connect(ssl);
+    ERR_clear_error();
+    const int result = SSL_connect(ssl);
     if (result == 1)
     {
         established = true;
@@ -508,16 +478,17 @@ void TTlsSession::FailHandshake()
     readNotifier->setEnabled(false);
     writeNotifier->setEnabled(false);
     end = TEnd::Failed;
-    if (const long verified = openSsl.GetVerifyResult(ssl); verified != X509_V_OK)
+    // Without checking, a certificate's faults are no reason: the handshake's own failure is.
+    if (const long verified = SSL_get_verify_result(ssl); verifying && verified != X509_V_OK)
     {
-        openSsl.ErrClear();
+        ERR_clear_error();
         handshakeError = VerifyErrorText(verified);
         return;
     }
-    const unsigned long first = openSsl.ErrPeek();
+    const unsigned long first = ERR_peek_error();
     if (first == 0 || IsUnexpectedEof(first))
     {
-        openSsl.ErrClear();
+        ERR_clear_error();
         handshakeError = RemoteClosed;
         return;
     }
@@ -526,7 +497,7 @@ void TTlsSession::FailHandshake()
 
 bool TTlsSession::Waits(int result, bool reading)
 {
-    switch (openSsl.GetError(ssl, result))
+    switch (SSL_get_error(ssl, result))
     {
     case SSL_ERROR_WANT_READ:
         if (!reading)
@@ -543,35 +514,40 @@ bool TTlsSession::Waits(int result, bool reading)
     }
 }
 
+void TTlsSession::Fail(TEnd how)
+{
+    readNotifier->setEnabled(false);
+    writeNotifier->setEnabled(false);
+    end = how;
+    endErrno = how == TEnd::Failed ? socketState->lastErrno : 0;
+    endReason = how == TEnd::Failed ? OpenSslErrors() : std::string();
+    ERR_clear_error();
+}
+
 long TTlsSession::Read(char* buffer, long size)
 {
     if (end != TEnd::Open)
         return -1;
     if (!established || size <= 0)
         return 0;
-    openSsl.ErrClear();
-    const int got = openSsl.Read(ssl, buffer, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    ERR_clear_error();
+    const int got = SSL_read(ssl, buffer, static_cast<int>(std::min<long>(size, INT32_MAX)));
     if (got > 0)
         return got;
-    const int error = openSsl.GetError(ssl, got);
+    const int error = SSL_get_error(ssl, got);
     if (Waits(got, true))
         return 0;
-    readNotifier->setEnabled(false);
-    writeNotifier->setEnabled(false);
     if (error == SSL_ERROR_ZERO_RETURN)
-        end = TEnd::CloseNotify;
-    else
     {
-        const int lastErrno = socketState->lastErrno;
-        const unsigned long code = openSsl.ErrPeek();
-        // A bare close of the connection: OpenSSL 3 reports it as an error of its own, older
-        // releases as a failed call without an errno.
-        const bool eof = IsUnexpectedEof(code) ||
-                         (error == SSL_ERROR_SYSCALL && code == 0 && lastErrno == 0 && socketState->eof);
-        end = eof ? TEnd::Cut : TEnd::Failed;
-        endErrno = eof ? 0 : lastErrno;
-        openSsl.ErrClear();
+        Fail(TEnd::CloseNotify);
+        return -1;
     }
+    // A bare close of the connection: OpenSSL 3 reports it as an error of its own, older
+    // releases as a failed call without an errno.
+    const unsigned long code = ERR_peek_error();
+    const bool eof = IsUnexpectedEof(code) || (error == SSL_ERROR_SYSCALL && code == 0 &&
+                                               socketState->lastErrno == 0 && socketState->eof);
+    Fail(eof ? TEnd::Cut : TEnd::Failed);
     return -1;
 }
 
@@ -581,17 +557,13 @@ long TTlsSession::Write(const char* bytes, long size)
         return -1;
     if (size <= 0)
         return 0;
-    openSsl.ErrClear();
-    const int sent = openSsl.Write(ssl, bytes, static_cast<int>(std::min<long>(size, INT32_MAX)));
+    ERR_clear_error();
+    const int sent = SSL_write(ssl, bytes, static_cast<int>(std::min<long>(size, INT32_MAX)));
     if (sent > 0)
         return sent;
     if (Waits(sent, false))
         return 0;
-    readNotifier->setEnabled(false);
-    writeNotifier->setEnabled(false);
-    end = TEnd::Failed;
-    endErrno = socketState->lastErrno;
-    openSsl.ErrClear();
+    Fail(TEnd::Failed);
     return -1;
 }
 

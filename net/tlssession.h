@@ -11,14 +11,12 @@
 class QSocketNotifier;
 class TTlsTrust;
 struct ssl_st;
-struct ssl_ctx_st;
-struct bio_method_st;
 
 // TLS run with OpenSSL straight on a connected socket's descriptor: records are read from the
-// socket in large blocks and decrypted into the caller's buffer. The certificate check is the
-// usual one for the trust given: the system's authorities and the added ones, the host name (or
-// address), the server name indication for names; its failures are worded as Qt words them.
-// OpenSSL is loaded from the system when the first session needs it.
+// socket in large blocks and decrypted into the caller's buffer. The server's certificate must
+// chain to an authority the trust names (the system's and any added) and name the host: its
+// address when the host is an address, else its name, which also goes out as server name
+// indication. Every step of that set-up must succeed, or the session does not start.
 class TTlsSession : public QObject
 {
     Q_OBJECT
@@ -42,17 +40,19 @@ class TTlsSession : public QObject
     TTlsSession(const TTlsSession&) = delete;
     TTlsSession& operator=(const TTlsSession&) = delete;
 
-    // Empty when sessions can run here, else why not (OpenSSL is missing).
-    static std::string Unavailable();
-    // The certificates of a PEM or DER file, each in DER; none when sessions cannot run here.
+    // The certificates of a PEM or DER file, each in DER.
     static QList<QByteArray> ReadCertificates(const QByteArray& bytes);
 
-    // Sends the hello for host and goes on with the handshake as the socket allows. Raises
-    // Exception when the session cannot be set up at all.
-    void StartHandshake(const TTlsTrust& trust, const std::string& host);
+    // Sends the hello for host (a name, or an address without brackets) at port and goes on with
+    // the handshake as the socket allows. A session of an earlier connection to the same host and
+    // port under the same trust is offered for resumption. Raises Exception when any part of the
+    // set-up fails: nothing is sent then.
+    void StartHandshake(const TTlsTrust& trust, const std::string& host, int port);
     bool Established() const { return established; }
-    // Why the handshake failed, worded as Qt's TLS socket words it; empty while it has not.
+    // Why the handshake failed; empty while it has not.
     const std::string& HandshakeError() const { return handshakeError; }
+    // The handshake took up a session of an earlier connection.
+    bool Resumed() const;
 
     // Decrypted bytes into buffer: how many, 0 when none are there yet (OnReadable follows when
     // there are), -1 when the session has ended (End says how).
@@ -63,6 +63,9 @@ class TTlsSession : public QObject
     TEnd End() const { return end; }
     // The system's error number of a failed session, 0 if none.
     int EndErrno() const { return endErrno; }
+    // OpenSSL's reason for a session that failed after the handshake (a broken record, an
+    // alert); empty when it has none.
+    const std::string& EndReason() const { return endReason; }
     // Reading stops while the reader has no room; the socket is not watched meanwhile.
     void WatchReading(bool enabled);
     // Ends the session at once: close_notify if it is open, and the descriptor is closed. What
@@ -82,18 +85,21 @@ class TTlsSession : public QObject
     // Handles the failure of an OpenSSL call; true when it only waits for the socket.
     bool Waits(int result, bool reading);
     void FailHandshake();
+    // The session has failed after the handshake: the socket's error and OpenSSL's reason kept.
+    void Fail(TEnd how);
 
     std::unique_ptr<TSocketState> socketState;
-    ssl_ctx_st* context = nullptr;
     ssl_st* ssl = nullptr;
     QSocketNotifier* readNotifier;
     QSocketNotifier* writeNotifier;
     bool established = false;
+    bool verifying = true;
     bool readingWanted = true;
     // A read that waits for room to send, and a send that waits for bytes to read.
     bool readWaitsForWrite = false;
     bool writeWaitsForRead = false;
     TEnd end = TEnd::Open;
     int endErrno = 0;
+    std::string endReason;
     std::string handshakeError;
 };

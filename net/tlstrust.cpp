@@ -10,9 +10,6 @@
 
 void TTlsTrust::AddAuthorityFile(const std::string& fileName)
 {
-    // Certificates are read by OpenSSL.
-    if (const std::string problem = TTlsSession::Unavailable(); !problem.empty())
-        throw Exception("Cannot read certificate authority file " + fileName + ": " + problem);
     // Opened without waiting, so that a FIFO named by mistake fails rather than hangs.
     std::string reason;
     const int handle = OpenRegularFile(fileName, reason);

@@ -27,12 +27,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Depends: the libraries the programs link (dpkg-shlibdeps), the platform plugins without which
-# the window cannot open, and OpenSSL 3, which https loads when first needed (its package took
-# the t64 name in newer releases). https checks servers against the system's authorities;
-# printing goes through lp.
+# Depends: the libraries the programs link, OpenSSL among them (dpkg-shlibdeps), and the platform
+# plugins without which the window cannot open. https checks servers against the system's
+# authorities; printing goes through lp.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libssl3 | libssl3t64")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ca-certificates)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS cups-client)
 include(CPack)

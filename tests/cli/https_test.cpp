@@ -24,27 +24,10 @@ QString TestAuthority()
 
 const std::string InsecureNotice = "--insecure: certificates of https servers are not checked in this run\n";
 
-// kestrow-cli run over the entries, with its log, settings and output in home.
+// kestrow-cli run over the entries, failures not retried, every link taken.
 CliResult RunList(const TempDir& home, const std::vector<std::string>& entries, const QStringList& arguments)
 {
-    std::string list;
-    for (const std::string& entry : entries)
-        list += entry + "->" + home.Path() + "out/\r\n";
-    home.Write("list.kes", list);
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("KESTROW_HOME", Q(home.Path()));
-    environment.insert("KESTROW_SETTINGS", Q(home.Path() + "settings.json"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KESTROW_CLI),
-                  QStringList{"run", Q(home.Path() + "list.kes"), "--filter", "", "--retries", "0"} +
-                      arguments);
-    const bool finished = WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
-    EXPECT_TRUE(finished);
-    if (!finished)
-        process.kill();
-    return {finished ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    return RunList(home.Path(), entries, QStringList{"--filter", "", "--retries", "0"} + arguments);
 }
 } // namespace
 
@@ -72,6 +55,40 @@ TEST(KestrowCliHttps, GetTrustsTheAuthoritiesItIsGivenAndSaysWhenItChecksNothing
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err,
               "kestrow-cli get: No certificate in certificate authority file " + notAuthority + "\n");
+}
+
+TEST(KestrowCliHttps, TheSystemsAuthoritiesComeFromSslCertFileAndSslCertDirAsWell)
+{
+    TempDir dir;
+    const auto get = [&](const QString& variable, const std::string& value) {
+        return RunCli({"get", TlsUrl("/files/small.txt"), Q(dir.Path() + "f")}, {variable + "=" + Q(value)});
+    };
+    CliResult result = get("SSL_CERT_FILE", TestAuthority().toStdString());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(dir.Read("f"), "first line\r\nsecond line\r\nthird line without end");
+    std::filesystem::remove(dir.Path() + "f");
+
+    // A folder of authorities by their hashes, as c_rehash makes it.
+    const std::string folder = dir.Path() + "authorities/";
+    std::filesystem::create_directories(folder);
+    QProcess hash;
+    hash.start("openssl", {"x509", "-hash", "-noout", "-in", TestAuthority()});
+    ASSERT_TRUE(hash.waitForFinished());
+    std::filesystem::copy_file(TestAuthority().toStdString(),
+                               folder + hash.readAll().trimmed().toStdString() + ".0");
+    result = get("SSL_CERT_DIR", folder);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(dir.Exists("f"));
+    std::filesystem::remove(dir.Path() + "f");
+
+    // A file named that cannot be read is a failure, not fewer authorities.
+    result = get("SSL_CERT_FILE", dir.Path() + "missing.pem");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.starts_with("kestrow-cli get: TLS handshake failed: Cannot read the certificate "
+                                       "authorities of " +
+                                       dir.Path() + "missing.pem"))
+        << result.err;
+    EXPECT_FALSE(dir.Exists("f"));
 }
 
 TEST(KestrowCliHttps, HttpsNeedsNoTlsPluginOfQt)
@@ -118,6 +135,14 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     EXPECT_EQ(trusted.Read("out/cli-https/" + CurrentTestName() + "/b.zip"), "BB");
     EXPECT_TRUE(trusted.Exists("out/https---127.0.0.1-" + PeerValue("nginx_tls", "port") + "-cli-https-" +
                                CurrentTestName() + "-index.html"));
+    // The page's handshake gave a session that the files' connections take up.
+    const std::string log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
+    for (const std::string file : {"docs/a.zip", "b.zip"})
+    {
+        const std::size_t line = log.find("/cli-https/" + CurrentTestName() + "/" + file + " HTTP/");
+        ASSERT_NE(line, std::string::npos) << file;
+        EXPECT_EQ(log.substr(log.find("reused=", line), 8), "reused=r") << file;
+    }
 
     TempDir refused;
     result = RunList(refused, {page}, {});

@@ -12,6 +12,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in lib/kestrow/kestrow lib/kestrow/kestrow-cli; do
     [ -x "$prefix/$file" ] || fail "$file is not an installed program"
 done
+# OpenSSL is linked like any other library, so that the system's tools see the dependency.
+ldd "$prefix/lib/kestrow/kestrow-cli" | grep -q 'libssl\.so\.3 => /' || fail "kestrow-cli does not link libssl.so.3"
 [ -s "$prefix/lib/kestrow/Help/kesthelp.html" ] || fail "the help page is not beside the program"
 [ -s "$prefix/share/icons/hicolor/scalable/apps/kestrow.svg" ] || fail "no icon"
 for program in kestrow kestrow-cli; do

@@ -138,6 +138,30 @@ const ScriptedServer::Script* ScriptedServer::ScriptFor(std::size_t index) const
     return &scripts[std::min(index, scripts.size() - 1)];
 }
 
+ScriptedServer::Script& ScriptedServer::Script::Tunnel(quint16 port)
+{
+    return Call(
+        [port](Connection& connection)
+        {
+            QTcpSocket* client = connection.socket;
+            auto* upstream = new QTcpSocket(client);
+            QObject::disconnect(client, &QTcpSocket::readyRead, nullptr, nullptr);
+            QObject::connect(client, &QTcpSocket::readyRead, upstream,
+                             [client, upstream] { upstream->write(client->readAll()); });
+            QObject::connect(upstream, &QTcpSocket::readyRead, client,
+                             [client, upstream] { client->write(upstream->readAll()); });
+            QObject::connect(upstream, &QTcpSocket::disconnected, client,
+                             [client] { client->disconnectFromHost(); });
+            QObject::connect(client, &QTcpSocket::disconnected, upstream,
+                             [upstream] { upstream->disconnectFromHost(); });
+            upstream->connectToHost(QHostAddress::LocalHost, port);
+            // What the client sent beyond the CONNECT request goes through too.
+            const std::string early = connection.received.substr(connection.expectFrom);
+            if (!early.empty())
+                upstream->write(early.data(), static_cast<qint64>(early.size()));
+        });
+}
+
 void ScriptedServer::Accept()
 {
     while (QTcpSocket* socket = server->nextPendingConnection())

@@ -57,6 +57,9 @@ class ScriptedServer : public QObject
         Script& Reset();
         // Anything else, for protocols that need more (a data connection, a computed reply).
         Script& Call(Action action);
+        // From here on the connection is a tunnel to port on 127.0.0.1, as a proxy opens for
+        // CONNECT: bytes pass both ways unrecorded, and either side's close closes the other.
+        Script& Tunnel(quint16 port);
 
       private:
         friend class ScriptedServer;

@@ -53,7 +53,10 @@ void ScriptedTlsServer::incomingConnection(qintptr descriptor)
                 const bool complete = request->contains("\r\n\r\n");
                 request->append(socket->readAll());
                 if (!complete && request->contains("\r\n\r\n"))
+                {
+                    requests.push_back(request->left(request->indexOf("\r\n\r\n") + 4).toStdString());
                     Reply(socket);
+                }
             });
     socket->startServerEncryption();
 }

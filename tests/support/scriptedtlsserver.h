@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <QSslCertificate>
 #include <QSslKey>
@@ -30,6 +31,8 @@ class ScriptedTlsServer : public QTcpServer
     // https://127.0.0.1:PORT followed by path.
     std::string Url(const std::string& path = "/") const;
     int Answered() const { return answered; }
+    // The header of every request answered, in order.
+    const std::vector<std::string>& Requests() const { return requests; }
 
   protected:
     void incomingConnection(qintptr descriptor) override;
@@ -44,4 +47,5 @@ class ScriptedTlsServer : public QTcpServer
     std::string reply;
     Ending ending = Ending::CloseNotify;
     int answered = 0;
+    std::vector<std::string> requests;
 };

@@ -6,8 +6,11 @@
 # Written to STATEDIR: port (TLS, a certificate from the test authority for the addresses
 # 127.0.0.1 and ::1 only, so "localhost" is a wrong host name), http_port (plain HTTP, same root),
 # expired_port (the authority's certificate for 127.0.0.1, expired), untrusted_port (a
-# self-signed certificate for 127.0.0.1), ca.pem (the test authority), url (https://127.0.0.1:PORT).
-# access.log names the server name each client sent (sni=NAME).
+# self-signed certificate for 127.0.0.1), names_port (the authority's certificate for the name
+# good.test only, on 127.0.0.1 and ::1; its key and certificate are tls/names.key and
+# tls/names.pem), ca.pem (the test authority), url (https://127.0.0.1:PORT).
+# access.log names the server name each client sent (sni=NAME) and whether the connection took up
+# an earlier TLS session (reused=r) or not (reused=.).
 # The root holds index.html (relative links), files/small.txt, files/large.bin (16 MiB of random
 # bytes) and slow/stall.bin, whose first 64 KiB come at once and the rest at a byte a second.
 # On the plain port /to-https/PATH answers 301 to https://127.0.0.1:PORT/PATH; on the TLS port
@@ -58,6 +61,12 @@ CNF
         -startdate 20200101000000Z -enddate 20200201000000Z -extfile "$tls/server.ext" \
         -in "$tls/expired.csr" -out "$tls/expired.pem" 2>/dev/null
 
+    printf 'subjectAltName = DNS:good.test\nbasicConstraints = CA:FALSE\nextendedKeyUsage = serverAuth\n' \
+        >"$tls/names.ext"
+    request names
+    openssl x509 -req -in "$tls/names.csr" -CA "$state/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial \
+        -days 30 -extfile "$tls/names.ext" -out "$tls/names.pem" 2>/dev/null
+
     request untrusted
     openssl x509 -req -in "$tls/untrusted.csr" -signkey "$tls/untrusted.key" -days 30 \
         -extfile "$tls/server.ext" -out "$tls/untrusted.pem" 2>/dev/null
@@ -66,11 +75,13 @@ CNF
 # The extra ports are chosen with the main one, so that a retry takes new ones for all.
 write_config() {
     local port=$1
-    local http_port expired_port untrusted_port
+    local http_port expired_port untrusted_port names_port
     http_port=$(kestrow_free_port)
     expired_port=$(kestrow_free_port)
     untrusted_port=$(kestrow_free_port)
+    names_port=$(kestrow_free_port)
     echo "$http_port" >"$state/http_port"
+    echo "$names_port" >"$state/names_port"
     echo "$expired_port" >"$state/expired_port"
     echo "$untrusted_port" >"$state/untrusted_port"
     {
@@ -85,7 +96,7 @@ error_log $state/error.log;
 events { worker_connections 64; }
 http {
     # The name the client sent for server name indication, for the tests to see.
-    log_format sni '\$remote_addr "\$request" \$status sni=\$ssl_server_name';
+    log_format sni '\$remote_addr "\$request" \$status sni=\$ssl_server_name reused=\$ssl_session_reused';
     access_log $state/access.log sni;
     client_body_temp_path $state/temp/body;
     proxy_temp_path $state/temp/proxy;
@@ -112,6 +123,12 @@ http {
         listen 127.0.0.1:$expired_port ssl;
         ssl_certificate $state/tls/expired.pem;
         ssl_certificate_key $state/tls/expired.key;
+    }
+    server {
+        listen 127.0.0.1:$names_port ssl;
+        $(kestrow_nginx_ipv6_listen "$names_port" ssl)
+        ssl_certificate $state/tls/names.pem;
+        ssl_certificate_key $state/tls/names.key;
     }
     server {
         listen 127.0.0.1:$untrusted_port ssl;
