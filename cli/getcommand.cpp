@@ -104,6 +104,7 @@ int Get(const GetOptions& options, bool ftp)
         // The body goes into a file beside FILE, which it replaces only once it is complete: a
         // failed, cut or refused transfer leaves what was there.
         TFetchResult result = fetch.Fetch(request);
+        fetch.CloseConnections();
         if (ftp)
             std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(result.Bytes));
         else

@@ -175,6 +175,45 @@ std::string HeaderValueFrom(std::string_view line, std::size_t position)
     return position >= 1 && position <= line.size() ? std::string(line.substr(position - 1)) : std::string();
 }
 
+std::string ConnectionTokens(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return {};
+    const std::string name = bytetext::UpperCase(bytetext::Trim(line.substr(0, colon)));
+    if (name != "CONNECTION" && name != "PROXY-CONNECTION")
+        return {};
+    std::string tokens;
+    std::string_view rest = bytetext::WithoutOneLineEnd(line.substr(colon + 1));
+    while (!rest.empty())
+    {
+        const std::size_t comma = rest.find(',');
+        const std::string_view token = bytetext::Trim(rest.substr(0, comma));
+        if (!token.empty())
+            tokens += bytetext::UpperCase(token) + ",";
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return tokens;
+}
+
+bool KeepsConnection(std::string_view statusLine, std::string_view connectionTokens)
+{
+    const auto names = [&](std::string_view token)
+    {
+        for (std::size_t at = connectionTokens.find(token); at != std::string_view::npos;
+             at = connectionTokens.find(token, at + 1))
+            if ((at == 0 || connectionTokens[at - 1] == ',') && at + token.size() < connectionTokens.size() &&
+                connectionTokens[at + token.size()] == ',')
+                return true;
+        return false;
+    };
+    if (statusLine.starts_with("HTTP/1.1 "))
+        return !names("CLOSE");
+    if (statusLine.starts_with("HTTP/1.0 "))
+        return names("KEEP-ALIVE") && !names("CLOSE");
+    return false;
+}
+
 std::optional<std::int64_t> ContentLength(std::string_view line)
 {
     const std::size_t colon = line.find(':');

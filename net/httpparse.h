@@ -83,6 +83,15 @@ void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& tota
 // Whether a Transfer-Encoding line ends its codings with "chunked" (in any letter case).
 bool IsChunkedEncoding(std::string_view line);
 
+// The tokens of a Connection header line (or a proxy's Proxy-Connection line) in upper case,
+// each followed by a comma; empty for any other line.
+std::string ConnectionTokens(std::string_view line);
+
+// Whether the connection may carry another request after the answer whose status line and
+// Connection tokens are given: an HTTP/1.1 answer keeps it unless it says "close", an HTTP/1.0
+// answer only when it says "keep-alive", anything else never.
+bool KeepsConnection(std::string_view statusLine, std::string_view connectionTokens);
+
 // The blank line that ends a header: only LF, or CR LF.
 bool IsHeaderEnd(std::string_view line);
 

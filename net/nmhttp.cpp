@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include "net/httpparse.h"
 #include "net/nmurl.h"
@@ -43,12 +44,17 @@ const TCmdTypeInfo* CmdTypeInfo(CmdType kind)
     return index >= 0 && index < static_cast<int>(CmdTypeTable.size()) ? &CmdTypeTable[index] : nullptr;
 }
 
-TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner) {}
+TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner), idleTimer(new QTimer(this))
+{
+    idleTimer->setSingleShot(true);
+    connect(idleTimer, &QTimer::timeout, this, [this] { CloseKeptConnection(); });
+}
 
 void TNMHTTP::Abort()
 {
     AbandonLookup();
     Cancel();
+    CloseKeptConnection();
 }
 
 void TNMHTTP::Request(CmdType kind, const std::string& url)
@@ -157,27 +163,39 @@ void TNMHTTP::DoRequest()
         BuildHeaders();
         if (OnAboutToSend)
             OnAboutToSend(this);
-        PrepareTransport();
-        Connect();
+        const bool reused = TakeKeptConnection();
+        if (!reused)
+        {
+            PrepareTransport();
+            Connect();
+        }
         try
         {
             // The proxy's request for its login in place of a tunnel is the answer, without its
             // body; it is no answer to a HEAD.
-            bool head = false;
-            const bool tunnelOpen = OpenSecureSession();
-            if (tunnelOpen)
+            const CmdType kind = RequestKind;
+            const bool head = kind == CmdType::CmdHead;
+            bool tunnelOpen = reused || OpenSecureSession();
+            if (tunnelOpen && !Exchange(reused))
             {
-                head = RequestKind == CmdType::CmdHead;
-                SendRequest();
-                ReadResponseHeader();
+                // The server closed the kept connection before it answered: the request goes
+                // once more, on a connection of its own.
+                Disconnect();
+                RequestKind = kind;
+                PrepareTransport();
+                Connect();
+                tunnelOpen = OpenSecureSession();
+                if (tunnelOpen)
+                    Exchange(false);
             }
             ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
-                EndWithoutBody(head);
+                EndWithoutBody(head && tunnelOpen);
             else if (InputFileMode)
                 CaptureFile(Body, ContinuedFrom);
             else
                 CaptureString(Body, -1);
+            answerKeepsConnection = answerKeepsConnection && tunnelOpen;
             const int code = ReplyCode;
             if (code < 299)
             {
@@ -193,7 +211,7 @@ void TNMHTTP::DoRequest()
             Disconnect();
             throw;
         }
-        Disconnect();
+        KeepOrClose(ConnectionKey());
 
         int code = ReplyCode;
         if (httpparse::IsRedirect(code))
@@ -221,6 +239,70 @@ void TNMHTTP::DoRequest()
         if (++followUps > MaxRedirects)
             throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
+}
+
+std::string TNMHTTP::ConnectionKey() const
+{
+    return (secure ? "https://" : "http://") + Host + ":" + std::to_string(Port) + " via " + Proxy + ":" +
+           std::to_string(ProxyPort);
+}
+
+bool TNMHTTP::TakeKeptConnection()
+{
+    idleTimer->stop();
+    const std::string kept = std::exchange(keptConnection, std::string());
+    // Anything the server sent while the connection was idle (a 408 before it closes, say) is
+    // no answer to the next request: such a connection is not used again.
+    if (!kept.empty() && kept == ConnectionKey() && IsConnected() && Buffered().empty())
+        return true;
+    if (IsConnected())
+        Disconnect();
+    return false;
+}
+
+bool TNMHTTP::Exchange(bool reused)
+{
+    const CmdType kind = RequestKind;
+    statusLine.clear();
+    try
+    {
+        SendRequest();
+        ReadResponseHeader();
+        return true;
+    }
+    catch (const ESockError& error)
+    {
+        // Only a kept connection that ended before a byte of the answer came is stale; a request
+        // that may change something on the server is never sent twice.
+        const bool retry = reused && statusLine.empty() && !CancelRequested &&
+                           (kind == CmdType::CmdGet || kind == CmdType::CmdHead) &&
+                           error.Reason() == TSockReason::Winsock &&
+                           (error.WinsockError() == TWinsockError::ConnectionReset ||
+                            error.WinsockError() == TWinsockError::NotConnected ||
+                            error.WinsockError() == TWinsockError::ConnectionAborted);
+        if (!retry)
+            throw;
+        return false;
+    }
+}
+
+void TNMHTTP::KeepOrClose(const std::string& key)
+{
+    if (!answerKeepsConnection || !IsConnected())
+    {
+        Disconnect();
+        return;
+    }
+    keptConnection = key;
+    idleTimer->start(KeptIdleMilliseconds);
+}
+
+void TNMHTTP::CloseKeptConnection()
+{
+    idleTimer->stop();
+    keptConnection.clear();
+    if (requestDepth == 0 && IsConnected())
+        Disconnect();
 }
 
 void TNMHTTP::EndWithoutBody(bool head)
@@ -271,7 +353,7 @@ void TNMHTTP::BuildHeaders()
     // Through a tunnel the request goes to the server as if there were no proxy.
     const bool proxyForm = !Proxy.empty() && !secure;
     if (kind)
-        HeaderList.Add(std::string(kind->keyword) + (proxyForm ? URL : RequestPath) + " HTTP/1.0");
+        HeaderList.Add(std::string(kind->keyword) + (proxyForm ? URL : RequestPath) + " HTTP/1.1");
     const std::string host = httpparse::HostField(Host, Port, secure);
     if (proxyForm)
     {
@@ -380,6 +462,7 @@ void TNMHTTP::ReadResponseHeader()
         std::optional<std::int64_t> length;
         bool badLength = false;
         bool chunked = false;
+        std::string connectionTokens;
         for (;;)
         {
             line = ReadLn();
@@ -403,6 +486,7 @@ void TNMHTTP::ReadResponseHeader()
                 LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
             else if (keyword == "CONTENT-RANGE:")
                 httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
+            connectionTokens += httpparse::ConnectionTokens(line);
             sink(line);
             if (httpparse::IsHeaderEnd(line))
                 break;
@@ -431,6 +515,10 @@ void TNMHTTP::ReadResponseHeader()
             throw ESockError(TSockReason::BadContentLength, "Bad Content-Length");
         ExpectedCount = length.value_or(0);
         bodyFraming = TBodyFraming{chunked, length.value_or(-1)};
+        // A body that ends with the connection leaves nothing to keep.
+        answerKeepsConnection =
+            httpparse::KeepsConnection(statusLine, connectionTokens) &&
+            (chunked || length || !httpparse::HasBody(ReplyCode, RequestKind == CmdType::CmdHead));
         if (OnResponseHeader)
             OnResponseHeader(this);
         return;

@@ -9,6 +9,8 @@
 #include "net/powersock.h"
 #include "net/tlstrust.h"
 
+class QTimer;
+
 // The request kinds.
 enum class CmdType : int
 {
@@ -49,9 +51,11 @@ struct THeaderInfo
     std::string Password;
 };
 
-// The HTTP/1.0 client: one connection per request, the body read until the server closes (an
-// answer to HEAD, or one with 1xx, 204 or 304, ends with its header), redirects followed by the
-// client itself unless an OnRedirect handler takes them over.
+// The HTTP/1.1 client: a connection is kept for the next request to the same scheme, host, port
+// and proxy while the server allows it, and closed after 15 s without a request; a body ends at
+// its length, its last chunk or the connection's end (an answer to HEAD, or one with 1xx, 204
+// or 304, ends with its header); redirects are followed by the client itself unless an
+// OnRedirect handler takes them over.
 // HeaderInfo's UserId and Password go only to the server of the address the outermost request
 // call was made for; a cookie that came with a redirect goes back only to the server that set it.
 // An "https://" address is fetched over TLS, through a proxy in a tunnel opened with CONNECT.
@@ -62,6 +66,8 @@ class TNMHTTP : public TPowersock
   public:
     using TResultEvent = std::function<void(CmdType cmd)>;
 
+    // A kept connection that no request has used for this long is closed.
+    static constexpr int KeptIdleMilliseconds = 15000;
     // Redirects followed in one call before it gives up.
     static constexpr int MaxRedirects = 20;
     // A redirect's cookie larger than this is not kept: it would make every later request too long.
@@ -125,6 +131,8 @@ class TNMHTTP : public TPowersock
     bool Secure() const { return secure; }
 
     void Abort() override;
+    // Closes the connection kept for the next request, if there is one.
+    void CloseKeptConnection();
 
     virtual void DoRequest();
     virtual void ParseURL();
@@ -156,6 +164,17 @@ class TNMHTTP : public TPowersock
     bool OpenTunnel();
     void Handshake();
     std::int64_t BodyLength();
+    // Scheme, host, port and proxy: what a kept connection must match to carry a request.
+    std::string ConnectionKey() const;
+    // Whether the connection kept from the last answer carries this request; any other
+    // connection still open is closed.
+    bool TakeKeptConnection();
+    // Sends the request and reads the answer's header. False when a reused connection turned out
+    // closed before any of the answer came, so that the request may go again.
+    bool Exchange(bool reused);
+    // After an answer: the connection is kept for the next request when the answer allows it,
+    // else closed.
+    void KeepOrClose(const std::string& key);
     // The end of an answer that has no body (to a HEAD; 1xx, 204, 304) is its header: the body
     // file is left empty.
     void EndWithoutBody(bool head);
@@ -169,4 +188,9 @@ class TNMHTTP : public TPowersock
     bool secure = false;
     // The status line of the last answer read.
     std::string statusLine;
+    // The last answer lets its connection carry the next request.
+    bool answerKeepsConnection = false;
+    // The key of the connection kept open for the next request; empty when there is none.
+    std::string keptConnection;
+    QTimer* idleTimer;
 };

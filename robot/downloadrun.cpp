@@ -417,6 +417,8 @@ void TDownloadRun::MergePageLinks(TRun& run)
 
 void TDownloadRun::EndRun(TRun& run)
 {
+    // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
+    Fetch->CloseConnections();
     Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
     Observer.OutputPath("");
     if (LogLevel() >= TLogLevel::URLs)

@@ -140,8 +140,15 @@ void TFetch::AbortHttp()
     NMHTTP1->Abort();
 }
 
+void TFetch::CloseConnections()
+{
+    NMHTTP1->CloseKeptConnection();
+    CloseKeptFtp();
+}
+
 void TFetch::CloseFtp()
 {
+    keptFtpServer.clear();
     // The goodbye to an FTP server may fail in any way; whoever closes goes on regardless.
     try
     {
@@ -253,7 +260,10 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     }
     else
     {
-        if (request.ProbeFirst && AskLogins)
+        // The probe meets a proxy's request for its login before the page; without a proxy it
+        // would only cost a request.
+        const bool probe = request.ProbeFirst && AskLogins && !NMHTTP1->Proxy.empty();
+        if (probe)
             HttpEvents->ProbeWithProxyLogin(url);
         // An earlier attempt's bytes are asked to be continued, for as long as this file takes.
         TPartialInfo kept;
@@ -275,7 +285,7 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
         } described{describing};
         const int loginsBefore = HttpEvents->LoginsStored;
         FollowedGet(url);
-        if (NMHTTP1->ReplyCode == 407 && !request.ProbeFirst && AskLogins)
+        if (NMHTTP1->ReplyCode == 407 && !probe && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
         // A login answered during this request: ask again with it, rather than keep the refusal.
         int code = NMHTTP1->ReplyCode;
@@ -293,15 +303,20 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
         std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
-    // Only what came in this transfer counts.
-    result.Bytes = NMHTTP1->ExpectedCount;
     result.RedirectedTo = HttpEvents->RedirectedTo;
     result.Host = NMHTTP1->Host;
+    const std::int64_t announced = NMHTTP1->ExpectedCount;
+    const std::int64_t continuedFrom = std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0);
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter.
-    if (!request.Head && !result.ErrorAnswer() && result.Bytes > 0)
-        KeepAnnouncedLength(result.File.Path(),
-                            std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0) + result.Bytes);
+    if (!request.Head && !result.ErrorAnswer() && announced > 0)
+        KeepAnnouncedLength(result.File.Path(), continuedFrom + announced);
+    // Only what came in this transfer counts: the body's bytes as they arrived, however they
+    // were framed. A HEAD tells the length a GET would bring.
+    result.Bytes = request.Head ? announced
+                   : result.ErrorAnswer()
+                       ? 0
+                       : std::max<std::int64_t>(FileSize(result.File.Path()) - continuedFrom, 0);
 }
 
 void TFetch::HttpResponseHeader()

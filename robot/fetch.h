@@ -133,6 +133,9 @@ class TFetch : public QObject
     void AbortHttp();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
     void CloseFtp();
+    // Closes the connections kept for the next transfer: the HTTP one and the FTP control
+    // connection, with its goodbye.
+    void CloseConnections();
     // Whether the watchdog gave up the last transfer.
     bool TimedOut() const;
     // The last transfer's failure as a person reads it: what the watchdog or the server said
@@ -151,6 +154,9 @@ class TFetch : public QObject
     void HttpResponseHeader();
     // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.
     std::string ModificationTime(const std::string& fileName);
+    // Says goodbye on the FTP control connection kept from the last file, if any.
+    void CloseKeptFtp();
+    static bool LostConnection(const std::exception& error);
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;
@@ -160,6 +166,11 @@ class TFetch : public QObject
     // The FTP server's last error reply, which explains a wait that it ended (421, 425, 426).
     std::string lastFtpErrorReply;
     bool lastWasFtp = false;
+    // The FTP server ("host:port as user") whose control connection is kept for the next file,
+    // empty when none is; and the folder it is in.
+    std::string keptFtpServer;
+    std::string ftpFolder;
+    bool ftpFolderSet = false;
     bool givenUp = false;
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;

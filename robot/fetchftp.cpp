@@ -19,8 +19,6 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     }
     if (parts.Host.empty() || (parts.File.empty() && !request.ListFolder))
         throw Exception("'" + request.Address + "' names no file on a server");
-    NMFTP1->Host = parts.Host;
-    NMFTP1->Port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     NMFTP1->Passive = request.PassiveFtp;
     TPartialInfo kept;
     const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
@@ -30,45 +28,79 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         TTransferFile*& describing;
         ~TDescribed() { describing = nullptr; }
     } described{describing};
-    // A failure closes the session, so the next file logs in afresh, perhaps on another server.
-    try
+    const int port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
+    const std::string server = parts.Host + ":" + std::to_string(port) + " as " + NMFTP1->UserID;
+    // The control connection of the last file serves the next one on the same server: logged in
+    // and in binary type already, it changes folder only when the folder changes. One that died
+    // meanwhile is opened again once.
+    for (bool reopened = false;; reopened = true)
     {
-        NMFTP1->Connect();
-        if (!parts.Folder.empty())
-            NMFTP1->ChangeDir(parts.Folder);
-        NMFTP1->TransferType(TTransferType::Image);
-        // A folder's listing is fetched whole every time.
-        if (request.ListFolder)
-            result.MachineListing = NMFTP1->ListFolder(result.File.Path());
-        else
+        const bool reused = !reopened && keptFtpServer == server && NMFTP1->IsConnected() &&
+                            (!ftpFolderSet || !parts.Folder.empty() || ftpFolder.empty());
+        if (!reused)
+            CloseKeptFtp();
+        keptFtpServer.clear();
+        NMFTP1->Host = parts.Host;
+        NMFTP1->Port = port;
+        bool transferStarted = false;
+        // A failure closes the session, so the next file logs in afresh, perhaps on another server.
+        try
         {
-            // The file's time of change tells its version: bytes of another version are never
-            // continued. A server that cannot tell leaves nothing to go on from.
-            TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
-            const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
-            const auto describe = [&]
+            if (!reused)
             {
-                if (NMFTP1->ContinuedFrom > 0)
-                    Observer.Resumed(NMFTP1->ContinuedFrom);
-                info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
-                             : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
-                                                         : -1;
-                result.File.Describe(info);
-            };
-            NMFTP1->OnTransactionStart = [this, describe](QObject*)
+                NMFTP1->Connect();
+                ftpFolderSet = false;
+            }
+            if (!ftpFolderSet || ftpFolder != parts.Folder)
             {
-                SignOfLife();
-                describe();
-            };
-            NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
-            NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+                if (!parts.Folder.empty())
+                    NMFTP1->ChangeDir(parts.Folder);
+                ftpFolder = parts.Folder;
+                ftpFolderSet = true;
+            }
+            if (!reused)
+                NMFTP1->TransferType(TTransferType::Image);
+            // A folder's listing is fetched whole every time.
+            if (request.ListFolder)
+            {
+                transferStarted = true;
+                result.MachineListing = NMFTP1->ListFolder(result.File.Path());
+            }
+            else
+            {
+                // The file's time of change tells its version: bytes of another version are never
+                // continued. A server that cannot tell leaves nothing to go on from.
+                TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
+                const bool goOn =
+                    keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+                const auto describe = [&]
+                {
+                    if (NMFTP1->ContinuedFrom > 0)
+                        Observer.Resumed(NMFTP1->ContinuedFrom);
+                    info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
+                                 : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
+                                                             : -1;
+                    result.File.Describe(info);
+                };
+                NMFTP1->OnTransactionStart = [this, describe, &transferStarted](QObject*)
+                {
+                    transferStarted = true;
+                    SignOfLife();
+                    describe();
+                };
+                NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
+                NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+            }
         }
-    }
-    catch (...)
-    {
-        NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
-        NMFTP1->RequestCloseSocket();
-        throw;
+        catch (const std::exception& error)
+        {
+            NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
+            NMFTP1->RequestCloseSocket();
+            if (reused && !transferStarted && LostConnection(error))
+                continue;
+            throw;
+        }
+        break;
     }
     if (NMFTP1->ContinuedFrom > 0)
     {
@@ -78,7 +110,15 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     // Only what came in this transfer counts.
     result.Bytes = NMFTP1->ExpectedCount;
     result.Host = parts.Host;
-    // Once the whole file is in, a goodbye that the server fumbles does not undo it.
+    keptFtpServer = server;
+}
+
+void TFetch::CloseKeptFtp()
+{
+    if (keptFtpServer.empty() || !NMFTP1->IsConnected())
+        return;
+    keptFtpServer.clear();
+    // A goodbye that the server fumbles does not undo the files that came before it.
     try
     {
         NMFTP1->Disconnect();
@@ -88,6 +128,19 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         NMFTP1->RequestCloseSocket();
         Observer.AfterTransfer(error.what());
     }
+}
+
+bool TFetch::LostConnection(const std::exception& error)
+{
+    // The connection is gone (reset, closed, or the server's 421 before it closes), as a kept one
+    // may be after a while; a refusal of the command is no such thing.
+    if (const auto* ftpError = dynamic_cast<const FTPException*>(&error))
+        return ftpError->Message().starts_with("421");
+    const auto* sockError = dynamic_cast<const ESockError*>(&error);
+    return sockError && sockError->Reason() == TSockReason::Winsock &&
+           (sockError->WinsockError() == TWinsockError::ConnectionReset ||
+            sockError->WinsockError() == TWinsockError::NotConnected ||
+            sockError->WinsockError() == TWinsockError::ConnectionAborted);
 }
 
 std::string TFetch::ModificationTime(const std::string& fileName)

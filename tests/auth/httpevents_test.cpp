@@ -203,7 +203,7 @@ TEST(THttpEvents, ARedirectWithoutLocationIsFollowedToTheFirstLinkOfItsPageAndEn
     server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nthe list"));
     e.client.Get(server.Url("/dir/old.html"));
     ASSERT_EQ(server.ConnectionCount(), 2);
-    EXPECT_TRUE(server.Received(1).starts_with("GET /dir/new/list.html HTTP/1.0\r\n")) << server.Received(1);
+    EXPECT_TRUE(server.Received(1).starts_with("GET /dir/new/list.html HTTP/1.1\r\n")) << server.Received(1);
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.Body(), "the list") << "the followed page lands in the same body file";
     EXPECT_EQ(e.events.RedirectedTo, server.Url("/dir/new/list.html"));
@@ -234,14 +234,14 @@ TEST(THttpEvents, ALinkWithAPortLeadsToThatServerAndNeverMakesItAProxy)
     server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nafter"));
     e.client.Get(server.Url("/page"));
     EXPECT_TRUE(
-        other.Received(0).starts_with("GET /index.html HTTP/1.0\r\nHost: 127.0.0.1:" + otherPort + "\r\n"))
+        other.Received(0).starts_with("GET /index.html HTTP/1.1\r\nHost: 127.0.0.1:" + otherPort + "\r\n"))
         << other.Received(0);
     EXPECT_EQ(e.Body(), "from the other server");
     EXPECT_TRUE(e.client.Proxy.empty());
     EXPECT_EQ(e.client.ProxyPort, 0);
     // The next request goes to its own server, as it would have without the redirect.
     e.client.Get(server.Url("/after"));
-    EXPECT_TRUE(server.Received(1).starts_with("GET /after HTTP/1.0\r\n")) << server.Received(1);
+    EXPECT_TRUE(server.Received(1).starts_with("GET /after HTTP/1.1\r\n")) << server.Received(1);
     EXPECT_EQ(other.ConnectionCount(), 1);
 
     // A port that is no number fails the redirect, and nothing else.

@@ -249,7 +249,6 @@ TEST(KestrowCliRun, AnInterruptStopsTheRunAndKeepsTheOldFile)
     ScriptedServer server;
     ScriptedServer::Script page;
     page.ExpectHeader().Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=big.zip>").Close();
-    server.AddScript(page); // the probe
     server.AddScript(page);
     ScriptedServer::Script big;
     big.ExpectHeader()

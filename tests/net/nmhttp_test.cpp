@@ -60,7 +60,7 @@ TEST(NMHTTP, GetSendsExactlyTheRobotsRequestLines)
     http.OnStatus = [&](QObject*, const std::string& status) { statuses.push_back(status); };
     http.Get(server.Url("/a/b.zip"));
     EXPECT_EQ(server.Received(),
-              "GET /a/b.zip HTTP/1.0\r\n" + HostLine(server) + AcceptLines + ContentType + "\r\n");
+              "GET /a/b.zip HTTP/1.1\r\n" + HostLine(server) + AcceptLines + ContentType + "\r\n");
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "hello");
     EXPECT_EQ(http.ExpectedCount, 5);
@@ -78,7 +78,7 @@ TEST(NMHTTP, ProxyGetsTheFullURLAndOneHostLine)
     http.Proxy = "127.0.0.1";
     http.ProxyPort = proxy.Port();
     http.Get("http://www.example.test/dir/");
-    EXPECT_EQ(proxy.Received(), std::string("GET http://www.example.test/dir/ HTTP/1.0\r\n"
+    EXPECT_EQ(proxy.Received(), std::string("GET http://www.example.test/dir/ HTTP/1.1\r\n"
                                             "Proxy-Connection: Keep-Alive\r\nHost: www.example.test\r\n") +
                                     AcceptLines + ContentType + "\r\n");
     EXPECT_EQ(http.Host, "www.example.test");
@@ -88,11 +88,11 @@ TEST(NMHTTP, ProxyGetsTheFullURLAndOneHostLine)
     http.Get("http://www.example.test:8080/dir/");
     http.Get("http://www.example.test:80/dir/");
     EXPECT_TRUE(
-        proxy.Received(1).starts_with("GET http://www.example.test:8080/dir/ HTTP/1.0\r\n"
+        proxy.Received(1).starts_with("GET http://www.example.test:8080/dir/ HTTP/1.1\r\n"
                                       "Proxy-Connection: Keep-Alive\r\nHost: www.example.test:8080\r\n"
                                       "Accept: "))
         << proxy.Received(1);
-    EXPECT_TRUE(proxy.Received(2).starts_with("GET http://www.example.test:80/dir/ HTTP/1.0\r\n"
+    EXPECT_TRUE(proxy.Received(2).starts_with("GET http://www.example.test:80/dir/ HTTP/1.1\r\n"
                                               "Proxy-Connection: Keep-Alive\r\nHost: www.example.test\r\n"
                                               "Accept: "))
         << proxy.Received(2);
@@ -104,13 +104,13 @@ TEST(NMHTTP, URLWithoutPathGetsTheRootPath)
     server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
     TNMHTTP http;
     http.Get(server.Url(""));
-    EXPECT_TRUE(server.Received().starts_with("GET / HTTP/1.0\r\n"));
+    EXPECT_TRUE(server.Received().starts_with("GET / HTTP/1.1\r\n"));
     EXPECT_EQ(http.URL, server.Url("/"));
     EXPECT_EQ(http.RequestPath, "/");
 
     // The next address without host and port goes to the same server.
     http.Get("/again");
-    EXPECT_TRUE(server.Received(1).starts_with("GET /again HTTP/1.0\r\n" + HostLine(server)));
+    EXPECT_TRUE(server.Received(1).starts_with("GET /again HTTP/1.1\r\n" + HostLine(server)));
 }
 
 TEST(NMHTTP, StatusLinesDecideTheReplyCode)
@@ -205,6 +205,9 @@ TEST(NMHTTP, AnswersWithoutABodyEndWithTheirHeaderThoughTheServerKeepsTheConnect
         EXPECT_EQ(http.ExpectedCount, c.announced) << "a HEAD's length is what a GET would bring";
         EXPECT_EQ(dir.Read("body.bin"), "");
         EXPECT_EQ(server.ConnectionCount(), 1) << "a 304 is no redirect";
+        // The connection is kept for a next request, until it is closed.
+        EXPECT_FALSE(server.PeerClosed());
+        http.CloseKeptConnection();
         EXPECT_TRUE(WaitUntil([&] { return server.PeerClosed(); }));
     }
 }
@@ -269,10 +272,10 @@ TEST(NMHTTP, RedirectIsFollowedWithGetAndCarriesTheCookie)
     TNMHTTP http;
     http.Post(server.Url("/form"), "a=1&b=%41+c");
     ASSERT_EQ(server.ConnectionCount(), 2);
-    EXPECT_EQ(server.Received(0), "POST /form HTTP/1.0\r\n" + HostLine(server) + AcceptLines + ContentType +
+    EXPECT_EQ(server.Received(0), "POST /form HTTP/1.1\r\n" + HostLine(server) + AcceptLines + ContentType +
                                       "Content-Length: 9\r\n\r\na=1&b=A c");
     // The follow-up is a GET without a body, and the cookie goes with it and every later request.
-    EXPECT_EQ(server.Received(1), "GET /next HTTP/1.0\r\n" + HostLine(server) + AcceptLines +
+    EXPECT_EQ(server.Received(1), "GET /next HTTP/1.1\r\n" + HostLine(server) + AcceptLines +
                                       "Cookie: session=abc; path=/\r\n" + ContentType + "\r\n");
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "the next page");
@@ -336,8 +339,8 @@ TEST(NMHTTP, RelativeRedirectStaysInTheFolderAndWorksThroughAProxy)
     http.Get("http://site.example.test:8080/dir/page.html");
     ASSERT_EQ(server.ConnectionCount(), 3);
     EXPECT_TRUE(
-        server.Received(1).starts_with("GET http://site.example.test:8080/dir/sub/next.html HTTP/1.0\r\n"));
-    EXPECT_TRUE(server.Received(2).starts_with("GET http://site.example.test:8080/top.html HTTP/1.0\r\n"));
+        server.Received(1).starts_with("GET http://site.example.test:8080/dir/sub/next.html HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Received(2).starts_with("GET http://site.example.test:8080/top.html HTTP/1.1\r\n"));
     EXPECT_EQ(http.Body, "done");
 }
 
@@ -447,7 +450,7 @@ TEST(NMHTTP, HeaderInfoValuesBecomeHeaders)
     http.HeaderInfo.LocalMailAddress = "robot@example.test";
     http.HeaderInfo.Referer = "http://example.test/list.html";
     http.Get(server.Url("/x"));
-    EXPECT_EQ(server.Received(), "GET /x HTTP/1.0\r\n" + HostLine(server) + AcceptLines +
+    EXPECT_EQ(server.Received(), "GET /x HTTP/1.1\r\n" + HostLine(server) + AcceptLines +
                                      "User-Agent: Kestrow\r\nFrom: robot@example.test\r\n"
                                      "Referer: http://example.test/list.html\r\n" +
                                      ContentType + "\r\n");
@@ -470,16 +473,16 @@ TEST(NMHTTP, EveryRequestKindSendsItsLines)
     http.Unlink(url, "<b>");
     http.Trace(url, "tr");
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"OPTIONS /r HTTP/1.0", ""},
-        {"HEAD /r HTTP/1.0", ""},
-        {"PUT /r HTTP/1.0", "Content-Length: 8\r\n\r\nput body"},
-        {"PATCH /r HTTP/1.0", "Content-Length: 5\r\n\r\npatch"},
-        {"COPY /r HTTP/1.0", "URI-header: /copy-to\r\n\r\n"},
-        {"MOVE /r HTTP/1.0", "URI-header: /move-to\r\n\r\n"},
-        {"DELETE /r HTTP/1.0", ""},
-        {"LINK /r HTTP/1.0", "Link: <a>; rel=x\r\nContent-Length: 0\r\n\r\n"},
-        {"UNLINK /r HTTP/1.0", "Link: <b>\r\nContent-Length: 0\r\n\r\n"},
-        {"TRACE /r HTTP/1.0", "Content-Length: 2\r\n\r\ntr"},
+        {"OPTIONS /r HTTP/1.1", ""},
+        {"HEAD /r HTTP/1.1", ""},
+        {"PUT /r HTTP/1.1", "Content-Length: 8\r\n\r\nput body"},
+        {"PATCH /r HTTP/1.1", "Content-Length: 5\r\n\r\npatch"},
+        {"COPY /r HTTP/1.1", "URI-header: /copy-to\r\n\r\n"},
+        {"MOVE /r HTTP/1.1", "URI-header: /move-to\r\n\r\n"},
+        {"DELETE /r HTTP/1.1", ""},
+        {"LINK /r HTTP/1.1", "Link: <a>; rel=x\r\nContent-Length: 0\r\n\r\n"},
+        {"UNLINK /r HTTP/1.1", "Link: <b>\r\nContent-Length: 0\r\n\r\n"},
+        {"TRACE /r HTTP/1.1", "Content-Length: 2\r\n\r\ntr"},
     };
     ASSERT_EQ(server.ConnectionCount(), static_cast<int>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i)
@@ -623,7 +626,7 @@ TEST(NMHTTP, ControlBytesInAddressesAndLoginsAreNeverSent)
     EXPECT_EQ(MessageOf([&] { http.Get(redirecting.Url("/a")); }), "Invalid URL");
     EXPECT_EQ(redirecting.ConnectionCount(), 1);
     EXPECT_EQ(redirecting.Received(0),
-              "GET /a HTTP/1.0\r\n" + HostLine(redirecting) + AcceptLines + ContentType + "\r\n");
+              "GET /a HTTP/1.1\r\n" + HostLine(redirecting) + AcceptLines + ContentType + "\r\n");
 
     // A user name or a password: nothing of the request goes out.
     const std::vector<std::pair<std::string, std::string>> logins = {
@@ -651,8 +654,8 @@ TEST(NMHTTP, LongAddressesAreSentWholeOrRefused)
     server.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
     TNMHTTP http;
     http.Get(server.Url(longPath + "?first"));
-    EXPECT_TRUE(server.Received(0).starts_with("GET " + longPath + "?first HTTP/1.0\r\n"));
-    EXPECT_TRUE(server.Received(1).starts_with("GET " + longPath + " HTTP/1.0\r\n"));
+    EXPECT_TRUE(server.Received(0).starts_with("GET " + longPath + "?first HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Received(1).starts_with("GET " + longPath + " HTTP/1.1\r\n"));
     EXPECT_NE(server.Received(1).find("\r\nCookie: " + std::string(400, 'c') + "\r\n"), std::string::npos);
 
     // Too long for the request buffer: nothing is sent rather than a cut request.

@@ -142,7 +142,7 @@ TEST(NMHTTPTls, RefusesCertificatesItCannotTrustUnlessAskedToAcceptAny)
         EXPECT_EQ(client.Body(), RootFile("index.html"));
     }
     // The host name went out as the server name indication.
-    EXPECT_NE(RootFile("../access.log").find("\"GET /index.html HTTP/1.0\" 200 sni=localhost reused="),
+    EXPECT_NE(RootFile("../access.log").find("\"GET /index.html HTTP/1.1\" 200 sni=localhost reused="),
               std::string::npos);
 
     TNMHTTP http;
@@ -192,7 +192,7 @@ TEST(NMHTTPTls, GoesThroughAProxyInATunnelThatCarriesOnlyTheProxysLogin)
     EXPECT_EQ(client.http.ReplyCode, 200);
     EXPECT_EQ(client.Body(), RootFile("files/small.txt"));
     // Inside the tunnel the request is the one a server gets directly.
-    EXPECT_EQ(client.http.HeaderList[0], "GET /files/small.txt HTTP/1.0");
+    EXPECT_EQ(client.http.HeaderList[0], "GET /files/small.txt HTTP/1.1");
     EXPECT_EQ(client.http.HeaderList.IndexOfHeader("Proxy-Connection"), -1);
 
     // The proxy's refusal of the tunnel is the answer, as a 407 always is.

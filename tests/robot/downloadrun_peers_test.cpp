@@ -115,6 +115,54 @@ TEST_F(PeerRun, ApacheFoldersAndRedirectsLeadToThePageAskedForAndNeverThroughAPr
     EXPECT_TRUE(LogLinesWith("apache", "access.log", "elsewhere.html").empty());
 }
 
+TEST_F(PeerRun, APageAndItsTwentyFilesComeOverOneConnection)
+{
+    struct Case
+    {
+        std::string server;
+        std::string proxy;
+        // The peer whose log names the requests, and what a line of it holds of the address.
+        std::string logger;
+    };
+    for (const Case& c :
+         {Case{"nginx", "", "nginx"}, Case{"apache", "", "apache"}, Case{"apache", "squid", "squid"}})
+    {
+        SCOPED_TRACE(c.server + " " + c.proxy);
+        NginxSite site("robot-kept", CurrentTestName() + c.proxy, c.server);
+        std::string page;
+        for (int i = 0; i < 20; ++i)
+        {
+            const std::string name = "f" + std::to_string(i) + ".zip";
+            page += "<a href=" + name + ">";
+            site.Write(name, std::string(1000 + i, 'k'));
+        }
+        site.Write("list.html", page);
+        preferences.Pause = 0;
+        preferences.Proxy = c.proxy.empty() ? "" : "127.0.0.1:" + PeerValue(c.proxy, "port");
+        observer = RecordingObserver();
+        run.URLList.SetItems({site.url + "list.html->" + Out() + c.server + c.proxy + "/"});
+        Go();
+
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        EXPECT_EQ(run.FilesDone(), 20u);
+        EXPECT_EQ(home.Read("out/" + c.server + c.proxy + "/f19.zip"), std::string(1019, 'k'));
+        // squid writes its line once its side of the transaction has ended too.
+        std::vector<std::string> heard;
+        WaitUntil(
+            [&]
+            {
+                heard =
+                    LogLinesWith(c.logger, "access.log", "/robot-kept/" + CurrentTestName() + c.proxy + "/");
+                return heard.size() >= 21;
+            });
+        ASSERT_EQ(heard.size(), c.proxy.empty() ? 21u : 22u)
+            << "the page, through a proxy its probe, the files";
+        const std::string port = heard[0].substr(heard[0].rfind("port="));
+        for (const std::string& line : heard)
+            EXPECT_EQ(line.substr(line.rfind("port=")), port) << line;
+    }
+}
+
 TEST_F(PeerRun, ThroughSquidPagesAndFilesComeLikeThroughAnyProxyAndItsLoginIsAskedOnce)
 {
     NginxSite site("robot-squid", CurrentTestName(), "apache");

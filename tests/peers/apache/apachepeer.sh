@@ -11,7 +11,8 @@
 #                   stylesheet, its second one leads elsewhere: only the Location is right)
 #   /moved/PATH     301 to /PATH, with Apache's own page, whose link names host and port
 #   /files          a folder asked for without its final "/": 301 to /files/
-# access.log gives each request with the Host header it came with (host=...).
+# access.log gives each request with the Host header it came with (host=...) and the client's
+# port (port=...), which tells the requests of one connection.
 set -euo pipefail
 source "$(dirname "$0")/../freeport.sh"
 
@@ -34,7 +35,7 @@ Listen 127.0.0.1:$port
 ServerName 127.0.0.1
 ErrorLog "$state/error.log"
 LogLevel warn
-LogFormat "%h \"%r\" %>s host=%{Host}i" hosts
+LogFormat "%h \"%r\" %>s host=%{Host}i port=%{remote}p" hosts
 CustomLog "$state/access.log" hosts
 CONF
         for module in mpm_event authz_core authz_user authn_core authn_file auth_basic alias autoindex dir mime; do

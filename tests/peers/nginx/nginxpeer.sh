@@ -31,7 +31,9 @@ pid $state/nginx.pid;
 error_log $state/error.log;
 events { worker_connections 64; }
 http {
-    access_log $state/access.log;
+    # The client's port tells which requests came over one connection.
+    log_format ports '\$remote_addr "\$request" \$status port=\$remote_port';
+    access_log $state/access.log ports;
     client_body_temp_path $state/temp/body;
     proxy_temp_path $state/temp/proxy;
     fastcgi_temp_path $state/temp/fastcgi;

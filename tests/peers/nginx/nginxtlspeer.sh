@@ -13,6 +13,7 @@
 # an earlier TLS session (reused=r) or not (reused=.).
 # The root holds index.html (relative links), files/small.txt, files/large.bin (16 MiB of random
 # bytes) and slow/stall.bin, whose first 64 KiB come at once and the rest at a byte a second.
+# Under /close/ every answer closes its connection.
 # On the plain port /to-https/PATH answers 301 to https://127.0.0.1:PORT/PATH; on the TLS port
 # /to-http/PATH answers 302 to http://127.0.0.1:HTTP_PORT/PATH.
 set -euo pipefail
@@ -114,6 +115,7 @@ http {
         $(kestrow_nginx_ipv6_listen "$port" ssl)
         location /to-http/ { rewrite ^/to-http(/.*)\$ http://127.0.0.1:$http_port\$1 redirect; }
         location /slow/ { limit_rate_after 64k; limit_rate 1; }
+        location /close/ { keepalive_timeout 0; }
     }
     server {
         listen 127.0.0.1:$http_port;

@@ -7,7 +7,8 @@
 #                                          STATEDIR/password
 #   squidpeer.sh stop STATEDIR             stop it and remove STATEDIR
 # squid keeps client connections open after an answer, as it does for browsers; it caches nothing,
-# so every request reaches the server. STATEDIR/access.log names each request.
+# so every request reaches the server. STATEDIR/access.log names each request,
+# its user and the client's port (port=...), which tells the requests of one connection.
 set -euo pipefail
 source "$(dirname "$0")/../freeport.sh"
 
@@ -26,7 +27,8 @@ http_port 127.0.0.1:$port
 visible_hostname kestrow-test-proxy
 pid_filename $shared/squid.pid
 cache_log $shared/cache.log
-access_log stdio:$shared/access.log
+logformat kestrow %>a %rm %ru %[un port=%>p
+access_log stdio:$shared/access.log kestrow
 cache_store_log none
 logfile_rotate 0
 coredump_dir $shared
