@@ -156,7 +156,8 @@ class TFetch : public QObject
     std::string ModificationTime(const std::string& fileName);
     // Says goodbye on the FTP control connection kept from the last file, if any.
     void CloseKeptFtp();
-    static bool LostConnection(const std::exception& error);
+    // Whether a failure on a kept FTP control connection says that the connection is gone.
+    bool LostConnection(const std::exception& error) const;
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;

@@ -40,6 +40,8 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         if (!reused)
             CloseKeptFtp();
         keptFtpServer.clear();
+        if (reopened)
+            lastFtpErrorReply.clear();
         NMFTP1->Host = parts.Host;
         NMFTP1->Port = port;
         bool transferStarted = false;
@@ -51,11 +53,15 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                 NMFTP1->Connect();
                 ftpFolderSet = false;
             }
-            if (!ftpFolderSet || ftpFolder != parts.Folder)
+            // "/pub/x" and "/pub/x/" are one folder.
+            std::string folder = parts.Folder;
+            if (folder.size() > 1 && folder.back() == '/')
+                folder.pop_back();
+            if (!ftpFolderSet || ftpFolder != folder)
             {
                 if (!parts.Folder.empty())
                     NMFTP1->ChangeDir(parts.Folder);
-                ftpFolder = parts.Folder;
+                ftpFolder = folder;
                 ftpFolderSet = true;
             }
             if (!reused)
@@ -130,14 +136,21 @@ void TFetch::CloseKeptFtp()
     }
 }
 
-bool TFetch::LostConnection(const std::exception& error)
+bool TFetch::LostConnection(const std::exception& error) const
 {
-    // The connection is gone (reset, closed, or the server's 421 before it closes), as a kept one
-    // may be after a while; a refusal of the command is no such thing.
+    // The connection is gone (reset, closed, or the server's 421 before it closes, which ends
+    // the wait for the reply), as a kept one may be after a while; a refusal of the command, or
+    // the user's own stop, is no such thing.
+    if (givenUp)
+        return false;
     if (const auto* ftpError = dynamic_cast<const FTPException*>(&error))
         return ftpError->Message().starts_with("421");
     const auto* sockError = dynamic_cast<const ESockError*>(&error);
-    return sockError && sockError->Reason() == TSockReason::Winsock &&
+    if (!sockError)
+        return false;
+    if (sockError->Reason() == TSockReason::Aborted)
+        return lastFtpErrorReply.starts_with("421");
+    return sockError->Reason() == TSockReason::Winsock &&
            (sockError->WinsockError() == TWinsockError::ConnectionReset ||
             sockError->WinsockError() == TWinsockError::NotConnected ||
             sockError->WinsockError() == TWinsockError::ConnectionAborted);
@@ -153,8 +166,11 @@ std::string TFetch::ModificationTime(const std::string& fileName)
             time =
                 "MDTM " + std::string(bytetext::Trim(bytetext::WithoutLineEnd(NMFTP1->LastReply.substr(3))));
     }
-    catch (const FTPException&)
+    catch (const FTPException& error)
     {
+        // A server that is closing the connection (421) refuses everything from now on.
+        if (error.Message().starts_with("421"))
+            throw;
         // No time of change from this server; its refusal explains nothing that fails later.
         lastFtpErrorReply.clear();
     }

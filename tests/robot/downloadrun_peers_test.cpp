@@ -245,6 +245,41 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
     }
 }
 
+TEST_F(PeerRun, AnFtpFolderAndItsFilesComeOverOneLogin)
+{
+    NginxSite folder("robot-ftp", CurrentTestName(), "vsftpd");
+    for (int i = 0; i < 10; ++i)
+        folder.Write("f" + std::to_string(i) + ".zip", std::string(i + 1, 'f'));
+    NginxSite other("robot-ftp", CurrentTestName() + "-other", "vsftpd");
+    other.Write("g.zip", "G");
+    const std::string server =
+        "ftp://127.0.0.1:" + PeerValue("vsftpd", "port") + "/robot-ftp/" + CurrentTestName();
+    const std::size_t logBefore = ReadAll(PeerStateDir("vsftpd") + "vsftpd.log").size();
+    preferences.Pause = 0;
+    // The folder's listing and its files, then a file of another folder of the same server.
+    NginxSite web("robot-ftp", CurrentTestName() + "-web");
+    web.Write("list.html", "<a href=" + server + "-other/g.zip>");
+    run.URLList.SetItems({server + "->" + Out(), web.url + "list.html->" + Out() + "web/"});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/f9.zip"), std::string(10, 'f'));
+    EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "-other/g.zip"), "G");
+    const std::string log = ReadAll(PeerStateDir("vsftpd") + "vsftpd.log").substr(logBefore);
+    const auto count = [&](const std::string& command)
+    {
+        int n = 0;
+        for (std::size_t at = log.find("\"" + command); at != npos; at = log.find("\"" + command, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("USER "), 1) << log;
+    EXPECT_EQ(count("TYPE I"), 1) << log;
+    EXPECT_EQ(count("CWD "), 2) << "once for the folder, once for the other";
+    EXPECT_EQ(count("RETR "), 11);
+    EXPECT_EQ(count("QUIT"), 1);
+}
+
 TEST_F(PeerRun, PassiveFtpFromVsftpdAndAPageAndFilesOverIPv6)
 {
     const bool ipv6 = PeerValue("nginx", "url6") != "none";

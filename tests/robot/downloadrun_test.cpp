@@ -591,6 +591,50 @@ TEST_F(DownloadRunEngine, StopDuringAnFtpTransferAlwaysCompletes)
     }
 }
 
+TEST_F(DownloadRunEngine, AnFtpControlConnectionThatDiedBetweenFilesIsOpenedAgainOnce)
+{
+    // The server hangs up when the next command comes, or answers it with 421 and goes.
+    for (const bool notice : {false, true})
+    {
+        SCOPED_TRACE(notice);
+        const auto transfer = [](Script& script, const std::string& payload) -> Script&
+        {
+            return script.ExpectLine()
+                .Send("213 20261201120000\r\n")
+                .ExpectLine()
+                .Send("200 PORT ok\r\n")
+                .ExpectLine()
+                .Send("150 Opening BINARY mode data connection.\r\n")
+                .Call(ServeData(DataPlan(payload)));
+        };
+        ScriptedServer ftp;
+        Script first;
+        transfer(FtpInBinaryType(first), "ONE");
+        first.ExpectLine();
+        if (notice)
+            first.Send("421 Timeout.\r\n");
+        ftp.AddScript(first.Close());
+        Script second;
+        transfer(FtpInBinaryType(second), "TWO").ExpectLine().Send("221 Goodbye.\r\n").Close();
+        ftp.AddScript(second);
+
+        ScriptedSite site;
+        const std::string server = "ftp://127.0.0.1:" + std::to_string(ftp.Port());
+        site.Page("/index.html", "<a href=" + server + "/pub/one.zip><a href=" + server + "/pub/two.zip>");
+        run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+        preferences.Pause = 0;
+        preferences.RetryLimit = 0;
+        observer = RecordingObserver();
+        Go();
+
+        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+        EXPECT_EQ(home.Read("out/pub/one.zip") + home.Read("out/pub/two.zip"), "ONETWO");
+        EXPECT_EQ(ftp.ConnectionCount(), 2);
+        EXPECT_NE(ftp.Received(1).find("\r\nRETR two.zip\r\n"), npos) << ftp.Received(1);
+        std::filesystem::remove_all(Out());
+    }
+}
+
 TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
 {
     ScriptedSite site;
