@@ -9,7 +9,7 @@ KESTROW_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev 
 # Real servers the test suite runs against on 127.0.0.1, and the tools it compares with; the
 # packaging check's tools (dpkg-shlibdeps, the launcher and software-centre validators, man, bash's
 # completion).
-KESTROW_TEST_PACKAGES=(nginx tinyproxy squid apache2 vsftpd python3-pyftpdlib libnss-wrapper openssl curl cups-client dpkg-dev
+KESTROW_TEST_PACKAGES=(nginx tinyproxy squid apache2 lighttpd vsftpd python3-pyftpdlib libnss-wrapper openssl curl cups-client dpkg-dev
     desktop-file-utils appstream
     groff-base man-db bash-completion)
 
@@ -39,8 +39,10 @@ kestrow_install() {
     [ -z "$missing" ] && return 0
     echo "Installing: $(echo $missing)"
     kestrow_as_root apt-get update
-    # The server packages (web servers, proxies, FTP) must not start their own services.
-    kestrow_as_root env DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 apt-get install -y --no-install-recommends $missing
+    # The server packages (web servers, proxies, FTP) must not start their own services, nor take
+    # the place of another package.
+    kestrow_as_root env DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 apt-get install -y --no-install-recommends \
+        --no-remove $missing
 }
 
 kestrow_build() {

@@ -382,6 +382,35 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
+TEST(KestrowCliGet, AKilledTransferGoesOnFromLighttpdWhichHonoursRangeOnlyInHttp11)
+{
+    // lighttpd sends this file at 1 MiB a second.
+    const std::string body = []
+    {
+        std::string bytes(4 * 1024 * 1024, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 7919) >> 8);
+        return bytes;
+    }();
+    std::ofstream(PeerStateDir("lighttpd") + "root/slow/big.bin", std::ios::binary) << body;
+    const QString url = Q("http://127.0.0.1:" + PeerValue("lighttpd", "port") + "/slow/big.bin");
+    TempDir dir;
+    QProcess get;
+    get.start(QStringLiteral(KESTROW_CLI), {"get", url, Q(dir.Path() + "big.bin")});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return dir.Exists(".big.bin.part-info") && dir.Read(".big.bin.part").size() >= 1024 * 1024; },
+        30000));
+    get.kill();
+    ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000));
+
+    const std::size_t kept = dir.Read(".big.bin.part").size();
+    const CliResult result = RunGet({url, Q(dir.Path() + "big.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "Resumed at " + std::to_string(kept) + " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
+    EXPECT_TRUE(dir.Read("big.bin") == body);
+}
+
 TEST(KestrowCliGet, IPv6AddressesOverHttpHttpsAndFtp)
 {
     const std::string web = PeerValue("nginx", "url6");

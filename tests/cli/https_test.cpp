@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include <QProcess>
 
@@ -135,8 +136,18 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     EXPECT_EQ(trusted.Read("out/cli-https/" + CurrentTestName() + "/b.zip"), "BB");
     EXPECT_TRUE(trusted.Exists("out/https---127.0.0.1-" + PeerValue("nginx_tls", "port") + "-cli-https-" +
                                CurrentTestName() + "-index.html"));
-    // The files come over the page's connection; where the server closes each connection, the
-    // page's handshake gave a session that the files' connections take up.
+    // The files come over the page's connection.
+    std::string log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
+    std::set<std::string> ports;
+    for (const std::string file : {"index.html", "docs/a.zip", "b.zip"})
+    {
+        const std::size_t line = log.find("/cli-https/" + CurrentTestName() + "/" + file + " HTTP/");
+        ASSERT_NE(line, std::string::npos) << file;
+        ports.insert(log.substr(log.find("port=", line), log.find('\n', line) - log.find("port=", line)));
+    }
+    EXPECT_EQ(ports.size(), 1u);
+    // Where the server closes each connection, the page's handshake gave a session that the
+    // files' connections take up.
     NginxSite closing("close", CurrentTestName(), "nginx_tls");
     closing.Write("index.html", "<a href=a.zip><a href=b.zip>");
     closing.Write("a.zip", "A");
@@ -145,7 +156,7 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     result = RunList(resumed, {closing.url + "index.html"}, {"--ca-file", TestAuthority(), "--pause", "0"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(resumed.Read("out/a.zip") + resumed.Read("out/b.zip"), "AB");
-    const std::string log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
+    log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
     for (const std::string file : {"a.zip", "b.zip"})
     {
         const std::size_t line = log.find("/close/" + CurrentTestName() + "/" + file + " HTTP/");

@@ -10,7 +10,8 @@
 # good.test only, on 127.0.0.1 and ::1; its key and certificate are tls/names.key and
 # tls/names.pem), ca.pem (the test authority), url (https://127.0.0.1:PORT).
 # access.log names the server name each client sent (sni=NAME) and whether the connection took up
-# an earlier TLS session (reused=r) or not (reused=.).
+# an earlier TLS session (reused=r) or not (reused=.), and the client's port (port=...), which
+# tells the requests of one connection.
 # The root holds index.html (relative links), files/small.txt, files/large.bin (16 MiB of random
 # bytes) and slow/stall.bin, whose first 64 KiB come at once and the rest at a byte a second.
 # Under /close/ every answer closes its connection.
@@ -97,7 +98,7 @@ error_log $state/error.log;
 events { worker_connections 64; }
 http {
     # The name the client sent for server name indication, for the tests to see.
-    log_format sni '\$remote_addr "\$request" \$status sni=\$ssl_server_name reused=\$ssl_session_reused';
+    log_format sni '\$remote_addr "\$request" \$status sni=\$ssl_server_name reused=\$ssl_session_reused port=\$remote_port';
     access_log $state/access.log sni;
     client_body_temp_path $state/temp/body;
     proxy_temp_path $state/temp/proxy;
