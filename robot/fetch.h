@@ -149,8 +149,8 @@ class TFetch : public QObject
     void KeepDescribed(std::int64_t received);
     // Describes the bytes the answer brings, for a later attempt to go on from.
     void HttpResponseHeader();
-    // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.
-    std::string ModificationTime(const std::string& fileName);
+    // The FTP server's reply to a question about a file (MDTM, SIZE); empty when it refused.
+    std::string FtpAnswer(const std::string& command);
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;

@@ -7,6 +7,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "robot/ftpaddress.h"
+#include "robot/resumerules.h"
 
 void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
 {
@@ -30,6 +31,9 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         TTransferFile*& describing;
         ~TDescribed() { describing = nullptr; }
     } described{describing};
+    // The whole size a resumed file is held to, and the size the reply to RETR announced.
+    std::int64_t whole = -1;
+    std::int64_t announced = -1;
     // A failure closes the session, so the next file logs in afresh, perhaps on another server.
     try
     {
@@ -43,16 +47,21 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         else
         {
             // The file's time of change tells its version: bytes of another version are never
-            // continued. A server that cannot tell leaves nothing to go on from.
-            TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
-            const bool goOn = keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+            // continued. A server that cannot tell leaves nothing to go on from, nor does a file
+            // whose whole size is unknown: only the size finds out a server that answers REST and
+            // then sends the file from its start.
+            const std::string changed = ftpreply::ModificationTime(FtpAnswer("MDTM " + parts.File));
+            TPartialInfo info{request.Address, changed.empty() ? std::string() : "MDTM " + changed, -1};
+            if (keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator)
+                whole = resumerules::FtpWholeSize(kept.Total,
+                                                  ftpreply::SizeOfFile(FtpAnswer("SIZE " + parts.File)));
+            const bool goOn = whole > keptBytes;
             const auto describe = [&]
             {
                 if (NMFTP1->ContinuedFrom > 0)
                     Observer.Resumed(NMFTP1->ContinuedFrom);
-                info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
-                             : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
-                                                         : -1;
+                announced = ftpreply::AnnouncedSize(NMFTP1->LastReply);
+                info.Total = NMFTP1->ContinuedFrom > 0 ? whole : announced;
                 result.File.Describe(info);
             };
             NMFTP1->OnTransactionStart = [this, describe](QObject*)
@@ -68,13 +77,39 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     {
         NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
         NMFTP1->RequestCloseSocket();
+        // Whether the server went on from where it was asked to is known only once the file is
+        // whole: what came after the kept bytes is not kept.
+        if (NMFTP1->ContinuedFrom > 0)
+        {
+            try
+            {
+                result.File.CutBack(keptBytes);
+            }
+            catch (const Exception&)
+            {
+                result.File.Discard();
+            }
+        }
         throw;
     }
+    // A resumed file is whole only at the size it was resumed against; bytes that make it any
+    // other size are of unknown places (a server that ignored REST sent the file from its
+    // start), so none of them is kept. A file from its start is short of a size its server
+    // announced, as an HTTP body is.
     if (NMFTP1->ContinuedFrom > 0)
     {
-        // The whole file, as large as it was when the first part came.
-        KeepAnnouncedLength(result.File.Path(), kept.Total);
+        try
+        {
+            HoldWholeLength(result.File.Path(), whole);
+        }
+        catch (const Exception&)
+        {
+            result.File.Discard();
+            throw;
+        }
     }
+    else if (announced > 0 && FileSize(result.File.Path()) < announced)
+        HoldWholeLength(result.File.Path(), announced);
     // Only what came in this transfer counts.
     result.Bytes = NMFTP1->ExpectedCount;
     result.Host = parts.Host;
@@ -90,20 +125,17 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     }
 }
 
-std::string TFetch::ModificationTime(const std::string& fileName)
+std::string TFetch::FtpAnswer(const std::string& command)
 {
-    std::string time;
     try
     {
-        NMFTP1->DoCommand("MDTM " + fileName);
-        if (NMFTP1->ReplyCode == 213)
-            time =
-                "MDTM " + std::string(bytetext::Trim(bytetext::WithoutLineEnd(NMFTP1->LastReply.substr(3))));
+        NMFTP1->DoCommand(command);
+        return NMFTP1->LastReply;
     }
     catch (const FTPException&)
     {
-        // No time of change from this server; its refusal explains nothing that fails later.
+        // The server cannot tell; its refusal explains nothing that fails later.
         lastFtpErrorReply.clear();
     }
-    return time;
+    return {};
 }

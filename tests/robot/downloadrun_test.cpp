@@ -845,7 +845,8 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     };
     const std::vector<Case> cases = {
         {"the part asked for",
-         {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 400-999/1000\r\nContent-Length: 600\r\n\r\n" +
+         {"HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes 400-999/1000\r\n"
+          "Content-Length: 600\r\n\r\n" +
           first.substr(400)},
          first,
          true},
@@ -904,7 +905,7 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     server.AddScript(Script().ExpectHeader().Send(cutAt400).Pause(50).Reset());
     server.AddScript(Script()
                          .ExpectHeader()
-                         .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes "
+                         .Send("HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes "
                                "400-999/1000\r\nContent-Length: 600\r\n\r\n" +
                                first.substr(400, 100))
                          .Stall());
