@@ -104,6 +104,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
         SignOfLife();
         KeepDescribed(NMFTP1->DataReceivedCount());
         Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
+        if (listing && !listingTooLong && NMFTP1->DataReceivedCount() > MaxListingBytes)
+        {
+            listingTooLong = true;
+            NMFTP1->Abort();
+        }
     };
 }
 
@@ -148,9 +153,18 @@ void TFetch::AbortHttp()
     NMHTTP1->Abort();
 }
 
+void TFetch::AbortListing()
+{
+    if (listing)
+        NMFTP1->Abort();
+}
+
 void TFetch::CloseFtp()
 {
-    // The goodbye to an FTP server may fail in any way; whoever closes goes on regardless.
+    // A transfer under way ends first: a server that goes on sending would hold the goodbye up
+    // and keep the watchdog quiet. The goodbye may fail in any way; whoever closes goes on
+    // regardless.
+    NMFTP1->Abort();
     try
     {
         NMFTP1->Disconnect();

@@ -17,6 +17,9 @@ class TTlsTrust;
 class TWatchdog;
 class Exception;
 
+// The most an FTP folder's listing may bring: a server may list without end.
+inline constexpr std::int64_t MaxListingBytes = std::int64_t{64} << 20;
+
 // What one transfer is asked for.
 struct TFetchRequest
 {
@@ -131,6 +134,8 @@ class TFetch : public QObject
     void ForgetFtpFallBacks();
     // Ends only an HTTP transfer under way.
     void AbortHttp();
+    // Ends an FTP folder's listing under way, and nothing else.
+    void AbortListing();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
     void CloseFtp();
     // Whether the watchdog gave up the last transfer.
@@ -164,4 +169,7 @@ class TFetch : public QObject
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;
     std::string describedAddress;
+    // An FTP folder is being listed; its listing went past MaxListingBytes.
+    bool listing = false;
+    bool listingTooLong = false;
 };

@@ -26,11 +26,18 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     TPartialInfo kept;
     const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
     describing = &result.File;
+    listing = request.ListFolder;
+    listingTooLong = false;
     struct TDescribed
     {
         TTransferFile*& describing;
-        ~TDescribed() { describing = nullptr; }
-    } described{describing};
+        bool& listing;
+        ~TDescribed()
+        {
+            describing = nullptr;
+            listing = false;
+        }
+    } described{describing, listing};
     // The whole size a resumed file is held to, and the size the reply to RETR announced.
     std::int64_t whole = -1;
     std::int64_t announced = -1;
@@ -90,6 +97,9 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                 result.File.Discard();
             }
         }
+        if (listingTooLong)
+            throw Exception("Folder listing too long: more than " + std::to_string(MaxListingBytes) +
+                            " bytes");
         throw;
     }
     // A resumed file is whole only at the size it was resumed against; bytes that make it any
