@@ -58,6 +58,9 @@ class TReply
 void CheckLine(std::string_view line)
 {
     Check(ftpreply::SizeFromReply(line) >= 0);
+    Check(ftpreply::AnnouncedSize(line) >= -1 && ftpreply::SizeOfFile(line) >= -1);
+    const std::string time = ftpreply::ModificationTime(line);
+    Check(time.empty() || (time.size() >= 14 && time.find_first_not_of("0123456789.") == std::string::npos));
     const ftpreply::TCmdType kind = ftpreply::CommandKind(line);
     Check(kind == ftpreply::TCmdType::cmdChangeDir || kind == ftpreply::TCmdType::cmdMakeDir ||
           kind == ftpreply::TCmdType::cmdDelete || kind == ftpreply::TCmdType::cmdRemoveDir ||

@@ -54,6 +54,11 @@ void CheckHeaderLine(std::string_view line)
         Check(c < 'a' || c > 'z');
     Check(httpparse::HeaderValueFrom(line, 11).size() <= line.size());
     httpparse::IsHeaderEnd(line);
+    // A range is a range or nothing at all; a date is a moment or none.
+    const httpparse::TContentRange range = httpparse::ParseContentRange(line);
+    Check(range.First < 0 ? range.Last < 0 && range.Total < 0
+                          : range.Last >= range.First && range.Total >= -1);
+    httpparse::HttpDate(httpparse::HeaderLineValue(bytetext::WithoutLineEnd(line)));
 
     try
     {
@@ -123,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     CheckChunkedBody(input, 1 + port % 7);
+    Check(httpparse::HeaderLineOf(input, "DATE:").size() <= input.size());
     CheckRequestURL(lines[0], lines[1], port);
     const std::string resolved = httpparse::ResolveLocation(lines[0], lines[2]);
     if (lines[2].find("://") != std::string_view::npos)

@@ -1,5 +1,6 @@
 #include "net/ftpreply.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/bytetext.h"
@@ -23,6 +24,20 @@ bool IsLastLineOf(std::string_view code, std::string_view line)
     if (line.size() < 3 || line.substr(0, 3) != code)
         return false;
     return line.size() == 3 || line[3] == ' ' || line[3] == '\r' || line[3] == '\n';
+}
+// A run of decimal digits as a number; -1 when it is empty, holds anything else or does not fit.
+std::int64_t DigitsValue(std::string_view digits)
+{
+    if (digits.empty())
+        return -1;
+    std::int64_t value = 0;
+    for (const char c : digits)
+    {
+        if (!IsDigit(c) || value > (std::numeric_limits<std::int64_t>::max() - (c - '0')) / 10)
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 } // namespace
 
@@ -87,6 +102,50 @@ std::int64_t SizeFromReply(std::string_view line)
         size = size * 10 + digit;
     }
     return size;
+}
+
+std::int64_t AnnouncedSize(std::string_view line)
+{
+    std::int64_t size = -1;
+    for (std::size_t open = line.find('('); open != std::string_view::npos; open = line.find('(', open + 1))
+    {
+        std::size_t end = open + 1;
+        while (end < line.size() && IsDigit(line[end]))
+            ++end;
+        const std::int64_t value = DigitsValue(line.substr(open + 1, end - open - 1));
+        if (value >= 0 && bytetext::EqualsNoCase(line.substr(end, 7), " bytes)"))
+            size = value;
+    }
+    return size;
+}
+
+std::int64_t SizeOfFile(std::string_view reply)
+{
+    reply = bytetext::WithoutLineEnd(reply);
+    return reply.starts_with("213 ") ? DigitsValue(bytetext::Trim(reply.substr(4))) : -1;
+}
+
+std::string ModificationTime(std::string_view reply)
+{
+    reply = bytetext::WithoutLineEnd(reply);
+    if (!reply.starts_with("213 "))
+        return {};
+    const std::string_view time = bytetext::Trim(reply.substr(4));
+    const std::string_view whole = time.substr(0, 14);
+    const std::string_view fraction = time.substr(std::min<std::size_t>(time.size(), 14));
+    const auto digits = [](std::string_view text)
+    { return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit); };
+    if (whole.size() != 14 || !digits(whole) ||
+        (!fraction.empty() && (fraction[0] != '.' || !digits(fraction.substr(1)))))
+        return {};
+    const auto field = [&](std::size_t at, std::size_t length)
+    { return DigitsValue(whole.substr(at, length)); };
+    const std::int64_t month = field(4, 2);
+    const std::int64_t day = field(6, 2);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || field(8, 2) > 23 || field(10, 2) > 59 ||
+        field(12, 2) > 60)
+        return {};
+    return std::string(time);
 }
 
 std::string MlsdFileName(std::string_view line)

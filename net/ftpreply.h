@@ -57,6 +57,18 @@ class TReplyLines
 // letter case), or 0 when there is none or it does not fit. "(12345 bytes)" gives 12345.
 std::int64_t SizeFromReply(std::string_view line);
 
+// The size a reply to RETR announces in the form "(12345 bytes)" (any letter case, the last
+// such group of the line), or -1 when it holds none. Unlike SizeFromReply it never takes a
+// number from elsewhere in the line, such as a file name's, for the size.
+std::int64_t AnnouncedSize(std::string_view line);
+
+// The size a reply to SIZE gives ("213 12345"), or -1 for any other reply.
+std::int64_t SizeOfFile(std::string_view reply);
+
+// The time of change a reply to MDTM gives: "213 YYYYMMDDHHMMSS" with optional fractions of a
+// second (".sss"), as that text; empty for any other reply, which tells no version of the file.
+std::string ModificationTime(std::string_view reply);
+
 // The file one line of an MLSD listing names ("type=file;size=3; a b.zip" gives "a b.zip"), or
 // empty for a folder, a link or a line that names nothing. An entry without a type counts as a file.
 std::string MlsdFileName(std::string_view line);

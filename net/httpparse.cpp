@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <vector>
 
 #include "net/port.h"
 #include "net/stringfields.h"
@@ -231,7 +232,14 @@ std::optional<std::int64_t> ContentLength(std::string_view line)
 
 void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total)
 {
-    start = total = -1;
+    const TContentRange range = ParseContentRange(line);
+    start = range.First;
+    total = range.First < 0 ? -1 : range.Total;
+}
+
+TContentRange ParseContentRange(std::string_view line)
+{
+    TContentRange range;
     const auto number = [](std::string_view text)
     {
         std::int64_t value = -1;
@@ -241,21 +249,106 @@ void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& tota
     };
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos)
-        return;
+        return range;
     std::string_view value = bytetext::Trim(line.substr(colon + 1));
     if (!bytetext::EqualsNoCase(value.substr(0, 6), "bytes "))
-        return;
+        return range;
     value = bytetext::Trim(value.substr(6));
     const std::size_t dash = value.find('-');
     const std::size_t slash = value.find('/');
     if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-        return;
+        return range;
     const std::int64_t first = number(value.substr(0, dash));
     const std::int64_t last = number(value.substr(dash + 1, slash - dash - 1));
     if (first < 0 || last < first)
-        return;
-    start = first;
-    total = number(value.substr(slash + 1));
+        return range;
+    range.First = first;
+    range.Last = last;
+    range.Total = number(value.substr(slash + 1));
+    return range;
+}
+
+std::string_view HeaderLineOf(std::string_view header, std::string_view keyword)
+{
+    std::string_view found;
+    while (!header.empty())
+    {
+        const std::size_t end = header.find('\n');
+        const std::string_view line = header.substr(0, end);
+        if (HeaderKeyword(line) == keyword)
+            found = bytetext::WithoutLineEnd(line);
+        header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
+    }
+    return found;
+}
+
+std::string_view HeaderLineValue(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    return colon == std::string_view::npos ? std::string_view() : bytetext::Trim(line.substr(colon + 1));
+}
+
+std::optional<std::int64_t> HttpDate(std::string_view text)
+{
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0; start < text.size();)
+    {
+        const std::size_t end = std::min(text.find_first_of(" ,-", start), text.size());
+        if (end > start)
+            parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    const auto month = [](std::string_view name)
+    {
+        static constexpr std::string_view Names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        const auto found = std::find(std::begin(Names), std::end(Names), name);
+        return found == std::end(Names) ? 0 : static_cast<int>(found - std::begin(Names)) + 1;
+    };
+    const auto number = [](std::string_view digits, std::size_t fewest, std::size_t most)
+    {
+        int value = -1;
+        if (digits.size() >= fewest && digits.size() <= most &&
+            std::all_of(digits.begin(), digits.end(), bytetext::IsDigit))
+            std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return value;
+    };
+    int day = -1;
+    int monthNumber = 0;
+    int year = -1;
+    std::string_view clock;
+    if (parts.size() == 5 && month(parts[1]) > 0)
+    {
+        monthNumber = month(parts[1]);
+        day = number(parts[2], 1, 2);
+        clock = parts[3];
+        year = number(parts[4], 4, 4);
+    }
+    else if (parts.size() == 6 && parts[5] == "GMT" && month(parts[2]) > 0)
+    {
+        day = number(parts[1], 2, 2);
+        monthNumber = month(parts[2]);
+        year = number(parts[3], 4, 4);
+        // A year of two digits lies in the century that puts it nearest to now.
+        if (const int shortYear = number(parts[3], 2, 2); shortYear >= 0)
+            year = shortYear + (shortYear < 70 ? 2000 : 1900);
+        clock = parts[4];
+    }
+    const int hour =
+        clock.size() == 8 && clock[2] == ':' && clock[5] == ':' ? number(clock.substr(0, 2), 2, 2) : -1;
+    const int minute = hour >= 0 ? number(clock.substr(3, 2), 2, 2) : -1;
+    const int second = minute >= 0 ? number(clock.substr(6, 2), 2, 2) : -1;
+    if (year < 0 || monthNumber == 0 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 60)
+        return std::nullopt;
+    // Days since 1970-01-01 of the civil date (a year counted from March, so the leap day is last).
+    const int shifted = monthNumber <= 2 ? year - 1 : year;
+    const int era = shifted / 400;
+    const int yearOfEra = shifted - era * 400;
+    const int dayOfYear = (153 * (monthNumber + (monthNumber > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = std::int64_t{era} * 146097 + dayOfEra - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 bool IsChunkedEncoding(std::string_view line)

@@ -80,6 +80,28 @@ std::optional<std::int64_t> ContentLength(std::string_view line);
 // the line does not give it as a plain number ("*" for an unknown total).
 void ContentRange(std::string_view line, std::int64_t& start, std::int64_t& total);
 
+// The same line whole: its first and last byte (both -1 unless they are plain numbers with
+// first <= last) and the total (-1 when it is no plain number).
+struct TContentRange
+{
+    std::int64_t First = -1;
+    std::int64_t Last = -1;
+    std::int64_t Total = -1;
+};
+TContentRange ParseContentRange(std::string_view line);
+
+// The last line of a response header text whose keyword (as HeaderKeyword gives it) is keyword,
+// without its line end; empty when there is none. A later line wins, as it does for the client.
+std::string_view HeaderLineOf(std::string_view header, std::string_view keyword);
+
+// The value of such a line: what follows its first colon, trimmed.
+std::string_view HeaderLineValue(std::string_view line);
+
+// The moment an HTTP date names, in seconds since 1970 UTC: "Sun, 06 Nov 1994 08:49:37 GMT",
+// the obsolete "Sunday, 06-Nov-94 08:49:37 GMT" and asctime's "Sun Nov  6 08:49:37 1994".
+// Nothing for any other text.
+std::optional<std::int64_t> HttpDate(std::string_view text);
+
 // Whether a Transfer-Encoding line ends its codings with "chunked" (in any letter case).
 bool IsChunkedEncoding(std::string_view line);
 

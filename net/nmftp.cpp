@@ -561,7 +561,12 @@ void TNMFTP::Disconnect()
 void TNMFTP::Abort()
 {
     abortRequested = true;
+    // The data connection closes at once: a server that goes on sending would otherwise fill the
+    // file while whoever aborted waits, for the server's goodbye say.
     if (DataConnection)
+    {
         DataConnection->Cancel();
+        DataConnection->RequestCloseSocket();
+    }
     Cancel();
 }

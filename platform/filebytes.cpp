@@ -15,9 +15,10 @@ namespace
 constexpr const char* NotRegular = "not a regular file";
 
 // The descriptor, or -1 with errno set, or -1 with errno 0 for what is no regular file.
-int OpenRegular(const std::string& fileName, std::int64_t& size)
+int OpenRegular(const std::string& fileName, std::int64_t& size, bool followLink = true)
 {
-    const int handle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int handle = ::open(fileName.c_str(),
+                              O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW));
     if (handle < 0)
         return -1;
     struct stat status;
@@ -55,9 +56,9 @@ int OpenRegularFile(const std::string& fileName, std::string& reason)
     return handle;
 }
 
-TRegularFile::TRegularFile(const std::string& fileName) : name(fileName)
+TRegularFile::TRegularFile(const std::string& fileName, bool followLink) : name(fileName)
 {
-    handle = OpenRegular(fileName, size);
+    handle = OpenRegular(fileName, size, followLink);
     if (handle < 0)
         throw Exception(errno == 0 ? NotRegularFileText(fileName) : FileOpenErrorText(fileName, errno));
 }
@@ -87,9 +88,9 @@ int TRegularFile::Release()
     return released;
 }
 
-std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes)
+std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes, bool followLink)
 {
-    TRegularFile file(fileName);
+    TRegularFile file(fileName, followLink);
     if (file.Size() > maxBytes)
         throw Exception(FileTooLargeText(fileName, maxBytes));
     const auto limit = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes, 0));

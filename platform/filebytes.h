@@ -11,11 +11,12 @@ inline constexpr std::int64_t MaxWholeFileBytes = std::int64_t{1} << 30;
 // A file that is read from start to end. Opening never waits (a FIFO without a writer would
 // block for ever) and refuses anything but a regular file, so a device or a FIFO named by
 // mistake, or on purpose, fails at once. Raises Exception with the file system's error, or
-// "NAME is not a regular file".
+// "NAME is not a regular file". Without followLink a symbolic link is refused as well (the
+// system's error for it), for files whose name only this program should have made.
 class TRegularFile
 {
   public:
-    explicit TRegularFile(const std::string& fileName);
+    explicit TRegularFile(const std::string& fileName, bool followLink = true);
     ~TRegularFile();
     TRegularFile(const TRegularFile&) = delete;
     TRegularFile& operator=(const TRegularFile&) = delete;
@@ -39,7 +40,8 @@ int OpenRegularFile(const std::string& fileName, std::string& reason);
 
 // The whole content of a file; raises Exception as TRegularFile does, or
 // "The file NAME is larger than N bytes" when it holds more than maxBytes.
-std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes = MaxWholeFileBytes);
+std::string ReadFileBytes(const std::string& fileName, std::int64_t maxBytes = MaxWholeFileBytes,
+                          bool followLink = true);
 
 // The text of a file too large to be read whole.
 std::string FileTooLargeText(const std::string& fileName, std::int64_t maxBytes);

@@ -165,6 +165,8 @@ void TDownloadRun::RequestSkipURL()
     skipURLRequested = true;
     Fetch->GiveUp();
     Fetch->AbortHttp();
+    // An FTP folder's listing is the entry's page.
+    Fetch->AbortListing();
 }
 
 void TDownloadRun::AbortClients()

@@ -8,6 +8,7 @@
 #include "platform/exception.h"
 #include "platform/bytetext.h"
 #include "platform/pause.h"
+#include "robot/resumerules.h"
 #include "robot/watchdog.h"
 
 namespace
@@ -16,6 +17,13 @@ bool IsFtpAddress(const std::string& address)
 {
     return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
 }
+
+// Ends an answer at its header when it is a part of another version than the kept bytes: the file
+// comes again from its start. No std::exception, so that no handler on the way takes it for a
+// failure of its own.
+struct TOtherVersion
+{
+};
 
 // A server's reply line that reports an error (4xx, 5xx).
 bool IsErrorReply(const std::string& status)
@@ -96,6 +104,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
         SignOfLife();
         KeepDescribed(NMFTP1->DataReceivedCount());
         Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
+        if (listing && !listingTooLong && NMFTP1->DataReceivedCount() > MaxListingBytes)
+        {
+            listingTooLong = true;
+            NMFTP1->Abort();
+        }
     };
 }
 
@@ -140,6 +153,12 @@ void TFetch::AbortHttp()
     NMHTTP1->Abort();
 }
 
+void TFetch::AbortListing()
+{
+    if (listing)
+        NMFTP1->Abort();
+}
+
 void TFetch::CloseConnections()
 {
     NMHTTP1->CloseKeptConnection();
@@ -149,7 +168,10 @@ void TFetch::CloseConnections()
 void TFetch::CloseFtp()
 {
     keptFtpServer.clear();
-    // The goodbye to an FTP server may fail in any way; whoever closes goes on regardless.
+    // A transfer under way ends first: a server that goes on sending would hold the goodbye up
+    // and keep the watchdog quiet. The goodbye may fail in any way; whoever closes goes on
+    // regardless.
+    NMFTP1->Abort();
     try
     {
         NMFTP1->Disconnect();
@@ -207,6 +229,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     NMFTP1->LastError = 0;
     lastFtpErrorReply.clear();
     givenUp = false;
+    NMHTTP1->ContinuedFrom = -1;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
     {
@@ -223,6 +246,19 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     }
     catch (...)
     {
+        // A part that did not make the file whole adds nothing to it: only the bytes kept
+        // before it are gone on from next time.
+        if (!lastWasFtp && NMHTTP1->ContinuedFrom > 0)
+        {
+            try
+            {
+                result.File.CutBack(NMHTTP1->ContinuedFrom);
+            }
+            catch (const Exception&)
+            {
+                result.File.Discard();
+            }
+        }
         // What arrived of a file that failed part-way waits for the next attempt, unless the
         // user gave the file up.
         if (!givenUp)
@@ -284,17 +320,29 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
             ~TDescribed() { describing = nullptr; }
         } described{describing};
         const int loginsBefore = HttpEvents->LoginsStored;
-        FollowedGet(url);
+        bool otherVersion = false;
+        const auto rangedGet = [&]
+        {
+            try
+            {
+                FollowedGet(url);
+            }
+            catch (const TOtherVersion&)
+            {
+                otherVersion = true;
+            }
+        };
+        rangedGet();
         if (NMHTTP1->ReplyCode == 407 && !probe && AskLogins)
             HttpEvents->ProbeWithProxyLogin(url);
         // A login answered during this request: ask again with it, rather than keep the refusal.
         int code = NMHTTP1->ReplyCode;
-        if ((code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
-            FollowedGet(url);
+        if (!otherVersion && (code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
+            rangedGet();
         // A part that is not the one asked for, or a range the server cannot give: the file
         // comes again from its start.
         code = NMHTTP1->ReplyCode;
-        if (keptBytes > 0 && NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))
+        if (keptBytes > 0 && (otherVersion || (NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))))
         {
             NMHTTP1->RangeFrom = 0;
             FollowedGet(url);
@@ -308,8 +356,20 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     const std::int64_t announced = NMHTTP1->ExpectedCount;
     const std::int64_t continuedFrom = std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0);
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
-    // is never kept, so its length does not matter.
-    if (!request.Head && !result.ErrorAnswer() && announced > 0)
+    // is never kept, so its length does not matter. A part makes the file whole only at the
+    // total of its range; a body that ran past the range (one framed by the connection) leaves
+    // nothing of itself, and the file comes afresh next time.
+    if (!request.Head && result.ReplyCode == 206)
+    {
+        const std::int64_t total = NMHTTP1->ContentRangeTotal;
+        if (FileSize(result.File.Path()) > total)
+        {
+            result.File.Discard();
+            throw Exception("Bad Content-Range");
+        }
+        KeepAnnouncedLength(result.File.Path(), total);
+    }
+    else if (!request.Head && !result.ErrorAnswer() && announced > 0)
         KeepAnnouncedLength(result.File.Path(), continuedFrom + announced);
     // Only what came in this transfer counts: the body's bytes as they arrived, however they
     // were framed. A HEAD tells the length a GET would bring.
@@ -330,12 +390,33 @@ void TFetch::HttpResponseHeader()
     info.Address = describedAddress;
     if (code == 200 || code == 206)
     {
-        const std::string& etag = NMHTTP1->ETag;
-        info.Validator = !etag.empty() && !etag.starts_with("W/") ? etag : NMHTTP1->LastModified;
+        const std::string_view header = NMHTTP1->Header;
+        info.Validator =
+            resumerules::HttpValidator(NMHTTP1->ETag, NMHTTP1->LastModified,
+                                       httpparse::HeaderLineValue(httpparse::HeaderLineOf(header, "DATE:")));
         info.Total = code == 206 ? NMHTTP1->ContentRangeTotal
                                  : (NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1);
         if (info.Total < 0)
             info.Validator.clear();
+    }
+    // A part is taken only as the rest of the file from where the file stands, of the version
+    // its bytes are; one of another version brings the file again from its start, and one that
+    // cannot make the file whole fails it, leaving nothing to go on from.
+    if (code == 206)
+    {
+        const std::int64_t length = NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1;
+        switch (resumerules::JudgePart(
+            httpparse::ParseContentRange(httpparse::HeaderLineOf(NMHTTP1->Header, "CONTENT-RANGE:")), length,
+            info.Validator, NMHTTP1->RangeFrom, NMHTTP1->RangeValidator, NMHTTP1->RangeTotal))
+        {
+        case resumerules::TPartVerdict::Rest:
+            break;
+        case resumerules::TPartVerdict::OtherVersion:
+            throw TOtherVersion();
+        case resumerules::TPartVerdict::Bad:
+            describing->Discard();
+            throw Exception("Bad Content-Range");
+        }
     }
     // A resumed part keeps the description of the bytes it goes on from.
     if (NMHTTP1->ContinuesRange())

@@ -17,6 +17,9 @@ class TTlsTrust;
 class TWatchdog;
 class Exception;
 
+// The most an FTP folder's listing may bring: a server may list without end.
+inline constexpr std::int64_t MaxListingBytes = std::int64_t{64} << 20;
+
 // What one transfer is asked for.
 struct TFetchRequest
 {
@@ -131,6 +134,8 @@ class TFetch : public QObject
     void ForgetFtpFallBacks();
     // Ends only an HTTP transfer under way.
     void AbortHttp();
+    // Ends an FTP folder's listing under way, and nothing else.
+    void AbortListing();
     // Says goodbye to the FTP server (quietly, whatever it answers) and ends an FTP wait.
     void CloseFtp();
     // Closes the connections kept for the next transfer: the HTTP one and the FTP control
@@ -152,12 +157,12 @@ class TFetch : public QObject
     void KeepDescribed(std::int64_t received);
     // Describes the bytes the answer brings, for a later attempt to go on from.
     void HttpResponseHeader();
-    // The FTP server's time of change of the file ("MDTM 20261208101500"), or empty.
-    std::string ModificationTime(const std::string& fileName);
     // Says goodbye on the FTP control connection kept from the last file, if any.
     void CloseKeptFtp();
     // Whether a failure on a kept FTP control connection says that the connection is gone.
     bool LostConnection(const std::exception& error) const;
+    // The FTP server's reply to a question about a file (MDTM, SIZE); empty when it refused.
+    std::string FtpAnswer(const std::string& command);
 
     TFetchObserver& Observer;
     TNMHTTP* NMHTTP1;
@@ -176,4 +181,7 @@ class TFetch : public QObject
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;
     std::string describedAddress;
+    // An FTP folder is being listed; its listing went past MaxListingBytes.
+    bool listing = false;
+    bool listingTooLong = false;
 };

@@ -1,5 +1,5 @@
 // The FTP side of the transfer unit: a file by its address, with REST when an earlier attempt's
-// bytes are of the same version.
+// bytes are of the same version, over the control connection kept from the file before.
 #include "robot/fetch.h"
 
 #include "net/nmftp.h"
@@ -7,6 +7,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "robot/ftpaddress.h"
+#include "robot/resumerules.h"
 
 void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
 {
@@ -23,13 +24,27 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     TPartialInfo kept;
     const std::int64_t keptBytes = result.File.KeptBytes(request.Address, kept);
     describing = &result.File;
+    listing = request.ListFolder;
+    listingTooLong = false;
     struct TDescribed
     {
         TTransferFile*& describing;
-        ~TDescribed() { describing = nullptr; }
-    } described{describing};
+        bool& listing;
+        ~TDescribed()
+        {
+            describing = nullptr;
+            listing = false;
+        }
+    } described{describing, listing};
+    // The whole size a resumed file is held to, and the size the reply to RETR announced.
+    std::int64_t whole = -1;
+    std::int64_t announced = -1;
     const int port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     const std::string server = parts.Host + ":" + std::to_string(port) + " as " + NMFTP1->UserID;
+    // "/pub/x" and "/pub/x/" are one folder.
+    std::string folder = parts.Folder;
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     // The control connection of the last file serves the next one on the same server: logged in
     // and in binary type already, it changes folder only when the folder changes. One that died
     // meanwhile is opened again once.
@@ -53,10 +68,6 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                 NMFTP1->Connect();
                 ftpFolderSet = false;
             }
-            // "/pub/x" and "/pub/x/" are one folder.
-            std::string folder = parts.Folder;
-            if (folder.size() > 1 && folder.back() == '/')
-                folder.pop_back();
             if (!ftpFolderSet || ftpFolder != folder)
             {
                 if (!parts.Folder.empty())
@@ -75,17 +86,21 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
             else
             {
                 // The file's time of change tells its version: bytes of another version are never
-                // continued. A server that cannot tell leaves nothing to go on from.
-                TPartialInfo info{request.Address, ModificationTime(parts.File), -1};
-                const bool goOn =
-                    keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator;
+                // continued. A server that cannot tell leaves nothing to go on from, nor does a
+                // file whose whole size is unknown: only the size finds out a server that answers
+                // REST and then sends the file from its start.
+                const std::string changed = ftpreply::ModificationTime(FtpAnswer("MDTM " + parts.File));
+                TPartialInfo info{request.Address, changed.empty() ? std::string() : "MDTM " + changed, -1};
+                if (keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator)
+                    whole = resumerules::FtpWholeSize(kept.Total,
+                                                      ftpreply::SizeOfFile(FtpAnswer("SIZE " + parts.File)));
+                const bool goOn = whole > keptBytes;
                 const auto describe = [&]
                 {
                     if (NMFTP1->ContinuedFrom > 0)
                         Observer.Resumed(NMFTP1->ContinuedFrom);
-                    info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
-                                 : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
-                                                             : -1;
+                    announced = ftpreply::AnnouncedSize(NMFTP1->LastReply);
+                    info.Total = NMFTP1->ContinuedFrom > 0 ? whole : announced;
                     result.File.Describe(info);
                 };
                 NMFTP1->OnTransactionStart = [this, describe, &transferStarted](QObject*)
@@ -104,15 +119,44 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
             NMFTP1->RequestCloseSocket();
             if (reused && !transferStarted && LostConnection(error))
                 continue;
+            // Whether the server went on from where it was asked to is known only once the file
+            // is whole: what came after the kept bytes is not kept.
+            if (NMFTP1->ContinuedFrom > 0)
+            {
+                try
+                {
+                    result.File.CutBack(keptBytes);
+                }
+                catch (const Exception&)
+                {
+                    result.File.Discard();
+                }
+            }
+            if (listingTooLong)
+                throw Exception("Folder listing too long: more than " + std::to_string(MaxListingBytes) +
+                                " bytes");
             throw;
         }
         break;
     }
+    // A resumed file is whole only at the size it was resumed against; bytes that make it any
+    // other size are of unknown places (a server that ignored REST sent the file from its
+    // start), so none of them is kept. A file from its start is short of a size its server
+    // announced, as an HTTP body is.
     if (NMFTP1->ContinuedFrom > 0)
     {
-        // The whole file, as large as it was when the first part came.
-        KeepAnnouncedLength(result.File.Path(), kept.Total);
+        try
+        {
+            HoldWholeLength(result.File.Path(), whole);
+        }
+        catch (const Exception&)
+        {
+            result.File.Discard();
+            throw;
+        }
     }
+    else if (announced > 0 && FileSize(result.File.Path()) < announced)
+        HoldWholeLength(result.File.Path(), announced);
     // Only what came in this transfer counts.
     result.Bytes = NMFTP1->ExpectedCount;
     result.Host = parts.Host;
@@ -146,8 +190,9 @@ bool TFetch::LostConnection(const std::exception& error) const
     if (const auto* ftpError = dynamic_cast<const FTPException*>(&error))
         return ftpError->Message().starts_with("421");
     const auto* sockError = dynamic_cast<const ESockError*>(&error);
+    // The client finds its connection closed before it sends the next command.
     if (!sockError)
-        return false;
+        return std::string_view(error.what()) == "Not Connected";
     if (sockError->Reason() == TSockReason::Aborted)
         return lastFtpErrorReply.starts_with("421");
     return sockError->Reason() == TSockReason::Winsock &&
@@ -156,23 +201,20 @@ bool TFetch::LostConnection(const std::exception& error) const
             sockError->WinsockError() == TWinsockError::ConnectionAborted);
 }
 
-std::string TFetch::ModificationTime(const std::string& fileName)
+std::string TFetch::FtpAnswer(const std::string& command)
 {
-    std::string time;
     try
     {
-        NMFTP1->DoCommand("MDTM " + fileName);
-        if (NMFTP1->ReplyCode == 213)
-            time =
-                "MDTM " + std::string(bytetext::Trim(bytetext::WithoutLineEnd(NMFTP1->LastReply.substr(3))));
+        NMFTP1->DoCommand(command);
+        return NMFTP1->LastReply;
     }
     catch (const FTPException& error)
     {
         // A server that is closing the connection (421) refuses everything from now on.
         if (error.Message().starts_with("421"))
             throw;
-        // No time of change from this server; its refusal explains nothing that fails later.
+        // The server cannot tell; its refusal explains nothing that fails later.
         lastFtpErrorReply.clear();
     }
-    return time;
+    return {};
 }

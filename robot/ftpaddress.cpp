@@ -17,8 +17,14 @@ namespace
 // rather than kept whole in memory.
 constexpr std::size_t MaxListingLine = 64 * 1024;
 
+// A folder listing of more entries than this is no folder a run could work through; a server may
+// list without end.
+constexpr std::size_t MaxListingEntries = 1000000;
+
 // A name as a link that SplitFtpAddress gives back unchanged: only a "%" that would be read as an
-// escape is escaped itself, and the ">" of a "->", which would end the link in a list entry.
+// escape is escaped itself, the ">" of a "->", which would end the link in a list entry, and
+// every "/", so that the name stays a file of the listed folder whatever it looks like
+// ("http://other/x.zip", "/etc/x", "../x").
 std::string EscapedName(std::string_view name)
 {
     std::string link;
@@ -31,6 +37,8 @@ std::string EscapedName(std::string_view name)
             link += "%25";
         else if (c == '>' && i > 0 && name[i - 1] == '-')
             link += "%3E";
+        else if (c == '/')
+            link += "%2F";
         else
             link += c;
     }
@@ -89,6 +97,9 @@ void FolderLinks(const std::string& listingFile, bool machineListing, std::strin
         std::string link = EscapedName(name);
         if (PassesFilter(link, filterText, mode))
             list.AppendNew(std::move(link));
+        if (list.Count() > MaxListingEntries)
+            throw Exception("Folder listing too long: more than " + std::to_string(MaxListingEntries) +
+                            " entries");
     };
     // Read in blocks, so that a line without end costs no more memory than its bound.
     std::string line;

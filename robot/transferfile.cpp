@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <utility>
 
@@ -16,13 +15,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/bytetext.h"
 #include "platform/exception.h"
+#include "platform/filebytes.h"
+#include "robot/resumerules.h"
 
 namespace
 {
 constexpr std::size_t MaxNameStem = 200;
 // The first line of a partial file's side file; a side file of any other form is not ours.
 constexpr const char* InfoMark = "Kestrow partial file 1";
+// A side file is four short lines; a larger one is none of ours, and is not read whole.
+constexpr std::int64_t MaxInfoBytes = 64 * 1024;
 
 std::string PartialPath(const std::string& outputPath)
 {
@@ -34,6 +38,35 @@ std::string PartialPath(const std::string& outputPath)
 std::string InfoPath(const std::string& partialPath)
 {
     return partialPath + "-info";
+}
+
+// Where a side file is written before it takes its name.
+std::string FreshInfoPath(const std::string& partialPath)
+{
+    return InfoPath(partialPath) + ".new";
+}
+
+void RemoveInfo(const std::string& partialPath)
+{
+    std::remove(InfoPath(partialPath).c_str());
+    std::remove(FreshInfoPath(partialPath).c_str());
+}
+
+// Writes a side file as the transfer file is written: into a file made afresh, never through a
+// link, which then replaces whatever had the name (a link planted there included) in one step.
+bool WriteInfo(const std::string& partialPath, const std::string& text)
+{
+    const std::string fresh = FreshInfoPath(partialPath);
+    std::remove(fresh.c_str());
+    const int descriptor = open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return false;
+    bool written = write(descriptor, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    written = close(descriptor) == 0 && written;
+    if (written && std::rename(fresh.c_str(), InfoPath(partialPath).c_str()) == 0)
+        return true;
+    std::remove(fresh.c_str());
+    return false;
 }
 
 // Opens a file to work on and takes its lock, without waiting and without following a link;
@@ -84,14 +117,35 @@ void RemoveLeftTransfers(const std::string& outputPath)
     }
 }
 
+// A side file of ours: a regular file (never a link, a FIFO or a device) of four lines, whose
+// validator can tell a version.
 bool ReadInfo(const std::string& path, TPartialInfo& info)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::string mark;
-    std::string total;
-    if (!std::getline(file, mark) || mark != InfoMark || !std::getline(file, info.Address) ||
-        !std::getline(file, info.Validator) || !std::getline(file, total))
+    std::string text;
+    try
+    {
+        text = ReadFileBytes(path, MaxInfoBytes, false);
+    }
+    catch (const Exception&)
+    {
         return false;
+    }
+    std::string_view rest = text;
+    const auto line = [&rest](std::string_view& taken)
+    {
+        const std::size_t end = rest.find('\n');
+        if (end == std::string_view::npos)
+            return false;
+        taken = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
+        return true;
+    };
+    std::string_view mark, address, validator, total;
+    if (!line(mark) || mark != InfoMark || !line(address) || !line(validator) || !line(total) ||
+        !rest.empty() || bytetext::HasControlByte(address) || !resumerules::UsableValidator(validator))
+        return false;
+    info.Address = address;
+    info.Validator = validator;
     const auto [end, error] = std::from_chars(total.data(), total.data() + total.size(), info.Total);
     return error == std::errc() && end == total.data() + total.size();
 }
@@ -146,42 +200,42 @@ std::int64_t TTransferFile::KeptBytes(const std::string& address, TPartialInfo& 
     const std::int64_t size = FileSize(path);
     if (size == 0)
         return 0;
-    if (ReadInfo(InfoPath(path), info) && info.Address == address && !info.Validator.empty() &&
-        (info.Total < 0 || size < info.Total))
+    if (ReadInfo(InfoPath(path), info) && info.Address == address && (info.Total < 0 || size < info.Total))
     {
         description = info;
         described = infoWritten = true;
         return size;
     }
-    // Bytes of another address, of no known version or beyond the whole: nothing to go on from.
+    // Bytes of another address, of no known version or beyond the whole, or a side file that is
+    // not ours: nothing to go on from.
     info = {};
-    if (ftruncate(lock, 0) != 0)
-        throw Exception(FileWriteErrorText(path, std::strerror(errno)));
-    std::remove(InfoPath(path).c_str());
+    CutBack(0);
+    RemoveInfo(path);
     return 0;
 }
 
 void TTransferFile::Describe(const TPartialInfo& info)
 {
     if (infoWritten)
-        std::remove(InfoPath(path).c_str());
+        RemoveInfo(path);
     infoWritten = false;
     description = info;
-    described = !info.Validator.empty() && info.Validator.find('\n') == std::string::npos &&
-                info.Address.find('\n') == std::string::npos;
+    described = resumerules::UsableValidator(info.Validator) && !bytetext::HasControlByte(info.Address);
 }
 
 void TTransferFile::WriteDescription()
 {
     if (!described || infoWritten || path.empty())
         return;
-    std::ofstream file(InfoPath(path), std::ios::binary | std::ios::trunc);
-    file << InfoMark << '\n'
-         << description.Address << '\n'
-         << description.Validator << '\n'
-         << description.Total << '\n';
-    file.close();
-    infoWritten = static_cast<bool>(file);
+    infoWritten =
+        WriteInfo(path, std::string(InfoMark) + '\n' + description.Address + '\n' + description.Validator +
+                            '\n' + std::to_string(description.Total) + '\n');
+}
+
+void TTransferFile::CutBack(std::int64_t size)
+{
+    if (lock >= 0 && ftruncate(lock, static_cast<off_t>(size)) != 0)
+        throw Exception(FileWriteErrorText(path, std::strerror(errno)));
 }
 
 void TTransferFile::Commit()
@@ -190,7 +244,7 @@ void TTransferFile::Commit()
         throw Exception("Cannot create file " + outputPath);
     const std::string transfer = std::exchange(path, std::string());
     if (infoWritten)
-        std::remove(InfoPath(transfer).c_str());
+        RemoveInfo(transfer);
     const int renamed = std::rename(transfer.c_str(), outputPath.c_str());
     const int error = errno;
     if (renamed != 0)
@@ -223,7 +277,7 @@ void TTransferFile::Discard()
     if (!path.empty())
     {
         if (infoWritten)
-            std::remove(InfoPath(path).c_str());
+            RemoveInfo(path);
         DiscardFile(std::exchange(path, std::string()));
     }
     Release();
@@ -242,10 +296,17 @@ void KeepAnnouncedLength(const std::string& path, std::int64_t announced)
         return;
     const std::int64_t saved = FileSize(path);
     if (saved < announced)
-        throw Exception("Transfer incomplete: " + std::to_string(std::max<std::int64_t>(saved, 0)) + " of " +
-                        std::to_string(announced) + " bytes");
+        HoldWholeLength(path, announced);
     if (saved > announced && truncate(path.c_str(), static_cast<off_t>(announced)) != 0)
         throw Exception(FileWriteErrorText(path, std::strerror(errno)));
+}
+
+void HoldWholeLength(const std::string& path, std::int64_t whole)
+{
+    const std::int64_t saved = std::max<std::int64_t>(FileSize(path), 0);
+    if (saved != whole)
+        throw Exception(std::string(saved < whole ? "Transfer incomplete: " : "Transfer too long: ") +
+                        std::to_string(saved) + " of " + std::to_string(whole) + " bytes");
 }
 
 void DiscardFile(const std::string& path)

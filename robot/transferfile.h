@@ -44,6 +44,9 @@ class TTransferFile
     // are many enough that a killed process should not lose them), or when they are kept.
     void Describe(const TPartialInfo& info);
     void WriteDescription();
+    // Cuts the bytes back to their first size (0: none), as they were before what came since.
+    // Raises Exception when the file cannot be cut.
+    void CutBack(std::int64_t size);
     // Puts the finished transfer in the output file's place in one step. Raises Exception, and
     // the transfer is gone either way.
     void Commit();
@@ -70,6 +73,10 @@ class TTransferFile
 // Holds a body saved in path to the length its header announced (0: none announced): bytes
 // beyond it are cut off, and a body short of it raises "Transfer incomplete: N of M bytes".
 void KeepAnnouncedLength(const std::string& path, std::int64_t announced);
+
+// Holds a file to exactly the size whole: one short of it raises "Transfer incomplete: N of M
+// bytes", a longer one "Transfer too long: N of M bytes".
+void HoldWholeLength(const std::string& path, std::int64_t whole);
 
 // Removes a file, quietly; for transfer files that are given up.
 void DiscardFile(const std::string& path);

@@ -7,6 +7,9 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -27,6 +30,25 @@ CliResult RunGet(const QStringList& arguments)
 QString Nginx(const std::string& path)
 {
     return Q("http://127.0.0.1:" + std::to_string(PeerPort("nginx")) + path);
+}
+
+// Bytes an earlier attempt at address left beside target (named name in dir), and the side file
+// that says what they are: of the version validator, of a file of total bytes.
+void PlantPartial(const TempDir& dir, const std::string& name, const std::string& address,
+                  const std::string& bytes, const std::string& validator, std::int64_t total)
+{
+    dir.Write("." + name + ".part", bytes);
+    dir.Write("." + name + ".part-info",
+              "Kestrow partial file 1\n" + address + "\n" + validator + "\n" + std::to_string(total) + "\n");
+}
+
+// A file of size bytes that no two versions share at any place.
+std::string Version(char first, std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(first + i % 23);
+    return bytes;
 }
 
 // A port on 127.0.0.1 where nobody listens.
@@ -347,22 +369,23 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
                                body.substr(0, 1500000))
                          .Stall());
     // The rest, from wherever the client asks.
-    server.AddScript(
-        ScriptedServer::Script()
-            .ExpectHeader()
-            .Call(
-                [body](ScriptedServer::Connection& connection)
-                {
-                    const std::size_t at = connection.received.find("Range: bytes=");
-                    const std::size_t from =
-                        at == std::string::npos ? 0 : std::stoul(connection.received.substr(at + 13));
-                    const std::string answer =
-                        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
-                        "-2999999/3000000\r\nContent-Length: " + std::to_string(body.size() - from) +
-                        "\r\n\r\n" + body.substr(from);
-                    connection.socket->write(answer.data(), static_cast<qint64>(answer.size()));
-                })
-            .Close());
+    server.AddScript(ScriptedServer::Script()
+                         .ExpectHeader()
+                         .Call(
+                             [body](ScriptedServer::Connection& connection)
+                             {
+                                 const std::size_t at = connection.received.find("Range: bytes=");
+                                 const std::size_t from =
+                                     at == std::string::npos
+                                         ? 0
+                                         : std::stoul(connection.received.substr(at + 13));
+                                 const std::string answer =
+                                     "HTTP/1.1 206 Partial Content\r\nETag: \"k\"\r\nContent-Range: bytes " +
+                                     std::to_string(from) + "-2999999/3000000\r\nContent-Length: " +
+                                     std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from);
+                                 connection.socket->write(answer.data(), static_cast<qint64>(answer.size()));
+                             })
+                         .Close());
     QProcess get;
     get.start(QStringLiteral(KESTROW_CLI), {"get", Q(server.Url("/big.zip")), Q(target)});
     ASSERT_TRUE(WaitUntil(
@@ -481,4 +504,240 @@ TEST(KestrowCliGet, AHostNameWithIPv4AndIPv6AddressesIsReachedOverWhicheverAnswe
     result = get(silent.Port());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(dir.Read("f"), "v6");
+}
+
+TEST(KestrowCliGet, AResumedFileIsTheRestOfTheSameVersionOrItFails)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    const std::string v1 = Version('a', 1000);
+    const std::string v2 = Version('A', 1000);
+    const std::string lastModified = "Mon, 07 Dec 2026 10:00:00 GMT";
+    const auto part = [](const std::string& fields, const std::string& body)
+    { return "HTTP/1.1 206 Partial Content\r\n" + fields + "\r\n" + body; };
+    const std::string whole2 = "HTTP/1.1 200 OK\r\nETag: \"v2\"\r\nContent-Length: 1000\r\n\r\n" + v2;
+    const std::string rest = "Content-Range: bytes 400-999/1000\r\n";
+    struct Case
+    {
+        const char* name;
+        // What the kept 400 bytes of v1 are described by.
+        std::string validator;
+        // The answer to the request that goes on from them, and those to later requests.
+        std::vector<std::string> answers;
+        std::string failure; // empty: the file comes whole
+        std::string file;
+        // What waits for a later attempt: the kept bytes, with what came after them.
+        std::string partial;
+        bool ranged;
+    };
+    const std::vector<Case> cases = {
+        {"the rest of that version",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest + "Content-Length: 600\r\n", v1.substr(400))},
+         "",
+         v1,
+         "",
+         true},
+        {"a range that ends early",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\nContent-Range: bytes 400-409/1000\r\nContent-Length: 10\r\n",
+               v1.substr(400, 10))},
+         "Bad Content-Range",
+         "",
+         "",
+         true},
+        {"a length short of the range",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest + "Content-Length: 300\r\n", v1.substr(400, 300))},
+         "Bad Content-Range",
+         "",
+         "",
+         true},
+        {"a length beyond the range",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest + "Content-Length: 700\r\n", v1.substr(400) + v2.substr(0, 100))},
+         "Bad Content-Range",
+         "",
+         "",
+         true},
+        {"a body past its range, ended by the close",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest, v1.substr(400) + v2.substr(0, 100))},
+         "Bad Content-Range",
+         "",
+         "",
+         true},
+        // A part that does not make the file whole adds nothing to the bytes kept before it.
+        {"a body that ends at a close half-way",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest, v1.substr(400, 300))},
+         "Transfer incomplete: 700 of 1000 bytes",
+         "",
+         v1.substr(0, 400),
+         true},
+        {"a chunked body cut half-way",
+         "\"v1\"",
+         {part("ETag: \"v1\"\r\n" + rest + "Transfer-Encoding: chunked\r\n",
+               "12c\r\n" + v1.substr(400, 300))},
+         "Transfer incomplete: the chunked body ended before its last chunk",
+         "",
+         v1.substr(0, 400),
+         true},
+        {"a part of another version",
+         "\"v1\"",
+         {part("ETag: \"v2\"\r\n" + rest + "Content-Length: 600\r\n", v2.substr(400)), whole2},
+         "",
+         v2,
+         "",
+         true},
+        {"a part without a validator",
+         "\"v1\"",
+         {part(rest + "Content-Length: 600\r\n", v2.substr(400)), whole2},
+         "",
+         v2,
+         "",
+         true},
+        {"a Last-Modified a second before the Date",
+         lastModified,
+         {part("Last-Modified: " + lastModified + "\r\nDate: Mon, 07 Dec 2026 10:00:01 GMT\r\n" + rest +
+                   "Content-Length: 600\r\n",
+               v1.substr(400))},
+         "",
+         v1,
+         "",
+         true},
+        {"a Last-Modified that is the Date",
+         lastModified,
+         {part("Last-Modified: " + lastModified + "\r\nDate: " + lastModified + "\r\n" + rest +
+                   "Content-Length: 600\r\n",
+               v2.substr(400)),
+          whole2},
+         "",
+         v2,
+         "",
+         true},
+        {"a weak ETag kept", "W/\"v1\"", {whole2}, "", v2, "", false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        for (const std::string& answer : c.answers)
+            server.AddScript(Script().ExpectHeader().Send(answer).Close());
+        const std::string target = dir.Write("keep.bin", "what was there");
+        PlantPartial(dir, "keep.bin", server.Url("/a.zip"), v1.substr(0, 400), c.validator, 1000);
+        const CliResult result = RunGet({Q(server.Url("/a.zip")), Q(target)});
+        EXPECT_EQ(result.exitCode, c.failure.empty() ? 0 : 2) << result.err;
+        if (!c.failure.empty())
+        {
+            EXPECT_TRUE(result.err.ends_with("kestrow-cli get: " + c.failure + "\n")) << result.err;
+        }
+        EXPECT_EQ(dir.Read("keep.bin"), c.file.empty() ? "what was there" : c.file);
+        EXPECT_EQ(dir.Read(".keep.bin.part"), c.partial);
+        EXPECT_EQ(dir.Exists(".keep.bin.part-info"), !c.partial.empty());
+        const std::string asked = server.Received(0);
+        EXPECT_EQ(asked.find("\r\nRange: bytes=400-\r\nIf-Range: " + c.validator + "\r\n") !=
+                      std::string::npos,
+                  c.ranged)
+            << asked;
+        EXPECT_EQ(server.ConnectionCount(), static_cast<int>(c.answers.size()));
+        for (int later = 1; later < server.ConnectionCount(); ++later)
+            EXPECT_EQ(server.Received(later).find("Range:"), std::string::npos)
+                << "the file comes from its start";
+    }
+
+    // Only a strong validator describes the bytes of a cut transfer: they are kept for a later
+    // attempt only then.
+    const std::vector<std::pair<std::string, bool>> validators = {
+        {"ETag: W/\"v1\"\r\n", false},
+        {"Last-Modified: " + lastModified + "\r\nDate: " + lastModified + "\r\n", false},
+        {"Last-Modified: " + lastModified + "\r\n", false},
+        {"ETag: \"v\r1\"\r\n", false},
+        {"Last-Modified: " + lastModified + "\r\nDate: Mon, 07 Dec 2026 10:00:01 GMT\r\n", true},
+    };
+    for (const auto& [fields, kept] : validators)
+    {
+        SCOPED_TRACE(fields);
+        ScriptedServer server;
+        server.AddScript(
+            Script()
+                .ExpectHeader()
+                .Send("HTTP/1.1 200 OK\r\n" + fields + "Content-Length: 1000\r\n\r\n" + v1.substr(0, 400))
+                .Pause(50)
+                .Reset());
+        const CliResult result = RunGet({Q(server.Url("/a.zip")), Q(dir.Path() + "cut.bin")});
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_EQ(dir.Read(".cut.bin.part"), kept ? v1.substr(0, 400) : "");
+        EXPECT_EQ(dir.Read(".cut.bin.part-info"),
+                  kept ? "Kestrow partial file 1\n" + server.Url("/a.zip") + "\n" + lastModified + "\n1000\n"
+                       : "");
+    }
+}
+
+TEST(KestrowCliGet, ASideFileIsOnlyEverARegularFileOfItsOwn)
+{
+    using Script = ScriptedServer::Script;
+    TempDir dir;
+    TempDir outside;
+    const std::string v1 = Version('a', 1000);
+    const std::string whole = "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 1000\r\n\r\n" + v1;
+    const std::string info = dir.Path() + ".keep.bin.part-info";
+    const auto unranged = [](const ScriptedServer& server)
+    { return server.Received(0).find("Range:") == std::string::npos; };
+
+    // A link planted as the side file: what it leads to is neither read nor written, also when
+    // it is planted again while the transfer runs.
+    ScriptedServer server;
+    const std::string victim =
+        outside.Write("victim.txt", "Kestrow partial file 1\n" + server.Url("/a.zip") + "\n\"v1\"\n2000\n");
+    const std::string victimBefore = outside.Read("victim.txt");
+    server.AddScript(
+        Script()
+            .ExpectHeader()
+            .Send("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 1000\r\n\r\n" + v1.substr(0, 600))
+            .Pause(200)
+            .Call([&](ScriptedServer::Connection&) { std::filesystem::create_symlink(victim, info); })
+            .Reset());
+    dir.Write(".keep.bin.part", v1.substr(0, 400));
+    std::filesystem::create_symlink(victim, info);
+    CliResult result = RunGet({Q(server.Url("/a.zip")), Q(dir.Path() + "keep.bin")});
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_TRUE(unranged(server)) << server.Received(0);
+    EXPECT_EQ(outside.Read("victim.txt"), victimBefore);
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(info)));
+    EXPECT_EQ(dir.Read(".keep.bin.part"), v1.substr(0, 600));
+
+    // A side file whose validator holds a CR, one of 3 GiB without a line end and a FIFO are
+    // none of ours: the file comes afresh, at once, and nothing of them stays.
+    const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> planted = {
+        {"CR", [&](const std::string& address)
+         { PlantPartial(dir, "keep.bin", address, v1.substr(0, 400), "\"v\r1\"", 1000); }},
+        {"3 GiB", [&](const std::string&)
+         { std::filesystem::resize_file(dir.Write(".keep.bin.part-info", "x"), 3ull << 30); }},
+        {"FIFO", [&](const std::string&) { ASSERT_EQ(mkfifo(info.c_str(), 0600), 0); }},
+    };
+    for (const auto& [name, plant] : planted)
+    {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(info);
+        ScriptedServer fresh;
+        fresh.AddScript(Script().ExpectHeader().Send(whole).Close());
+        dir.Write(".keep.bin.part", v1.substr(0, 400));
+        plant(fresh.Url("/a.zip"));
+        // Should the side file be read whole, it fails within this limit rather than take the
+        // machine's memory.
+        QProcess get;
+        get.start("/bin/sh", {"-c", "ulimit -v 1000000; exec \"$0\" \"$@\"", QStringLiteral(KESTROW_CLI),
+                              "get", Q(fresh.Url("/a.zip")), Q(dir.Path() + "keep.bin"), "--timeout", "5"});
+        ASSERT_TRUE(WaitUntil([&] { return get.state() == QProcess::NotRunning; }, 30000)) << "get hangs";
+        EXPECT_EQ(get.exitCode(), 0) << get.readAllStandardError().toStdString();
+        EXPECT_EQ(dir.Read("keep.bin"), v1);
+        EXPECT_TRUE(unranged(fresh)) << fresh.Received(0);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(info)));
+        // Nothing was read whole: the largest command so far stayed far below the 3 GiB.
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "kilobytes";
+    }
+    EXPECT_EQ(outside.Read("victim.txt"), victimBefore);
 }

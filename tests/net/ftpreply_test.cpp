@@ -81,6 +81,26 @@ TEST(FtpReply, SizeFromReplyTakesTheDigitsBeforeBytes)
     EXPECT_EQ(SizeFromReply("150 (99999999999999999999999 bytes)"), 0);
 }
 
+TEST(FtpReply, SizesAndTimesThatTellAFileAreTakenOnlyInTheirOwnForm)
+{
+    // Only "(N bytes)" announces a size: no number of a file name is taken for it.
+    EXPECT_EQ(AnnouncedSize("150 Opening BINARY mode data connection for 2bytes.zip (307200 bytes).\r\n"),
+              307200);
+    EXPECT_EQ(AnnouncedSize("150 Opening data connection for 2bytes.zip (1 BYTES)"), 1);
+    for (const char* line : {"150 Opening data connection for 2bytes.zip.\r\n", "150 3.9 kbytes to download",
+                             "150 (1,234 bytes)", "150 (99999999999999999999 bytes)", "150 () bytes)"})
+        EXPECT_EQ(AnnouncedSize(line), -1) << line;
+    EXPECT_EQ(SizeOfFile("213 5368709120\r\n"), 5368709120LL);
+    for (const char* reply : {"213 \r\n", "213 12x\r\n", "550 No such file\r\n", "2130 12\r\n"})
+        EXPECT_EQ(SizeOfFile(reply), -1) << reply;
+    EXPECT_EQ(ModificationTime("213 20261201120000\r\n"), "20261201120000");
+    EXPECT_EQ(ModificationTime("213 20261201120000.123\r\n"), "20261201120000.123");
+    for (const char* reply :
+         {"213 garbage\r\n", "213\r\n", "213    \r\n", "213 2026120112000\r\n", "213 20261301120000\r\n",
+          "213 20261201120000.\r\n", "213 20261201120000 x\r\n", "550 20261201120000\r\n"})
+        EXPECT_EQ(ModificationTime(reply), "") << reply;
+}
+
 TEST(FtpReply, ServerNoticesThatEndAWait)
 {
     EXPECT_TRUE(IsServerNotice("421 Service closing\r\n", false));

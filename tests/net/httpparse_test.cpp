@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "net/httpparse.h"
 #include "platform/exception.h"
 
@@ -178,6 +180,27 @@ TEST(HeaderLines, KeywordValueAndEnd)
     EXPECT_TRUE(httpparse::IsHeaderEnd("\n"));
     EXPECT_FALSE(httpparse::IsHeaderEnd(" \r\n"));
     EXPECT_FALSE(httpparse::IsHeaderEnd(""));
+}
+
+TEST(HttpDate, ReadsTheThreeFormsOfTheProtocolAndNothingElse)
+{
+    // 1994-11-06 08:49:37 UTC.
+    constexpr std::int64_t moment = 784111777;
+    EXPECT_EQ(httpparse::HttpDate("Sun, 06 Nov 1994 08:49:37 GMT"), moment);
+    EXPECT_EQ(httpparse::HttpDate("Sunday, 06-Nov-94 08:49:37 GMT"), moment);
+    EXPECT_EQ(httpparse::HttpDate("Sun Nov  6 08:49:37 1994"), moment);
+    EXPECT_EQ(httpparse::HttpDate("Tue, 29 Feb 2028 23:59:60 GMT"), 1835481600);
+    for (const char* text : {"", "garbage", "Sun, 06 Nov 1994 08:49:37", "Sun, 06 nov 1994 08:49:37 GMT",
+                             "Sun, 06 Nov 1994 8:49:37 GMT", "Sun, 32 Nov 1994 08:49:37 GMT",
+                             "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Nov 19945 08:49:37 GMT"})
+        EXPECT_EQ(httpparse::HttpDate(text), std::nullopt) << text;
+
+    // The Content-Range line whole, and the line of a header that names it last.
+    const httpparse::TContentRange range = httpparse::ParseContentRange("Content-Range: bytes 400-999/1000");
+    EXPECT_EQ(std::tuple(range.First, range.Last, range.Total), std::tuple(400, 999, 1000));
+    const std::string header = "HTTP/1.1 206 Partial\r\nDate: a\r\nX-Date: b\r\ndate: c\r\n\r\n";
+    EXPECT_EQ(httpparse::HeaderLineValue(httpparse::HeaderLineOf(header, "DATE:")), "c");
+    EXPECT_EQ(httpparse::HeaderLineOf(header, "ETAG:"), "");
 }
 
 TEST(ResolveLocation, TakesRelativeTargetsRelativeToTheRequest)

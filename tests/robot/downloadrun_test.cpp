@@ -887,7 +887,8 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     };
     const std::vector<Case> cases = {
         {"the part asked for",
-         {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 400-999/1000\r\nContent-Length: 600\r\n\r\n" +
+         {"HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes 400-999/1000\r\n"
+          "Content-Length: 600\r\n\r\n" +
           first.substr(400)},
          first,
          true},
@@ -946,7 +947,7 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     server.AddScript(Script().ExpectHeader().Send(cutAt400).Pause(50).Reset());
     server.AddScript(Script()
                          .ExpectHeader()
-                         .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes "
+                         .Send("HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes "
                                "400-999/1000\r\nContent-Length: 600\r\n\r\n" +
                                first.substr(400, 100))
                          .Stall());
@@ -1043,4 +1044,111 @@ TEST_F(DownloadRunEngine, LinksAsRealPagesWriteThemAndAListingsOwnLinksPassedOve
     }
     EXPECT_NE(std::find(site.Requests.begin(), site.Requests.end(), "GET /dir/with%20space.zip"),
               site.Requests.end());
+}
+
+TEST_F(DownloadRunEngine, AnEndlessFolderListingEndsByStopSkipTheWatchdogAndItsBound)
+{
+    enum Ending
+    {
+        Stop,
+        SkipURL,
+        Watchdog,
+        Bound
+    };
+    const char* const names[] = {"Stop", "Skip URL", "watchdog", "bound"};
+    preferences.TimeOutSeconds = 50;
+    for (const Ending ending : {Stop, SkipURL, Watchdog, Bound})
+    {
+        SCOPED_TRACE(names[ending]);
+        // A folder whose listing never ends, or that stalls part-way for the watchdog.
+        DataPlan listing("type=file;size=1; again.zip\r\n", "426 Transfer aborted.\r\n");
+        if (ending == Watchdog)
+            listing.stallAfter = listing.payload.size();
+        else
+            listing.floodTotal = std::size_t{1} << 40;
+        ScriptedServer ftp;
+        Script script;
+        FtpInBinaryType(script)
+            .ExpectLine()
+            .Send("200 PORT ok\r\n")
+            .ExpectLine()
+            .Send("150 Here comes the listing.\r\n")
+            .Call(ServeData(listing));
+        ftp.AddScript(script);
+        ScriptedSite site;
+        site.Page("/next.html", "<a href=next.zip>");
+        site.File("/next.zip", "NEXT");
+        const std::string folder = "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/";
+        run.URLList.SetItems({folder + "->" + Out(), site.Url("/next.html") + "->" + Out()});
+        observer = RecordingObserver();
+        bool triggered = false;
+        observer.OnFileProgress = [&](std::int64_t received, std::int64_t)
+        {
+            if (triggered || received < 1000000 || (ending != Stop && ending != SkipURL))
+                return;
+            triggered = true;
+            QTimer::singleShot(0, [&] { ending == Stop ? run.RequestStop() : run.RequestSkipURL(); });
+        };
+        Go(false, 30000);
+
+        const std::string page = "ftp---127.0.0.1-" + std::to_string(ftp.Port()) + "-pub-";
+        EXPECT_FALSE(home.Exists("out/" + page)) << "no listing is kept";
+        EXPECT_EQ(observer.LastStatus(), ending == Stop ? "Cancelled." : "All done.");
+        EXPECT_EQ(home.Read("out/next.zip"), ending == Stop ? "" : "NEXT");
+        EXPECT_EQ(run.ErrorCount(), ending == Watchdog || ending == Bound ? 1 : 0);
+        const std::string shown = "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/";
+        const std::string ended =
+            ending == Stop      ? shown + " Stopped"
+            : ending == SkipURL ? shown + " Skipped"
+            : ending == Bound
+                ? "Failed to download page " + shown + " (Folder listing too long: more than 67108864 bytes)"
+                : "Failed to download page " + shown + " (Socket send aborted: no data for 50 s)";
+        EXPECT_EQ(observer.LinesWith(ended), 1) << ::testing::PrintToString(observer.Lines);
+        EXPECT_FALSE(run.RunActive());
+        std::filesystem::remove_all(Out());
+    }
+}
+
+TEST_F(DownloadRunEngine, ANameInAFolderListingIsAFileOfThatFolderWhateverItLooksLike)
+{
+    // Names that read as addresses of another server.
+    ScriptedSite elsewhere;
+    elsewhere.File("/stolen.zip", "STOLEN");
+    const std::string other = "127.0.0.1:" + std::to_string(elsewhere.Port());
+    const std::vector<std::string> names = {"http://" + other + "/stolen.zip", "//" + other + "/stolen.zip"};
+    ScriptedServer ftp;
+    Script listing;
+    FtpInBinaryType(listing)
+        .ExpectLine()
+        .Send("200 PORT ok\r\n")
+        .ExpectLine()
+        .Send("150 Here comes the listing.\r\n")
+        .Call(ServeData(
+            DataPlan("type=file;size=4; " + names[0] + "\r\ntype=file;size=4; " + names[1] + "\r\n")));
+    // Each file over the same connection, in the same folder.
+    for (int i = 0; i < 2; ++i)
+        listing.ExpectLine()
+            .Send("213 20261201120000\r\n")
+            .ExpectLine()
+            .Send("200 PORT ok\r\n")
+            .ExpectLine()
+            .Send("150 Opening data connection.\r\n")
+            .Call(ServeData(DataPlan("FILE")));
+    listing.ExpectLine().Send("221 Goodbye.\r\n").Close();
+    ftp.AddScript(listing);
+    run.URLList.SetItems({"ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub/->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(elsewhere.Requests, std::vector<std::string>{});
+    ASSERT_EQ(ftp.ConnectionCount(), 1);
+    EXPECT_NE(ftp.Received(0).find("\r\nRETR " + names[0] + "\r\n"), npos) << ftp.Received(0);
+    EXPECT_NE(ftp.Received(0).find("\r\nRETR " + names[1] + "\r\n"), npos) << ftp.Received(0);
+    // Each is saved inside the output folder under a name made of it.
+    const std::string port = std::to_string(elsewhere.Port());
+    EXPECT_EQ(FilesIn(Out()),
+              (std::vector<std::string>{"%2F%2F127.0.0.1-" + port + "%2Fstolen.zip",
+                                        "ftp---127.0.0.1-" + std::to_string(ftp.Port()) + "-pub-",
+                                        "http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"}));
+    EXPECT_EQ(home.Read("out/http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"), "FILE");
 }

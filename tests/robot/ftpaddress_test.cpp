@@ -50,4 +50,12 @@ TEST(FolderLinks, TheFilesOfAListingAreLinksFilteredOnceEachInTheServersOrder)
     EXPECT_NE(
         MessageOf([&] { FolderLinks(dir.Path() + "missing", false, "", TFilterMode::Contains, links); }),
         "(no exception)");
+
+    // More files than a run could work through fail the listing.
+    std::string many;
+    for (int i = 0; i <= 1000000; ++i)
+        many += std::to_string(i) + ".zip\r\n";
+    const std::string endless = dir.Write("many.txt", many);
+    EXPECT_EQ(MessageOf([&] { FolderLinks(endless, false, "", TFilterMode::Contains, links); }),
+              "Folder listing too long: more than 1000000 entries");
 }

@@ -1,5 +1,6 @@
 #include "scriptedftp.h"
 
+#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,21 +56,36 @@ ScriptedServer::Action ServeData(DataPlan plan)
         auto sendReal = [plan, target, controlSocket]
         {
             auto* data = new QTcpSocket(controlSocket);
-            QObject::connect(data, &QTcpSocket::connected, data,
-                             [plan, data, controlSocket]
-                             {
-                                 if (plan.stallAfter == npos)
-                                 {
-                                     Write(data, plan.payload);
-                                     data->disconnectFromHost();
-                                     return;
-                                 }
-                                 Write(data, plan.payload.substr(0, plan.stallAfter));
-                                 if (!plan.notice.empty())
-                                     QTimer::singleShot(50, controlSocket,
-                                                        [plan, controlSocket]
-                                                        { Write(controlSocket, plan.notice); });
-                             });
+            QObject::connect(
+                data, &QTcpSocket::connected, data,
+                [plan, data, controlSocket]
+                {
+                    if (plan.floodTotal > 0)
+                    {
+                        auto sent = std::make_shared<std::size_t>(0);
+                        auto more = [plan, data, sent]
+                        {
+                            while (data->bytesToWrite() < (1 << 20) && *sent < plan.floodTotal)
+                            {
+                                data->write(plan.payload.data(), static_cast<qint64>(plan.payload.size()));
+                                *sent += plan.payload.size();
+                            }
+                        };
+                        QObject::connect(data, &QTcpSocket::bytesWritten, data, more);
+                        more();
+                        return;
+                    }
+                    if (plan.stallAfter == npos)
+                    {
+                        Write(data, plan.payload);
+                        data->disconnectFromHost();
+                        return;
+                    }
+                    Write(data, plan.payload.substr(0, plan.stallAfter));
+                    if (!plan.notice.empty())
+                        QTimer::singleShot(50, controlSocket,
+                                           [plan, controlSocket] { Write(controlSocket, plan.notice); });
+                });
             QObject::connect(data, &QTcpSocket::disconnected, controlSocket,
                              [plan, controlSocket]
                              {

@@ -39,6 +39,9 @@ struct DataPlan
     // and the data connection stalls.
     std::size_t stallAfter = std::string::npos;
     std::string notice;
+    // When set, the payload is sent again and again, at the pace the client reads, until this
+    // many bytes have gone (a listing without end); the data connection then stays open.
+    std::size_t floodTotal = 0;
     // When set, another local process (bound to 127.0.0.2) connects first and sends these bytes.
     std::string thiefBytes;
     std::shared_ptr<bool> thiefClosed = std::make_shared<bool>(false);
