@@ -18,6 +18,7 @@
 #include "net/sockerrors.h"
 #include "net/tlssession.h"
 #include "platform/bytetext.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -405,8 +406,8 @@ std::string TPowersock::Transaction(const std::string& command)
 void TPowersock::SendFile(const std::string& fileName)
 {
     ReportStatus(8, "SendFile");
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenFileByName(file, fileName, QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(fileName, errno));
     sendFile = &file;
     counting = true;

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -137,6 +138,27 @@ TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
         EXPECT_EQ(result.out, log);
         EXPECT_EQ(result.err, "") << "no terminal, no messages";
     }
+}
+
+TEST(KestrowCliRun, NamesThatAreNoUtf8StayBytesFromTheListToTheDisk)
+{
+    Site site(TestName());
+    site.Write("caf\xe9.html", "<a href=\"caf\xe9 cr\xe8me.zip\">");
+    site.Write("caf\xe9 cr\xe8me.zip", "CREME");
+    UnattendedRun run;
+    const std::string list = run.home.Path() + "n-caf\xe9.kes";
+    run.home.Write("n-caf\xe9.kes", site.url + "caf\xe9.html->" + run.Out() + "caf\xe9/\r\n");
+    // The list's name is given as the bytes it is, as a shell passes it on.
+    run.process.start(QStringLiteral("/bin/sh"),
+                      {"-c", "exec \"$0\" run \"$(printf '%s\\351.kes' \"$1\")\" --filter .zip",
+                       QStringLiteral(KESTROW_CLI), QString::fromStdString(list.substr(0, list.size() - 5))});
+    const CliResult result = run.Finish();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(run.home.Read("out/caf\xe9/caf\xe9 cr\xe8me.zip"), "CREME") << result.out;
+    // nginx heard the names percent-encoded, as a request line carries them.
+    std::ifstream accessLog(PeerStateDir("nginx") + "access.log", std::ios::binary);
+    EXPECT_TRUE(Contains(std::string(std::istreambuf_iterator<char>(accessLog), {}),
+                         "GET /cli-run/" + TestName() + "/caf%E9%20cr%E8me.zip HTTP/1.0\" 200"));
 }
 
 TEST(KestrowCliRun, AFolderListingGivesItsFilesAndNoErrors)

@@ -345,6 +345,21 @@ TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
     }
 }
 
+TEST_F(DownloadRunEngine, NamesThatAreNoUtf8StayBytesAndGoPercentEncodedInRequests)
+{
+    ScriptedSite site;
+    site.Page("/caf%E9.html", "<a href=\"caf\xe9 cr\xe8me.zip\">");
+    site.File("/caf%E9%20cr%E8me.zip", "CREME");
+    const std::string out = Out() + "caf\xe9/";
+    run.URLList.SetItems({site.Url("/caf\xe9.html") + "->" + out});
+    Go();
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/caf\xe9/caf\xe9 cr\xe8me.zip"), "CREME");
+    EXPECT_TRUE(home.Exists("out/caf\xe9/" + Name(site.server, "caf\xe9.html")));
+    EXPECT_EQ(site.Requests, (std::vector<std::string>{"HEAD /caf%E9.html", "GET /caf%E9.html",
+                                                       "GET /caf%E9%20cr%E8me.zip"}));
+}
+
 TEST_F(DownloadRunEngine, ATestRunFetchesPagesOnlyAndCountsAndPrintsEveryFile)
 {
     ScriptedSite site;
