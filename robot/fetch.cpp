@@ -65,7 +65,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
-    NMHTTP1->OnResponseHeader = [this](QObject*) { HttpResponseHeader(); };
+    NMHTTP1->OnResponseHeader = [this](QObject*)
+    {
+        HttpEvents->NMHTTP1ResponseHeader();
+        HttpResponseHeader();
+    };
 
     NMFTP1 = new TNMFTP(this);
     NMFTP1->Port = 21;

@@ -345,6 +345,32 @@ TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
     }
 }
 
+TEST_F(DownloadRunEngine, AtLevelThreeEachAnswersCodeStandsOnceUnderWhatItAnswers)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=had.zip><a href=gone.zip>");
+    site.Page("/other.html", "<a href=b.zip>");
+    site.File("/b.zip", "B");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
+    home.Write("out/had.zip", "kept");
+    preferences.Level = TLogLevel::HttpCodes;
+    Go();
+
+    // A file that is not fetched has no code; a 404 is not repeated under the next page; nothing
+    // stands before the first page or after the closing rule.
+    std::vector<std::string> lines = observer.Lines;
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().starts_with("Download started ")) << lines.front();
+    EXPECT_TRUE(lines[lines.size() - 2].starts_with("Download completed ")) << lines[lines.size() - 2];
+    lines = std::vector<std::string>(lines.begin() + 1, lines.end() - 2);
+    EXPECT_EQ(lines, (std::vector<std::string>{"", "Processing URL " + site.Url("/index.html"), "200:OK",
+                                               "200:OK", Out() + "had.zip (File exists. Skipped.)",
+                                               Out() + "gone.zip", "404:Not Found", "404 NOT FOUND", "",
+                                               "Processing URL " + site.Url("/other.html"), "200:OK",
+                                               "200:OK", Out() + "b.zip", "200:OK"}));
+    EXPECT_EQ(observer.Lines.back(), std::string(57, '='));
+}
+
 TEST_F(DownloadRunEngine, NamesThatAreNoUtf8StayBytesAndGoPercentEncodedInRequests)
 {
     ScriptedSite site;
