@@ -168,9 +168,6 @@ std::string TFetch::Explain(const Exception& error, int timeOutSeconds)
     const std::string message(bytetext::WithoutLineEnd(error.Message()));
     if (TimedOut())
         return "nothing received for " + std::to_string(timeOutSeconds) + " seconds (" + message + ")";
-    TPowersock& client = lastWasFtp ? static_cast<TPowersock&>(*NMFTP1) : *NMHTTP1;
-    if (SockReasonOf(error) == TSockReason::ConnectionFailed && client.LastError != 0)
-        return message + " (" + client.ErrorText(client.LastError) + ")";
     if (lastWasFtp && dynamic_cast<const ESockError*>(&error) && !lastFtpErrorReply.empty())
         return message + " (" + lastFtpErrorReply + ")";
     return message;

@@ -73,9 +73,15 @@ TEST(KestrowCliGet, ExitCodesTellHttpErrorsFromTransportFailures)
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(dir.Read("secret"), "the secret page");
 
-    result = RunGet({Q("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"), Q(dir.Path() + "refused")});
+    const std::string closed = std::to_string(ClosedPort());
+    result = RunGet({Q("http://127.0.0.1:" + closed + "/"), Q(dir.Path() + "refused")});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, "kestrow-cli get: Connection Failed (10061:Connection refused)\n");
+    EXPECT_EQ(result.err,
+              "kestrow-cli get: Connection Failed: 127.0.0.1:" + closed + " refused the connection\n");
+    // A name that has no address says which name.
+    result = RunGet({Q("http://invalid..host/"), Q(dir.Path() + "unknown")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Null Remote Address: no address found for invalid..host\n");
 }
 
 TEST(KestrowCliGet, GoesThroughAProxy)
