@@ -74,10 +74,10 @@ class TDownloadRun::TFetchReports : public TFetchObserver
         run.Observer.FileProgress(received, expected);
     }
     void Caught(const std::string& message) override { run.ReportCaught(message); }
-    void Resumed(std::int64_t from) override
+    void Resumed(std::int64_t from, std::int64_t total) override
     {
         if (run.LogLevel() >= TLogLevel::Files)
-            run.WriteLog("Resumed at " + std::to_string(from) + " bytes");
+            run.WriteLog(ResumedText(from, total));
     }
 
   private:

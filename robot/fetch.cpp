@@ -25,6 +25,12 @@ bool IsErrorReply(const std::string& status)
 }
 } // namespace
 
+std::string ResumedText(std::int64_t from, std::int64_t total)
+{
+    return "Resumed at " + std::to_string(from) + (total > 0 ? " of " + std::to_string(total) : "") +
+           " bytes";
+}
+
 bool TFetchResult::ErrorAnswer() const
 {
     return ReplyCode >= 400 || (ReplyCode != 0 && !httpparse::HasBody(ReplyCode, false));
@@ -99,7 +105,10 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     {
         SignOfLife();
         KeepDescribed(NMFTP1->DataReceivedCount());
-        Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
+        // A file that goes on shows the whole file's place and size.
+        const std::int64_t from = std::max<std::int64_t>(NMFTP1->ContinuedFrom, 0);
+        Observer.Progress(from + NMFTP1->DataReceivedCount(),
+                          from > 0 ? std::max<std::int64_t>(ftpWholeSize, 0) : NMFTP1->ExpectedCount);
     };
 }
 
@@ -182,7 +191,10 @@ void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
     KeepDescribed(NMHTTP1->ReceivedCount);
-    Observer.Progress(NMHTTP1->ReceivedCount, NMHTTP1->ExpectedCount);
+    // A part that goes on shows the whole file's place and size.
+    const std::int64_t from = NMHTTP1->ContinuesRange() ? NMHTTP1->RangeFrom : 0;
+    const std::int64_t expected = NMHTTP1->ExpectedCount;
+    Observer.Progress(from + NMHTTP1->ReceivedCount, expected > 0 ? from + expected : 0);
 }
 
 void TFetch::KeepDescribed(std::int64_t received)
@@ -201,6 +213,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     NMFTP1->LastError = 0;
     lastFtpErrorReply.clear();
     givenUp = false;
+    ftpWholeSize = -1;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
     {
@@ -325,7 +338,7 @@ void TFetch::HttpResponseHeader()
     }
     // A resumed part keeps the description of the bytes it goes on from.
     if (NMHTTP1->ContinuesRange())
-        Observer.Resumed(NMHTTP1->RangeFrom);
+        Observer.Resumed(NMHTTP1->RangeFrom, NMHTTP1->ContentRangeTotal);
     else
         describing->Describe(info);
 }

@@ -49,7 +49,10 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
             const auto describe = [&]
             {
                 if (NMFTP1->ContinuedFrom > 0)
-                    Observer.Resumed(NMFTP1->ContinuedFrom);
+                {
+                    ftpWholeSize = kept.Total;
+                    Observer.Resumed(NMFTP1->ContinuedFrom, kept.Total);
+                }
                 info.Total = NMFTP1->ContinuedFrom > 0   ? kept.Total
                              : NMFTP1->ExpectedCount > 0 ? NMFTP1->ExpectedCount
                                                          : -1;

@@ -920,6 +920,13 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
         observer = RecordingObserver();
         Go();
         EXPECT_EQ(run.ErrorCount(), 1);
+        // A part that goes on shows where it is in the whole file, never the part as a file.
+        std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        {
+            if (received > 0 && expected >= 1000)
+                progress.emplace_back(received, expected);
+        };
         const std::string name = Name(server, "data.bin");
         EXPECT_EQ(home.Read(out.substr(home.Path().size()) + "." + name + ".part"), first.substr(0, 400));
         EXPECT_FALSE(home.Exists(out.substr(home.Path().size()) + name));
@@ -929,7 +936,15 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
         ASSERT_GE(server.ConnectionCount(), 2);
         const std::string asked = server.Received(1);
         EXPECT_NE(asked.find("\r\nRange: bytes=400-\r\nIf-Range: \"v1\"\r\n"), npos) << asked;
-        EXPECT_EQ(observer.Logged("Resumed at 400 bytes"), c.resumed);
+        EXPECT_EQ(observer.Logged("Resumed at 400 of 1000 bytes"), c.resumed);
+        ASSERT_FALSE(progress.empty());
+        const auto [lastReceived, lastExpected] = progress.back();
+        EXPECT_EQ(lastReceived, static_cast<std::int64_t>(c.file.size()));
+        EXPECT_EQ(lastExpected, static_cast<std::int64_t>(c.file.size()));
+        if (c.resumed)
+        {
+            EXPECT_GT(progress.front().first, 400);
+        }
         EXPECT_EQ(server.ConnectionCount(), 1 + static_cast<int>(c.answers.size()));
         if (c.answers.size() > 1)
         {
@@ -956,11 +971,11 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     observer = RecordingObserver();
     observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
     {
-        if (expected == 600 && received > 0)
+        if (expected == 1000 && received > 400)
             QTimer::singleShot(0, [&] { run.RequestStop(); });
     };
     Go();
-    EXPECT_TRUE(observer.Logged("Resumed at 400 bytes"));
+    EXPECT_TRUE(observer.Logged("Resumed at 400 of 1000 bytes"));
     EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(FilesIn(Out() + "stop/"), std::vector<std::string>{Name(site.server, "index.html")});
 }
