@@ -227,16 +227,27 @@ void TDownloadRun::StartRun(TRun& run)
 
 void TDownloadRun::ScheduledWait()
 {
+    bool logged = false;
     while (Preferences.StartAtChecked())
     {
         const std::string startTime = Preferences.StartTime();
         if (StartTimeText(platform::Now().time()) == startTime || stopRequested)
             break;
+        // A time already past today comes tomorrow; the texts say so rather than leave the user
+        // to wonder why nothing starts.
+        const auto until = [&startTime]
+        {
+            const std::string now = StartTimeText(platform::Now().time());
+            return " Waiting until " + startTime + (startTime < now ? " tomorrow" : "");
+        };
+        if (!logged && LogLevel() >= TLogLevel::URLs)
+            WriteLog(std::string(bytetext::Trim(until())));
+        logged = true;
         SetRunning(true);
         Observer.Indicator(TIndicator::Timer);
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
-        Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
+        Observer.StatusText(0, StartTimeText(platform::Now().time()) + until());
         Observer.StatusText(1, "");
         platform::ProcessMessages();
     }

@@ -487,18 +487,30 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         EXPECT_EQ(observer.CloseRequests, 1);
     }
 
-    // Stop during the wait, and Stop before the wait has even begun: nothing is fetched, the
-    // log says so, and the program is not closed.
-    for (const bool inTheWait : {true, false})
+    // Stop during the wait (for a time later today, and for one already past, which is
+    // tomorrow's), and Stop before the wait has even begun: nothing is fetched, the log says so,
+    // and the program is not closed.
+    struct Case
     {
-        SCOPED_TRACE(inTheWait ? "stopped in the wait" : "stopped at the start");
+        const char* name;
+        QTime now;
+        bool inTheWait;
+        std::string waiting;
+    };
+    for (const Case& c :
+         {Case{"stopped in the wait", QTime(3, 1), true, "Waiting until " + preferences.StartAtText},
+          Case{"stopped in a wait for tomorrow", QTime(3, 20), true,
+               "Waiting until " + preferences.StartAtText + " tomorrow"},
+          Case{"stopped at the start", QTime(3, 1), false, ""}})
+    {
+        SCOPED_TRACE(c.name);
         std::filesystem::remove_all(Out());
         std::filesystem::remove(home.Path() + "KestrowLog.txt");
         const int connectionsBefore = site.server.ConnectionCount();
-        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), c.now), 0);
         observer = RecordingObserver();
         auto stop = [&] { QTimer::singleShot(0, [&] { run.RequestStop(); }); };
-        if (inTheWait)
+        if (c.inTheWait)
             observer.OnCaption = [&](const std::string& text)
             {
                 if (text == "Kestrow ZZzz..")
@@ -512,8 +524,13 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         EXPECT_FALSE(home.Exists("out"));
         EXPECT_EQ(observer.LastStatus(), "Cancelled.");
         EXPECT_EQ(observer.CloseRequests, 0);
+        if (c.inTheWait)
+        {
+            EXPECT_TRUE(observer.Showed(StartTimeText(c.now) + " " + c.waiting));
+        }
         const std::string log = LogFile();
-        EXPECT_EQ(log.rfind("Download started ", 0), 0u) << log;
+        EXPECT_EQ(log.rfind(c.inTheWait ? c.waiting + "\r\nDownload started " : "Download started ", 0), 0u)
+            << log;
         EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), npos) << log;
         EXPECT_FALSE(run.Running());
     }
