@@ -168,7 +168,7 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
     EXPECT_NE(LogFile().find(expected), npos);
 }
 
-TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
+TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheFileIsWhole)
 {
     enum Action
     {
@@ -176,60 +176,94 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
         SkipURL,
         Stop
     };
-    const char* const names[] = {"Skip File", "Skip URL", "Stop"};
-    for (const Action action : {SkipFile, SkipURL, Stop})
+    enum When
     {
-        SCOPED_TRACE(names[action]);
-        ScriptedServer slow;
-        slow.AddScript(Stalling());
-        ScriptedSite site;
-        site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
-        site.File("/next.zip", "NEXT");
-        site.Page("/other.html", "<a href=other.zip>");
-        site.File("/other.zip", "OTHER");
-        run.URLList.SetItems(
-            {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
-        preferences.RetryLimit = 3;
-        observer = RecordingObserver();
-        bool triggered = false;
-        std::size_t requestsAtTrigger = 0;
-        // Once the stalled body is under way, as a button would, from the event loop.
-        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        // While the body comes.
+        Transfer,
+        // In the pause before the file: the file does not start.
+        Pause,
+        // Once the whole body is in, before the answer is taken: the file stands.
+        Whole
+    };
+    const char* const actions[] = {"Skip File", "Skip URL", "Stop"};
+    const char* const moments[] = {"during the transfer", "in the pause before it", "once it is whole"};
+    for (const When when : {Transfer, Pause, Whole})
+        for (const Action action : {SkipFile, SkipURL, Stop})
         {
-            if (triggered || received == 0 || received >= expected)
-                return;
-            triggered = true;
-            QTimer::singleShot(0,
-                               [&, action]
-                               {
-                                   requestsAtTrigger = site.Requests.size();
-                                   if (action == SkipFile)
-                                       run.RequestSkipFile();
-                                   else if (action == SkipURL)
-                                       run.RequestSkipURL();
-                                   else
-                                       run.RequestStop();
-                               });
-        };
-        Go();
+            SCOPED_TRACE(std::string(actions[action]) + " " + moments[when]);
+            ScriptedServer slow;
+            slow.AddScript(when == Whole ? Script().ExpectHeader().Send(Response("WHOLE")).Stall()
+                                         : Stalling());
+            ScriptedSite site;
+            site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
+            site.File("/next.zip", "NEXT");
+            site.Page("/other.html", "<a href=other.zip>");
+            site.File("/other.zip", "OTHER");
+            run.URLList.SetItems(
+                {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
+            preferences.RetryLimit = 3;
+            observer = RecordingObserver();
+            bool triggered = false;
+            std::size_t requestsAtTrigger = 0;
+            const auto act = [&, action]
+            {
+                requestsAtTrigger = site.Requests.size();
+                if (action == SkipFile)
+                    run.RequestSkipFile();
+                else if (action == SkipURL)
+                    run.RequestSkipURL();
+                else
+                    run.RequestStop();
+            };
+            // As a button would, from the event loop; the answer to a question that was open while
+            // the last bytes came reaches the run before the transfer has seen its end.
+            const auto trigger = [&]
+            {
+                triggered = true;
+                if (when == Whole)
+                    act();
+                else
+                    QTimer::singleShot(0, act);
+            };
+            if (when == Pause)
+                observer.OnStatus = [&](const std::string& text)
+                {
+                    if (!triggered && text == slow.Url("/slow.zip"))
+                        trigger();
+                };
+            else
+                observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+                {
+                    if (!triggered && received > 0 && expected == (when == Whole ? 5 : 1000000) &&
+                        (when == Whole) == (received == expected))
+                        trigger();
+                };
+            Go();
 
-        ASSERT_TRUE(triggered);
-        EXPECT_EQ(slow.ConnectionCount(), 1) << "no further attempt";
-        EXPECT_EQ(run.ErrorCount(), 0);
-        EXPECT_EQ(observer.Logged(Out() + Name(slow, "slow.zip") + " Skipped"), action == SkipFile);
-        EXPECT_EQ(observer.LinesWith(" Skipped"), action == SkipFile ? 1 : 0);
-        EXPECT_FALSE(home.Exists("out/" + Name(slow, "slow.zip")));
-        EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
-        EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
-        if (action == Stop)
-        {
-            EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
+            ASSERT_TRUE(triggered);
+            EXPECT_EQ(slow.ConnectionCount(), when == Pause ? 0 : 1) << "no further attempt";
+            EXPECT_EQ(run.ErrorCount(), 0);
+            const std::string path = Out() + Name(slow, "slow.zip");
+            // A file given up is logged so, unless it was whole; then it counts like any other.
+            const bool givenUp = when != Whole;
+            EXPECT_EQ(observer.Logged(path + " Skipped"), givenUp && action != Stop);
+            EXPECT_EQ(observer.Logged(path + " Stopped"), givenUp && action == Stop);
+            EXPECT_EQ(observer.LinesWith(" Skipped") + observer.LinesWith(" Stopped"), givenUp ? 1 : 0);
+            EXPECT_EQ(home.Read("out/" + Name(slow, "slow.zip")), givenUp ? "" : "WHOLE");
+            EXPECT_EQ(home.Exists("out/" + Name(slow, "slow.zip")), !givenUp);
+            EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
+            EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
+            EXPECT_EQ(run.FilesDone(),
+                      (givenUp ? 0u : 1u) + (action == SkipFile ? 1u : 0u) + (action == Stop ? 0u : 1u));
+            if (action == Stop)
+            {
+                EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
+            }
+            EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
+            EXPECT_FALSE(run.Running());
+            EXPECT_FALSE(run.RunActive());
+            std::filesystem::remove_all(Out());
         }
-        EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
-        EXPECT_FALSE(run.Running());
-        EXPECT_FALSE(run.RunActive());
-        std::filesystem::remove_all(Out());
-    }
 }
 
 TEST_F(DownloadRunEngine, TheWatchdogEndsAStalledTransferButNotASlowOne)
