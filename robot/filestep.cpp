@@ -169,7 +169,11 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
     if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
         PauseBeforeFile(pause * 1000);
     TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
-    KeepOrDiscard(run, fetched, endOfList);
+    // An FTP file is kept as it came: only a web server answers with an error page in its place.
+    if (ftp)
+        fetched.File.Commit();
+    else
+        KeepOrDiscard(run, fetched, endOfList);
     return fetched.Bytes;
 }
 

@@ -167,6 +167,10 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
         folder.Write("with space.zip", "S");
         folder.Write("LICENSE", "L");
         folder.Write("100%.txt", "P");
+        // A file is kept as it came, whatever its title; only a web server answers with an error
+        // page in a file's place. Its images are no files of the folder.
+        const std::string errorPage = "<html><head><title>Error 404</title></head><img src=pic.gif></html>";
+        folder.Write("error.html", errorPage);
         if (peer == "ftp")
             folder.Write("sub/inner.zip", "I");
         const std::string server = "ftp://127.0.0.1:" + PeerValue(peer, "port");
@@ -176,13 +180,17 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
         web.Write("list.html",
                   "<a href=" + address + "/LICENSE><a href=\"" + address + "/with%20space.zip\">");
         run.URLList.SetItems({address + "->" + Out() + peer + "/", web.url + "list.html->" + Out() + "web/"});
+        preferences.ImagesOn = true;
         Go();
+        preferences.ImagesOn = false;
 
         EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
         const std::string page =
             "ftp---127.0.0.1-" + PeerValue(peer, "port") + "-robot-ftp-" + CurrentTestName();
-        EXPECT_EQ(FilesIn(Out() + peer),
-                  (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", page, "with space.zip"}));
+        EXPECT_EQ(FilesIn(Out() + peer), (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip",
+                                                                   "error.html", page, "with space.zip"}));
+        EXPECT_EQ(home.Read("out/" + peer + "/error.html"), errorPage);
+        EXPECT_FALSE(observer.Logged("ERROR 404"));
         EXPECT_EQ(home.Read("out/" + peer + "/with space.zip"), "S");
         EXPECT_EQ(home.Read("out/" + peer + "/100%.txt"), "P");
         EXPECT_EQ(home.Read("out/web/robot-ftp/" + CurrentTestName() + "/LICENSE"), "L");
@@ -193,7 +201,8 @@ TEST_F(PeerRun, FtpFoldersAreListedAndEveryFileIsFetchedByTheNameTheServerGivesI
         run.PreviewEntry(address + "/->" + Out());
         std::vector<std::string> previewed = run.FileList.Items();
         std::sort(previewed.begin(), previewed.end());
-        EXPECT_EQ(previewed, (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", "with space.zip"}));
+        EXPECT_EQ(previewed,
+                  (std::vector<std::string>{"100%.txt", "LICENSE", "a.zip", "error.html", "with space.zip"}));
     }
 }
 
