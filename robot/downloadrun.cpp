@@ -273,8 +273,10 @@ void TDownloadRun::SetUpRun(TRun& run)
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
     Fetch->AbortHttp();
-    // The abort's "Canceling" belongs to the entry before.
+    // The abort's "Canceling" and the bars of the entry before stand for nothing of this one.
     Observer.StatusText(1, "");
+    Observer.ListProgress(0, 0, "");
+    Observer.FileProgress(0, 0);
     skipURLRequested = false;
     run.RetryCount = 0;
     urlIndex = j;
@@ -304,6 +306,8 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     catch (const std::exception& error)
     {
         FileList.Clear();
+        // What came instead of the page (an error page, a part of it) is no progress.
+        Observer.FileProgress(0, 0);
         // A page the user gave up is no error; the log says how it ended.
         if (stopRequested || skipURLRequested)
         {

@@ -166,6 +166,41 @@ TEST(DownloadRun, ImagesAndPagesSavedWithThem)
     EXPECT_EQ(w.home.Read("out/logo.gif"), "LOGO");
 }
 
+TEST(DownloadRun, EachEntryStartsWithEmptyBarsAndAFailedPageLeavesNone)
+{
+    RobotWindow w;
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip>");
+    site.Write("a.zip", "AAAA");
+    // The next entry's server takes its time, and answers with an error page.
+    ScriptedServer slow;
+    const std::string notFound = "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\n";
+    slow.AddScript(ScriptedServer::Script().ExpectHeader().Pause(300).Send(notFound).Close());
+    slow.AddScript(ScriptedServer::Script().ExpectHeader().Send(notFound + "not found").Close());
+    const std::string out = w.home.Path() + "out/";
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + out, slow.Url("/list.html") + "->" + out});
+    w.form.EditExtension->setText(".zip");
+    w.Preferences(1, 0);
+    std::vector<std::string> shown;
+    int listBar = -1, fileBar = -1;
+    const WhenReady when([&]
+                         { return Label(w.form.StatusPanel0) == "Downloading " + slow.Url("/list.html"); },
+                         [&]
+                         {
+                             shown = {Label(w.form.LabelOverallProgress), Label(w.form.LabelFileProgress)};
+                             listBar = w.form.ProgressBarList->value();
+                             fileBar = w.form.ProgressBarFile->value();
+                         });
+    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    EXPECT_EQ(w.home.Read("out/a.zip"), "AAAA");
+    EXPECT_EQ(shown, (std::vector<std::string>{"", ""})) << "nothing of the entry before";
+    EXPECT_EQ(listBar, 0);
+    EXPECT_EQ(fileBar, 0);
+    EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
+    EXPECT_EQ(w.form.ProgressBarFile->value(), 0);
+    EXPECT_TRUE(w.form.LabelFileProgress->text().isEmpty()) << Label(w.form.LabelFileProgress);
+}
+
 TEST(DownloadRun, AFileThatFailsForGoodShowsTheErrorAndAsksToViewTheLog)
 {
     RobotWindow w;
