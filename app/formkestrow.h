@@ -192,6 +192,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void FtpStatus(const std::string& text) override;
     void Redirected(const std::string& address) override;
     void Indicator(TIndicator kind) override;
+    void Scanning(bool busy) override;
     void RunStateChanged() override;
     void Caption(const std::string& text) override;
     void URLSelected(int index) override;

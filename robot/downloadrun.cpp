@@ -84,6 +84,16 @@ class TDownloadRun::TFetchReports : public TFetchObserver
     TDownloadRun& run;
 };
 
+TDownloadRun::TScanning::TScanning(TRunObserver& observer) : observer(observer)
+{
+    observer.Scanning(true);
+}
+
+TDownloadRun::TScanning::~TScanning()
+{
+    observer.Scanning(false);
+}
+
 TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer, QObject* owner)
     : QObject(owner), Preferences(preferences), Observer(observer),
       fetchReports(std::make_unique<TFetchReports>(*this)), Fetch(new TFetch(*fetchReports, this))
@@ -375,27 +385,36 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         throw Exception(ReplyCodeText(page.ReplyCode));
     Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
+    const auto merge = [&]
+    {
+        MergePageLinks(run);
+        // A page whose links were all taken before would otherwise list nothing without a word.
+        const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+        if (taken > 0 && LogLevel() >= TLogLevel::Files)
+            WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                     " taken from an earlier page");
+    };
     if (run.PatentPage)
     {
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
+        merge();
     }
-    else if (ftpFolder)
-        FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
-                    Preferences.FilterMode(), run.PageLinks);
     else
-        run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
-                                       Preferences.FilterMode(), run.PageLinks, run.PageAddress);
-    MergePageLinks(run);
-    // A page whose links were all taken before would otherwise list nothing without a word.
-    const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
-    if (taken > 0 && LogLevel() >= TLogLevel::Files)
-        WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
-                 " taken from an earlier page");
-    if (Preferences.SaveImages() && !run.PatentPage && !ftpFolder)
     {
-        ExtractImageLinks(bodyFile, run.PageLinks);
-        MergePageLinks(run);
+        const TScanning scanning(Observer);
+        if (ftpFolder)
+            FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
+                        Preferences.FilterMode(), run.PageLinks);
+        else
+            run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
+                                           Preferences.FilterMode(), run.PageLinks, run.PageAddress);
+        merge();
+        if (Preferences.SaveImages() && !ftpFolder)
+        {
+            ExtractImageLinks(bodyFile, run.PageLinks);
+            MergePageLinks(run);
+        }
     }
     platform::ProcessMessages();
 }

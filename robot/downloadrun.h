@@ -92,6 +92,18 @@ class TDownloadRun : public QObject
 
   private:
     class TFetchReports;
+    // Tells the observer that a page is scanned, for as long as the object lives.
+    class TScanning
+    {
+      public:
+        explicit TScanning(TRunObserver& observer);
+        ~TScanning();
+        TScanning(const TScanning&) = delete;
+        TScanning& operator=(const TScanning&) = delete;
+
+      private:
+        TRunObserver& observer;
+    };
 
     // Working data of one run.
     struct TRun

@@ -209,6 +209,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     if (!run.PatentPage && Preferences.SaveImages() &&
         bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
+        const TScanning scanning(Observer);
         run.PageLinks.Clear();
         ExtractImageLinks(outputPath, run.PageLinks);
         MergePageLinks(run);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <fstream>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,9 +160,21 @@ TEST(DownloadRun, ImagesAndPagesSavedWithThem)
     w.form.EditExtension->setText(".html");
     w.preferences.CheckBoxSaveImages->setChecked(true);
     w.Preferences(1, 0);
+    // Links join the File List while their page is scanned, under the busy cursor; the normal
+    // one is back once they have.
+    std::vector<Qt::CursorShape> cursors;
+    QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::rowsInserted,
+                     [&]
+                     {
+                         cursors.push_back(QApplication::overrideCursor()
+                                               ? QApplication::overrideCursor()->shape()
+                                               : Qt::ArrowCursor);
+                     });
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.form.ListBoxFileList->Items(),
               (std::vector<std::string>{"page.html", "logo.gif", "inner.gif"}));
+    EXPECT_EQ(cursors, std::vector<Qt::CursorShape>(3, Qt::WaitCursor));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(w.home.Read("out/inner.gif"), "INNER");
     EXPECT_EQ(w.home.Read("out/logo.gif"), "LOGO");
 }

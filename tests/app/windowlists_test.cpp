@@ -27,10 +27,12 @@
 #include "links/formurlbuilder.h"
 #include "links/linememo.h"
 #include "net/nmhttp.h"
+#include "net/unitencrypt.h"
 #include "nginxsite.h"
 #include "peers.h"
 #include "platform/pause.h"
 #include "robotwindow.h"
+#include "scriptedserver.h"
 #include "silentlistener.h"
 
 namespace
@@ -349,10 +351,22 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     w.form.ListBoxFileList->SetItems({"old.zip"});
 
     w.form.ListBoxURLList->SetItemIndex(0);
+    // The links are listed under the busy cursor, which goes once they are.
+    std::vector<Qt::CursorShape> cursors;
+    QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::modelReset,
+                     [&]
+                     {
+                         cursors.push_back(QApplication::overrideCursor()
+                                               ? QApplication::overrideCursor()->shape()
+                                               : Qt::ArrowCursor);
+                     });
     const QPoint first =
         w.form.ListBoxURLList->visualRect(w.form.ListBoxURLList->model()->index(0, 0)).center();
     QTest::mouseDClick(w.form.ListBoxURLList->viewport(), Qt::LeftButton, {}, first);
     EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip"}));
+    ASSERT_FALSE(cursors.empty());
+    EXPECT_EQ(cursors.back(), Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_NE(w.home.Read("HTMLBody.html").find("<img src=pic.gif>"), std::string::npos);
     EXPECT_FALSE(w.home.Exists("out")) << "a preview downloads nothing";
     EXPECT_TRUE(w.prompts.Messages.empty());
@@ -398,6 +412,24 @@ TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
     w.form.ListBoxURLList->SetItemIndex(1);
     w.form.ListBoxURLListDblClick();
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access http://" + page + "\r\nLogin cancelled"});
+
+    // A password without a user name goes as the anonymous user's.
+    ScriptedServer server;
+    server.AddScript(ScriptedServer::Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.0 200 OK\r\nContent-Length: 19\r\n\r\n<a href=\"file.zip\">")
+                         .Close());
+    w.form.ListBoxURLList->SetItems(
+        {"http://:secret@127.0.0.1:" + std::to_string(server.Port()) + "/list.html->/o/"});
+    w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), Entries{"file.zip"});
+    ASSERT_GE(server.ConnectionCount(), 1);
+    const std::string sent = server.Received(server.ConnectionCount() - 1);
+    EXPECT_TRUE(sent.starts_with("GET /list.html HTTP/1.0\r\n")) << sent;
+    EXPECT_NE(sent.find("\r\nAuthorization: Basic " + EncodeBase64("anonymous:secret") + "\r\n"),
+              std::string::npos)
+        << sent;
 }
 
 TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOutAndNoRunStartsMeanwhile)
