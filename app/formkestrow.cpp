@@ -285,32 +285,39 @@ void TFormKestrow::AttachPreferences(TFormPreferences* preferences)
     FormPreferences = preferences;
 }
 
-void TFormKestrow::FormCreate(const QStringList& parameters)
+void TFormKestrow::FormCreate(const std::vector<std::string>& parameters)
 {
     std::string joined;
-    for (const QString& parameter : parameters)
-        joined += platform::ToStdString(parameter) + " ";
+    for (const std::string& parameter : parameters)
+        joined += parameter + " ";
     Settings.SettingsLoaded = false;
-    if (!parameters.isEmpty())
+    if (parameters.empty())
+        LoadURLListOfLastTime();
+    else
     {
         const std::string fileName = joined.substr(0, joined.size() - 1);
         std::error_code error;
-        if (std::filesystem::is_regular_file(fileName, error))
+        std::string failure;
+        if (!std::filesystem::exists(fileName, error))
+            failure = joined + " File not found";
+        else
         {
             try
             {
                 LoadURLList(fileName);
             }
-            catch (const Exception& failure)
+            catch (const Exception& reason)
             {
-                platform::ShowMessage(failure.Message());
+                failure = reason.Message();
             }
         }
-        else
-            platform::ShowMessage(joined + " File not found");
+        // A list that cannot be read leaves the kept one as it was, to be kept again at the end.
+        if (!failure.empty())
+        {
+            platform::ShowMessage(failure);
+            LoadURLListOfLastTime();
+        }
     }
-    else
-        LoadURLListOfLastTime();
     UpdateControls();
 }
 
@@ -491,24 +498,29 @@ void TFormKestrow::dragEnterEvent(QDragEnterEvent* event)
 void TFormKestrow::dropEvent(QDropEvent* event)
 {
     event->acceptProposedAction();
-    QStringList files;
+    std::vector<std::string> files;
+    // The path as the bytes it names: one that is no UTF-8 would lose them on the way through
+    // a decoded text.
     for (const QUrl& url : event->mimeData()->urls())
-        files.append(url.toLocalFile());
+        files.push_back(
+            url.isLocalFile()
+                ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString()
+                : std::string());
     FormFilesDropped(files);
 }
 
-void TFormKestrow::FormFilesDropped(const QStringList& files)
+void TFormKestrow::FormFilesDropped(const std::vector<std::string>& files)
 {
     if (files.size() > 1)
     {
         platform::ShowMessage("Sorry - multiple file drops are not supported (yet)");
         return;
     }
-    if (files.isEmpty() || files.front().isEmpty())
+    if (files.empty() || files.front().empty())
         return;
     try
     {
-        LoadURLList(platform::ToStdString(files.front()));
+        LoadURLList(files.front());
     }
     catch (const Exception& error)
     {

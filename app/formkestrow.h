@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -140,7 +141,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void NMHTTP1Status(const std::string& status);
     void NMHTTP1Redirect(const std::string& address);
 
-    void FormCreate(const QStringList& parameters);
+    // The command line's parameters, as the bytes they are.
+    void FormCreate(const std::vector<std::string>& parameters);
     void FormShow();
     // Returns false when the window must stay open.
     bool FormClose();
@@ -153,7 +155,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void ButtonAddURLClick();
     void MenuSetupPreferencesClick();
     // Files dropped on the window: one list file replaces the URL List.
-    void FormFilesDropped(const QStringList& files);
+    void FormFilesDropped(const std::vector<std::string>& files);
     void ButtonChooseDirClick();
     void SpeedButtonHelpClick();
     void MenuHelpContentsClick();

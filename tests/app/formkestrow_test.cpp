@@ -5,6 +5,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,16 +84,45 @@ TEST(TFormKestrow, CommandLineNamesAListFile)
 {
     Window w;
     w.home.Write("My Lists/urls.kes", "http://a/1.html->/o/\r\nhttp://b/2.html\n");
-    w.form.FormCreate({QString::fromStdString(w.home.Path() + "My"), "Lists/urls.kes"});
+    w.form.FormCreate({w.home.Path() + "My", "Lists/urls.kes"});
     ASSERT_EQ(w.form.ListBoxURLList->Count(), 2);
     EXPECT_EQ(w.form.ListBoxURLList->Item(1), "http://b/2.html");
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_TRUE(w.prompts.Messages.empty());
 
-    Window missing;
-    missing.form.FormCreate({"/no/such", "list.kes"});
-    EXPECT_EQ(missing.prompts.Messages, std::vector<std::string>{"/no/such list.kes  File not found"});
-    EXPECT_EQ(missing.form.ListBoxURLList->Count(), 0);
+    // A name that is no UTF-8 is opened by its bytes.
+    Window bytes;
+    bytes.form.FormCreate({bytes.home.Write("n-caf\xe9.kes", "http://caf\xe9/->/o/\r\n")});
+    EXPECT_EQ(bytes.form.ListBoxURLList->Items(), std::vector<std::string>{"http://caf\xe9/->/o/"});
+    EXPECT_TRUE(bytes.prompts.Messages.empty());
+
+    // A named file that cannot be read says which and why, and the list kept from last time
+    // stays: shown now, and kept as it was at the end.
+    const std::string kept = "http://kept/1.html->/o/\r\nhttp://kept/2.html->/o/\r\n";
+    for (const char* name : {"missing", "folder", "unreadable"})
+    {
+        SCOPED_TRACE(name);
+        Window failed;
+        failed.home.Write("URLList.kes", kept);
+        std::string named = failed.home.Path() + "typo.kes";
+        std::string said = named + "  File not found";
+        if (name == std::string("folder"))
+        {
+            std::filesystem::create_directory(named);
+            said = named + " is not a regular file";
+        }
+        else if (name == std::string("unreadable"))
+        {
+            named = failed.home.Write("long.kes", "http://a/" + std::string(70000, 'x') + "\r\n");
+            said = "Line 1 of " + named + " is longer than 65536 bytes";
+        }
+        failed.form.FormCreate({named});
+        EXPECT_EQ(failed.prompts.Messages, std::vector<std::string>{said});
+        EXPECT_EQ(failed.form.ListBoxURLList->Items(),
+                  (std::vector<std::string>{"http://kept/1.html->/o/", "http://kept/2.html->/o/"}));
+        EXPECT_TRUE(failed.form.close());
+        EXPECT_EQ(failed.home.Read("URLList.kes"), kept);
+    }
 }
 
 TEST(TFormKestrow, RunningDisablesStartingAndEditing)
@@ -264,8 +296,17 @@ TEST(TFormKestrow, ClosingDuringARunAsksFirst)
 TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)
 {
     Window w;
-    const std::string list = w.home.Write("dropped.kes", "http://a/1.html->/o/\r\n");
-    w.form.FormFilesDropped({QString::fromStdString(list)});
+    // Dropped as a file manager drops it, by its address; a name that is no UTF-8 is taken as the
+    // bytes it is.
+    const std::string list = w.home.Write("dropped-caf\xe9.kes", "http://a/1.html->/o/\r\n");
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(list).toPercentEncoding("/"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w.form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w.form, &drop);
     EXPECT_EQ(w.form.ListBoxURLList->Items(), std::vector<std::string>{"http://a/1.html->/o/"});
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
 

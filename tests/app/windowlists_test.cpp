@@ -327,7 +327,7 @@ TEST(WindowLists, TheUrlListSurvivesARestartUnlessAListFileIsNamed)
     {
         RobotWindow w;
         setenv("KESTROW_HOME", home.Path().c_str(), 1);
-        w.form.FormCreate({QString::fromStdString(home.Write("named.kes", "http://named/\r\n"))});
+        w.form.FormCreate({home.Write("named.kes", "http://named/\r\n")});
         EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://named/"});
         // A list that cannot be kept is said so; the window still closes.
         std::filesystem::remove(home.Path() + "URLList.kes");
