@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QUrl>
@@ -440,18 +441,28 @@ void TFormKestrow::ButtonAddURLClick()
     const std::string typed(bytetext::Trim(platform::ToStdString(EditURL->text())));
     std::string address(bytetext::BeforeArrow(typed));
     address = address.substr(0, address.find('#'));
-    EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text()))));
-    if (!address.empty())
+    const std::string outputDir = OutputDirectoryForEntries();
+    EditOutputPath->setText(platform::ToQString(outputDir));
+    if (!address.empty() && outputDir.empty())
+        // The files of an entry without a folder could go nowhere; the run would only fail it.
+        platform::ShowMessage("Enter the folder to save to: Save to is empty.");
+    else if (!address.empty())
     {
         if (bytetext::StartsWithNoCase(address, "WWW."))
             address.insert(0, "http://");
-        const std::string entry = address + "->" + platform::ToStdString(EditOutputPath->text());
+        const std::string entry = address + "->" + outputDir;
         if (!ListBoxURLList->Contains(entry) ||
             platform::Confirm("URL '" + typed + "' already exists.\r\nAdd again?"))
             ListBoxURLList->Add(entry);
     }
     EditURL->setFocus();
     UpdateControls();
+}
+
+std::string TFormKestrow::OutputDirectoryForEntries() const
+{
+    return OutputDirectoryOf(platform::ToStdString(EditOutputPath->text()),
+                             platform::ToStdString(QDir::homePath()));
 }
 
 void TFormKestrow::MenuSetupPreferencesClick()

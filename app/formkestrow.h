@@ -243,6 +243,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void CopyEntries();
     void PasteEntries();
     bool AddURLAllowed() const;
+    // The output directory new entries get: Save to as an absolute folder; empty when Save to is.
+    std::string OutputDirectoryForEntries() const;
     // Empty bars and progress labels, no statistics: nothing of a run that is over.
     void ClearProgress();
     // After the user changed the lists: the controls follow.

@@ -193,7 +193,7 @@ void TFormKestrow::PasteEntries()
     const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
     if (!clipboard || !clipboard->hasText())
         return;
-    const std::string outputDir = "->" + AddBackslash(platform::ToStdString(EditOutputPath->text()));
+    const std::string outputDir = "->" + OutputDirectoryForEntries();
     std::vector<std::string> entries = ListBoxURLList->List().Items();
     for (std::string& entry : entries)
         if (entry.find("->") == std::string::npos)
@@ -259,8 +259,7 @@ void TFormKestrow::ButtonBuildClick()
 void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
 {
     FormURLBuilder = urlBuilder;
-    FormURLBuilder->OutputDirectory = [this]
-    { return AddBackslash(platform::ToStdString(EditOutputPath->text())); };
+    FormURLBuilder->OutputDirectory = [this] { return OutputDirectoryForEntries(); };
     FormURLBuilder->OnAddURLs = [this](const QStringList& lines)
     {
         std::vector<std::string> entries;

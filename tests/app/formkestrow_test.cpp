@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -78,6 +79,28 @@ TEST(TFormKestrow, AddingAnAddressStoresItWithTheOutputDirectory)
     w.form.ButtonAddURLClick();
     EXPECT_EQ(w.form.ListBoxURLList->Item(2), "http://a/b.html->/data/other/");
     EXPECT_EQ(w.prompts.Questions.size(), 2u);
+
+    // A relative folder is one in the home folder, whatever folder the program started in; the
+    // field and the entry show it whole. An empty one is refused, and the address stays to be
+    // added once there is a folder.
+    const std::string home = QDir::homePath().toStdString();
+    for (const auto& [typed, shown] : {std::pair{"Downloads/x", home + "/Downloads/x/"},
+                                       std::pair{" ~/dl ", home + "/dl/"}, std::pair{"~", home + "/"}})
+    {
+        w.form.EditOutputPath->setText(typed);
+        w.form.EditURL->setText("http://rel/a.html");
+        w.form.ButtonAddURLClick();
+        EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), shown);
+        EXPECT_EQ(w.form.ListBoxURLList->Item(w.form.ListBoxURLList->Count() - 1),
+                  "http://rel/a.html->" + shown);
+    }
+    const int count = w.form.ListBoxURLList->Count();
+    w.form.EditOutputPath->setText("  ");
+    w.form.EditURL->setText("http://nowhere/a.html");
+    QTest::mouseClick(w.form.ButtonAddURL, Qt::LeftButton);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), count);
+    EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"Enter the folder to save to: Save to is empty."});
+    EXPECT_EQ(w.form.EditURL->text(), "http://nowhere/a.html");
 }
 
 TEST(TFormKestrow, CommandLineNamesAListFile)
