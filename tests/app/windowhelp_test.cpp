@@ -29,6 +29,15 @@ TEST(WindowHelp, HelpPageAboutBoxAndTheMakersPages)
     EXPECT_EQ(w.shell.Opened, (Entries{platform::ExecutableDirectory() + "Help/kesthelp.html",
                                        w.home.Path() + "Help/kesthelp.html"}));
     EXPECT_TRUE(w.prompts.Messages.empty());
+    // Without a handler for .html files the message names the page, to be opened by hand.
+    w.shell.OpenSucceeds = false;
+    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
+    w.shell.OpenSucceeds = true;
+    EXPECT_EQ(
+        w.prompts.Messages,
+        Entries{"There is no application associated with .html files.  Please install a web browser.\r\n"
+                "The help page is " +
+                w.home.Path() + "Help/kesthelp.html"});
 
     w.shell.Opened.clear();
     for (QAction* item : {w.form.MenuHelpUpdates, w.form.MenuHelpReportBug, w.form.MenuHelpTroubleShoot,

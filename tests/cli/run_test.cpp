@@ -250,6 +250,28 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
                                "--retries", "--timeout", "--proxy", "--log-level", "--print", "--start-at",
                                "--user", "--password", "--proxy-user", "--proxy-password", "crontab"})
         EXPECT_TRUE(Contains(usage.out, option)) << option;
+    // Every option the usage lists is in the README's list and the help page's table too.
+    const auto source = [](const std::string& name)
+    {
+        std::ifstream file(std::string(KESTROW_SOURCE_DIR) + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string readme = source("README.md");
+    const std::string helpPage = source("Help/kesthelp.html");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(helpPage.empty());
+    int listed = 0;
+    for (std::size_t at = usage.out.find("\n  --"); at != std::string::npos;
+         at = usage.out.find("\n  --", at + 1))
+    {
+        const std::string option = usage.out.substr(at + 3, usage.out.find_first_of(" \n", at + 3) - at - 3);
+        if (option == "--help")
+            continue;
+        ++listed;
+        EXPECT_TRUE(Contains(readme, "`" + option)) << option << " in README.md";
+        EXPECT_TRUE(Contains(helpPage, "<code>" + option)) << option << " in Help/kesthelp.html";
+    }
+    EXPECT_GE(listed, 20);
 }
 
 TEST(KestrowCliRun, ATestRunWritesNoFile)
