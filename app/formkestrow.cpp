@@ -1,5 +1,6 @@
 #include "app/formkestrow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -51,7 +53,23 @@ namespace
 const QColor Aqua(0x00, 0xFF, 0xFF);
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Teal(0x00, 0x80, 0x80);
+// The client area the window opens at.
+constexpr int ClientWidth = 462;
+constexpr int ClientHeight = 418;
 constexpr int ProgressBarWidth = 290;
+
+// How a control follows the client area beyond its opening size: the added width, the whole
+// added height, or the URL List's or the File List's share of it.
+enum TPlaceRule : int
+{
+    GrowX = 1,
+    MoveX = 2,
+    GrowYUrl = 4,
+    MoveYUrl = 8,
+    GrowYFile = 16,
+    GrowY = 32,
+    MoveY = 64
+};
 constexpr int ProgressLabelLeft = 8 + ProgressBarWidth + 6;
 constexpr int ProgressLabelWidth = 462 - ProgressLabelLeft - 4;
 
@@ -118,10 +136,9 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Kestrow"));
     setWindowIcon(GlyphIcon(TGlyph::Program));
-    // Only what a fixed window offers: the system menu, minimise and close, never maximise.
+    // The window opens at its size and may be made larger, up to the whole screen.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
@@ -136,7 +153,8 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     CreateClients();
     CreatePopupMenu();
     ConnectHelpMenu();
-    setFixedSize(sizeHint());
+    setMinimumSize(sizeHint());
+    resize(sizeHint());
     setAcceptDrops(true);
 }
 
@@ -149,8 +167,9 @@ TFormKestrow::~TFormKestrow()
 void TFormKestrow::CreateControls()
 {
     auto* client = new QWidget(this);
-    client->setFixedSize(462, 418);
+    client->setMinimumSize(ClientWidth, ClientHeight);
     setCentralWidget(client);
+    ClientArea = client;
 
     Panel2 = MakePanel(client, Aqua, QRect(0, 0, 462, 37));
     SpeedButtonGo = MakeSpeedButton(Panel2, TGlyph::Go, "Go", 0);
@@ -234,12 +253,67 @@ void TFormKestrow::CreateControls()
     statusBar()->setSizeGripEnabled(false);
     statusBar()->setFixedHeight(19);
 
+    // What takes the room of a larger window: the fields grow and their buttons move along, the
+    // URL List takes two fifths of the added height and the File List the rest, and the bars
+    // grow with their labels moving along.
+    placements = {{Panel2, {}, GrowX},
+                  {Panel5, {}, GrowX},
+                  {EditURL, {}, GrowX},
+                  {ButtonAddURL, {}, MoveX},
+                  {ButtonBuild, {}, MoveX},
+                  {EditOutputPath, {}, GrowX},
+                  {ButtonChooseDir, {}, MoveX},
+                  {Panel4, {}, GrowX | GrowY},
+                  {ListBoxURLList, {}, GrowX | GrowYUrl},
+                  {Label2, {}, MoveYUrl},
+                  {ListBoxFileList, {}, GrowX | MoveYUrl | GrowYFile},
+                  {ImageOK, {}, MoveX | MoveYUrl},
+                  {ImageTimer, {}, MoveX | MoveYUrl},
+                  {ImageError, {}, MoveX | MoveYUrl},
+                  {Panel1, {}, GrowX | MoveY},
+                  {ProgressBarList, {}, GrowX},
+                  {ProgressBarFile, {}, GrowX},
+                  {LabelOverallProgress, {}, MoveX},
+                  {LabelFileProgress, {}, MoveX},
+                  {LabellStats, {}, GrowX}};
+    for (TPlacement& placement : placements)
+        placement.opening = placement.control->geometry();
+    client->installEventFilter(this);
+
     Connect(EditURL, &QLineEdit::textChanged, [this] { EditURLChange(); });
     Connect(EditURL, &QLineEdit::returnPressed, [this] { EditURLKeyDown(13); });
     Connect(ButtonAddURL, &QPushButton::clicked, [this] { ButtonAddURLClick(); });
     Connect(ButtonChooseDir, &QPushButton::clicked, [this] { ButtonChooseDirClick(); });
     Connect(ListBoxFileList, &TListBox::Clicked, [this] { ListBoxFileListClick(); });
     Connect(ListBoxURLList, &TListBox::Clicked, [this] { ListBoxURLListClick(); });
+}
+
+void TFormKestrow::LayOutControls()
+{
+    const int dx = std::max(ClientArea->width() - ClientWidth, 0);
+    const int dy = std::max(ClientArea->height() - ClientHeight, 0);
+    const int dyURL = dy * 2 / 5;
+    const int dyFile = dy - dyURL;
+    for (const TPlacement& placement : placements)
+    {
+        QRect place = placement.opening;
+        const int rule = placement.rule;
+        place.translate(rule & MoveX ? dx : 0, (rule & MoveYUrl ? dyURL : 0) + (rule & MoveY ? dy : 0));
+        place.setWidth(place.width() + (rule & GrowX ? dx : 0));
+        place.setHeight(place.height() + (rule & GrowYUrl ? dyURL : 0) + (rule & GrowYFile ? dyFile : 0) +
+                        (rule & GrowY ? dy : 0));
+        // A label of fixed width keeps one, of the new width.
+        if (placement.control->minimumWidth() == placement.control->maximumWidth())
+            placement.control->setFixedWidth(place.width());
+        placement.control->setGeometry(place);
+    }
+}
+
+bool TFormKestrow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ClientArea && event->type() == QEvent::Resize)
+        LayOutControls();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormKestrow::CreateMenus()
@@ -334,6 +408,15 @@ void TFormKestrow::FormShow()
     {
         EditExtension->setText(platform::ToQString(Settings.Extension));
         EditOutputPath->setText(platform::ToQString(Settings.OutputPath));
+        // The size it was left at, never below the size it opens at, nor beyond the screen.
+        if (Settings.FrmKestrowSize != 0)
+        {
+            const auto packed = static_cast<std::uint32_t>(Settings.FrmKestrowSize);
+            QSize wanted(static_cast<int>(packed >> 16), static_cast<int>(packed & 0xFFFF));
+            if (screen())
+                wanted = wanted.boundedTo(screen()->availableGeometry().size());
+            resize(wanted.expandedTo(minimumSize()));
+        }
         PlaceWindow(this, Settings.FrmKestrowLoc);
     }
     catch (const std::exception& error)
@@ -357,6 +440,9 @@ bool TFormKestrow::FormClose()
     // During a run the field shows the current file; what the user typed is what is kept.
     const std::string outputPath =
         Robot->RunActive() ? outputPathBeforeRun : platform::ToStdString(EditOutputPath->text());
+    const QSize kept = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+    Settings.FrmKestrowSize =
+        kept == minimumSize() ? 0 : static_cast<std::int32_t>((kept.width() << 16) | kept.height());
     WriteSettings(Settings, platform::ToStdString(EditExtension->text()), outputPath, geometry().topLeft(),
                   RadioButtonContains->isChecked());
     SaveURLListForNextStart();

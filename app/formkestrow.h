@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QRect>
 
 #include "platform/eventguard.h"
 #include "robot/downloadrun.h"
@@ -214,6 +215,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void Closed();
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -233,6 +235,9 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     }
 
     void CreateControls();
+    // Places the controls for the client area's size: what it has beyond the size the window
+    // opens at goes to the lists, the fields and the bars.
+    void LayOutControls();
     void CreateMenus();
     void CreateClients();
     void CreatePopupMenu();
@@ -271,6 +276,15 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     TFormChooseDir* FormChooseDir = nullptr;
     TFormURLBuilder* FormURLBuilder = nullptr;
     bool shownOnce = false;
+    // The client area, and where each control that moves or grows stands at the opening size.
+    QWidget* ClientArea = nullptr;
+    struct TPlacement
+    {
+        QWidget* control;
+        QRect opening;
+        int rule;
+    };
+    std::vector<TPlacement> placements;
     QString idleCaption;
     // What "Save to" held when the run started; the field shows each file's path meanwhile.
     std::string outputPathBeforeRun;

@@ -285,15 +285,18 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
     EXPECT_EQ(again.preferences.SpinEditRetries->value(), 7);
     EXPECT_TRUE(again.prompts.Messages.empty());
     again.form.move(120, 90);
+    const QSize larger = again.form.size() + QSize(120, 80);
+    again.form.resize(larger);
     EXPECT_TRUE(again.form.close());
 
-    // Starts that do not move the window leave its stored place as it was.
+    // Starts that do not move the window leave its stored place as it was, and its size.
     const std::int32_t placed = again.form.Settings.FrmKestrowLoc;
     for (int start = 0; start < 10; ++start)
     {
         Window next;
         setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
         next.form.show();
+        EXPECT_EQ(next.form.size(), larger);
         EXPECT_TRUE(next.form.close());
         ASSERT_EQ(next.form.Settings.FrmKestrowLoc, placed) << "start " << start;
     }
@@ -382,11 +385,9 @@ TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
                                                            QStyle::SC_ComboBoxEditField, logLevels);
     EXPECT_GE(field.width(), logLevels->fontMetrics().horizontalAdvance(logLevels->itemText(3)));
 
-    // Only what each window offers; fixed windows are of one size, so no window manager offers
-    // to maximise them.
-    EXPECT_EQ(w.form.minimumSize(), w.form.maximumSize());
-    EXPECT_FALSE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    // Only what each window offers: dialogs are of one size, so no window manager offers to
+    // maximise them.
+    EXPECT_EQ(w.preferences.minimumSize(), w.preferences.maximumSize());
     EXPECT_FALSE(w.preferences.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     // The start-time grid hides no other control.
     const QRect grid = w.preferences.StringGridStartTime->geometry();
@@ -399,6 +400,49 @@ TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
         EXPECT_FALSE(grid.intersects(control->geometry())) << control->metaObject()->className();
     }
     EXPECT_FALSE(grid.intersects(w.preferences.GroupBox1->geometry()));
+}
+
+TEST(TFormKestrow, TheWindowOpensAtItsSizeAndTheListsTakeTheRoomOfALargerOne)
+{
+    Window w;
+    w.form.show();
+    const QSize opening = w.form.size();
+    EXPECT_EQ(w.form.minimumSize(), opening) << "never smaller than it opens";
+    EXPECT_EQ(w.form.centralWidget()->size(), QSize(462, 418));
+    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    const QRect urls = w.form.ListBoxURLList->geometry();
+    const QRect files = w.form.ListBoxFileList->geometry();
+    const QRect stats = w.form.LabellStats->geometry();
+    const QRect bar = w.form.ProgressBarFile->geometry();
+
+    w.form.resize(opening + QSize(300, 250));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.form.ListBoxURLList->geometry(), urls.adjusted(0, 0, 300, 100));
+    EXPECT_EQ(w.form.ListBoxFileList->geometry(), files.adjusted(0, 100, 300, 250));
+    EXPECT_EQ(w.form.ProgressBarFile->width(), bar.width() + 300);
+    EXPECT_EQ(w.form.LabelFileProgress->x(), w.form.ProgressBarFile->geometry().right() + 7);
+    EXPECT_EQ(w.form.LabellStats->width(), stats.width() + 300);
+    EXPECT_EQ(w.form.ButtonBuild->geometry().right(), w.form.Panel5->width() - 9);
+    // Nothing overlaps, nothing is left outside: the panels tile the client area.
+    const QWidget* client = w.form.centralWidget();
+    EXPECT_EQ(w.form.Panel2->geometry().bottom() + 1, w.form.Panel5->y());
+    EXPECT_EQ(w.form.Panel5->geometry().bottom() + 1, w.form.Panel4->y());
+    EXPECT_EQ(w.form.Panel4->geometry().bottom() + 1, w.form.Panel1->y());
+    EXPECT_EQ(w.form.Panel1->geometry().bottom() + 1, client->height());
+    for (const QWidget* panel : {w.form.Panel2, w.form.Panel5, w.form.Panel4, w.form.Panel1})
+        EXPECT_EQ(panel->width(), client->width());
+    EXPECT_LT(w.form.ListBoxURLList->geometry().bottom(), w.form.Label2->y());
+    EXPECT_LT(w.form.Label2->geometry().bottom(), w.form.ListBoxFileList->y());
+    EXPECT_LE(w.form.ListBoxFileList->geometry().bottom(), w.form.Panel4->height());
+    EXPECT_GT(w.form.ImageOK->x(), w.form.ListBoxFileList->geometry().right());
+    EXPECT_LE(w.form.ImageOK->geometry().right(), w.form.Panel4->width());
+
+    // Back to its opening size, everything is where it was.
+    w.form.resize(opening);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.form.ListBoxURLList->geometry(), urls);
+    EXPECT_EQ(w.form.ListBoxFileList->geometry(), files);
 }
 
 TEST(TFormKestrow, TheLogShowsItsEndFromTheStartOfEachLine)
