@@ -218,6 +218,16 @@ TEST(WindowLists, EntriesShowWholeWithAScrollBarWhenOneIsWide)
     list->SetItems({"http://a/->/o/"});
     QTest::qWait(50);
     EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "a short list measures afresh";
+
+    // The long entry deleted, the rest are measured again.
+    list->AddMany({longEntry, "http://b/->/o/"});
+    QTest::qWait(50);
+    EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+    list->SetItemIndex(1);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(list->Items(), (Entries{"http://a/->/o/", "http://b/->/o/"}));
+    QTest::qWait(50);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "the scroll width shrinks with the entries";
 }
 
 TEST(WindowLists, EntriesKeepTheirBytesFromLoadToSaveAndRun)
