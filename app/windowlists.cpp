@@ -183,7 +183,7 @@ void TFormKestrow::CopyEntries()
     // Other programs get text; a paste here gets the bytes, so that an entry that is no UTF-8
     // comes back as it was.
     auto* data = new QMimeData();
-    data->setText(platform::ToQString(text));
+    data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     data->setData(EntriesMimeType, QByteArray::fromStdString(text));
     QGuiApplication::clipboard()->setMimeData(data);
 }
