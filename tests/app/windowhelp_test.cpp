@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/listbox.h"
 #include "platform/programdirectory.h"
 #include "robotwindow.h"
 #include "settings/formabout.h"
@@ -105,4 +106,18 @@ TEST(WindowHelp, ChoosingTheOutputDirectoryAlwaysLeavesItEndingInOneSlash)
     w.form.ButtonChooseDirClick();
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/not/yet/");
     EXPECT_TRUE(w.prompts.Messages.empty());
+
+    // A folder named in another code page is taken as the bytes it is, into the next entry too.
+    std::filesystem::create_directories(typed + "/caf\xe9");
+    QTimer::singleShot(0, &chooser,
+                       [&]
+                       {
+                           chooser.SetDirectory(typed + "/caf\xe9");
+                           chooser.accept();
+                       });
+    w.form.ButtonChooseDirClick();
+    w.form.EditURL->setText("http://a/list.html");
+    w.form.ButtonAddURLClick();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(),
+              std::vector<std::string>{"http://a/list.html->" + typed + "/caf\xe9/"});
 }
