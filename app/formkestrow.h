@@ -28,6 +28,7 @@ class QToolButton;
 class TElidedLabel;
 class TFormAbout;
 class TFormChooseDir;
+class TFormOpenFile;
 class TFormPreferences;
 class TFormURLBuilder;
 class TListBox;
@@ -116,7 +117,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     QAction* N2;
     QAction* PopupMenuCopy;
     QAction* PopupMenuPaste;
-    QFileDialog* OpenDialog;
+    TFormOpenFile* OpenDialog;
     QFileDialog* SaveDialog1;
     // The list the pop-up menu was last opened on.
     TListBox* PopupComponent = nullptr;

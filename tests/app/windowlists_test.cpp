@@ -20,12 +20,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "links/formurlbuilder.h"
 #include "links/linememo.h"
+#include "settings/foldermodel.h"
+#include "settings/formopenfile.h"
 #include "net/nmhttp.h"
 #include "net/unitencrypt.h"
 #include "nginxsite.h"
@@ -269,10 +272,11 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
 {
     RobotWindow w;
     EXPECT_EQ(w.form.SaveDialog1->nameFilters(), (QStringList{"Kestrow files (*.kes)", "All files (*)"}));
-    EXPECT_EQ(w.form.OpenDialog->nameFilters(), w.form.SaveDialog1->nameFilters());
+    EXPECT_EQ(w.form.OpenDialog->NameFilters(), w.form.SaveDialog1->nameFilters());
     // Both propose the name Load can open again.
-    EXPECT_EQ(w.form.SaveDialog1->selectedFiles(), w.form.OpenDialog->selectedFiles());
-    EXPECT_TRUE(w.form.OpenDialog->selectedFiles().front().endsWith("/URLList.kes"));
+    EXPECT_EQ(w.form.SaveDialog1->selectedFiles().front().toStdString(),
+              w.form.OpenDialog->Directory() + "/URLList.kes");
+    EXPECT_EQ(w.form.OpenDialog->EditFileName->text(), "URLList.kes");
     w.form.ListBoxURLList->SetItems({"http://a/->/o/", "http://b/"});
     w.form.PopupComponent = w.form.ListBoxURLList;
 
@@ -293,13 +297,63 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
               Entries{w.home.Path() + "mylist.kes already exists.\r\nDo you want to replace it?"});
     EXPECT_EQ(w.home.Read("mylist.kes"), "http://a/->/o/\r\nhttp://b/\r\n");
 
-    Answer(w.form.OpenDialog, w.home.Write("lf.kes", "one\n\nthree\n"));
-    w.form.PopupMenuLoad->trigger();
+    // Load lists the list files of a folder, one named in another code page too: a click on one
+    // and Open, or a double-click, loads it.
+    TFormOpenFile* open = w.form.OpenDialog;
+    w.home.Write("lf.kes", "one\n\nthree\n");
+    w.home.Write("n-caf\xe9.kes", "http://caf\xe9/->/o/\r\n");
+    w.home.Write("notes.txt", "");
+    std::vector<std::string> offered;
+    const auto choose = [&](const std::string& name, bool doubleClick)
+    {
+        QTimer::singleShot(0, open,
+                           [&, name, doubleClick]
+                           {
+                               open->SetDirectory(w.home.Path());
+                               const QModelIndex folder = open->FileModel->Index(w.home.Path());
+                               offered.clear();
+                               for (int row = 0; row < open->FileModel->rowCount(folder); ++row)
+                                   if (!open->FileModel->IsFolder(open->FileModel->index(row, 0, folder)))
+                                       offered.push_back(
+                                           open->FileModel->Path(open->FileModel->index(row, 0, folder))
+                                               .substr(w.home.Path().size()));
+                               const QModelIndex file = open->FileModel->Index(w.home.Path() + name);
+                               open->TreeFiles->scrollTo(file);
+                               const QPoint at = open->TreeFiles->visualRect(file).center();
+                               if (doubleClick)
+                               {
+                                   // A double-click: a press and release, then a second press that is one.
+                                   QTest::mouseClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                                   QTest::mouseDClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                               }
+                               else
+                               {
+                                   QTest::mouseClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                                   EXPECT_EQ(open->EditFileName->text().toStdString(), name);
+                                   QTest::mouseClick(open->BitBtnOk, Qt::LeftButton);
+                               }
+                           });
+        w.form.PopupMenuLoad->trigger();
+    };
+    choose("lf.kes", false);
     EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{"one", "", "three"}));
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
-    Answer(w.form.OpenDialog, "");
+    EXPECT_EQ(offered, (Entries{"lf.kes", "mylist.kes", "n-caf\xe9.kes"}));
+    choose("n-caf\xe9.kes", true);
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://caf\xe9/->/o/"});
+    // A typed name that is not there is said so, and the dialog stays; Cancel changes nothing.
+    QTimer::singleShot(0, open,
+                       [&]
+                       {
+                           open->EditFileName->setText("missing.kes");
+                           QTest::mouseClick(open->BitBtnOk, Qt::LeftButton);
+                           EXPECT_TRUE(open->isVisible());
+                           QTest::mouseClick(open->BitBtnCancel, Qt::LeftButton);
+                       });
     w.form.PopupMenuLoad->trigger();
-    EXPECT_EQ(w.form.ListBoxURLList->Count(), 3) << "a cancelled load changes nothing";
+    EXPECT_EQ(w.prompts.Messages, Entries{w.home.Path() + "missing.kes\r\nFile not found."});
+    w.prompts.Messages.clear();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1) << "a cancelled load changes nothing";
 
     w.form.ListBoxFileList->SetItems({"a.zip", "b.zip->label"});
     w.form.PopupComponent = w.form.ListBoxFileList;
