@@ -212,6 +212,8 @@ void TFolderModel::List(TNode* folder)
 {
     if (folder->listed || !folder->folder)
         return;
+    // Read once: a view that hears of the rows may ask for them again before they are in.
+    folder->listed = true;
     const std::vector<TEntry> entries = Read(folder);
     if (!entries.empty())
         beginInsertRows(IndexOf(folder), 0, static_cast<int>(entries.size()) - 1);
@@ -224,7 +226,6 @@ void TFolderModel::List(TNode* folder)
         folder->children.push_back(std::move(node));
     }
     folder->Renumber();
-    folder->listed = true;
     if (!entries.empty())
         endInsertRows();
     Watch(folder);

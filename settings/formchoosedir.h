@@ -17,8 +17,8 @@ class TFolderModel;
 class TFormNewDir;
 
 // The directory chooser: the mounted volumes (the drives) and the folder tree of the one
-// chosen, where the current folder is the choice (its path as the bytes it is); its pop-up menu creates a folder inside the
-// current one. Created once and shown modally; its place is the settings field FrmDirLoc.
+// chosen, where the current folder is the choice (its path as the bytes it is); its pop-up menu creates a
+// folder inside the current one. Created once and shown modally; its place is the settings field FrmDirLoc.
 class TFormChooseDir : public QDialog
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QComboBox>
@@ -97,6 +98,30 @@ TEST(FormChooseDir, CreatesFoldersInsideTheCurrentOneAndRefusesWhatItCannot)
     c.CreateFolder("cancelled", false);
     EXPECT_FALSE(std::filesystem::exists(base + "/cancelled"));
     EXPECT_EQ(c.prompts.Messages.size(), 4u);
+}
+
+TEST(FormChooseDir, EveryFolderIsListedOnceThoughTheTreeAsksWhileItIsRead)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "a/b");
+    Chooser c;
+    c.form.show();
+    c.form.SetNearestDirectory(dir.Path() + "a/b/");
+    QTest::qWait(50);
+    for (const std::string& folder : {std::string("/"), dir.Path(), dir.Path() + "a"})
+    {
+        std::vector<std::string> expected;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.is_directory() && entry.path().filename().string().front() != '.')
+                expected.push_back(entry.path().string());
+        std::vector<std::string> listed;
+        const QModelIndex parent = c.form.DirectoryModel->Index(folder);
+        for (int row = 0; row < c.form.DirectoryModel->rowCount(parent); ++row)
+            listed.push_back(c.form.DirectoryModel->Path(c.form.DirectoryModel->index(row, 0, parent)));
+        std::sort(expected.begin(), expected.end());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, expected) << folder;
+    }
 }
 
 TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
