@@ -1,10 +1,12 @@
 #include "app/formkestrow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QUrl>
@@ -18,6 +20,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -50,7 +53,23 @@ namespace
 const QColor Aqua(0x00, 0xFF, 0xFF);
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Teal(0x00, 0x80, 0x80);
+// The client area the window opens at.
+constexpr int ClientWidth = 462;
+constexpr int ClientHeight = 418;
 constexpr int ProgressBarWidth = 290;
+
+// How a control follows the client area beyond its opening size: the added width, the whole
+// added height, or the URL List's or the File List's share of it.
+enum TPlaceRule : int
+{
+    GrowX = 1,
+    MoveX = 2,
+    GrowYUrl = 4,
+    MoveYUrl = 8,
+    GrowYFile = 16,
+    GrowY = 32,
+    MoveY = 64
+};
 constexpr int ProgressLabelLeft = 8 + ProgressBarWidth + 6;
 constexpr int ProgressLabelWidth = 462 - ProgressLabelLeft - 4;
 
@@ -117,10 +136,9 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Kestrow"));
     setWindowIcon(GlyphIcon(TGlyph::Program));
-    // Only what a fixed window offers: the system menu, minimise and close, never maximise.
+    // The window opens at its size and may be made larger, up to the whole screen.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
@@ -135,7 +153,8 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     CreateClients();
     CreatePopupMenu();
     ConnectHelpMenu();
-    setFixedSize(sizeHint());
+    setMinimumSize(sizeHint());
+    resize(sizeHint());
     setAcceptDrops(true);
 }
 
@@ -148,8 +167,9 @@ TFormKestrow::~TFormKestrow()
 void TFormKestrow::CreateControls()
 {
     auto* client = new QWidget(this);
-    client->setFixedSize(462, 418);
+    client->setMinimumSize(ClientWidth, ClientHeight);
     setCentralWidget(client);
+    ClientArea = client;
 
     Panel2 = MakePanel(client, Aqua, QRect(0, 0, 462, 37));
     SpeedButtonGo = MakeSpeedButton(Panel2, TGlyph::Go, "Go", 0);
@@ -233,12 +253,67 @@ void TFormKestrow::CreateControls()
     statusBar()->setSizeGripEnabled(false);
     statusBar()->setFixedHeight(19);
 
+    // What takes the room of a larger window: the fields grow and their buttons move along, the
+    // URL List takes two fifths of the added height and the File List the rest, and the bars
+    // grow with their labels moving along.
+    placements = {{Panel2, {}, GrowX},
+                  {Panel5, {}, GrowX},
+                  {EditURL, {}, GrowX},
+                  {ButtonAddURL, {}, MoveX},
+                  {ButtonBuild, {}, MoveX},
+                  {EditOutputPath, {}, GrowX},
+                  {ButtonChooseDir, {}, MoveX},
+                  {Panel4, {}, GrowX | GrowY},
+                  {ListBoxURLList, {}, GrowX | GrowYUrl},
+                  {Label2, {}, MoveYUrl},
+                  {ListBoxFileList, {}, GrowX | MoveYUrl | GrowYFile},
+                  {ImageOK, {}, MoveX | MoveYUrl},
+                  {ImageTimer, {}, MoveX | MoveYUrl},
+                  {ImageError, {}, MoveX | MoveYUrl},
+                  {Panel1, {}, GrowX | MoveY},
+                  {ProgressBarList, {}, GrowX},
+                  {ProgressBarFile, {}, GrowX},
+                  {LabelOverallProgress, {}, MoveX},
+                  {LabelFileProgress, {}, MoveX},
+                  {LabellStats, {}, GrowX}};
+    for (TPlacement& placement : placements)
+        placement.opening = placement.control->geometry();
+    client->installEventFilter(this);
+
     Connect(EditURL, &QLineEdit::textChanged, [this] { EditURLChange(); });
     Connect(EditURL, &QLineEdit::returnPressed, [this] { EditURLKeyDown(13); });
     Connect(ButtonAddURL, &QPushButton::clicked, [this] { ButtonAddURLClick(); });
     Connect(ButtonChooseDir, &QPushButton::clicked, [this] { ButtonChooseDirClick(); });
     Connect(ListBoxFileList, &TListBox::Clicked, [this] { ListBoxFileListClick(); });
     Connect(ListBoxURLList, &TListBox::Clicked, [this] { ListBoxURLListClick(); });
+}
+
+void TFormKestrow::LayOutControls()
+{
+    const int dx = std::max(ClientArea->width() - ClientWidth, 0);
+    const int dy = std::max(ClientArea->height() - ClientHeight, 0);
+    const int dyURL = dy * 2 / 5;
+    const int dyFile = dy - dyURL;
+    for (const TPlacement& placement : placements)
+    {
+        QRect place = placement.opening;
+        const int rule = placement.rule;
+        place.translate(rule & MoveX ? dx : 0, (rule & MoveYUrl ? dyURL : 0) + (rule & MoveY ? dy : 0));
+        place.setWidth(place.width() + (rule & GrowX ? dx : 0));
+        place.setHeight(place.height() + (rule & GrowYUrl ? dyURL : 0) + (rule & GrowYFile ? dyFile : 0) +
+                        (rule & GrowY ? dy : 0));
+        // A label of fixed width keeps one, of the new width.
+        if (placement.control->minimumWidth() == placement.control->maximumWidth())
+            placement.control->setFixedWidth(place.width());
+        placement.control->setGeometry(place);
+    }
+}
+
+bool TFormKestrow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ClientArea && event->type() == QEvent::Resize)
+        LayOutControls();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormKestrow::CreateMenus()
@@ -285,32 +360,39 @@ void TFormKestrow::AttachPreferences(TFormPreferences* preferences)
     FormPreferences = preferences;
 }
 
-void TFormKestrow::FormCreate(const QStringList& parameters)
+void TFormKestrow::FormCreate(const std::vector<std::string>& parameters)
 {
     std::string joined;
-    for (const QString& parameter : parameters)
-        joined += platform::ToStdString(parameter) + " ";
+    for (const std::string& parameter : parameters)
+        joined += parameter + " ";
     Settings.SettingsLoaded = false;
-    if (!parameters.isEmpty())
+    if (parameters.empty())
+        LoadURLListOfLastTime();
+    else
     {
         const std::string fileName = joined.substr(0, joined.size() - 1);
         std::error_code error;
-        if (std::filesystem::is_regular_file(fileName, error))
+        std::string failure;
+        if (!std::filesystem::exists(fileName, error))
+            failure = joined + " File not found";
+        else
         {
             try
             {
                 LoadURLList(fileName);
             }
-            catch (const Exception& failure)
+            catch (const Exception& reason)
             {
-                platform::ShowMessage(failure.Message());
+                failure = reason.Message();
             }
         }
-        else
-            platform::ShowMessage(joined + " File not found");
+        // A list that cannot be read leaves the kept one as it was, to be kept again at the end.
+        if (!failure.empty())
+        {
+            platform::ShowMessage(failure);
+            LoadURLListOfLastTime();
+        }
     }
-    else
-        LoadURLListOfLastTime();
     UpdateControls();
 }
 
@@ -326,6 +408,15 @@ void TFormKestrow::FormShow()
     {
         EditExtension->setText(platform::ToQString(Settings.Extension));
         EditOutputPath->setText(platform::ToQString(Settings.OutputPath));
+        // The size it was left at, never below the size it opens at, nor beyond the screen.
+        if (Settings.FrmKestrowSize != 0)
+        {
+            const auto packed = static_cast<std::uint32_t>(Settings.FrmKestrowSize);
+            QSize wanted(static_cast<int>(packed >> 16), static_cast<int>(packed & 0xFFFF));
+            if (screen())
+                wanted = wanted.boundedTo(screen()->availableGeometry().size());
+            resize(wanted.expandedTo(minimumSize()));
+        }
         PlaceWindow(this, Settings.FrmKestrowLoc);
     }
     catch (const std::exception& error)
@@ -349,6 +440,9 @@ bool TFormKestrow::FormClose()
     // During a run the field shows the current file; what the user typed is what is kept.
     const std::string outputPath =
         Robot->RunActive() ? outputPathBeforeRun : platform::ToStdString(EditOutputPath->text());
+    const QSize kept = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+    Settings.FrmKestrowSize =
+        kept == minimumSize() ? 0 : static_cast<std::int32_t>((kept.width() << 16) | kept.height());
     WriteSettings(Settings, platform::ToStdString(EditExtension->text()), outputPath, geometry().topLeft(),
                   RadioButtonContains->isChecked());
     SaveURLListForNextStart();
@@ -433,18 +527,28 @@ void TFormKestrow::ButtonAddURLClick()
     const std::string typed(bytetext::Trim(platform::ToStdString(EditURL->text())));
     std::string address(bytetext::BeforeArrow(typed));
     address = address.substr(0, address.find('#'));
-    EditOutputPath->setText(platform::ToQString(AddBackslash(platform::ToStdString(EditOutputPath->text()))));
-    if (!address.empty())
+    const std::string outputDir = OutputDirectoryForEntries();
+    EditOutputPath->setText(platform::ToQString(outputDir));
+    if (!address.empty() && outputDir.empty())
+        // The files of an entry without a folder could go nowhere; the run would only fail it.
+        platform::ShowMessage("Enter the folder to save to: Save to is empty.");
+    else if (!address.empty())
     {
         if (bytetext::StartsWithNoCase(address, "WWW."))
             address.insert(0, "http://");
-        const std::string entry = address + "->" + platform::ToStdString(EditOutputPath->text());
+        const std::string entry = address + "->" + outputDir;
         if (!ListBoxURLList->Contains(entry) ||
             platform::Confirm("URL '" + typed + "' already exists.\r\nAdd again?"))
             ListBoxURLList->Add(entry);
     }
     EditURL->setFocus();
     UpdateControls();
+}
+
+std::string TFormKestrow::OutputDirectoryForEntries() const
+{
+    return OutputDirectoryOf(platform::ToStdString(EditOutputPath->text()),
+                             platform::ToStdString(QDir::homePath()));
 }
 
 void TFormKestrow::MenuSetupPreferencesClick()
@@ -491,24 +595,29 @@ void TFormKestrow::dragEnterEvent(QDragEnterEvent* event)
 void TFormKestrow::dropEvent(QDropEvent* event)
 {
     event->acceptProposedAction();
-    QStringList files;
+    std::vector<std::string> files;
+    // The path as the bytes it names: one that is no UTF-8 would lose them on the way through
+    // a decoded text.
     for (const QUrl& url : event->mimeData()->urls())
-        files.append(url.toLocalFile());
+        files.push_back(
+            url.isLocalFile()
+                ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString()
+                : std::string());
     FormFilesDropped(files);
 }
 
-void TFormKestrow::FormFilesDropped(const QStringList& files)
+void TFormKestrow::FormFilesDropped(const std::vector<std::string>& files)
 {
     if (files.size() > 1)
     {
         platform::ShowMessage("Sorry - multiple file drops are not supported (yet)");
         return;
     }
-    if (files.isEmpty() || files.front().isEmpty())
+    if (files.empty() || files.front().empty())
         return;
     try
     {
-        LoadURLList(platform::ToStdString(files.front()));
+        LoadURLList(files.front());
     }
     catch (const Exception& error)
     {

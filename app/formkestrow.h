@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
+#include <QRect>
 
 #include "platform/eventguard.h"
 #include "robot/downloadrun.h"
@@ -26,6 +28,7 @@ class QToolButton;
 class TElidedLabel;
 class TFormAbout;
 class TFormChooseDir;
+class TFormOpenFile;
 class TFormPreferences;
 class TFormURLBuilder;
 class TListBox;
@@ -114,7 +117,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     QAction* N2;
     QAction* PopupMenuCopy;
     QAction* PopupMenuPaste;
-    QFileDialog* OpenDialog;
+    TFormOpenFile* OpenDialog;
     QFileDialog* SaveDialog1;
     // The list the pop-up menu was last opened on.
     TListBox* PopupComponent = nullptr;
@@ -140,7 +143,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void NMHTTP1Status(const std::string& status);
     void NMHTTP1Redirect(const std::string& address);
 
-    void FormCreate(const QStringList& parameters);
+    // The command line's parameters, as the bytes they are.
+    void FormCreate(const std::vector<std::string>& parameters);
     void FormShow();
     // Returns false when the window must stay open.
     bool FormClose();
@@ -153,7 +157,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void ButtonAddURLClick();
     void MenuSetupPreferencesClick();
     // Files dropped on the window: one list file replaces the URL List.
-    void FormFilesDropped(const QStringList& files);
+    void FormFilesDropped(const std::vector<std::string>& files);
     void ButtonChooseDirClick();
     void SpeedButtonHelpClick();
     void MenuHelpContentsClick();
@@ -192,6 +196,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void FtpStatus(const std::string& text) override;
     void Redirected(const std::string& address) override;
     void Indicator(TIndicator kind) override;
+    void Scanning(bool busy) override;
     void RunStateChanged() override;
     void Caption(const std::string& text) override;
     void URLSelected(int index) override;
@@ -211,6 +216,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void Closed();
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -230,6 +236,9 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     }
 
     void CreateControls();
+    // Places the controls for the client area's size: what it has beyond the size the window
+    // opens at goes to the lists, the fields and the bars.
+    void LayOutControls();
     void CreateMenus();
     void CreateClients();
     void CreatePopupMenu();
@@ -240,6 +249,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     void CopyEntries();
     void PasteEntries();
     bool AddURLAllowed() const;
+    // The output directory new entries get: Save to as an absolute folder; empty when Save to is.
+    std::string OutputDirectoryForEntries() const;
     // Empty bars and progress labels, no statistics: nothing of a run that is over.
     void ClearProgress();
     // After the user changed the lists: the controls follow.
@@ -266,6 +277,15 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     TFormChooseDir* FormChooseDir = nullptr;
     TFormURLBuilder* FormURLBuilder = nullptr;
     bool shownOnce = false;
+    // The client area, and where each control that moves or grows stands at the opening size.
+    QWidget* ClientArea = nullptr;
+    struct TPlacement
+    {
+        QWidget* control;
+        QRect opening;
+        int rule;
+    };
+    std::vector<TPlacement> placements;
     QString idleCaption;
     // What "Save to" held when the run started; the field shows each file's path meanwhile.
     std::string outputPathBeforeRun;

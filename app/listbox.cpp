@@ -62,9 +62,16 @@ void TListBox::SetList(TEntryList* list)
         disconnect(model(), nullptr, this, nullptr);
     entries = list;
     setModel(list);
-    // A list loaded or emptied anew is measured anew.
+    // A list loaded or emptied anew is measured anew, and so is one that lost entries: the
+    // widest may have gone with them.
     connect(list, &QAbstractItemModel::modelReset, this,
             [this] { static_cast<TWholeEntryDelegate*>(itemDelegate())->widest = 0; });
+    connect(list, &QAbstractItemModel::rowsRemoved, this,
+            [this]
+            {
+                static_cast<TWholeEntryDelegate*>(itemDelegate())->widest = 0;
+                WidthChanged();
+            });
 }
 
 int TListBox::HeightForRows(int rows) const

@@ -1,5 +1,7 @@
+#include <string>
+#include <vector>
+
 #include <QApplication>
-#include <QStringList>
 
 #include "app/formkestrow.h"
 #include "app/glyphs.h"
@@ -24,7 +26,9 @@ int main(int argc, char* argv[])
 
     // The windows live for the whole program, created in this order.
     TFormKestrow formKestrow;
-    formKestrow.FormCreate(QApplication::arguments().mid(1));
+    // The parameters as the bytes they are: a file name need not be UTF-8. The application has
+    // taken its own options out of argv.
+    formKestrow.FormCreate(std::vector<std::string>(argv + 1, argv + argc));
     TFormSplash formSplash(&formKestrow, GlyphPixmap(TGlyph::Program, 64));
     TFormAbout formAbout(GlyphPixmap(TGlyph::Program, 64), &formKestrow);
     formKestrow.AttachAbout(&formAbout);

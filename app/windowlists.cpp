@@ -24,6 +24,7 @@
 #include "platform/widgettext.h"
 #include "robot/programfiles.h"
 #include "robot/savepaths.h"
+#include "settings/formopenfile.h"
 
 namespace
 {
@@ -33,17 +34,16 @@ constexpr int KeyDelete = 46;
 // The URL List's entries on the clipboard as the bytes they are.
 constexpr const char* EntriesMimeType = "application/x-kestrow-entries";
 
-QFileDialog* MakeListFileDialog(QWidget* parent, const char* caption, QFileDialog::AcceptMode mode,
-                                const char* proposedName)
+QFileDialog* MakeSaveDialog(QWidget* parent)
 {
-    auto* dialog = new QFileDialog(parent, QString::fromLatin1(caption));
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Save As"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters({QStringLiteral("Kestrow files (*.kes)"), QStringLiteral("All files (*)")});
     // Where the program keeps its own files: beside it, or in the data folder when the program's
     // folder cannot be written.
     dialog->setDirectory(platform::ToQString(platform::DataDirectory()));
-    dialog->selectFile(QString::fromLatin1(proposedName));
+    dialog->selectFile(QStringLiteral("URLList.kes"));
     return dialog;
 }
 } // namespace
@@ -63,8 +63,12 @@ void TFormKestrow::CreatePopupMenu()
          {PopupMenuDelete, PopupMenuDeleteAll, PopupMenuSave, PopupMenuLoad, PopupMenuCopy, PopupMenuPaste})
         Connect(item, &QAction::triggered, [this, item] { PopupMenuClick(item); });
 
-    OpenDialog = MakeListFileDialog(this, "Open", QFileDialog::AcceptOpen, "URLList.kes");
-    SaveDialog1 = MakeListFileDialog(this, "Save As", QFileDialog::AcceptSave, "URLList.kes");
+    // Opening lists files by their bytes, so that a name in another code page can be chosen too.
+    OpenDialog = new TFormOpenFile(QStringLiteral("Open"), this);
+    OpenDialog->SetNameFilters({QStringLiteral("Kestrow files (*.kes)"), QStringLiteral("All files (*)")});
+    OpenDialog->SetDirectory(platform::DataDirectory());
+    OpenDialog->SelectFile("URLList.kes");
+    SaveDialog1 = MakeSaveDialog(this);
 
     Connect(ListBoxURLList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxURLList); });
     Connect(ListBoxFileList, &TListBox::PopupRequested, [this] { OpenPopupMenu(ListBoxFileList); });
@@ -160,9 +164,9 @@ void TFormKestrow::SaveListAs()
 
 void TFormKestrow::LoadListFrom()
 {
-    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->SelectedFile().empty())
         return;
-    LoadURLList(platform::ToStdString(OpenDialog->selectedFiles().front()));
+    LoadURLList(OpenDialog->SelectedFile());
 }
 
 void TFormKestrow::CopyEntries()
@@ -183,7 +187,7 @@ void TFormKestrow::CopyEntries()
     // Other programs get text; a paste here gets the bytes, so that an entry that is no UTF-8
     // comes back as it was.
     auto* data = new QMimeData();
-    data->setText(platform::ToQString(text));
+    data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     data->setData(EntriesMimeType, QByteArray::fromStdString(text));
     QGuiApplication::clipboard()->setMimeData(data);
 }
@@ -193,7 +197,7 @@ void TFormKestrow::PasteEntries()
     const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
     if (!clipboard || !clipboard->hasText())
         return;
-    const std::string outputDir = "->" + AddBackslash(platform::ToStdString(EditOutputPath->text()));
+    const std::string outputDir = "->" + OutputDirectoryForEntries();
     std::vector<std::string> entries = ListBoxURLList->List().Items();
     for (std::string& entry : entries)
         if (entry.find("->") == std::string::npos)
@@ -259,8 +263,7 @@ void TFormKestrow::ButtonBuildClick()
 void TFormKestrow::AttachURLBuilder(TFormURLBuilder* urlBuilder)
 {
     FormURLBuilder = urlBuilder;
-    FormURLBuilder->OutputDirectory = [this]
-    { return AddBackslash(platform::ToStdString(EditOutputPath->text())); };
+    FormURLBuilder->OutputDirectory = [this] { return OutputDirectoryForEntries(); };
     FormURLBuilder->OnAddURLs = [this](const QStringList& lines)
     {
         std::vector<std::string> entries;

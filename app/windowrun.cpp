@@ -142,6 +142,14 @@ void TFormKestrow::Indicator(TIndicator kind)
     ShowIndicator(kind);
 }
 
+void TFormKestrow::Scanning(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
 void TFormKestrow::RunStateChanged()
 {
     UpdateControls();

@@ -72,6 +72,12 @@ void THttpEvents::NMHTTP1Status(const std::string& status)
 {
     if (ShowStatus)
         ShowStatus(status);
+}
+
+void THttpEvents::NMHTTP1ResponseHeader()
+{
+    // Logged as the answer arrives, so that the code stands under the page or file it answers
+    // and is never repeated by the status reports that follow.
     if (LogLevel && LogLevel() == TLogLevel::HttpCodes && NMHTTP1.ReplyCode > 0 && WriteLog)
         WriteLog(ReplyCodeText(NMHTTP1.ReplyCode), false);
 }

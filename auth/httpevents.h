@@ -9,9 +9,9 @@
 
 class TNMHTTP;
 
-// The main window's side of the HTTP client: status texts and reply-code log lines, redirects
-// followed through the redirect page, the proxy preference, and Basic logins for sites and
-// proxies. Logins are asked through the prompt seam (platform/prompt.h); the credentials live
+// What the robot makes of the HTTP client's events: status texts and reply-code log lines,
+// redirects followed through the redirect page, the proxy preference, and Basic logins for sites
+// and proxies. Logins are asked through the prompt seam (platform/prompt.h); the credentials live
 // here for the program's life, each kept for the one server or proxy it was given for.
 class THttpEvents
 {
@@ -46,6 +46,8 @@ class THttpEvents
     std::string RedirectFailure;
 
     void NMHTTP1Status(const std::string& status);
+    // An answer's header has been read: at the level of HTTP codes its code is logged, once.
+    void NMHTTP1ResponseHeader();
     // Follows a redirect with a nested GET of its Location, or of the first link of the redirect
     // page when the answer names none; always takes the redirect over from the client.
     void NMHTTP1Redirect(bool& handled);

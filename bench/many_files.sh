@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A page of many small files on a local nginx, fetched by "kestrow-cli run" with no pause and no
-# log, beside "wget -r -l1" and "aria2c -i" on the same files in the same run: the wall time of
+# A page of many small files on a local nginx, fetched by "kestrow-cli run" with no pause, without
+# a log and with the fullest one (a line per file and per answer), beside "wget -r -l1" and "aria2c -i" on the same files in the same run: the wall time of
 # each, best of ROUNDS, and kestrow's ratio to wget. What is compared is the run's own cost per
 # file, since the network is the loopback.
 #
@@ -70,10 +70,10 @@ check() {
     fi
 }
 
-best_kestrow="" best_wget="" best_aria=""
+best_kestrow="" best_logged="" best_wget="" best_aria=""
 best() { calc "(\"$1\" == \"\" || $2 < ${1:-0}) ? $2 : ${1:-0}"; }
 for round in $(seq "$rounds"); do
-    for tool in kestrow wget aria2; do
+    for tool in kestrow logged wget aria2; do
         out="$state/out-$tool"
         rm -rf "$out"
         mkdir -p "$out"
@@ -81,6 +81,9 @@ for round in $(seq "$rounds"); do
         kestrow)
             seconds=$(timed "$cli" run "$state/list.kes" --out "$out" --filter .bin --pause 0 --log-level 0)
             best_kestrow=$(best "$best_kestrow" "$seconds") ;;
+        logged)
+            seconds=$(timed "$cli" run "$state/list.kes" --out "$out" --filter .bin --pause 0 --log-level 3)
+            best_logged=$(best "$best_logged" "$seconds") ;;
         wget)
             seconds=$(timed wget -q -r -l1 -nd -A bin -P "$out" "$page")
             best_wget=$(best "$best_wget" "$seconds") ;;
@@ -93,6 +96,7 @@ for round in $(seq "$rounds"); do
     done
 done
 echo "kestrow-cli run: best $best_kestrow s for $files files"
+echo "  at log level 3: best $best_logged s ($(calc "$best_logged / $best_kestrow") times, goal: at most 1.25)"
 echo "wget -r -l1:     best $best_wget s"
 echo "aria2c -i:       best $best_aria s"
 echo "kestrow / wget: $(calc "$best_kestrow / $best_wget") (goal: at most 2.00)"

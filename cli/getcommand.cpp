@@ -52,9 +52,9 @@ class TGetReports : public TFetchObserver
 
     void HttpStatus(const std::string& text) override { Show(text); }
     void FtpStatus(const std::string& text) override { Show(text); }
-    void Resumed(std::int64_t from) override
+    void Resumed(std::int64_t from, std::int64_t total) override
     {
-        std::fprintf(stderr, "Resumed at %lld bytes\n", static_cast<long long>(from));
+        std::fprintf(stderr, "%s\n", ResumedText(from, total).c_str());
     }
     void AfterTransfer(const std::string& failure) override
     {

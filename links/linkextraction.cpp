@@ -323,8 +323,12 @@ void TLinkScanner::Feed(std::string_view bytes)
         if (pos > LookBackBytes)
         {
             const std::size_t drop = pos - LookBackBytes;
+            // The comments of what goes are followed first; a marker cut at pos stays.
+            if (kind == TKind::Links)
+                TrackComments(pos);
             text.erase(0, drop);
             pos -= drop;
+            commentsFrom = commentsFrom > drop ? commentsFrom - drop : 0;
         }
     }
 }
@@ -334,6 +338,24 @@ void TLinkScanner::Finish()
     Scan(true);
     text.clear();
     pos = 0;
+    commentsFrom = 0;
+}
+
+void TLinkScanner::TrackComments(std::size_t limit)
+{
+    // Only markers that lie wholly before limit count; one cut by it is found the next time.
+    while (commentsFrom < limit)
+    {
+        const std::string_view marker = inComment ? "-->" : "<!--";
+        const std::size_t found = std::string_view(text).substr(0, limit).find(marker, commentsFrom);
+        if (found == npos)
+        {
+            commentsFrom = std::max(commentsFrom, limit > marker.size() ? limit - marker.size() + 1 : 0);
+            return;
+        }
+        commentsFrom = found + marker.size();
+        inComment = !inComment;
+    }
 }
 
 void TLinkScanner::Append(std::string_view bytes)
@@ -462,7 +484,9 @@ void TLinkScanner::Scan(bool final)
         if (kind == TKind::Links)
         {
             ok = TakeValue(view, 0, false, found.Link, end);
-            found.Base = ok && InBaseTag(keyword);
+            // A <base> that is commented out is no base, though links in comments still count.
+            TrackComments(keyword);
+            found.Base = ok && !inComment && InBaseTag(keyword);
         }
         else
             ok = TakeImageSource(view, found.Link, end);

@@ -32,7 +32,7 @@ class TLinkScanner
         // The text from the value on to the tag's ">" (at most LabelBytes of it), for the
         // label of a ".cgi" link; only valid during the call.
         std::string_view TagText;
-        // The href of a <base> tag.
+        // The href of a <base> tag that is no part of a comment.
         bool Base = false;
     };
     using TOnFound = std::function<void(TFound& found)>;
@@ -57,6 +57,8 @@ class TLinkScanner
     void Scan(bool final);
     std::size_t FindKeyword(std::size_t from) const;
     bool InBaseTag(std::size_t keyword) const;
+    // Follows "<!--" and "-->" up to limit, so that inComment tells whether limit lies in a comment.
+    void TrackComments(std::size_t limit);
 
     TKind kind;
     TOnFound onFound;
@@ -69,6 +71,9 @@ class TLinkScanner
     bool afterCR = false;
     bool ended = false;
     std::size_t peakHeld = 0;
+    // Where TrackComments goes on, and whether the text there is inside a comment.
+    std::size_t commentsFrom = 0;
+    bool inComment = false;
 };
 
 // Clears the list, then appends the page's links that pass the filter, each once, in page order.

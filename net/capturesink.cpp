@@ -12,11 +12,11 @@ constexpr qsizetype WriteBatch = 256 * 1024;
 } // namespace
 
 TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt)
-    : fileName(fileName), file(QString::fromStdString(fileName)), decoder(framing)
+    : fileName(fileName), decoder(framing)
 {
     const QIODevice::OpenMode mode =
         appendAt < 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
-    if (!file.open(mode | QIODevice::Unbuffered))
+    if (!OpenFileByName(file, fileName, mode | QIODevice::Unbuffered))
         throw Exception(FileCreateErrorText(fileName, errno));
     if (appendAt >= 0 && (!file.resize(appendAt) || !file.seek(appendAt)))
         throw Exception(FileWriteErrorText(fileName, file.errorString().toStdString()));

@@ -29,6 +29,28 @@ std::size_t Offset(std::string_view text, int position)
 {
     return std::min<std::size_t>(static_cast<std::size_t>(position - 1), text.size());
 }
+
+// A request line carries printable ASCII only: a blank would end the target, and a byte of
+// another code page is no character of a URL. Each goes as %XX; the rest stays as it is.
+std::string EncodedTarget(std::string_view path)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(path.size());
+    for (const char c : path)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == ' ' || byte >= 0x80)
+        {
+            encoded += '%';
+            encoded += Hex[byte >> 4];
+            encoded += Hex[byte & 0x0F];
+        }
+        else
+            encoded += c;
+    }
+    return encoded;
+}
 } // namespace
 
 bool ParseInteger(std::string_view text, int& value)
@@ -85,6 +107,13 @@ TRequestTarget ParseRequestURL(std::string_view url, std::string_view host, int 
     {
         target.requestPath = "/";
         target.url += "/";
+    }
+    // The path ends the URL; the proxy's form of the request line carries it too.
+    if (const std::string encoded = EncodedTarget(target.requestPath); encoded != target.requestPath)
+    {
+        if (target.url.ends_with(target.requestPath))
+            target.url = target.url.substr(0, target.url.size() - target.requestPath.size()) + encoded;
+        target.requestPath = encoded;
     }
     return target;
 }

@@ -22,6 +22,7 @@ struct TRequestTarget
 // Splits url as the client does. host and port are those of the previous request: a URL
 // without a host part keeps the host, one without ":" keeps the port (0 becomes 80). The
 // scheme "https" gives the port 443.
+// The path goes with blanks and bytes above 0x7F as %XX.
 // Raises Exception "Empty URL", "Invalid URL" for one holding a control byte (a CR LF in it
 // would start a header line of its own), the integer conversion error for a port that is no
 // number, or "Invalid port N" for a number outside 1..65535.

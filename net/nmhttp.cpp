@@ -321,8 +321,8 @@ void TNMHTTP::EndWithoutBody(bool head)
         Body.clear();
         return;
     }
-    QFile file(QString::fromStdString(Body));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QFile file;
+    if (!OpenFileByName(file, Body, QIODevice::WriteOnly | QIODevice::Truncate))
         throw Exception(FileCreateErrorText(Body, errno));
 }
 
@@ -340,8 +340,8 @@ std::int64_t TNMHTTP::BodyLength()
 {
     if (!OutputFileMode)
         return static_cast<std::int64_t>(SendData.size());
-    QFile file(QString::fromStdString(SendData));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenFileByName(file, SendData, QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(SendData, errno));
     return file.size();
 }
@@ -430,8 +430,8 @@ void TNMHTTP::ReadResponseHeader()
     QFile headerFile;
     if (OutputFileMode)
     {
-        headerFile.setFileName(QString::fromStdString(Header));
-        if (!headerFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        if (!OpenFileByName(headerFile, Header,
+                            QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw Exception(FileCreateErrorText(Header, errno));
     }
     else

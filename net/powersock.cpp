@@ -419,7 +419,9 @@ void TPowersock::Connect()
             if (handled)
                 continue;
         }
-        throw ESockError(TSockReason::NullRemoteAddress, "Null Remote Address");
+        throw ESockError(TSockReason::NullRemoteAddress,
+                         "Null Remote Address: no address found for " +
+                             std::string(httpparse::HostWithoutBrackets(Proxy.empty() ? Host : Proxy)));
     }
 
     const int port = Proxy.empty() ? Port : ProxyPort;
@@ -464,7 +466,14 @@ void TPowersock::Connect()
         throw ESockError(TSockReason::ConnectionTimedOut, "Connection Timed out");
     if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
-    throw ESockError(TSockReason::ConnectionFailed, "Connection Failed");
+    // What happened, in words: which server, and how it turned the connection down.
+    const std::string place = (Proxy.empty() ? Host : Proxy) + ":" + std::to_string(port);
+    const int refusal = LastError;
+    const std::string how = refusal == WinsockNumber(TWinsockError::ConnectionRefused)
+                                ? "refused the connection"
+                            : refusal != 0 ? "cannot be reached (" + ErrorText(refusal) + ")"
+                                           : "cannot be reached";
+    throw ESockError(TSockReason::ConnectionFailed, "Connection Failed: " + place + " " + how);
 }
 
 void TPowersock::ResolveHost()

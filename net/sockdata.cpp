@@ -18,6 +18,7 @@
 #include "net/sockerrors.h"
 #include "net/tlssession.h"
 #include "platform/bytetext.h"
+#include "platform/filewrite.h"
 
 namespace
 {
@@ -405,8 +406,8 @@ std::string TPowersock::Transaction(const std::string& command)
 void TPowersock::SendFile(const std::string& fileName)
 {
     ReportStatus(8, "SendFile");
-    QFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenFileByName(file, fileName, QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(fileName, errno));
     sendFile = &file;
     counting = true;
@@ -458,8 +459,15 @@ void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
-    WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); },
-              {.abortMessage = SendAborted});
+    // A body that was whole before an abort came (the user answering a question meanwhile)
+    // stands: only what is still missing is given up.
+    if (WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); }) ==
+            TWaitEnd::Canceled &&
+        !sink.Complete())
+    {
+        CancelRequested = false;
+        throw EAbortError(SendAborted);
+    }
     sink.Flush();
     // A body that could not be written in full is a failed transfer, not a short file; so is
     // one that a reset cut off, however much of it came, and a chunked one without its end.

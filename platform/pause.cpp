@@ -35,7 +35,7 @@ void WaitForEvents(int maxMilliseconds)
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void Pause(int milliseconds)
+bool Pause(int milliseconds, const std::function<bool()>& ends)
 {
     asked += std::max(milliseconds, 0);
     const qint64 scaled = static_cast<qint64>(milliseconds) * pauseNumerator / pauseDenominator;
@@ -43,7 +43,12 @@ void Pause(int milliseconds)
     elapsed.start();
     ProcessMessages();
     while (elapsed.elapsed() < scaled)
+    {
+        if (ends && ends())
+            return false;
         WaitForEvents(static_cast<int>(std::min<qint64>(scaled - elapsed.elapsed(), 50)));
+    }
+    return !(ends && ends());
 }
 
 void SetPauseScale(int numerator, int denominator)

@@ -11,8 +11,9 @@ void ProcessMessages();
 // Blocking waits call this between tests of their condition.
 void WaitForEvents(int maxMilliseconds = 2);
 
-// A pause that keeps the interface alive: events are processed for the given time.
-void Pause(int milliseconds);
+// A pause that keeps the interface alive: events are processed for the given time, or until
+// ends (when given) holds. Returns false when ends cut the pause short.
+bool Pause(int milliseconds, const std::function<bool()>& ends = {});
 
 // Tests shorten pauses: every pause lasts milliseconds * numerator / denominator.
 void SetPauseScale(int numerator, int denominator);

@@ -28,9 +28,15 @@ std::string ProgramDirectory()
 
 std::string ExecutableDirectory()
 {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return WithSlash(error ? std::filesystem::current_path(error).string() : program.parent_path().string());
+    // The program does not move while it runs.
+    static const std::string directory = []
+    {
+        std::error_code error;
+        const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+        return WithSlash(error ? std::filesystem::current_path(error).string()
+                               : program.parent_path().string());
+    }();
+    return directory;
 }
 namespace
 {
@@ -57,20 +63,33 @@ bool SystemFolder(const std::string& directory)
 std::string DataDirectory()
 {
     const std::string program = ProgramDirectory();
-    if (!SystemFolder(program) && CanWriteIn(program))
-        return program;
-    std::string base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        base = data;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.local/share";
-    else
-        base = "/tmp";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    const std::string directory = base + "/Kestrow/";
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    // Decided once for the folders it depends on: every log line asks, and a probe file made
+    // and removed for each would cost more than the line.
+    const std::string key = program + '\n' + (data ? data : "") + '\n' + (home ? home : "");
+    static std::string decidedFor;
+    static std::string decided;
+    if (!decided.empty() && key == decidedFor)
+        return decided;
+    std::string directory = program;
+    if (SystemFolder(program) || !CanWriteIn(program))
+    {
+        std::string base;
+        if (data && *data == '/')
+            base = data;
+        else if (home && *home)
+            base = std::string(home) + "/.local/share";
+        else
+            base = "/tmp";
+        while (base.size() > 1 && base.back() == '/')
+            base.pop_back();
+        directory = base + "/Kestrow/";
+        std::error_code error;
+        std::filesystem::create_directories(directory, error);
+    }
+    decidedFor = key;
+    decided = directory;
     return directory;
 }
 } // namespace platform

@@ -13,6 +13,6 @@ std::string ExecutableDirectory();
 // Where the files the program writes for itself go (log, list files, preview page): the
 // program directory when files can be created there and it is not a system folder under /usr
 // (other than /usr/local), else $XDG_DATA_HOME/Kestrow/ (~/.local/share/Kestrow/), made when
-// needed. Ends with "/".
+// needed. Decided once for each program directory and data home. Ends with "/".
 std::string DataDirectory();
 } // namespace platform

@@ -145,6 +145,6 @@ bool ScriptedShell::ShutDown()
 bool ScriptedShell::Open(const std::string& pathOrUrl)
 {
     Opened.push_back(pathOrUrl);
-    return true;
+    return OpenSucceeds;
 }
 } // namespace platform

@@ -60,6 +60,8 @@ class ScriptedShell : public ShellHandler
     std::string PrintError;
     std::vector<std::string> Printed;
     std::vector<std::string> Opened;
+    // Whether the desktop has a handler for what is opened.
+    bool OpenSucceeds = true;
     int ShutDowns = 0;
 
   private:

@@ -74,15 +74,25 @@ class TDownloadRun::TFetchReports : public TFetchObserver
         run.Observer.FileProgress(received, expected);
     }
     void Caught(const std::string& message) override { run.ReportCaught(message); }
-    void Resumed(std::int64_t from) override
+    void Resumed(std::int64_t from, std::int64_t total) override
     {
         if (run.LogLevel() >= TLogLevel::Files)
-            run.WriteLog("Resumed at " + std::to_string(from) + " bytes");
+            run.WriteLog(ResumedText(from, total));
     }
 
   private:
     TDownloadRun& run;
 };
+
+TDownloadRun::TScanning::TScanning(TRunObserver& observer) : observer(observer)
+{
+    observer.Scanning(true);
+}
+
+TDownloadRun::TScanning::~TScanning()
+{
+    observer.Scanning(false);
+}
 
 TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer, QObject* owner)
     : QObject(owner), Preferences(preferences), Observer(observer),
@@ -229,16 +239,27 @@ void TDownloadRun::StartRun(TRun& run)
 
 void TDownloadRun::ScheduledWait()
 {
+    bool logged = false;
     while (Preferences.StartAtChecked())
     {
         const std::string startTime = Preferences.StartTime();
         if (StartTimeText(platform::Now().time()) == startTime || stopRequested)
             break;
+        // A time already past today comes tomorrow; the texts say so rather than leave the user
+        // to wonder why nothing starts.
+        const auto until = [&startTime]
+        {
+            const std::string now = StartTimeText(platform::Now().time());
+            return " Waiting until " + startTime + (startTime < now ? " tomorrow" : "");
+        };
+        if (!logged && LogLevel() >= TLogLevel::URLs)
+            WriteLog(std::string(bytetext::Trim(until())));
+        logged = true;
         SetRunning(true);
         Observer.Indicator(TIndicator::Timer);
         platform::Pause(500);
         Observer.Caption("Kestrow ZZzz..");
-        Observer.StatusText(0, StartTimeText(platform::Now().time()) + " Waiting until " + startTime);
+        Observer.StatusText(0, StartTimeText(platform::Now().time()) + until());
         Observer.StatusText(1, "");
         platform::ProcessMessages();
     }
@@ -264,8 +285,10 @@ void TDownloadRun::SetUpRun(TRun& run)
 void TDownloadRun::ProcessURL(TRun& run, int j)
 {
     Fetch->AbortHttp();
-    // The abort's "Canceling" belongs to the entry before.
+    // The abort's "Canceling" and the bars of the entry before stand for nothing of this one.
     Observer.StatusText(1, "");
+    Observer.ListProgress(0, 0, "");
+    Observer.FileProgress(0, 0);
     skipURLRequested = false;
     run.RetryCount = 0;
     urlIndex = j;
@@ -295,6 +318,8 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     catch (const std::exception& error)
     {
         FileList.Clear();
+        // What came instead of the page (an error page, a part of it) is no progress.
+        Observer.FileProgress(0, 0);
         // A page the user gave up is no error; the log says how it ended.
         if (stopRequested || skipURLRequested)
         {
@@ -362,27 +387,36 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
         throw Exception(ReplyCodeText(page.ReplyCode));
     Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
+    const auto merge = [&]
+    {
+        MergePageLinks(run);
+        // A page whose links were all taken before would otherwise list nothing without a word.
+        const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+        if (taken > 0 && LogLevel() >= TLogLevel::Files)
+            WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                     " taken from an earlier page");
+    };
     if (run.PatentPage)
     {
         run.PageLinks.Clear();
         PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
+        merge();
     }
-    else if (ftpFolder)
-        FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
-                    Preferences.FilterMode(), run.PageLinks);
     else
-        run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
-                                       Preferences.FilterMode(), run.PageLinks, run.PageAddress);
-    MergePageLinks(run);
-    // A page whose links were all taken before would otherwise list nothing without a word.
-    const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
-    if (taken > 0 && LogLevel() >= TLogLevel::Files)
-        WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
-                 " taken from an earlier page");
-    if (Preferences.SaveImages() && !run.PatentPage && !ftpFolder)
     {
-        ExtractImageLinks(bodyFile, run.PageLinks);
-        MergePageLinks(run);
+        const TScanning scanning(Observer);
+        if (ftpFolder)
+            FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
+                        Preferences.FilterMode(), run.PageLinks);
+        else
+            run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
+                                           Preferences.FilterMode(), run.PageLinks, run.PageAddress);
+        merge();
+        if (Preferences.SaveImages() && !ftpFolder)
+        {
+            ExtractImageLinks(bodyFile, run.PageLinks);
+            MergePageLinks(run);
+        }
     }
     platform::ProcessMessages();
 }

@@ -92,6 +92,18 @@ class TDownloadRun : public QObject
 
   private:
     class TFetchReports;
+    // Tells the observer that a page is scanned, for as long as the object lives.
+    class TScanning
+    {
+      public:
+        explicit TScanning(TRunObserver& observer);
+        ~TScanning();
+        TScanning(const TScanning&) = delete;
+        TScanning& operator=(const TScanning&) = delete;
+
+      private:
+        TRunObserver& observer;
+    };
 
     // Working data of one run.
     struct TRun
@@ -128,6 +140,10 @@ class TDownloadRun : public QObject
     // A failure's text, saying so when the watchdog gave the last transfer up.
     std::string TimedOutText(std::string_view message) const;
     TNextStep ProcessFile(TRun& run, int i);
+    // Stop, Skip File or Skip URL came for what is under way.
+    bool UserGaveUp() const;
+    // Raises when the user gave up before or during the pause.
+    void PauseBeforeFile(int milliseconds);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
     std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
                               bool& endOfList);

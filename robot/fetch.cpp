@@ -33,6 +33,12 @@ bool IsErrorReply(const std::string& status)
 }
 } // namespace
 
+std::string ResumedText(std::int64_t from, std::int64_t total)
+{
+    return "Resumed at " + std::to_string(from) + (total > 0 ? " of " + std::to_string(total) : "") +
+           " bytes";
+}
+
 bool TFetchResult::ErrorAnswer() const
 {
     return ReplyCode >= 400 || (ReplyCode != 0 && !httpparse::HasBody(ReplyCode, false));
@@ -73,7 +79,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
-    NMHTTP1->OnResponseHeader = [this](QObject*) { HttpResponseHeader(); };
+    NMHTTP1->OnResponseHeader = [this](QObject*)
+    {
+        HttpEvents->NMHTTP1ResponseHeader();
+        HttpResponseHeader();
+    };
 
     NMFTP1 = new TNMFTP(this);
     NMFTP1->Port = 21;
@@ -103,7 +113,10 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     {
         SignOfLife();
         KeepDescribed(NMFTP1->DataReceivedCount());
-        Observer.Progress(NMFTP1->DataReceivedCount(), NMFTP1->ExpectedCount);
+        // A file that goes on shows the whole file's place and size.
+        const std::int64_t from = std::max<std::int64_t>(NMFTP1->ContinuedFrom, 0);
+        Observer.Progress(from + NMFTP1->DataReceivedCount(),
+                          from > 0 ? std::max<std::int64_t>(ftpWholeSize, 0) : NMFTP1->ExpectedCount);
         if (listing && !listingTooLong && NMFTP1->DataReceivedCount() > MaxListingBytes)
         {
             listingTooLong = true;
@@ -193,9 +206,6 @@ std::string TFetch::Explain(const Exception& error, int timeOutSeconds)
     const std::string message(bytetext::WithoutLineEnd(error.Message()));
     if (TimedOut())
         return "nothing received for " + std::to_string(timeOutSeconds) + " seconds (" + message + ")";
-    TPowersock& client = lastWasFtp ? static_cast<TPowersock&>(*NMFTP1) : *NMHTTP1;
-    if (SockReasonOf(error) == TSockReason::ConnectionFailed && client.LastError != 0)
-        return message + " (" + client.ErrorText(client.LastError) + ")";
     if (lastWasFtp && dynamic_cast<const ESockError*>(&error) && !lastFtpErrorReply.empty())
         return message + " (" + lastFtpErrorReply + ")";
     return message;
@@ -210,7 +220,10 @@ void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
     KeepDescribed(NMHTTP1->ReceivedCount);
-    Observer.Progress(NMHTTP1->ReceivedCount, NMHTTP1->ExpectedCount);
+    // A part that goes on shows the whole file's place and size.
+    const std::int64_t from = NMHTTP1->ContinuesRange() ? NMHTTP1->RangeFrom : 0;
+    const std::int64_t expected = NMHTTP1->ExpectedCount;
+    Observer.Progress(from + NMHTTP1->ReceivedCount, expected > 0 ? from + expected : 0);
 }
 
 void TFetch::KeepDescribed(std::int64_t received)
@@ -230,6 +243,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
     lastFtpErrorReply.clear();
     givenUp = false;
     NMHTTP1->ContinuedFrom = -1;
+    ftpWholeSize = -1;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
     {
@@ -420,7 +434,7 @@ void TFetch::HttpResponseHeader()
     }
     // A resumed part keeps the description of the bytes it goes on from.
     if (NMHTTP1->ContinuesRange())
-        Observer.Resumed(NMHTTP1->RangeFrom);
+        Observer.Resumed(NMHTTP1->RangeFrom, NMHTTP1->ContentRangeTotal);
     else
         describing->Describe(info);
 }

@@ -91,9 +91,13 @@ class TFetchObserver
     virtual void Caught(const std::string& /*message*/) {}
     // The whole FTP file is in, and the server fumbled the goodbye: the file stands.
     virtual void AfterTransfer(const std::string& /*failure*/) {}
-    // The transfer goes on after the bytes an earlier attempt left.
-    virtual void Resumed(std::int64_t /*from*/) {}
+    // The transfer goes on after the bytes an earlier attempt left, of a file of total bytes
+    // (-1 when unknown).
+    virtual void Resumed(std::int64_t /*from*/, std::int64_t /*total*/) {}
 };
+
+// "Resumed at N of T bytes" (or "Resumed at N bytes" when the whole size is unknown).
+std::string ResumedText(std::int64_t from, std::int64_t total);
 
 // One transfer of one address into one file, with everything it takes: the clients set up
 // (proxy, logins, trust), the request, a second one when a login was stored meanwhile, the
@@ -178,6 +182,8 @@ class TFetch : public QObject
     std::string ftpFolder;
     bool ftpFolderSet = false;
     bool givenUp = false;
+    // The whole size of an FTP file whose transfer goes on from ContinuedFrom (-1: unknown).
+    std::int64_t ftpWholeSize = -1;
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;
     std::string describedAddress;

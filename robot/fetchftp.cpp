@@ -98,7 +98,10 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                 const auto describe = [&]
                 {
                     if (NMFTP1->ContinuedFrom > 0)
-                        Observer.Resumed(NMFTP1->ContinuedFrom);
+                    {
+                        ftpWholeSize = whole;
+                        Observer.Resumed(NMFTP1->ContinuedFrom, whole);
+                    }
                     announced = ftpreply::AnnouncedSize(NMFTP1->LastReply);
                     info.Total = NMFTP1->ContinuedFrom > 0 ? whole : announced;
                     result.File.Describe(info);

@@ -60,15 +60,21 @@ std::string PrintFailureText(int result, const std::string& path)
 }
 } // namespace
 
+bool TDownloadRun::UserGaveUp() const
+{
+    return stopRequested || skipFileRequested || skipURLRequested;
+}
+
+void TDownloadRun::PauseBeforeFile(int milliseconds)
+{
+    // The pause is up to a minute: Stop and the skips end it at once, and the file that was to
+    // follow it does not start.
+    if (!platform::Pause(milliseconds, [this] { return UserGaveUp(); }))
+        throw Exception("Cancelled");
+}
+
 TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
 {
-    // The pace of the run: files start at least the pause apart.
-    const qint64 pause = std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000;
-    const qint64 sinceLastStart = run.LastFileStart.elapsed();
-    if (sinceLastStart < pause)
-        platform::Pause(static_cast<int>(pause - sinceLastStart));
-    run.LastFileStart.start();
-
     const std::string entry = FileList.Item(i);
     // The address as it is fetched, port and all; a password in it only as "****".
     Observer.StatusText(0, MaskPassword(ResolveLink(run.PageAddress, entry)));
@@ -101,6 +107,11 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         const bool exists = FileExists(outputPath);
         if (LogLevel() >= TLogLevel::Files && run.RetryCount == 0)
             WriteLog(exists && !overwrite ? outputPath + " (File exists. Skipped.)" : outputPath);
+        // The pace of the run: files start at least the pause apart.
+        const qint64 pause = std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000;
+        const qint64 sinceLastStart = run.LastFileStart.elapsed();
+        PauseBeforeFile(static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
+        run.LastFileStart.start();
 
         if (!run.TestRun)
         {
@@ -115,7 +126,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         std::int64_t bytes = 0;
         bool endOfList = false;
         if (run.TestRun)
-            platform::Pause(300);
+            PauseBeforeFile(300);
         else if (!exists || Preferences.Overwrite())
             bytes = TransferFile(run, entry, outputPath, endOfList);
         // The page that ends a patent document counts like any file.
@@ -136,15 +147,13 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         next = FailFile(run, TimedOutText(bytetext::WithoutLineEnd(error.what())));
     }
 
-    if (skipFileRequested)
-    {
-        if (LogLevel() >= TLogLevel::URLs)
-            WriteLog(currentOutputPath + " Skipped");
-        skipFileRequested = false;
-    }
-    // Without this line the log would read as if the file had come.
+    // Without these lines the log would read as if the file had come. A file that was whole
+    // before the user's answer is kept, and counted, and no line says otherwise.
+    if (failed && !stopRequested && (skipFileRequested || skipURLRequested) && LogLevel() >= TLogLevel::URLs)
+        WriteLog(currentOutputPath + " Skipped");
     if (failed && stopRequested && LogLevel() >= TLogLevel::URLs)
         WriteLog(currentOutputPath + " Stopped");
+    skipFileRequested = false;
     if (errorCount > 0)
         Observer.Indicator(TIndicator::Error);
     return next;
@@ -158,13 +167,13 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
     const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
     // And the pause again as a settle before each web file.
     if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
-    {
-        platform::ProcessMessages();
-        platform::Pause(pause * 1000);
-        platform::ProcessMessages();
-    }
+        PauseBeforeFile(pause * 1000);
     TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
-    KeepOrDiscard(run, fetched, endOfList);
+    // An FTP file is kept as it came: only a web server answers with an error page in its place.
+    if (ftp)
+        fetched.File.Commit();
+    else
+        KeepOrDiscard(run, fetched, endOfList);
     return fetched.Bytes;
 }
 
@@ -200,6 +209,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     if (!run.PatentPage && Preferences.SaveImages() &&
         bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
+        const TScanning scanning(Observer);
         run.PageLinks.Clear();
         ExtractImageLinks(outputPath, run.PageLinks);
         MergePageLinks(run);

@@ -44,7 +44,8 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.ProbeFirst = true;
         const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
         request.ListFolder = ftpFolder;
-        request.User = parts.User;
+        // A password without a user name goes as the anonymous user's.
+        request.User = parts.User.empty() ? "anonymous" : parts.User;
         request.Password = parts.Password;
         request.LoginOrigin = OriginOf(address);
         request.TimeOutSeconds = Preferences.TimeOut();
@@ -54,6 +55,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         if (page.ErrorAnswer())
             throw Exception(ReplyCodeText(page.ReplyCode));
         page.File.Commit();
+        const TScanning scanning(Observer);
         TLinkList links;
         if (ftpFolder)
             FolderLinks(request.Destination, page.MachineListing, bytetext::Trim(Preferences.FilterText()),

@@ -24,6 +24,8 @@ class TRunObserver
     // A redirect is being followed to the address; the current file starts again.
     virtual void Redirected(const std::string& /*address*/) { FileProgress(0, 0); }
     virtual void Indicator(TIndicator /*kind*/) {}
+    // A page is being scanned for links (true), or is done with (false): the busy cursor.
+    virtual void Scanning(bool /*busy*/) {}
     // Running or RunActive changed: controls follow.
     virtual void RunStateChanged() {}
     // The caption during the run ("Kestrow 3 of 10"); an empty text gives back the one before it.

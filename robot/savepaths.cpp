@@ -51,6 +51,18 @@ std::string AddBackslash(std::string_view path)
     return result;
 }
 
+std::string OutputDirectoryOf(std::string_view path, std::string_view home)
+{
+    std::string directory = AddBackslash(path);
+    if (directory.empty() || directory.front() == '/')
+        return directory;
+    if (directory == "~/")
+        directory.clear();
+    else if (directory.starts_with("~/"))
+        directory.erase(0, 2);
+    return AddBackslash(home) + directory;
+}
+
 std::string PageFileName(std::string_view outputDir, std::string_view pageAddress)
 {
     return std::string(outputDir) + SafeFileName(std::string(pageAddress));

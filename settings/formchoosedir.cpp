@@ -6,8 +6,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QHideEvent>
@@ -22,6 +22,7 @@
 
 #include "platform/prompt.h"
 #include "platform/widgettext.h"
+#include "settings/foldermodel.h"
 #include "settings/formnewdir.h"
 #include "settings/placewindow.h"
 
@@ -55,8 +56,16 @@ std::string DriveOfPath(const std::string& path)
     std::filesystem::path existing = std::filesystem::path(path).lexically_normal();
     while (!std::filesystem::exists(existing, error) && existing.has_relative_path())
         existing = existing.parent_path();
-    const QStorageInfo volume(platform::ToQString(existing.string()));
-    return volume.isValid() ? platform::ToStdString(volume.rootPath()) : std::string("/");
+    // The volume of a folder whose name no text can hold is that of the folder above it.
+    const auto named = [](const std::filesystem::path& path)
+    {
+        const QByteArray bytes = QByteArray::fromStdString(path.string());
+        return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
+    };
+    while (!named(existing) && existing.has_relative_path())
+        existing = existing.parent_path();
+    const QStorageInfo volume(QFile::decodeName(QByteArray::fromStdString(existing.string())));
+    return volume.isValid() ? QFile::encodeName(volume.rootPath()).toStdString() : std::string("/");
 }
 
 TFormChooseDir::TFormChooseDir(TSettingsRecord& settings, QWidget* parent)
@@ -87,9 +96,7 @@ void TFormChooseDir::CreateControls()
     DriveComboBox1->setGeometry(8, 8, 304, 24);
     DriveComboBox1->setToolTip(QStringLiteral("The drives (mounted volumes)"));
 
-    DirectoryModel = new QFileSystemModel(this);
-    DirectoryModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    DirectoryModel->setReadOnly(true);
+    DirectoryModel = new TFolderModel(false, this);
     DirectoryListBox = new QTreeView(this);
     DirectoryListBox->setGeometry(8, 38, 304, 256);
     // Folders the model reads later, or that appear and go meanwhile, move nothing in view: where
@@ -130,8 +137,7 @@ void TFormChooseDir::CreateControls()
             [this](const QModelIndex& current)
             {
                 if (current.isValid())
-                    ShowDirectory(
-                        WithoutFinalSlash(platform::ToStdString(DirectoryModel->filePath(current))));
+                    ShowDirectory(WithoutFinalSlash(DirectoryModel->Path(current)));
             });
     connect(DirectoryListBox, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at)
@@ -172,8 +178,7 @@ void TFormChooseDir::ShowDrive(const std::string& root)
 {
     currentDrive = root;
     DriveComboBox1->setCurrentIndex(DriveItem(root));
-    DirectoryModel->setRootPath(platform::ToQString(root));
-    DirectoryListBox->setRootIndex(DirectoryModel->index(platform::ToQString(root)));
+    DirectoryListBox->setRootIndex(DirectoryModel->Index(root));
 }
 
 void TFormChooseDir::SetDrive(const std::string& root)
@@ -197,10 +202,11 @@ bool TFormChooseDir::SetDirectory(const std::string& directory)
     const std::string drive = DriveOfPath(path);
     if (drive != currentDrive)
         ShowDrive(drive);
-    const QModelIndex item = DirectoryModel->index(platform::ToQString(path));
+    const QModelIndex item = DirectoryModel->Index(path);
     DirectoryListBox->setCurrentIndex(item);
-    DirectoryListBox->scrollTo(item);
     DirectoryListBox->expand(item);
+    // In the middle, where a scroll bar that comes with the rows does not cover it.
+    DirectoryListBox->scrollTo(item, QAbstractItemView::PositionAtCenter);
     ShowDirectory(path);
     return true;
 }

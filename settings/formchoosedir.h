@@ -9,16 +9,16 @@
 
 class QAction;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QTreeView;
+class TFolderModel;
 class TFormNewDir;
 
 // The directory chooser: the mounted volumes (the drives) and the folder tree of the one
-// chosen, where the current folder is the choice; its pop-up menu creates a folder inside the
-// current one. Created once and shown modally; its place is the settings field FrmDirLoc.
+// chosen, where the current folder is the choice (its path as the bytes it is); its pop-up menu creates a
+// folder inside the current one. Created once and shown modally; its place is the settings field FrmDirLoc.
 class TFormChooseDir : public QDialog
 {
     Q_OBJECT
@@ -29,7 +29,7 @@ class TFormChooseDir : public QDialog
 
     QComboBox* DriveComboBox1;
     QTreeView* DirectoryListBox;
-    QFileSystemModel* DirectoryModel;
+    TFolderModel* DirectoryModel;
     // The current directory in full, under the tree.
     QLabel* LabelDirectory;
     QMenu* PopupMenuCreateDir;

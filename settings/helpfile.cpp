@@ -75,7 +75,13 @@ std::string HelpFailureText(int result, const std::string& helpFile)
     const std::string text = platform::ShellFailureText(
         result, helpFile, "The filename association .html is incomplete or invalid.",
         "There is no application associated with .html files.  Please install a web browser.");
-    if (!text.empty() || result >= 33)
+    if (result >= 33)
         return text;
-    return "ShellExecute returned an unknown error " + std::to_string(result);
+    if (text.empty())
+        return "ShellExecute returned an unknown error " + std::to_string(result);
+    // A text that does not name the page (no application, no access) names it after itself, so
+    // that the user can open the page by hand.
+    if (text.find(helpFile) == std::string::npos)
+        return text + "\r\nThe help page is " + helpFile;
+    return text;
 }

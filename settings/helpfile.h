@@ -16,5 +16,6 @@ std::string HelpFileName();
 // 31 (nothing opens .html files).
 int OpenHelpFile(const std::string& helpFile);
 
-// The message for a shell result below 33 when opening the help page; empty for success.
+// The message for a shell result below 33 when opening the help page, naming the page; empty
+// for success.
 std::string HelpFailureText(int result, const std::string& helpFile);

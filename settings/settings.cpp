@@ -31,6 +31,7 @@ void WriteValues(TSettingsStore& store, const TSettingsRecord& settings, bool ur
     store.WriteInteger("FrmDirLoc", settings.FrmDirLoc);
     store.WriteInteger("PauseSeconds", settings.PauseSeconds);
     store.WriteInteger("PassiveFtp", settings.PassiveFtp);
+    store.WriteInteger("FrmKestrowSize", settings.FrmKestrowSize);
 }
 } // namespace
 
@@ -119,6 +120,8 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
             settings.PauseSeconds = store.ReadInteger("PauseSeconds");
         if (store.ValueExists("PassiveFtp"))
             settings.PassiveFtp = store.ReadInteger("PassiveFtp");
+        if (store.ValueExists("FrmKestrowSize"))
+            settings.FrmKestrowSize = store.ReadInteger("FrmKestrowSize");
     }
     catch (const Exception& error)
     {

@@ -21,6 +21,9 @@ struct TSettingsRecord
     int32_t FrmKestrowLoc = 0;
     int32_t FrmPrefLoc = 0;
     int32_t FrmDirLoc = 0;
+    // The main window's size as Width * 65536 + Height; 0 for the size it opens at. Files of
+    // older versions have none.
+    int32_t FrmKestrowSize = 0;
     // Seconds between the starts of two files, 0 to 60; and whether FTP data connections are
     // made by the client (passive) rather than the server. Files of older versions have
     // neither: they read as 1 second and active.

@@ -5,6 +5,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,22 +79,73 @@ TEST(TFormKestrow, AddingAnAddressStoresItWithTheOutputDirectory)
     w.form.ButtonAddURLClick();
     EXPECT_EQ(w.form.ListBoxURLList->Item(2), "http://a/b.html->/data/other/");
     EXPECT_EQ(w.prompts.Questions.size(), 2u);
+
+    // A relative folder is one in the home folder, whatever folder the program started in; the
+    // field and the entry show it whole. An empty one is refused, and the address stays to be
+    // added once there is a folder.
+    const std::string home = QDir::homePath().toStdString();
+    for (const auto& [typed, shown] : {std::pair{"Downloads/x", home + "/Downloads/x/"},
+                                       std::pair{" ~/dl ", home + "/dl/"}, std::pair{"~", home + "/"}})
+    {
+        w.form.EditOutputPath->setText(typed);
+        w.form.EditURL->setText("http://rel/a.html");
+        w.form.ButtonAddURLClick();
+        EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), shown);
+        EXPECT_EQ(w.form.ListBoxURLList->Item(w.form.ListBoxURLList->Count() - 1),
+                  "http://rel/a.html->" + shown);
+    }
+    const int count = w.form.ListBoxURLList->Count();
+    w.form.EditOutputPath->setText("  ");
+    w.form.EditURL->setText("http://nowhere/a.html");
+    QTest::mouseClick(w.form.ButtonAddURL, Qt::LeftButton);
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), count);
+    EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"Enter the folder to save to: Save to is empty."});
+    EXPECT_EQ(w.form.EditURL->text(), "http://nowhere/a.html");
 }
 
 TEST(TFormKestrow, CommandLineNamesAListFile)
 {
     Window w;
     w.home.Write("My Lists/urls.kes", "http://a/1.html->/o/\r\nhttp://b/2.html\n");
-    w.form.FormCreate({QString::fromStdString(w.home.Path() + "My"), "Lists/urls.kes"});
+    w.form.FormCreate({w.home.Path() + "My", "Lists/urls.kes"});
     ASSERT_EQ(w.form.ListBoxURLList->Count(), 2);
     EXPECT_EQ(w.form.ListBoxURLList->Item(1), "http://b/2.html");
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
     EXPECT_TRUE(w.prompts.Messages.empty());
 
-    Window missing;
-    missing.form.FormCreate({"/no/such", "list.kes"});
-    EXPECT_EQ(missing.prompts.Messages, std::vector<std::string>{"/no/such list.kes  File not found"});
-    EXPECT_EQ(missing.form.ListBoxURLList->Count(), 0);
+    // A name that is no UTF-8 is opened by its bytes.
+    Window bytes;
+    bytes.form.FormCreate({bytes.home.Write("n-caf\xe9.kes", "http://caf\xe9/->/o/\r\n")});
+    EXPECT_EQ(bytes.form.ListBoxURLList->Items(), std::vector<std::string>{"http://caf\xe9/->/o/"});
+    EXPECT_TRUE(bytes.prompts.Messages.empty());
+
+    // A named file that cannot be read says which and why, and the list kept from last time
+    // stays: shown now, and kept as it was at the end.
+    const std::string kept = "http://kept/1.html->/o/\r\nhttp://kept/2.html->/o/\r\n";
+    for (const char* name : {"missing", "folder", "unreadable"})
+    {
+        SCOPED_TRACE(name);
+        Window failed;
+        failed.home.Write("URLList.kes", kept);
+        std::string named = failed.home.Path() + "typo.kes";
+        std::string said = named + "  File not found";
+        if (name == std::string("folder"))
+        {
+            std::filesystem::create_directory(named);
+            said = named + " is not a regular file";
+        }
+        else if (name == std::string("unreadable"))
+        {
+            named = failed.home.Write("long.kes", "http://a/" + std::string(70000, 'x') + "\r\n");
+            said = "Line 1 of " + named + " is longer than 65536 bytes";
+        }
+        failed.form.FormCreate({named});
+        EXPECT_EQ(failed.prompts.Messages, std::vector<std::string>{said});
+        EXPECT_EQ(failed.form.ListBoxURLList->Items(),
+                  (std::vector<std::string>{"http://kept/1.html->/o/", "http://kept/2.html->/o/"}));
+        EXPECT_TRUE(failed.form.close());
+        EXPECT_EQ(failed.home.Read("URLList.kes"), kept);
+    }
 }
 
 TEST(TFormKestrow, RunningDisablesStartingAndEditing)
@@ -230,15 +285,18 @@ TEST(TFormKestrow, SettingsComeBackAfterARestart)
     EXPECT_EQ(again.preferences.SpinEditRetries->value(), 7);
     EXPECT_TRUE(again.prompts.Messages.empty());
     again.form.move(120, 90);
+    const QSize larger = again.form.size() + QSize(120, 80);
+    again.form.resize(larger);
     EXPECT_TRUE(again.form.close());
 
-    // Starts that do not move the window leave its stored place as it was.
+    // Starts that do not move the window leave its stored place as it was, and its size.
     const std::int32_t placed = again.form.Settings.FrmKestrowLoc;
     for (int start = 0; start < 10; ++start)
     {
         Window next;
         setenv("KESTROW_SETTINGS", (home.Path() + "settings.json").c_str(), 1);
         next.form.show();
+        EXPECT_EQ(next.form.size(), larger);
         EXPECT_TRUE(next.form.close());
         ASSERT_EQ(next.form.Settings.FrmKestrowLoc, placed) << "start " << start;
     }
@@ -264,8 +322,17 @@ TEST(TFormKestrow, ClosingDuringARunAsksFirst)
 TEST(TFormKestrow, ADroppedListFileReplacesTheUrlList)
 {
     Window w;
-    const std::string list = w.home.Write("dropped.kes", "http://a/1.html->/o/\r\n");
-    w.form.FormFilesDropped({QString::fromStdString(list)});
+    // Dropped as a file manager drops it, by its address; a name that is no UTF-8 is taken as the
+    // bytes it is.
+    const std::string list = w.home.Write("dropped-caf\xe9.kes", "http://a/1.html->/o/\r\n");
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(list).toPercentEncoding("/"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w.form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w.form, &drop);
     EXPECT_EQ(w.form.ListBoxURLList->Items(), std::vector<std::string>{"http://a/1.html->/o/"});
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
 
@@ -318,11 +385,9 @@ TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
                                                            QStyle::SC_ComboBoxEditField, logLevels);
     EXPECT_GE(field.width(), logLevels->fontMetrics().horizontalAdvance(logLevels->itemText(3)));
 
-    // Only what each window offers; fixed windows are of one size, so no window manager offers
-    // to maximise them.
-    EXPECT_EQ(w.form.minimumSize(), w.form.maximumSize());
-    EXPECT_FALSE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    // Only what each window offers: dialogs are of one size, so no window manager offers to
+    // maximise them.
+    EXPECT_EQ(w.preferences.minimumSize(), w.preferences.maximumSize());
     EXPECT_FALSE(w.preferences.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     // The start-time grid hides no other control.
     const QRect grid = w.preferences.StringGridStartTime->geometry();
@@ -335,6 +400,49 @@ TEST(TFormKestrow, TextsFitTheirPlacesAndIdleBarsStandStill)
         EXPECT_FALSE(grid.intersects(control->geometry())) << control->metaObject()->className();
     }
     EXPECT_FALSE(grid.intersects(w.preferences.GroupBox1->geometry()));
+}
+
+TEST(TFormKestrow, TheWindowOpensAtItsSizeAndTheListsTakeTheRoomOfALargerOne)
+{
+    Window w;
+    w.form.show();
+    const QSize opening = w.form.size();
+    EXPECT_EQ(w.form.minimumSize(), opening) << "never smaller than it opens";
+    EXPECT_EQ(w.form.centralWidget()->size(), QSize(462, 418));
+    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    const QRect urls = w.form.ListBoxURLList->geometry();
+    const QRect files = w.form.ListBoxFileList->geometry();
+    const QRect stats = w.form.LabellStats->geometry();
+    const QRect bar = w.form.ProgressBarFile->geometry();
+
+    w.form.resize(opening + QSize(300, 250));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.form.ListBoxURLList->geometry(), urls.adjusted(0, 0, 300, 100));
+    EXPECT_EQ(w.form.ListBoxFileList->geometry(), files.adjusted(0, 100, 300, 250));
+    EXPECT_EQ(w.form.ProgressBarFile->width(), bar.width() + 300);
+    EXPECT_EQ(w.form.LabelFileProgress->x(), w.form.ProgressBarFile->geometry().right() + 7);
+    EXPECT_EQ(w.form.LabellStats->width(), stats.width() + 300);
+    EXPECT_EQ(w.form.ButtonBuild->geometry().right(), w.form.Panel5->width() - 9);
+    // Nothing overlaps, nothing is left outside: the panels tile the client area.
+    const QWidget* client = w.form.centralWidget();
+    EXPECT_EQ(w.form.Panel2->geometry().bottom() + 1, w.form.Panel5->y());
+    EXPECT_EQ(w.form.Panel5->geometry().bottom() + 1, w.form.Panel4->y());
+    EXPECT_EQ(w.form.Panel4->geometry().bottom() + 1, w.form.Panel1->y());
+    EXPECT_EQ(w.form.Panel1->geometry().bottom() + 1, client->height());
+    for (const QWidget* panel : {w.form.Panel2, w.form.Panel5, w.form.Panel4, w.form.Panel1})
+        EXPECT_EQ(panel->width(), client->width());
+    EXPECT_LT(w.form.ListBoxURLList->geometry().bottom(), w.form.Label2->y());
+    EXPECT_LT(w.form.Label2->geometry().bottom(), w.form.ListBoxFileList->y());
+    EXPECT_LE(w.form.ListBoxFileList->geometry().bottom(), w.form.Panel4->height());
+    EXPECT_GT(w.form.ImageOK->x(), w.form.ListBoxFileList->geometry().right());
+    EXPECT_LE(w.form.ImageOK->geometry().right(), w.form.Panel4->width());
+
+    // Back to its opening size, everything is where it was.
+    w.form.resize(opening);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.form.ListBoxURLList->geometry(), urls);
+    EXPECT_EQ(w.form.ListBoxFileList->geometry(), files);
 }
 
 TEST(TFormKestrow, TheLogShowsItsEndFromTheStartOfEachLine)

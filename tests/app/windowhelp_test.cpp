@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/listbox.h"
 #include "platform/programdirectory.h"
 #include "robotwindow.h"
 #include "settings/formabout.h"
@@ -29,6 +30,15 @@ TEST(WindowHelp, HelpPageAboutBoxAndTheMakersPages)
     EXPECT_EQ(w.shell.Opened, (Entries{platform::ExecutableDirectory() + "Help/kesthelp.html",
                                        w.home.Path() + "Help/kesthelp.html"}));
     EXPECT_TRUE(w.prompts.Messages.empty());
+    // Without a handler for .html files the message names the page, to be opened by hand.
+    w.shell.OpenSucceeds = false;
+    QTest::mouseClick(w.form.SpeedButtonHelp, Qt::LeftButton);
+    w.shell.OpenSucceeds = true;
+    EXPECT_EQ(
+        w.prompts.Messages,
+        Entries{"There is no application associated with .html files.  Please install a web browser.\r\n"
+                "The help page is " +
+                w.home.Path() + "Help/kesthelp.html"});
 
     w.shell.Opened.clear();
     for (QAction* item : {w.form.MenuHelpUpdates, w.form.MenuHelpReportBug, w.form.MenuHelpTroubleShoot,
@@ -96,4 +106,18 @@ TEST(WindowHelp, ChoosingTheOutputDirectoryAlwaysLeavesItEndingInOneSlash)
     w.form.ButtonChooseDirClick();
     EXPECT_EQ(w.form.EditOutputPath->text().toStdString(), typed + "/not/yet/");
     EXPECT_TRUE(w.prompts.Messages.empty());
+
+    // A folder named in another code page is taken as the bytes it is, into the next entry too.
+    std::filesystem::create_directories(typed + "/caf\xe9");
+    QTimer::singleShot(0, &chooser,
+                       [&]
+                       {
+                           chooser.SetDirectory(typed + "/caf\xe9");
+                           chooser.accept();
+                       });
+    w.form.ButtonChooseDirClick();
+    w.form.EditURL->setText("http://a/list.html");
+    w.form.ButtonAddURLClick();
+    EXPECT_EQ(w.form.ListBoxURLList->Items(),
+              std::vector<std::string>{"http://a/list.html->" + typed + "/caf\xe9/"});
 }

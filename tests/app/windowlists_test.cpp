@@ -20,17 +20,22 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "app/elidedlabel.h"
 #include "app/listbox.h"
 #include "auth/httpevents.h"
 #include "links/formurlbuilder.h"
 #include "links/linememo.h"
+#include "settings/foldermodel.h"
+#include "settings/formopenfile.h"
 #include "net/nmhttp.h"
+#include "net/unitencrypt.h"
 #include "nginxsite.h"
 #include "peers.h"
 #include "platform/pause.h"
 #include "robotwindow.h"
+#include "scriptedserver.h"
 #include "silentlistener.h"
 
 namespace
@@ -216,6 +221,16 @@ TEST(WindowLists, EntriesShowWholeWithAScrollBarWhenOneIsWide)
     list->SetItems({"http://a/->/o/"});
     QTest::qWait(50);
     EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "a short list measures afresh";
+
+    // The long entry deleted, the rest are measured again.
+    list->AddMany({longEntry, "http://b/->/o/"});
+    QTest::qWait(50);
+    EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+    list->SetItemIndex(1);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(list->Items(), (Entries{"http://a/->/o/", "http://b/->/o/"}));
+    QTest::qWait(50);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << "the scroll width shrinks with the entries";
 }
 
 TEST(WindowLists, EntriesKeepTheirBytesFromLoadToSaveAndRun)
@@ -257,10 +272,11 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
 {
     RobotWindow w;
     EXPECT_EQ(w.form.SaveDialog1->nameFilters(), (QStringList{"Kestrow files (*.kes)", "All files (*)"}));
-    EXPECT_EQ(w.form.OpenDialog->nameFilters(), w.form.SaveDialog1->nameFilters());
+    EXPECT_EQ(w.form.OpenDialog->NameFilters(), w.form.SaveDialog1->nameFilters());
     // Both propose the name Load can open again.
-    EXPECT_EQ(w.form.SaveDialog1->selectedFiles(), w.form.OpenDialog->selectedFiles());
-    EXPECT_TRUE(w.form.OpenDialog->selectedFiles().front().endsWith("/URLList.kes"));
+    EXPECT_EQ(w.form.SaveDialog1->selectedFiles().front().toStdString(),
+              w.form.OpenDialog->Directory() + "/URLList.kes");
+    EXPECT_EQ(w.form.OpenDialog->EditFileName->text(), "URLList.kes");
     w.form.ListBoxURLList->SetItems({"http://a/->/o/", "http://b/"});
     w.form.PopupComponent = w.form.ListBoxURLList;
 
@@ -281,13 +297,63 @@ TEST(WindowLists, SavedAndLoadedThroughTheFileDialogs)
               Entries{w.home.Path() + "mylist.kes already exists.\r\nDo you want to replace it?"});
     EXPECT_EQ(w.home.Read("mylist.kes"), "http://a/->/o/\r\nhttp://b/\r\n");
 
-    Answer(w.form.OpenDialog, w.home.Write("lf.kes", "one\n\nthree\n"));
-    w.form.PopupMenuLoad->trigger();
+    // Load lists the list files of a folder, one named in another code page too: a click on one
+    // and Open, or a double-click, loads it.
+    TFormOpenFile* open = w.form.OpenDialog;
+    w.home.Write("lf.kes", "one\n\nthree\n");
+    w.home.Write("n-caf\xe9.kes", "http://caf\xe9/->/o/\r\n");
+    w.home.Write("notes.txt", "");
+    std::vector<std::string> offered;
+    const auto choose = [&](const std::string& name, bool doubleClick)
+    {
+        QTimer::singleShot(0, open,
+                           [&, name, doubleClick]
+                           {
+                               open->SetDirectory(w.home.Path());
+                               const QModelIndex folder = open->FileModel->Index(w.home.Path());
+                               offered.clear();
+                               for (int row = 0; row < open->FileModel->rowCount(folder); ++row)
+                                   if (!open->FileModel->IsFolder(open->FileModel->index(row, 0, folder)))
+                                       offered.push_back(
+                                           open->FileModel->Path(open->FileModel->index(row, 0, folder))
+                                               .substr(w.home.Path().size()));
+                               const QModelIndex file = open->FileModel->Index(w.home.Path() + name);
+                               open->TreeFiles->scrollTo(file);
+                               const QPoint at = open->TreeFiles->visualRect(file).center();
+                               if (doubleClick)
+                               {
+                                   // A double-click: a press and release, then a second press that is one.
+                                   QTest::mouseClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                                   QTest::mouseDClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                               }
+                               else
+                               {
+                                   QTest::mouseClick(open->TreeFiles->viewport(), Qt::LeftButton, {}, at);
+                                   EXPECT_EQ(open->EditFileName->text().toStdString(), name);
+                                   QTest::mouseClick(open->BitBtnOk, Qt::LeftButton);
+                               }
+                           });
+        w.form.PopupMenuLoad->trigger();
+    };
+    choose("lf.kes", false);
     EXPECT_EQ(w.form.ListBoxURLList->Items(), (Entries{"one", "", "three"}));
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());
-    Answer(w.form.OpenDialog, "");
+    EXPECT_EQ(offered, (Entries{"lf.kes", "mylist.kes", "n-caf\xe9.kes"}));
+    choose("n-caf\xe9.kes", true);
+    EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://caf\xe9/->/o/"});
+    // A typed name that is not there is said so, and the dialog stays; Cancel changes nothing.
+    QTimer::singleShot(0, open,
+                       [&]
+                       {
+                           open->EditFileName->setText("missing.kes");
+                           QTest::mouseClick(open->BitBtnOk, Qt::LeftButton);
+                           EXPECT_TRUE(open->isVisible());
+                           QTest::mouseClick(open->BitBtnCancel, Qt::LeftButton);
+                       });
     w.form.PopupMenuLoad->trigger();
-    EXPECT_EQ(w.form.ListBoxURLList->Count(), 3) << "a cancelled load changes nothing";
+    EXPECT_EQ(w.prompts.Messages, Entries{w.home.Path() + "missing.kes\r\nFile not found."});
+    w.prompts.Messages.clear();
+    EXPECT_EQ(w.form.ListBoxURLList->Count(), 1) << "a cancelled load changes nothing";
 
     w.form.ListBoxFileList->SetItems({"a.zip", "b.zip->label"});
     w.form.PopupComponent = w.form.ListBoxFileList;
@@ -325,7 +391,7 @@ TEST(WindowLists, TheUrlListSurvivesARestartUnlessAListFileIsNamed)
     {
         RobotWindow w;
         setenv("KESTROW_HOME", home.Path().c_str(), 1);
-        w.form.FormCreate({QString::fromStdString(home.Write("named.kes", "http://named/\r\n"))});
+        w.form.FormCreate({home.Write("named.kes", "http://named/\r\n")});
         EXPECT_EQ(w.form.ListBoxURLList->Items(), Entries{"http://named/"});
         // A list that cannot be kept is said so; the window still closes.
         std::filesystem::remove(home.Path() + "URLList.kes");
@@ -349,10 +415,22 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     w.form.ListBoxFileList->SetItems({"old.zip"});
 
     w.form.ListBoxURLList->SetItemIndex(0);
+    // The links are listed under the busy cursor, which goes once they are.
+    std::vector<Qt::CursorShape> cursors;
+    QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::modelReset,
+                     [&]
+                     {
+                         cursors.push_back(QApplication::overrideCursor()
+                                               ? QApplication::overrideCursor()->shape()
+                                               : Qt::ArrowCursor);
+                     });
     const QPoint first =
         w.form.ListBoxURLList->visualRect(w.form.ListBoxURLList->model()->index(0, 0)).center();
     QTest::mouseDClick(w.form.ListBoxURLList->viewport(), Qt::LeftButton, {}, first);
     EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip"}));
+    ASSERT_FALSE(cursors.empty());
+    EXPECT_EQ(cursors.back(), Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_NE(w.home.Read("HTMLBody.html").find("<img src=pic.gif>"), std::string::npos);
     EXPECT_FALSE(w.home.Exists("out")) << "a preview downloads nothing";
     EXPECT_TRUE(w.prompts.Messages.empty());
@@ -398,6 +476,24 @@ TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
     w.form.ListBoxURLList->SetItemIndex(1);
     w.form.ListBoxURLListDblClick();
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access http://" + page + "\r\nLogin cancelled"});
+
+    // A password without a user name goes as the anonymous user's.
+    ScriptedServer server;
+    server.AddScript(ScriptedServer::Script()
+                         .ExpectHeader()
+                         .Send("HTTP/1.0 200 OK\r\nContent-Length: 19\r\n\r\n<a href=\"file.zip\">")
+                         .Close());
+    w.form.ListBoxURLList->SetItems(
+        {"http://:secret@127.0.0.1:" + std::to_string(server.Port()) + "/list.html->/o/"});
+    w.form.ListBoxURLList->SetItemIndex(0);
+    w.form.ListBoxURLListDblClick();
+    EXPECT_EQ(w.form.ListBoxFileList->Items(), Entries{"file.zip"});
+    ASSERT_GE(server.ConnectionCount(), 1);
+    const std::string sent = server.Received(server.ConnectionCount() - 1);
+    EXPECT_TRUE(sent.starts_with("GET /list.html HTTP/1.1\r\n")) << sent;
+    EXPECT_NE(sent.find("\r\nAuthorization: Basic " + EncodeBase64("anonymous:secret") + "\r\n"),
+              std::string::npos)
+        << sent;
 }
 
 TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOutAndNoRunStartsMeanwhile)

@@ -43,6 +43,7 @@ struct Events
         events.ShowIndicator = [this](TIndicator kind) { indicators.push_back(kind); };
         events.Redirecting = [this](const std::string& address) { redirects.push_back(address); };
         client.OnStatus = [this](QObject*, const std::string& text) { events.NMHTTP1Status(text); };
+        client.OnResponseHeader = [this](QObject*) { events.NMHTTP1ResponseHeader(); };
         client.OnAuthenticationNeeded = [this](QObject*) { events.NMHTTP1AuthenticationNeeded(); };
         client.OnAboutToSend = [this](QObject*) { events.NMHTTP1AboutToSend(); };
         client.OnRedirect = [this](bool& handled) { events.NMHTTP1Redirect(handled); };
@@ -102,18 +103,27 @@ TEST(THttpEvents, ProxyPreferenceBecomesTheClientsProxy)
     EXPECT_EQ(e.indicators, (std::vector<TIndicator>{TIndicator::Error, TIndicator::None}));
 }
 
-TEST(THttpEvents, ReplyCodesAreLoggedOnlyAtLevelThree)
+TEST(THttpEvents, EachAnswersCodeIsLoggedOnceAtLevelThree)
 {
     Events e;
     e.logLevel = TLogLevel::Files;
     e.client.Get(Nginx("/files/small.txt"));
     EXPECT_FALSE(e.status.empty());
     EXPECT_TRUE(e.log.empty());
+
+    // Every answer of a redirect, as it arrives; the many status reports of a request add none.
     e.logLevel = TLogLevel::HttpCodes;
+    ScriptedServer server;
+    server.AddScript(Reply("HTTP/1.0 302 Found\r\nLocation: /new.html\r\n\r\n"));
+    server.AddScript(Reply("HTTP/1.0 404 Not Found\r\n\r\ngone"));
+    e.client.Get(server.Url("/old.html"));
+    EXPECT_GT(e.status.size(), 4u);
+    EXPECT_EQ(e.log, (std::vector<std::string>{"302:Moved Temporarily", "404:Not Found"}));
+    // What the client says afterwards (an abort between requests, the next request's steps
+    // before its answer) repeats no earlier code.
+    e.client.Abort();
     e.client.Get(Nginx("/files/small.txt"));
-    ASSERT_FALSE(e.log.empty());
-    for (const std::string& line : e.log)
-        EXPECT_EQ(line, "200:OK");
+    EXPECT_EQ(e.log, (std::vector<std::string>{"302:Moved Temporarily", "404:Not Found", "200:OK"}));
 }
 
 TEST(THttpEvents, SiteLoginsAreAskedOn401AndGoOnlyToTheServerThatAsked)

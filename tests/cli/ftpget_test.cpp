@@ -206,7 +206,11 @@ TEST(KestrowCliGetFtp, ACutTransferGoesOnWithRestOnlyWhileTheFileIsUnchanged)
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
     EXPECT_NE(resumed.err.find("MDTM large.bin\n213 "), std::string::npos) << resumed.err;
     EXPECT_NE(resumed.err.find("REST " + std::to_string(kept) + "\n350 "), std::string::npos) << resumed.err;
-    EXPECT_NE(resumed.err.find("Resumed at " + std::to_string(kept) + " bytes\n"), std::string::npos);
+    EXPECT_NE(resumed.err.find("Resumed at " + std::to_string(kept) + " of " +
+                               std::to_string(FileBytes(PeerStateDir("ftp") + "root/pub/large.bin").size()) +
+                               " bytes\n"),
+              std::string::npos)
+        << resumed.err;
     EXPECT_TRUE(FileBytes(target) == FileBytes(PeerStateDir("ftp") + "root/pub/large.bin"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }

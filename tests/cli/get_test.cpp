@@ -95,9 +95,15 @@ TEST(KestrowCliGet, ExitCodesTellHttpErrorsFromTransportFailures)
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(dir.Read("secret"), "the secret page");
 
-    result = RunGet({Q("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"), Q(dir.Path() + "refused")});
+    const std::string closed = std::to_string(ClosedPort());
+    result = RunGet({Q("http://127.0.0.1:" + closed + "/"), Q(dir.Path() + "refused")});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, "kestrow-cli get: Connection Failed (10061:Connection refused)\n");
+    EXPECT_EQ(result.err,
+              "kestrow-cli get: Connection Failed: 127.0.0.1:" + closed + " refused the connection\n");
+    // A name that has no address says which name.
+    result = RunGet({Q("http://invalid..host/"), Q(dir.Path() + "unknown")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "kestrow-cli get: Null Remote Address: no address found for invalid..host\n");
 }
 
 TEST(KestrowCliGet, GoesThroughAProxy)
@@ -203,9 +209,11 @@ TEST(KestrowCliGet, OnlyACompleteAnswerReplacesTheFile)
     EXPECT_GT(kept, 0u);
     result = RunGet({Nginx("/files/large.bin"), Q(target)});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.err,
-              "Resumed at " + std::to_string(kept) + " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
-    std::ifstream whole(PeerStateDir("nginx") + "root/files/large.bin", std::ios::binary);
+    const std::string large = PeerStateDir("nginx") + "root/files/large.bin";
+    EXPECT_EQ(result.err, "Resumed at " + std::to_string(kept) + " of " +
+                              std::to_string(std::filesystem::file_size(large)) +
+                              " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
+    std::ifstream whole(large, std::ios::binary);
     EXPECT_EQ(dir.Read("keep.bin"), std::string(std::istreambuf_iterator<char>(whole), {}));
     EXPECT_TRUE(onlyTarget());
 }
@@ -400,7 +408,9 @@ TEST(KestrowCliGet, AKilledTransferLeavesNothingThatPilesUp)
     const std::size_t kept = dir.Read(".big.zip.part").size();
     const CliResult result = RunGet({Q(server.Url("/big.zip")), Q(target)});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_TRUE(result.err.starts_with("Resumed at " + std::to_string(kept) + " bytes\n")) << result.err;
+    EXPECT_TRUE(result.err.starts_with("Resumed at " + std::to_string(kept) + " of " +
+                                       std::to_string(body.size()) + " bytes\n"))
+        << result.err;
     EXPECT_EQ(dir.Read("big.zip"), body);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
@@ -429,8 +439,8 @@ TEST(KestrowCliGet, AKilledTransferGoesOnFromLighttpdWhichHonoursRangeOnlyInHttp
     const std::size_t kept = dir.Read(".big.bin.part").size();
     const CliResult result = RunGet({url, Q(dir.Path() + "big.bin")});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.err,
-              "Resumed at " + std::to_string(kept) + " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
+    EXPECT_EQ(result.err, "Resumed at " + std::to_string(kept) + " of " + std::to_string(body.size()) +
+                              " bytes\nHTTP/1.1 206 Partial Content\nReplyCode 206\n");
     EXPECT_TRUE(dir.Read("big.bin") == body);
 }
 

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -139,6 +140,27 @@ TEST(KestrowCliRun, FetchesTheListAndLogsToStandardOutputAtEachLevel)
     }
 }
 
+TEST(KestrowCliRun, NamesThatAreNoUtf8StayBytesFromTheListToTheDisk)
+{
+    Site site(TestName());
+    site.Write("caf\xe9.html", "<a href=\"caf\xe9 cr\xe8me.zip\">");
+    site.Write("caf\xe9 cr\xe8me.zip", "CREME");
+    UnattendedRun run;
+    const std::string list = run.home.Path() + "n-caf\xe9.kes";
+    run.home.Write("n-caf\xe9.kes", site.url + "caf\xe9.html->" + run.Out() + "caf\xe9/\r\n");
+    // The list's name is given as the bytes it is, as a shell passes it on.
+    run.process.start(QStringLiteral("/bin/sh"),
+                      {"-c", "exec \"$0\" run \"$(printf '%s\\351.kes' \"$1\")\" --filter .zip",
+                       QStringLiteral(KESTROW_CLI), QString::fromStdString(list.substr(0, list.size() - 5))});
+    const CliResult result = run.Finish();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(run.home.Read("out/caf\xe9/caf\xe9 cr\xe8me.zip"), "CREME") << result.out;
+    // nginx heard the names percent-encoded, as a request line carries them.
+    std::ifstream accessLog(PeerStateDir("nginx") + "access.log", std::ios::binary);
+    EXPECT_TRUE(Contains(std::string(std::istreambuf_iterator<char>(accessLog), {}),
+                         "GET /cli-run/" + TestName() + "/caf%E9%20cr%E8me.zip HTTP/1.1\" 200"));
+}
+
 TEST(KestrowCliRun, AFolderListingGivesItsFilesAndNoErrors)
 {
     // The listing of a folder as Apache writes it, served by nginx (which answers the sort links
@@ -228,6 +250,28 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
                                "--retries", "--timeout", "--proxy", "--log-level", "--print", "--start-at",
                                "--user", "--password", "--proxy-user", "--proxy-password", "crontab"})
         EXPECT_TRUE(Contains(usage.out, option)) << option;
+    // Every option the usage lists is in the README's list and the help page's table too.
+    const auto source = [](const std::string& name)
+    {
+        std::ifstream file(std::string(KESTROW_SOURCE_DIR) + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string readme = source("README.md");
+    const std::string helpPage = source("Help/kesthelp.html");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(helpPage.empty());
+    int listed = 0;
+    for (std::size_t at = usage.out.find("\n  --"); at != std::string::npos;
+         at = usage.out.find("\n  --", at + 1))
+    {
+        const std::string option = usage.out.substr(at + 3, usage.out.find_first_of(" \n", at + 3) - at - 3);
+        if (option == "--help")
+            continue;
+        ++listed;
+        EXPECT_TRUE(Contains(readme, "`" + option)) << option << " in README.md";
+        EXPECT_TRUE(Contains(helpPage, "<code>" + option)) << option << " in Help/kesthelp.html";
+    }
+    EXPECT_GE(listed, 20);
 }
 
 TEST(KestrowCliRun, ATestRunWritesNoFile)

@@ -170,12 +170,27 @@ TEST(ExtractLinks, BaseHrefAndLinksBackToThePage)
     EXPECT_EQ(list.Items(), Entries{"../"});
     EXPECT_EQ(ExtractLinksFromText("<base href=/pub/>", "", TFilterMode::Contains, list, "http://s/a/b.html"),
               "http://s/pub/");
+
+    // A base inside a comment is none, however far the comment runs; its href is a link like any
+    // in a comment. The first base after the comment counts.
+    const std::string far(600000, 'x');
+    EXPECT_EQ(ExtractLinksFromText("<!-- old mirror " + far + "<base href=http://old/> -->" + far +
+                                       "<a href=a.zip>",
+                                   "", TFilterMode::Contains, list, "http://s/a/b.html"),
+              "http://s/a/b.html");
+    EXPECT_EQ(list.Items(), (Entries{"http://old/", "a.zip"}));
+    EXPECT_EQ(
+        ExtractLinksFromText("<!--<base href=http://old/>--><base href=http://new/><!-- -- <a href=a.zip>",
+                             "", TFilterMode::Contains, list, "http://s/a/b.html"),
+        "http://new/");
+    EXPECT_EQ(list.Items(), (Entries{"http://old/", "a.zip"}));
 }
 
 TEST(TLinkScanner, FindsTheSameHoweverThePageIsCutAndHoldsABoundedWindow)
 {
     const std::string page =
-        "<html>\r\n<base href=\"http://m/\"><A HREF=\"files/a b.zip\" title=x>\r"
+        "<html>\r\n<!-- <base href=http://c/> -\r\n-><base href=\"http://m/\"><A HREF=\"files/a b.zip\" "
+        "title=x>\r"
         "\n<a href=x.zip\r\nTARGET=_top><img width=1 src='p&amp;q.gif'><a href=get.cgi?a=1>"
         "<a href=\"open.zip>O</a><a href=#top><IMG\tSRC=last.gif>\x1A<a href=gone.zip>";
     for (const auto kind : {TLinkScanner::TKind::Links, TLinkScanner::TKind::Images})
@@ -193,9 +208,9 @@ TEST(TLinkScanner, FindsTheSameHoweverThePageIsCutAndHoldsABoundedWindow)
         EXPECT_EQ(Scanned(kind, bytes), whole);
     }
     EXPECT_EQ(Scanned(TLinkScanner::TKind::Links, {page}),
-              (Entries{"base:http://m/|\"http://m/\"", "files/a b.zip|\"files/a b.zip\" title=x",
-                       "x.zipTARGET=_top|x.zipTARGET=_top", "get.cgi?a=1|get.cgi?a=1", "open.zip|\"open.zip",
-                       "|#top"}));
+              (Entries{"http://c/|http://c/", "base:http://m/|\"http://m/\"",
+                       "files/a b.zip|\"files/a b.zip\" title=x", "x.zipTARGET=_top|x.zipTARGET=_top",
+                       "get.cgi?a=1|get.cgi?a=1", "open.zip|\"open.zip", "|#top"}));
 
     // A gigabyte page, made as it is read: links at its start, across piece ends and at its end,
     // a value too long to be a link, and a tag that never ends.

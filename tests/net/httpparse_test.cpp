@@ -24,6 +24,21 @@ TEST(ParseRequestURL, AddsTheRootPathWhenThereIsNone)
     EXPECT_EQ(target.url, "http://h/dir/");
 }
 
+TEST(ParseRequestURL, BlanksAndBytesOfOtherCodePagesGoPercentEncoded)
+{
+    auto target = ParseRequestURL("http://h/caf\xe9 au lait/menu%20du jour.html?q=\xff~", "", 0);
+    EXPECT_EQ(target.requestPath, "/caf%E9%20au%20lait/menu%20du%20jour.html?q=%FF~");
+    EXPECT_EQ(target.url, "http://h/caf%E9%20au%20lait/menu%20du%20jour.html?q=%FF~")
+        << "the form a proxy is sent";
+    EXPECT_EQ(target.host, "h");
+    target = ParseRequestURL("/\xc3\xa9t\xc3\xa9.zip", "h", 80);
+    EXPECT_EQ(target.requestPath, "/%C3%A9t%C3%A9.zip");
+    EXPECT_EQ(target.url, "/%C3%A9t%C3%A9.zip");
+    // Printable ASCII stays as it was written, escapes and all.
+    EXPECT_EQ(ParseRequestURL("http://h/a%2Fb/~x!$&'()*+,;=:@.zip", "", 0).requestPath,
+              "/a%2Fb/~x!$&'()*+,;=:@.zip");
+}
+
 TEST(ParseRequestURL, PortAndHostCarryOverToAddressesWithoutThem)
 {
     auto target = ParseRequestURL("http://h:8080/x", "", 0);

@@ -182,8 +182,9 @@ TEST(Powersock, InvalidHostHandlerGetsOneMoreLookup)
         ++handlerCalls;
         handled = true;
     };
-    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
-              Failure(TSockReason::NullRemoteAddress, "Null Remote Address"));
+    EXPECT_EQ(
+        FailureOf([&] { sock.Connect(); }),
+        Failure(TSockReason::NullRemoteAddress, "Null Remote Address: no address found for invalid..host"));
     EXPECT_EQ(handlerCalls, 1);
     EXPECT_EQ(lookups, 2);
 
@@ -207,8 +208,10 @@ TEST(Powersock, RefusedConnectFailsAndLeavesTheObjectUsable)
     sock.OnConnectionFailed = [&](QObject*) { ++failed; };
     sock.Host = "127.0.0.1";
     sock.Port = ClosedPort();
-    EXPECT_EQ(FailureOf([&] { sock.Connect(); }),
-              Failure(TSockReason::ConnectionFailed, "Connection Failed"));
+    EXPECT_EQ(
+        FailureOf([&] { sock.Connect(); }),
+        Failure(TSockReason::ConnectionFailed,
+                "Connection Failed: 127.0.0.1:" + std::to_string(sock.Port) + " refused the connection"));
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(sock.LastError, 10061);
     EXPECT_FALSE(sock.IsConnected());

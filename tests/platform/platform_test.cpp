@@ -12,6 +12,7 @@
 #include "platform/pause.h"
 #include "platform/programdirectory.h"
 #include "platform/prompt.h"
+#include "platform/widgettext.h"
 #include "tempdir.h"
 
 TEST(ScriptedPrompts, RecordsAndAnswersThenRestoresThePreviousHandler)
@@ -108,4 +109,27 @@ TEST(ReadFileBytes, RefusesWhatIsNoRegularFileAtOnceAndStopsAtItsBound)
     EXPECT_EQ(MessageOf([&] { ReadFileBytes(file, 4095); }),
               "The file " + file + " is larger than 4095 bytes");
     EXPECT_EQ(ReadFileBytes(file, 4096).size(), 4096u);
+}
+
+TEST(WidgetText, ShowsUtf8AsItsCharactersAndGivesEveryOtherByteBack)
+{
+    EXPECT_EQ(platform::ToQString("caf\xc3\xa9 \xf0\x9f\x90\xa6"),
+              QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x90\xa6"));
+    const QString shown = platform::ToQString("caf\xe9.kes");
+    EXPECT_EQ(shown.size(), 8);
+    EXPECT_EQ(shown[3].unicode(), 0xDCE9) << "a stand-in a widget shows as a replacement character";
+    // Bytes of other code pages, stray continuation bytes, cut and overlong sequences, encoded
+    // surrogates and codes beyond Unicode all come back as they were, and so does what a user
+    // types around them.
+    for (const std::string& bytes :
+         {std::string("caf\xe9"), std::string("\x80\xbf\xff\xfe"), std::string("\xc3"),
+          std::string("a\xe2\x82"), std::string("\xc0\xaf\xe0\x80\xaf"),
+          std::string("\xed\xa0\x80\xed\xbf\xbf"), std::string("\xf4\x90\x80\x80\xf5"),
+          std::string("\xf0\x90\x82\x80\xe9"), std::string("\0z", 2)})
+    {
+        EXPECT_EQ(platform::ToStdString(platform::ToQString(bytes)), bytes)
+            << ::testing::PrintToString(bytes);
+        EXPECT_EQ(platform::ToStdString(QStringLiteral("/home/") + platform::ToQString(bytes) + QChar(0xe9)),
+                  "/home/" + bytes + "\xc3\xa9");
+    }
 }

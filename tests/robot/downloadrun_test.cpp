@@ -168,7 +168,7 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
     EXPECT_NE(LogFile().find(expected), npos);
 }
 
-TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
+TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheFileIsWhole)
 {
     enum Action
     {
@@ -176,60 +176,94 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringAStalledTransfer)
         SkipURL,
         Stop
     };
-    const char* const names[] = {"Skip File", "Skip URL", "Stop"};
-    for (const Action action : {SkipFile, SkipURL, Stop})
+    enum When
     {
-        SCOPED_TRACE(names[action]);
-        ScriptedServer slow;
-        slow.AddScript(Stalling());
-        ScriptedSite site;
-        site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
-        site.File("/next.zip", "NEXT");
-        site.Page("/other.html", "<a href=other.zip>");
-        site.File("/other.zip", "OTHER");
-        run.URLList.SetItems(
-            {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
-        preferences.RetryLimit = 3;
-        observer = RecordingObserver();
-        bool triggered = false;
-        std::size_t requestsAtTrigger = 0;
-        // Once the stalled body is under way, as a button would, from the event loop.
-        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        // While the body comes.
+        Transfer,
+        // In the pause before the file: the file does not start.
+        Pause,
+        // Once the whole body is in, before the answer is taken: the file stands.
+        Whole
+    };
+    const char* const actions[] = {"Skip File", "Skip URL", "Stop"};
+    const char* const moments[] = {"during the transfer", "in the pause before it", "once it is whole"};
+    for (const When when : {Transfer, Pause, Whole})
+        for (const Action action : {SkipFile, SkipURL, Stop})
         {
-            if (triggered || received == 0 || received >= expected)
-                return;
-            triggered = true;
-            QTimer::singleShot(0,
-                               [&, action]
-                               {
-                                   requestsAtTrigger = site.Requests.size();
-                                   if (action == SkipFile)
-                                       run.RequestSkipFile();
-                                   else if (action == SkipURL)
-                                       run.RequestSkipURL();
-                                   else
-                                       run.RequestStop();
-                               });
-        };
-        Go();
+            SCOPED_TRACE(std::string(actions[action]) + " " + moments[when]);
+            ScriptedServer slow;
+            slow.AddScript(when == Whole ? Script().ExpectHeader().Send(Response("WHOLE")).Stall()
+                                         : Stalling());
+            ScriptedSite site;
+            site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
+            site.File("/next.zip", "NEXT");
+            site.Page("/other.html", "<a href=other.zip>");
+            site.File("/other.zip", "OTHER");
+            run.URLList.SetItems(
+                {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
+            preferences.RetryLimit = 3;
+            observer = RecordingObserver();
+            bool triggered = false;
+            std::size_t requestsAtTrigger = 0;
+            const auto act = [&, action]
+            {
+                requestsAtTrigger = site.Requests.size();
+                if (action == SkipFile)
+                    run.RequestSkipFile();
+                else if (action == SkipURL)
+                    run.RequestSkipURL();
+                else
+                    run.RequestStop();
+            };
+            // As a button would, from the event loop; the answer to a question that was open while
+            // the last bytes came reaches the run before the transfer has seen its end.
+            const auto trigger = [&]
+            {
+                triggered = true;
+                if (when == Whole)
+                    act();
+                else
+                    QTimer::singleShot(0, act);
+            };
+            if (when == Pause)
+                observer.OnStatus = [&](const std::string& text)
+                {
+                    if (!triggered && text == slow.Url("/slow.zip"))
+                        trigger();
+                };
+            else
+                observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+                {
+                    if (!triggered && received > 0 && expected == (when == Whole ? 5 : 1000000) &&
+                        (when == Whole) == (received == expected))
+                        trigger();
+                };
+            Go();
 
-        ASSERT_TRUE(triggered);
-        EXPECT_EQ(slow.ConnectionCount(), 1) << "no further attempt";
-        EXPECT_EQ(run.ErrorCount(), 0);
-        EXPECT_EQ(observer.Logged(Out() + Name(slow, "slow.zip") + " Skipped"), action == SkipFile);
-        EXPECT_EQ(observer.LinesWith(" Skipped"), action == SkipFile ? 1 : 0);
-        EXPECT_FALSE(home.Exists("out/" + Name(slow, "slow.zip")));
-        EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
-        EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
-        if (action == Stop)
-        {
-            EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
+            ASSERT_TRUE(triggered);
+            EXPECT_EQ(slow.ConnectionCount(), when == Pause ? 0 : 1) << "no further attempt";
+            EXPECT_EQ(run.ErrorCount(), 0);
+            const std::string path = Out() + Name(slow, "slow.zip");
+            // A file given up is logged so, unless it was whole; then it counts like any other.
+            const bool givenUp = when != Whole;
+            EXPECT_EQ(observer.Logged(path + " Skipped"), givenUp && action != Stop);
+            EXPECT_EQ(observer.Logged(path + " Stopped"), givenUp && action == Stop);
+            EXPECT_EQ(observer.LinesWith(" Skipped") + observer.LinesWith(" Stopped"), givenUp ? 1 : 0);
+            EXPECT_EQ(home.Read("out/" + Name(slow, "slow.zip")), givenUp ? "" : "WHOLE");
+            EXPECT_EQ(home.Exists("out/" + Name(slow, "slow.zip")), !givenUp);
+            EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
+            EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
+            EXPECT_EQ(run.FilesDone(),
+                      (givenUp ? 0u : 1u) + (action == SkipFile ? 1u : 0u) + (action == Stop ? 0u : 1u));
+            if (action == Stop)
+            {
+                EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
+            }
+            EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
+            EXPECT_FALSE(run.Running());
+            EXPECT_FALSE(run.RunActive());
+            std::filesystem::remove_all(Out());
         }
-        EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
-        EXPECT_FALSE(run.Running());
-        EXPECT_FALSE(run.RunActive());
-        std::filesystem::remove_all(Out());
-    }
 }
 
 TEST_F(DownloadRunEngine, TheWatchdogEndsAStalledTransferButNotASlowOne)
@@ -345,6 +379,46 @@ TEST_F(DownloadRunEngine, FailedPagesAndFilesAreCountedAndAnnouncedAtTheEnd)
     }
 }
 
+TEST_F(DownloadRunEngine, AtLevelThreeEachAnswersCodeStandsOnceUnderWhatItAnswers)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=had.zip><a href=gone.zip>");
+    site.Page("/other.html", "<a href=b.zip>");
+    site.File("/b.zip", "B");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
+    home.Write("out/had.zip", "kept");
+    preferences.Level = TLogLevel::HttpCodes;
+    Go();
+
+    // A file that is not fetched has no code; a 404 is not repeated under the next page; nothing
+    // stands before the first page or after the closing rule.
+    std::vector<std::string> lines = observer.Lines;
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().starts_with("Download started ")) << lines.front();
+    EXPECT_TRUE(lines[lines.size() - 2].starts_with("Download completed ")) << lines[lines.size() - 2];
+    lines = std::vector<std::string>(lines.begin() + 1, lines.end() - 2);
+    EXPECT_EQ(lines, (std::vector<std::string>{"", "Processing URL " + site.Url("/index.html"), "200:OK",
+                                               Out() + "had.zip (File exists. Skipped.)", Out() + "gone.zip",
+                                               "404:Not Found", "404 NOT FOUND", "",
+                                               "Processing URL " + site.Url("/other.html"), "200:OK",
+                                               Out() + "b.zip", "200:OK"}));
+    EXPECT_EQ(observer.Lines.back(), std::string(57, '='));
+}
+
+TEST_F(DownloadRunEngine, NamesThatAreNoUtf8StayBytesAndGoPercentEncodedInRequests)
+{
+    ScriptedSite site;
+    site.Page("/caf%E9.html", "<a href=\"caf\xe9 cr\xe8me.zip\">");
+    site.File("/caf%E9%20cr%E8me.zip", "CREME");
+    const std::string out = Out() + "caf\xe9/";
+    run.URLList.SetItems({site.Url("/caf\xe9.html") + "->" + out});
+    Go();
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/caf\xe9/caf\xe9 cr\xe8me.zip"), "CREME");
+    EXPECT_TRUE(home.Exists("out/caf\xe9/" + Name(site.server, "caf\xe9.html")));
+    EXPECT_EQ(site.Requests, (std::vector<std::string>{"GET /caf%E9.html", "GET /caf%E9%20cr%E8me.zip"}));
+}
+
 TEST_F(DownloadRunEngine, ATestRunFetchesPagesOnlyAndCountsAndPrintsEveryFile)
 {
     ScriptedSite site;
@@ -446,18 +520,30 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         EXPECT_EQ(observer.CloseRequests, 1);
     }
 
-    // Stop during the wait, and Stop before the wait has even begun: nothing is fetched, the
-    // log says so, and the program is not closed.
-    for (const bool inTheWait : {true, false})
+    // Stop during the wait (for a time later today, and for one already past, which is
+    // tomorrow's), and Stop before the wait has even begun: nothing is fetched, the log says so,
+    // and the program is not closed.
+    struct Case
     {
-        SCOPED_TRACE(inTheWait ? "stopped in the wait" : "stopped at the start");
+        const char* name;
+        QTime now;
+        bool inTheWait;
+        std::string waiting;
+    };
+    for (const Case& c :
+         {Case{"stopped in the wait", QTime(3, 1), true, "Waiting until " + preferences.StartAtText},
+          Case{"stopped in a wait for tomorrow", QTime(3, 20), true,
+               "Waiting until " + preferences.StartAtText + " tomorrow"},
+          Case{"stopped at the start", QTime(3, 1), false, ""}})
+    {
+        SCOPED_TRACE(c.name);
         std::filesystem::remove_all(Out());
         std::filesystem::remove(home.Path() + "KestrowLog.txt");
         const int connectionsBefore = site.server.ConnectionCount();
-        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 1)), 0);
+        platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), c.now), 0);
         observer = RecordingObserver();
         auto stop = [&] { QTimer::singleShot(0, [&] { run.RequestStop(); }); };
-        if (inTheWait)
+        if (c.inTheWait)
             observer.OnCaption = [&](const std::string& text)
             {
                 if (text == "Kestrow ZZzz..")
@@ -471,8 +557,13 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         EXPECT_FALSE(home.Exists("out"));
         EXPECT_EQ(observer.LastStatus(), "Cancelled.");
         EXPECT_EQ(observer.CloseRequests, 0);
+        if (c.inTheWait)
+        {
+            EXPECT_TRUE(observer.Showed(StartTimeText(c.now) + " " + c.waiting));
+        }
         const std::string log = LogFile();
-        EXPECT_EQ(log.rfind("Download started ", 0), 0u) << log;
+        EXPECT_EQ(log.rfind(c.inTheWait ? c.waiting + "\r\nDownload started " : "Download started ", 0), 0u)
+            << log;
         EXPECT_NE(log.find("0 downloaded in 0 files\r\n"), npos) << log;
         EXPECT_FALSE(run.Running());
     }
@@ -922,6 +1013,13 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
         observer = RecordingObserver();
         Go();
         EXPECT_EQ(run.ErrorCount(), 1);
+        // A part that goes on shows where it is in the whole file, never the part as a file.
+        std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+        observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
+        {
+            if (received > 0 && expected >= 1000)
+                progress.emplace_back(received, expected);
+        };
         const std::string name = Name(server, "data.bin");
         EXPECT_EQ(home.Read(out.substr(home.Path().size()) + "." + name + ".part"), first.substr(0, 400));
         EXPECT_FALSE(home.Exists(out.substr(home.Path().size()) + name));
@@ -931,7 +1029,15 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
         ASSERT_GE(server.ConnectionCount(), 2);
         const std::string asked = server.Received(1);
         EXPECT_NE(asked.find("\r\nRange: bytes=400-\r\nIf-Range: \"v1\"\r\n"), npos) << asked;
-        EXPECT_EQ(observer.Logged("Resumed at 400 bytes"), c.resumed);
+        EXPECT_EQ(observer.Logged("Resumed at 400 of 1000 bytes"), c.resumed);
+        ASSERT_FALSE(progress.empty());
+        const auto [lastReceived, lastExpected] = progress.back();
+        EXPECT_EQ(lastReceived, static_cast<std::int64_t>(c.file.size()));
+        EXPECT_EQ(lastExpected, static_cast<std::int64_t>(c.file.size()));
+        if (c.resumed)
+        {
+            EXPECT_GT(progress.front().first, 400);
+        }
         EXPECT_EQ(server.ConnectionCount(), 1 + static_cast<int>(c.answers.size()));
         if (c.answers.size() > 1)
         {
@@ -958,11 +1064,11 @@ TEST_F(DownloadRunEngine, AFileCutPartWayGoesOnFromWhereItStoppedOnlyWhenTheServ
     observer = RecordingObserver();
     observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
     {
-        if (expected == 600 && received > 0)
+        if (expected == 1000 && received > 400)
             QTimer::singleShot(0, [&] { run.RequestStop(); });
     };
     Go();
-    EXPECT_TRUE(observer.Logged("Resumed at 400 bytes"));
+    EXPECT_TRUE(observer.Logged("Resumed at 400 of 1000 bytes"));
     EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(FilesIn(Out() + "stop/"), std::vector<std::string>{Name(site.server, "index.html")});
 }

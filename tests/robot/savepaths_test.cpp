@@ -2,7 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include "robot/activitylog.h"
 #include "robot/programfiles.h"
 #include "robot/folders.h"
 #include "robot/savepaths.h"
@@ -44,6 +49,36 @@ TEST(MakeFileName, FixedFilesBesideTheProgram)
     EXPECT_EQ(MakeFileName(TFixedFile::Help), "/nonexistent/kestrow/Help/kesthelp.html");
     EXPECT_EQ(MakeFileName(TFixedFile::ProgramDirectory), "/nonexistent/kestrow/");
     unsetenv("XDG_DATA_HOME");
+    unsetenv("KESTROW_HOME");
+}
+
+TEST(AppendLogLine, OpensAppendsAndClosesTheLogAndTouchesNothingElse)
+{
+    TempDir home;
+    setenv("KESTROW_HOME", home.Path().c_str(), 1);
+    EXPECT_EQ(AppendLogLine("first"), "");
+    // What happens in the folder from here on: only the log is opened, written and closed.
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(
+        inotify_add_watch(watch, home.Path().c_str(), IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE), 0);
+    for (const char* line : {"second", "", "third"})
+        EXPECT_EQ(AppendLogLine(line), "");
+    std::set<std::string> touched;
+    int writes = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;)
+        for (char* at = buffer; at < buffer + got;)
+        {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            touched.insert(event->len ? event->name : "");
+            writes += (event->mask & IN_CLOSE_WRITE) ? 1 : 0;
+            at += sizeof(inotify_event) + event->len;
+        }
+    close(watch);
+    EXPECT_EQ(touched, std::set<std::string>{"KestrowLog.txt"});
+    EXPECT_EQ(writes, 3) << "each line is opened, written and closed";
+    EXPECT_EQ(home.Read("KestrowLog.txt"), "first\r\nsecond\r\n\r\nthird\r\n");
     unsetenv("KESTROW_HOME");
 }
 

@@ -80,12 +80,15 @@ TEST(HelpFile, EveryFailureHasItsMessage)
 
     EXPECT_EQ(HelpFailureText(2, page), "The file " + page + " was not found.");
     EXPECT_EQ(HelpFailureText(3, page), "The path " + page + " was not found.");
-    EXPECT_EQ(HelpFailureText(5, page), "The operating system denied access to the specified file.");
-    EXPECT_EQ(HelpFailureText(27, page), "The filename association .html is incomplete or invalid.");
+    // A text that does not name the page is followed by its name.
+    const std::string named = "\r\nThe help page is " + page;
+    EXPECT_EQ(HelpFailureText(5, page), "The operating system denied access to the specified file." + named);
+    EXPECT_EQ(HelpFailureText(27, page), "The filename association .html is incomplete or invalid." + named);
     EXPECT_EQ(HelpFailureText(31, page),
-              "There is no application associated with .html files.  Please install a web browser.");
+              "There is no application associated with .html files.  Please install a web browser." + named);
     EXPECT_EQ(HelpFailureText(30, page), "The DDE transaction could not be completed because other DDE "
-                                         "transactions were being processed.");
+                                         "transactions were being processed." +
+                                             named);
     EXPECT_EQ(HelpFailureText(0, page), "ShellExecute returned an unknown error 0");
     EXPECT_EQ(HelpFailureText(33, page), "");
 }

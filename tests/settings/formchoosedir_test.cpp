@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QComboBox>
-#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include "platform/prompt.h"
+#include "settings/foldermodel.h"
 #include "settings/formchoosedir.h"
 #include "settings/formnewdir.h"
 #include "settings/packedlocation.h"
@@ -59,10 +60,23 @@ TEST(FormChooseDir, CreatesFoldersInsideTheCurrentOneAndRefusesWhatItCannot)
     const std::string base = dir.Path().substr(0, dir.Path().size() - 1);
     EXPECT_EQ(c.form.Directory(), base);
 
+    // Folders there already, one of them named in another code page: all shown, the new one
+    // in its place among them.
+    for (const char* folder : {"alpha", "zulu", "caf\xe9"})
+        std::filesystem::create_directory(base + "/" + folder);
     c.CreateFolder("fresh");
     EXPECT_TRUE(std::filesystem::is_directory(base + "/fresh"));
     EXPECT_EQ(c.form.Directory(), base + "/fresh") << "the new folder becomes the current one";
     EXPECT_TRUE(c.prompts.Messages.empty());
+    const QModelIndex folder = c.form.DirectoryModel->Index(base);
+    std::vector<std::string> shown;
+    for (int row = 0; row < c.form.DirectoryModel->rowCount(folder); ++row)
+        shown.push_back(c.form.DirectoryModel->Path(c.form.DirectoryModel->index(row, 0, folder)));
+    EXPECT_EQ(shown, (std::vector<std::string>{base + "/alpha", base + "/caf\xe9", base + "/fresh",
+                                               base + "/zulu"}));
+    EXPECT_EQ(c.form.DirectoryListBox->currentIndex().row(), 2);
+    ASSERT_TRUE(c.form.SetDirectory(base + "/caf\xe9"));
+    EXPECT_EQ(c.form.Directory(), base + "/caf\xe9") << "chosen as the bytes it is";
 
     // The dialog keeps the name; shown again it offers it with OK enabled. Taken now: refused,
     // and every refusal says why.
@@ -84,6 +98,30 @@ TEST(FormChooseDir, CreatesFoldersInsideTheCurrentOneAndRefusesWhatItCannot)
     c.CreateFolder("cancelled", false);
     EXPECT_FALSE(std::filesystem::exists(base + "/cancelled"));
     EXPECT_EQ(c.prompts.Messages.size(), 4u);
+}
+
+TEST(FormChooseDir, EveryFolderIsListedOnceThoughTheTreeAsksWhileItIsRead)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "a/b");
+    Chooser c;
+    c.form.show();
+    c.form.SetNearestDirectory(dir.Path() + "a/b/");
+    QTest::qWait(50);
+    for (const std::string& folder : {std::string("/"), dir.Path(), dir.Path() + "a"})
+    {
+        std::vector<std::string> expected;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.is_directory() && entry.path().filename().string().front() != '.')
+                expected.push_back(entry.path().string());
+        std::vector<std::string> listed;
+        const QModelIndex parent = c.form.DirectoryModel->Index(folder);
+        for (int row = 0; row < c.form.DirectoryModel->rowCount(parent); ++row)
+            listed.push_back(c.form.DirectoryModel->Path(c.form.DirectoryModel->index(row, 0, parent)));
+        std::sort(expected.begin(), expected.end());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, expected) << folder;
+    }
 }
 
 TEST(FormChooseDir, ShowsTheDriveOfItsFolderAndKeepsItsPlace)
@@ -140,14 +178,13 @@ TEST(FormChooseDir, TheTreeKeepsWhatIsInViewWhenFoldersComeAndGo)
     c.form.show();
     QTreeView* tree = c.form.DirectoryListBox;
     ASSERT_TRUE(c.form.SetDirectory(dir.Path() + "f60"));
-    const QModelIndex parent = c.form.DirectoryModel->index(QString::fromStdString(dir.Path()));
+    const QModelIndex parent = c.form.DirectoryModel->Index(dir.Path());
     QTRY_COMPARE(c.form.DirectoryModel->rowCount(parent), 60);
     EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex())))
         << "the chosen folder is in view once its siblings are read";
 
     // The user scrolls away from the current folder; folders appear and go above and below.
-    tree->scrollTo(c.form.DirectoryModel->index(QString::fromStdString(dir.Path() + "f30")),
-                   QAbstractItemView::PositionAtTop);
+    tree->scrollTo(c.form.DirectoryModel->Index(dir.Path() + "f30"), QAbstractItemView::PositionAtTop);
     const QModelIndex top = tree->indexAt(QPoint(1, 1));
     const QString topName = top.data().toString();
     const int topAt = tree->visualRect(top).top();
