@@ -64,7 +64,7 @@ class TDownloadRun::TFetchReports : public TFetchObserver
 
     TLogLevel LogLevel() const override { return run.LogLevel(); }
     void WriteLog(const std::string& line, bool fileOnly) override { run.WriteLog(line, fileOnly); }
-    std::string ProxyPreference() const override { return run.Preferences.ProxyServer(); }
+    std::string ProxyPreference() const override { return run.settings.ProxyServer; }
     void HttpStatus(const std::string& text) override { run.Observer.HttpStatus(text); }
     void FtpStatus(const std::string& text) override { run.Observer.FtpStatus(text); }
     void Indicator(TIndicator kind) override { run.Observer.Indicator(kind); }
@@ -107,7 +107,7 @@ TDownloadRun::~TDownloadRun()
 
 TLogLevel TDownloadRun::LogLevel() const
 {
-    return Preferences.LogLevel();
+    return runActive || previewActive ? settings.LogLevel : Preferences.LogLevel();
 }
 
 TTlsTrust& TDownloadRun::Trust()
@@ -190,15 +190,18 @@ void TDownloadRun::Go(bool testRun)
     // A stopped run may still be leaving its transfer; Go waits for it to return.
     if (runActive || previewActive)
         return;
+    // The run works from the preferences and the URL List as they are now.
+    settings = TRunSettings::Of(Preferences);
     runActive = true;
     TRun run;
     run.TestRun = testRun;
+    run.Entries = URLList.Items();
     try
     {
         StartRun(run);
         ScheduledWait();
         SetUpRun(run);
-        for (int j = 0; j < URLList.Count() && !stopRequested; ++j)
+        for (int j = 0; j < static_cast<int>(run.Entries.size()) && !stopRequested; ++j)
             ProcessURL(run, j);
     }
     catch (const std::exception& error)
@@ -223,7 +226,7 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.Indicator(TIndicator::OK);
     platform::ProcessMessages();
     // The run's half second to settle in, no longer than the pause between files.
-    platform::Pause(std::min(500, std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000));
+    platform::Pause(std::min(500, settings.PauseSeconds * 1000));
     errorCount = 0;
     printFailureShown = false;
     logFailureShown = false;
@@ -239,6 +242,7 @@ void TDownloadRun::StartRun(TRun& run)
 
 void TDownloadRun::ScheduledWait()
 {
+    // The start time alone is read while the run waits for it: the user may move it meanwhile.
     bool logged = false;
     while (Preferences.StartAtChecked())
     {
@@ -293,7 +297,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     run.RetryCount = 0;
     urlIndex = j;
     Observer.URLSelected(j);
-    const std::string entry = URLList.Item(j);
+    const std::string entry = run.Entries[static_cast<std::size_t>(j)];
     const std::size_t arrow = entry.find("->");
     run.CurrentURL = entry.substr(0, arrow);
     run.OutputDir = arrow == std::string::npos ? std::string() : entry.substr(arrow + 2);
@@ -406,13 +410,13 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     {
         const TScanning scanning(Observer);
         if (ftpFolder)
-            FolderLinks(bodyFile, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
-                        Preferences.FilterMode(), run.PageLinks);
+            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode,
+                        run.PageLinks);
         else
-            run.PageAddress = ExtractLinks(bodyFile, bytetext::Trim(Preferences.FilterText()),
-                                           Preferences.FilterMode(), run.PageLinks, run.PageAddress);
+            run.PageAddress = ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, run.PageLinks,
+                                           run.PageAddress);
         merge();
-        if (Preferences.SaveImages() && !ftpFolder)
+        if (settings.SaveImages && !ftpFolder)
         {
             ExtractImageLinks(bodyFile, run.PageLinks);
             MergePageLinks(run);
@@ -430,8 +434,8 @@ TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
     request.User = run.EntryUser;
     request.Password = run.EntryPassword;
     request.LoginOrigin = run.EntryOrigin;
-    request.TimeOutSeconds = Preferences.TimeOut();
-    request.PassiveFtp = Preferences.PassiveFtp();
+    request.TimeOutSeconds = settings.TimeOut;
+    request.PassiveFtp = settings.PassiveFtp;
     return request;
 }
 
@@ -440,7 +444,7 @@ std::string TDownloadRun::TimedOutText(std::string_view message) const
     // The watchdog's abort reads like any other; the line says it was the time-out.
     std::string text(message);
     if (Fetch->TimedOut())
-        text += ": no data for " + std::to_string(Preferences.TimeOut()) + " s";
+        text += ": no data for " + std::to_string(settings.TimeOut) + " s";
     return text;
 }
 
@@ -463,7 +467,7 @@ void TDownloadRun::EndRun(TRun& run)
                  " downloaded in " + std::to_string(filesDone) + " files");
         WriteLog(std::string(57, '='));
     }
-    const TAfterDownload after = Preferences.AfterDownload();
+    const TAfterDownload after = settings.AfterDownload;
     if (errorCount > 0 && after == TAfterDownload::Nothing)
     {
         const char* noun = errorCount > 1 ? "errors" : "error";

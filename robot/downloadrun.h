@@ -13,9 +13,9 @@
 #include "platform/loglevel.h"
 #include "robot/fetch.h"
 #include "robot/entrylist.h"
+#include "robot/runpreferences.h"
 
 class TRunObserver;
-class TRunPreferences;
 class TTlsTrust;
 struct TURLParts;
 
@@ -120,6 +120,8 @@ class TDownloadRun : public QObject
         QElapsedTimer LastFileStart;
         // The outermost folder the current file step made, if any.
         std::string FoldersMadeFrom;
+        // The URL List as it was at Go: editing the list changes nothing of a run.
+        std::vector<std::string> Entries;
         // The address the page was fetched from in the end, which its links are relative to.
         std::string PageAddress;
         // The login written in the URL List entry, and the server it is for.
@@ -158,6 +160,8 @@ class TDownloadRun : public QObject
     void AbortClients();
 
     TRunPreferences& Preferences;
+    // The preferences as they were when the run or the preview under way started.
+    TRunSettings settings;
     TRunObserver& Observer;
     std::unique_ptr<TFetchReports> fetchReports;
     TFetch* Fetch;

@@ -103,12 +103,12 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         Observer.OutputPath(outputPath);
         outputPath = std::string(bytetext::Trim(outputPath));
         currentOutputPath = outputPath;
-        const bool overwrite = Preferences.Overwrite();
+        const bool overwrite = settings.Overwrite;
         const bool exists = FileExists(outputPath);
         if (LogLevel() >= TLogLevel::Files && run.RetryCount == 0)
             WriteLog(exists && !overwrite ? outputPath + " (File exists. Skipped.)" : outputPath);
         // The pace of the run: files start at least the pause apart.
-        const qint64 pause = std::clamp(Preferences.PauseSeconds(), 0, 60) * 1000;
+        const qint64 pause = settings.PauseSeconds * 1000;
         const qint64 sinceLastStart = run.LastFileStart.elapsed();
         PauseBeforeFile(static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
         run.LastFileStart.start();
@@ -127,7 +127,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         bool endOfList = false;
         if (run.TestRun)
             PauseBeforeFile(300);
-        else if (!exists || Preferences.Overwrite())
+        else if (!exists || settings.Overwrite)
             bytes = TransferFile(run, entry, outputPath, endOfList);
         // The page that ends a patent document counts like any file.
         Bookkeeping(bytes, outputPath);
@@ -166,7 +166,7 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
     const std::string address = ResolveLink(run.PageAddress, entry);
     const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
     // And the pause again as a settle before each web file.
-    if (const int pause = std::clamp(Preferences.PauseSeconds(), 0, 60); !ftp && pause > 0)
+    if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
         PauseBeforeFile(pause * 1000);
     TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
     // An FTP file is kept as it came: only a web server answers with an error page in its place.
@@ -206,7 +206,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     }
     const std::string outputPath = fetched.File.OutputPath();
     fetched.File.Commit();
-    if (!run.PatentPage && Preferences.SaveImages() &&
+    if (!run.PatentPage && settings.SaveImages &&
         bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
         const TScanning scanning(Observer);
@@ -227,7 +227,7 @@ void TDownloadRun::Bookkeeping(std::int64_t bytes, const std::string& outputPath
     const qint64 milliseconds = std::max<qint64>(runStart.msecsTo(now) % 86400000, 1);
     Observer.Statistics(SizeText(bytesDone) + " downloaded in " + std::to_string(filesDone) + " files @ " +
                         SizeText(bytesDone * 1000 / milliseconds) + " bytes/Sec");
-    if (Preferences.PrintFiles())
+    if (settings.PrintFiles)
         PrintFile(outputPath);
 }
 
@@ -267,7 +267,7 @@ TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& mes
         run.RetryCount = 0;
         return TNextStep::NextFile;
     }
-    const int retries = final ? 0 : Preferences.Retries();
+    const int retries = final ? 0 : settings.Retries;
     if (final)
         run.RetryCount = 0;
     if (run.RetryCount >= retries)

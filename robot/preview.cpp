@@ -17,6 +17,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
 {
     if (runActive || previewActive)
         return;
+    settings = TRunSettings::Of(Preferences);
     previewActive = true;
     previewAborted = false;
     Observer.RunStateChanged();
@@ -48,8 +49,8 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.User = parts.User.empty() ? "anonymous" : parts.User;
         request.Password = parts.Password;
         request.LoginOrigin = OriginOf(address);
-        request.TimeOutSeconds = Preferences.TimeOut();
-        request.PassiveFtp = Preferences.PassiveFtp();
+        request.TimeOutSeconds = settings.TimeOut;
+        request.PassiveFtp = settings.PassiveFtp;
         TFetchResult page = Fetch->Fetch(request);
         // An error page has no links worth listing; saying nothing would look like an empty page.
         if (page.ErrorAnswer())
@@ -58,13 +59,12 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         const TScanning scanning(Observer);
         TLinkList links;
         if (ftpFolder)
-            FolderLinks(request.Destination, page.MachineListing, bytetext::Trim(Preferences.FilterText()),
-                        Preferences.FilterMode(), links);
+            FolderLinks(request.Destination, page.MachineListing, settings.FilterText, settings.FilterMode,
+                        links);
         else
-            ExtractLinks(request.Destination, bytetext::Trim(Preferences.FilterText()),
-                         Preferences.FilterMode(), links,
+            ExtractLinks(request.Destination, settings.FilterText, settings.FilterMode, links,
                          page.RedirectedTo.empty() ? address : page.RedirectedTo);
-        if (Preferences.SaveImages() && !ftpFolder)
+        if (settings.SaveImages && !ftpFolder)
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());
         platform::ProcessMessages();

@@ -40,3 +40,24 @@ class TRunPreferences
     // FTP data connections made by the client (EPSV, else PASV) rather than by the server.
     virtual bool PassiveFtp() const = 0;
 };
+
+// The preferences of one run or preview, taken when it starts: a preference the user changes
+// meanwhile counts from the next run.
+struct TRunSettings
+{
+    std::string FilterText;
+    TFilterMode FilterMode = TFilterMode::Contains;
+    bool Overwrite = false;
+    bool SaveImages = false;
+    bool PrintFiles = false;
+    int Retries = 0;
+    int TimeOut = 60;
+    TLogLevel LogLevel = TLogLevel::None;
+    TAfterDownload AfterDownload = TAfterDownload::Nothing;
+    std::string ProxyServer;
+    // 0 to 60.
+    int PauseSeconds = 1;
+    bool PassiveFtp = false;
+
+    static TRunSettings Of(const TRunPreferences& preferences);
+};

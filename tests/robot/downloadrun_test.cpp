@@ -726,6 +726,42 @@ TEST_F(DownloadRunEngine, AnFtpControlConnectionThatDiedBetweenFilesIsOpenedAgai
     }
 }
 
+TEST_F(DownloadRunEngine, WhatIsChangedDuringARunCountsFromTheNextRun)
+{
+    ScriptedSite site;
+    site.Page("/first.html", "<a href=missing.zip>");
+    site.Raw("/missing.zip", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\ncut");
+    site.Page("/second.html", "<a href=b.zip><a href=c.txt>");
+    site.File("/b.zip", "B");
+    site.File("/c.txt", "C");
+    run.URLList.SetItems({site.Url("/first.html") + "->" + Out(), site.Url("/second.html") + "->" + Out()});
+    preferences.RetryLimit = 1;
+    // Once the run is under way, the user edits the list and the preferences.
+    bool changed = false;
+    observer.OnStatus = [&](const std::string&)
+    {
+        if (changed || !run.Running())
+            return;
+        changed = true;
+        run.URLList.SetItems({site.Url("/other.html") + "->" + Out()});
+        preferences.RetryLimit = 5;
+        preferences.Filter = ".txt";
+    };
+    Go();
+
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /missing.zip"), 2);
+    EXPECT_EQ(home.Read("out/b.zip"), "B");
+    EXPECT_FALSE(home.Exists("out/c.txt"));
+    EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /other.html"), 0);
+
+    // The next run takes them.
+    observer.OnStatus = nullptr;
+    site.Page("/other.html", "<a href=c.txt>");
+    Go();
+    EXPECT_EQ(home.Read("out/c.txt"), "C");
+}
+
 TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
 {
     ScriptedSite site;
