@@ -1,7 +1,6 @@
 #include "app/formkestrow.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 #include <QAction>
@@ -9,40 +8,31 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QUrl>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QComboBox>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include "app/elidedlabel.h"
 #include "app/glyphs.h"
 #include "app/listbox.h"
-#include "auth/httpevents.h"
-#include "links/listfile.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
-#include "platform/shell.h"
 #include "platform/widgettext.h"
 #include "platform/version.h"
 #include "robot/savepaths.h"
 #include "settings/startup.h"
-#include "robot/transferfile.h"
-#include "robot/watchdog.h"
 #include "settings/formchoosedir.h"
 #include "settings/formpreferences.h"
 #include "settings/helpfile.h"
@@ -150,7 +140,7 @@ TFormKestrow::TFormKestrow(QWidget* parent) : QMainWindow(parent)
     Robot = new TDownloadRun(*this, *this, this);
     CreateControls();
     CreateMenus();
-    CreateClients();
+    ConnectRunCommands();
     CreatePopupMenu();
     ConnectHelpMenu();
     setMinimumSize(sizeHint());
@@ -344,7 +334,7 @@ void TFormKestrow::CreateMenus()
     MenuHelpCorvaneHome = MenuHelp->addAction(QStringLiteral("Corvane Home page..."));
 }
 
-void TFormKestrow::CreateClients()
+void TFormKestrow::ConnectRunCommands()
 {
     Connect(SpeedButtonGo, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonGo); });
     Connect(SpeedButtonTest, &QToolButton::clicked, [this] { SpeedButtonGoClick(SpeedButtonTest); });

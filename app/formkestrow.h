@@ -240,7 +240,8 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     // opens at goes to the lists, the fields and the bars.
     void LayOutControls();
     void CreateMenus();
-    void CreateClients();
+    // Go, Test, Stop and the skips, from the tool bar and the File menu.
+    void ConnectRunCommands();
     void CreatePopupMenu();
     void ConnectHelpMenu();
     void OpenPopupMenu(TListBox* list);

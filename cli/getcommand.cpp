@@ -189,7 +189,8 @@ int GetCommand(int argc, char* argv[])
     if (options.url.empty() || !haveFile || options.file.empty())
         return UsageError("a URL and a FILE are needed");
 
-    // Each scheme has its own client; an address without one is taken as http.
+    // http, https and ftp go through the transfer unit alike; an address without a scheme is
+    // taken as http. What is HTTP's alone is refused for ftp.
     const std::size_t schemeEnd = options.url.find("://");
     const std::string scheme =
         schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));

@@ -35,15 +35,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TLinkList list;
     ExtractLinksFromText(page, filter, mode, list, (data[0] & 16) ? "http://h/dir/list.html" : "");
+    const auto acceptedLink = [&](std::string_view link, bool cgi)
+    {
+        return !link.empty() && PassesFilter(link, filter, mode) &&
+               !bytetext::StartsWithNoCase(link, "MAILTO:") && link.find('#') == std::string_view::npos &&
+               (link.find(".cgi") != std::string_view::npos) == cgi;
+    };
     for (const std::string& entry : list.Items())
     {
-        // A ".cgi" entry carries "->" and a label, which never holds a ">" itself.
-        const bool cgi = entry.find(".cgi") != std::string::npos;
-        const std::string_view link =
-            std::string_view(entry).substr(0, cgi ? entry.rfind("->") : entry.size());
-        if (link.empty() || !PassesFilter(link, filter, mode) ||
-            bytetext::StartsWithNoCase(link, "MAILTO:") || link.find('#') != std::string_view::npos ||
-            entry.find('\n') != std::string::npos || entry.find('\r') != std::string::npos)
+        if (entry.find('\n') != std::string::npos || entry.find('\r') != std::string::npos)
+            std::abort();
+        // A link is listed as it is; one holding ".cgi" with "->" and a label after it. The link and
+        // the label may both hold "->" themselves, so one of the arrows must end an accepted link.
+        bool accepted = acceptedLink(entry, false);
+        for (std::size_t arrow = entry.find("->"); !accepted && arrow != std::string::npos;
+             arrow = entry.find("->", arrow + 1))
+            accepted = acceptedLink(std::string_view(entry).substr(0, arrow), true);
+        if (!accepted)
             std::abort();
     }
     const std::size_t before = list.Count();

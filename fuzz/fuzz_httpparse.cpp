@@ -78,7 +78,10 @@ void CheckRequestURL(std::string_view url, std::string_view host, int port)
         const httpparse::TRequestTarget target = httpparse::ParseRequestURL(url, host, port);
         Check(target.port >= 1 && target.port <= 65535);
         Check(!target.requestPath.empty() && target.requestPath.front() == '/');
-        Check(target.url.starts_with(url));
+        // The path ends the URL, and goes with blanks and bytes above 0x7F as %XX.
+        Check(target.url.ends_with(target.requestPath) && target.url.size() >= url.size());
+        for (const char c : target.requestPath)
+            Check(c != ' ' && static_cast<unsigned char>(c) < 0x80);
     }
     catch (const Exception& error)
     {

@@ -33,7 +33,6 @@ class TWatchdog : public QObject
     void Resume();
     // Whether it fired since it was started.
     bool Fired() const { return fired; }
-    // How often it has fired in all: a change tells a transfer it was the watchdog that ended it.
 
   private:
     void Tick();

@@ -235,6 +235,12 @@ void TFolderModel::Update(TNode* folder)
 {
     if (!folder->listed)
         return;
+    emit ChangeComing();
+    struct TDone
+    {
+        TFolderModel* model;
+        ~TDone() { emit model->ChangeDone(); }
+    } done{this};
     const std::vector<TEntry> entries = Read(folder);
     const QModelIndex parent = IndexOf(folder);
     std::unordered_set<std::string> names;

@@ -46,6 +46,12 @@ class TFolderModel : public QAbstractItemModel
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
 
+  signals:
+    // A folder that changed on the disk is about to be brought up to date, and has been: what a
+    // view shows may move meanwhile.
+    void ChangeComing();
+    void ChangeDone();
+
   private:
     struct TNode;
     struct TEntry

@@ -99,21 +99,16 @@ void TFormChooseDir::CreateControls()
     DirectoryModel = new TFolderModel(false, this);
     DirectoryListBox = new QTreeView(this);
     DirectoryListBox->setGeometry(8, 38, 304, 256);
-    // Folders the model reads later, or that appear and go meanwhile, move nothing in view: where
-    // the rows are is noted before the view hears of a change (it forgets its rows then), and put
-    // back after it has laid them out anew.
-    for (const auto before :
-         {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
-        connect(DirectoryModel, before, this, [this] { RememberScroll(); });
-    connect(DirectoryModel, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] { RememberScroll(); });
+    // Folders that appear and go meanwhile move nothing in view: where the rows are is noted
+    // before the view hears of the change, and put back after it has laid them out anew. Only
+    // for changes on the disk: a folder read for the tree is read while the tree lays itself out.
+    connect(DirectoryModel, &TFolderModel::ChangeComing, this, [this] { RememberScroll(); });
     DirectoryListBox->setModel(DirectoryModel);
     for (int column = 1; column < DirectoryModel->columnCount(); ++column)
         DirectoryListBox->hideColumn(column);
     DirectoryListBox->header()->hide();
     DirectoryListBox->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    for (const auto after : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(DirectoryModel, after, this, [this] { RestoreScroll(); });
-    connect(DirectoryModel, &QAbstractItemModel::layoutChanged, this, [this] { RestoreScroll(); });
+    connect(DirectoryModel, &TFolderModel::ChangeDone, this, [this] { RestoreScroll(); });
     DirectoryListBox->setToolTip(QStringLiteral("right-click for menu"));
     DirectoryListBox->setContextMenuPolicy(Qt::CustomContextMenu);
 

@@ -100,14 +100,42 @@ TEST(FormChooseDir, CreatesFoldersInsideTheCurrentOneAndRefusesWhatItCannot)
     EXPECT_EQ(c.prompts.Messages.size(), 4u);
 }
 
-TEST(FormChooseDir, EveryFolderIsListedOnceThoughTheTreeAsksWhileItIsRead)
+TEST(FormChooseDir, EveryFolderIsShownOnceAsItIsReadAndAsItChanges)
 {
     TempDir dir;
-    std::filesystem::create_directories(dir.Path() + "a/b");
+    for (const char* folder : {"a/b/x", "a/b/y", "a/c"})
+        std::filesystem::create_directories(dir.Path() + folder);
     Chooser c;
-    c.form.show();
+    // Opened as the main window opens it: at a folder far from the one it was at, then shown;
+    // folders come and go beside the ones in view while it is open.
     c.form.SetNearestDirectory(dir.Path() + "a/b/");
-    QTest::qWait(50);
+    std::vector<std::string> rows;
+    QTimer::singleShot(0, &c.form,
+                       [&]
+                       {
+                           for (const char* folder : {"a/a1", "a/b2", "a/d", "a0", "b0"})
+                               std::filesystem::create_directory(dir.Path() + folder);
+                           std::filesystem::remove(dir.Path() + "a/c");
+                           const QModelIndex a = c.form.DirectoryModel->Index(dir.Path() + "a");
+                           QTRY_COMPARE(c.form.DirectoryModel->rowCount(a), 4);
+                           // Each row once, top to bottom, as the tree shows them.
+                           QTreeView* tree = c.form.DirectoryListBox;
+                           for (QModelIndex row = tree->model()->index(0, 0, tree->rootIndex());
+                                row.isValid() && rows.size() < 100000; row = tree->indexBelow(row))
+                               rows.push_back(c.form.DirectoryModel->Path(row));
+                           c.form.reject();
+                       });
+    c.form.exec();
+    std::vector<std::string> once = rows;
+    std::sort(once.begin(), once.end());
+    EXPECT_EQ(std::adjacent_find(once.begin(), once.end()), once.end()) << "a row shown twice";
+    const auto shown = std::find(rows.begin(), rows.end(), dir.Path() + "a");
+    ASSERT_NE(shown, rows.end());
+    EXPECT_EQ(std::vector<std::string>(shown, shown + 8),
+              (std::vector<std::string>{dir.Path() + "a", dir.Path() + "a/a1", dir.Path() + "a/b",
+                                        dir.Path() + "a/b/x", dir.Path() + "a/b/y", dir.Path() + "a/b2",
+                                        dir.Path() + "a/d", dir.Path() + "a0"}));
+    // The model holds what the disk holds.
     for (const std::string& folder : {std::string("/"), dir.Path(), dir.Path() + "a"})
     {
         std::vector<std::string> expected;
