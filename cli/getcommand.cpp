@@ -17,6 +17,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "robot/fetch.h"
+#include "robot/protocol.h"
 
 namespace
 {
@@ -191,12 +192,10 @@ int GetCommand(int argc, char* argv[])
 
     // http, https and ftp go through the transfer unit alike; an address without a scheme is
     // taken as http. What is HTTP's alone is refused for ftp.
-    const std::size_t schemeEnd = options.url.find("://");
-    const std::string scheme =
-        schemeEnd == std::string::npos ? "HTTP" : bytetext::UpperCase(options.url.substr(0, schemeEnd));
-    if (scheme == "HTTP" || scheme == "HTTPS")
+    const TProtocol protocol = ProtocolOf(options.url);
+    if (protocol == TProtocol::Http || protocol == TProtocol::Https)
         return Get(options, false);
-    if (scheme == "FTP")
+    if (protocol == TProtocol::Ftp)
     {
         if (options.head || !options.proxyHost.empty() || !options.user.empty())
             return UsageError("--head, --proxy and --user are for http:// addresses");

@@ -26,6 +26,7 @@
 #include "robot/pagelinks.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
+#include "robot/protocol.h"
 #include "robot/sizetext.h"
 #include "settings/makerpages.h"
 #include "settings/starttime.h"
@@ -371,7 +372,7 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     run.PatentNumber = parts.Host;
     run.PageAddress = run.CurrentURL;
     // An FTP entry names a folder: its listing is the page, and its files are the links.
-    const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
+    const bool ftpFolder = ProtocolOf(run.CurrentURL) == TProtocol::Ftp;
     if (ftpFolder && run.PageAddress.back() != '/')
         run.PageAddress += '/';
     FileList.Clear();

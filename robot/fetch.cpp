@@ -9,15 +9,11 @@
 #include "platform/bytetext.h"
 #include "platform/pause.h"
 #include "robot/resumerules.h"
+#include "robot/protocol.h"
 #include "robot/watchdog.h"
 
 namespace
 {
-bool IsFtpAddress(const std::string& address)
-{
-    return bytetext::EqualsNoCase(address.substr(0, 6), "ftp://");
-}
-
 // Ends an answer at its header when it is a part of another version than the kept bytes: the file
 // comes again from its start. No std::exception, so that no handler on the way takes it for a
 // failure of its own.
@@ -250,7 +246,8 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
         TWatchdog* watchdog;
         ~TStopWatchdog() { watchdog->Stop(); }
     } stopWatchdog{TimerConnect};
-    lastWasFtp = IsFtpAddress(request.Address);
+    // Any scheme but ftp:// goes to the HTTP part, as a path alone does.
+    lastWasFtp = ProtocolOf(request.Address) == TProtocol::Ftp;
     try
     {
         if (lastWasFtp)

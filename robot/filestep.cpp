@@ -18,6 +18,7 @@
 #include "robot/pagetitle.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
+#include "robot/protocol.h"
 #include "robot/sizetext.h"
 #include "robot/transferfile.h"
 
@@ -164,7 +165,7 @@ std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, con
 {
     // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
     const std::string address = ResolveLink(run.PageAddress, entry);
-    const bool ftp = bytetext::EqualsNoCase(SplitURL(address).Scheme, "ftp://");
+    const bool ftp = ProtocolOf(address) == TProtocol::Ftp;
     // And the pause again as a settle before each web file.
     if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
         PauseBeforeFile(pause * 1000);

@@ -12,6 +12,7 @@
 #include "robot/programfiles.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
+#include "robot/protocol.h"
 
 void TDownloadRun::PreviewEntry(const std::string& entry)
 {
@@ -43,7 +44,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.Address = address;
         request.Destination = MakeFileName(TFixedFile::HTMLBody);
         request.ProbeFirst = true;
-        const bool ftpFolder = bytetext::EqualsNoCase(parts.Scheme, "ftp://");
+        const bool ftpFolder = ProtocolOf(address) == TProtocol::Ftp;
         request.ListFolder = ftpFolder;
         // A password without a user name goes as the anonymous user's.
         request.User = parts.User.empty() ? "anonymous" : parts.User;

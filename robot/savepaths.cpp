@@ -5,6 +5,7 @@
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "robot/ftpaddress.h"
+#include "robot/protocol.h"
 
 namespace
 {
@@ -34,7 +35,7 @@ std::string RelativePath(std::string_view entry, bool patentPage, std::string_vi
         return PatentPageFileName(patentNumber, position);
     // Only an ftp:// entry is split (splitting every link of a long page costs), and named as
     // the server names it: decoded, and the last part is the file.
-    if (bytetext::StartsWithNoCase(entry, "ftp://"))
+    if (ProtocolOf(entry) == TProtocol::Ftp)
     {
         const TFtpAddress ftp = SplitFtpAddress(entry);
         return LinkDirectory(ftp.Folder) + ftp.File;

@@ -58,3 +58,17 @@ inline std::string ReadWhole(const std::string& path)
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+// A server's log once it holds part (a server may write its line after the client has its
+// answer), or as it is after a few seconds.
+inline std::string LogHolding(const std::string& path, const std::string& part)
+{
+    std::string log;
+    WaitUntil(
+        [&]
+        {
+            log = ReadWhole(path);
+            return log.find(part) != std::string::npos;
+        });
+    return log;
+}

@@ -137,7 +137,8 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     EXPECT_TRUE(trusted.Exists("out/https---127.0.0.1-" + PeerValue("nginx_tls", "port") + "-cli-https-" +
                                CurrentTestName() + "-index.html"));
     // The files come over the page's connection.
-    std::string log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
+    std::string log = LogHolding(PeerStateDir("nginx_tls") + "access.log",
+                                 "/cli-https/" + CurrentTestName() + "/b.zip HTTP/");
     std::set<std::string> ports;
     for (const std::string file : {"index.html", "docs/a.zip", "b.zip"})
     {
@@ -156,7 +157,8 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     result = RunList(resumed, {closing.url + "index.html"}, {"--ca-file", TestAuthority(), "--pause", "0"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(resumed.Read("out/a.zip") + resumed.Read("out/b.zip"), "AB");
-    log = ReadWhole(PeerStateDir("nginx_tls") + "access.log");
+    log =
+        LogHolding(PeerStateDir("nginx_tls") + "access.log", "/close/" + CurrentTestName() + "/b.zip HTTP/");
     for (const std::string file : {"a.zip", "b.zip"})
     {
         const std::size_t line = log.find("/close/" + CurrentTestName() + "/" + file + " HTTP/");

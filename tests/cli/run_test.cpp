@@ -156,9 +156,8 @@ TEST(KestrowCliRun, NamesThatAreNoUtf8StayBytesFromTheListToTheDisk)
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(run.home.Read("out/caf\xe9/caf\xe9 cr\xe8me.zip"), "CREME") << result.out;
     // nginx heard the names percent-encoded, as a request line carries them.
-    std::ifstream accessLog(PeerStateDir("nginx") + "access.log", std::ios::binary);
-    EXPECT_TRUE(Contains(std::string(std::istreambuf_iterator<char>(accessLog), {}),
-                         "GET /cli-run/" + TestName() + "/caf%E9%20cr%E8me.zip HTTP/1.1\" 200"));
+    const std::string heard = "GET /cli-run/" + TestName() + "/caf%E9%20cr%E8me.zip HTTP/1.1\" 200";
+    EXPECT_TRUE(Contains(LogHolding(PeerStateDir("nginx") + "access.log", heard), heard));
 }
 
 TEST(KestrowCliRun, AFolderListingGivesItsFilesAndNoErrors)
