@@ -24,7 +24,7 @@ for tool in "$cli" wget aria2c awk; do
     fi
 done
 
-calc() { awk "BEGIN {print $1}"; }
+source "$(dirname "$0")/measure.sh"
 
 state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
 cleanup() {
@@ -53,22 +53,7 @@ echo "$page" >"$state/list.kes"
 export KESTROW_SETTINGS="$state/settings.json" KESTROW_HOME="$state/home"
 mkdir -p "$KESTROW_HOME"
 
-timed() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    calc "$end - $start"
-}
-
-check() {
-    local got
-    got=$(find "$1" -name 'f*.bin' | wc -l)
-    if [ "$got" -ne "$files" ]; then
-        echo "$2 fetched $got of $files files" >&2
-        exit 1
-    fi
-}
+check() { check_files "$1" "$files" "$2"; }
 
 best_kestrow="" best_logged="" best_wget="" best_aria=""
 best() { calc "(\"$1\" == \"\" || $2 < ${1:-0}) ? $2 : ${1:-0}"; }

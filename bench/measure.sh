@@ -33,3 +33,22 @@ serve_big_file() {
     head -c "$1" /dev/urandom >"$state/nginx/root/files/big.bin"
     url="http://127.0.0.1:$port/files/big.bin"
 }
+
+# The wall time of a command, its output dropped: timed COMMAND... prints seconds.
+timed() {
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    calc "$end - $start"
+}
+
+# Stops the benchmark unless FOLDER holds COUNT files named f*.bin: check_files FOLDER COUNT TOOL.
+check_files() {
+    local got
+    got=$(find "$1" -name 'f*.bin' | wc -l)
+    if [ "$got" -ne "$2" ]; then
+        echo "$3 fetched $got of $2 files" >&2
+        exit 1
+    fi
+}

@@ -30,7 +30,7 @@ for tool in "$cli" wget curl aria2c awk "$relay"; do
 done
 
 source "$root/tests/peers/freeport.sh"
-calc() { awk "BEGIN {print $1}"; }
+source "$(dirname "$0")/measure.sh"
 
 state=$(mktemp -d /tmp/kestrow-bench-XXXXXX)
 relay_pid=""
@@ -64,7 +64,7 @@ echo "Writing $files files of $size_kib KiB; nginx on 127.0.0.1:$nginx_port behi
     done
     echo "</body></html>"
 } >"$site/index.html"
-cp "$site/f001.bin" "$state/nginx/root/one/f.bin"
+cp "$site/f$(seq -w 1 "$files" | head -n 1).bin" "$state/nginx/root/one/f.bin"
 echo '<a href="f.bin">f</a>' >"$state/nginx/root/one/index.html"
 page="http://127.0.0.1:$port/many/index.html"
 echo "$page" >"$state/list.kes"
@@ -73,22 +73,6 @@ echo "http://127.0.0.1:$port/one/index.html" >"$state/one.kes"
 export KESTROW_SETTINGS="$state/settings.json" KESTROW_HOME="$state/home"
 mkdir -p "$KESTROW_HOME"
 
-timed() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    calc "$end - $start"
-}
-
-check() {
-    local got
-    got=$(find "$1" -name 'f*.bin' | wc -l)
-    if [ "$got" -ne "$2" ]; then
-        echo "$3 fetched $got of $2 files" >&2
-        exit 1
-    fi
-}
 
 # The client ports nginx saw in the log lines written since line $1: one per connection.
 connections_since() {
@@ -114,7 +98,7 @@ for round in $(seq "$rounds"); do
         mkdir -p "$out"
         lines=$(wc -l <"$state/nginx/access.log")
         seconds=$(timed run_tool "$tool" "$out")
-        check "$out" "$files" "$tool"
+        check_files "$out" "$files" "$tool"
         connections[$tool]=$(connections_since "$lines")
         if [ -z "${best[$tool]:-}" ] || [ "$(calc "$seconds < ${best[$tool]}")" = 1 ]; then
             best[$tool]=$seconds
@@ -132,7 +116,7 @@ echo "kestrow / wget: $(calc "${best[kestrow]} / ${best[wget]}") (goal: at most 
 
 # A one-entry run of a page with one file: the time from start to end in round trips.
 one=$(timed "$cli" run "$state/one.kes" --out "$state/out-one" --filter .bin --pause 0 --log-level 0)
-check "$state/out-one" 1 "kestrow (one file)"
+check_files "$state/out-one" 1 "kestrow (one file)"
 rm -rf "$state/out-wget-one"
 wone=$(timed wget -q -r -l1 -nd -A bin -P "$state/out-wget-one" "http://127.0.0.1:$port/one/index.html")
 printf 'a page and one file: kestrow-cli %.2f s = %.1f round trips, wget %.2f s = %.1f round trips\n' \
