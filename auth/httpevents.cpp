@@ -11,26 +11,11 @@
 #include "net/unitencrypt.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
-#include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/username.h"
 
 namespace
 {
-// Sets a flag for the life of a scope and gives back the value it had.
-class TScopedValue
-{
-  public:
-    TScopedValue(bool& flag, bool value) : flag(flag), before(flag) { flag = value; }
-    ~TScopedValue() { flag = before; }
-    TScopedValue(const TScopedValue&) = delete;
-    TScopedValue& operator=(const TScopedValue&) = delete;
-
-  private:
-    bool& flag;
-    bool before;
-};
-
 // Tells the owner that the user is being asked, for as long as the question is open.
 class TAsking
 {
@@ -50,19 +35,6 @@ class TAsking
 
   private:
     const std::function<void(bool)>& asked;
-};
-
-// Counts a nested request for as long as it runs.
-class TNested
-{
-  public:
-    explicit TNested(int& depth) : depth(depth) { ++depth; }
-    ~TNested() { --depth; }
-    TNested(const TNested&) = delete;
-    TNested& operator=(const TNested&) = delete;
-
-  private:
-    int& depth;
 };
 } // namespace
 
@@ -94,61 +66,27 @@ std::string THttpEvents::RedirectedAddress() const
 
 void THttpEvents::RedirectFailed(const std::string& message)
 {
-    RedirectFailure = std::string(bytetext::WithoutLineEnd(message));
     if (WriteLog)
-        WriteLog("Redirect:Failed...(" + RedirectFailure + ")", false);
+        WriteLog("Redirect:Failed...(" + std::string(bytetext::WithoutLineEnd(message)) + ")", false);
 }
 
-void THttpEvents::NMHTTP1Redirect(bool& handled)
+std::string THttpEvents::RedirectTarget() const
 {
-    // A page that redirects to itself would otherwise nest requests until the stack ran out.
-    if (redirectDepth >= MaxNestedRedirects)
-    {
-        RedirectFailed("Too many redirects");
-        handled = true;
-        return;
-    }
-    // A HEAD probe is left to the GET that follows it: nothing to follow, and nothing failed.
-    if (probing)
-    {
-        handled = true;
-        return;
-    }
     const std::string from = RedirectedAddress();
-    std::string target;
     // The Location is the server's word; the redirect page may open with anything (a stylesheet,
-    // a logo's link). Its first link is the way only for a server that names no Location. A port
-    // in either is the new server's: a proxy is never taken from a server's answer.
+    // a logo's link). Its first link is the way only for a server that names no Location.
     if (!NMHTTP1.Location.empty())
-        target = httpparse::ResolveLocation(from, NMHTTP1.Location);
+        return httpparse::ResolveLocation(from, NMHTTP1.Location);
+    TLinkList links;
+    if (NMHTTP1.InputFileMode)
+        ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
     else
-    {
-        TLinkList links;
-        if (NMHTTP1.InputFileMode)
-            ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
-        else
-            ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
-        // A link without a scheme is relative to the page that holds it, not a host name.
-        if (!links.Empty())
-            target = SplitURL(links[0]).Scheme.empty() ? httpparse::ResolveLocation(from, links[0])
-                                                       : StripCredentials(links[0]);
-    }
-
-    if (Redirecting)
-        Redirecting(target);
-    try
-    {
-        const TNested nested(redirectDepth);
-        if (!target.empty())
-            RedirectedTo = target;
-        NMHTTP1.Get(target);
-    }
-    catch (const std::exception& error)
-    {
-        RedirectFailed(error.what());
-    }
-    platform::ProcessMessages();
-    handled = true;
+        ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
+    if (links.Empty())
+        return {};
+    // A link without a scheme is relative to the page that holds it, not a host name.
+    return SplitURL(links[0]).Scheme.empty() ? httpparse::ResolveLocation(from, links[0])
+                                             : StripCredentials(links[0]);
 }
 
 void THttpEvents::ApplyProxySetting()
@@ -177,7 +115,6 @@ void THttpEvents::ApplyProxySetting()
 
 void THttpEvents::ProbeWithProxyLogin(const std::string& url)
 {
-    const TScopedValue probe(probing, true);
     NMHTTP1.Head(url);
     if (NMHTTP1.ReplyCode == 407)
     {

@@ -9,17 +9,14 @@
 
 class TNMHTTP;
 
-// What the robot makes of the HTTP client's events: status texts and reply-code log lines,
-// redirects followed through the redirect page, the proxy preference, and Basic logins for sites
-// and proxies. Logins are asked through the prompt seam (platform/prompt.h); the credentials live
+// What the robot makes of the HTTP client's events: status texts and reply-code log lines, where
+// a redirect leads (the transfer unit follows it), the proxy preference, and Basic logins for
+// sites and proxies. Logins are asked through the prompt seam (platform/prompt.h); the credentials live
 // here for the program's life, each kept for the one server or proxy it was given for.
 class THttpEvents
 {
   public:
     explicit THttpEvents(TNMHTTP& client);
-
-    // Redirects followed one inside another before the handler gives up.
-    static constexpr int MaxNestedRedirects = 20;
 
     // Supplied by the owner.
     std::function<TLogLevel()> LogLevel;
@@ -27,8 +24,6 @@ class THttpEvents
     std::function<void(const std::string& text)> ShowStatus;
     std::function<std::string()> ProxyPreference;
     std::function<void(TIndicator kind)> ShowIndicator;
-    // A redirect is being followed to the address.
-    std::function<void(const std::string& address)> Redirecting;
     // Called with true before a login question and with false once it is answered or cancelled:
     // the time the user takes is no silence of a server.
     std::function<void(bool asking)> LoginAsked;
@@ -40,17 +35,15 @@ class THttpEvents
     // led to one.
     int LoginsStored = 0;
 
-    // The address the last redirect was followed to, and why following one failed (empty when
-    // it did not). The caller clears both before a request to learn how that request ended.
-    std::string RedirectedTo;
-    std::string RedirectFailure;
-
     void NMHTTP1Status(const std::string& status);
     // An answer's header has been read: at the level of HTTP codes its code is logged, once.
     void NMHTTP1ResponseHeader();
-    // Follows a redirect with a nested GET of its Location, or of the first link of the redirect
-    // page when the answer names none; always takes the redirect over from the client.
-    void NMHTTP1Redirect(bool& handled);
+    // Where the redirect just answered leads: its Location, or the first link of the redirect
+    // page when the answer names none, as an address with scheme and host; empty when neither
+    // names one. A port in either is the new server's: a proxy is never taken from an answer.
+    std::string RedirectTarget() const;
+    // Logs that following a redirect failed, and why.
+    void RedirectFailed(const std::string& message);
     void ApplyProxySetting();
     // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.
     void ProbeWithProxyLogin(const std::string& url);
@@ -63,12 +56,8 @@ class THttpEvents
     std::string ProxyPlace() const;
     // The address of the request being redirected, with scheme and host.
     std::string RedirectedAddress() const;
-    void RedirectFailed(const std::string& message);
 
     TNMHTTP& NMHTTP1;
-    int redirectDepth = 0;
-    // A HEAD probe is under way: its redirect has no page to follow.
-    bool probing = false;
 };
 
 // The value of a header field in a response header text: found anywhere, the colon skipped,

@@ -62,16 +62,11 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     { Observer.HttpStatus(std::string(bytetext::WithoutLineEnd(text))); };
     HttpEvents->ProxyPreference = [this] { return Observer.ProxyPreference(); };
     HttpEvents->ShowIndicator = [this](TIndicator kind) { Observer.Indicator(kind); };
-    HttpEvents->Redirecting = [this](const std::string& address) { Observer.Redirected(address); };
     // The time the user takes over a login is no silence of a server.
     HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
-    NMHTTP1->OnRedirect = [this](bool& handled) { HttpEvents->NMHTTP1Redirect(handled); };
-    NMHTTP1->OnAuthenticationNeeded = [this](QObject*)
-    {
-        if (AskLogins)
-            HttpEvents->NMHTTP1AuthenticationNeeded();
-    };
+    // Redirects and logins are the unit's to decide (FollowAnswers): the client only answers.
+    NMHTTP1->OnRedirect = [](bool& handled) { handled = true; };
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
@@ -297,7 +292,7 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
     NMHTTP1->HeaderInfo.UserId = ownServer ? request.User : std::string();
     NMHTTP1->HeaderInfo.Password = ownServer ? request.Password : std::string();
     Observer.Progress(0, 0);
-    HttpEvents->RedirectedTo.clear();
+    redirectedTo.clear();
     if (request.Head)
     {
         if (AskLogins)
@@ -312,6 +307,8 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
         const bool probe = request.ProbeFirst && AskLogins && !NMHTTP1->Proxy.empty();
         if (probe)
             HttpEvents->ProbeWithProxyLogin(url);
+        // A proxy login the probe asked for in vain is not asked for again.
+        const bool askProxy = !(probe && NMHTTP1->ReplyCode == 407);
         // An earlier attempt's bytes are asked to be continued, for as long as this file takes.
         TPartialInfo kept;
         const std::int64_t keptBytes = result.File.KeptBytes(url, kept);
@@ -330,39 +327,12 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
             TTransferFile*& describing;
             ~TDescribed() { describing = nullptr; }
         } described{describing};
-        const int loginsBefore = HttpEvents->LoginsStored;
-        bool otherVersion = false;
-        const auto rangedGet = [&]
-        {
-            try
-            {
-                FollowedGet(url);
-            }
-            catch (const TOtherVersion&)
-            {
-                otherVersion = true;
-            }
-        };
-        rangedGet();
-        if (NMHTTP1->ReplyCode == 407 && !probe && AskLogins)
-            HttpEvents->ProbeWithProxyLogin(url);
-        // A login answered during this request: ask again with it, rather than keep the refusal.
-        int code = NMHTTP1->ReplyCode;
-        if (!otherVersion && (code == 401 || code == 407) && HttpEvents->LoginsStored > loginsBefore)
-            rangedGet();
-        // A part that is not the one asked for, or a range the server cannot give: the file
-        // comes again from its start.
-        code = NMHTTP1->ReplyCode;
-        if (keptBytes > 0 && (otherVersion || (NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))))
-        {
-            NMHTTP1->RangeFrom = 0;
-            FollowedGet(url);
-        }
+        FollowAnswers(request, askProxy);
     }
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
         std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
-    result.RedirectedTo = HttpEvents->RedirectedTo;
+    result.RedirectedTo = redirectedTo;
     result.Host = NMHTTP1->Host;
     const std::int64_t announced = NMHTTP1->ExpectedCount;
     const std::int64_t continuedFrom = std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0);
@@ -436,10 +406,65 @@ void TFetch::HttpResponseHeader()
         describing->Describe(info);
 }
 
-void TFetch::FollowedGet(const std::string& url)
+void TFetch::FollowAnswers(const TFetchRequest& request, bool askProxy)
 {
-    HttpEvents->RedirectFailure.clear();
-    NMHTTP1->Get(url);
-    if (!HttpEvents->RedirectFailure.empty())
-        throw Exception(HttpEvents->RedirectFailure);
+    // What comes next is decided here, answer by answer: a redirect is followed, a login asked
+    // for is asked and the request made again with it, a part that cannot continue the kept
+    // bytes gives way to the whole file; anything else is the answer.
+    std::string address = request.Address;
+    int redirects = 0;
+    int logins = 0;
+    for (;;)
+    {
+        // The caller's login goes with requests to its own server only, wherever a redirect led.
+        const bool ownServer = !request.LoginOrigin.empty() && OriginOf(address) == request.LoginOrigin;
+        NMHTTP1->HeaderInfo.UserId = ownServer ? request.User : std::string();
+        NMHTTP1->HeaderInfo.Password = ownServer ? request.Password : std::string();
+        bool otherVersion = false;
+        try
+        {
+            NMHTTP1->Get(address);
+        }
+        catch (const TOtherVersion&)
+        {
+            otherVersion = true;
+        }
+        catch (const std::exception& error)
+        {
+            // A redirect that leads nowhere fails the transfer in its own words.
+            if (redirects == 0)
+                throw;
+            HttpEvents->RedirectFailed(error.what());
+            throw Exception(std::string(bytetext::WithoutLineEnd(error.what())));
+        }
+        const int code = NMHTTP1->ReplyCode;
+        if (NMHTTP1->RangeFrom > 0 &&
+            (otherVersion || (NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))))
+        {
+            NMHTTP1->RangeFrom = 0;
+            continue;
+        }
+        // A login is asked again while the user answers; a declined proxy login stays declined,
+        // a declined site login ends the transfer ("Login cancelled").
+        if ((code == 401 || (code == 407 && askProxy)) && AskLogins && logins < MaxLoginQuestions)
+        {
+            ++logins;
+            const int loginsBefore = HttpEvents->LoginsStored;
+            HttpEvents->NMHTTP1AuthenticationNeeded();
+            if (HttpEvents->LoginsStored > loginsBefore)
+                continue;
+            break;
+        }
+        if (!httpparse::IsRedirect(code))
+            break;
+        if (++redirects > MaxRedirects)
+        {
+            HttpEvents->RedirectFailed("Too many redirects");
+            throw Exception("Too many redirects");
+        }
+        address = HttpEvents->RedirectTarget();
+        Observer.Redirected(address);
+        if (!address.empty())
+            redirectedTo = address;
+    }
 }

@@ -110,6 +110,10 @@ class TFetch : public QObject
     Q_OBJECT
 
   public:
+    // Redirects followed in one transfer before it fails, and login questions asked.
+    static constexpr int MaxRedirects = 20;
+    static constexpr int MaxLoginQuestions = 3;
+
     explicit TFetch(TFetchObserver& observer, QObject* owner = nullptr);
     ~TFetch() override;
 
@@ -154,8 +158,10 @@ class TFetch : public QObject
   private:
     void FetchHttp(const TFetchRequest& request, TFetchResult& result);
     void FetchFtp(const TFetchRequest& request, TFetchResult& result);
-    // A GET whose redirects the HTTP events follow; one that could not be followed raises.
-    void FollowedGet(const std::string& url);
+    // GETs the request's address and goes where its answers lead: redirects, logins (a proxy's
+    // only when askProxy), and the whole file again when the part asked for (RangeFrom) cannot
+    // be had. A redirect that could not be followed raises.
+    void FollowAnswers(const TFetchRequest& request, bool askProxy);
     void SignOfLife();
     void HttpPacketRecvd();
     void KeepDescribed(std::int64_t received);
@@ -184,6 +190,8 @@ class TFetch : public QObject
     bool givenUp = false;
     // The whole size of an FTP file whose transfer goes on from ContinuedFrom (-1: unknown).
     std::int64_t ftpWholeSize = -1;
+    // Where the last redirect of the transfer under way led; empty when it followed none.
+    std::string redirectedTo;
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;
     std::string describedAddress;

@@ -18,7 +18,9 @@
 #include "platform/pause.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
+#include "net/unitencrypt.h"
 #include "robot/downloadrun.h"
+#include "robot/fetch.h"
 #include "robot/runobserver.h"
 #include "robot/runpreferences.h"
 #include "scriptedftp.h"
@@ -762,6 +764,56 @@ TEST_F(DownloadRunEngine, WhatIsChangedDuringARunCountsFromTheNextRun)
     EXPECT_EQ(home.Read("out/c.txt"), "C");
 }
 
+TEST_F(DownloadRunEngine, ALoginARedirectAndAProxyLoginAreTakenAnswerByAnswer)
+{
+    // The server's answers come through a proxy of the test's, one request a connection.
+    ScriptedServer proxy;
+    for (const std::string reply : {
+             "HTTP/1.0 200 OK\r\n\r\n", // the page's probe
+             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=a.zip>",
+             "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"site\"\r\n\r\n",
+             "HTTP/1.0 302 Found\r\nLocation: /b.zip\r\n\r\n",
+             "HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n",
+             "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nB",
+         })
+        proxy.AddScript(Script().ExpectHeader().Send(reply).Close());
+    preferences.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
+    prompts.LoginAnswers = {platform::LoginAnswer{"me", "site"}, platform::LoginAnswer{"me", "proxy"}};
+    run.URLList.SetItems({"http://site.test/list.html->" + Out()});
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(home.Read("out/a.zip"), "B");
+    ASSERT_EQ(prompts.LoginQuestions.size(), 2u);
+    EXPECT_EQ(prompts.LoginQuestions[0].Caption, "Web site login");
+    EXPECT_EQ(prompts.LoginQuestions[1].Caption, "Proxy server login");
+    ASSERT_EQ(proxy.ConnectionCount(), 6);
+    const std::string site = "\r\nAuthorization: Basic " + EncodeBase64("me:site") + "\r\n";
+    const std::string login = "\r\nProxy-authorization: Basic " + EncodeBase64("me:proxy") + "\r\n";
+    EXPECT_TRUE(proxy.Received(2).starts_with("GET http://site.test/a.zip ")) << proxy.Received(2);
+    EXPECT_NE(proxy.Received(3).find(site), npos) << proxy.Received(3);
+    EXPECT_TRUE(proxy.Received(4).starts_with("GET http://site.test/b.zip ")) << proxy.Received(4);
+    EXPECT_NE(proxy.Received(5).find(site), npos) << proxy.Received(5);
+    EXPECT_NE(proxy.Received(5).find(login), npos) << proxy.Received(5);
+}
+
+TEST_F(DownloadRunEngine, AFileFollowsItsRedirectAndOneThatLeadsNowhereFailsItsFile)
+{
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=odd.zip><a href=fine.zip>");
+    site.Raw("/odd.zip", "HTTP/1.0 301 Moved\r\n\r\n<a href=http://127.0.0.1:80x/index.html>");
+    site.Raw("/fine.zip", "HTTP/1.0 301 Moved\r\nLocation: /real/fine.zip\r\n\r\n");
+    site.File("/real/fine.zip", "FINE");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.Level = TLogLevel::URLs;
+    Go();
+
+    EXPECT_EQ(home.Read("out/fine.zip"), "FINE");
+    EXPECT_FALSE(home.Exists("out/odd.zip"));
+    EXPECT_EQ(observer.LinesWith("Redirect:Failed...("), 1);
+    EXPECT_EQ(run.ErrorCount(), 1);
+}
+
 TEST_F(DownloadRunEngine, PlantedLinksLeadNowhere)
 {
     ScriptedSite site;
@@ -822,7 +874,7 @@ TEST_F(DownloadRunEngine, RedirectedPagesListTheirFilesFromWhereTheyEndedAndErro
     EXPECT_TRUE(home.Exists("out/" + Name(site.server, "dir"))) << "the page file keeps its name";
     EXPECT_FALSE(home.Exists("out/" + Name(site.server, "gone.html"))) << "an error page is not kept";
     EXPECT_EQ(std::count(site.Requests.begin(), site.Requests.end(), "GET /self.html"),
-              1 + THttpEvents::MaxNestedRedirects);
+              1 + TFetch::MaxRedirects);
     EXPECT_TRUE(observer.Logged("Redirect:Failed...(Too many redirects)"));
     EXPECT_TRUE(
         observer.Logged("Failed to download page " + site.Url("/self.html") + " (Too many redirects)"));
