@@ -164,12 +164,7 @@ TEST(DownloadRun, ImagesAndPagesSavedWithThem)
     // one is back once they have.
     std::vector<Qt::CursorShape> cursors;
     QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::rowsInserted,
-                     [&]
-                     {
-                         cursors.push_back(QApplication::overrideCursor()
-                                               ? QApplication::overrideCursor()->shape()
-                                               : Qt::ArrowCursor);
-                     });
+                     [&] { cursors.push_back(ShownCursor()); });
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.form.ListBoxFileList->Items(),
               (std::vector<std::string>{"page.html", "logo.gif", "inner.gif"}));
