@@ -34,22 +34,8 @@ std::size_t Offset(std::string_view text, int position)
 // another code page is no character of a URL. Each goes as %XX; the rest stays as it is.
 std::string EncodedTarget(std::string_view path)
 {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size());
-    for (const char c : path)
-    {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == ' ' || byte >= 0x80)
-        {
-            encoded += '%';
-            encoded += Hex[byte >> 4];
-            encoded += Hex[byte & 0x0F];
-        }
-        else
-            encoded += c;
-    }
-    return encoded;
+    return bytetext::HexEscaped(
+        path, [](unsigned char byte) { return byte == ' ' || byte >= 0x80; }, "%", true);
 }
 } // namespace
 

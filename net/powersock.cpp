@@ -497,9 +497,7 @@ void TPowersock::ResolveHost()
 
     state = TConnectionState::Resolving;
     lookupId = -1;
-    lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this,
-                                     [this](const QHostInfo& info)
-                                     { Notified("Host lookup", [&] { LookupFinished(info); }); });
+    lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this, SLOT(HostLookedUp(QHostInfo)));
     const TWaitEnd end = WaitUntil([this] { return state != TConnectionState::Resolving; }, {.timed = true});
     AbandonLookup();
     lookupId = -1;
@@ -516,6 +514,11 @@ void TPowersock::ResolveHost()
     resolved.clear();
     resolvedAll.clear();
     throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
+}
+
+void TPowersock::HostLookedUp(const QHostInfo& info)
+{
+    Notified("Host lookup", [&] { LookupFinished(info); });
 }
 
 void TPowersock::AbandonLookup()

@@ -268,6 +268,9 @@ class TPowersock : public QObject
     void SocketClosed();
     void IncomingConnection();
     void LookupFinished(const QHostInfo& info);
+    // The answer of a lookup, delivered by name: a lookup with a functor leaks the functor's
+    // slot object when the lookup is aborted.
+    Q_SLOT void HostLookedUp(const QHostInfo& info);
     void AppendReceived(const char* bytes, qint64 count);
     // Reading goes on once the receive buffer has room again.
     void ResumeReading();

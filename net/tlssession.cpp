@@ -199,22 +199,16 @@ class TClientContext
     {
         if (!context)
             FailSetUp("Cannot set up TLS");
-        if (SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1)
-            FailSetUp("Cannot require TLS 1.2");
-        SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-        SSL_CTX_set_read_ahead(context, 1);
-        SSL_CTX_set_default_read_buffer_len(context, ReadBlock);
-        if (!trust.AcceptAnyCertificate)
+        // A set-up that fails (authorities that cannot be read) leaves no context behind.
+        try
         {
-            SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-            LoadAuthorities(trust);
+            SetUp(trust);
         }
-        else
-            SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
-        SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-        SSL_CTX_sess_set_new_cb(context, &TClientContext::SessionIssued);
-        if (SSL_CTX_set_ex_data(context, ContextIndex(), this) != 1)
-            FailSetUp("Cannot set up TLS");
+        catch (...)
+        {
+            SSL_CTX_free(context);
+            throw;
+        }
     }
     ~TClientContext()
     {
@@ -242,6 +236,26 @@ class TClientContext
     }
 
   private:
+    void SetUp(const TTlsTrust& trust)
+    {
+        if (SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1)
+            FailSetUp("Cannot require TLS 1.2");
+        SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        SSL_CTX_set_read_ahead(context, 1);
+        SSL_CTX_set_default_read_buffer_len(context, ReadBlock);
+        if (!trust.AcceptAnyCertificate)
+        {
+            SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+            LoadAuthorities(trust);
+        }
+        else
+            SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+        SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(context, &TClientContext::SessionIssued);
+        if (SSL_CTX_set_ex_data(context, ContextIndex(), this) != 1)
+            FailSetUp("Cannot set up TLS");
+    }
+
     static int ContextIndex()
     {
         static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);

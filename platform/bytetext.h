@@ -130,6 +130,29 @@ inline std::size_t FindAny(std::string_view text, std::string_view characters, s
     return std::string_view::npos;
 }
 
+// The text with every byte for which escaped(byte) holds written as prefix and its two hex
+// digits ("%E9", "\\x0a"); the other bytes as they are.
+template <typename Escaped>
+std::string HexEscaped(std::string_view text, Escaped escaped, std::string_view prefix, bool upperCase)
+{
+    const char* const digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!escaped(byte))
+        {
+            result += c;
+            continue;
+        }
+        result += prefix;
+        result += digits[byte >> 4];
+        result += digits[byte & 15];
+    }
+    return result;
+}
+
 // Everything before the first "->": the address part of a list entry.
 inline std::string_view BeforeArrow(std::string_view entry)
 {

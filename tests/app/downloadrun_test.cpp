@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -164,12 +165,7 @@ TEST(DownloadRun, ImagesAndPagesSavedWithThem)
     // one is back once they have.
     std::vector<Qt::CursorShape> cursors;
     QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::rowsInserted,
-                     [&]
-                     {
-                         cursors.push_back(QApplication::overrideCursor()
-                                               ? QApplication::overrideCursor()->shape()
-                                               : Qt::ArrowCursor);
-                     });
+                     [&] { cursors.push_back(ShownCursor()); });
     w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
     EXPECT_EQ(w.form.ListBoxFileList->Items(),
               (std::vector<std::string>{"page.html", "logo.gif", "inner.gif"}));
@@ -220,7 +216,13 @@ TEST(DownloadRun, AFileThatFailsForGoodShowsTheErrorAndAsksToViewTheLog)
     Site site(TestName());
     ScriptedServer server;
     server.AddScript(Short());
-    site.Write("index.html", "<a href=" + server.Url("/broken.zip") + "><a href=fine.zip>");
+    // And a server that is not there: the log says which and what happened.
+    QTcpServer gone;
+    gone.listen(QHostAddress::LocalHost, 0);
+    const std::string refused = "127.0.0.1:" + std::to_string(gone.serverPort());
+    gone.close();
+    site.Write("index.html", "<a href=" + server.Url("/broken.zip") + "><a href=fine.zip><a href=http://" +
+                                 refused + "/gone.zip>");
     site.Write("fine.zip", "FINE");
     w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
     w.Preferences(2, 0);
@@ -242,11 +244,12 @@ TEST(DownloadRun, AFileThatFailsForGoodShowsTheErrorAndAsksToViewTheLog)
     EXPECT_TRUE(errorShown) << "the error indicator shows once the file failed";
     EXPECT_TRUE(w.form.ImageError->isHidden()) << "and goes with the run";
     EXPECT_EQ(asked.Questions,
-              std::vector<std::string>{"1 error occured.  Would you like to view the log?."});
-    EXPECT_NE(
-        w.preferences.MemoLog->toPlainText().toStdString().find("(Transfer incomplete: 10 of 100 bytes)"),
-        std::string::npos)
+              std::vector<std::string>{"2 errors occured.  Would you like to view the log?."});
+    const std::string memo = w.preferences.MemoLog->toPlainText().toStdString();
+    EXPECT_NE(memo.find("\n(Transfer incomplete: 10 of 100 bytes)\n"), std::string::npos)
         << "the log shows in the preferences' memo";
+    EXPECT_NE(memo.find("\n(Connection Failed: " + refused + " refused the connection)\n"), std::string::npos)
+        << memo;
     EXPECT_EQ(Label(w.form.StatusPanel0), "All done.");
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
@@ -17,6 +18,12 @@
 #include "platform/shell.h"
 #include "settings/formpreferences.h"
 #include "tempdir.h"
+
+// The cursor the application shows now: the one set over all windows, else the arrow.
+inline Qt::CursorShape ShownCursor()
+{
+    return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+}
 
 // Runs action once, as soon as ready() holds, while the test goes on in the event loop.
 class WhenReady

@@ -418,12 +418,7 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     // The links are listed under the busy cursor, which goes once they are.
     std::vector<Qt::CursorShape> cursors;
     QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::modelReset,
-                     [&]
-                     {
-                         cursors.push_back(QApplication::overrideCursor()
-                                               ? QApplication::overrideCursor()->shape()
-                                               : Qt::ArrowCursor);
-                     });
+                     [&] { cursors.push_back(ShownCursor()); });
     const QPoint first =
         w.form.ListBoxURLList->visualRect(w.form.ListBoxURLList->model()->index(0, 0)).center();
     QTest::mouseDClick(w.form.ListBoxURLList->viewport(), Qt::LeftButton, {}, first);
