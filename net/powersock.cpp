@@ -17,6 +17,7 @@
 
 #include "net/httpparse.h"
 #include "net/sockerrors.h"
+#include "net/task.h"
 #include "net/tlssession.h"
 #include "platform/eventguard.h"
 #include "platform/pause.h"
@@ -82,12 +83,15 @@ void TThreadTimer::UpdateTimer()
 }
 
 TPowersock::TPowersock(QObject* owner)
-    : QObject(owner), timer(new TThreadTimer(this)), chunk(new char[ChunkCapacity])
+    : QObject(owner), timer(new TThreadTimer(this)), waitLimit(new QTimer(this)),
+      chunk(new char[ChunkCapacity])
 {
     ReportStatus(8, "Create");
     Proxy.clear();
     timer->SetEnabled(false);
     timer->SetOnTimer([this](QObject*) { Notified("Timer", [this] { TimerTriggered(); }); });
+    waitLimit->setSingleShot(true);
+    connect(waitLimit, &QTimer::timeout, this, [this] { Wake(); });
     InitializeWinsock();
 }
 
@@ -136,6 +140,7 @@ void TPowersock::Notified(const char* name, const std::function<void()>& handler
 {
     platform::Guarded(handler, [this, name](const std::string& message)
                       { ReportStatus(16, std::string(name) + " failed: " + message); });
+    Wake();
 }
 
 void TPowersock::ReportStatus(int level, std::string_view text)
@@ -150,44 +155,101 @@ void TPowersock::ReportStatus(int level, std::string_view text)
     }
 }
 
+TPowersock::TUntil::TUntil(TPowersock& session, std::function<bool()> done, const TWaitRule& rule)
+    : session(session), waiter{.done = std::move(done), .rule = rule}
+{
+}
+
+bool TPowersock::TUntil::await_ready()
+{
+    if (waiter.rule.timed)
+        session.TimerOn();
+    waiter.limit = platform::TimeOutMilliseconds(waiter.rule.limitMilliseconds);
+    waiter.elapsed.start();
+    return session.WaitEnds(waiter);
+}
+
+void TPowersock::TUntil::await_suspend(std::coroutine_handle<> step)
+{
+    waiter.step = step;
+    session.waiting = &waiter;
+    if (waiter.limit > 0)
+        session.waitLimit->start(waiter.limit);
+    if (session.readingPaused)
+        session.ResumeReading();
+}
+
+TPowersock::TWaitEnd TPowersock::TUntil::await_resume()
+{
+    if (waiter.rule.timed)
+        session.TimerOff();
+    if (waiter.end == TWaitEnd::Canceled && waiter.rule.abortMessage)
+    {
+        if (!waiter.rule.keepCancelFlag)
+            session.CancelRequested = false;
+        throw EAbortError(waiter.rule.abortMessage);
+    }
+    return waiter.end;
+}
+
+TPowersock::TUntil TPowersock::Until(std::function<bool()> done, const TWaitRule& rule)
+{
+    return TUntil(*this, std::move(done), rule);
+}
+
 TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, const TWaitRule& rule)
 {
-    if (rule.timed)
-        TimerOn();
-    const int limit = platform::TimeOutMilliseconds(rule.limitMilliseconds);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    TWaitEnd end;
-    for (;;)
+    return RunToEnd(
+        [](TPowersock& session, const std::function<bool()>& done, const TWaitRule& rule) -> TTask<TWaitEnd>
+        { co_return co_await session.Until(done, rule); }(*this, done, rule));
+}
+
+bool TPowersock::WaitEnds(TWaiter& waiter)
+{
+    const TWaitRule& rule = waiter.rule;
+    if (rule.timed && TimedOut)
+        waiter.end = TWaitEnd::TimedOut;
+    else if (!rule.ignoreCancel && CancelRequested)
+        waiter.end = TWaitEnd::Canceled;
+    else if (waiter.done())
+        waiter.end = TWaitEnd::Done;
+    else if (rule.endsWhenPeerGone && PeerGone())
+        waiter.end = TWaitEnd::PeerGone;
+    else if (waiter.limit > 0 && waiter.elapsed.elapsed() >= waiter.limit)
+        waiter.end = TWaitEnd::LimitReached;
+    else
+        return false;
+    return true;
+}
+
+void TPowersock::Wake()
+{
+    if (!waiting || wakePosted)
+        return;
+    wakePosted = true;
+    // Looked at from the event loop, never inside the handler that changed the state: the step
+    // that goes on may close the very socket whose signal is being handled.
+    QMetaObject::invokeMethod(
+        this, [this] { CheckWait(); }, Qt::QueuedConnection);
+}
+
+void TPowersock::CheckWait()
+{
+    wakePosted = false;
+    if (!waiting)
+        return;
+    if (!WaitEnds(*waiting))
     {
-        if (rule.timed && TimedOut)
-            end = TWaitEnd::TimedOut;
-        else if (!rule.ignoreCancel && CancelRequested)
-            end = TWaitEnd::Canceled;
-        else if (done())
-            end = TWaitEnd::Done;
-        else if (rule.endsWhenPeerGone && PeerGone())
-            end = TWaitEnd::PeerGone;
-        else if (limit > 0 && elapsed.elapsed() >= limit)
-            end = TWaitEnd::LimitReached;
-        else
-        {
-            if (readingPaused)
-                ResumeReading();
-            platform::WaitForEvents(2);
-            continue;
-        }
-        break;
+        // What the condition took from the receive buffer makes room for more.
+        if (readingPaused)
+            ResumeReading();
+        if (waiting->limit > 0 && !waitLimit->isActive())
+            waitLimit->start(
+                static_cast<int>(std::max<qint64>(waiting->limit - waiting->elapsed.elapsed(), 1)));
+        return;
     }
-    if (rule.timed)
-        TimerOff();
-    if (end == TWaitEnd::Canceled && rule.abortMessage)
-    {
-        if (!rule.keepCancelFlag)
-            CancelRequested = false;
-        throw EAbortError(rule.abortMessage);
-    }
-    return end;
+    waitLimit->stop();
+    std::exchange(waiting, nullptr)->step.resume();
 }
 
 QTcpSocket* TPowersock::CreateSocket()
@@ -317,6 +379,7 @@ TTlsSession* TPowersock::RunTlsDirectly()
     tls = new TTlsSession(descriptor, this);
     tls->OnReadable = [this] { Notified("ReadToStream", [this] { ReadToStream(); }); };
     tls->OnWritable = [this] { Notified("WriteFromStream", [this] { WriteFromStream(); }); };
+    tls->OnHandshakeStep = [this] { Wake(); };
     return tls;
 }
 
@@ -327,6 +390,7 @@ void TPowersock::DropTls()
     // The session may be the one whose handler runs now: it is closed at once, deleted later.
     tls->OnReadable = nullptr;
     tls->OnWritable = nullptr;
+    tls->OnHandshakeStep = nullptr;
     tls->Close();
     tls->deleteLater();
     tls = nullptr;
@@ -569,6 +633,7 @@ void TPowersock::Cancel()
 {
     ReportStatus(8, "Canceling");
     CancelRequested = true;
+    Wake();
 }
 
 void TPowersock::CheckConnected()

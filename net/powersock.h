@@ -1,5 +1,8 @@
 #pragma once
 
+#ifndef Q_MOC_RUN
+#include <coroutine>
+#endif
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 
@@ -208,9 +212,37 @@ class TPowersock : public QObject
         PeerGone,
         LimitReached
     };
-    // The one wait of the session: events are processed, at most 2 ms apart, until done() holds
-    // or the rule ends the wait. A time-out or cancel wins over a condition met at the same time.
+    // A wait of the session under way: what ends it, and how it ended.
+    struct TWaiter
+    {
+        std::function<bool()> done;
+        TWaitRule rule;
+        int limit = 0;
+        QElapsedTimer elapsed;
+        std::coroutine_handle<> step;
+        TWaitEnd end = TWaitEnd::Done;
+    };
+    // Awaited by a step of a transfer: the step goes on once the wait has ended.
+    class TUntil
+    {
+      public:
+        TUntil(TPowersock& session, std::function<bool()> done, const TWaitRule& rule);
+        bool await_ready();
+        void await_suspend(std::coroutine_handle<> step);
+        TWaitEnd await_resume();
+
+      private:
+        TPowersock& session;
+        TWaiter waiter;
+    };
+    // The one wait of the session: it ends once done() holds or the rule ends it, checked
+    // whenever an event of the session (socket, timer, lookup, cancel) has been handled. A
+    // time-out or cancel wins over a condition met at the same time.
+    TUntil Until(std::function<bool()> done, const TWaitRule& rule = {});
+    // The same wait for a caller that needs a blocking call: events are handled until it ends.
     TWaitEnd WaitUntil(const std::function<bool()>& done, const TWaitRule& rule = {});
+    // The session's state has changed: a wait under way looks again, from the event loop.
+    void Wake();
 
     // The session's transport: a plain TCP socket.
     QTcpSocket* CreateSocket();
@@ -291,6 +323,10 @@ class TPowersock : public QObject
     // A body that ends with the connection was cut off with it; received bytes had come.
     [[noreturn]] void RaiseCutShort(std::int64_t received);
     void ReadTlsRecords(int closesBefore, const std::function<bool()>& room);
+    // Whether the rule or the condition ends the waiter now; its end is set when it does.
+    bool WaitEnds(TWaiter& waiter);
+    // The wait under way is looked at: a step whose wait has ended goes on.
+    void CheckWait();
     // The direct TLS session has ended, as the peer ended it.
     void TlsEnded();
     void DropTls();
@@ -298,6 +334,11 @@ class TPowersock : public QObject
     QTcpSocket* socket = nullptr;
     QTcpServer* server = nullptr;
     TThreadTimer* timer;
+    // The wait a step is suspended in, the timer that ends it at its limit, and whether a look at
+    // it is already posted.
+    TWaiter* waiting = nullptr;
+    QTimer* waitLimit;
+    bool wakePosted = false;
     QHostAddress resolved;
     // Every address the last lookup found, tried in turn by Connect.
     std::vector<QHostAddress> resolvedAll;

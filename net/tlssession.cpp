@@ -599,6 +599,8 @@ void TTlsSession::Notified(bool readable)
     if (!established)
     {
         ContinueHandshake();
+        if (OnHandshakeStep)
+            OnHandshakeStep();
         return;
     }
     if (readable)

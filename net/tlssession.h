@@ -75,6 +75,8 @@ class TTlsSession : public QObject
     // After the handshake: bytes can be read, room to send has come.
     std::function<void()> OnReadable;
     std::function<void()> OnWritable;
+    // The handshake has moved on: it may have ended, either way.
+    std::function<void()> OnHandshakeStep;
 
     // The socket as the session's BIO sees it.
     struct TSocketState;
