@@ -13,7 +13,8 @@ for file in lib/kestrow/kestrow lib/kestrow/kestrow-cli; do
     [ -x "$prefix/$file" ] || fail "$file is not an installed program"
 done
 # OpenSSL is linked like any other library, so that the system's tools see the dependency.
-ldd "$prefix/lib/kestrow/kestrow-cli" | grep -q 'libssl\.so\.3 => /' || fail "kestrow-cli does not link libssl.so.3"
+# grep -q would leave early and, under pipefail, fail the pipeline with the writer's SIGPIPE.
+ldd "$prefix/lib/kestrow/kestrow-cli" | grep 'libssl\.so\.3 => /' >/dev/null || fail "kestrow-cli does not link libssl.so.3"
 [ -s "$prefix/lib/kestrow/Help/kesthelp.html" ] || fail "the help page is not beside the program"
 [ -s "$prefix/share/icons/hicolor/scalable/apps/kestrow.svg" ] || fail "no icon"
 for program in kestrow kestrow-cli; do
@@ -34,7 +35,7 @@ XDG_DATA_DIRS="$prefix/share" bash -c 'source /usr/share/bash-completion/bash_co
     __load_completion kestrow-cli && complete -p kestrow-cli' >/dev/null || fail "bash does not find the completion"
 
 # The installed companion works from its link and keeps its log beside the program.
-"$prefix/bin/kestrow-cli" --help | grep -q 'kestrow-cli run' || fail "kestrow-cli --help"
+"$prefix/bin/kestrow-cli" --help | grep 'kestrow-cli run' >/dev/null || fail "kestrow-cli --help"
 printf 'http://127.0.0.1:1/x.html\r\n' >"$prefix/list.kes"
 status=0
 env -u KESTROW_HOME KESTROW_SETTINGS="$prefix/settings.json" \
