@@ -140,7 +140,7 @@ void TNMHTTP::Unlink(const std::string& url, const std::string& value)
     Request(CmdType::CmdUnlink, url);
 }
 
-void TNMHTTP::DoRequest()
+TTask<void> TNMHTTP::DoRequestAsync()
 {
     const bool outermost = requestDepth == 0;
     ++requestDepth;
@@ -167,7 +167,7 @@ void TNMHTTP::DoRequest()
         if (!reused)
         {
             PrepareTransport();
-            Connect();
+            co_await ConnectAsync();
         }
         try
         {
@@ -175,26 +175,31 @@ void TNMHTTP::DoRequest()
             // body; it is no answer to a HEAD.
             const CmdType kind = RequestKind;
             const bool head = kind == CmdType::CmdHead;
-            bool tunnelOpen = reused || OpenSecureSession();
-            if (tunnelOpen && !Exchange(reused))
+            bool tunnelOpen = reused;
+            if (!tunnelOpen)
+                tunnelOpen = co_await OpenSecureSessionAsync();
+            bool answered = false;
+            if (tunnelOpen)
+                answered = co_await ExchangeAsync(reused);
+            if (tunnelOpen && !answered)
             {
                 // The server closed the kept connection before it answered: the request goes
                 // once more, on a connection of its own.
                 Disconnect();
                 RequestKind = kind;
                 PrepareTransport();
-                Connect();
-                tunnelOpen = OpenSecureSession();
+                co_await ConnectAsync();
+                tunnelOpen = co_await OpenSecureSessionAsync();
                 if (tunnelOpen)
-                    Exchange(false);
+                    co_await ExchangeAsync(false);
             }
             ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head && tunnelOpen);
             else if (InputFileMode)
-                CaptureFile(Body, ContinuedFrom);
+                co_await CaptureFileAsync(Body, ContinuedFrom);
             else
-                CaptureString(Body, -1);
+                co_await CaptureStringAsync(Body, -1);
             answerKeepsConnection = answerKeepsConnection && tunnelOpen;
             const int code = ReplyCode;
             if (code < 299)
@@ -222,7 +227,7 @@ void TNMHTTP::DoRequest()
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
-                return;
+                co_return;
             // A relative target is taken relative to the address just asked for; taken as it
             // stands, "sub/x" would name a host and "/x" would reach a proxy without any host.
             if (requestURL.find("://") != std::string::npos)
@@ -234,11 +239,16 @@ void TNMHTTP::DoRequest()
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
         if (!httpparse::IsRedirect(ReplyCode))
-            return;
+            co_return;
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
             throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
     }
+}
+
+void TNMHTTP::DoRequest()
+{
+    RunToEnd(DoRequestAsync());
 }
 
 std::string TNMHTTP::ConnectionKey() const
@@ -260,15 +270,15 @@ bool TNMHTTP::TakeKeptConnection()
     return false;
 }
 
-bool TNMHTTP::Exchange(bool reused)
+TTask<bool> TNMHTTP::ExchangeAsync(bool reused)
 {
     const CmdType kind = RequestKind;
     statusLine.clear();
     try
     {
-        SendRequest();
-        ReadResponseHeader();
-        return true;
+        co_await SendRequestAsync();
+        co_await ReadResponseHeaderAsync();
+        co_return true;
     }
     catch (const ESockError& error)
     {
@@ -282,7 +292,7 @@ bool TNMHTTP::Exchange(bool reused)
                             error.WinsockError() == TWinsockError::ConnectionAborted);
         if (!retry)
             throw;
-        return false;
+        co_return false;
     }
 }
 
@@ -386,7 +396,7 @@ void TNMHTTP::BuildHeaders()
         HeaderList.Add("Content-Length: " + std::to_string(kind->bodySent ? BodyLength() : 0));
 }
 
-void TNMHTTP::SendRequest()
+TTask<void> TNMHTTP::SendRequestAsync()
 {
     // A CR or LF inside a line would start a header line of the address's choosing. Credentials
     // go out encoded, but are held to the same rule as the address they came with.
@@ -400,17 +410,22 @@ void TNMHTTP::SendRequest()
     // A cut request would ask for another resource.
     if (header.size() > TextBufferSize)
         throw ESockError(TSockReason::UrlTooLong, "URL too long");
-    SendBytes(header);
+    co_await SendBytesAsync(header);
     const TCmdTypeInfo* kind = CmdTypeInfo(RequestKind);
     if (kind && kind->bodySent)
     {
         if (OutputFileMode)
-            SendFile(SendData);
+            co_await SendFileAsync(SendData);
         else
             // The whole body, as its Content-Length announced it.
-            SendBytes(SendData);
+            co_await SendBytesAsync(SendData);
     }
     RequestKind = CmdType::CmdGet;
+}
+
+void TNMHTTP::SendRequest()
+{
+    RunToEnd(SendRequestAsync());
 }
 
 bool TNMHTTP::ContinuesRange() const
@@ -419,7 +434,7 @@ bool TNMHTTP::ContinuesRange() const
            (RangeTotal < 0 || ContentRangeTotal == RangeTotal);
 }
 
-void TNMHTTP::ReadResponseHeader()
+TTask<void> TNMHTTP::ReadResponseHeaderAsync()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
@@ -452,7 +467,7 @@ void TNMHTTP::ReadResponseHeader()
     // the header bound counting them all.
     for (;;)
     {
-        std::string line = ReadLn();
+        std::string line = co_await ReadLnAsync();
         statusLine = line;
         ReplyCode = httpparse::StatusCode(line);
         sink(line);
@@ -465,7 +480,7 @@ void TNMHTTP::ReadResponseHeader()
         std::string connectionTokens;
         for (;;)
         {
-            line = ReadLn();
+            line = co_await ReadLnAsync();
             const std::string keyword = httpparse::HeaderKeyword(line);
             if (keyword == "SET-COOKIE:")
                 SetCookieValue = httpparse::HeaderValueFrom(line, 13);
@@ -521,6 +536,11 @@ void TNMHTTP::ReadResponseHeader()
             (chunked || length || !httpparse::HasBody(ReplyCode, RequestKind == CmdType::CmdHead));
         if (OnResponseHeader)
             OnResponseHeader(this);
-        return;
+        co_return;
     }
+}
+
+void TNMHTTP::ReadResponseHeader()
+{
+    RunToEnd(ReadResponseHeaderAsync());
 }

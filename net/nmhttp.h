@@ -135,6 +135,10 @@ class TNMHTTP : public TPowersock
     void CloseKeptConnection();
 
     virtual void DoRequest();
+    // The request as a step of a transfer; DoRequest drives it to its end.
+    TTask<void> DoRequestAsync();
+    TTask<void> SendRequestAsync();
+    TTask<void> ReadResponseHeaderAsync();
     virtual void ParseURL();
     virtual void BuildHeaders();
     virtual void ReadResponseHeader();
@@ -160,9 +164,9 @@ class TNMHTTP : public TPowersock
     // After Connect: the tunnel through a proxy and the TLS handshake. False when the proxy
     // asked for its login instead; that answer (407, without its body) is then the response.
     // Any other refusal raises ProxyRefusedTunnel.
-    bool OpenSecureSession();
-    bool OpenTunnel();
-    void Handshake();
+    TTask<bool> OpenSecureSessionAsync();
+    TTask<bool> OpenTunnelAsync();
+    TTask<void> HandshakeAsync();
     std::int64_t BodyLength();
     // Scheme, host, port and proxy: what a kept connection must match to carry a request.
     std::string ConnectionKey() const;
@@ -171,7 +175,7 @@ class TNMHTTP : public TPowersock
     bool TakeKeptConnection();
     // Sends the request and reads the answer's header. False when a reused connection turned out
     // closed before any of the answer came, so that the request may go again.
-    bool Exchange(bool reused);
+    TTask<bool> ExchangeAsync(bool reused);
     // After an answer: the connection is kept for the next request when the answer allows it,
     // else closed.
     void KeepOrClose(const std::string& key);

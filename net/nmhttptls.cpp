@@ -30,17 +30,21 @@ void TNMHTTP::PrepareTransport()
     AdoptSocket(CreateSocket());
 }
 
-bool TNMHTTP::OpenSecureSession()
+TTask<bool> TNMHTTP::OpenSecureSessionAsync()
 {
     if (!secure)
-        return true;
-    if (!Proxy.empty() && !OpenTunnel())
-        return false;
-    Handshake();
-    return true;
+        co_return true;
+    if (!Proxy.empty())
+    {
+        const bool tunnel = co_await OpenTunnelAsync();
+        if (!tunnel)
+            co_return false;
+    }
+    co_await HandshakeAsync();
+    co_return true;
 }
 
-bool TNMHTTP::OpenTunnel()
+TTask<bool> TNMHTTP::OpenTunnelAsync()
 {
     ReportStatus(8, "Opening Tunnel");
     if (!FitsRequestLine(Host))
@@ -53,11 +57,11 @@ bool TNMHTTP::OpenTunnel()
         request += HeaderList[static_cast<std::size_t>(line)] + "\r\n";
         HeaderList.Delete(static_cast<std::size_t>(line));
     }
-    SendBytes(request + "\r\n");
+    co_await SendBytesAsync(request + "\r\n");
     // The proxy's answer is about the tunnel, never the server's: whatever it names (a place to
     // go, a cookie, a version of the file) is dropped, and the address asked for stays.
     const std::string asked = URL;
-    ReadResponseHeader();
+    co_await ReadResponseHeaderAsync();
     URL = asked;
     SetCookieValue.clear();
     Location.clear();
@@ -66,7 +70,7 @@ bool TNMHTTP::OpenTunnel()
     ContentRangeStart = ContentRangeTotal = -1;
     // Only a request for the proxy's login is an answer the caller acts on.
     if (ReplyCode == 407)
-        return false;
+        co_return false;
     if (ReplyCode < 200 || ReplyCode > 299)
         throw ESockError(TSockReason::ProxyRefusedTunnel,
                          "Proxy " + Proxy + ":" + std::to_string(ProxyPort) +
@@ -75,10 +79,10 @@ bool TNMHTTP::OpenTunnel()
     // The server speaks only after the client's first TLS message: whatever the proxy sent
     // beyond its answer belongs to nobody.
     ClearReceiveBuffer();
-    return true;
+    co_return true;
 }
 
-void TNMHTTP::Handshake()
+TTask<void> TNMHTTP::HandshakeAsync()
 {
     ReportStatus(8, "TLS Handshake");
     // A proxy may close the tunnel at once.
@@ -97,7 +101,7 @@ void TNMHTTP::Handshake()
     {
         throw ESockError(TSockReason::TlsHandshakeFailed, HandshakeFailed + error.Message());
     }
-    const TWaitEnd end = WaitUntil(
+    const TWaitEnd end = co_await Until(
         [&session] { return !session || session->Established() || !session->HandshakeError().empty(); },
         {.timed = true});
     if (end == TWaitEnd::TimedOut)
@@ -105,7 +109,7 @@ void TNMHTTP::Handshake()
     if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::ConnectionCanceled, "Connection Canceled");
     if (session && session->Established())
-        return;
+        co_return;
     throw ESockError(TSockReason::TlsHandshakeFailed,
                      HandshakeFailed + (session ? session->HandshakeError() : "the connection was closed"));
 }

@@ -452,7 +452,7 @@ bool TPowersock::EndedByReset() const
            info.tcpi_state == TCP_CLOSE;
 }
 
-void TPowersock::Connect()
+TTask<void> TPowersock::ConnectAsync()
 {
     ReportStatus(8, "Connecting");
     CancelRequested = false;
@@ -465,7 +465,7 @@ void TPowersock::Connect()
     {
         try
         {
-            ResolveHost();
+            co_await ResolveHostAsync();
         }
         catch (const ESockError& error)
         {
@@ -513,10 +513,10 @@ void TPowersock::Connect()
         DropTls();
         state = TConnectionState::Connecting;
         transport.connectToHost(resolved, static_cast<quint16>(port));
-        end = WaitUntil([this] { return IsConnected() || !LastEventOk; },
-                        {.timed = true, .limitMilliseconds = last ? 0 : NextAddressMilliseconds});
+        end = co_await Until([this] { return IsConnected() || !LastEventOk; },
+                             {.timed = true, .limitMilliseconds = last ? 0 : NextAddressMilliseconds});
         if (end == TWaitEnd::Done && LastEventOk)
-            return;
+            co_return;
         state = TConnectionState::Unconnected;
         CloseTransport();
         if (end == TWaitEnd::TimedOut || end == TWaitEnd::Canceled)
@@ -540,7 +540,12 @@ void TPowersock::Connect()
     throw ESockError(TSockReason::ConnectionFailed, "Connection Failed: " + place + " " + how);
 }
 
-void TPowersock::ResolveHost()
+void TPowersock::Connect()
+{
+    RunToEnd(ConnectAsync());
+}
+
+TTask<void> TPowersock::ResolveHostAsync()
 {
     ReportStatus(8, "Resolve Host");
     // An IPv6 literal comes as an address writes it, in brackets.
@@ -556,13 +561,14 @@ void TPowersock::ResolveHost()
         resolved = literal;
         RemoteAddress.Address =
             literal.protocol() == QAbstractSocket::IPv4Protocol ? literal.toIPv4Address() : 0;
-        return;
+        co_return;
     }
 
     state = TConnectionState::Resolving;
     lookupId = -1;
     lookupId = QHostInfo::lookupHost(QString::fromStdString(name), this, SLOT(HostLookedUp(QHostInfo)));
-    const TWaitEnd end = WaitUntil([this] { return state != TConnectionState::Resolving; }, {.timed = true});
+    const TWaitEnd end =
+        co_await Until([this] { return state != TConnectionState::Resolving; }, {.timed = true});
     AbandonLookup();
     lookupId = -1;
     if (end == TWaitEnd::TimedOut)
@@ -573,11 +579,16 @@ void TPowersock::ResolveHost()
     {
         if (OnHostResolved)
             OnHostResolved(this);
-        return;
+        co_return;
     }
     resolved.clear();
     resolvedAll.clear();
     throw ESockError(TSockReason::LookupFailed, "Host Lookup Failed");
+}
+
+void TPowersock::ResolveHost()
+{
+    RunToEnd(ResolveHostAsync());
 }
 
 void TPowersock::HostLookedUp(const QHostInfo& info)

@@ -1,8 +1,5 @@
 #pragma once
 
-#ifndef Q_MOC_RUN
-#include <coroutine>
-#endif
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +15,9 @@
 #include "net/bodydecoder.h"
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
+#ifndef Q_MOC_RUN
+#include "net/task.h"
+#endif
 #include "net/winsockerror.h"
 
 class QFile;
@@ -153,6 +153,15 @@ class TPowersock : public QObject
 
     virtual QTcpSocket* Accept();
     virtual void Connect();
+    // The steps of a transfer that wait for the network, for a caller that is itself a step;
+    // Connect, ResolveHost, SendBytes, ReadLn, SendFile, CaptureFile and CaptureString drive
+    // them to their end for a blocking caller.
+    TTask<void> ConnectAsync();
+    TTask<void> ResolveHostAsync();
+    TTask<std::string> ReadLnAsync();
+    TTask<void> SendFileAsync(const std::string& fileName);
+    TTask<void> CaptureFileAsync(const std::string& fileName, std::int64_t appendAt = -1);
+    TTask<void> CaptureStringAsync(std::string& text, std::int32_t count);
     virtual void Disconnect();
     virtual std::string Transaction(const std::string& command);
     virtual void Abort();
@@ -254,6 +263,7 @@ class TPowersock : public QObject
 
     // Queues all of bytes and waits until they are sent, without the limits of SendBuffer.
     void SendBytes(std::string_view bytes);
+    TTask<void> SendBytesAsync(std::string_view bytes);
     // The received bytes not yet taken.
     std::string_view Buffered() const;
     void ClearReceiveBuffer();

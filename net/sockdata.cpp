@@ -16,6 +16,7 @@
 
 #include "net/capturesink.h"
 #include "net/sockerrors.h"
+#include "net/task.h"
 #include "net/tlssession.h"
 #include "platform/bytetext.h"
 #include "platform/filewrite.h"
@@ -316,17 +317,17 @@ void TPowersock::SendBuffer(const char* bytes, std::uint16_t length)
     SendBytes(std::string_view(bytes, length ? length : std::strlen(bytes)));
 }
 
-void TPowersock::SendBytes(std::string_view bytes)
+TTask<void> TPowersock::SendBytesAsync(std::string_view bytes)
 {
     ReportStatus(4, "Sending Buffer");
     if (CancelRequested || bytes.empty())
-        return;
+        co_return;
     if (!IsConnected())
     {
         // A peer that has answered and closed before the rest of a request went: its answer
         // is what counts, and it is read next.
         if (!received.Empty())
-            return;
+            co_return;
         if (state == TConnectionState::ClosedByReset || state == TConnectionState::CutShort)
             RaiseConnectionReset();
         FailedCall(TWinsockError::NotConnected);
@@ -334,8 +335,14 @@ void TPowersock::SendBytes(std::string_view bytes)
     sendBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     sendDone = false;
     PostWriteMore();
-    if (WaitUntil([this] { return SendFinished(); }, SendWait) == TWaitEnd::PeerGone)
+    const TWaitEnd end = co_await Until([this] { return SendFinished(); }, SendWait);
+    if (end == TWaitEnd::PeerGone)
         RaiseConnectionReset();
+}
+
+void TPowersock::SendBytes(std::string_view bytes)
+{
+    RunToEnd(SendBytesAsync(bytes));
 }
 
 void TPowersock::Write(const std::string& text)
@@ -362,19 +369,25 @@ std::string TPowersock::Read(std::uint16_t count)
     return received.Take(count == 0 ? 65535 : count);
 }
 
-std::string TPowersock::ReadLn()
+TTask<std::string> TPowersock::ReadLnAsync()
 {
     ReportStatus(8, "ReadLn");
-    WaitUntil([this] { return received.LineLength() > 0 || received.Size() > MaxLineLength; },
-              {.abortMessage = "Socket readln aborted", .keepCancelFlag = true, .endsWhenPeerGone = true});
+    co_await Until(
+        [this] { return received.LineLength() > 0 || received.Size() > MaxLineLength; },
+        {.abortMessage = "Socket readln aborted", .keepCancelFlag = true, .endsWhenPeerGone = true});
     if (const std::size_t length = received.LineLength())
-        return received.Take(length);
+        co_return received.Take(length);
     if (received.Size() > MaxLineLength)
         throw ESockError(TSockReason::LineTooLong, "Line too long");
     // The peer is gone and no line feed can come any more: the rest is the last line.
     if (received.Empty())
         RaiseConnectionReset();
-    return received.Take(received.Size());
+    co_return received.Take(received.Size());
+}
+
+std::string TPowersock::ReadLn()
+{
+    return RunToEnd(ReadLnAsync());
 }
 
 std::string TPowersock::Transaction(const std::string& command)
@@ -403,7 +416,7 @@ std::string TPowersock::Transaction(const std::string& command)
     return LastReply;
 }
 
-void TPowersock::SendFile(const std::string& fileName)
+TTask<void> TPowersock::SendFileAsync(const std::string& fileName)
 {
     ReportStatus(8, "SendFile");
     QFile file;
@@ -424,7 +437,7 @@ void TPowersock::SendFile(const std::string& fileName)
     if (ExpectedCount > 0 && !IsConnected())
         FailedCall(TWinsockError::NotConnected);
     PostWriteMore();
-    const TWaitEnd end = WaitUntil(
+    const TWaitEnd end = co_await Until(
         [this] { return SendFinished() || ExpectedCount <= 0 || !sendFileError.empty(); }, SendWait);
     if (end == TWaitEnd::PeerGone)
         RaiseConnectionReset();
@@ -432,7 +445,12 @@ void TPowersock::SendFile(const std::string& fileName)
         throw Exception(sendFileError);
 }
 
-void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
+void TPowersock::SendFile(const std::string& fileName)
+{
+    RunToEnd(SendFileAsync(fileName));
+}
+
+TTask<void> TPowersock::CaptureFileAsync(const std::string& fileName, std::int64_t appendAt)
 {
     ReportStatus(8, "CaptureFile");
     // What arrived stays in the file, also when the capture ends by an error: the sink writes
@@ -461,9 +479,9 @@ void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
     }
     // A body that was whole before an abort came (the user answering a question meanwhile)
     // stands: only what is still missing is given up.
-    if (WaitUntil([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); }) ==
-            TWaitEnd::Canceled &&
-        !sink.Complete())
+    const TWaitEnd end =
+        co_await Until([this, &sink] { return !IsConnected() || !sink.Error().empty() || sink.Complete(); });
+    if (end == TWaitEnd::Canceled && !sink.Complete())
     {
         CancelRequested = false;
         throw EAbortError(SendAborted);
@@ -474,7 +492,7 @@ void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
     if (!sink.Error().empty())
         throw Exception(sink.Error());
     if (sink.Complete())
-        return;
+        co_return;
     if (state == TConnectionState::ClosedByReset)
         RaiseConnectionReset();
     if (!sink.Decoder().EndsWithConnection() && sink.Decoder().Chunked())
@@ -485,7 +503,12 @@ void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
         RaiseCutShort(sink.Decoder().BodyBytes());
 }
 
-void TPowersock::CaptureString(std::string& text, std::int32_t count)
+void TPowersock::CaptureFile(const std::string& fileName, std::int64_t appendAt)
+{
+    RunToEnd(CaptureFileAsync(fileName, appendAt));
+}
+
+TTask<void> TPowersock::CaptureStringAsync(std::string& text, std::int32_t count)
 {
     ReportStatus(8, "Capture String");
     text.clear();
@@ -500,7 +523,7 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
         return !decoder.Complete() &&
                (count == -1 || (count >= 0 && text.size() < static_cast<std::size_t>(count)));
     };
-    WaitUntil(
+    co_await Until(
         [&]
         {
             if (!wanted())
@@ -516,6 +539,11 @@ void TPowersock::CaptureString(std::string& text, std::int32_t count)
         RaiseConnectionReset();
     if (state == TConnectionState::CutShort && decoder.EndsWithConnection() && wanted())
         RaiseCutShort(static_cast<std::int64_t>(text.size()));
+}
+
+void TPowersock::CaptureString(std::string& text, std::int32_t count)
+{
+    RunToEnd(CaptureStringAsync(text, count));
 }
 
 void TPowersock::Listen(bool notifyAsLookup)

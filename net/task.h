@@ -10,6 +10,8 @@
 // is awaited (or driven by RunToEnd) and hands its result, or what it raised, to whoever awaits
 // it. While it waits, nothing of it is on the stack: socket, timer and lookup events resume it
 // from the one event loop.
+// A co_await stands alone or as an initialiser, never inside a condition or beside && and ||:
+// g++ 12 then never resumes the step.
 template <typename T = void> class [[nodiscard]] TTask
 {
   public:
