@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include "platform/bytetext.h"
+#include "robot/resumerules.h"
 #include "robot/transferfile.h"
 
 namespace
@@ -56,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TTransferFile file(output);
         TPartialInfo info;
         const std::int64_t from = file.KeptBytes(address, info);
-        if (from != 0 && (from != static_cast<std::int64_t>(kept) || info.Address != address ||
-                          info.Validator.empty() || (info.Total >= 0 && from >= info.Total)))
+        if (from != 0 &&
+            (from != static_cast<std::int64_t>(kept) || info.Address != address ||
+             !resumerules::UsableValidator(info.Validator) || (info.Total >= 0 && from >= info.Total)))
             std::abort();
         if (from == 0 && (FileSize(partial) != 0 || FileExists(partial + "-info")))
             std::abort();
@@ -80,9 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TTransferFile again(output);
     TPartialInfo read;
     const std::int64_t from = again.KeptBytes(address, read);
-    const bool describable = !described.Validator.empty() &&
-                             described.Validator.find('\n') == std::string::npos &&
-                             address.find('\n') == std::string::npos;
+    // Only a strong validator without control bytes, for an address without them, is kept.
+    const bool describable =
+        resumerules::UsableValidator(described.Validator) && !bytetext::HasControlByte(address);
     const bool usable =
         describable && (described.Total < 0 || static_cast<std::int64_t>(kept) < described.Total);
     if (usable != (from == static_cast<std::int64_t>(kept)) || (usable && !(read == described)))
