@@ -167,6 +167,7 @@ TTask<void> TNMHTTP::DoRequestAsync()
         if (!reused)
         {
             PrepareTransport();
+            SetStep(THttpStep::Resolve);
             co_await ConnectAsync();
         }
         try
@@ -188,12 +189,14 @@ TTask<void> TNMHTTP::DoRequestAsync()
                 Disconnect();
                 RequestKind = kind;
                 PrepareTransport();
+                SetStep(THttpStep::Resolve);
                 co_await ConnectAsync();
                 tunnelOpen = co_await OpenSecureSessionAsync();
                 if (tunnelOpen)
                     co_await ExchangeAsync(false);
             }
             ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
+            SetStep(THttpStep::Body);
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head && tunnelOpen);
             else if (InputFileMode)
@@ -213,9 +216,11 @@ TTask<void> TNMHTTP::DoRequestAsync()
         }
         catch (...)
         {
+            SetStep(THttpStep::Done);
             Disconnect();
             throw;
         }
+        SetStep(THttpStep::Done);
         KeepOrClose(ConnectionKey());
 
         int code = ReplyCode;
@@ -251,6 +256,20 @@ void TNMHTTP::DoRequest()
     RunToEnd(DoRequestAsync());
 }
 
+void TNMHTTP::SetStep(THttpStep next)
+{
+    if (step == next)
+        return;
+    step = next;
+    if (OnStep)
+        OnStep(this);
+}
+
+void TNMHTTP::AddressFound()
+{
+    SetStep(THttpStep::Connect);
+}
+
 std::string TNMHTTP::ConnectionKey() const
 {
     return (secure ? "https://" : "http://") + Host + ":" + std::to_string(Port) + " via " + Proxy + ":" +
@@ -276,7 +295,9 @@ TTask<bool> TNMHTTP::ExchangeAsync(bool reused)
     statusLine.clear();
     try
     {
+        SetStep(THttpStep::Request);
         co_await SendRequestAsync();
+        SetStep(THttpStep::Header);
         co_await ReadResponseHeaderAsync();
         co_return true;
     }

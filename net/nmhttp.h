@@ -51,6 +51,19 @@ struct THeaderInfo
     std::string Password;
 };
 
+// Where a request stands. Idle before the first, Done after each.
+enum class THttpStep
+{
+    Idle,
+    Resolve,
+    Connect,
+    Tls,
+    Request,
+    Header,
+    Body,
+    Done
+};
+
 // The HTTP/1.1 client: a connection is kept for the next request to the same scheme, host, port
 // and proxy while the server allows it, and closed after 15 s without a request; a body ends at
 // its length, its last chunk or the connection's end (an answer to HEAD, or one with 1xx, 204
@@ -90,6 +103,8 @@ class TNMHTTP : public TPowersock
     TNotifyEvent OnAuthenticationNeeded;
     // The header of a final answer has been read; its body follows.
     TNotifyEvent OnResponseHeader;
+    // The request has moved to another step.
+    TNotifyEvent OnStep;
 
     // Public state.
     std::string URL;
@@ -129,6 +144,7 @@ class TNMHTTP : public TPowersock
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
+    THttpStep Step() const { return step; }
 
     void Abort() override;
     // Closes the connection kept for the next request, if there is one.
@@ -157,7 +173,11 @@ class TNMHTTP : public TPowersock
     virtual void Link(const std::string& url, const std::string& value);
     virtual void Unlink(const std::string& url, const std::string& value);
 
+  protected:
+    void AddressFound() override;
+
   private:
+    void SetStep(THttpStep next);
     void Request(CmdType kind, const std::string& url);
     // The https side (nmhttptls.cpp). Before Connect: a fresh socket for every https connection.
     void PrepareTransport();
@@ -190,6 +210,7 @@ class TNMHTTP : public TPowersock
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
     bool secure = false;
+    THttpStep step = THttpStep::Idle;
     // The status line of the last answer read.
     std::string statusLine;
     // The last answer lets its connection carry the next request.

@@ -34,6 +34,7 @@ TTask<bool> TNMHTTP::OpenSecureSessionAsync()
 {
     if (!secure)
         co_return true;
+    SetStep(THttpStep::Tls);
     if (!Proxy.empty())
     {
         const bool tunnel = co_await OpenTunnelAsync();

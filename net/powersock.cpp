@@ -474,7 +474,10 @@ TTask<void> TPowersock::ConnectAsync()
                 throw;
         }
         if (!resolved.isNull())
+        {
+            AddressFound();
             break;
+        }
         if (!askedHandler && OnInvalidHost)
         {
             askedHandler = true;

@@ -203,6 +203,8 @@ class TPowersock : public QObject
     static int SessionCount();
 
   protected:
+    // The host's addresses are known and connecting begins.
+    virtual void AddressFound() {}
     // Hooks for derived clients: after every read, and when a connection comes in.
     TNotifyEvent OnDataArrived;
     TNotifyEvent OnAccept;

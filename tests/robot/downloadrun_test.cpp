@@ -26,6 +26,7 @@
 #include "scriptedftp.h"
 #include "scriptedserver.h"
 #include "settings/starttime.h"
+#include "silentlistener.h"
 #include "enginetest.h"
 #include "tempdir.h"
 
@@ -170,7 +171,7 @@ TEST_F(DownloadRunEngine, AFileThatAlwaysFailsIsTriedRetriesPlusOneTimesAndCount
     EXPECT_NE(LogFile().find(expected), npos);
 }
 
-TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheFileIsWhole)
+TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopInEveryStepOfATransferOrAfterTheFileIsWhole)
 {
     enum Action
     {
@@ -180,24 +181,41 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheF
     };
     enum When
     {
-        // While the body comes.
-        Transfer,
         // In the pause before the file: the file does not start.
         Pause,
+        // While the connection is being made, the TLS handshake runs, the answer's header or its
+        // body is awaited.
+        Connect,
+        Handshake,
+        Header,
+        Body,
         // Once the whole body is in, before the answer is taken: the file stands.
         Whole
     };
     const char* const actions[] = {"Skip File", "Skip URL", "Stop"};
-    const char* const moments[] = {"during the transfer", "in the pause before it", "once it is whole"};
-    for (const When when : {Transfer, Pause, Whole})
+    const char* const moments[] = {"in the pause before it", "while connecting",
+                                   "in the TLS handshake",   "while the header is awaited",
+                                   "while the body comes",   "once it is whole"};
+    for (const When when : {Pause, Connect, Handshake, Header, Body, Whole})
         for (const Action action : {SkipFile, SkipURL, Stop})
         {
             SCOPED_TRACE(std::string(actions[action]) + " " + moments[when]);
+            bool triggered = false;
+            std::function<void()> trigger;
+            const auto triggerNow = [&](Connection&) { trigger(); };
             ScriptedServer slow;
-            slow.AddScript(when == Whole ? Script().ExpectHeader().Send(Response("WHOLE")).Stall()
-                                         : Stalling());
+            // A connect to it is never answered.
+            SilentListener unanswered(1);
+            slow.AddScript(when == Whole       ? Script().ExpectHeader().Send(Response("WHOLE")).Stall()
+                           : when == Handshake ? Script().ExpectBytes(1).Call(triggerNow).Stall()
+                           : when == Header    ? Script().ExpectHeader().Call(triggerNow).Stall()
+                                               : Stalling());
+            const std::string port = std::to_string(when == Connect ? unanswered.Port() : slow.Port());
+            const std::string scheme = when == Handshake ? "https" : "http";
+            const std::string address = scheme + "://127.0.0.1:" + port + "/slow.zip";
+            const std::string name = scheme + "---127.0.0.1-" + port + "-slow.zip";
             ScriptedSite site;
-            site.Page("/index.html", "<a href=" + slow.Url("/slow.zip") + "><a href=next.zip>");
+            site.Page("/index.html", "<a href=" + address + "><a href=next.zip>");
             site.File("/next.zip", "NEXT");
             site.Page("/other.html", "<a href=other.zip>");
             site.File("/other.zip", "OTHER");
@@ -205,7 +223,6 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheF
                 {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
             preferences.RetryLimit = 3;
             observer = RecordingObserver();
-            bool triggered = false;
             std::size_t requestsAtTrigger = 0;
             const auto act = [&, action]
             {
@@ -219,21 +236,21 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheF
             };
             // As a button would, from the event loop; the answer to a question that was open while
             // the last bytes came reaches the run before the transfer has seen its end.
-            const auto trigger = [&]
+            trigger = [&]
             {
                 triggered = true;
                 if (when == Whole)
                     act();
                 else
-                    QTimer::singleShot(0, act);
+                    QTimer::singleShot(when == Connect ? 100 : 0, act);
             };
-            if (when == Pause)
+            if (when == Pause || when == Connect)
                 observer.OnStatus = [&](const std::string& text)
                 {
-                    if (!triggered && text == slow.Url("/slow.zip"))
+                    if (!triggered && text == address)
                         trigger();
                 };
-            else
+            else if (when == Body || when == Whole)
                 observer.OnFileProgress = [&](std::int64_t received, std::int64_t expected)
                 {
                     if (!triggered && received > 0 && expected == (when == Whole ? 5 : 1000000) &&
@@ -243,16 +260,19 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheF
             Go();
 
             ASSERT_TRUE(triggered);
-            EXPECT_EQ(slow.ConnectionCount(), when == Pause ? 0 : 1) << "no further attempt";
+            EXPECT_EQ(slow.ConnectionCount(), when == Pause || when == Connect ? 0 : 1)
+                << "no further attempt";
             EXPECT_EQ(run.ErrorCount(), 0);
-            const std::string path = Out() + Name(slow, "slow.zip");
+            const std::string path = Out() + name;
             // A file given up is logged so, unless it was whole; then it counts like any other.
             const bool givenUp = when != Whole;
             EXPECT_EQ(observer.Logged(path + " Skipped"), givenUp && action != Stop);
             EXPECT_EQ(observer.Logged(path + " Stopped"), givenUp && action == Stop);
             EXPECT_EQ(observer.LinesWith(" Skipped") + observer.LinesWith(" Stopped"), givenUp ? 1 : 0);
-            EXPECT_EQ(home.Read("out/" + Name(slow, "slow.zip")), givenUp ? "" : "WHOLE");
-            EXPECT_EQ(home.Exists("out/" + Name(slow, "slow.zip")), !givenUp);
+            EXPECT_EQ(home.Read("out/" + name), givenUp ? "" : "WHOLE");
+            EXPECT_EQ(home.Exists("out/" + name), !givenUp) << "no partial file is left";
+            for (const std::string& file : FilesIn(Out()))
+                EXPECT_EQ(file.find("slow.zip."), npos) << file << ": nothing is kept to go on from";
             EXPECT_EQ(home.Read("out/next.zip"), action == SkipFile ? "NEXT" : "");
             EXPECT_EQ(home.Read("out/other.zip"), action == Stop ? "" : "OTHER");
             EXPECT_EQ(run.FilesDone(),
@@ -261,6 +281,7 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopDuringATransferAPauseOrAfterTheF
             {
                 EXPECT_EQ(site.Requests.size(), requestsAtTrigger) << "nothing is asked for after Stop";
             }
+            EXPECT_FALSE(run.WatchdogFired());
             EXPECT_EQ(observer.LastStatus(), action == Stop ? "Cancelled." : "All done.");
             EXPECT_FALSE(run.Running());
             EXPECT_FALSE(run.RunActive());
