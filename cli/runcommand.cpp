@@ -351,7 +351,7 @@ int RunCommand(int argc, char* argv[])
 
     // Ctrl+C and SIGTERM stop the run like the Stop button.
     const TSignalStop interrupt([&run] { run.RequestStop(); });
-    run.Go(options.test);
+    RunToEnd(run.RunAsync(options.test));
     progress.Clear();
     platform::SetPromptHandler(nullptr);
     if (interrupt.Interrupted())

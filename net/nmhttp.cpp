@@ -74,6 +74,13 @@ void TNMHTTP::Get(const std::string& url)
     Request(CmdType::CmdGet, url);
 }
 
+TTask<void> TNMHTTP::GetAsync(std::string url)
+{
+    URL = std::move(url);
+    RequestKind = CmdType::CmdGet;
+    co_await DoRequestAsync();
+}
+
 void TNMHTTP::Head(const std::string& url)
 {
     Request(CmdType::CmdHead, url);

@@ -17,7 +17,7 @@
 
 #include "net/httpparse.h"
 #include "net/sockerrors.h"
-#include "net/task.h"
+#include "platform/task.h"
 #include "net/tlssession.h"
 #include "platform/eventguard.h"
 #include "platform/pause.h"
@@ -158,6 +158,17 @@ void TPowersock::ReportStatus(int level, std::string_view text)
 TPowersock::TUntil::TUntil(TPowersock& session, std::function<bool()> done, const TWaitRule& rule)
     : session(session), waiter{.done = std::move(done), .rule = rule}
 {
+}
+
+TPowersock::TUntil::~TUntil()
+{
+    if (session.waiting == &waiter)
+    {
+        session.waiting = nullptr;
+        session.waitLimit->stop();
+        if (waiter.rule.timed)
+            session.TimerOff();
+    }
 }
 
 bool TPowersock::TUntil::await_ready()

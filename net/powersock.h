@@ -16,7 +16,7 @@
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #ifndef Q_MOC_RUN
-#include "net/task.h"
+#include "platform/task.h"
 #endif
 #include "net/winsockerror.h"
 
@@ -238,6 +238,10 @@ class TPowersock : public QObject
     {
       public:
         TUntil(TPowersock& session, std::function<bool()> done, const TWaitRule& rule);
+        TUntil(const TUntil&) = delete;
+        TUntil& operator=(const TUntil&) = delete;
+        // A step given up while it waits is forgotten by the session.
+        ~TUntil();
         bool await_ready();
         void await_suspend(std::coroutine_handle<> step);
         TWaitEnd await_resume();

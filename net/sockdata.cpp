@@ -16,7 +16,7 @@
 
 #include "net/capturesink.h"
 #include "net/sockerrors.h"
-#include "net/task.h"
+#include "platform/task.h"
 #include "net/tlssession.h"
 #include "platform/bytetext.h"
 #include "platform/filewrite.h"

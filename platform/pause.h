@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "platform/task.h"
+
 namespace platform
 {
 // Lets pending events run once, as "process pending messages" did.
@@ -14,6 +16,14 @@ void WaitForEvents(int maxMilliseconds = 2);
 // A pause that keeps the interface alive: events are processed for the given time, or until
 // ends (when given) holds. Returns false when ends cut the pause short.
 bool Pause(int milliseconds, const std::function<bool()>& ends = {});
+
+// The same pause as a step of a run: nothing waits on the stack, the event loop goes on, and
+// ends is looked at every 50 ms. Returns false when ends cut the pause short.
+TTask<bool> PauseAsync(int milliseconds, std::function<bool()> ends = {});
+
+// Lets the event loop handle what is pending (the window repaints, a button's command comes)
+// before the step goes on.
+TTask<void> Yield();
 
 // Tests shorten pauses: every pause lasts milliseconds * numerator / denominator.
 void SetPauseScale(int numerator, int denominator);

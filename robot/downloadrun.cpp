@@ -103,6 +103,9 @@ TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer,
 
 TDownloadRun::~TDownloadRun()
 {
+    // A run still under way is given up where it waits; its files are left as a failed
+    // transfer leaves them.
+    runTask.reset();
     delete Fetch;
 }
 
@@ -151,7 +154,6 @@ void TDownloadRun::RequestStop()
     stopRequested = true;
     Fetch->GiveUp();
     Observer.StatusText(0, "Finishing Current file...");
-    platform::ProcessMessages();
     Fetch->AbortHttp();
     Fetch->CloseFtp();
     SetRunning(false);
@@ -186,11 +188,11 @@ void TDownloadRun::AbortClients()
     Fetch->Abort();
 }
 
-void TDownloadRun::Go(bool testRun)
+TTask<void> TDownloadRun::RunAsync(bool testRun)
 {
     // A stopped run may still be leaving its transfer; Go waits for it to return.
     if (runActive || previewActive)
-        return;
+        co_return;
     // The run works from the preferences and the URL List as they are now.
     settings = TRunSettings::Of(Preferences);
     runActive = true;
@@ -199,11 +201,11 @@ void TDownloadRun::Go(bool testRun)
     run.Entries = URLList.Items();
     try
     {
-        StartRun(run);
-        ScheduledWait();
+        co_await StartRunAsync(run);
+        co_await ScheduledWaitAsync();
         SetUpRun(run);
         for (int j = 0; j < static_cast<int>(run.Entries.size()) && !stopRequested; ++j)
-            ProcessURL(run, j);
+            co_await ProcessURLAsync(run, j);
     }
     catch (const std::exception& error)
     {
@@ -215,7 +217,16 @@ void TDownloadRun::Go(bool testRun)
     EndRun(run);
 }
 
-void TDownloadRun::StartRun(TRun& run)
+void TDownloadRun::Go(bool testRun)
+{
+    if (runActive || previewActive)
+        return;
+    // The run goes on from the event loop; what Go started is kept until the next Go.
+    runTask.emplace(RunAsync(testRun));
+    runTask->Start([] {});
+}
+
+TTask<void> TDownloadRun::StartRunAsync(TRun& run)
 {
     // Only a Stop left from an earlier run is forgotten; one that comes during the pause below
     // (an interrupt, the window closing) ends this run.
@@ -225,9 +236,8 @@ void TDownloadRun::StartRun(TRun& run)
     run.PageLinks.Clear();
     run.SeenLinks.Clear();
     Observer.Indicator(TIndicator::OK);
-    platform::ProcessMessages();
     // The run's half second to settle in, no longer than the pause between files.
-    platform::Pause(std::min(500, settings.PauseSeconds * 1000));
+    co_await platform::PauseAsync(std::min(500, settings.PauseSeconds * 1000));
     errorCount = 0;
     printFailureShown = false;
     logFailureShown = false;
@@ -236,12 +246,11 @@ void TDownloadRun::StartRun(TRun& run)
     Observer.ListProgress(0, 1, "");
     Observer.FileProgress(0, 0);
     Observer.Statistics("");
-    platform::ProcessMessages();
     Fetch->ApplyProxySetting();
     Fetch->ForgetFtpFallBacks();
 }
 
-void TDownloadRun::ScheduledWait()
+TTask<void> TDownloadRun::ScheduledWaitAsync()
 {
     // The start time alone is read while the run waits for it: the user may move it meanwhile.
     bool logged = false;
@@ -262,11 +271,10 @@ void TDownloadRun::ScheduledWait()
         logged = true;
         SetRunning(true);
         Observer.Indicator(TIndicator::Timer);
-        platform::Pause(500);
+        co_await platform::PauseAsync(500);
         Observer.Caption("Kestrow ZZzz..");
         Observer.StatusText(0, StartTimeText(platform::Now().time()) + until());
         Observer.StatusText(1, "");
-        platform::ProcessMessages();
     }
 }
 
@@ -287,7 +295,7 @@ void TDownloadRun::SetUpRun(TRun& run)
     SetRunning(true);
 }
 
-void TDownloadRun::ProcessURL(TRun& run, int j)
+TTask<void> TDownloadRun::ProcessURLAsync(TRun& run, int j)
 {
     Fetch->AbortHttp();
     // The abort's "Canceling" and the bars of the entry before stand for nothing of this one.
@@ -314,11 +322,11 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
         WriteLog("Processing URL " + shownURL);
     }
     Observer.StatusText(0, "Downloading " + shownURL);
-    platform::ProcessMessages();
+    co_await platform::Yield();
 
     try
     {
-        FetchPage(run, parts);
+        co_await FetchPageAsync(run, parts);
     }
     catch (const std::exception& error)
     {
@@ -349,7 +357,8 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     int i = 0;
     while (FileList.Count() > 0 && i < FileList.Count() && !stopRequested && !skipURLRequested)
     {
-        switch (ProcessFile(run, i))
+        const TNextStep step = co_await ProcessFileAsync(run, i);
+        switch (step)
         {
         case TNextStep::Retry:
             break;
@@ -363,7 +372,7 @@ void TDownloadRun::ProcessURL(TRun& run, int j)
     }
 }
 
-void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
+TTask<void> TDownloadRun::FetchPageAsync(TRun& run, const TURLParts& parts)
 {
     const std::string bodyFile = PageFileName(run.OutputDir, run.CurrentURL);
     if (!MakePath(run.OutputDir))
@@ -384,7 +393,7 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
     request.Head = run.PatentPage;
     request.ProbeFirst = true;
     request.ListFolder = ftpFolder;
-    TFetchResult page = Fetch->Fetch(request);
+    TFetchResult page = co_await Fetch->FetchAsync(request);
     if (!page.RedirectedTo.empty() && !run.PatentPage)
         run.PageAddress = page.RedirectedTo;
     // The server's error page is no list of files, and does not take the page's place.
@@ -423,7 +432,6 @@ void TDownloadRun::FetchPage(TRun& run, const TURLParts& parts)
             MergePageLinks(run);
         }
     }
-    platform::ProcessMessages();
 }
 
 TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,

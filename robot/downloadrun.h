@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,8 +48,11 @@ class TDownloadRun : public QObject
     TEntryList FileList;
 
     // Commands.
-    // The whole run, Go or Test; returns when it has ended. Does nothing while a run is active.
+    // The whole run, Go or Test: it starts, and goes on from the event loop until it ends
+    // (Observer.RunEnded). Does nothing while a run or a preview is active.
     void Go(bool testRun);
+    // The same run as a step, for a caller that drives it to its end (the command line).
+    TTask<void> RunAsync(bool testRun);
     // What Stop does once confirmed: the run ends after the current transfer, which is aborted.
     // Always completes, whatever the FTP server makes of the goodbye.
     void RequestStop();
@@ -130,25 +134,25 @@ class TDownloadRun : public QObject
         std::string EntryOrigin;
     };
 
-    void StartRun(TRun& run);
-    void ScheduledWait();
+    TTask<void> StartRunAsync(TRun& run);
+    TTask<void> ScheduledWaitAsync();
     void SetUpRun(TRun& run);
-    void ProcessURL(TRun& run, int j);
-    void FetchPage(TRun& run, const TURLParts& parts);
+    TTask<void> ProcessURLAsync(TRun& run, int j);
+    TTask<void> FetchPageAsync(TRun& run, const TURLParts& parts);
     // The request of a URL List entry's page or file: the entry's login goes with requests to
     // the entry's own server only.
     TFetchRequest RequestFor(const TRun& run, const std::string& url, const std::string& destination) const;
     void MergePageLinks(TRun& run);
     // A failure's text, saying so when the watchdog gave the last transfer up.
     std::string TimedOutText(std::string_view message) const;
-    TNextStep ProcessFile(TRun& run, int i);
+    TTask<TNextStep> ProcessFileAsync(TRun& run, int i);
     // Stop, Skip File or Skip URL came for what is under way.
     bool UserGaveUp() const;
     // Raises when the user gave up before or during the pause.
-    void PauseBeforeFile(int milliseconds);
+    TTask<void> PauseBeforeFileAsync(int milliseconds);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
-    std::int64_t TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
-                              bool& endOfList);
+    TTask<std::int64_t> TransferFileAsync(TRun& run, std::string entry, std::string outputPath,
+                                          bool& endOfList);
     void KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList);
     void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
     void PrintFile(const std::string& outputPath);
@@ -183,5 +187,7 @@ class TDownloadRun : public QObject
     bool previewActive = false;
     bool previewAborted = false;
     bool printFailureShown = false;
+    // The run Go started, kept until it has ended and the next Go.
+    std::optional<TTask<void>> runTask;
     bool logFailureShown = false;
 };

@@ -88,7 +88,6 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
             lastFtpErrorReply = std::string(bytetext::WithoutLineEnd(status));
         // A server's reply keeps its line end; a status is one line.
         Observer.FtpStatus(std::string(bytetext::WithoutLineEnd(status)));
-        platform::ProcessMessages();
     };
     // Every step done (the login, each command, the data connection) and every chunk is a sign
     // of life; a reply line is none, since a server may send lines for ever.
@@ -226,7 +225,7 @@ void TFetch::KeepDescribed(std::int64_t received)
         describing->WriteDescription();
 }
 
-TFetchResult TFetch::Fetch(const TFetchRequest& request)
+TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
 {
     TFetchResult result(request.Destination);
     NMHTTP1->LastError = 0;
@@ -248,7 +247,7 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
         if (lastWasFtp)
             FetchFtp(request, result);
         else
-            FetchHttp(request, result);
+            co_await FetchHttpAsync(request, result);
     }
     catch (...)
     {
@@ -271,7 +270,12 @@ TFetchResult TFetch::Fetch(const TFetchRequest& request)
             result.File.KeepForLater();
         throw;
     }
-    return result;
+    co_return result;
+}
+
+TFetchResult TFetch::Fetch(const TFetchRequest& request)
+{
+    return RunToEnd(FetchAsync(request));
 }
 
 void TFetch::ForgetFtpFallBacks()
@@ -284,7 +288,7 @@ void TFetch::GiveUp()
     givenUp = true;
 }
 
-void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
+TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& result)
 {
     const std::string& url = request.Address;
     NMHTTP1->Body = result.File.Path();
@@ -327,7 +331,7 @@ void TFetch::FetchHttp(const TFetchRequest& request, TFetchResult& result)
             TTransferFile*& describing;
             ~TDescribed() { describing = nullptr; }
         } described{describing};
-        FollowAnswers(request, askProxy);
+        co_await FollowAnswersAsync(request, askProxy);
     }
     result.ReplyCode = NMHTTP1->ReplyCode;
     result.StatusLine =
@@ -406,7 +410,7 @@ void TFetch::HttpResponseHeader()
         describing->Describe(info);
 }
 
-void TFetch::FollowAnswers(const TFetchRequest& request, bool askProxy)
+TTask<void> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askProxy)
 {
     // What comes next is decided here, answer by answer: a redirect is followed, a login asked
     // for is asked and the request made again with it, a part that cannot continue the kept
@@ -423,7 +427,7 @@ void TFetch::FollowAnswers(const TFetchRequest& request, bool askProxy)
         bool otherVersion = false;
         try
         {
-            NMHTTP1->Get(address);
+            co_await NMHTTP1->GetAsync(address);
         }
         catch (const TOtherVersion&)
         {

@@ -6,6 +6,9 @@
 
 #include <QObject>
 
+#ifndef Q_MOC_RUN
+#include "platform/task.h"
+#endif
 #include "platform/indicator.h"
 #include "platform/loglevel.h"
 #include "robot/transferfile.h"
@@ -125,6 +128,8 @@ class TFetch : public QObject
     // Exception (ESockError, FTPException, EAbortError...); an error answer of the server is a
     // result with its reply code, for the caller to judge.
     TFetchResult Fetch(const TFetchRequest& request);
+    // The same as a step of a transfer: Fetch drives it to its end for a blocking caller.
+    TTask<TFetchResult> FetchAsync(const TFetchRequest& request);
 
     // Takes the proxy preference over, or says that it is unusable (indicator and message).
     void ApplyProxySetting();
@@ -156,12 +161,12 @@ class TFetch : public QObject
     std::string Explain(const Exception& error, int timeOutSeconds);
 
   private:
-    void FetchHttp(const TFetchRequest& request, TFetchResult& result);
+    TTask<void> FetchHttpAsync(const TFetchRequest& request, TFetchResult& result);
     void FetchFtp(const TFetchRequest& request, TFetchResult& result);
     // GETs the request's address and goes where its answers lead: redirects, logins (a proxy's
     // only when askProxy), and the whole file again when the part asked for (RangeFrom) cannot
     // be had. A redirect that could not be followed raises.
-    void FollowAnswers(const TFetchRequest& request, bool askProxy);
+    TTask<void> FollowAnswersAsync(const TFetchRequest& request, bool askProxy);
     void SignOfLife();
     void HttpPacketRecvd();
     void KeepDescribed(std::int64_t received);

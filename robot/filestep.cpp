@@ -66,15 +66,16 @@ bool TDownloadRun::UserGaveUp() const
     return stopRequested || skipFileRequested || skipURLRequested;
 }
 
-void TDownloadRun::PauseBeforeFile(int milliseconds)
+TTask<void> TDownloadRun::PauseBeforeFileAsync(int milliseconds)
 {
     // The pause is up to a minute: Stop and the skips end it at once, and the file that was to
     // follow it does not start.
-    if (!platform::Pause(milliseconds, [this] { return UserGaveUp(); }))
+    const bool whole = co_await platform::PauseAsync(milliseconds, [this] { return UserGaveUp(); });
+    if (!whole)
         throw Exception("Cancelled");
 }
 
-TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
+TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, int i)
 {
     const std::string entry = FileList.Item(i);
     // The address as it is fetched, port and all; a password in it only as "****".
@@ -111,7 +112,7 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         // The pace of the run: files start at least the pause apart.
         const qint64 pause = settings.PauseSeconds * 1000;
         const qint64 sinceLastStart = run.LastFileStart.elapsed();
-        PauseBeforeFile(static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
+        co_await PauseBeforeFileAsync(static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
         run.LastFileStart.start();
 
         if (!run.TestRun)
@@ -127,15 +128,15 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
         std::int64_t bytes = 0;
         bool endOfList = false;
         if (run.TestRun)
-            PauseBeforeFile(300);
+            co_await PauseBeforeFileAsync(300);
         else if (!exists || settings.Overwrite)
-            bytes = TransferFile(run, entry, outputPath, endOfList);
+            bytes = co_await TransferFileAsync(run, entry, outputPath, endOfList);
         // The page that ends a patent document counts like any file.
         Bookkeeping(bytes, outputPath);
         if (endOfList)
             next = TNextStep::EndOfList;
         run.RetryCount = 0;
-        platform::ProcessMessages();
+        co_await platform::Yield();
     }
     catch (const ENoRetry& failure)
     {
@@ -157,25 +158,25 @@ TDownloadRun::TNextStep TDownloadRun::ProcessFile(TRun& run, int i)
     skipFileRequested = false;
     if (errorCount > 0)
         Observer.Indicator(TIndicator::Error);
-    return next;
+    co_return next;
 }
 
-std::int64_t TDownloadRun::TransferFile(TRun& run, const std::string& entry, const std::string& outputPath,
-                                        bool& endOfList)
+TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, std::string entry, std::string outputPath,
+                                                    bool& endOfList)
 {
     // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
     const std::string address = ResolveLink(run.PageAddress, entry);
     const bool ftp = ProtocolOf(address) == TProtocol::Ftp;
     // And the pause again as a settle before each web file.
     if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
-        PauseBeforeFile(pause * 1000);
-    TFetchResult fetched = Fetch->Fetch(RequestFor(run, address, outputPath));
+        co_await PauseBeforeFileAsync(pause * 1000);
+    TFetchResult fetched = co_await Fetch->FetchAsync(RequestFor(run, address, outputPath));
     // An FTP file is kept as it came: only a web server answers with an error page in its place.
     if (ftp)
         fetched.File.Commit();
     else
         KeepOrDiscard(run, fetched, endOfList);
-    return fetched.Bytes;
+    co_return fetched.Bytes;
 }
 
 void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList)
@@ -259,7 +260,6 @@ TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& mes
     AbortClients();
     // What came of a failed file (an error page, a part) is no progress.
     Observer.FileProgress(0, 0);
-    platform::ProcessMessages();
     // Folders made for a file that did not come are not left behind empty.
     RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);
     // A file the user gave up (Stop, Skip File, Skip URL) is no error, and is not tried again.

@@ -103,6 +103,7 @@ TEST(DownloadRun, GoListsMatchingLinksAndMirrorsThemUnderTheOutputDirectory)
     w.form.UpdateControls();
 
     QTest::mouseClick(w.form.SpeedButtonGo, Qt::LeftButton);
+    w.WaitForTheRun();
 
     // The missing file is the one error: not retried, not counted as a file, no folder left for it.
     EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
@@ -166,7 +167,7 @@ TEST(DownloadRun, ImagesAndPagesSavedWithThem)
     std::vector<Qt::CursorShape> cursors;
     QObject::connect(&w.form.Robot->FileList, &QAbstractItemModel::rowsInserted,
                      [&] { cursors.push_back(ShownCursor()); });
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.form.ListBoxFileList->Items(),
               (std::vector<std::string>{"page.html", "logo.gif", "inner.gif"}));
     EXPECT_EQ(cursors, std::vector<Qt::CursorShape>(3, Qt::WaitCursor));
@@ -200,7 +201,7 @@ TEST(DownloadRun, EachEntryStartsWithEmptyBarsAndAFailedPageLeavesNone)
                              listBar = w.form.ProgressBarList->value();
                              fileBar = w.form.ProgressBarFile->value();
                          });
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/a.zip"), "AAAA");
     EXPECT_EQ(shown, (std::vector<std::string>{"", ""})) << "nothing of the entry before";
     EXPECT_EQ(listBar, 0);
@@ -239,7 +240,7 @@ TEST(DownloadRun, AFileThatFailsForGoodShowsTheErrorAndAsksToViewTheLog)
     } asked;
     bool errorShown = false;
     asked.OnQuestion = [&] { errorShown = w.form.ImageError->isVisible(); };
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
 
     EXPECT_TRUE(errorShown) << "the error indicator shows once the file failed";
     EXPECT_TRUE(w.form.ImageError->isHidden()) << "and goes with the run";
@@ -259,7 +260,7 @@ TEST(DownloadRun, AtLogLevelZeroNothingIsLoggedAndTheErrorsAreAnnounced)
     w.form.ListBoxURLList->SetItems(
         {"http://127.0.0.1:1/nothing.html->" + w.home.Path() + "out/", "http://127.0.0.1:1/either.html"});
     w.Preferences(0, 0);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.form.Robot->ErrorCount(), 2);
     EXPECT_EQ(w.Log(), "");
     EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"2 errors occured and were not logged."});
@@ -267,7 +268,7 @@ TEST(DownloadRun, AtLogLevelZeroNothingIsLoggedAndTheErrorsAreAnnounced)
     RobotWindow logged;
     logged.form.ListBoxURLList->SetItems({"127.0.0.1:1/x.html"});
     logged.Preferences(1, 0);
-    logged.form.SpeedButtonGoClick(logged.form.SpeedButtonGo);
+    logged.Press(logged.form.SpeedButtonGo);
     EXPECT_NE(logged.Log().find("Processing URL http://127.0.0.1:1/x.html\r\nFailed to download page "
                                 "http://127.0.0.1:1/x.html (Unable to create directory)\r\n"),
               std::string::npos)
@@ -287,14 +288,14 @@ TEST(DownloadRun, ExistingFilesAreSkippedOrReplacedButNeverLostToAFailure)
     w.home.Write(lostName, "PRECIOUS");
     w.form.ListBoxURLList->SetItems({site.url + "index.html->" + w.home.Path() + "out/"});
     w.Preferences(2, 0);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/kept.zip"), "OLD");
     EXPECT_NE(w.Log().find(w.home.Path() + "out/kept.zip (File exists. Skipped.)\r\n"), std::string::npos);
     EXPECT_EQ(server.ConnectionCount(), 0);
     EXPECT_EQ(w.form.Robot->FilesDone(), 2u);
 
     w.preferences.CheckBoxOverWrite->setChecked(true);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/kept.zip"), "NEW");
     EXPECT_EQ(w.home.Read(lostName), "PRECIOUS") << "a failed overwrite keeps the old file";
     EXPECT_EQ(w.form.Robot->ErrorCount(), 1);
@@ -311,7 +312,7 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     w.Preferences(2, 0);
     w.preferences.CheckBoxPrint->setChecked(true);
     w.shell.PrintResult = platform::ShellFileNotFound;
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
+    w.Press(w.form.SpeedButtonTest);
     EXPECT_FALSE(w.home.Exists("out/a.zip"));
     EXPECT_FALSE(w.home.Exists("out/sub"));
     EXPECT_EQ(w.form.Robot->FilesDone(), 2u);
@@ -324,7 +325,7 @@ TEST(DownloadRun, ATestRunWritesNothingButCountsAndPrintsEveryFile)
     // A printer that fails for its own reason says so once a run, and the log has it for every file.
     w.shell.PrintResult = 1;
     w.shell.PrintError = "lp: Error - No default destination.";
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonTest);
+    w.Press(w.form.SpeedButtonTest);
     EXPECT_EQ(w.prompts.Messages, std::vector<std::string>{"lp: Error - No default destination."});
     EXPECT_EQ(Count(w.Log(), "\r\nlp: Error - No default destination.\r\n"), 2) << w.Log();
 }
@@ -342,7 +343,7 @@ TEST(DownloadRun, TheWatchdogEndsAStalledTransfer)
         {site.url + "index.html->" + w.home.Path() + "out/", silentPage + "->" + w.home.Path() + "out/"});
     w.Preferences(1, 0, 5);
     platform::SetTimeOutScale(1, 20);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     platform::SetTimeOutScale(1, 1);
     EXPECT_EQ(w.form.Robot->ErrorCount(), 2);
     EXPECT_EQ(server.ConnectionCount(), 1);
@@ -387,7 +388,7 @@ TEST(DownloadRun, StopSkipFileAndSkipUrlDuringATransfer)
         QToolButton* button = c.button(w.form);
         const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
                              [&] { QTest::mouseClick(button, Qt::LeftButton); });
-        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+        w.Press(w.form.SpeedButtonGo);
 
         // Each button asks first; the engine's tests tell what each does to the run.
         ASSERT_FALSE(w.prompts.Questions.empty());
@@ -419,7 +420,7 @@ TEST(DownloadRun, ClosingDuringARunKeepsWhatSaveToHeldBeforeIt)
     w.prompts.Answers = {true};
     const WhenReady when([&] { return w.form.LabelFileProgress->text().contains("of"); },
                          [&] { w.form.close(); });
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.prompts.Questions.front(), "Cancel download and quit?");
     EXPECT_EQ(w.form.Settings.OutputPath, "/typed/by/the/user/");
     EXPECT_NE(w.home.Read("settings.json").find("\"/typed/by/the/user/\""), std::string::npos);
@@ -461,7 +462,7 @@ TEST(DownloadRun, TheClientsReportsReachThePanelsThroughTheRun)
     w.Preferences(1, 0);
     const PanelTexts wide(w.form.StatusPanel0);
     const PanelTexts narrow(w.form.StatusPanel1);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
 
     EXPECT_EQ(w.home.Read("out/small.txt"), "first line\r\nsecond line\r\nthird line without end");
     // The FTP client's replies in the wide panel, one line each; the HTTP client's reports in
@@ -498,7 +499,7 @@ TEST(DownloadRun, AScheduledWaitShowsItsTimeAndStopEndsIt)
                              waiting = Label(w.form.StatusPanel0);
                              w.form.SpeedButtonStopClick();
                          });
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_TRUE(timerShown);
     EXPECT_EQ(caption, "Kestrow ZZzz..");
     EXPECT_EQ(waiting, "03:01 Waiting until " + w.preferences.SelectedStartTime());
@@ -521,7 +522,7 @@ TEST(DownloadRun, AFileBehindALoginIsFetchedAgainOnceTheLoginIsAnswered)
         if (answered)
             w.prompts.LoginAnswers.push_back(
                 platform::LoginAnswer{PeerValue("nginx", "user"), PeerValue("nginx", "password")});
-        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+        w.Press(w.form.SpeedButtonGo);
         EXPECT_EQ(w.home.Read("out/private/secret.txt"), answered ? "the secret page" : "");
         EXPECT_EQ(w.home.Exists("out/private/secret.txt"), answered);
         EXPECT_EQ(w.form.Robot->ErrorCount(), answered ? 0 : 1);
@@ -539,7 +540,7 @@ TEST(DownloadRun, ThroughTheProxyOfThePreferences)
     w.preferences.EditProxyServer->setText(
         QString::fromStdString("127.0.0.1:" + std::to_string(PeerPort("tinyproxy"))));
     w.Preferences(1, 0);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_EQ(w.home.Read("out/a.zip"), "VIA PROXY");
     std::ifstream proxyLog(PeerStateDir("tinyproxy") + "tinyproxy.log");
     const std::string logged((std::istreambuf_iterator<char>(proxyLog)), std::istreambuf_iterator<char>());
@@ -586,7 +587,7 @@ TEST(DownloadRun, ThroughAnAuthenticatingProxyToAProtectedListBehindRedirects)
             w.prompts.LoginAnswers = {std::nullopt};
         else
             w.prompts.LoginAnswers = {proxyLogin, c == Answered ? std::optional(siteLogin) : std::nullopt};
-        w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+        w.Press(w.form.SpeedButtonGo);
 
         const std::vector<platform::LoginQuestion>& asked = w.prompts.LoginQuestions;
         const std::string log = w.Log();

@@ -205,7 +205,7 @@ TEST(TFormKestrow, DuringAScheduledWaitEnterAddsNothingAndNothingStaleShows)
                          w.form.SpeedButtonStopClick();
                      });
     poll.start(5);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
 
     EXPECT_EQ(seen, std::vector<std::string>(4)) << "the wait shows no panel, progress or totals of before";
     EXPECT_FALSE(addEnabled);

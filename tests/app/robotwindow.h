@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QSpinBox>
+#include <QEventLoop>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/formkestrow.h"
 #include "platform/clock.h"
@@ -95,7 +97,19 @@ struct RobotWindow
                                  if (form.Robot->Running())
                                      form.Robot->RequestStop();
                              });
-        form.SpeedButtonGoClick(form.SpeedButtonGo);
+        Press(form.SpeedButtonGo);
         preferences.CheckBoxStartAt->setChecked(false);
+    }
+
+    // Presses Go or Test and waits, as a user would, until the run has ended.
+    void Press(QToolButton* button)
+    {
+        form.SpeedButtonGoClick(button);
+        WaitForTheRun();
+    }
+    void WaitForTheRun()
+    {
+        while (form.Robot->RunActive())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 };

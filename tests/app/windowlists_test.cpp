@@ -262,7 +262,7 @@ TEST(WindowLists, EntriesKeepTheirBytesFromLoadToSaveAndRun)
     // The run takes the entry's output folder as it stands.
     w.form.ListBoxURLList->SetItems({cafe});
     w.Preferences(1, 0);
-    w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
+    w.Press(w.form.SpeedButtonGo);
     EXPECT_TRUE(std::filesystem::is_directory(w.home.Path() + "out/\xff")) << w.Log();
     EXPECT_NE(w.Log().find("Processing URL http://127.0.0.1:1/caf\xe9.html\r\n"), std::string::npos)
         << w.Log();

@@ -565,7 +565,13 @@ TEST_F(DownloadRunEngine, AScheduledStartWaitsForItsTimeAndStopEndsTheWait)
         const int connectionsBefore = site.server.ConnectionCount();
         platform::ScriptedClock clock(QDateTime(QDate(2026, 12, 7), c.now), 0);
         observer = RecordingObserver();
-        auto stop = [&] { QTimer::singleShot(0, [&] { run.RequestStop(); }); };
+        // One Stop, as a button gives it; a later one would reach the next case's run.
+        bool stopGiven = false;
+        auto stop = [&]
+        {
+            if (!std::exchange(stopGiven, true))
+                QTimer::singleShot(0, [&] { run.RequestStop(); });
+        };
         if (c.inTheWait)
             observer.OnCaption = [&](const std::string& text)
             {

@@ -167,7 +167,7 @@ class EngineTest : public ::testing::Test
                              run.Abandon();
                          });
         failsafe.start(failsafeMilliseconds);
-        run.Go(testRun);
+        RunToEnd(run.RunAsync(testRun));
     }
 
     std::string Out() const { return home.Path() + "out/"; }

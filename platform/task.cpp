@@ -1,4 +1,4 @@
-#include "net/task.h"
+#include "platform/task.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
