@@ -58,12 +58,12 @@ void TNMFTP::ServerNotice()
     Cancel();
 }
 
-std::string TNMFTP::Transaction(const std::string& command)
+TTask<std::string> TNMFTP::TransactionAsync(const std::string& command)
 {
-    const std::string reply = TPowersock::Transaction(command);
-    ReadReplyContinuation(reply);
+    const std::string reply = co_await TPowersock::TransactionAsync(command);
+    co_await ReadReplyContinuationAsync(reply);
     RefuseReplyWithoutCode();
-    return reply;
+    co_return reply;
 }
 
 void TNMFTP::RefuseReplyWithoutCode()
@@ -74,13 +74,13 @@ void TNMFTP::RefuseReplyWithoutCode()
         throw FTPException(LastReply);
 }
 
-void TNMFTP::ReadReplyContinuation(const std::string& firstLine,
-                                   const std::function<void(const std::string& line)>& eachLine)
+TTask<void> TNMFTP::ReadReplyContinuationAsync(std::string firstLine,
+                                               std::function<void(const std::string& line)> eachLine)
 {
     ftpreply::TReplyLines reply(firstLine);
     while (reply.GoesOn())
     {
-        const std::string line = ReadLn();
+        const std::string line = co_await ReadLnAsync();
         ReportStatus(1, line);
         reply.Next(line);
         if (eachLine)
@@ -109,27 +109,32 @@ void TNMFTP::Failure(TCmdType kind, const std::string& reply)
         throw FTPException(reply);
 }
 
-void TNMFTP::Connect()
+TTask<void> TNMFTP::ConnectAsync()
 {
     CancelRequested = false;
     if (IsConnected())
-        return;
+        co_return;
     ClearReceiveBuffer();
+    std::exception_ptr failure;
     try
     {
-        TPowersock::Connect();
+        co_await TPowersock::ConnectAsync();
     }
     catch (...)
     {
+        failure = std::current_exception();
+    }
+    if (failure)
+    {
         // A server that refuses service at once ends the connect wait with its notice.
         if (ftpreply::IsServerNotice(Buffered(), false))
-            DrainReply();
-        throw;
+            co_await DrainReplyAsync();
+        std::rethrow_exception(failure);
     }
     try
     {
         // Every greeting line up to the first final one; its code is not checked.
-        ReadReplyContinuation(" ");
+        co_await ReadReplyContinuationAsync(" ");
         if (UserID.empty() || Password.empty())
         {
             bool handled = false;
@@ -137,7 +142,8 @@ void TNMFTP::Connect()
                 OnAuthenticationNeeded(handled);
         }
         ReportStatus(1, "USER " + UserID);
-        Transaction(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
+        const std::string user = Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host;
+        co_await TransactionAsync(user);
         auto checkLogin = [this]
         {
             if (!InRange(ReplyCode, 401, 599))
@@ -152,7 +158,7 @@ void TNMFTP::Connect()
         {
             // The password itself is never reported.
             ReportStatus(1, "PASS ");
-            Transaction("PASS " + Password);
+            co_await TransactionAsync("PASS " + Password);
             checkLogin();
         }
         if (OnConnect)
@@ -160,18 +166,21 @@ void TNMFTP::Connect()
     }
     catch (...)
     {
-        // After a cancel nobody waits for an answer to QUIT: what the server said last is shown
-        // and the connection is closed.
-        if (CancelRequested)
-        {
-            DrainReply();
-            TPowersock::Disconnect();
-        }
-        else
-            DisconnectQuietly();
-        ReportStatus(1, "Disconnected");
-        throw;
+        failure = std::current_exception();
     }
+    if (!failure)
+        co_return;
+    // After a cancel nobody waits for an answer to QUIT: what the server said last is shown
+    // and the connection is closed.
+    if (CancelRequested)
+    {
+        co_await DrainReplyAsync();
+        TPowersock::Disconnect();
+    }
+    else
+        DisconnectQuietly();
+    ReportStatus(1, "Disconnected");
+    std::rethrow_exception(failure);
 }
 
 void TNMFTP::DisconnectQuietly()
@@ -188,23 +197,33 @@ void TNMFTP::DisconnectQuietly()
 
 void TNMFTP::DoCommand(const std::string& commandLine)
 {
+    RunToEnd(DoCommandAsync(commandLine));
+}
+
+TTask<void> TNMFTP::DoCommandAsync(std::string commandLine)
+{
     const TCmdType kind = ftpreply::CommandKind(commandLine);
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
-        return;
+        co_return;
     ReportStatus(1, commandLine);
     DropStaleInput();
+    std::exception_ptr failure;
     try
     {
-        Transaction(commandLine);
+        co_await TransactionAsync(commandLine);
     }
     catch (...)
     {
+        failure = std::current_exception();
+    }
+    if (failure)
+    {
         // A notice that ended the wait is shown, and not left for the next command to read.
         if (CancelRequested)
-            DrainReply();
-        throw;
+            co_await DrainReplyAsync();
+        std::rethrow_exception(failure);
     }
     if (InRange(ReplyCode, 400, 599))
     {
@@ -212,7 +231,7 @@ void TNMFTP::DoCommand(const std::string& commandLine)
         if (InRange(ReplyCode, 500, 502) && OnUnSupportedFunction)
             OnUnSupportedFunction(kind);
         Failure(kind, reply);
-        return;
+        co_return;
     }
     if (OnSuccess)
         OnSuccess(kind);
@@ -223,18 +242,28 @@ void TNMFTP::ChangeDir(const std::string& path)
     DoCommand("CWD " + path);
 }
 
+TTask<void> TNMFTP::ChangeDirAsync(std::string path)
+{
+    co_await DoCommandAsync("CWD " + path);
+}
+
 void TNMFTP::TransferType(int kind)
+{
+    RunToEnd(TransferTypeAsync(kind));
+}
+
+TTask<void> TNMFTP::TransferTypeAsync(int kind)
 {
     switch (static_cast<TTransferType>(kind))
     {
     case TTransferType::Ascii:
-        DoCommand("TYPE A");
+        co_await DoCommandAsync("TYPE A");
         break;
     case TTransferType::Image:
-        DoCommand("TYPE I");
+        co_await DoCommandAsync("TYPE I");
         break;
     case TTransferType::Local8Bit:
-        DoCommand("TYPE L 8");
+        co_await DoCommandAsync("TYPE L 8");
         break;
     default:
         break;
@@ -243,28 +272,39 @@ void TNMFTP::TransferType(int kind)
 
 void TNMFTP::Download(const std::string& remote, const std::string& local, std::int64_t restartAt)
 {
-    ContinuedFrom = -1;
-    CancelRequested = false;
-    CheckConnected();
-    if (!IsConnected())
-        return;
-    // Refused before the PORT that would go ahead of it (Transaction refuses it too).
-    if (bytetext::HasControlByte(remote))
-        throw Exception("Invalid URL");
-    ReceiveData("RETR " + remote, local.empty() ? remote : local, ftpreply::TCmdType::cmdDownload, restartAt);
+    RunToEnd(DownloadAsync(remote, local, restartAt));
 }
 
-bool TNMFTP::ListFolder(const std::string& local)
+TTask<void> TNMFTP::DownloadAsync(std::string remote, std::string local, std::int64_t restartAt)
 {
     ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
-        return false;
+        co_return;
+    // Refused before the PORT that would go ahead of it (Transaction refuses it too).
+    if (bytetext::HasControlByte(remote))
+        throw Exception("Invalid URL");
+    const std::string into = local.empty() ? remote : local;
+    co_await ReceiveDataAsync("RETR " + remote, into, ftpreply::TCmdType::cmdDownload, restartAt);
+}
+
+bool TNMFTP::ListFolder(const std::string& local)
+{
+    return RunToEnd(ListFolderAsync(local));
+}
+
+TTask<bool> TNMFTP::ListFolderAsync(std::string local)
+{
+    ContinuedFrom = -1;
+    CancelRequested = false;
+    CheckConnected();
+    if (!IsConnected())
+        co_return false;
     try
     {
-        ReceiveData("MLSD", local, ftpreply::TCmdType::cmdList);
-        return true;
+        co_await ReceiveDataAsync("MLSD", local, ftpreply::TCmdType::cmdList);
+        co_return true;
     }
     catch (const FTPException&)
     {
@@ -273,34 +313,36 @@ bool TNMFTP::ListFolder(const std::string& local)
         if (!InRange(ReplyCode, 500, 502) && ReplyCode != 504)
             throw;
     }
-    ReceiveData("NLST", local, ftpreply::TCmdType::cmdNList);
-    return false;
+    co_await ReceiveDataAsync("NLST", local, ftpreply::TCmdType::cmdNList);
+    co_return false;
 }
 
-void TNMFTP::ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
-                         std::int64_t restartAt)
+TTask<void> TNMFTP::ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
+                                     std::int64_t restartAt)
 {
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
-    auto finish = [this]
+    auto finish = [this]() -> TTask<void>
     {
         awaitingData = false;
         TPowersock* data = DataConnection;
         DataConnection = nullptr;
         delete data;
         if (CancelRequested)
-            DrainReply();
+            co_await DrainReplyAsync();
     };
+    std::exception_ptr failure;
     try
     {
         // A refusal of active mode is followed by one passive attempt, never by another active one.
-        if (!StartTransfer(command, kind, restartAt))
-            StartTransfer(command, kind, restartAt);
+        const bool started = co_await StartTransferAsync(command, kind, restartAt);
+        if (!started)
+            co_await StartTransferAsync(command, kind, restartAt);
 
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
-            DataConnection->CaptureFile(local, ContinuedFrom);
+            co_await DataConnection->CaptureFileAsync(local, ContinuedFrom);
         if (OnTransactionStop)
             OnTransactionStop(this);
 
@@ -310,9 +352,9 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
 
         if (!CancelRequested && !TimedOut)
         {
-            const std::string closing = ReadLn();
+            const std::string closing = co_await ReadLnAsync();
             ReportStatus(1, closing);
-            ReadReplyContinuation(closing);
+            co_await ReadReplyContinuationAsync(closing);
             // A transfer the server reports as failed did not bring the whole file.
             if (closing.size() >= 3 && (closing[0] == '4' || closing[0] == '5'))
                 Failure(kind, closing);
@@ -320,11 +362,15 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
     }
     catch (...)
     {
-        finish();
-        throw;
+        failure = std::current_exception();
+    }
+    if (failure)
+    {
+        co_await finish();
+        std::rethrow_exception(failure);
     }
     const bool cancelled = CancelRequested;
-    finish();
+    co_await finish();
     // A cancelled transfer is never a finished one, however the data connection ended.
     if (cancelled)
         throw EAbortError("Socket send aborted");
@@ -332,7 +378,7 @@ void TNMFTP::ReceiveData(const std::string& command, const std::string& local, T
         OnSuccess(kind);
 }
 
-bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64_t restartAt)
+TTask<bool> TNMFTP::StartTransferAsync(const std::string& command, TCmdType kind, std::int64_t restartAt)
 {
     const bool passive = Passive || passiveServers.contains(ServerName());
     awaitingData = false;
@@ -345,16 +391,20 @@ bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64
     if (OnPacketRecvd)
         DataConnection->OnPacketRecvd = OnPacketRecvd;
     if (passive)
-        ConnectPassive(kind);
-    else if (!OfferActive(kind))
-        return false;
+        co_await ConnectPassiveAsync(kind);
+    else
+    {
+        const bool offered = co_await OfferActiveAsync(kind);
+        if (!offered)
+            co_return false;
+    }
 
     ContinuedFrom = -1;
     if (restartAt > 0)
     {
         const std::string restLine = "REST " + std::to_string(restartAt);
         ReportStatus(1, restLine);
-        Transaction(restLine);
+        co_await TransactionAsync(restLine);
         // Any answer but "350 pending further information" leaves the transfer at byte 0.
         if (ReplyCode == 350)
             ContinuedFrom = restartAt;
@@ -362,47 +412,53 @@ bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64
 
     ReportStatus(1, command);
     ExpectedCount = 0;
+    bool refused = false;
     try
     {
-        TPowersock::Transaction(command);
+        co_await TPowersock::TransactionAsync(command);
     }
     catch (const EAbortError&)
     {
         // A 426 as the reply is a notice, which ends the wait for the reply.
         if (passive || !RefusedBeforeData())
             throw;
-        TakeRefusal();
-        return false;
+        refused = true;
+    }
+    if (refused)
+    {
+        co_await TakeRefusalAsync();
+        co_return false;
     }
     RefuseReplyWithoutCode();
     if (!passive && (ReplyCode == 425 || ReplyCode == 426))
     {
         const std::string reply = LastReply;
-        ReadReplyContinuation(reply);
+        co_await ReadReplyContinuationAsync(reply);
         FallBackToPassive(reply);
-        return false;
+        co_return false;
     }
     if (InRange(ReplyCode, 301, 599))
         Failure(kind, LastReply);
     ExpectedCount = ftpreply::SizeFromReply(LastReply);
-    ReadReplyContinuation(LastReply,
-                          [this](const std::string& line)
-                          {
-                              if (ExpectedCount == 0)
-                                  ExpectedCount = ftpreply::SizeFromReply(line);
-                          });
+    co_await ReadReplyContinuationAsync(LastReply,
+                                        [this](const std::string& line)
+                                        {
+                                            if (ExpectedCount == 0)
+                                                ExpectedCount = ftpreply::SizeFromReply(line);
+                                        });
 
     awaitingData = true;
     // A notice that came with the reply to RETR ends the wait before it starts.
     ServerNotice();
     if (passive)
-        return true;
+        co_return true;
     bool accepted = false;
     if (!CancelRequested)
     {
         try
         {
-            DataConnection->AdoptSocket(DataConnection->Accept());
+            QTcpSocket* const connection = co_await DataConnection->AcceptAsync();
+            DataConnection->AdoptSocket(connection);
             accepted = true;
         }
         catch (const ESockError&)
@@ -412,19 +468,19 @@ bool TNMFTP::StartTransfer(const std::string& command, TCmdType kind, std::int64
         }
     }
     if (accepted || !RefusedBeforeData())
-        return true;
-    TakeRefusal();
-    return false;
+        co_return true;
+    co_await TakeRefusalAsync();
+    co_return false;
 }
 
-void TNMFTP::TakeRefusal()
+TTask<void> TNMFTP::TakeRefusalAsync()
 {
     // The notice is shown and taken off the control connection before the next command.
     const std::string_view buffered = Buffered();
     const std::size_t end = buffered.find('\n');
     const std::string notice(buffered.substr(0, end == std::string_view::npos ? end : end + 1));
     awaitingData = false;
-    DrainReply();
+    co_await DrainReplyAsync();
     FallBackToPassive(notice);
 }
 
@@ -435,16 +491,16 @@ bool TNMFTP::RefusedBeforeData() const
     return CancelRequested && !abortRequested && (buffered.starts_with("425") || buffered.starts_with("426"));
 }
 
-void TNMFTP::ConnectPassive(TCmdType kind)
+TTask<void> TNMFTP::ConnectPassiveAsync(TCmdType kind)
 {
     ReportStatus(1, "EPSV");
-    Transaction("EPSV");
+    co_await TransactionAsync("EPSV");
     int port = ReplyCode == 229 ? ftpreply::ExtendedPassivePort(LastReply) : 0;
     // A server from before EPSV knows PASV.
     if (InRange(ReplyCode, 500, 599))
     {
         ReportStatus(1, "PASV");
-        Transaction("PASV");
+        co_await TransactionAsync("PASV");
         port = ReplyCode == 227 ? ftpreply::PassivePort(LastReply) : 0;
     }
     if (port == 0)
@@ -456,7 +512,7 @@ void TNMFTP::ConnectPassive(TCmdType kind)
     DataConnection->Port = port;
     try
     {
-        DataConnection->Connect();
+        co_await DataConnection->ConnectAsync();
     }
     catch (const ESockError& error)
     {
@@ -469,7 +525,7 @@ void TNMFTP::ConnectPassive(TCmdType kind)
     }
 }
 
-bool TNMFTP::OfferActive(TCmdType kind)
+TTask<bool> TNMFTP::OfferActiveAsync(TCmdType kind)
 {
     DataConnection->Port = 0;
     // Only the server we talk to may deliver the file, and only on the way we reach it.
@@ -488,15 +544,15 @@ bool TNMFTP::OfferActive(TCmdType kind)
     else
         line = "PORT " + LocalAddressText() + DataConnection->LocalPortText();
     ReportStatus(1, line);
-    Transaction(line);
+    co_await TransactionAsync(line);
     if (InRange(ReplyCode, 500, 599))
     {
         FallBackToPassive(LastReply);
-        return false;
+        co_return false;
     }
     if (InRange(ReplyCode, 301, 599))
         Failure(kind, LastReply);
-    return true;
+    co_return true;
 }
 
 void TNMFTP::FallBackToPassive(const std::string& reply)
@@ -519,13 +575,13 @@ std::int64_t TNMFTP::DataReceivedCount() const
     return DataConnection ? DataConnection->ReceivedCount : 0;
 }
 
-void TNMFTP::DrainReply()
+TTask<void> TNMFTP::DrainReplyAsync()
 {
     CancelRequested = false;
     std::string text;
     // Taken straight from the buffer, and deaf to cancels: a notice arriving now must not abort
     // the drain itself.
-    WaitUntil(
+    co_await Until(
         [&]
         {
             text.append(Buffered());
@@ -538,15 +594,20 @@ void TNMFTP::DrainReply()
 
 void TNMFTP::Disconnect()
 {
+    RunToEnd(DisconnectAsync());
+}
+
+TTask<void> TNMFTP::DisconnectAsync()
+{
     CancelRequested = false;
     if (!IsConnected())
-        return;
+        co_return;
     ReportStatus(1, "QUIT");
     Vendor = 2411;
     try
     {
         DropStaleInput();
-        Transaction("QUIT");
+        co_await TransactionAsync("QUIT");
         if (InRange(ReplyCode, 301, 599))
             throw FTPException(LastReply);
     }

@@ -67,28 +67,36 @@ class TNMFTP : public TPowersock
     // Active mode failed with a server and passive mode takes over; the text says so.
     std::function<void(const std::string& text)> OnPassiveFallBack;
 
-    void Connect() override;
+    // Connects and logs in; Connect drives it to its end.
+    TTask<void> ConnectAsync() override;
     void Disconnect() override;
+    TTask<void> DisconnectAsync();
     // The command and its reply, with every further line of a reply of several lines read and
     // reported; returns the first line.
-    std::string Transaction(const std::string& command) override;
+    TTask<std::string> TransactionAsync(const std::string& command) override;
     void Abort() override;
 
+    // Each command also as a step of a transfer.
     void DoCommand(const std::string& commandLine);
+    TTask<void> DoCommandAsync(std::string commandLine);
     void ChangeDir(const std::string& path);
+    TTask<void> ChangeDirAsync(std::string path);
     // A number that names no transfer type sends nothing.
     void TransferType(int kind);
     void TransferType(TTransferType kind) { TransferType(static_cast<int>(kind)); }
+    TTask<void> TransferTypeAsync(int kind);
     // Fetches remote into local (into a file named remote when local is empty). With restartAt
     // above 0 the server is asked to send the file from that byte on (REST) and what comes is
     // added to local's first restartAt bytes; a server that refuses sends the whole file, which
     // replaces local's bytes. ContinuedFrom tells which it was.
     void Download(const std::string& remote, const std::string& local, std::int64_t restartAt = 0);
+    TTask<void> DownloadAsync(std::string remote, std::string local, std::int64_t restartAt = 0);
     // Where the last download went on from (-1 when it started the file afresh).
     std::int64_t ContinuedFrom = -1;
     // Lists the current folder into the file local: MLSD's lines (with each entry's type), or
     // where the server knows no MLSD, NLST's names. Returns whether the listing is MLSD's.
     bool ListFolder(const std::string& local);
+    TTask<bool> ListFolderAsync(std::string local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
     // Servers that fell back to passive mode get another try in active mode.
@@ -99,33 +107,33 @@ class TNMFTP : public TPowersock
     // eachLine; raises "Reply too long" past the bounds of one reply.
     // Raises FTPException with the reply when its code is not in 100..599.
     void RefuseReplyWithoutCode();
-    void ReadReplyContinuation(const std::string& firstLine,
-                               const std::function<void(const std::string& line)>& eachLine = {});
+    TTask<void> ReadReplyContinuationAsync(std::string firstLine,
+                                           std::function<void(const std::string& line)> eachLine = {});
     void DropStaleInput();
     void ServerNotice();
     // Raises FTPException with reply unless an OnFailure handler takes it over.
     void Failure(TCmdType kind, const std::string& reply);
     // Takes what the server still sends after a cancelled transfer, so the next command does
     // not read it as its reply.
-    void DrainReply();
+    TTask<void> DrainReplyAsync();
     void DisconnectQuietly();
     // Sends command (RETR, MLSD, NLST) over a fresh data connection and captures what comes on
     // it into local; kind goes to the events. With restartAt, REST asks for the rest from there
     // first (see Download).
-    void ReceiveData(const std::string& command, const std::string& local, TCmdType kind,
-                     std::int64_t restartAt = 0);
+    TTask<void> ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
+                                 std::int64_t restartAt = 0);
     // Opens the data connection, sends REST and command, and in active mode takes the server's
     // connection. Returns false when the server refused active mode: passive mode is then the
     // rule for it, and the whole is done again.
-    bool StartTransfer(const std::string& command, TCmdType kind, std::int64_t restartAt);
+    TTask<bool> StartTransferAsync(const std::string& command, TCmdType kind, std::int64_t restartAt);
     // Asks for a passive port and connects to it on the control connection's peer.
-    void ConnectPassive(TCmdType kind);
+    TTask<void> ConnectPassiveAsync(TCmdType kind);
     // Listens and names the address by PORT or EPRT; false when the server refused it (5xx).
-    bool OfferActive(TCmdType kind);
+    TTask<bool> OfferActiveAsync(TCmdType kind);
     // The server answered the transfer command with 425 or 426 before any data came.
     bool RefusedBeforeData() const;
     // Takes the server's refusal off the control connection and falls back to passive mode.
-    void TakeRefusal();
+    TTask<void> TakeRefusalAsync();
     void FallBackToPassive(const std::string& reply);
     std::string ServerName() const;
 

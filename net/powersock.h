@@ -152,11 +152,12 @@ class TPowersock : public QObject
     }
 
     virtual QTcpSocket* Accept();
+    TTask<QTcpSocket*> AcceptAsync();
     virtual void Connect();
     // The steps of a transfer that wait for the network, for a caller that is itself a step;
     // Connect, ResolveHost, SendBytes, ReadLn, SendFile, CaptureFile and CaptureString drive
     // them to their end for a blocking caller.
-    TTask<void> ConnectAsync();
+    virtual TTask<void> ConnectAsync();
     TTask<void> ResolveHostAsync();
     TTask<std::string> ReadLnAsync();
     TTask<void> SendFileAsync(const std::string& fileName);
@@ -164,6 +165,9 @@ class TPowersock : public QObject
     TTask<void> CaptureStringAsync(std::string& text, std::int32_t count);
     virtual void Disconnect();
     virtual std::string Transaction(const std::string& command);
+    // The command's line out and the first line of its reply in, as a step of a transfer.
+    virtual TTask<std::string> TransactionAsync(const std::string& command);
+    TTask<void> WriteAsync(std::string text);
     virtual void Abort();
 
     void Cancel();

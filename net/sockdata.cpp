@@ -345,12 +345,17 @@ void TPowersock::SendBytes(std::string_view bytes)
     RunToEnd(SendBytesAsync(bytes));
 }
 
-void TPowersock::Write(const std::string& text)
+TTask<void> TPowersock::WriteAsync(std::string text)
 {
     ReportStatus(8, "Write");
     const std::size_t zero = text.find('\0');
     const std::size_t length = std::min({zero == std::string::npos ? text.size() : zero, TextBufferSize});
-    SendBytes(std::string_view(text.data(), length));
+    co_await SendBytesAsync(std::string_view(text.data(), length));
+}
+
+void TPowersock::Write(const std::string& text)
+{
+    RunToEnd(WriteAsync(text));
 }
 
 void TPowersock::Writeln(const std::string& text)
@@ -392,13 +397,19 @@ std::string TPowersock::ReadLn()
 
 std::string TPowersock::Transaction(const std::string& command)
 {
+    return RunToEnd(TransactionAsync(command));
+}
+
+TTask<std::string> TPowersock::TransactionAsync(const std::string& command)
+{
     ReportStatus(8, "Transaction");
     // A command is one line: a line end inside it would reach the peer as a command of its own.
     if (bytetext::HasControlByte(command))
         throw Exception("Invalid URL");
     ReplyCode = 0;
-    Writeln(command);
-    LastReply = ReadLn();
+    ReportStatus(8, "Writeln");
+    co_await WriteAsync(command + "\r\n");
+    LastReply = co_await ReadLnAsync();
     if (!LastReply.empty())
     {
         ReportStatus(1, LastReply);
@@ -413,7 +424,7 @@ std::string TPowersock::Transaction(const std::string& command)
             ReplyCode = (error == std::errc() && value <= 0x7fff) ? static_cast<std::int16_t>(value) : 0;
         }
     }
-    return LastReply;
+    co_return LastReply;
 }
 
 TTask<void> TPowersock::SendFileAsync(const std::string& fileName)
@@ -586,8 +597,14 @@ void TPowersock::IncomingConnection()
 
 QTcpSocket* TPowersock::Accept()
 {
+    return RunToEnd(AcceptAsync());
+}
+
+TTask<QTcpSocket*> TPowersock::AcceptAsync()
+{
     // Also ends when the listening socket was closed: no connection can come any more.
-    if (WaitUntil([this] { return state != TConnectionState::Listening; }) == TWaitEnd::Canceled)
+    const TWaitEnd end = co_await Until([this] { return state != TConnectionState::Listening; });
+    if (end == TWaitEnd::Canceled)
         throw ESockError(TSockReason::AcceptCanceled, "Accepting Canceled");
     if (!LastEventOk)
         throw ESockError(TSockReason::DataConnectionFailed, "Error creating Data Connection");
@@ -606,7 +623,7 @@ QTcpSocket* TPowersock::Accept()
         accepted->deleteLater();
         throw EAbortError(SendAborted);
     }
-    return accepted;
+    co_return accepted;
 }
 
 void TPowersock::AdoptSocket(QTcpSocket* accepted)

@@ -10,8 +10,9 @@
 // is awaited (or driven by RunToEnd) and hands its result, or what it raised, to whoever awaits
 // it. While it waits, nothing of it is on the stack: socket, timer and lookup events resume it
 // from the one event loop.
-// A co_await stands alone or as an initialiser, never inside a condition or beside && and ||:
-// g++ 12 then never resumes the step.
+// A co_await stands alone or as an initialiser, never inside a condition or beside && and ||
+// (g++ 12 then never resumes the step), and its operands hold no ?: that makes a temporary
+// (g++ 12 destroys it twice).
 template <typename T = void> class [[nodiscard]] TTask
 {
   public:
