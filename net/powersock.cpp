@@ -164,10 +164,10 @@ TPowersock::TUntil::~TUntil()
 {
     if (session.waiting == &waiter)
     {
-        session.waiting = nullptr;
         session.waitLimit->stop();
         if (waiter.rule.timed)
             session.TimerOff();
+        session.ResumeInterrupted(waiter);
     }
 }
 
@@ -183,6 +183,7 @@ bool TPowersock::TUntil::await_ready()
 void TPowersock::TUntil::await_suspend(std::coroutine_handle<> step)
 {
     waiter.step = step;
+    waiter.interrupted = session.waiting;
     session.waiting = &waiter;
     if (waiter.limit > 0)
         session.waitLimit->start(waiter.limit);
@@ -260,7 +261,19 @@ void TPowersock::CheckWait()
         return;
     }
     waitLimit->stop();
-    std::exchange(waiting, nullptr)->step.resume();
+    TWaiter& ended = *waiting;
+    ResumeInterrupted(ended);
+    ended.step.resume();
+}
+
+void TPowersock::ResumeInterrupted(TWaiter& ended)
+{
+    waiting = std::exchange(ended.interrupted, nullptr);
+    if (!waiting)
+        return;
+    if (waiting->limit > 0)
+        waitLimit->start(static_cast<int>(std::max<qint64>(waiting->limit - waiting->elapsed.elapsed(), 1)));
+    Wake();
 }
 
 QTcpSocket* TPowersock::CreateSocket()

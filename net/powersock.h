@@ -236,6 +236,9 @@ class TPowersock : public QObject
         QElapsedTimer elapsed;
         std::coroutine_handle<> step;
         TWaitEnd end = TWaitEnd::Done;
+        // The wait this one interrupted: a blocking call made while a step waited on the same
+        // session (a goodbye sent on Stop). It is looked at again once this one has ended.
+        TWaiter* interrupted = nullptr;
     };
     // Awaited by a step of a transfer: the step goes on once the wait has ended.
     class TUntil
@@ -347,6 +350,8 @@ class TPowersock : public QObject
     bool WaitEnds(TWaiter& waiter);
     // The wait under way is looked at: a step whose wait has ended goes on.
     void CheckWait();
+    // The wait that ended gives the session back to the one it interrupted, if any.
+    void ResumeInterrupted(TWaiter& ended);
     // The direct TLS session has ended, as the peer ended it.
     void TlsEnded();
     void DropTls();

@@ -214,6 +214,8 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
         platform::ShowMessage("TFormKestrow.SpeedButtonGoClick:" +
                               std::string(bytetext::WithoutLineEnd(error.what())));
     }
+    // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
+    co_await Fetch->CloseConnectionsAsync();
     EndRun(run);
 }
 
@@ -466,8 +468,6 @@ void TDownloadRun::MergePageLinks(TRun& run)
 
 void TDownloadRun::EndRun(TRun& run)
 {
-    // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
-    Fetch->CloseConnections();
     Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
     Observer.OutputPath("");
     if (LogLevel() >= TLogLevel::URLs)

@@ -164,26 +164,38 @@ void TFetch::AbortListing()
 
 void TFetch::CloseConnections()
 {
+    RunToEnd(CloseConnectionsAsync());
+}
+
+TTask<void> TFetch::CloseConnectionsAsync()
+{
+    goodbyeAfterAbort = false;
     NMHTTP1->CloseKeptConnection();
-    CloseKeptFtp();
+    co_await CloseKeptFtpAsync();
 }
 
 void TFetch::CloseFtp()
 {
-    keptFtpServer.clear();
     // A transfer under way ends first: a server that goes on sending would hold the goodbye up
-    // and keep the watchdog quiet. The goodbye may fail in any way; whoever closes goes on
-    // regardless.
+    // and keep the watchdog quiet. The transfer says goodbye as it ends; a connection kept idle
+    // says it when the run closes its connections.
+    goodbyeAfterAbort = true;
     NMFTP1->Abort();
+}
+
+TTask<void> TFetch::SayFtpGoodbyeAsync()
+{
+    keptFtpServer.clear();
+    // The goodbye may fail in any way; whoever closes goes on regardless.
     try
     {
-        NMFTP1->Disconnect();
+        co_await NMFTP1->DisconnectAsync();
     }
     catch (const std::exception& error)
     {
         Observer.Caught(error.what());
     }
-    NMFTP1->Abort();
+    NMFTP1->RequestCloseSocket();
 }
 
 bool TFetch::TimedOut() const
@@ -245,7 +257,7 @@ TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
     try
     {
         if (lastWasFtp)
-            FetchFtp(request, result);
+            co_await FetchFtpAsync(request, result);
         else
             co_await FetchHttpAsync(request, result);
     }

@@ -154,6 +154,7 @@ class TFetch : public QObject
     // Closes the connections kept for the next transfer: the HTTP one and the FTP control
     // connection, with its goodbye.
     void CloseConnections();
+    TTask<void> CloseConnectionsAsync();
     // Whether the watchdog gave up the last transfer.
     bool TimedOut() const;
     // The last transfer's failure as a person reads it: what the watchdog or the server said
@@ -162,7 +163,7 @@ class TFetch : public QObject
 
   private:
     TTask<void> FetchHttpAsync(const TFetchRequest& request, TFetchResult& result);
-    void FetchFtp(const TFetchRequest& request, TFetchResult& result);
+    TTask<void> FetchFtpAsync(const TFetchRequest& request, TFetchResult& result);
     // GETs the request's address and goes where its answers lead: redirects, logins (a proxy's
     // only when askProxy), and the whole file again when the part asked for (RangeFrom) cannot
     // be had. A redirect that could not be followed raises.
@@ -174,12 +175,17 @@ class TFetch : public QObject
     void HttpResponseHeader();
     // Says goodbye on the FTP control connection kept from the last file, if any.
     void CloseKeptFtp();
+    TTask<void> CloseKeptFtpAsync();
+    // The goodbye on Stop, once the transfer under way has ended.
+    TTask<void> SayFtpGoodbyeAsync();
     // Whether a failure on a kept FTP control connection says that the connection is gone.
     bool LostConnection(const std::exception& error) const;
     // The FTP server's reply to a question about a file (MDTM, SIZE); empty when it refused.
-    std::string FtpAnswer(const std::string& command);
+    TTask<std::string> FtpAnswerAsync(std::string command);
 
     TFetchObserver& Observer;
+    // Stop came: the FTP transfer under way says goodbye as it ends.
+    bool goodbyeAfterAbort = false;
     TNMHTTP* NMHTTP1;
     TNMFTP* NMFTP1;
     std::unique_ptr<THttpEvents> HttpEvents;

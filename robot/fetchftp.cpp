@@ -9,7 +9,7 @@
 #include "robot/ftpaddress.h"
 #include "robot/resumerules.h"
 
-void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
+TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& result)
 {
     // A control byte in the folder or the name is refused before anything is sent.
     TFtpAddress parts = SplitFtpAddress(request.Address);
@@ -53,35 +53,37 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
         const bool reused = !reopened && keptFtpServer == server && NMFTP1->IsConnected() &&
                             (!ftpFolderSet || !parts.Folder.empty() || ftpFolder.empty());
         if (!reused)
-            CloseKeptFtp();
+            co_await CloseKeptFtpAsync();
         keptFtpServer.clear();
         if (reopened)
             lastFtpErrorReply.clear();
         NMFTP1->Host = parts.Host;
         NMFTP1->Port = port;
         bool transferStarted = false;
+        std::exception_ptr failure;
+        bool lost = false;
         // A failure closes the session, so the next file logs in afresh, perhaps on another server.
         try
         {
             if (!reused)
             {
-                NMFTP1->Connect();
+                co_await NMFTP1->ConnectAsync();
                 ftpFolderSet = false;
             }
             if (!ftpFolderSet || ftpFolder != folder)
             {
                 if (!parts.Folder.empty())
-                    NMFTP1->ChangeDir(parts.Folder);
+                    co_await NMFTP1->ChangeDirAsync(parts.Folder);
                 ftpFolder = folder;
                 ftpFolderSet = true;
             }
             if (!reused)
-                NMFTP1->TransferType(TTransferType::Image);
+                co_await NMFTP1->TransferTypeAsync(static_cast<int>(TTransferType::Image));
             // A folder's listing is fetched whole every time.
             if (request.ListFolder)
             {
                 transferStarted = true;
-                result.MachineListing = NMFTP1->ListFolder(result.File.Path());
+                result.MachineListing = co_await NMFTP1->ListFolderAsync(result.File.Path());
             }
             else
             {
@@ -89,11 +91,14 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                 // continued. A server that cannot tell leaves nothing to go on from, nor does a
                 // file whose whole size is unknown: only the size finds out a server that answers
                 // REST and then sends the file from its start.
-                const std::string changed = ftpreply::ModificationTime(FtpAnswer("MDTM " + parts.File));
+                const std::string mdtm = co_await FtpAnswerAsync("MDTM " + parts.File);
+                const std::string changed = ftpreply::ModificationTime(mdtm);
                 TPartialInfo info{request.Address, changed.empty() ? std::string() : "MDTM " + changed, -1};
                 if (keptBytes > 0 && !info.Validator.empty() && info.Validator == kept.Validator)
-                    whole = resumerules::FtpWholeSize(kept.Total,
-                                                      ftpreply::SizeOfFile(FtpAnswer("SIZE " + parts.File)));
+                {
+                    const std::string size = co_await FtpAnswerAsync("SIZE " + parts.File);
+                    whole = resumerules::FtpWholeSize(kept.Total, ftpreply::SizeOfFile(size));
+                }
                 const bool goOn = whole > keptBytes;
                 const auto describe = [&]
                 {
@@ -112,15 +117,24 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
                     SignOfLife();
                     describe();
                 };
-                NMFTP1->Download(parts.File, result.File.Path(), goOn ? keptBytes : 0);
+                const std::int64_t restartAt = goOn ? keptBytes : 0;
+                co_await NMFTP1->DownloadAsync(parts.File, result.File.Path(), restartAt);
                 NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
             }
         }
         catch (const std::exception& error)
         {
+            failure = std::current_exception();
+            lost = reused && !transferStarted && LostConnection(error);
+        }
+        if (failure)
+        {
             NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
-            NMFTP1->RequestCloseSocket();
-            if (reused && !transferStarted && LostConnection(error))
+            if (std::exchange(goodbyeAfterAbort, false))
+                co_await SayFtpGoodbyeAsync();
+            else
+                NMFTP1->RequestCloseSocket();
+            if (lost)
                 continue;
             // Whether the server went on from where it was asked to is known only once the file
             // is whole: what came after the kept bytes is not kept.
@@ -138,7 +152,7 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
             if (listingTooLong)
                 throw Exception("Folder listing too long: more than " + std::to_string(MaxListingBytes) +
                                 " bytes");
-            throw;
+            std::rethrow_exception(failure);
         }
         break;
     }
@@ -166,21 +180,26 @@ void TFetch::FetchFtp(const TFetchRequest& request, TFetchResult& result)
     keptFtpServer = server;
 }
 
-void TFetch::CloseKeptFtp()
+TTask<void> TFetch::CloseKeptFtpAsync()
 {
     if (keptFtpServer.empty() || !NMFTP1->IsConnected())
-        return;
+        co_return;
     keptFtpServer.clear();
     // A goodbye that the server fumbles does not undo the files that came before it.
     try
     {
-        NMFTP1->Disconnect();
+        co_await NMFTP1->DisconnectAsync();
     }
     catch (const std::exception& error)
     {
         NMFTP1->RequestCloseSocket();
         Observer.AfterTransfer(error.what());
     }
+}
+
+void TFetch::CloseKeptFtp()
+{
+    RunToEnd(CloseKeptFtpAsync());
 }
 
 bool TFetch::LostConnection(const std::exception& error) const
@@ -204,12 +223,12 @@ bool TFetch::LostConnection(const std::exception& error) const
             sockError->WinsockError() == TWinsockError::ConnectionAborted);
 }
 
-std::string TFetch::FtpAnswer(const std::string& command)
+TTask<std::string> TFetch::FtpAnswerAsync(std::string command)
 {
     try
     {
-        NMFTP1->DoCommand(command);
-        return NMFTP1->LastReply;
+        co_await NMFTP1->DoCommandAsync(command);
+        co_return NMFTP1->LastReply;
     }
     catch (const FTPException& error)
     {
@@ -219,5 +238,5 @@ std::string TFetch::FtpAnswer(const std::string& command)
         // The server cannot tell; its refusal explains nothing that fails later.
         lastFtpErrorReply.clear();
     }
-    return {};
+    co_return std::string();
 }
