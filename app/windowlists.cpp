@@ -231,16 +231,16 @@ void TFormKestrow::ListBoxURLListDblClick()
         return;
     ClearProgress();
     SetStatusPanel(1, "");
-    try
-    {
-        Robot->PreviewEntry(ListBoxURLList->Item(index));
-    }
-    catch (const std::exception& error)
-    {
-        // What came instead of the page (an error page, a part of it) is no progress.
-        FileProgress(0, 0);
-        platform::ShowMessage(error.what());
-    }
+    Robot->StartPreview(ListBoxURLList->Item(index),
+                        [this](const std::string& failure)
+                        {
+                            if (failure.empty())
+                                return;
+                            // What came instead of the page (an error page, a part of it) is no
+                            // progress.
+                            FileProgress(0, 0);
+                            platform::ShowMessage(failure);
+                        });
 }
 
 void TFormKestrow::ListBoxURLListKeyDown(int key)

@@ -113,13 +113,13 @@ void THttpEvents::ApplyProxySetting()
     NMHTTP1.Proxy = parts.Host + parts.Directory + parts.FileName;
 }
 
-void THttpEvents::ProbeWithProxyLogin(const std::string& url)
+TTask<void> THttpEvents::ProbeWithProxyLoginAsync(std::string url)
 {
-    NMHTTP1.Head(url);
+    co_await NMHTTP1.HeadAsync(url);
     if (NMHTTP1.ReplyCode == 407)
     {
         NMHTTP1AuthenticationNeeded();
-        NMHTTP1.Head(url);
+        co_await NMHTTP1.HeadAsync(url);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "auth/credentials.h"
 #include "platform/indicator.h"
 #include "platform/loglevel.h"
+#include "platform/task.h"
 
 class TNMHTTP;
 
@@ -46,7 +47,7 @@ class THttpEvents
     void RedirectFailed(const std::string& message);
     void ApplyProxySetting();
     // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.
-    void ProbeWithProxyLogin(const std::string& url);
+    TTask<void> ProbeWithProxyLoginAsync(std::string url);
     // A proxy login on 407, else a site login, which raises "Login cancelled" unless answered.
     void NMHTTP1AuthenticationNeeded();
     void NMHTTP1AboutToSend();

@@ -81,6 +81,13 @@ TTask<void> TNMHTTP::GetAsync(std::string url)
     co_await DoRequestAsync();
 }
 
+TTask<void> TNMHTTP::HeadAsync(std::string url)
+{
+    URL = std::move(url);
+    RequestKind = CmdType::CmdHead;
+    co_await DoRequestAsync();
+}
+
 void TNMHTTP::Head(const std::string& url)
 {
     Request(CmdType::CmdHead, url);

@@ -163,6 +163,7 @@ class TNMHTTP : public TPowersock
     virtual void Options(const std::string& url);
     virtual void Get(const std::string& url);
     TTask<void> GetAsync(std::string url);
+    TTask<void> HeadAsync(std::string url);
     virtual void Post(const std::string& url, const std::string& data);
     virtual void Put(const std::string& url, const std::string& data);
     virtual void Head(const std::string& url);

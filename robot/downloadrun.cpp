@@ -106,6 +106,7 @@ TDownloadRun::~TDownloadRun()
     // A run still under way is given up where it waits; its files are left as a failed
     // transfer leaves them.
     runTask.reset();
+    previewTask.reset();
     delete Fetch;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,9 @@ class TDownloadRun : public QObject
     // reason); a preview ended by Abandon returns quietly. Does nothing while a run or another
     // preview is active.
     void PreviewEntry(const std::string& entry);
+    // The same preview started from the window: it goes on from the event loop, and ended hears
+    // its failure's text (empty when it listed the page or was abandoned).
+    void StartPreview(const std::string& entry, std::function<void(const std::string& failure)> ended);
     // The certificate authorities https servers are checked against.
     TTlsTrust& Trust();
     // Appends a line to the log file and hands it to the observer.
@@ -134,6 +138,7 @@ class TDownloadRun : public QObject
         std::string EntryOrigin;
     };
 
+    TTask<void> PreviewEntryAsync(std::string entry);
     TTask<void> StartRunAsync(TRun& run);
     TTask<void> ScheduledWaitAsync();
     void SetUpRun(TRun& run);
@@ -189,5 +194,6 @@ class TDownloadRun : public QObject
     bool printFailureShown = false;
     // The run Go started, kept until it has ended and the next Go.
     std::optional<TTask<void>> runTask;
+    std::optional<TTask<void>> previewTask;
     bool logFailureShown = false;
 };

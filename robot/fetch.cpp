@@ -312,9 +312,9 @@ TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& r
     if (request.Head)
     {
         if (AskLogins)
-            HttpEvents->ProbeWithProxyLogin(url);
+            co_await HttpEvents->ProbeWithProxyLoginAsync(url);
         else
-            NMHTTP1->Head(url);
+            co_await NMHTTP1->HeadAsync(url);
     }
     else
     {
@@ -322,7 +322,7 @@ TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& r
         // would only cost a request.
         const bool probe = request.ProbeFirst && AskLogins && !NMHTTP1->Proxy.empty();
         if (probe)
-            HttpEvents->ProbeWithProxyLogin(url);
+            co_await HttpEvents->ProbeWithProxyLoginAsync(url);
         // A proxy login the probe asked for in vain is not asked for again.
         const bool askProxy = !(probe && NMHTTP1->ReplyCode == 407);
         // An earlier attempt's bytes are asked to be continued, for as long as this file takes.

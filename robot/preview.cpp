@@ -1,13 +1,14 @@
 // The preview of a URL List entry: its page and links without a run.
 #include "robot/downloadrun.h"
 
+#include <QMetaObject>
+
 #include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/urlresolution.h"
 #include "net/origin.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
-#include "platform/pause.h"
 #include "robot/ftpaddress.h"
 #include "robot/programfiles.h"
 #include "robot/runobserver.h"
@@ -18,6 +19,36 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
 {
     if (runActive || previewActive)
         return;
+    RunToEnd(PreviewEntryAsync(entry));
+}
+
+void TDownloadRun::StartPreview(const std::string& entry,
+                                std::function<void(const std::string& failure)> ended)
+{
+    if (runActive || previewActive)
+        return;
+    previewTask.emplace(PreviewEntryAsync(entry));
+    // Told from the event loop once the preview has ended, never from inside it: the handler may
+    // show a message, and the user may start the next preview meanwhile.
+    previewTask->Start(
+        [this, ended = std::move(ended)]
+        {
+            std::string failure;
+            try
+            {
+                previewTask->Result();
+            }
+            catch (const std::exception& error)
+            {
+                failure = error.what();
+            }
+            QMetaObject::invokeMethod(
+                this, [ended, failure] { ended(failure); }, Qt::QueuedConnection);
+        });
+}
+
+TTask<void> TDownloadRun::PreviewEntryAsync(std::string entry)
+{
     settings = TRunSettings::Of(Preferences);
     previewActive = true;
     previewAborted = false;
@@ -52,7 +83,7 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         request.LoginOrigin = OriginOf(address);
         request.TimeOutSeconds = settings.TimeOut;
         request.PassiveFtp = settings.PassiveFtp;
-        TFetchResult page = Fetch->Fetch(request);
+        TFetchResult page = co_await Fetch->FetchAsync(request);
         // An error page has no links worth listing; saying nothing would look like an empty page.
         if (page.ErrorAnswer())
             throw Exception(ReplyCodeText(page.ReplyCode));
@@ -68,14 +99,13 @@ void TDownloadRun::PreviewEntry(const std::string& entry)
         if (settings.SaveImages && !ftpFolder)
             ExtractImageLinks(request.Destination, links);
         FileList.SetItems(links.Items());
-        platform::ProcessMessages();
     }
     catch (const std::exception& error)
     {
         if (Fetch->TimedOut())
             throw Exception("Cannot access " + address + "\r\nConnection Timed out");
         if (previewAborted)
-            return;
+            co_return;
         throw Exception("Cannot access " + address + "\r\n" + error.what());
     }
 }

@@ -112,4 +112,17 @@ struct RobotWindow
         while (form.Robot->RunActive())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    // Double-clicks the selected entry and waits until its preview has ended and the window has
+    // heard how.
+    void Preview()
+    {
+        form.ListBoxURLListDblClick();
+        WaitForThePreview();
+    }
+    void WaitForThePreview()
+    {
+        while (form.Robot->PreviewActive())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents();
+    }
 };

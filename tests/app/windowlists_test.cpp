@@ -422,6 +422,7 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     const QPoint first =
         w.form.ListBoxURLList->visualRect(w.form.ListBoxURLList->model()->index(0, 0)).center();
     QTest::mouseDClick(w.form.ListBoxURLList->viewport(), Qt::LeftButton, {}, first);
+    w.WaitForThePreview();
     EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip"}));
     ASSERT_FALSE(cursors.empty());
     EXPECT_EQ(cursors.back(), Qt::WaitCursor);
@@ -430,7 +431,7 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     EXPECT_FALSE(w.home.Exists("out")) << "a preview downloads nothing";
     EXPECT_TRUE(w.prompts.Messages.empty());
     w.preferences.CheckBoxSaveImages->setChecked(true);
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     EXPECT_EQ(w.form.ListBoxFileList->Items(), (Entries{"a.zip", "c.zip", "pic.gif"}));
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled()) << "a run can start once the preview is done";
 
@@ -440,7 +441,7 @@ TEST(WindowLists, APreviewListsThePageLinksWithoutDownloading)
     w.form.Statistics("1.5K downloaded in 3 files @ 1.5K bytes/Sec");
     w.form.StatusText(1, "Canceling");
     w.form.ListBoxURLList->SetItemIndex(1);
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access " + site.url + "missing.html\r\n404:Not Found"});
     EXPECT_EQ(w.form.ListBoxFileList->Count(), 0);
     for (const QLabel* label : {w.form.LabelOverallProgress, w.form.LabelFileProgress, w.form.LabellStats})
@@ -462,14 +463,14 @@ TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
         {"http://" + PeerValue("nginx", "user") + ":" + PeerValue("nginx", "password") + "@" + page + "->/o/",
          "http://" + page + "->/o/"});
     w.form.ListBoxURLList->SetItemIndex(0);
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     EXPECT_TRUE(w.prompts.Messages.empty()) << w.prompts.Messages.front();
     EXPECT_EQ(w.form.ListBoxFileList->Items(), Entries{"secret.zip"});
     EXPECT_TRUE(w.prompts.LoginQuestions.empty()) << "the entry's own login was sent";
 
     // Without them the login is asked for; a cancelled login is a failure.
     w.form.ListBoxURLList->SetItemIndex(1);
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     EXPECT_EQ(w.prompts.Messages, Entries{"Cannot access http://" + page + "\r\nLogin cancelled"});
 
     // A password without a user name goes as the anonymous user's.
@@ -481,7 +482,7 @@ TEST(WindowLists, APreviewBehindALoginUsesTheEntrysCredentials)
     w.form.ListBoxURLList->SetItems(
         {"http://:secret@127.0.0.1:" + std::to_string(server.Port()) + "/list.html->/o/"});
     w.form.ListBoxURLList->SetItemIndex(0);
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     EXPECT_EQ(w.form.ListBoxFileList->Items(), Entries{"file.zip"});
     ASSERT_GE(server.ConnectionCount(), 1);
     const std::string sent = server.Received(server.ConnectionCount() - 1);
@@ -508,7 +509,7 @@ TEST(WindowLists, APreviewOfASilentServerEndsAtTheTimeOutAndNoRunStartsMeanwhile
                            goWhileWaiting = w.form.SpeedButtonGo->isEnabled();
                            w.form.SpeedButtonGoClick(w.form.SpeedButtonGo);
                        });
-    w.form.ListBoxURLListDblClick();
+    w.Preview();
     platform::SetTimeOutScale(1, 1);
     EXPECT_FALSE(goWhileWaiting) << "no run starts while a preview waits";
     EXPECT_TRUE(w.form.SpeedButtonGo->isEnabled());

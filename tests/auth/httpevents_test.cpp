@@ -177,7 +177,7 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
     e.proxyPreference = "127.0.0.1:" + proxyPort;
     e.events.ApplyProxySetting();
     e.Cancel();
-    e.events.ProbeWithProxyLogin(Nginx("/index.html"));
+    RunToEnd(e.events.ProbeWithProxyLoginAsync(Nginx("/index.html")));
     EXPECT_EQ(e.client.ReplyCode, 407) << "a cancelled proxy login is silent";
     ASSERT_EQ(e.prompts.LoginQuestions.size(), 1u);
     EXPECT_TRUE(e.prompts.LoginQuestions[0].ProxyLogin);
@@ -186,7 +186,7 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
     EXPECT_NE(e.prompts.LoginQuestions[0].Challenge.find("Basic"), npos);
 
     e.Answer(PeerValue("tinyproxy_auth", "user"), PeerValue("tinyproxy_auth", "password"));
-    e.events.ProbeWithProxyLogin(Nginx("/index.html"));
+    RunToEnd(e.events.ProbeWithProxyLoginAsync(Nginx("/index.html")));
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.events.ProxyAuthorization.For("127.0.0.1:" + proxyPort), "Basic a2VzdHJvdzpwcm94eS1wYXNz");
     e.client.Get(Nginx("/files/small.txt"));
