@@ -94,9 +94,9 @@ TTask<void> TNMFTP::ReadReplyContinuationAsync(std::string firstLine,
     }
 }
 
-void TNMFTP::DropStaleInput()
+TTask<void> TNMFTP::DropStaleInputAsync()
 {
-    Read(0);
+    co_await ReadAsync(0);
 }
 
 void TNMFTP::Failure(TCmdType kind, const std::string& reply)
@@ -208,7 +208,7 @@ TTask<void> TNMFTP::DoCommandAsync(std::string commandLine)
     if (!IsConnected())
         co_return;
     ReportStatus(1, commandLine);
-    DropStaleInput();
+    co_await DropStaleInputAsync();
     std::exception_ptr failure;
     try
     {
@@ -386,7 +386,7 @@ TTask<bool> TNMFTP::StartTransferAsync(const std::string& command, TCmdType kind
         abortRequested = false;
     delete DataConnection;
     DataConnection = new TPowersock(this);
-    DropStaleInput();
+    co_await DropStaleInputAsync();
     DataConnection->TimeOut = TimeOut;
     if (OnPacketRecvd)
         DataConnection->OnPacketRecvd = OnPacketRecvd;
@@ -606,7 +606,7 @@ TTask<void> TNMFTP::DisconnectAsync()
     Vendor = 2411;
     try
     {
-        DropStaleInput();
+        co_await DropStaleInputAsync();
         co_await TransactionAsync("QUIT");
         if (InRange(ReplyCode, 301, 599))
             throw FTPException(LastReply);

@@ -109,7 +109,8 @@ class TNMFTP : public TPowersock
     void RefuseReplyWithoutCode();
     TTask<void> ReadReplyContinuationAsync(std::string firstLine,
                                            std::function<void(const std::string& line)> eachLine = {});
-    void DropStaleInput();
+    // What the server sent unasked before a command is no reply to it.
+    TTask<void> DropStaleInputAsync();
     void ServerNotice();
     // Raises FTPException with reply unless an OnFailure handler takes it over.
     void Failure(TCmdType kind, const std::string& reply);

@@ -209,13 +209,6 @@ TPowersock::TUntil TPowersock::Until(std::function<bool()> done, const TWaitRule
     return TUntil(*this, std::move(done), rule);
 }
 
-TPowersock::TWaitEnd TPowersock::WaitUntil(const std::function<bool()>& done, const TWaitRule& rule)
-{
-    return RunToEnd(
-        [](TPowersock& session, const std::function<bool()>& done, const TWaitRule& rule) -> TTask<TWaitEnd>
-        { co_return co_await session.Until(done, rule); }(*this, done, rule));
-}
-
 bool TPowersock::WaitEnds(TWaiter& waiter)
 {
     const TWaitRule& rule = waiter.rule;

@@ -186,6 +186,7 @@ class TPowersock : public QObject
     void Write(const std::string& text);
     void Writeln(const std::string& text);
     std::string Read(std::uint16_t count);
+    TTask<std::string> ReadAsync(std::uint16_t count);
     std::string ReadLn();
     void SendFile(const std::string& fileName);
     // Writes what the connection brings into the file until it ends: from the start of an
@@ -261,8 +262,6 @@ class TPowersock : public QObject
     // whenever an event of the session (socket, timer, lookup, cancel) has been handled. A
     // time-out or cancel wins over a condition met at the same time.
     TUntil Until(std::function<bool()> done, const TWaitRule& rule = {});
-    // The same wait for a caller that needs a blocking call: events are handled until it ends.
-    TWaitEnd WaitUntil(const std::function<bool()>& done, const TWaitRule& rule = {});
     // The session's state has changed: a wait under way looks again, from the event loop.
     void Wake();
 

@@ -366,12 +366,17 @@ void TPowersock::Writeln(const std::string& text)
 
 std::string TPowersock::Read(std::uint16_t count)
 {
+    return RunToEnd(ReadAsync(count));
+}
+
+TTask<std::string> TPowersock::ReadAsync(std::uint16_t count)
+{
     ReportStatus(8, "Read( " + std::to_string(count) + " )");
-    WaitUntil([this, count] { return received.Size() >= count; }, SendWait);
+    co_await Until([this, count] { return received.Size() >= count; }, SendWait);
     // Closed before anything came: no more bytes can arrive.
     if (count > 0 && received.Empty())
         RaiseConnectionReset();
-    return received.Take(count == 0 ? 65535 : count);
+    co_return received.Take(count == 0 ? 65535 : count);
 }
 
 TTask<std::string> TPowersock::ReadLnAsync()
