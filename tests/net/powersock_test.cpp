@@ -709,3 +709,54 @@ TEST(PowersockData, DataArrivedHookSeesEveryRead)
     EXPECT_EQ(sock.ReadLn(), "421 closing\r\n");
     EXPECT_EQ(seenAtHook, "421 closing\r\n");
 }
+
+TEST(PowersockSteps, StepsWaitSideBySideAreForgottenWhenGivenUpAndGetTheirWaitBackAfterABlockingCall)
+{
+    std::vector<std::string> lines;
+    const auto readLine = [&lines](TestSock& sock) -> TTask<void>
+    { lines.push_back(co_await sock.ReadLnAsync()); };
+
+    // Two steps wait at once, each on its own session; the one whose line comes first ends first.
+    ScriptedServer slow;
+    slow.AddScript(Script().Pause(150).Send("slow\r\n").Stall());
+    ScriptedServer fast;
+    fast.AddScript(Script().Pause(20).Send("fast\r\n").Stall());
+    TestSock a;
+    TestSock b;
+    ConnectTo(a, slow.Port());
+    ConnectTo(b, fast.Port());
+    TTask<void> first = readLine(a);
+    TTask<void> second = readLine(b);
+    int ended = 0;
+    first.Start([&] { ++ended; });
+    second.Start([&] { ++ended; });
+    EXPECT_TRUE(lines.empty()) << "a step that waits returns to its caller";
+    ASSERT_TRUE(WaitUntil([&] { return ended == 2; }));
+    EXPECT_EQ(lines, (std::vector<std::string>{"fast\r\n", "slow\r\n"}));
+
+    // A step given up while it waits is forgotten: what comes later stays for the next reader.
+    ScriptedServer later;
+    later.AddScript(Script().Pause(80).Send("kept\r\n").Stall());
+    TestSock c;
+    ConnectTo(c, later.Port());
+    {
+        TTask<void> givenUp = readLine(c);
+        givenUp.Start([] {});
+    }
+    ASSERT_TRUE(WaitUntil([&] { return c.Buffered() == "kept\r\n"; }));
+    EXPECT_EQ(c.ReadLn(), "kept\r\n");
+    EXPECT_EQ(lines.size(), 2u);
+
+    // A blocking call made while a step waits on the same session (a goodbye sent on Stop)
+    // hands the session's wait back to the step when it ends.
+    ScriptedServer talker;
+    talker.AddScript(Script().Expect("bye\r\n").Send("answer\r\n").Stall());
+    TestSock d;
+    ConnectTo(d, talker.Port());
+    TTask<void> waiting = readLine(d);
+    bool answered = false;
+    waiting.Start([&] { answered = true; });
+    QTimer::singleShot(20, &d, [&d] { d.SendBytes("bye\r\n"); });
+    ASSERT_TRUE(WaitUntil([&] { return answered; }));
+    EXPECT_EQ(lines.back(), "answer\r\n");
+}
