@@ -46,22 +46,12 @@ void THttpEvents::NMHTTP1Status(const std::string& status)
         ShowStatus(status);
 }
 
-void THttpEvents::NMHTTP1ResponseHeader()
+void THttpEvents::NMHTTP1ResponseHeader(const THttpAnswer& answer)
 {
     // Logged as the answer arrives, so that the code stands under the page or file it answers
     // and is never repeated by the status reports that follow.
-    if (LogLevel && LogLevel() == TLogLevel::HttpCodes && NMHTTP1.ReplyCode > 0 && WriteLog)
-        WriteLog(ReplyCodeText(NMHTTP1.ReplyCode), false);
-}
-
-std::string THttpEvents::RedirectedAddress() const
-{
-    const std::string& url = NMHTTP1.RequestURL;
-    if (url.find("://") != std::string::npos)
-        return url;
-    // A request for a path alone went to the host of the one before it, the way it went there.
-    return std::string(NMHTTP1.Secure() ? "https://" : "http://") + NMHTTP1.Host + ":" +
-           std::to_string(NMHTTP1.Port) + NMHTTP1.RequestPath;
+    if (LogLevel && LogLevel() == TLogLevel::HttpCodes && answer.Status > 0 && WriteLog)
+        WriteLog(ReplyCodeText(answer.Status), false);
 }
 
 void THttpEvents::RedirectFailed(const std::string& message)
@@ -70,18 +60,18 @@ void THttpEvents::RedirectFailed(const std::string& message)
         WriteLog("Redirect:Failed...(" + std::string(bytetext::WithoutLineEnd(message)) + ")", false);
 }
 
-std::string THttpEvents::RedirectTarget() const
+std::string THttpEvents::RedirectTarget(const THttpAnswer& answer) const
 {
-    const std::string from = RedirectedAddress();
+    const std::string& from = answer.Address;
     // The Location is the server's word; the redirect page may open with anything (a stylesheet,
     // a logo's link). Its first link is the way only for a server that names no Location.
-    if (!NMHTTP1.Location.empty())
-        return httpparse::ResolveLocation(from, NMHTTP1.Location);
+    if (!answer.Location.empty())
+        return httpparse::ResolveLocation(from, answer.Location);
     TLinkList links;
-    if (NMHTTP1.InputFileMode)
-        ExtractLinks(NMHTTP1.Body, "", TFilterMode::Contains, links);
+    if (answer.BodyInFile)
+        ExtractLinks(answer.Body, "", TFilterMode::Contains, links);
     else
-        ExtractLinksFromText(NMHTTP1.Body, "", TFilterMode::Contains, links);
+        ExtractLinksFromText(answer.Body, "", TFilterMode::Contains, links);
     if (links.Empty())
         return {};
     // A link without a scheme is relative to the page that holds it, not a host name.
@@ -113,14 +103,13 @@ void THttpEvents::ApplyProxySetting()
     NMHTTP1.Proxy = parts.Host + parts.Directory + parts.FileName;
 }
 
-TTask<void> THttpEvents::ProbeWithProxyLoginAsync(std::string url)
+TTask<THttpAnswer> THttpEvents::ProbeWithProxyLoginAsync(std::string url)
 {
-    co_await NMHTTP1.HeadAsync(url);
-    if (NMHTTP1.ReplyCode == 407)
-    {
-        NMHTTP1AuthenticationNeeded();
-        co_await NMHTTP1.HeadAsync(url);
-    }
+    const THttpAnswer answer = co_await NMHTTP1.HeadAsync(url);
+    if (answer.Status != 407)
+        co_return answer;
+    NMHTTP1AuthenticationNeeded(answer);
+    co_return co_await NMHTTP1.HeadAsync(url);
 }
 
 std::string THttpEvents::ProxyPlace() const
@@ -128,16 +117,16 @@ std::string THttpEvents::ProxyPlace() const
     return NMHTTP1.Proxy + ":" + std::to_string(NMHTTP1.ProxyPort);
 }
 
-void THttpEvents::NMHTTP1AuthenticationNeeded()
+void THttpEvents::NMHTTP1AuthenticationNeeded(const THttpAnswer& refusal)
 {
     platform::LoginQuestion question;
     question.UserName = platform::LoggedOnUserName();
-    question.ProxyLogin = NMHTTP1.ReplyCode == 407;
+    question.ProxyLogin = refusal.Status == 407;
     question.Caption = question.ProxyLogin ? "Proxy server login" : "Web site login";
     question.Challenge =
-        HeaderFieldValue(NMHTTP1.Header, question.ProxyLogin ? "Proxy-Authenticate" : "WWW-Authenticate");
+        HeaderFieldValue(refusal.Header, question.ProxyLogin ? "Proxy-Authenticate" : "WWW-Authenticate");
     // The answer goes only where the question came from.
-    question.Server = question.ProxyLogin ? ProxyPlace() : NMHTTP1.Origin;
+    question.Server = question.ProxyLogin ? ProxyPlace() : refusal.Origin;
     platform::LoginAnswer answer;
     bool answered = false;
     {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "auth/credentials.h"
+#include "net/httpanswer.h"
 #include "platform/indicator.h"
 #include "platform/loglevel.h"
 #include "platform/task.h"
@@ -38,25 +39,25 @@ class THttpEvents
 
     void NMHTTP1Status(const std::string& status);
     // An answer's header has been read: at the level of HTTP codes its code is logged, once.
-    void NMHTTP1ResponseHeader();
+    void NMHTTP1ResponseHeader(const THttpAnswer& answer);
     // Where the redirect just answered leads: its Location, or the first link of the redirect
     // page when the answer names none, as an address with scheme and host; empty when neither
     // names one. A port in either is the new server's: a proxy is never taken from an answer.
-    std::string RedirectTarget() const;
+    std::string RedirectTarget(const THttpAnswer& answer) const;
     // Logs that following a redirect failed, and why.
     void RedirectFailed(const std::string& message);
     void ApplyProxySetting();
-    // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again.
-    TTask<void> ProbeWithProxyLoginAsync(std::string url);
-    // A proxy login on 407, else a site login, which raises "Login cancelled" unless answered.
-    void NMHTTP1AuthenticationNeeded();
+    // HEAD of the address; on 407 asks for a proxy login and sends the HEAD again. The last
+    // answer comes back.
+    TTask<THttpAnswer> ProbeWithProxyLoginAsync(std::string url);
+    // A proxy login on a 407 refusal, else a site login, which raises "Login cancelled" unless
+    // answered.
+    void NMHTTP1AuthenticationNeeded(const THttpAnswer& refusal);
     void NMHTTP1AboutToSend();
 
   private:
     // The proxy the client goes through, as logins are kept for it: "host:port".
     std::string ProxyPlace() const;
-    // The address of the request being redirected, with scheme and host.
-    std::string RedirectedAddress() const;
 
     TNMHTTP& NMHTTP1;
 };

@@ -74,18 +74,45 @@ void TNMHTTP::Get(const std::string& url)
     Request(CmdType::CmdGet, url);
 }
 
-TTask<void> TNMHTTP::GetAsync(std::string url)
+TTask<THttpAnswer> TNMHTTP::GetAsync(std::string url)
 {
     URL = std::move(url);
     RequestKind = CmdType::CmdGet;
-    co_await DoRequestAsync();
+    co_return co_await DoRequestAsync();
 }
 
-TTask<void> TNMHTTP::HeadAsync(std::string url)
+TTask<THttpAnswer> TNMHTTP::HeadAsync(std::string url)
 {
     URL = std::move(url);
     RequestKind = CmdType::CmdHead;
-    co_await DoRequestAsync();
+    co_return co_await DoRequestAsync();
+}
+
+THttpAnswer TNMHTTP::Answer() const
+{
+    THttpAnswer answer;
+    answer.Status = ReplyCode;
+    answer.StatusLine = std::string(bytetext::WithoutLineEnd(statusLine));
+    if (!OutputFileMode)
+        answer.Header = Header;
+    // A request for a path alone went to the host of the one before it, the way it went there.
+    answer.Address =
+        RequestURL.find("://") != std::string::npos
+            ? RequestURL
+            : (secure ? "https://" : "http://") + Host + ":" + std::to_string(Port) + RequestPath;
+    answer.Origin = Origin;
+    answer.Host = Host;
+    answer.Location = Location;
+    answer.ETag = ETag;
+    answer.LastModified = LastModified;
+    answer.ContentRangeStart = ContentRangeStart;
+    answer.ContentRangeTotal = ContentRangeTotal;
+    answer.Announced = ExpectedCount;
+    answer.ContinuedFrom = ContinuedFrom;
+    answer.Received = ReceivedCount;
+    answer.Body = Body;
+    answer.BodyInFile = InputFileMode;
+    return answer;
 }
 
 void TNMHTTP::Head(const std::string& url)
@@ -154,7 +181,7 @@ void TNMHTTP::Unlink(const std::string& url, const std::string& value)
     Request(CmdType::CmdUnlink, url);
 }
 
-TTask<void> TNMHTTP::DoRequestAsync()
+TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
 {
     const bool outermost = requestDepth == 0;
     ++requestDepth;
@@ -168,6 +195,7 @@ TTask<void> TNMHTTP::DoRequestAsync()
     for (;;)
     {
         ParseURL();
+        ContinuedFrom = -1;
         const std::string requestURL = URL;
         const std::string origin = OriginOf(URL, Host, Port);
         RequestURL = requestURL;
@@ -209,7 +237,6 @@ TTask<void> TNMHTTP::DoRequestAsync()
                 if (tunnelOpen)
                     co_await ExchangeAsync(false);
             }
-            ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
             SetStep(THttpStep::Body);
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head && tunnelOpen);
@@ -246,7 +273,7 @@ TTask<void> TNMHTTP::DoRequestAsync()
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
-                co_return;
+                co_return Answer();
             // A relative target is taken relative to the address just asked for; taken as it
             // stands, "sub/x" would name a host and "/x" would reach a proxy without any host.
             if (requestURL.find("://") != std::string::npos)
@@ -258,7 +285,7 @@ TTask<void> TNMHTTP::DoRequestAsync()
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
         if (!httpparse::IsRedirect(ReplyCode))
-            co_return;
+            co_return Answer();
         // A server that keeps redirecting would otherwise be asked for ever.
         if (++followUps > MaxRedirects)
             throw ESockError(TSockReason::TooManyRedirects, "Too many redirects");
@@ -569,8 +596,11 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
         answerKeepsConnection =
             httpparse::KeepsConnection(statusLine, connectionTokens) &&
             (chunked || length || !httpparse::HasBody(ReplyCode, RequestKind == CmdType::CmdHead));
+        // Where the body goes on in the body file is known with the header.
+        ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
+        ReceivedCount = 0;
         if (OnResponseHeader)
-            OnResponseHeader(this);
+            OnResponseHeader(Answer());
         co_return;
     }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "net/exstringlist.h"
+#include "net/httpanswer.h"
 #include "net/powersock.h"
 #include "net/tlstrust.h"
 
@@ -101,8 +102,8 @@ class TNMHTTP : public TPowersock
     TResultEvent OnFailure;
     THandlerEvent OnRedirect;
     TNotifyEvent OnAuthenticationNeeded;
-    // The header of a final answer has been read; its body follows.
-    TNotifyEvent OnResponseHeader;
+    // The header of a final answer has been read, given as the answer so far; its body follows.
+    std::function<void(const THttpAnswer& answer)> OnResponseHeader;
     // The request has moved to another step.
     TNotifyEvent OnStep;
 
@@ -152,7 +153,7 @@ class TNMHTTP : public TPowersock
 
     virtual void DoRequest();
     // The request as a step of a transfer; DoRequest drives it to its end.
-    TTask<void> DoRequestAsync();
+    TTask<THttpAnswer> DoRequestAsync();
     TTask<void> SendRequestAsync();
     TTask<void> ReadResponseHeaderAsync();
     virtual void ParseURL();
@@ -162,8 +163,11 @@ class TNMHTTP : public TPowersock
 
     virtual void Options(const std::string& url);
     virtual void Get(const std::string& url);
-    TTask<void> GetAsync(std::string url);
-    TTask<void> HeadAsync(std::string url);
+    // A request as a step of a transfer: the answer comes back as a value.
+    TTask<THttpAnswer> GetAsync(std::string url);
+    TTask<THttpAnswer> HeadAsync(std::string url);
+    // The last answer as a value.
+    THttpAnswer Answer() const;
     virtual void Post(const std::string& url, const std::string& data);
     virtual void Put(const std::string& url, const std::string& data);
     virtual void Head(const std::string& url);

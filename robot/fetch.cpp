@@ -70,10 +70,10 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
     NMHTTP1->OnPacketRecvd = [this](QObject*) { HttpPacketRecvd(); };
-    NMHTTP1->OnResponseHeader = [this](QObject*)
+    NMHTTP1->OnResponseHeader = [this](const THttpAnswer& answer)
     {
-        HttpEvents->NMHTTP1ResponseHeader();
-        HttpResponseHeader();
+        HttpEvents->NMHTTP1ResponseHeader(answer);
+        HttpResponseHeader(answer);
     };
 
     NMFTP1 = new TNMFTP(this);
@@ -221,11 +221,11 @@ void TFetch::SignOfLife()
 void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
-    KeepDescribed(NMHTTP1->ReceivedCount);
+    const std::int64_t received = NMHTTP1->ReceivedCount;
+    KeepDescribed(received);
     // A part that goes on shows the whole file's place and size.
-    const std::int64_t from = NMHTTP1->ContinuesRange() ? NMHTTP1->RangeFrom : 0;
-    const std::int64_t expected = NMHTTP1->ExpectedCount;
-    Observer.Progress(from + NMHTTP1->ReceivedCount, expected > 0 ? from + expected : 0);
+    const std::int64_t from = std::max<std::int64_t>(partFrom, 0);
+    Observer.Progress(from + received, announcedLength > 0 ? from + announcedLength : 0);
 }
 
 void TFetch::KeepDescribed(std::int64_t received)
@@ -244,7 +244,7 @@ TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
     NMFTP1->LastError = 0;
     lastFtpErrorReply.clear();
     givenUp = false;
-    NMHTTP1->ContinuedFrom = -1;
+    partFrom = -1;
     ftpWholeSize = -1;
     TimerConnect->Start(request.TimeOutSeconds);
     struct TStopWatchdog
@@ -265,11 +265,11 @@ TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
     {
         // A part that did not make the file whole adds nothing to it: only the bytes kept
         // before it are gone on from next time.
-        if (!lastWasFtp && NMHTTP1->ContinuedFrom > 0)
+        if (!lastWasFtp && partFrom > 0)
         {
             try
             {
-                result.File.CutBack(NMHTTP1->ContinuedFrom);
+                result.File.CutBack(partFrom);
             }
             catch (const Exception&)
             {
@@ -309,33 +309,37 @@ TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& r
     NMHTTP1->HeaderInfo.Password = ownServer ? request.Password : std::string();
     Observer.Progress(0, 0);
     redirectedTo.clear();
+    THttpAnswer answer;
     if (request.Head)
     {
         if (AskLogins)
-            co_await HttpEvents->ProbeWithProxyLoginAsync(url);
+            answer = co_await HttpEvents->ProbeWithProxyLoginAsync(url);
         else
-            co_await NMHTTP1->HeadAsync(url);
+            answer = co_await NMHTTP1->HeadAsync(url);
     }
     else
     {
         // The probe meets a proxy's request for its login before the page; without a proxy it
         // would only cost a request.
         const bool probe = request.ProbeFirst && AskLogins && !NMHTTP1->Proxy.empty();
+        int probed = 0;
         if (probe)
-            co_await HttpEvents->ProbeWithProxyLoginAsync(url);
+        {
+            const THttpAnswer probeAnswer = co_await HttpEvents->ProbeWithProxyLoginAsync(url);
+            probed = probeAnswer.Status;
+        }
         // A proxy login the probe asked for in vain is not asked for again.
-        const bool askProxy = !(probe && NMHTTP1->ReplyCode == 407);
+        const bool askProxy = probed != 407;
         // An earlier attempt's bytes are asked to be continued, for as long as this file takes.
         TPartialInfo kept;
-        const std::int64_t keptBytes = result.File.KeptBytes(url, kept);
+        rangeAsked.From = result.File.KeptBytes(url, kept);
+        rangeAsked.Validator = kept.Validator;
+        rangeAsked.Total = kept.Total;
         struct TRangeEnd
         {
-            TNMHTTP* client;
-            ~TRangeEnd() { client->RangeFrom = 0; }
-        } rangeEnd{NMHTTP1};
-        NMHTTP1->RangeFrom = keptBytes;
-        NMHTTP1->RangeValidator = kept.Validator;
-        NMHTTP1->RangeTotal = kept.Total;
+            TRange& range;
+            ~TRangeEnd() { range = TRange{}; }
+        } rangeEnd{rangeAsked};
         describing = &result.File;
         describedAddress = url;
         struct TDescribed
@@ -343,22 +347,21 @@ TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& r
             TTransferFile*& describing;
             ~TDescribed() { describing = nullptr; }
         } described{describing};
-        co_await FollowAnswersAsync(request, askProxy);
+        answer = co_await FollowAnswersAsync(request, askProxy);
     }
-    result.ReplyCode = NMHTTP1->ReplyCode;
-    result.StatusLine =
-        std::string(bytetext::WithoutLineEnd(NMHTTP1->Header.substr(0, NMHTTP1->Header.find('\n'))));
+    result.ReplyCode = answer.Status;
+    result.StatusLine = answer.StatusLine;
     result.RedirectedTo = redirectedTo;
-    result.Host = NMHTTP1->Host;
-    const std::int64_t announced = NMHTTP1->ExpectedCount;
-    const std::int64_t continuedFrom = std::max<std::int64_t>(NMHTTP1->ContinuedFrom, 0);
+    result.Host = answer.Host;
+    const std::int64_t announced = answer.Announced;
+    const std::int64_t continuedFrom = std::max<std::int64_t>(answer.ContinuedFrom, 0);
     // A body cut short is no copy of the file, nor a page with all its links; an error answer
     // is never kept, so its length does not matter. A part makes the file whole only at the
     // total of its range; a body that ran past the range (one framed by the connection) leaves
     // nothing of itself, and the file comes afresh next time.
     if (!request.Head && result.ReplyCode == 206)
     {
-        const std::int64_t total = NMHTTP1->ContentRangeTotal;
+        const std::int64_t total = answer.ContentRangeTotal;
         if (FileSize(result.File.Path()) > total)
         {
             result.File.Discard();
@@ -376,23 +379,23 @@ TTask<void> TFetch::FetchHttpAsync(const TFetchRequest& request, TFetchResult& r
                        : std::max<std::int64_t>(FileSize(result.File.Path()) - continuedFrom, 0);
 }
 
-void TFetch::HttpResponseHeader()
+void TFetch::HttpResponseHeader(const THttpAnswer& answer)
 {
+    partFrom = answer.ContinuedFrom;
+    announcedLength = answer.Announced;
     if (!describing)
         return;
     // The version of the file this answer carries, so that its bytes can be gone on from: a
     // strong ETag, else the time of its last change.
-    const int code = NMHTTP1->ReplyCode;
+    const int code = answer.Status;
     TPartialInfo info;
     info.Address = describedAddress;
     if (code == 200 || code == 206)
     {
-        const std::string_view header = NMHTTP1->Header;
-        info.Validator =
-            resumerules::HttpValidator(NMHTTP1->ETag, NMHTTP1->LastModified,
-                                       httpparse::HeaderLineValue(httpparse::HeaderLineOf(header, "DATE:")));
-        info.Total = code == 206 ? NMHTTP1->ContentRangeTotal
-                                 : (NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1);
+        info.Validator = resumerules::HttpValidator(
+            answer.ETag, answer.LastModified,
+            httpparse::HeaderLineValue(httpparse::HeaderLineOf(answer.Header, "DATE:")));
+        info.Total = code == 206 ? answer.ContentRangeTotal : (answer.Announced > 0 ? answer.Announced : -1);
         if (info.Total < 0)
             info.Validator.clear();
     }
@@ -401,10 +404,10 @@ void TFetch::HttpResponseHeader()
     // cannot make the file whole fails it, leaving nothing to go on from.
     if (code == 206)
     {
-        const std::int64_t length = NMHTTP1->ExpectedCount > 0 ? NMHTTP1->ExpectedCount : -1;
+        const std::int64_t length = answer.Announced > 0 ? answer.Announced : -1;
         switch (resumerules::JudgePart(
-            httpparse::ParseContentRange(httpparse::HeaderLineOf(NMHTTP1->Header, "CONTENT-RANGE:")), length,
-            info.Validator, NMHTTP1->RangeFrom, NMHTTP1->RangeValidator, NMHTTP1->RangeTotal))
+            httpparse::ParseContentRange(httpparse::HeaderLineOf(answer.Header, "CONTENT-RANGE:")), length,
+            info.Validator, rangeAsked.From, rangeAsked.Validator, rangeAsked.Total))
         {
         case resumerules::TPartVerdict::Rest:
             break;
@@ -416,13 +419,13 @@ void TFetch::HttpResponseHeader()
         }
     }
     // A resumed part keeps the description of the bytes it goes on from.
-    if (NMHTTP1->ContinuesRange())
-        Observer.Resumed(NMHTTP1->RangeFrom, NMHTTP1->ContentRangeTotal);
+    if (answer.ContinuedFrom > 0)
+        Observer.Resumed(answer.ContinuedFrom, answer.ContentRangeTotal);
     else
         describing->Describe(info);
 }
 
-TTask<void> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askProxy)
+TTask<THttpAnswer> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askProxy)
 {
     // What comes next is decided here, answer by answer: a redirect is followed, a login asked
     // for is asked and the request made again with it, a part that cannot continue the kept
@@ -436,10 +439,15 @@ TTask<void> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askPro
         const bool ownServer = !request.LoginOrigin.empty() && OriginOf(address) == request.LoginOrigin;
         NMHTTP1->HeaderInfo.UserId = ownServer ? request.User : std::string();
         NMHTTP1->HeaderInfo.Password = ownServer ? request.Password : std::string();
+        // The kept bytes are asked to be continued, only if they are still of that version.
+        NMHTTP1->RangeFrom = rangeAsked.From;
+        NMHTTP1->RangeValidator = rangeAsked.Validator;
+        NMHTTP1->RangeTotal = rangeAsked.Total;
         bool otherVersion = false;
+        THttpAnswer answer;
         try
         {
-            co_await NMHTTP1->GetAsync(address);
+            answer = co_await NMHTTP1->GetAsync(address);
         }
         catch (const TOtherVersion&)
         {
@@ -453,11 +461,11 @@ TTask<void> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askPro
             HttpEvents->RedirectFailed(error.what());
             throw Exception(std::string(bytetext::WithoutLineEnd(error.what())));
         }
-        const int code = NMHTTP1->ReplyCode;
-        if (NMHTTP1->RangeFrom > 0 &&
-            (otherVersion || (NMHTTP1->ContinuedFrom < 0 && (code == 206 || code == 416))))
+        const int code = answer.Status;
+        if (rangeAsked.From > 0 &&
+            (otherVersion || (answer.ContinuedFrom < 0 && (code == 206 || code == 416))))
         {
-            NMHTTP1->RangeFrom = 0;
+            rangeAsked.From = 0;
             continue;
         }
         // A login is asked again while the user answers; a declined proxy login stays declined,
@@ -466,19 +474,19 @@ TTask<void> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool askPro
         {
             ++logins;
             const int loginsBefore = HttpEvents->LoginsStored;
-            HttpEvents->NMHTTP1AuthenticationNeeded();
+            HttpEvents->NMHTTP1AuthenticationNeeded(answer);
             if (HttpEvents->LoginsStored > loginsBefore)
                 continue;
-            break;
+            co_return answer;
         }
         if (!httpparse::IsRedirect(code))
-            break;
+            co_return answer;
         if (++redirects > MaxRedirects)
         {
             HttpEvents->RedirectFailed("Too many redirects");
             throw Exception("Too many redirects");
         }
-        address = HttpEvents->RedirectTarget();
+        address = HttpEvents->RedirectTarget(answer);
         Observer.Redirected(address);
         if (!address.empty())
             redirectedTo = address;

@@ -9,6 +9,7 @@
 #ifndef Q_MOC_RUN
 #include "platform/task.h"
 #endif
+#include "net/httpanswer.h"
 #include "platform/indicator.h"
 #include "platform/loglevel.h"
 #include "robot/transferfile.h"
@@ -167,12 +168,12 @@ class TFetch : public QObject
     // GETs the request's address and goes where its answers lead: redirects, logins (a proxy's
     // only when askProxy), and the whole file again when the part asked for (RangeFrom) cannot
     // be had. A redirect that could not be followed raises.
-    TTask<void> FollowAnswersAsync(const TFetchRequest& request, bool askProxy);
+    TTask<THttpAnswer> FollowAnswersAsync(const TFetchRequest& request, bool askProxy);
     void SignOfLife();
     void HttpPacketRecvd();
     void KeepDescribed(std::int64_t received);
     // Describes the bytes the answer brings, for a later attempt to go on from.
-    void HttpResponseHeader();
+    void HttpResponseHeader(const THttpAnswer& answer);
     // Says goodbye on the FTP control connection kept from the last file, if any.
     void CloseKeptFtp();
     TTask<void> CloseKeptFtpAsync();
@@ -206,6 +207,19 @@ class TFetch : public QObject
     // The transfer file whose bytes the HTTP answers describe, and the address they are for.
     TTransferFile* describing = nullptr;
     std::string describedAddress;
+    // The kept bytes of the file under way, asked to be continued: how many, of which version,
+    // of what whole size.
+    struct TRange
+    {
+        std::int64_t From = 0;
+        std::string Validator;
+        std::int64_t Total = -1;
+    };
+    TRange rangeAsked;
+    // From the header of the answer under way: where its body goes on in the file (-1 afresh),
+    // and the length it announced.
+    std::int64_t partFrom = -1;
+    std::int64_t announcedLength = 0;
     // An FTP folder is being listed; its listing went past MaxListingBytes.
     bool listing = false;
     bool listingTooLong = false;

@@ -42,8 +42,9 @@ struct Events
         events.ProxyPreference = [this] { return proxyPreference; };
         events.ShowIndicator = [this](TIndicator kind) { indicators.push_back(kind); };
         client.OnStatus = [this](QObject*, const std::string& text) { events.NMHTTP1Status(text); };
-        client.OnResponseHeader = [this](QObject*) { events.NMHTTP1ResponseHeader(); };
-        client.OnAuthenticationNeeded = [this](QObject*) { events.NMHTTP1AuthenticationNeeded(); };
+        client.OnResponseHeader = [this](const THttpAnswer& answer) { events.NMHTTP1ResponseHeader(answer); };
+        client.OnAuthenticationNeeded = [this](QObject*)
+        { events.NMHTTP1AuthenticationNeeded(client.Answer()); };
         client.OnAboutToSend = [this](QObject*) { events.NMHTTP1AboutToSend(); };
         client.ReportLevel = 8;
     }
@@ -233,13 +234,13 @@ TEST(THttpEvents, ARedirectLeadsToItsLocationElseToTheFirstLinkOfItsPageNeverToA
         server.AddScript(Reply(c.answer));
         e.client.Get(server.Url("/dir/old.html"));
         EXPECT_TRUE(httpparse::IsRedirect(e.client.ReplyCode));
-        EXPECT_EQ(e.events.RedirectTarget(), c.target);
+        EXPECT_EQ(e.events.RedirectTarget(e.client.Answer()), c.target);
         EXPECT_TRUE(e.client.Proxy.empty());
         EXPECT_EQ(e.client.ProxyPort, 0);
     }
     // nginx's own redirect pages hold no link; their Location leads.
     e.client.Get(Nginx("/moved"));
-    EXPECT_EQ(e.events.RedirectTarget(), Nginx("/index.html"));
+    EXPECT_EQ(e.events.RedirectTarget(e.client.Answer()), Nginx("/index.html"));
     EXPECT_TRUE(e.log.empty());
     EXPECT_TRUE(e.fileOnly.empty());
 }
