@@ -200,13 +200,13 @@ void TNMFTP::DoCommand(const std::string& commandLine)
     RunToEnd(DoCommandAsync(commandLine));
 }
 
-TTask<void> TNMFTP::DoCommandAsync(std::string commandLine)
+TTask<std::string> TNMFTP::DoCommandAsync(std::string commandLine)
 {
     const TCmdType kind = ftpreply::CommandKind(commandLine);
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
-        co_return;
+        co_return std::string();
     ReportStatus(1, commandLine);
     co_await DropStaleInputAsync();
     std::exception_ptr failure;
@@ -231,10 +231,11 @@ TTask<void> TNMFTP::DoCommandAsync(std::string commandLine)
         if (InRange(ReplyCode, 500, 502) && OnUnSupportedFunction)
             OnUnSupportedFunction(kind);
         Failure(kind, reply);
-        co_return;
+        co_return reply;
     }
     if (OnSuccess)
         OnSuccess(kind);
+    co_return LastReply;
 }
 
 void TNMFTP::ChangeDir(const std::string& path)
@@ -275,18 +276,18 @@ void TNMFTP::Download(const std::string& remote, const std::string& local, std::
     RunToEnd(DownloadAsync(remote, local, restartAt));
 }
 
-TTask<void> TNMFTP::DownloadAsync(std::string remote, std::string local, std::int64_t restartAt)
+TTask<TFtpReceived> TNMFTP::DownloadAsync(std::string remote, std::string local, std::int64_t restartAt)
 {
     ContinuedFrom = -1;
     CancelRequested = false;
     CheckConnected();
     if (!IsConnected())
-        co_return;
+        co_return TFtpReceived{};
     // Refused before the PORT that would go ahead of it (Transaction refuses it too).
     if (bytetext::HasControlByte(remote))
         throw Exception("Invalid URL");
     const std::string into = local.empty() ? remote : local;
-    co_await ReceiveDataAsync("RETR " + remote, into, ftpreply::TCmdType::cmdDownload, restartAt);
+    co_return co_await ReceiveDataAsync("RETR " + remote, into, ftpreply::TCmdType::cmdDownload, restartAt);
 }
 
 bool TNMFTP::ListFolder(const std::string& local)
@@ -317,8 +318,8 @@ TTask<bool> TNMFTP::ListFolderAsync(std::string local)
     co_return false;
 }
 
-TTask<void> TNMFTP::ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
-                                     std::int64_t restartAt)
+TTask<TFtpReceived> TNMFTP::ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
+                                             std::int64_t restartAt)
 {
     // Whatever way the download ends, the data connection (and with it the listening socket)
     // is closed, and a cancelled one leaves no stray reply behind.
@@ -376,6 +377,7 @@ TTask<void> TNMFTP::ReceiveDataAsync(std::string command, std::string local, TCm
         throw EAbortError("Socket send aborted");
     if (OnSuccess)
         OnSuccess(kind);
+    co_return TFtpReceived{ContinuedFrom, ExpectedCount};
 }
 
 TTask<bool> TNMFTP::StartTransferAsync(const std::string& command, TCmdType kind, std::int64_t restartAt)

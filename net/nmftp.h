@@ -29,6 +29,14 @@ inline constexpr const char* AnonymousPassword = "kestrow@example.com";
 // The FTP client: log in, run single commands, change directory, set the transfer type, list a
 // folder and download one file at a time over a data connection, in active mode (PORT, EPRT
 // for IPv6) or passive mode (EPSV, else PASV).
+// What a download brought: where it went on in the local file (-1 when it started the file
+// afresh) and the bytes that came.
+struct TFtpReceived
+{
+    std::int64_t ContinuedFrom = -1;
+    std::int64_t Bytes = 0;
+};
+
 class TNMFTP : public TPowersock
 {
     Q_OBJECT
@@ -78,7 +86,8 @@ class TNMFTP : public TPowersock
 
     // Each command also as a step of a transfer.
     void DoCommand(const std::string& commandLine);
-    TTask<void> DoCommandAsync(std::string commandLine);
+    // Returns the first line of the reply.
+    TTask<std::string> DoCommandAsync(std::string commandLine);
     void ChangeDir(const std::string& path);
     TTask<void> ChangeDirAsync(std::string path);
     // A number that names no transfer type sends nothing.
@@ -90,7 +99,7 @@ class TNMFTP : public TPowersock
     // added to local's first restartAt bytes; a server that refuses sends the whole file, which
     // replaces local's bytes. ContinuedFrom tells which it was.
     void Download(const std::string& remote, const std::string& local, std::int64_t restartAt = 0);
-    TTask<void> DownloadAsync(std::string remote, std::string local, std::int64_t restartAt = 0);
+    TTask<TFtpReceived> DownloadAsync(std::string remote, std::string local, std::int64_t restartAt = 0);
     // Where the last download went on from (-1 when it started the file afresh).
     std::int64_t ContinuedFrom = -1;
     // Lists the current folder into the file local: MLSD's lines (with each entry's type), or
@@ -121,8 +130,8 @@ class TNMFTP : public TPowersock
     // Sends command (RETR, MLSD, NLST) over a fresh data connection and captures what comes on
     // it into local; kind goes to the events. With restartAt, REST asks for the rest from there
     // first (see Download).
-    TTask<void> ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
-                                 std::int64_t restartAt = 0);
+    TTask<TFtpReceived> ReceiveDataAsync(std::string command, std::string local, TCmdType kind,
+                                         std::int64_t restartAt = 0);
     // Opens the data connection, sends REST and command, and in active mode takes the server's
     // connection. Returns false when the server refused active mode: passive mode is then the
     // rule for it, and the whole is done again.

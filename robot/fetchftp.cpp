@@ -39,6 +39,9 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
     // The whole size a resumed file is held to, and the size the reply to RETR announced.
     std::int64_t whole = -1;
     std::int64_t announced = -1;
+    // Where the transfer went on in the file (-1 afresh), and the bytes that came.
+    std::int64_t goneOnFrom = -1;
+    std::int64_t bytes = 0;
     const int port = parts.Port.empty() ? 21 : ParsePort(parts.Port);
     const std::string server = parts.Host + ":" + std::to_string(port) + " as " + NMFTP1->UserID;
     // "/pub/x" and "/pub/x/" are one folder.
@@ -84,6 +87,7 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
             {
                 transferStarted = true;
                 result.MachineListing = co_await NMFTP1->ListFolderAsync(result.File.Path());
+                bytes = FileSize(result.File.Path());
             }
             else
             {
@@ -100,15 +104,18 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
                     whole = resumerules::FtpWholeSize(kept.Total, ftpreply::SizeOfFile(size));
                 }
                 const bool goOn = whole > keptBytes;
+                // Told as the transfer starts: whether the server goes on from the kept bytes, and
+                // the size its reply announces.
                 const auto describe = [&]
                 {
-                    if (NMFTP1->ContinuedFrom > 0)
+                    goneOnFrom = NMFTP1->ContinuedFrom;
+                    if (goneOnFrom > 0)
                     {
                         ftpWholeSize = whole;
-                        Observer.Resumed(NMFTP1->ContinuedFrom, whole);
+                        Observer.Resumed(goneOnFrom, whole);
                     }
                     announced = ftpreply::AnnouncedSize(NMFTP1->LastReply);
-                    info.Total = NMFTP1->ContinuedFrom > 0 ? whole : announced;
+                    info.Total = goneOnFrom > 0 ? whole : announced;
                     result.File.Describe(info);
                 };
                 NMFTP1->OnTransactionStart = [this, describe, &transferStarted](QObject*)
@@ -118,7 +125,10 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
                     describe();
                 };
                 const std::int64_t restartAt = goOn ? keptBytes : 0;
-                co_await NMFTP1->DownloadAsync(parts.File, result.File.Path(), restartAt);
+                const TFtpReceived received =
+                    co_await NMFTP1->DownloadAsync(parts.File, result.File.Path(), restartAt);
+                goneOnFrom = received.ContinuedFrom;
+                bytes = received.Bytes;
                 NMFTP1->OnTransactionStart = [this](QObject*) { SignOfLife(); };
             }
         }
@@ -138,7 +148,7 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
                 continue;
             // Whether the server went on from where it was asked to is known only once the file
             // is whole: what came after the kept bytes is not kept.
-            if (NMFTP1->ContinuedFrom > 0)
+            if (goneOnFrom > 0)
             {
                 try
                 {
@@ -160,7 +170,7 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
     // other size are of unknown places (a server that ignored REST sent the file from its
     // start), so none of them is kept. A file from its start is short of a size its server
     // announced, as an HTTP body is.
-    if (NMFTP1->ContinuedFrom > 0)
+    if (goneOnFrom > 0)
     {
         try
         {
@@ -175,7 +185,7 @@ TTask<void> TFetch::FetchFtpAsync(const TFetchRequest& request, TFetchResult& re
     else if (announced > 0 && FileSize(result.File.Path()) < announced)
         HoldWholeLength(result.File.Path(), announced);
     // Only what came in this transfer counts.
-    result.Bytes = NMFTP1->ExpectedCount;
+    result.Bytes = bytes;
     result.Host = parts.Host;
     keptFtpServer = server;
 }
@@ -227,8 +237,7 @@ TTask<std::string> TFetch::FtpAnswerAsync(std::string command)
 {
     try
     {
-        co_await NMFTP1->DoCommandAsync(command);
-        co_return NMFTP1->LastReply;
+        co_return co_await NMFTP1->DoCommandAsync(command);
     }
     catch (const FTPException& error)
     {
