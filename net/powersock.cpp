@@ -231,11 +231,26 @@ void TPowersock::Wake()
 {
     if (!waiting || wakePosted)
         return;
+    // Most events (a chunk of a body) end no wait: those cost no more than the look.
+    if (!WaitEnds(*waiting))
+    {
+        KeepWaiting();
+        return;
+    }
     wakePosted = true;
-    // Looked at from the event loop, never inside the handler that changed the state: the step
-    // that goes on may close the very socket whose signal is being handled.
+    // The step goes on from the event loop, never inside the handler that changed the state: it
+    // may close the very socket whose signal is being handled.
     QMetaObject::invokeMethod(
         this, [this] { CheckWait(); }, Qt::QueuedConnection);
+}
+
+void TPowersock::KeepWaiting()
+{
+    // What the condition took from the receive buffer makes room for more.
+    if (readingPaused)
+        ResumeReading();
+    if (waiting->limit > 0 && !waitLimit->isActive())
+        waitLimit->start(static_cast<int>(std::max<qint64>(waiting->limit - waiting->elapsed.elapsed(), 1)));
 }
 
 void TPowersock::CheckWait()
@@ -245,12 +260,7 @@ void TPowersock::CheckWait()
         return;
     if (!WaitEnds(*waiting))
     {
-        // What the condition took from the receive buffer makes room for more.
-        if (readingPaused)
-            ResumeReading();
-        if (waiting->limit > 0 && !waitLimit->isActive())
-            waitLimit->start(
-                static_cast<int>(std::max<qint64>(waiting->limit - waiting->elapsed.elapsed(), 1)));
+        KeepWaiting();
         return;
     }
     waitLimit->stop();

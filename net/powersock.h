@@ -349,6 +349,8 @@ class TPowersock : public QObject
     bool WaitEnds(TWaiter& waiter);
     // The wait under way is looked at: a step whose wait has ended goes on.
     void CheckWait();
+    // The wait under way goes on: reading resumes if the condition made room, its limit runs.
+    void KeepWaiting();
     // The wait that ended gives the session back to the one it interrupted, if any.
     void ResumeInterrupted(TWaiter& ended);
     // The direct TLS session has ended, as the peer ended it.
