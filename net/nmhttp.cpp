@@ -90,7 +90,7 @@ TTask<THttpAnswer> TNMHTTP::HeadAsync(std::string url)
 
 THttpAnswer TNMHTTP::Answer() const
 {
-    THttpAnswer answer;
+    THttpAnswer answer = said;
     answer.Status = ReplyCode;
     answer.StatusLine = std::string(bytetext::WithoutLineEnd(statusLine));
     if (!OutputFileMode)
@@ -102,13 +102,7 @@ THttpAnswer TNMHTTP::Answer() const
             : (secure ? "https://" : "http://") + Host + ":" + std::to_string(Port) + RequestPath;
     answer.Origin = Origin;
     answer.Host = Host;
-    answer.Location = Location;
-    answer.ETag = ETag;
-    answer.LastModified = LastModified;
-    answer.ContentRangeStart = ContentRangeStart;
-    answer.ContentRangeTotal = ContentRangeTotal;
     answer.Announced = ExpectedCount;
-    answer.ContinuedFrom = ContinuedFrom;
     answer.Received = ReceivedCount;
     answer.Body = Body;
     answer.BodyInFile = InputFileMode;
@@ -195,7 +189,7 @@ TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
     for (;;)
     {
         ParseURL();
-        ContinuedFrom = -1;
+        said.ContinuedFrom = -1;
         const std::string requestURL = URL;
         const std::string origin = OriginOf(URL, Host, Port);
         RequestURL = requestURL;
@@ -241,7 +235,7 @@ TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head && tunnelOpen);
             else if (InputFileMode)
-                co_await CaptureFileAsync(Body, ContinuedFrom);
+                co_await CaptureFileAsync(Body, said.ContinuedFrom);
             else
                 co_await CaptureStringAsync(Body, -1);
             answerKeepsConnection = answerKeepsConnection && tunnelOpen;
@@ -492,18 +486,15 @@ void TNMHTTP::SendRequest()
 
 bool TNMHTTP::ContinuesRange() const
 {
-    return RangeFrom > 0 && ReplyCode == 206 && ContentRangeStart == RangeFrom &&
-           (RangeTotal < 0 || ContentRangeTotal == RangeTotal);
+    return RangeFrom > 0 && ReplyCode == 206 && said.ContentRangeStart == RangeFrom &&
+           (RangeTotal < 0 || said.ContentRangeTotal == RangeTotal);
 }
 
 TTask<void> TNMHTTP::ReadResponseHeaderAsync()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
-    Location.clear();
-    ETag.clear();
-    LastModified.clear();
-    ContentRangeStart = ContentRangeTotal = -1;
+    said = THttpAnswer{};
     QFile headerFile;
     if (OutputFileMode)
     {
@@ -547,7 +538,7 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
             if (keyword == "SET-COOKIE:")
                 SetCookieValue = httpparse::HeaderValueFrom(line, 13);
             else if (keyword == "LOCATION:")
-                URL = Location = httpparse::HeaderValueFrom(line, 11);
+                URL = said.Location = httpparse::HeaderValueFrom(line, 11);
             else if (keyword == "CONTENT-LENGTH:")
             {
                 // Several lengths must agree; one that is no plain number is no length at all.
@@ -558,11 +549,11 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
             else if (keyword == "TRANSFER-ENCODING:")
                 chunked = httpparse::IsChunkedEncoding(line);
             else if (keyword == "ETAG:")
-                ETag = bytetext::Trim(httpparse::HeaderValueFrom(line, 6));
+                said.ETag = bytetext::Trim(httpparse::HeaderValueFrom(line, 6));
             else if (keyword == "LAST-MODIFIED:")
-                LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
+                said.LastModified = bytetext::Trim(httpparse::HeaderValueFrom(line, 15));
             else if (keyword == "CONTENT-RANGE:")
-                httpparse::ContentRange(line, ContentRangeStart, ContentRangeTotal);
+                httpparse::ContentRange(line, said.ContentRangeStart, said.ContentRangeTotal);
             connectionTokens += httpparse::ConnectionTokens(line);
             sink(line);
             if (httpparse::IsHeaderEnd(line))
@@ -572,10 +563,7 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
         if (interim)
         {
             SetCookieValue.clear();
-            Location.clear();
-            ETag.clear();
-            LastModified.clear();
-            ContentRangeStart = ContentRangeTotal = -1;
+            said = THttpAnswer{};
             if (OutputFileMode)
             {
                 headerFile.resize(0);
@@ -597,7 +585,7 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
             httpparse::KeepsConnection(statusLine, connectionTokens) &&
             (chunked || length || !httpparse::HasBody(ReplyCode, RequestKind == CmdType::CmdHead));
         // Where the body goes on in the body file is known with the header.
-        ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
+        said.ContinuedFrom = InputFileMode && ContinuesRange() ? RangeFrom : -1;
         ReceivedCount = 0;
         if (OnResponseHeader)
             OnResponseHeader(Answer());

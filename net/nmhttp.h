@@ -118,14 +118,6 @@ class TNMHTTP : public TPowersock
     // OnAuthenticationNeeded.
     std::string RequestURL;
     std::string Origin;
-    // The Location header of the last response as the server sent it; empty when it had none.
-    std::string Location;
-    // The last response's validators of the file it carries (empty when it had none), and its
-    // Content-Range: where the part starts and the whole file's size (-1 when it had none).
-    std::string ETag;
-    std::string LastModified;
-    std::int64_t ContentRangeStart = -1;
-    std::int64_t ContentRangeTotal = -1;
     // A transfer that goes on: with RangeFrom above 0, GET asks for the file from that byte on,
     // only if it is still the version RangeValidator names (If-Range). The body is added to the
     // body file's first RangeFrom bytes only when the answer is that part of a file of
@@ -133,8 +125,6 @@ class TNMHTTP : public TPowersock
     std::int64_t RangeFrom = 0;
     std::string RangeValidator;
     std::int64_t RangeTotal = -1;
-    // Where the last body went on from (-1 when it started the body file afresh).
-    std::int64_t ContinuedFrom = -1;
     // The answer just read is the part of the file that RangeFrom asked for.
     bool ContinuesRange() const;
     CmdType RequestKind = CmdType::CmdGet;
@@ -216,6 +206,9 @@ class TNMHTTP : public TPowersock
     // Cookies from redirects, by the origin that set them.
     std::map<std::string, std::string> redirectCookies;
     bool secure = false;
+    // What the last answer's header said (Location, validators, Content-Range) and where its body
+    // went on in the body file; Answer adds the rest.
+    THttpAnswer said;
     THttpStep step = THttpStep::Idle;
     // The status line of the last answer read.
     std::string statusLine;

@@ -65,10 +65,7 @@ TTask<bool> TNMHTTP::OpenTunnelAsync()
     co_await ReadResponseHeaderAsync();
     URL = asked;
     SetCookieValue.clear();
-    Location.clear();
-    ETag.clear();
-    LastModified.clear();
-    ContentRangeStart = ContentRangeTotal = -1;
+    said = THttpAnswer{};
     // Only a request for the proxy's login is an answer the caller acts on.
     if (ReplyCode == 407)
         co_return false;
