@@ -80,9 +80,9 @@ struct TSockAddrIn
     std::uint32_t Address = 0;
 };
 
-// One TCP connection at a time with blocking operations that keep the interface alive: every
-// wait lets the event loop run, so buttons, timers and the socket's own notifications are
-// handled while an operation waits. Qt's socket signals are the notifications.
+// One TCP connection at a time. Its operations are steps that wait for the connection's events
+// (Qt's socket signals, the timer, the lookup) without holding the stack, so buttons, timers and
+// other sessions go on meanwhile; each has a blocking form that drives it to its end.
 class TPowersock : public QObject
 {
     Q_OBJECT

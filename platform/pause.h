@@ -9,8 +9,8 @@ namespace platform
 // Lets pending events run once, as "process pending messages" did.
 void ProcessMessages();
 
-// Blocks in the event loop until an event arrives or maxMilliseconds have passed.
-// Blocking waits call this between tests of their condition.
+// Blocks in the event loop until an event arrives or maxMilliseconds have passed: what a
+// blocking wait calls between tests of its condition.
 void WaitForEvents(int maxMilliseconds = 2);
 
 // A pause that keeps the interface alive: events are processed for the given time, or until

@@ -65,7 +65,7 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     // The time the user takes over a login is no silence of a server.
     HttpEvents->LoginAsked = [this](bool asking) { asking ? TimerConnect->Pause() : TimerConnect->Resume(); };
     NMHTTP1->OnStatus = [this](QObject*, const std::string& status) { HttpEvents->NMHTTP1Status(status); };
-    // Redirects and logins are the unit's to decide (FollowAnswers): the client only answers.
+    // Redirects and logins are the unit's to decide (FollowAnswersAsync): the client only answers.
     NMHTTP1->OnRedirect = [](bool& handled) { handled = true; };
     NMHTTP1->OnAboutToSend = [this](QObject*) { HttpEvents->NMHTTP1AboutToSend(); };
     NMHTTP1->OnConnect = [this](QObject*) { SignOfLife(); };
