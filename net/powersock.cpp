@@ -156,8 +156,10 @@ void TPowersock::ReportStatus(int level, std::string_view text)
 }
 
 TPowersock::TUntil::TUntil(TPowersock& session, std::function<bool()> done, const TWaitRule& rule)
-    : session(session), waiter{.done = std::move(done), .rule = rule}
+    : session(session)
 {
+    waiter.done = std::move(done);
+    waiter.rule = rule;
 }
 
 TPowersock::TUntil::~TUntil()
