@@ -22,6 +22,9 @@ template <typename T = void> class [[nodiscard]] TTask
     struct TPromiseBase
     {
         std::coroutine_handle<> continuation;
+        // The awaiting step is suspended and waits to be resumed: false while the task runs
+        // inside its awaiter's await_suspend, which then goes on by itself.
+        bool awaited = false;
         std::exception_ptr error;
         // Told when a task that nobody awaits has ended.
         std::function<void()> onEnd;
@@ -36,7 +39,7 @@ template <typename T = void> class [[nodiscard]] TTask
                 {
                     TPromiseBase& promise = self.promise();
                     if (promise.continuation)
-                        return promise.continuation;
+                        return promise.awaited ? promise.continuation : std::noop_coroutine();
                     if (promise.onEnd)
                         std::exchange(promise.onEnd, nullptr)();
                     return std::noop_coroutine();
@@ -93,10 +96,16 @@ template <typename T = void> class [[nodiscard]] TTask
         {
             THandle handle;
             bool await_ready() noexcept { return handle.done(); }
-            std::coroutine_handle<> await_suspend(std::coroutine_handle<> caller) noexcept
+            // A task that ends without waiting (a line that is already there) lets the caller go
+            // on without suspending: a loop of such steps never deepens the stack.
+            bool await_suspend(std::coroutine_handle<> caller)
             {
                 handle.promise().continuation = caller;
-                return handle;
+                handle.resume();
+                if (handle.done())
+                    return false;
+                handle.promise().awaited = true;
+                return true;
             }
             T await_resume()
             {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
+#include <string>
 
 #include <sys/stat.h>
 
@@ -8,6 +10,7 @@
 #include <QTimer>
 
 #include "messageof.h"
+#include "platform/task.h"
 #include "platform/filebytes.h"
 #include "platform/pause.h"
 #include "platform/programdirectory.h"
@@ -132,4 +135,38 @@ TEST(WidgetText, ShowsUtf8AsItsCharactersAndGivesEveryOtherByteBack)
         EXPECT_EQ(platform::ToStdString(QStringLiteral("/home/") + platform::ToQString(bytes) + QChar(0xe9)),
                   "/home/" + bytes + "\xc3\xa9");
     }
+}
+
+TEST(Task, StepsThatEndAtOnceNeverDeepenTheStackAndWhatTheyRaiseReachesTheirCaller)
+{
+    // A header of many lines already received is read line by line without waiting: a million
+    // such steps in a loop must run in constant stack, whatever the optimiser does.
+    const auto one = []() -> TTask<int> { co_return 1; };
+    const auto many = [&one]() -> TTask<long>
+    {
+        long sum = 0;
+        for (int i = 0; i < 1000000; ++i)
+            sum += co_await one();
+        co_return sum;
+    };
+    EXPECT_EQ(RunToEnd(many()), 1000000);
+
+    const auto failing = []() -> TTask<int>
+    {
+        throw std::runtime_error("refused");
+        co_return 0;
+    };
+    const auto caller = [&failing]() -> TTask<std::string>
+    {
+        try
+        {
+            co_await failing();
+        }
+        catch (const std::runtime_error& error)
+        {
+            co_return std::string(error.what());
+        }
+        co_return std::string("nothing raised");
+    };
+    EXPECT_EQ(RunToEnd(caller()), "refused");
 }
