@@ -175,7 +175,6 @@ class TFetch : public QObject
     // Describes the bytes the answer brings, for a later attempt to go on from.
     void HttpResponseHeader(const THttpAnswer& answer);
     // Says goodbye on the FTP control connection kept from the last file, if any.
-    void CloseKeptFtp();
     TTask<void> CloseKeptFtpAsync();
     // The goodbye on Stop, once the transfer under way has ended.
     TTask<void> SayFtpGoodbyeAsync();

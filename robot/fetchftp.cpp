@@ -207,11 +207,6 @@ TTask<void> TFetch::CloseKeptFtpAsync()
     }
 }
 
-void TFetch::CloseKeptFtp()
-{
-    RunToEnd(CloseKeptFtpAsync());
-}
-
 bool TFetch::LostConnection(const std::exception& error) const
 {
     // The connection is gone (reset, closed, or the server's 421 before it closes, which ends
