@@ -268,6 +268,7 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     int TimeOut() const override;
     int PauseSeconds() const override;
     bool PassiveFtp() const override;
+    int SimultaneousTransfers() const override;
     TAfterDownload AfterDownload() const override;
     bool StartAtChecked() const override;
     std::string StartTime() const override;

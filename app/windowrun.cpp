@@ -299,6 +299,11 @@ bool TFormKestrow::PassiveFtp() const
     return FormPreferences && FormPreferences->CheckBoxPassiveFtp->isChecked();
 }
 
+int TFormKestrow::SimultaneousTransfers() const
+{
+    return DefaultSimultaneousTransfers;
+}
+
 TAfterDownload TFormKestrow::AfterDownload() const
 {
     if (!FormPreferences || FormPreferences->RadioButtonDLNothing->isChecked())

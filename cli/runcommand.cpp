@@ -179,6 +179,7 @@ class TCommandLinePreferences : public TRunPreferences
         return options.pause.value_or(std::clamp(stored.PauseSeconds, 0, 60));
     }
     bool PassiveFtp() const override { return options.passive || stored.PassiveFtp != 0; }
+    int SimultaneousTransfers() const override { return DefaultSimultaneousTransfers; }
 
   private:
     const TSettingsRecord& stored;

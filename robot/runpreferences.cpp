@@ -19,5 +19,6 @@ TRunSettings TRunSettings::Of(const TRunPreferences& preferences)
     settings.ProxyServer = preferences.ProxyServer();
     settings.PauseSeconds = std::clamp(preferences.PauseSeconds(), 0, 60);
     settings.PassiveFtp = preferences.PassiveFtp();
+    settings.SimultaneousTransfers = std::clamp(preferences.SimultaneousTransfers(), 1, MaxSimultaneousTransfers);
     return settings;
 }

@@ -39,7 +39,12 @@ class TRunPreferences
     virtual int PauseSeconds() const = 0;
     // FTP data connections made by the client (EPSV, else PASV) rather than by the server.
     virtual bool PassiveFtp() const = 0;
+    // How many transfers may be under way at once, 1 to MaxSimultaneousTransfers.
+    virtual int SimultaneousTransfers() const = 0;
 };
+
+inline constexpr int MaxSimultaneousTransfers = 16;
+inline constexpr int DefaultSimultaneousTransfers = 4;
 
 // The preferences of one run or preview, taken when it starts: a preference the user changes
 // meanwhile counts from the next run.
@@ -58,6 +63,8 @@ struct TRunSettings
     // 0 to 60.
     int PauseSeconds = 1;
     bool PassiveFtp = false;
+    // 1 to MaxSimultaneousTransfers.
+    int SimultaneousTransfers = DefaultSimultaneousTransfers;
 
     static TRunSettings Of(const TRunPreferences& preferences);
 };

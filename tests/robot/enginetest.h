@@ -40,6 +40,7 @@ class FakePreferences : public TRunPreferences
     // The tests' pauses take no time anyway (the pause scale is 0).
     int Pause = 1;
     bool Passive = false;
+    int Simultaneous = DefaultSimultaneousTransfers;
 
     std::string FilterText() const override { return Filter; }
     TFilterMode FilterMode() const override { return Mode; }
@@ -55,6 +56,7 @@ class FakePreferences : public TRunPreferences
     std::string ProxyServer() const override { return Proxy; }
     int PauseSeconds() const override { return Pause; }
     bool PassiveFtp() const override { return Passive; }
+    int SimultaneousTransfers() const override { return Simultaneous; }
 };
 
 class RecordingObserver : public TRunObserver
