@@ -126,11 +126,24 @@ void THttpEvents::NMHTTP1AuthenticationNeeded(const THttpAnswer& refusal)
     question.Challenge =
         HeaderFieldValue(refusal.Header, question.ProxyLogin ? "Proxy-Authenticate" : "WWW-Authenticate");
     // The answer goes only where the question came from.
-    question.Server = question.ProxyLogin ? ProxyPlace() : refusal.Origin;
+    question.Server = LoginPlace(refusal);
     platform::LoginAnswer answer;
     bool answered = false;
     {
         const TAsking asking(LoginAsked);
+        // Other transfers to the place wait for the answer rather than ask again.
+        const std::shared_ptr<TLogins> logins = Logins;
+        logins->Asking.insert(question.Server);
+        struct TClosed
+        {
+            TLogins& logins;
+            const std::string& place;
+            ~TClosed()
+            {
+                logins.Asking.erase(place);
+                logins.Answered.Notify();
+            }
+        } closed{*logins, question.Server};
         answered = platform::AskLogin(question, answer);
     }
     if (!answered)
@@ -139,19 +152,24 @@ void THttpEvents::NMHTTP1AuthenticationNeeded(const THttpAnswer& refusal)
             return;
         throw Exception("Login cancelled");
     }
-    (question.ProxyLogin ? ProxyAuthorization : SiteAuthorization)
+    (question.ProxyLogin ? Logins->ProxyAuthorization : Logins->SiteAuthorization)
         .Store(question.Server, "Basic " + EncodeBase64(answer.UserName + ":" + answer.Password));
-    ++LoginsStored;
+    ++Logins->Stored;
+}
+
+std::string THttpEvents::LoginPlace(const THttpAnswer& refusal) const
+{
+    return refusal.Status == 407 ? ProxyPlace() : refusal.Origin;
 }
 
 void THttpEvents::NMHTTP1AboutToSend()
 {
-    const std::string site = SiteAuthorization.For(NMHTTP1.Origin);
+    const std::string site = Logins->SiteAuthorization.For(NMHTTP1.Origin);
     if (!site.empty())
         NMHTTP1.HeaderList.SetHeaderValue("Authorization", site);
     if (NMHTTP1.Proxy.empty())
         return;
-    const std::string proxy = ProxyAuthorization.For(ProxyPlace());
+    const std::string proxy = Logins->ProxyAuthorization.For(ProxyPlace());
     if (!proxy.empty())
         NMHTTP1.HeaderList.SetHeaderValue("Proxy-authorization", proxy);
 }

@@ -1,15 +1,32 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "auth/credentials.h"
 #include "net/httpanswer.h"
 #include "platform/indicator.h"
 #include "platform/loglevel.h"
+#include "platform/signal.h"
 #include "platform/task.h"
 
 class TNMHTTP;
+
+// The logins given for the program's life, shared by every transfer: site logins by the scheme,
+// host and port that asked, proxy logins by proxy host and port.
+struct TLogins
+{
+    TCredentials SiteAuthorization;
+    TCredentials ProxyAuthorization;
+    // Counts every login that stored a credential, so a caller can tell whether a request led
+    // to one.
+    int Stored = 0;
+    // The places a login question is open for; Answered tells when one closes.
+    std::set<std::string> Asking;
+    platform::TSignal Answered;
+};
 
 // What the robot makes of the HTTP client's events: status texts and reply-code log lines, where
 // a redirect leads (the transfer unit follows it), the proxy preference, and Basic logins for
@@ -30,12 +47,9 @@ class THttpEvents
     // the time the user takes is no silence of a server.
     std::function<void(bool asking)> LoginAsked;
 
-    // Site logins by the scheme, host and port that asked; proxy logins by proxy host and port.
-    TCredentials SiteAuthorization;
-    TCredentials ProxyAuthorization;
-    // Counts every login that stored a credential, so a caller can tell whether a request
-    // led to one.
-    int LoginsStored = 0;
+    // Several clients share one store of logins, so that a login given for one transfer serves
+    // the others.
+    std::shared_ptr<TLogins> Logins = std::make_shared<TLogins>();
 
     void NMHTTP1Status(const std::string& status);
     // An answer's header has been read: at the level of HTTP codes its code is logged, once.
@@ -53,6 +67,8 @@ class THttpEvents
     // A proxy login on a 407 refusal, else a site login, which raises "Login cancelled" unless
     // answered.
     void NMHTTP1AuthenticationNeeded(const THttpAnswer& refusal);
+    // The place a refusal asks a login for: the proxy's, or the site's origin.
+    std::string LoginPlace(const THttpAnswer& refusal) const;
     void NMHTTP1AboutToSend();
 
   private:

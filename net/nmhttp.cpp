@@ -263,7 +263,7 @@ TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
         {
             bool handled = false;
             if (!SetCookieValue.empty() && SetCookieValue.size() <= MaxCookieSize)
-                redirectCookies[origin] = SetCookieValue;
+                (*redirectCookies)[origin] = SetCookieValue;
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
@@ -433,7 +433,7 @@ void TNMHTTP::BuildHeaders()
     HeaderList.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
     if (!HeaderInfo.Cookie.empty())
         HeaderList.SetHeaderValue("Cookie", HeaderInfo.Cookie);
-    else if (const auto cookie = redirectCookies.find(Origin); cookie != redirectCookies.end())
+    else if (const auto cookie = redirectCookies->find(Origin); cookie != redirectCookies->end())
         HeaderList.SetHeaderValue("Cookie", cookie->second);
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
     if (RangeFrom > 0 && RequestKind == CmdType::CmdGet)

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -132,6 +133,8 @@ class TNMHTTP : public TPowersock
     TExStringList HeaderList;
     // What https connections trust.
     TTlsTrust Trust;
+    // Takes the cookies other's redirects gave, and the ones to come, as this client's own.
+    void ShareCookies(const TNMHTTP& other) { redirectCookies = other.redirectCookies; }
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
@@ -203,8 +206,9 @@ class TNMHTTP : public TPowersock
     int requestDepth = 0;
     // The server HeaderInfo's credentials are for: that of the outermost call.
     std::string credentialOrigin;
-    // Cookies from redirects, by the origin that set them.
-    std::map<std::string, std::string> redirectCookies;
+    // Cookies from redirects, by the origin that set them; clients that share them hold one map.
+    std::shared_ptr<std::map<std::string, std::string>> redirectCookies =
+        std::make_shared<std::map<std::string, std::string>>();
     bool secure = false;
     // What the last answer's header said (Location, validators, Content-Range) and where its body
     // went on in the body file; Answer adds the rest.

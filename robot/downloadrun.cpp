@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include "auth/httpevents.h"
 #include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/patent.h"
@@ -17,6 +18,7 @@
 #include "platform/exception.h"
 #include "platform/pause.h"
 #include "platform/prompt.h"
+#include "platform/signal.h"
 #include "platform/shell.h"
 #include "platform/widgettext.h"
 #include "robot/activitylog.h"
@@ -56,33 +58,53 @@ std::string DateTimeText(const QDateTime& moment)
 }
 } // namespace
 
-// The run's side of its transfers: what the transfer unit reports goes to the log and the
-// observer.
+// The run's side of a transfer unit: what it reports goes to the log block and the bars of the
+// transfer it carries.
 class TDownloadRun::TFetchReports : public TFetchObserver
 {
   public:
-    explicit TFetchReports(TDownloadRun& run) : run(run) {}
+    TFetchReports(TDownloadRun& run, TSlot& slot) : run(run), slot(slot) {}
 
     TLogLevel LogLevel() const override { return run.LogLevel(); }
-    void WriteLog(const std::string& line, bool fileOnly) override { run.WriteLog(line, fileOnly); }
+    void WriteLog(const std::string& line, bool fileOnly) override { run.runLog.Write(slot.Block, line, fileOnly); }
     std::string ProxyPreference() const override { return run.settings.ProxyServer; }
-    void HttpStatus(const std::string& text) override { run.Observer.HttpStatus(text); }
-    void FtpStatus(const std::string& text) override { run.Observer.FtpStatus(text); }
+    // The clients' own words make sense only while theirs is the one transfer.
+    void HttpStatus(const std::string& text) override
+    {
+        if (run.inFlight <= 1)
+            run.Observer.HttpStatus(text);
+    }
+    void FtpStatus(const std::string& text) override
+    {
+        if (run.inFlight <= 1)
+            run.Observer.FtpStatus(text);
+    }
     void Indicator(TIndicator kind) override { run.Observer.Indicator(kind); }
-    void Redirected(const std::string& address) override { run.Observer.Redirected(address); }
+    void Redirected(const std::string& address) override
+    {
+        slot.Received = 0;
+        slot.Expected = 0;
+        if (run.inFlight <= 1)
+            run.Observer.Redirected(address);
+        else
+            run.ShowTransfers(false);
+    }
     void Progress(std::int64_t received, std::int64_t expected) override
     {
-        run.Observer.FileProgress(received, expected);
+        slot.Received = received;
+        slot.Expected = expected;
+        run.ShowTransfers(false);
     }
     void Caught(const std::string& message) override { run.ReportCaught(message); }
     void Resumed(std::int64_t from, std::int64_t total) override
     {
         if (run.LogLevel() >= TLogLevel::Files)
-            run.WriteLog(ResumedText(from, total));
+            WriteLog(ResumedText(from, total), false);
     }
 
   private:
     TDownloadRun& run;
+    TSlot& slot;
 };
 
 TDownloadRun::TScanning::TScanning(TRunObserver& observer) : observer(observer)
@@ -96,9 +118,10 @@ TDownloadRun::TScanning::~TScanning()
 }
 
 TDownloadRun::TDownloadRun(TRunPreferences& preferences, TRunObserver& observer, QObject* owner)
-    : QObject(owner), Preferences(preferences), Observer(observer),
-      fetchReports(std::make_unique<TFetchReports>(*this)), Fetch(new TFetch(*fetchReports, this))
+    : QObject(owner), Preferences(preferences), Observer(observer), Fetch(nullptr),
+      runLog([this](const std::string& line, bool fileOnly) { WriteLog(line, fileOnly); })
 {
+    Fetch = AddSlot().Fetch;
 }
 
 TDownloadRun::~TDownloadRun()
@@ -107,7 +130,19 @@ TDownloadRun::~TDownloadRun()
     // transfer leaves them.
     runTask.reset();
     previewTask.reset();
-    delete Fetch;
+    for (const std::unique_ptr<TSlot>& slot : units)
+        delete slot->Fetch;
+}
+
+TDownloadRun::TSlot& TDownloadRun::AddSlot()
+{
+    auto slot = std::make_unique<TSlot>();
+    slot->Reports = std::make_unique<TFetchReports>(*this, *slot);
+    slot->Fetch = new TFetch(*slot->Reports, this);
+    if (!units.empty())
+        slot->Fetch->ShareWith(*units.front()->Fetch);
+    units.push_back(std::move(slot));
+    return *units.back();
 }
 
 TLogLevel TDownloadRun::LogLevel() const
@@ -122,7 +157,7 @@ TTlsTrust& TDownloadRun::Trust()
 
 bool TDownloadRun::WatchdogFired() const
 {
-    return Fetch->TimedOut();
+    return (lastEnded ? lastEnded->Fetch : Fetch)->TimedOut();
 }
 
 void TDownloadRun::WriteLog(const std::string& line, bool fileOnly)
@@ -135,6 +170,11 @@ void TDownloadRun::WriteLog(const std::string& line, bool fileOnly)
         logFailureShown = true;
         Observer.LogLine(failure, false);
     }
+}
+
+void TDownloadRun::Log(const TSlot& slot, const std::string& line)
+{
+    runLog.Write(slot.Block, line);
 }
 
 void TDownloadRun::ReportCaught(const std::string& message)
@@ -153,40 +193,97 @@ void TDownloadRun::SetRunning(bool value)
 void TDownloadRun::RequestStop()
 {
     stopRequested = true;
-    Fetch->GiveUp();
     Observer.StatusText(0, "Finishing Current file...");
-    Fetch->AbortHttp();
-    Fetch->CloseFtp();
+    for (const std::unique_ptr<TSlot>& slot : units)
+    {
+        slot->Fetch->GiveUp();
+        slot->Fetch->AbortHttp();
+        slot->Fetch->CloseFtp();
+    }
     SetRunning(false);
+    changed.Notify();
 }
 
 void TDownloadRun::Abandon()
 {
     stopRequested = true;
-    Fetch->GiveUp();
+    for (const std::unique_ptr<TSlot>& slot : units)
+        slot->Fetch->GiveUp();
     AbortClients();
+    changed.Notify();
 }
 
-void TDownloadRun::RequestSkipFile()
+void TDownloadRun::RequestSkipFile(int row)
 {
-    skipFileRequested = true;
-    Fetch->GiveUp();
-    AbortClients();
+    if (!current)
+        return;
+    TRun& run = *current;
+    const auto skip = [this](TFileJob& job)
+    {
+        job.SkipRequested = true;
+        for (const std::unique_ptr<TSlot>& slot : units)
+            if (slot->Busy && slot->File == &job)
+            {
+                slot->Fetch->GiveUp();
+                slot->Fetch->Abort();
+            }
+    };
+    const bool listed = row >= 0 && row < static_cast<int>(run.Files.size());
+    TFileJob* chosen = listed ? &run.Files[static_cast<std::size_t>(row)] : nullptr;
+    if (chosen && chosen->State == TFileState::Waiting)
+    {
+        skip(*chosen);
+        // A file that never started says so in the log as one that was under way does.
+        if (LogLevel() >= TLogLevel::URLs)
+        {
+            const TEntryWork& work = run.Work[static_cast<std::size_t>(chosen->Entry)];
+            std::string path;
+            try
+            {
+                path = FileOutputPath(work.OutputDir, chosen->Link, work.PatentPage, work.PatentNumber,
+                                      chosen->Position);
+            }
+            catch (const Exception&)
+            {
+                path = chosen->Link;
+            }
+            const int block = runLog.Open(chosen->Entry);
+            runLog.Write(block, std::string(bytetext::Trim(path)) + " Skipped");
+            runLog.Close(block);
+        }
+        EndFile(run, *chosen, TFileState::Skipped);
+    }
+    else if (chosen && chosen->State == TFileState::UnderWay)
+        skip(*chosen);
+    else
+        for (const std::unique_ptr<TSlot>& slot : units)
+            if (slot->Busy && slot->File)
+                skip(*slot->File);
+    changed.Notify();
 }
 
 void TDownloadRun::RequestSkipURL()
 {
-    skipURLRequested = true;
-    Fetch->GiveUp();
-    Fetch->AbortHttp();
-    // An FTP folder's listing is the entry's page.
-    Fetch->AbortListing();
+    if (!current)
+        return;
+    for (const std::unique_ptr<TSlot>& slot : units)
+    {
+        if (!slot->Busy || slot->Entry < 0)
+            continue;
+        current->Work[static_cast<std::size_t>(slot->Entry)].Skipped = true;
+        slot->Fetch->GiveUp();
+        slot->Fetch->AbortHttp();
+        // An FTP folder's listing is the entry's page.
+        slot->Fetch->AbortListing();
+    }
+    changed.Notify();
 }
 
 void TDownloadRun::AbortClients()
 {
     previewAborted = previewActive;
-    Fetch->Abort();
+    for (const std::unique_ptr<TSlot>& slot : units)
+        slot->Fetch->Abort();
 }
 
 TTask<void> TDownloadRun::RunAsync(bool testRun)
@@ -200,13 +297,25 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
     TRun run;
     run.TestRun = testRun;
     run.Entries = URLList.Items();
+    current = &run;
     try
     {
         co_await StartRunAsync(run);
         co_await ScheduledWaitAsync();
         SetUpRun(run);
-        for (int j = 0; j < static_cast<int>(run.Entries.size()) && !stopRequested; ++j)
-            co_await ProcessURLAsync(run, j);
+        // The walk: whatever may start starts, and the walk waits for a transfer to end or a
+        // command to come. A transfer ending never finds nothing to wait for: without one under
+        // way, nothing is left that could start.
+        for (;;)
+        {
+            const std::uint64_t seen = changed.Notices();
+            const bool started = !stopRequested && StartWhatMay(run);
+            run.Steps.remove_if([](const TTask<void>& step) { return step.Done(); });
+            if (inFlight == 0 && !started)
+                break;
+            if (changed.Notices() == seen)
+                co_await changed.Wait();
+        }
     }
     catch (const std::exception& error)
     {
@@ -216,8 +325,10 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
                               std::string(bytetext::WithoutLineEnd(error.what())));
     }
     // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
-    co_await Fetch->CloseConnectionsAsync();
+    for (const std::unique_ptr<TSlot>& slot : units)
+        co_await slot->Fetch->CloseConnectionsAsync();
     EndRun(run);
+    current = nullptr;
 }
 
 void TDownloadRun::Go(bool testRun)
@@ -236,7 +347,6 @@ TTask<void> TDownloadRun::StartRunAsync(TRun& run)
     stopRequested = false;
     Observer.RunStarted();
     FileList.Clear();
-    run.PageLinks.Clear();
     run.SeenLinks.Clear();
     Observer.Indicator(TIndicator::OK);
     // The run's half second to settle in, no longer than the pause between files.
@@ -250,7 +360,12 @@ TTask<void> TDownloadRun::StartRunAsync(TRun& run)
     Observer.FileProgress(0, 0);
     Observer.Statistics("");
     Fetch->ApplyProxySetting();
-    Fetch->ForgetFtpFallBacks();
+    for (const std::unique_ptr<TSlot>& slot : units)
+    {
+        if (slot->Fetch != Fetch)
+            slot->Fetch->ShareWith(*Fetch);
+        slot->Fetch->ForgetFtpFallBacks();
+    }
 }
 
 TTask<void> TDownloadRun::ScheduledWaitAsync()
@@ -284,191 +399,378 @@ TTask<void> TDownloadRun::ScheduledWaitAsync()
 void TDownloadRun::SetUpRun(TRun& run)
 {
     Observer.Indicator(TIndicator::OK);
-    run.RetryCount = 0;
     urlIndex = 0;
     fileIndex = 0;
+    inFlight = 0;
+    mostInFlight = 0;
+    lastEnded = nullptr;
+    runLog.Reset();
     Observer.URLSelected(0);
     Observer.FileSelected(0);
     filesDone = 0;
     bytesDone = 0;
+    sampledBytes = 0;
+    rate = 0;
+    sinceSample.start();
     Observer.Statistics("");
     runStart = platform::Now();
+    // Every entry is read now: the walk needs to know the server of each page before it starts.
+    for (std::size_t j = 0; j < run.Entries.size(); ++j)
+    {
+        TEntryWork work;
+        work.Index = static_cast<int>(j);
+        const std::string& entry = run.Entries[j];
+        const std::size_t arrow = entry.find("->");
+        const std::string typed = entry.substr(0, arrow);
+        work.OutputDir = arrow == std::string::npos ? std::string() : entry.substr(arrow + 2);
+        work.Parts = SplitURL(typed);
+        work.CurrentURL = StripCredentials(typed);
+        work.EntryUser = work.Parts.User;
+        work.EntryPassword = work.Parts.Password;
+        work.EntryOrigin = OriginOf(work.CurrentURL);
+        work.ShownURL = ShownAddress(work.CurrentURL, work.Parts);
+        work.PatentPage = IsPatentScheme(work.Parts.Scheme);
+        work.PatentNumber = work.Parts.Host;
+        run.Work.push_back(std::move(work));
+    }
     if (LogLevel() >= TLogLevel::URLs)
         WriteLog("Download started " + DateTimeText(platform::Now()));
     SetRunning(true);
 }
 
-TTask<void> TDownloadRun::ProcessURLAsync(TRun& run, int j)
+std::string TDownloadRun::ServerOf(const std::string& address)
 {
-    Fetch->AbortHttp();
-    // The abort's "Canceling" and the bars of the entry before stand for nothing of this one.
-    Observer.StatusText(1, "");
-    Observer.ListProgress(0, 0, "");
-    Observer.FileProgress(0, 0);
-    skipURLRequested = false;
-    run.RetryCount = 0;
+    return OriginOf(address);
+}
+
+bool TDownloadRun::ServerFree(TRun& run, const std::string& address) const
+{
+    // A server asked for a login serves nothing else until the user has answered.
+    if (Fetch->Logins().Asking.count(OriginOf(address)) > 0)
+        return false;
+    const auto server = run.Servers.find(ServerOf(address));
+    if (server == run.Servers.end())
+        return true;
+    // With a pause between files each server gets one transfer at a time; without, a few.
+    constexpr int MostToOneServer = 6;
+    return server->second.InFlight < (settings.PauseSeconds > 0 ? 1 : MostToOneServer);
+}
+
+TDownloadRun::TSlot* TDownloadRun::FreeSlot(const std::string& origin)
+{
+    // A unit whose kept connection goes to the origin first, then one that keeps none, then a
+    // new one, and only then one whose connection goes elsewhere.
+    TSlot* unused = nullptr;
+    TSlot* other = nullptr;
+    for (const std::unique_ptr<TSlot>& slot : units)
+    {
+        if (slot->Busy)
+            continue;
+        if (slot->Origin == origin)
+            return slot.get();
+        if (slot->Origin.empty() && !unused)
+            unused = slot.get();
+        if (!other)
+            other = slot.get();
+    }
+    if (unused)
+        return unused;
+    if (static_cast<int>(units.size()) < settings.SimultaneousTransfers)
+        return &AddSlot();
+    return other;
+}
+
+void TDownloadRun::Launch(TRun& run, TSlot& slot, const std::string& server, TTask<void> step)
+{
+    slot.Busy = true;
+    slot.Received = 0;
+    slot.Expected = 0;
+    ++inFlight;
+    mostInFlight = std::max(mostInFlight, inFlight);
+    ++run.Servers[server].InFlight;
+    run.Steps.push_back(std::move(step));
+    run.Steps.back().Start(
+        [this, &run, &slot, server]
+        {
+            slot.Busy = false;
+            slot.File = nullptr;
+            slot.Entry = -1;
+            slot.Received = 0;
+            slot.Expected = 0;
+            --inFlight;
+            --run.Servers[server].InFlight;
+            lastEnded = &slot;
+            changed.Notify();
+        });
+}
+
+bool TDownloadRun::StartWhatMay(TRun& run)
+{
+    bool started = false;
+    while (inFlight < settings.SimultaneousTransfers && (StartNextFile(run) || StartNextPage(run)))
+        started = true;
+    return started;
+}
+
+bool TDownloadRun::StartNextFile(TRun& run)
+{
+    for (TFileJob& job : run.Files)
+    {
+        if (job.State != TFileState::Waiting)
+            continue;
+        TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
+        // The rest of an entry given up never starts.
+        if (work.Skipped || work.EndOfList)
+        {
+            EndFile(run, job, TFileState::Skipped);
+            continue;
+        }
+        // A patent document's pages come one after the other: the page past its end ends it.
+        if (work.PatentPage && work.FilesOpen > 0 &&
+            std::any_of(run.Files.begin(), run.Files.end(), [&](const TFileJob& other)
+                        { return other.Entry == job.Entry && other.State == TFileState::UnderWay; }))
+            continue;
+        const std::string address = ResolveLink(work.PageAddress, job.Link);
+        if (!ServerFree(run, address))
+            continue;
+        // Two links that name one file never write it at once: the second waits for the first.
+        std::string path;
+        try
+        {
+            path = std::string(
+                bytetext::Trim(FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position)));
+        }
+        catch (const Exception&)
+        {
+            // The file step says why the name cannot be made.
+        }
+        if (!path.empty() && run.PathsInUse.count(path) > 0)
+            continue;
+        if (!path.empty())
+            ++run.PathsInUse[path];
+        TSlot* slot = FreeSlot(OriginOf(address));
+        if (!slot)
+            return false;
+        slot->Origin = OriginOf(address);
+        job.State = TFileState::UnderWay;
+        Launch(run, *slot, ServerOf(address), FileStepAsync(run, *slot, job));
+        return true;
+    }
+    return false;
+}
+
+bool TDownloadRun::StartNextPage(TRun& run)
+{
+    const int j = run.NextPage;
+    if (j >= static_cast<int>(run.Work.size()))
+        return false;
+    // Pages come one after the other, each once the files before it have all started.
+    if (j > 0 && !run.Work[static_cast<std::size_t>(j - 1)].PageEnded)
+        return false;
+    const TEntryWork& work = run.Work[static_cast<std::size_t>(j)];
+    const std::string address = work.PatentPage ? std::string(CorvaneHomePage) : work.CurrentURL;
+    if (!ServerFree(run, address))
+        return false;
+    TSlot* slot = FreeSlot(OriginOf(address));
+    if (!slot)
+        return false;
+    slot->Origin = OriginOf(address);
+    ++run.NextPage;
+    Launch(run, *slot, ServerOf(address), PageStepAsync(run, *slot, j));
+    return true;
+}
+
+TTask<void> TDownloadRun::PageStepAsync(TRun& run, TSlot& slot, int j)
+{
+    TEntryWork& work = run.Work[static_cast<std::size_t>(j)];
+    slot.Entry = j;
+    slot.Block = runLog.Open(j);
     urlIndex = j;
     Observer.URLSelected(j);
-    const std::string entry = run.Entries[static_cast<std::size_t>(j)];
-    const std::size_t arrow = entry.find("->");
-    run.CurrentURL = entry.substr(0, arrow);
-    run.OutputDir = arrow == std::string::npos ? std::string() : entry.substr(arrow + 2);
-    const TURLParts parts = SplitURL(run.CurrentURL);
-    run.CurrentURL = StripCredentials(run.CurrentURL);
-    run.EntryUser = parts.User;
-    run.EntryPassword = parts.Password;
-    run.EntryOrigin = OriginOf(run.CurrentURL);
-    const std::string shownURL = ShownAddress(run.CurrentURL, parts);
+    if (inFlight == 1)
+    {
+        // The abort's "Canceling" and the bars of the entry before stand for nothing of this one.
+        Observer.StatusText(1, "");
+        Observer.ListProgress(0, 0, "");
+        Observer.FileProgress(0, 0);
+    }
     if (LogLevel() >= TLogLevel::URLs)
     {
-        WriteLog("");
-        WriteLog("Processing URL " + shownURL);
+        Log(slot, "");
+        Log(slot, "Processing URL " + work.ShownURL);
     }
-    Observer.StatusText(0, "Downloading " + shownURL);
-    co_await platform::Yield();
-
+    Observer.StatusText(0, "Downloading " + work.ShownURL);
+    const int rowsBefore = FileList.Count();
     try
     {
-        co_await FetchPageAsync(run, parts);
+        co_await platform::Yield();
+        co_await FetchPageAsync(run, slot, work);
     }
     catch (const std::exception& error)
     {
-        FileList.Clear();
         // What came instead of the page (an error page, a part of it) is no progress.
-        Observer.FileProgress(0, 0);
+        slot.Received = 0;
+        slot.Expected = 0;
+        ShowTransfers(true);
         // A page the user gave up is no error; the log says how it ended.
-        if (stopRequested || skipURLRequested)
+        if (stopRequested || work.Skipped)
         {
             if (LogLevel() >= TLogLevel::URLs)
-                WriteLog(shownURL + (stopRequested ? " Stopped" : " Skipped"));
+                Log(slot, work.ShownURL + (stopRequested ? " Stopped" : " Skipped"));
         }
         else
         {
             Observer.Indicator(TIndicator::Error);
             ++errorCount;
             if (LogLevel() >= TLogLevel::URLs)
-                WriteLog("Failed to download page " + shownURL + " (" +
-                         TimedOutText(bytetext::WithoutLineEnd(error.what())) + ")");
+                Log(slot, "Failed to download page " + work.ShownURL + " (" +
+                              TimedOutText(slot, bytetext::WithoutLineEnd(error.what())) + ")");
         }
     }
-
-    fileIndex = 0;
-    Observer.FileSelected(0);
-    Observer.ListProgress(0, std::max(FileList.Count() - 1, 0), "");
-    skipFileRequested = false;
-    run.LastFileStart.start();
-    int i = 0;
-    while (FileList.Count() > 0 && i < FileList.Count() && !stopRequested && !skipURLRequested)
+    work.PageEnded = true;
+    // The pace of the run: the first file waits the pause after the page, too.
+    TServer& server = run.Servers[ServerOf(work.CurrentURL)];
+    server.Started = true;
+    server.LastStart.start();
+    runLog.Close(slot.Block);
+    slot.Block = -1;
+    if (inFlight == 1 && FileList.Count() > rowsBefore)
     {
-        const TNextStep step = co_await ProcessFileAsync(run, i);
-        switch (step)
-        {
-        case TNextStep::Retry:
-            break;
-        case TNextStep::NextFile:
-            ++i;
-            break;
-        case TNextStep::EndOfList:
-            i = FileList.Count();
-            break;
-        }
+        fileIndex = rowsBefore;
+        Observer.FileSelected(rowsBefore);
+        Observer.ListProgress(0, std::max(FileList.Count() - 1, 0), "");
     }
+    EndEntryIfDone(run, j);
 }
 
-TTask<void> TDownloadRun::FetchPageAsync(TRun& run, const TURLParts& parts)
+TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& work)
 {
-    const std::string bodyFile = PageFileName(run.OutputDir, run.CurrentURL);
-    if (!MakePath(run.OutputDir))
-        throw Exception("Cannot create path " + run.OutputDir);
-    run.PatentPage = IsPatentScheme(parts.Scheme);
-    run.PatentNumber = parts.Host;
-    run.PageAddress = run.CurrentURL;
+    const std::string bodyFile = PageFileName(work.OutputDir, work.CurrentURL);
+    if (!MakePath(work.OutputDir))
+        throw Exception("Cannot create path " + work.OutputDir);
+    work.PageAddress = work.CurrentURL;
     // An FTP entry names a folder: its listing is the page, and its files are the links.
-    const bool ftpFolder = ProtocolOf(run.CurrentURL) == TProtocol::Ftp;
-    if (ftpFolder && run.PageAddress.back() != '/')
-        run.PageAddress += '/';
-    FileList.Clear();
+    const bool ftpFolder = ProtocolOf(work.CurrentURL) == TProtocol::Ftp;
+    if (ftpFolder && work.PageAddress.back() != '/')
+        work.PageAddress += '/';
     // The page arrives beside its name and takes it in one step, so a link planted under that
     // name leads nowhere, and a failed fetch leaves the page of an earlier run. A patent
     // document has no page: the maker's home page is probed for proxy credentials before its
     // page queries go out.
-    TFetchRequest request = RequestFor(run, run.PatentPage ? CorvaneHomePage : run.CurrentURL, bodyFile);
-    request.Head = run.PatentPage;
+    TFetchRequest request = RequestFor(work, work.PatentPage ? CorvaneHomePage : work.CurrentURL, bodyFile);
+    request.Head = work.PatentPage;
     request.ProbeFirst = true;
     request.ListFolder = ftpFolder;
-    TFetchResult page = co_await Fetch->FetchAsync(request);
-    if (!page.RedirectedTo.empty() && !run.PatentPage)
-        run.PageAddress = page.RedirectedTo;
+    TFetchResult page = co_await slot.Fetch->FetchAsync(request);
+    if (!page.RedirectedTo.empty() && !work.PatentPage)
+        work.PageAddress = page.RedirectedTo;
     // The server's error page is no list of files, and does not take the page's place.
-    if (page.ErrorAnswer() && !run.PatentPage)
+    if (page.ErrorAnswer() && !work.PatentPage)
         throw Exception(ReplyCodeText(page.ReplyCode));
-    Observer.StatusText(0, "Downloading " + page.Host);
+    if (inFlight == 1)
+        Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
+    // The File List shows the files of the entries under way: it starts afresh once every file
+    // of the entries before has ended.
+    if (run.Files.empty() || std::all_of(run.Files.begin(), run.Files.end(), [](const TFileJob& job)
+                                         { return job.State != TFileState::Waiting && job.State != TFileState::UnderWay; }))
+    {
+        FileList.Clear();
+        run.Files.clear();
+    }
+    const int rowsBefore = FileList.Count();
+    TLinkList pageLinks;
     const auto merge = [&]
     {
-        MergePageLinks(run);
+        MergePageLinks(run, pageLinks);
         // A page whose links were all taken before would otherwise list nothing without a word.
-        const std::size_t taken = run.PageLinks.Count() - static_cast<std::size_t>(FileList.Count());
+        const std::size_t taken = pageLinks.Count() - static_cast<std::size_t>(FileList.Count() - rowsBefore);
         if (taken > 0 && LogLevel() >= TLogLevel::Files)
-            WriteLog(std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
-                     " taken from an earlier page");
+            Log(slot, std::to_string(taken) + (taken == 1 ? " link was" : " links were") +
+                          " taken from an earlier page");
     };
-    if (run.PatentPage)
+    if (work.PatentPage)
     {
-        run.PageLinks.Clear();
-        PatentPageLinks(parts.Scheme, parts.Host, run.PageLinks, platform::ShowMessage);
+        PatentPageLinks(work.Parts.Scheme, work.Parts.Host, pageLinks, platform::ShowMessage);
         merge();
     }
     else
     {
         const TScanning scanning(Observer);
         if (ftpFolder)
-            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode,
-                        run.PageLinks);
+            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode, pageLinks);
         else
-            run.PageAddress = ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, run.PageLinks,
-                                           run.PageAddress);
+            work.PageAddress =
+                ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, pageLinks, work.PageAddress);
         merge();
         if (settings.SaveImages && !ftpFolder)
         {
-            ExtractImageLinks(bodyFile, run.PageLinks);
-            MergePageLinks(run);
+            pageLinks.Clear();
+            ExtractImageLinks(bodyFile, pageLinks);
+            MergePageLinks(run, pageLinks);
         }
     }
+    QueueNewFiles(run, work.Index, rowsBefore);
 }
 
-TFetchRequest TDownloadRun::RequestFor(const TRun& run, const std::string& url,
+void TDownloadRun::QueueNewFiles(TRun& run, int entry, int rowsBefore)
+{
+    TEntryWork& work = run.Work[static_cast<std::size_t>(entry)];
+    for (int row = rowsBefore; row < FileList.Count(); ++row)
+    {
+        TFileJob job;
+        job.Entry = entry;
+        job.Row = row;
+        job.Position = ++work.FileCount;
+        job.Link = FileList.Item(row);
+        run.Files.push_back(std::move(job));
+        ++work.FilesOpen;
+        ShowState(run.Files.back());
+    }
+    changed.Notify();
+}
+
+TFetchRequest TDownloadRun::RequestFor(const TEntryWork& work, const std::string& url,
                                        const std::string& destination) const
 {
     TFetchRequest request;
     request.Address = url;
     request.Destination = destination;
-    request.User = run.EntryUser;
-    request.Password = run.EntryPassword;
-    request.LoginOrigin = run.EntryOrigin;
+    request.User = work.EntryUser;
+    request.Password = work.EntryPassword;
+    request.LoginOrigin = work.EntryOrigin;
     request.TimeOutSeconds = settings.TimeOut;
     request.PassiveFtp = settings.PassiveFtp;
     return request;
 }
 
-std::string TDownloadRun::TimedOutText(std::string_view message) const
+std::string TDownloadRun::TimedOutText(const TSlot& slot, std::string_view message) const
 {
     // The watchdog's abort reads like any other; the line says it was the time-out.
     std::string text(message);
-    if (Fetch->TimedOut())
+    if (slot.Fetch->TimedOut())
         text += ": no data for " + std::to_string(settings.TimeOut) + " s";
     return text;
 }
 
-void TDownloadRun::MergePageLinks(TRun& run)
+void TDownloadRun::MergePageLinks(TRun& run, TLinkList& pageLinks)
 {
-    MergeNewLinks(run.SeenLinks, run.PageLinks, FileList);
-    for (const std::string& link : run.PageLinks.Items())
+    MergeNewLinks(run.SeenLinks, pageLinks, FileList);
+    for (const std::string& link : pageLinks.Items())
         run.SeenLinks.AppendNew(link);
+}
+
+void TDownloadRun::EndEntryIfDone(TRun& run, int entry)
+{
+    const TEntryWork& work = run.Work[static_cast<std::size_t>(entry)];
+    if (work.PageEnded && work.FilesOpen == 0)
+        runLog.EntryEnded(entry);
 }
 
 void TDownloadRun::EndRun(TRun& run)
 {
+    // Whatever a stopped run left unsaid goes out before its last words.
+    runLog.Flush();
     Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
     Observer.OutputPath("");
     if (LogLevel() >= TLogLevel::URLs)
@@ -501,9 +803,7 @@ void TDownloadRun::EndRun(TRun& run)
     Observer.RunStateChanged();
     AbortClients();
     Observer.StatusText(1, "");
-    run.PageLinks.Clear();
     run.SeenLinks.Clear();
-    currentOutputPath.clear();
     Observer.OutputPath("");
     Observer.Indicator(TIndicator::None);
     Observer.Caption("");

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <list>
+#include <map>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,21 +15,25 @@
 #include <QObject>
 
 #include "links/linklist.h"
+#include "links/urlresolution.h"
 #include "platform/loglevel.h"
 #include "robot/fetch.h"
 #include "robot/entrylist.h"
+#include "robot/runlog.h"
 #include "robot/runpreferences.h"
+#include "platform/signal.h"
 
 class TRunObserver;
 class TTlsTrust;
-struct TURLParts;
 
 // The download run: walks the URL List from top to bottom, lists each page's links in the File
-// List and fetches them, with retries, skips and the bookkeeping. It owns the transfer unit,
+// List and fetches them, with retries, skips and the bookkeeping. It owns the transfer units,
 // the lists and the run state; it reads its preferences and reports what happens through the
 // two interfaces it is given, and shows no window of its own. Callers give it commands and read
-// its state. Everything runs on the one thread: Stop, the skips and the watchdog come in while a
-// transfer waits, and talk to the run only through its flags and by aborting the transfer.
+// its state. Everything runs on the one thread: the run is a queue of pages and files that up to
+// SimultaneousTransfers transfers take from, each over a transfer unit of its own. Stop, the
+// skips and the watchdog come in while transfers wait, and talk to them only through their
+// flags and by aborting their units.
 class TDownloadRun : public QObject
 {
     Q_OBJECT
@@ -44,7 +51,7 @@ class TDownloadRun : public QObject
     };
 
     // The lists the run works through; the window's list views show them and the user edits the
-    // URL List between runs.
+    // URL List between runs. The File List holds the files of the entries under way.
     TEntryList URLList;
     TEntryList FileList;
 
@@ -54,12 +61,15 @@ class TDownloadRun : public QObject
     void Go(bool testRun);
     // The same run as a step, for a caller that drives it to its end (the command line).
     TTask<void> RunAsync(bool testRun);
-    // What Stop does once confirmed: the run ends after the current transfer, which is aborted.
-    // Always completes, whatever the FTP server makes of the goodbye.
+    // What Stop does once confirmed: every transfer under way is aborted, its partial file goes,
+    // and the run ends. Always completes, whatever the FTP servers make of the goodbye.
     void RequestStop();
     // The window closes: the run ends at once, and nobody waits for a server's goodbye.
     void Abandon();
-    void RequestSkipFile();
+    // Skips the File List entry at row when it is under way or waiting; else (or with -1) every
+    // file under way.
+    void RequestSkipFile(int row = -1);
+    // Skips the rest of every entry that has a transfer under way.
     void RequestSkipURL();
     // Fetches the page of a URL List entry into the preview file beside the program and lists
     // its links in the File List, downloading nothing and leaving the run state alone; the
@@ -81,7 +91,7 @@ class TDownloadRun : public QObject
     // True from Go until the run has returned (also during its scheduled wait) and the run's
     // transfers are under way; false again once Stop was confirmed.
     bool Running() const { return running; }
-    // True from Go until the run has returned, also while a stopped run leaves its transfer,
+    // True from Go until the run has returned, also while a stopped run leaves its transfers,
     // so that two runs never interleave.
     bool RunActive() const { return runActive; }
     // True while PreviewEntry fetches its page; no run starts meanwhile.
@@ -91,10 +101,14 @@ class TDownloadRun : public QObject
     int ErrorCount() const { return errorCount; }
     std::uint64_t FilesDone() const { return filesDone; }
     std::int64_t BytesDone() const { return bytesDone; }
-    // Where the run stands in its lists (-1 before it started there).
+    // Where the run stands in its lists (-1 before it started there): the entry and the File
+    // List row started last.
     int URLIndex() const { return urlIndex; }
     int FileIndex() const { return fileIndex; }
-    // Whether the watchdog gave up the last transfer.
+    // Transfers under way now, pages and files, and the most there were at once in this run.
+    int InFlight() const { return inFlight; }
+    int MostInFlight() const { return mostInFlight; }
+    // Whether the watchdog gave up the last transfer that ended.
     bool WatchdogFired() const;
     TLogLevel LogLevel() const;
 
@@ -113,81 +127,184 @@ class TDownloadRun : public QObject
         TRunObserver& observer;
     };
 
+    enum class TFileState
+    {
+        Waiting,
+        UnderWay,
+        Done,
+        Failed,
+        Skipped,
+    };
+
+    // One URL List entry of the run.
+    struct TEntryWork
+    {
+        int Index = 0;
+        // The page address without its login, and as the log shows it.
+        std::string CurrentURL;
+        std::string ShownURL;
+        TURLParts Parts;
+        bool PatentPage = false;
+        std::string PatentNumber;
+        std::string OutputDir;
+        // The address the page was fetched from in the end, which its links are relative to.
+        std::string PageAddress;
+        // The login written in the entry, and the server it is for.
+        std::string EntryUser;
+        std::string EntryPassword;
+        std::string EntryOrigin;
+        bool PageEnded = false;
+        // Skip URL came for it, or the end of a patent document was reached: its waiting files
+        // never start.
+        bool Skipped = false;
+        bool EndOfList = false;
+        // Its files not yet ended, and how many it has.
+        int FilesOpen = 0;
+        int FileCount = 0;
+    };
+
+    // One file of the File List.
+    struct TFileJob
+    {
+        int Entry = 0;
+        int Row = 0;
+        // Its place among its entry's files, from 1.
+        int Position = 0;
+        std::string Link;
+        TFileState State = TFileState::Waiting;
+        bool SkipRequested = false;
+        int RetryCount = 0;
+        // Known once it is under way.
+        std::string OutputPath;
+        // The outermost folder its step made, if any.
+        std::string FoldersMadeFrom;
+    };
+
+    // A transfer unit and what it is doing.
+    struct TSlot
+    {
+        std::unique_ptr<TFetchReports> Reports;
+        TFetch* Fetch = nullptr;
+        bool Busy = false;
+        // The origin its kept connection is for.
+        std::string Origin;
+        int Entry = -1;
+        TFileJob* File = nullptr;
+        // The log block its lines go to (-1: straight to the log).
+        int Block = -1;
+        // Bytes of its transfer, and how many it expects (0: unknown).
+        std::int64_t Received = 0;
+        std::int64_t Expected = 0;
+    };
+
+    // A server's share of the run.
+    struct TServer
+    {
+        int InFlight = 0;
+        bool Started = false;
+        QElapsedTimer LastStart;
+    };
+
     // Working data of one run.
     struct TRun
     {
         bool TestRun = false;
-        bool PatentPage = false;
-        // The page address of the entry under way, without its login.
-        std::string CurrentURL;
-        int RetryCount = 0;
-        TLinkList PageLinks;
         TLinkList SeenLinks;
-        std::string OutputDir;
-        std::string PatentNumber;
-        QElapsedTimer LastFileStart;
-        // The outermost folder the current file step made, if any.
-        std::string FoldersMadeFrom;
         // The URL List as it was at Go: editing the list changes nothing of a run.
         std::vector<std::string> Entries;
-        // The address the page was fetched from in the end, which its links are relative to.
-        std::string PageAddress;
-        // The login written in the URL List entry, and the server it is for.
-        std::string EntryUser;
-        std::string EntryPassword;
-        std::string EntryOrigin;
+        std::vector<TEntryWork> Work;
+        // The entry whose page comes next.
+        int NextPage = 0;
+        // The files in File List order; a deque, so that a file's place never moves.
+        std::deque<TFileJob> Files;
+        std::map<std::string, TServer> Servers;
+        // Output paths of the files under way: two never write one file at once.
+        std::map<std::string, int> PathsInUse;
+        // The steps under way.
+        std::list<TTask<void>> Steps;
     };
 
     TTask<void> PreviewEntryAsync(std::string entry);
     TTask<void> StartRunAsync(TRun& run);
     TTask<void> ScheduledWaitAsync();
     void SetUpRun(TRun& run);
-    TTask<void> ProcessURLAsync(TRun& run, int j);
-    TTask<void> FetchPageAsync(TRun& run, const TURLParts& parts);
+    // Starts what may start now, pages and files, within the limits.
+    bool StartWhatMay(TRun& run);
+    bool StartNextFile(TRun& run);
+    bool StartNextPage(TRun& run);
+    TSlot* FreeSlot(const std::string& origin);
+    void Launch(TRun& run, TSlot& slot, const std::string& server, TTask<void> step);
+    // The server a transfer to the address counts against, and whether it may take one more.
+    static std::string ServerOf(const std::string& address);
+    bool ServerFree(TRun& run, const std::string& address) const;
+    // The transfer of the entry's page, its links, and its files queued.
+    TTask<void> PageStepAsync(TRun& run, TSlot& slot, int j);
+    TTask<void> FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& work);
+    void QueueNewFiles(TRun& run, int entry, int rowsBefore);
     // The request of a URL List entry's page or file: the entry's login goes with requests to
     // the entry's own server only.
-    TFetchRequest RequestFor(const TRun& run, const std::string& url, const std::string& destination) const;
-    void MergePageLinks(TRun& run);
-    // A failure's text, saying so when the watchdog gave the last transfer up.
-    std::string TimedOutText(std::string_view message) const;
-    TTask<TNextStep> ProcessFileAsync(TRun& run, int i);
-    // Stop, Skip File or Skip URL came for what is under way.
-    bool UserGaveUp() const;
+    TFetchRequest RequestFor(const TEntryWork& work, const std::string& url, const std::string& destination) const;
+    void MergePageLinks(TRun& run, TLinkList& pageLinks);
+    // A failure's text, saying so when the watchdog gave the transfer up.
+    std::string TimedOutText(const TSlot& slot, std::string_view message) const;
+    // The file with every retry.
+    TTask<void> FileStepAsync(TRun& run, TSlot& slot, TFileJob& job);
+    TTask<TNextStep> ProcessFileAsync(TRun& run, TSlot& slot, TFileJob& job);
+    // Stop, Skip File or Skip URL came for the file.
+    bool UserGaveUp(const TRun& run, const TFileJob& job) const;
     // Raises when the user gave up before or during the pause.
-    TTask<void> PauseBeforeFileAsync(int milliseconds);
+    TTask<void> PauseBeforeFileAsync(TRun& run, const TFileJob& job, int milliseconds);
     // Returns the bytes the transfer brought; sets endOfList when the rest of the list is moot.
-    TTask<std::int64_t> TransferFileAsync(TRun& run, std::string entry, std::string outputPath,
-                                          bool& endOfList);
-    void KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList);
+    TTask<std::int64_t> TransferFileAsync(TRun& run, TSlot& slot, TFileJob& job, bool& endOfList);
+    void KeepOrDiscard(TRun& run, TSlot& slot, TFileJob& job, TFetchResult& fetched, bool& endOfList);
     void Bookkeeping(std::int64_t bytes, const std::string& outputPath);
     void PrintFile(const std::string& outputPath);
     // logged: the failure is in the log already; final: no retry can change it.
-    TNextStep FailFile(TRun& run, const std::string& message, bool logged = false, bool final = false);
+    TNextStep FailFile(TRun& run, TSlot& slot, TFileJob& job, const std::string& message, bool logged = false,
+                       bool final = false);
+    void EndFile(TRun& run, TFileJob& job, TFileState state);
+    void EndEntryIfDone(TRun& run, int entry);
+    // A line of the transfer in the slot.
+    void Log(const TSlot& slot, const std::string& line);
+    // The File List row shows the file's state.
+    void ShowState(const TFileJob& job);
+    // The bars and the status line for every transfer under way.
+    void ShowTransfers(bool now);
     void EndRun(TRun& run);
     void SetRunning(bool running);
     // Aborts whatever the clients are waiting for.
     void AbortClients();
+    TSlot& AddSlot();
 
     TRunPreferences& Preferences;
     // The preferences as they were when the run or the preview under way started.
     TRunSettings settings;
     TRunObserver& Observer;
-    std::unique_ptr<TFetchReports> fetchReports;
+    // The transfer units; the first serves the preview and holds what the others share.
+    std::vector<std::unique_ptr<TSlot>> units;
     TFetch* Fetch;
+    TRunLog runLog;
+    // Whatever a step changes that the run's walk waits for.
+    platform::TSignal changed;
+    TRun* current = nullptr;
+    const TSlot* lastEnded = nullptr;
 
     // Run state; the buttons, the watchdog and closing the window set the flags.
     bool running = false;
     bool stopRequested = false;
-    bool skipFileRequested = false;
-    bool skipURLRequested = false;
     std::uint64_t filesDone = 0;
     std::int64_t bytesDone = 0;
     QDateTime runStart;
     int errorCount = 0;
     int urlIndex = -1;
     int fileIndex = -1;
-    // The output path of the file under way.
-    std::string currentOutputPath;
+    int inFlight = 0;
+    int mostInFlight = 0;
+    // The combined rate: bytes of every transfer at the last sample, and when it was taken.
+    std::int64_t sampledBytes = 0;
+    double rate = 0;
+    QElapsedTimer sinceSample;
+    QElapsedTimer sinceShown;
     bool runActive = false;
     bool previewActive = false;
     bool previewAborted = false;

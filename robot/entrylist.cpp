@@ -17,7 +17,9 @@ QVariant TEntryList::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
-    return platform::ToQString(rows[static_cast<std::size_t>(index.row())]);
+    const std::string state = role == Qt::DisplayRole ? State(index.row()) : std::string();
+    const std::string& row = rows[static_cast<std::size_t>(index.row())];
+    return platform::ToQString(state.empty() ? row : row + "  (" + state + ")");
 }
 
 Qt::ItemFlags TEntryList::flags(const QModelIndex& index) const
@@ -33,6 +35,8 @@ bool TEntryList::removeRows(int row, int count, const QModelIndex& parent)
         return false;
     beginRemoveRows({}, row, row + count - 1);
     rows.erase(rows.begin() + row, rows.begin() + row + count);
+    if (static_cast<int>(states.size()) > row)
+        states.erase(states.begin() + row, states.begin() + std::min<int>(row + count, static_cast<int>(states.size())));
     endRemoveRows();
     return true;
 }
@@ -51,6 +55,7 @@ void TEntryList::SetItems(std::vector<std::string> entries)
 {
     beginResetModel();
     rows = std::move(entries);
+    states.clear();
     endResetModel();
 }
 
@@ -128,4 +133,21 @@ bool TEntryList::Contains(const std::string& text) const
 {
     return std::any_of(rows.begin(), rows.end(),
                        [&text](const std::string& row) { return bytetext::EqualsNoCase(row, text); });
+}
+
+void TEntryList::SetState(int index, const std::string& state)
+{
+    if (index < 0 || index >= Count() || State(index) == state)
+        return;
+    if (static_cast<int>(states.size()) <= index)
+        states.resize(static_cast<std::size_t>(index) + 1);
+    states[static_cast<std::size_t>(index)] = state;
+    const QModelIndex changed = this->index(index);
+    emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+std::string TEntryList::State(int index) const
+{
+    return index >= 0 && index < static_cast<int>(states.size()) ? states[static_cast<std::size_t>(index)]
+                                                                 : std::string();
 }

@@ -41,7 +41,13 @@ class TEntryList : public QAbstractListModel
     void SaveFile(const std::string& fileName, bool replace = false) const;
     // True when an entry equal to the text, ignoring the letter case of a-z, is listed.
     bool Contains(const std::string& text) const;
+    // A word on where the entry stands ("waiting", "42 %", "done"), shown after it; the entry
+    // itself stays as it is. Entries loaded or set afresh have none.
+    void SetState(int index, const std::string& state);
+    std::string State(int index) const;
 
   private:
     std::vector<std::string> rows;
+    // As long as the rows up to the last one given a state.
+    std::vector<std::string> states;
 };

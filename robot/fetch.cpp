@@ -145,6 +145,19 @@ TTlsTrust& TFetch::Trust()
     return NMHTTP1->Trust;
 }
 
+void TFetch::ShareWith(TFetch& first)
+{
+    NMHTTP1->Trust = first.NMHTTP1->Trust;
+    UseProxy(first.NMHTTP1->Proxy, first.NMHTTP1->ProxyPort);
+    HttpEvents->Logins = first.HttpEvents->Logins;
+    NMHTTP1->ShareCookies(*first.NMHTTP1);
+}
+
+TLogins& TFetch::Logins()
+{
+    return *HttpEvents->Logins;
+}
+
 void TFetch::Abort()
 {
     NMHTTP1->Abort();
@@ -445,6 +458,8 @@ TTask<THttpAnswer> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool
         NMHTTP1->RangeTotal = rangeAsked.Total;
         bool otherVersion = false;
         THttpAnswer answer;
+        const std::shared_ptr<TLogins> stored = HttpEvents->Logins;
+        const int storedBefore = stored->Stored;
         try
         {
             answer = co_await NMHTTP1->GetAsync(address);
@@ -473,9 +488,28 @@ TTask<THttpAnswer> TFetch::FollowAnswersAsync(const TFetchRequest& request, bool
         if ((code == 401 || (code == 407 && askProxy)) && AskLogins && logins < MaxLoginQuestions)
         {
             ++logins;
-            const int loginsBefore = HttpEvents->LoginsStored;
+            // Another transfer's question for the same place is answered first; a login given
+            // since this request went out is used without asking.
+            const std::string place = HttpEvents->LoginPlace(answer);
+            const bool waited = stored->Asking.count(place) > 0;
+            if (waited)
+            {
+                TimerConnect->Pause();
+                while (stored->Asking.count(place) > 0)
+                    co_await stored->Answered.Wait();
+                TimerConnect->Resume();
+            }
+            const TCredentials& kept = code == 407 ? stored->ProxyAuthorization : stored->SiteAuthorization;
+            if (stored->Stored > storedBefore && !kept.For(place).empty())
+                continue;
+            // The user declined the question this transfer waited for.
+            if (waited && code == 401)
+                throw Exception("Login cancelled");
+            if (waited)
+                co_return answer;
+            const int storedBeforeQuestion = stored->Stored;
             HttpEvents->NMHTTP1AuthenticationNeeded(answer);
-            if (HttpEvents->LoginsStored > loginsBefore)
+            if (stored->Stored > storedBeforeQuestion)
                 continue;
             co_return answer;
         }

@@ -15,6 +15,7 @@
 #include "robot/transferfile.h"
 
 class THttpEvents;
+struct TLogins;
 class TNMFTP;
 class TNMHTTP;
 class TTlsTrust;
@@ -137,6 +138,11 @@ class TFetch : public QObject
     // A proxy set directly, for a caller without preferences: empty host for none.
     void UseProxy(const std::string& host, int port);
     TTlsTrust& Trust();
+    // Another transfer unit of the same run: it trusts what first trusts, goes through its
+    // proxy, and shares its logins and the cookies servers give.
+    void ShareWith(TFetch& first);
+    // The logins this unit's transfers use.
+    TLogins& Logins();
 
     // Ends whatever the clients wait for; the transfer under way raises, and what arrived of it
     // waits for the next attempt at the same file.

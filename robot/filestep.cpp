@@ -61,66 +61,184 @@ std::string PrintFailureText(int result, const std::string& path)
 }
 } // namespace
 
-bool TDownloadRun::UserGaveUp() const
+bool TDownloadRun::UserGaveUp(const TRun& run, const TFileJob& job) const
 {
-    return stopRequested || skipFileRequested || skipURLRequested;
+    return stopRequested || job.SkipRequested || run.Work[static_cast<std::size_t>(job.Entry)].Skipped;
 }
 
-TTask<void> TDownloadRun::PauseBeforeFileAsync(int milliseconds)
+TTask<void> TDownloadRun::PauseBeforeFileAsync(TRun& run, const TFileJob& job, int milliseconds)
 {
     // The pause is up to a minute: Stop and the skips end it at once, and the file that was to
     // follow it does not start.
-    const bool whole = co_await platform::PauseAsync(milliseconds, [this] { return UserGaveUp(); });
+    const bool whole =
+        co_await platform::PauseAsync(milliseconds, [this, &run, &job] { return UserGaveUp(run, job); });
     if (!whole)
         throw Exception("Cancelled");
 }
 
-TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, int i)
+TTask<void> TDownloadRun::FileStepAsync(TRun& run, TSlot& slot, TFileJob& job)
 {
-    const std::string entry = FileList.Item(i);
-    // The address as it is fetched, port and all; a password in it only as "****".
-    Observer.StatusText(0, MaskPassword(ResolveLink(run.PageAddress, entry)));
-    fileIndex = i;
-    Observer.FileSelected(i);
-    const std::string place = std::to_string(i + 1) + " of " + std::to_string(FileList.Count());
-    Observer.ListProgress(i, std::max(FileList.Count() - 1, 0), place);
-    Observer.FileProgress(0, 0);
-    Observer.Caption("Kestrow " + place);
+    slot.Entry = job.Entry;
+    slot.File = &job;
+    slot.Block = runLog.Open(job.Entry);
+    ShowState(job);
+    // Every retry in the same transfer unit, one after the other.
+    for (;;)
+    {
+        const TNextStep step = co_await ProcessFileAsync(run, slot, job);
+        if (step == TNextStep::Retry)
+            continue;
+        if (step == TNextStep::EndOfList)
+            run.Work[static_cast<std::size_t>(job.Entry)].EndOfList = true;
+        break;
+    }
+    runLog.Close(slot.Block);
+    slot.Block = -1;
+    if (const auto path = run.PathsInUse.find(job.OutputPath); path != run.PathsInUse.end() && --path->second <= 0)
+        run.PathsInUse.erase(path);
+    EndFile(run, job, job.State == TFileState::UnderWay ? TFileState::Done : job.State);
+}
+
+void TDownloadRun::EndFile(TRun& run, TFileJob& job, TFileState state)
+{
+    job.State = state;
+    ShowState(job);
+    TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
+    --work.FilesOpen;
+    EndEntryIfDone(run, job.Entry);
+    changed.Notify();
+}
+
+void TDownloadRun::ShowState(const TFileJob& job)
+{
+    std::string state;
+    switch (job.State)
+    {
+    case TFileState::Waiting:
+        state = "waiting";
+        break;
+    case TFileState::UnderWay:
+        state = "under way";
+        for (const std::unique_ptr<TSlot>& slot : units)
+            if (slot->Busy && slot->File == &job && slot->Expected > 0)
+                state = std::to_string(std::clamp<std::int64_t>(slot->Received * 100 / slot->Expected, 0, 100)) +
+                        " %";
+        break;
+    case TFileState::Done:
+        state = "done";
+        break;
+    case TFileState::Failed:
+        state = "failed";
+        break;
+    case TFileState::Skipped:
+        state = "skipped";
+        break;
+    }
+    FileList.SetState(job.Row, state);
+}
+
+void TDownloadRun::ShowTransfers(bool now)
+{
+    // Several transfers report many times a second each: the display follows a few times a second.
+    constexpr int RefreshMilliseconds = 200;
+    if (!now && inFlight > 1 && sinceShown.isValid() && sinceShown.elapsed() < RefreshMilliseconds)
+        return;
+    sinceShown.start();
+    std::int64_t received = 0;
+    std::int64_t expected = 0;
+    bool sizesKnown = true;
+    for (const std::unique_ptr<TSlot>& slot : units)
+    {
+        if (!slot->Busy)
+            continue;
+        received += slot->Received;
+        expected += slot->Expected;
+        sizesKnown = sizesKnown && slot->Expected > 0;
+        if (slot->File)
+            ShowState(*slot->File);
+    }
+    Observer.FileProgress(received, sizesKnown ? expected : 0);
+    // The combined rate, over the last half second or more.
+    const std::int64_t total = bytesDone + received;
+    if (sinceSample.elapsed() >= 500)
+    {
+        const double sampled = static_cast<double>(std::max<std::int64_t>(total - sampledBytes, 0)) * 1000.0 /
+                               static_cast<double>(sinceSample.elapsed());
+        rate = rate > 0 ? 0.5 * rate + 0.5 * sampled : sampled;
+        sampledBytes = total;
+        sinceSample.start();
+    }
+    if (inFlight > 1)
+        Observer.StatusText(0, std::to_string(inFlight) + " transfers under way @ " +
+                                   SizeText(static_cast<std::int64_t>(rate)) + " bytes/Sec");
+}
+
+TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& slot, TFileJob& job)
+{
+    const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
+    const std::string address = ResolveLink(work.PageAddress, job.Link);
+    const bool alone = inFlight == 1;
+    fileIndex = job.Row;
+    const int count = FileList.Count();
+    if (alone)
+    {
+        // The address as it is fetched, port and all; a password in it only as "****".
+        Observer.StatusText(0, MaskPassword(address));
+        Observer.FileSelected(job.Row);
+        const std::string place = std::to_string(job.Row + 1) + " of " + std::to_string(count);
+        Observer.ListProgress(job.Row, std::max(count - 1, 0), place);
+        Observer.Caption("Kestrow " + place);
+    }
+    else
+    {
+        // With several under way the bar counts the files that have ended.
+        const auto ended = std::count_if(run.Files.begin(), run.Files.end(), [](const TFileJob& file)
+                                         { return file.State != TFileState::Waiting && file.State != TFileState::UnderWay; });
+        const std::string place = std::to_string(ended) + " of " + std::to_string(count);
+        Observer.ListProgress(static_cast<int>(ended), count, place);
+        Observer.Caption("Kestrow " + place);
+    }
+    slot.Received = 0;
+    slot.Expected = 0;
+    ShowTransfers(true);
 
     TNextStep next = TNextStep::NextFile;
-    run.FoldersMadeFrom.clear();
+    job.FoldersMadeFrom.clear();
     bool failed = false;
     try
     {
         std::string outputPath;
         try
         {
-            outputPath = FileOutputPath(run.OutputDir, entry, run.PatentPage, run.PatentNumber, i + 1);
+            outputPath = FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position);
         }
         catch (const Exception& error)
         {
             // A name that cannot be made never will be.
             throw ENoRetry(error.Message());
         }
-        Observer.OutputPath(outputPath);
+        if (alone)
+            Observer.OutputPath(outputPath);
         outputPath = std::string(bytetext::Trim(outputPath));
-        currentOutputPath = outputPath;
+        job.OutputPath = outputPath;
         const bool overwrite = settings.Overwrite;
         const bool exists = FileExists(outputPath);
-        if (LogLevel() >= TLogLevel::Files && run.RetryCount == 0)
-            WriteLog(exists && !overwrite ? outputPath + " (File exists. Skipped.)" : outputPath);
-        // The pace of the run: files start at least the pause apart.
+        if (LogLevel() >= TLogLevel::Files && job.RetryCount == 0)
+            Log(slot, exists && !overwrite ? outputPath + " (File exists. Skipped.)" : outputPath);
+        // The pace of the run: files of one server start at least the pause apart.
+        TServer& server = run.Servers[ServerOf(address)];
         const qint64 pause = settings.PauseSeconds * 1000;
-        const qint64 sinceLastStart = run.LastFileStart.elapsed();
-        co_await PauseBeforeFileAsync(static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
-        run.LastFileStart.start();
+        const qint64 sinceLastStart = server.Started ? server.LastStart.elapsed() : pause;
+        co_await PauseBeforeFileAsync(run, job, static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
+        server.Started = true;
+        server.LastStart.start();
 
         if (!run.TestRun)
         {
             // A folder planted as a link would take the file elsewhere.
-            if (HasLinkBelow(run.OutputDir, outputPath))
+            if (HasLinkBelow(work.OutputDir, outputPath))
                 throw ENoRetry("Invalid file " + outputPath);
-            run.FoldersMadeFrom = FirstMissingFolder(DirectoryOf(outputPath));
+            job.FoldersMadeFrom = FirstMissingFolder(DirectoryOf(outputPath));
             MakeDirectoryOf(outputPath);
             if (!exists && !CanCreateFile(outputPath))
                 throw ENoRetry("Invalid file " + outputPath);
@@ -128,62 +246,63 @@ TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, int i)
         std::int64_t bytes = 0;
         bool endOfList = false;
         if (run.TestRun)
-            co_await PauseBeforeFileAsync(300);
+            co_await PauseBeforeFileAsync(run, job, 300);
         else if (!exists || settings.Overwrite)
-            bytes = co_await TransferFileAsync(run, entry, outputPath, endOfList);
+            bytes = co_await TransferFileAsync(run, slot, job, endOfList);
         // The page that ends a patent document counts like any file.
         Bookkeeping(bytes, outputPath);
         if (endOfList)
             next = TNextStep::EndOfList;
-        run.RetryCount = 0;
+        job.RetryCount = 0;
         co_await platform::Yield();
     }
     catch (const ENoRetry& failure)
     {
         failed = true;
-        next = FailFile(run, failure.what(), failure.Logged, true);
+        next = FailFile(run, slot, job, failure.what(), failure.Logged, true);
     }
     catch (const std::exception& error)
     {
         failed = true;
-        next = FailFile(run, TimedOutText(bytetext::WithoutLineEnd(error.what())));
+        next = FailFile(run, slot, job, TimedOutText(slot, bytetext::WithoutLineEnd(error.what())));
     }
 
     // Without these lines the log would read as if the file had come. A file that was whole
     // before the user's answer is kept, and counted, and no line says otherwise.
-    if (failed && !stopRequested && (skipFileRequested || skipURLRequested) && LogLevel() >= TLogLevel::URLs)
-        WriteLog(currentOutputPath + " Skipped");
+    const std::string& shownPath = job.OutputPath;
+    if (failed && !stopRequested && UserGaveUp(run, job) && LogLevel() >= TLogLevel::URLs)
+        Log(slot, shownPath + " Skipped");
     if (failed && stopRequested && LogLevel() >= TLogLevel::URLs)
-        WriteLog(currentOutputPath + " Stopped");
-    skipFileRequested = false;
+        Log(slot, shownPath + " Stopped");
     if (errorCount > 0)
         Observer.Indicator(TIndicator::Error);
     co_return next;
 }
 
-TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, std::string entry, std::string outputPath,
-                                                    bool& endOfList)
+TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, TSlot& slot, TFileJob& job, bool& endOfList)
 {
     // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
-    const std::string address = ResolveLink(run.PageAddress, entry);
+    const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
+    const std::string address = ResolveLink(work.PageAddress, job.Link);
     const bool ftp = ProtocolOf(address) == TProtocol::Ftp;
     // And the pause again as a settle before each web file.
     if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
-        co_await PauseBeforeFileAsync(pause * 1000);
-    TFetchResult fetched = co_await Fetch->FetchAsync(RequestFor(run, address, outputPath));
+        co_await PauseBeforeFileAsync(run, job, pause * 1000);
+    TFetchResult fetched = co_await slot.Fetch->FetchAsync(RequestFor(work, address, job.OutputPath));
     // An FTP file is kept as it came: only a web server answers with an error page in its place.
     if (ftp)
         fetched.File.Commit();
     else
-        KeepOrDiscard(run, fetched, endOfList);
+        KeepOrDiscard(run, slot, job, fetched, endOfList);
     co_return fetched.Bytes;
 }
 
-void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfList)
+void TDownloadRun::KeepOrDiscard(TRun& run, TSlot& slot, TFileJob& job, TFetchResult& fetched, bool& endOfList)
 {
+    const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
     std::string title;
     const bool htmlPage = ReadPageTitle(fetched.File.Path(), title);
-    if (run.PatentPage && htmlPage)
+    if (work.PatentPage && htmlPage)
     {
         // The server answers past the last page of a document with an HTML page.
         fetched.File.Discard();
@@ -200,7 +319,7 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
         const bool logged = LogLevel() >= TLogLevel::Files;
         const std::string text = htmlPage && !title.empty() ? title : ReplyCodeText(replyCode);
         if (logged)
-            WriteLog(text);
+            Log(slot, text);
         fetched.File.Discard();
         if (fetched.ErrorAnswer())
             throw ENoRetry(text, logged);
@@ -208,13 +327,14 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TFetchResult& fetched, bool& endOfLi
     }
     const std::string outputPath = fetched.File.OutputPath();
     fetched.File.Commit();
-    if (!run.PatentPage && settings.SaveImages &&
-        bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
+    if (!work.PatentPage && settings.SaveImages && bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
         const TScanning scanning(Observer);
-        run.PageLinks.Clear();
-        ExtractImageLinks(outputPath, run.PageLinks);
-        MergePageLinks(run);
+        TLinkList imageLinks;
+        ExtractImageLinks(outputPath, imageLinks);
+        const int rowsBefore = FileList.Count();
+        MergePageLinks(run, imageLinks);
+        QueueNewFiles(run, job.Entry, rowsBefore);
     }
 }
 
@@ -255,34 +375,39 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
         WriteLog(text);
 }
 
-TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, const std::string& message, bool logged, bool final)
+TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, TSlot& slot, TFileJob& job, const std::string& message,
+                                                bool logged, bool final)
 {
-    AbortClients();
+    slot.Fetch->Abort();
     // What came of a failed file (an error page, a part) is no progress.
-    Observer.FileProgress(0, 0);
+    slot.Received = 0;
+    slot.Expected = 0;
+    ShowTransfers(true);
     // Folders made for a file that did not come are not left behind empty.
-    RemoveEmptyFolders(DirectoryOf(currentOutputPath), run.FoldersMadeFrom);
+    RemoveEmptyFolders(DirectoryOf(job.OutputPath), job.FoldersMadeFrom);
     // A file the user gave up (Stop, Skip File, Skip URL) is no error, and is not tried again.
-    if (stopRequested || skipFileRequested || skipURLRequested)
+    if (UserGaveUp(run, job))
     {
-        run.RetryCount = 0;
+        job.RetryCount = 0;
+        job.State = TFileState::Skipped;
         return TNextStep::NextFile;
     }
     const int retries = final ? 0 : settings.Retries;
     if (final)
-        run.RetryCount = 0;
-    if (run.RetryCount >= retries)
+        job.RetryCount = 0;
+    if (job.RetryCount >= retries)
     {
         ++errorCount;
         if (LogLevel() >= TLogLevel::URLs && !logged)
-            WriteLog("(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
+            Log(slot, "(" + std::string(bytetext::WithoutLineEnd(message)) + ")");
     }
-    if (run.RetryCount < retries && !skipFileRequested)
+    if (job.RetryCount < retries)
     {
-        ++run.RetryCount;
+        ++job.RetryCount;
         return TNextStep::Retry;
     }
-    run.RetryCount = 0;
+    job.RetryCount = 0;
+    job.State = TFileState::Failed;
     Observer.Alert();
     return TNextStep::NextFile;
 }

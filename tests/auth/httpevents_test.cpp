@@ -140,7 +140,7 @@ TEST(THttpEvents, SiteLoginsAreAskedOn401AndGoOnlyToTheServerThatAsked)
     EXPECT_EQ(asked.Server, "http://127.0.0.1:" + std::to_string(PeerPort("nginx")));
     EXPECT_EQ(asked.UserName, platform::LoggedOnUserName());
     EXPECT_FALSE(asked.UserName.empty());
-    EXPECT_TRUE(e.events.SiteAuthorization.Empty());
+    EXPECT_TRUE(e.events.Logins->SiteAuthorization.Empty());
 
     // A wrong password counts from the next request; the login asked then replaces it.
     e.Answer(user, "wrong");
@@ -153,7 +153,7 @@ TEST(THttpEvents, SiteLoginsAreAskedOn401AndGoOnlyToTheServerThatAsked)
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.Body(), "the secret page");
     EXPECT_EQ(e.prompts.LoginQuestions.size(), 3u);
-    EXPECT_EQ(e.events.LoginsStored, 2);
+    EXPECT_EQ(e.events.Logins->Stored, 2);
 
     // Another server on the same host never hears that login; its own, with an empty password,
     // goes to it alone.
@@ -189,7 +189,7 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
     e.Answer(PeerValue("tinyproxy_auth", "user"), PeerValue("tinyproxy_auth", "password"));
     RunToEnd(e.events.ProbeWithProxyLoginAsync(Nginx("/index.html")));
     EXPECT_EQ(e.client.ReplyCode, 200);
-    EXPECT_EQ(e.events.ProxyAuthorization.For("127.0.0.1:" + proxyPort), "Basic a2VzdHJvdzpwcm94eS1wYXNz");
+    EXPECT_EQ(e.events.Logins->ProxyAuthorization.For("127.0.0.1:" + proxyPort), "Basic a2VzdHJvdzpwcm94eS1wYXNz");
     e.client.Get(Nginx("/files/small.txt"));
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.Body(), "first line\r\nsecond line\r\nthird line without end");
