@@ -301,7 +301,7 @@ bool TFormKestrow::PassiveFtp() const
 
 int TFormKestrow::SimultaneousTransfers() const
 {
-    return DefaultSimultaneousTransfers;
+    return FormPreferences ? FormPreferences->SpinEditSimultaneous->value() : DefaultSimultaneousTransfers;
 }
 
 TAfterDownload TFormKestrow::AfterDownload() const

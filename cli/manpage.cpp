@@ -48,9 +48,9 @@ const std::vector<TEntry> Environment = {
 };
 
 const std::vector<TEntry> Files = {
-    {"~/.config/Corvane/Kestrow.json", "The settings shared with Kestrow (filter, time-out, retries, proxy, log level);\n"
-                                       "created with the installation defaults when missing. A run reads them and\n"
-                                       "never changes them."},
+    {"~/.config/Corvane/Kestrow.json", "The settings shared with Kestrow (filter, time-out, retries, pause, transfers at\n"
+                                       "once, proxy, log level); created with the installation defaults when missing.\n"
+                                       "A run reads them and never changes them."},
     {"~/.local/share/Kestrow/KestrowLog.txt", "The activity log, one line per event, lines ending in CR LF. It lies beside\n"
                                               "the program instead when that folder can be written and is not under /usr."},
     {"LISTFILE", "A URL list file (.kes): one entry per line, ADDRESS->OUTPUT-DIRECTORY/, as the URL\n"

@@ -32,6 +32,10 @@
 #include "settings/settings.h"
 #include "settings/starttime.h"
 
+// The settings file keeps the count in the range a run takes, with the same default.
+static_assert(MaxStoredTransfers == MaxSimultaneousTransfers &&
+              DefaultStoredTransfers == DefaultSimultaneousTransfers);
+
 namespace
 {
 const char* const RunUsage = UsageText("run");
@@ -59,6 +63,7 @@ struct RunOptions
     bool insecure = false;
     std::optional<int> pause;
     bool passive = false;
+    std::optional<int> parallel;
 };
 
 std::string StartAt(std::string_view text)
@@ -128,6 +133,8 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.pause = arguments.Number(0, 60);
         else if (argument == "--passive")
             options.passive = true;
+        else if (argument == "--parallel")
+            options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -179,7 +186,11 @@ class TCommandLinePreferences : public TRunPreferences
         return options.pause.value_or(std::clamp(stored.PauseSeconds, 0, 60));
     }
     bool PassiveFtp() const override { return options.passive || stored.PassiveFtp != 0; }
-    int SimultaneousTransfers() const override { return DefaultSimultaneousTransfers; }
+    int SimultaneousTransfers() const override
+    {
+        return options.parallel.value_or(
+            std::clamp(stored.SimultaneousTransfers, 1, MaxSimultaneousTransfers));
+    }
 
   private:
     const TSettingsRecord& stored;

@@ -107,6 +107,8 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--retries", "N", "tries after a failed file, 0 to 999"},
                     {"--timeout", "SECONDS", "give up a transfer after this long without data, 5 to 999"},
                     {"--pause", "SECONDS", "wait this long between two files, 0 to 60 (default 1)"},
+                    {"--parallel", "N", "fetch up to N files at once, 1 to 16 (default 4); with a pause each\n"
+                                        "server still gets one file at a time"},
                     {"--passive", "", "make FTP data connections from this side (EPSV, else PASV)"},
                     {"--proxy", "HOST:PORT", "go through an HTTP proxy (\"\" for none)"},
                     {"--log-level", "N", "0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes"},
@@ -124,6 +126,9 @@ const std::vector<TCommandUsage>& CommandUsages()
                 }},
                 {Text, "", "https:// pages and files are fetched over TLS; a server whose certificate is not for its\n"
                            "host, has expired or comes from no trusted authority fails like an unreachable one."},
+                {Text, "", "--parallel (else the stored preference) says how many files are fetched at once. With a\n"
+                           "pause above 0 each server still gets one file at a time and different servers run at\n"
+                           "once; with --pause 0 up to N run at once, at most 6 to one server."},
                 {Text, "", "A file that breaks off keeps what arrived beside it; a retry, or the next run of the same\n"
                            "list, goes on from there when the server still has the same version."},
                 {Text, "", "Every log line of the run goes to standard output as it is written (and to the log\n"

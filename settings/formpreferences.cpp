@@ -110,7 +110,7 @@ void TFormPreferences::CreateControls()
     EditProxyServer->setGeometry(60, 64, fieldWidth, 22);
     const int right = std::max(264, 60 + fieldWidth + 14);
     const int dialogWidth = right + 136;
-    setFixedSize(dialogWidth, 420);
+    setFixedSize(dialogWidth, 428);
 
     CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite files"), this);
     CheckBoxOverWrite->setGeometry(right, 8, 128, 20);
@@ -143,9 +143,19 @@ void TFormPreferences::CreateControls()
     CheckBoxPassiveFtp->setGeometry(150, 126, 100, 20);
     CheckBoxPassiveFtp->setToolTip(
         QStringLiteral("Make FTP data connections from this computer, as behind a router or firewall"));
+    // A row of its own under "Start at", the caption as wide as the desktop's font makes it.
+    LabelSimultaneous = MakeLabel(this, "Simultaneous transfers", 8, 153, 0);
+    const int captionWidth = LabelSimultaneous->sizeHint().width();
+    LabelSimultaneous->resize(captionWidth, 16);
+    SpinEditSimultaneous = new QSpinBox(this);
+    SpinEditSimultaneous->setGeometry(8 + captionWidth + 6, 150, 48, 22);
+    SpinEditSimultaneous->setRange(1, MaxStoredTransfers);
+    SpinEditSimultaneous->setValue(DefaultStoredTransfers);
+    SpinEditSimultaneous->setToolTip(QStringLiteral("Set how many files Kestrow fetches at once"));
+    LabelSimultaneous->setBuddy(SpinEditSimultaneous);
 
     MemoLog = new QPlainTextEdit(this);
-    MemoLog->setGeometry(8, 172, dialogWidth - 16, 204);
+    MemoLog->setGeometry(8, 180, dialogWidth - 16, 204);
     MemoLog->setReadOnly(true);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -154,15 +164,16 @@ void TFormPreferences::CreateControls()
 
     BitBtn1 =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Clear"), this);
-    BitBtn1->setGeometry(8, 384, 80, 28);
+    BitBtn1->setGeometry(8, 392, 80, 28);
     BitBtn1->setToolTip(QStringLiteral("Clear the log"));
     BitBtn1->setAutoDefault(false);
     BitBtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    BitBtnOK->setGeometry(dialogWidth - 88, 384, 80, 28);
+    BitBtnOK->setGeometry(dialogWidth - 88, 392, 80, 28);
     BitBtnOK->setToolTip(QStringLiteral("Close preferences"));
     BitBtnOK->setDefault(true);
 
-    // The grid opens over the log when "Start at" is checked, below the after-download choices.
+    // The grid opens over the log when "Start at" is checked, below the after-download choices
+    // and the transfers row.
     StringGridStartTime = new QTableWidget(GridRows, GridColumns, this);
     StringGridStartTime->horizontalHeader()->hide();
     StringGridStartTime->verticalHeader()->hide();
@@ -181,7 +192,8 @@ void TFormPreferences::CreateControls()
     // cell on like Tab, and with it the scheduled time.
     StringGridStartTime->setTabKeyNavigation(false);
     const int frame = 2 * StringGridStartTime->frameWidth();
-    const int gridTop = GroupBox1->geometry().bottom() + 1;
+    const int gridTop =
+        std::max(GroupBox1->geometry().bottom(), SpinEditSimultaneous->geometry().bottom()) + 1;
     StringGridStartTime->setGeometry(8, gridTop, GridColumns * CellWidth + frame,
                                      GridRows * CellHeight + frame);
     StringGridStartTime->setToolTip(QStringLiteral("Double-click on a time to schedule."));
@@ -229,6 +241,7 @@ void TFormPreferences::TakeSettings()
         SpinEditTimeOut->setValue(Settings.TimeOut);
         SpinEditRetries->setValue(Settings.Retries);
         SpinEditPause->setValue(Settings.PauseSeconds);
+        SpinEditSimultaneous->setValue(Settings.SimultaneousTransfers);
         CheckBoxPassiveFtp->setChecked(Settings.PassiveFtp != 0);
         EditProxyServer->setText(platform::ToQString(std::string(bytetext::Trim(Settings.ProxyServer))));
         PlaceWindow(this, Settings.FrmPrefLoc);
@@ -247,6 +260,7 @@ void TFormPreferences::FormHide()
     Settings.TimeOut = SpinEditTimeOut->value();
     Settings.Retries = SpinEditRetries->value();
     Settings.PauseSeconds = SpinEditPause->value();
+    Settings.SimultaneousTransfers = SpinEditSimultaneous->value();
     Settings.PassiveFtp = CheckBoxPassiveFtp->isChecked() ? 1 : 0;
     Settings.LogLevel = ComboBoxLog->currentIndex();
     Settings.FrmPrefLoc = WindowLocation(this);

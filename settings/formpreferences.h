@@ -18,8 +18,8 @@ class QRadioButton;
 class QSpinBox;
 class QTableWidget;
 
-// The preferences window: time-out, retries, proxy, log level, what to do with files and
-// after a run, the scheduled start, and the activity log. Created once and shown or hidden
+// The preferences window: time-out, retries, pause, transfers at once, proxy, log level, what to do with
+// files and after a run, the scheduled start, and the activity log. Created once and shown or hidden
 // (modeless). The run and the log writer read its controls whenever they need a
 // preference, so a change counts from the next reading on.
 class TFormPreferences : public QDialog
@@ -42,6 +42,8 @@ class TFormPreferences : public QDialog
     QSpinBox* SpinEditPause;
     QLabel* LabelPauseUnit;
     QCheckBox* CheckBoxPassiveFtp;
+    QLabel* LabelSimultaneous;
+    QSpinBox* SpinEditSimultaneous;
     QLabel* Label4;
     QLineEdit* EditProxyServer;
     QLabel* Label5;

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -32,6 +34,7 @@ void WriteValues(TSettingsStore& store, const TSettingsRecord& settings, bool ur
     store.WriteInteger("PauseSeconds", settings.PauseSeconds);
     store.WriteInteger("PassiveFtp", settings.PassiveFtp);
     store.WriteInteger("FrmKestrowSize", settings.FrmKestrowSize);
+    store.WriteInteger("SimultaneousTransfers", settings.SimultaneousTransfers);
 }
 } // namespace
 
@@ -122,6 +125,10 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
             settings.PassiveFtp = store.ReadInteger("PassiveFtp");
         if (store.ValueExists("FrmKestrowSize"))
             settings.FrmKestrowSize = store.ReadInteger("FrmKestrowSize");
+        // Edited by hand, perhaps: a count the run cannot take is brought into its range.
+        if (store.ValueExists("SimultaneousTransfers"))
+            settings.SimultaneousTransfers =
+                std::clamp(store.ReadInteger("SimultaneousTransfers"), 1, MaxStoredTransfers);
     }
     catch (const Exception& error)
     {

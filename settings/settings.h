@@ -5,6 +5,11 @@
 
 #include <QPoint>
 
+// What SimultaneousTransfers holds where the file has none, and the most it may say (a larger
+// stored value reads as this).
+inline constexpr int32_t DefaultStoredTransfers = 4;
+inline constexpr int32_t MaxStoredTransfers = 16;
+
 // The stored settings as the main window keeps them in memory. Everything starts empty or
 // zero; ReadSettings fills it when the program starts, the preferences dialog and the
 // directory chooser take their values from it and give them back when hidden, and
@@ -29,6 +34,9 @@ struct TSettingsRecord
     // neither: they read as 1 second and active.
     int32_t PauseSeconds = 1;
     int32_t PassiveFtp = 0;
+    // How many files a run fetches at once, 1 to MaxStoredTransfers; files of older versions
+    // have none.
+    int32_t SimultaneousTransfers = DefaultStoredTransfers;
     // Set by the main window once ReadSettings has returned; the preferences dialog takes
     // no values from the record before that.
     bool SettingsLoaded = false;

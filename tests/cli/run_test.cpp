@@ -213,7 +213,8 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
         {"--retries", "-1"},  {"--retries", "1000"},    {"--timeout", "4"},      {"--timeout", "ten"},
         {"--log-level", "4"}, {"--start-at", "25:00"},  {"--start-at", "10:10"}, {"--start-at", "9:30"},
         {"--proxy", "host"},  {"--proxy", "host:port"}, {"--password", "pw"},    {"--filter"},
-        {"--no-such-option"}, {"extra-argument"},
+        {"--no-such-option"}, {"extra-argument"},       {"--parallel", "0"},     {"--parallel", "17"},
+        {"--parallel", "x"},  {"--parallel"},
     };
     ScriptedServer server;
     for (const QStringList& arguments : refused)
@@ -223,6 +224,12 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
         EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(Contains(result.err, "kestrow-cli run: ")) << result.err;
         EXPECT_EQ(result.out, "");
+        if (arguments.size() == 2 && arguments[0] == "--parallel")
+        {
+            EXPECT_TRUE(Contains(result.err, "--parallel takes a whole number from 1 to 16, not '" +
+                                                 arguments[1].toStdString() + "'"))
+                << result.err;
+        }
     }
     EXPECT_EQ(server.ConnectionCount(), 0);
 
@@ -245,9 +252,10 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
     help.process.start(QStringLiteral(KESTROW_CLI), {"run", "--help"});
     const CliResult usage = help.Finish();
     EXPECT_EQ(usage.exitCode, 0);
-    for (const char* option : {"--test", "--filter", "--ends-with", "--out", "--overwrite", "--images",
-                               "--retries", "--timeout", "--proxy", "--log-level", "--print", "--start-at",
-                               "--user", "--password", "--proxy-user", "--proxy-password", "crontab"})
+    for (const char* option :
+         {"--test", "--filter", "--ends-with", "--out", "--overwrite", "--images", "--retries", "--timeout",
+          "--proxy", "--log-level", "--print", "--start-at", "--user", "--password", "--proxy-user",
+          "--proxy-password", "--parallel", "crontab"})
         EXPECT_TRUE(Contains(usage.out, option)) << option;
     // Every option the usage lists is in the README's list and the help page's table too.
     const auto source = [](const std::string& name)

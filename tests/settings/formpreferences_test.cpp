@@ -55,6 +55,10 @@ TEST(FormPreferences, ControlsStartAtTheirInitialValues)
     EXPECT_EQ(form.SpinEditRetries->minimum(), 0);
     EXPECT_EQ(form.SpinEditRetries->maximum(), 999);
     EXPECT_EQ(form.SpinEditRetries->value(), 5);
+    EXPECT_EQ(form.LabelSimultaneous->text(), "Simultaneous transfers");
+    EXPECT_EQ(form.SpinEditSimultaneous->minimum(), 1);
+    EXPECT_EQ(form.SpinEditSimultaneous->maximum(), 16);
+    EXPECT_EQ(form.SpinEditSimultaneous->value(), 4);
     ASSERT_EQ(form.ComboBoxLog->count(), 4);
     EXPECT_EQ(form.ComboBoxLog->itemText(0), "None");
     EXPECT_EQ(form.ComboBoxLog->itemText(3), "URLs, Files, HTTP codes, Errors");
@@ -83,6 +87,31 @@ TEST(FormPreferences, ControlsStartAtTheirInitialValues)
     EXPECT_EQ(grid->columnWidth(3), 40);
     EXPECT_EQ(grid->rowHeight(3), 18);
     EXPECT_FALSE(grid->isVisibleTo(&form));
+
+    // Every control lies whole inside the window and clear of the others; captions get the width
+    // their text needs. The grid, opened on demand, lies over the log but under the controls.
+    const QRect window = form.rect();
+    const QList<QWidget*> controls = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls)
+    {
+        const std::string name = control->metaObject()->className() + std::string(" ") +
+                                 control->property("text").toString().toStdString();
+        EXPECT_TRUE(window.contains(control->geometry())) << name;
+        if (auto* label = qobject_cast<QLabel*>(control))
+        {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+        }
+        for (QWidget* other : controls)
+        {
+            if (other != control && other != grid && control != grid)
+            {
+                EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                    << name << " and " << other->metaObject()->className();
+            }
+        }
+    }
+    EXPECT_GT(grid->geometry().top(), form.SpinEditSimultaneous->geometry().bottom());
+    EXPECT_GT(grid->geometry().top(), form.GroupBox1->geometry().bottom());
 }
 
 TEST(FormPreferences, TakesTheStoredValues)
@@ -94,9 +123,11 @@ TEST(FormPreferences, TakesTheStoredValues)
     settings.StartAt = Time(7, 15);
     settings.ProxyServer = "  proxy.example.com:3128 ";
     settings.FrmPrefLoc = PackWindowLocation(20, 30);
+    settings.SimultaneousTransfers = 11;
     TFormPreferences form(settings, {});
     EXPECT_EQ(form.SpinEditTimeOut->value(), 5);
     EXPECT_EQ(form.SpinEditRetries->value(), 999);
+    EXPECT_EQ(form.SpinEditSimultaneous->value(), 11);
     EXPECT_EQ(form.ComboBoxLog->currentIndex(), -1);
     EXPECT_EQ(form.StringGridStartTime->currentRow(), 3);
     EXPECT_EQ(form.StringGridStartTime->currentColumn(), 5);
@@ -235,6 +266,8 @@ TEST(FormPreferences, HidingCopiesTheValuesBack)
     form.SpinEditTimeOut->selectAll();
     QTest::keyClicks(form.SpinEditTimeOut, "120");
     form.SpinEditRetries->setValue(0);
+    form.SpinEditSimultaneous->selectAll();
+    QTest::keyClicks(form.SpinEditSimultaneous, "12");
     form.ComboBoxLog->setCurrentIndex(1);
     QTest::keyClicks(form.EditProxyServer, " cache.example.org:8080  ");
     // Places are those of the client area, as they are restored.
@@ -242,6 +275,7 @@ TEST(FormPreferences, HidingCopiesTheValuesBack)
     form.close();
     EXPECT_EQ(settings.TimeOut, 120);
     EXPECT_EQ(settings.Retries, 0);
+    EXPECT_EQ(settings.SimultaneousTransfers, 12);
     EXPECT_EQ(settings.LogLevel, 1);
     EXPECT_EQ(settings.ProxyServer, "cache.example.org:8080");
     EXPECT_EQ(settings.FrmPrefLoc, PackWindowLocation(33, 44));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -97,6 +98,7 @@ TEST_F(SettingsFile, FirstStartInstallsTheDefaultsWithoutAMessage)
     EXPECT_EQ(settings.FrmKestrowLoc, 65535);
     EXPECT_EQ(settings.FrmPrefLoc, 65535);
     EXPECT_EQ(settings.FrmDirLoc, 65535);
+    EXPECT_EQ(settings.SimultaneousTransfers, 4);
 
     setenv("XDG_DOWNLOAD_DIR", "/data/incoming/", 1);
     EXPECT_EQ(DefaultOutputPath(), "/data/incoming/Kestrow/");
@@ -126,6 +128,7 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     written.FrmDirLoc = 65535;
     written.PauseSeconds = 0;
     written.PassiveFtp = 1;
+    written.SimultaneousTransfers = 16;
     WriteSettings(written, ".zip", "/home/me/Files/", QPoint(100, 50), false);
     EXPECT_TRUE(prompts.Messages.empty());
     // The main window's fields are taken at the moment of saving.
@@ -150,6 +153,7 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(read.FrmDirLoc, 65535);
     EXPECT_EQ(read.PauseSeconds, 0);
     EXPECT_EQ(read.PassiveFtp, 1);
+    EXPECT_EQ(read.SimultaneousTransfers, 16);
     EXPECT_FALSE(read.SettingsLoaded);
 
     // The boolean is stored as the integer 0 or 1.
@@ -162,8 +166,8 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(store.ReadInteger("URLContainsChecked"), 1);
 
     // A file of an older version, without the values added since, reads as their defaults and
-    // says nothing.
-    WriteKey(R"("Extension": {"type": "text", "data": ".zip"},
+    // says nothing; a transfer count edited out of range is brought into 1 to 16, also silently.
+    const std::string older = R"("Extension": {"type": "text", "data": ".zip"},
                 "OutputPath": {"type": "expandable", "data": "/out/"},
                 "StartAt": {"type": "text", "data": ""},
                 "ProxyServer": {"type": "text", "data": ""},
@@ -173,13 +177,25 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
                 "Retries": {"type": "integer", "data": 5},
                 "FrmKestrowLoc": {"type": "integer", "data": 65535},
                 "FrmPrefLoc": {"type": "integer", "data": 65535},
-                "FrmDirLoc": {"type": "integer", "data": 65535})");
+                "FrmDirLoc": {"type": "integer", "data": 65535})";
+    WriteKey(older);
     TSettingsRecord old;
     ReadSettings(old, contains);
     EXPECT_TRUE(prompts.Messages.empty());
     EXPECT_EQ(old.PauseSeconds, 1);
     EXPECT_EQ(old.PassiveFtp, 0);
+    EXPECT_EQ(old.SimultaneousTransfers, 4);
     EXPECT_EQ(old.FrmDirLoc, 65535);
+    const std::pair<int, int> clamped[] = {{0, 1}, {-3, 1}, {17, 16}, {100000, 16}, {1, 1}, {7, 7}};
+    for (const auto& [stored, taken] : clamped)
+    {
+        WriteKey(older + R"(, "SimultaneousTransfers": {"type": "integer", "data": )" +
+                 std::to_string(stored) + "}");
+        TSettingsRecord edited;
+        ReadSettings(edited, contains);
+        EXPECT_EQ(edited.SimultaneousTransfers, taken) << stored;
+    }
+    EXPECT_TRUE(prompts.Messages.empty());
 }
 
 TEST_F(SettingsFile, KeyWithOnlyTheTextsStopsAtLogLevel)
