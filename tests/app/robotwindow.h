@@ -75,11 +75,13 @@ struct RobotWindow
     RobotWindow(const RobotWindow&) = delete;
     RobotWindow& operator=(const RobotWindow&) = delete;
 
-    void Preferences(int logLevel, int retries, int timeOut = 5)
+    // One transfer at a time unless a test says otherwise: most window tests follow one file.
+    void Preferences(int logLevel, int retries, int timeOut = 5, int simultaneous = 1)
     {
         preferences.ComboBoxLog->setCurrentIndex(logLevel);
         preferences.SpinEditRetries->setValue(retries);
         preferences.SpinEditTimeOut->setValue(timeOut);
+        preferences.SpinEditSimultaneous->setValue(simultaneous);
     }
     std::string Log() const { return home.Read("KestrowLog.txt"); }
 

@@ -21,7 +21,7 @@ std::string Answer(const std::string& head, const std::string& body)
 CliResult RunPage(const TempDir& home, const ScriptedServer& server)
 {
     return RunList(home.Path(), {server.Url("/list.html")},
-                   {"--filter", ".zip", "--pause", "0", "--retries", "0", "--log-level", "3"});
+                   {"--filter", ".zip", "--pause", "0", "--parallel", "1", "--retries", "0", "--log-level", "3"});
 }
 } // namespace
 

@@ -124,12 +124,15 @@ TEST_F(PeerRun, APageAndItsTwentyFilesComeOverOneConnection)
         std::string proxy;
         // The peer whose log names the requests, and what a line of it holds of the address.
         std::string logger;
+        // Transfers at once: each keeps a connection of its own.
+        int simultaneous;
     };
-    for (const Case& c :
-         {Case{"nginx", "", "nginx"}, Case{"apache", "", "apache"}, Case{"apache", "squid", "squid"}})
+    for (const Case& c : {Case{"nginx", "", "nginx", 1}, Case{"apache", "", "apache", 1},
+                          Case{"apache", "squid", "squid", 1}, Case{"nginx", "", "nginx", 5}})
     {
-        SCOPED_TRACE(c.server + " " + c.proxy);
-        NginxSite site("robot-kept", CurrentTestName() + c.proxy, c.server);
+        SCOPED_TRACE(c.server + " " + c.proxy + " " + std::to_string(c.simultaneous));
+        const std::string name = CurrentTestName() + c.server + c.proxy + std::to_string(c.simultaneous);
+        NginxSite site("robot-kept", name, c.server);
         std::string page;
         for (int i = 0; i < 20; ++i)
         {
@@ -139,14 +142,16 @@ TEST_F(PeerRun, APageAndItsTwentyFilesComeOverOneConnection)
         }
         site.Write("list.html", page);
         preferences.Pause = 0;
+        preferences.Simultaneous = c.simultaneous;
         preferences.Proxy = c.proxy.empty() ? "" : "127.0.0.1:" + PeerValue(c.proxy, "port");
         observer = RecordingObserver();
-        run.URLList.SetItems({site.url + "list.html->" + Out() + c.server + c.proxy + "/"});
+        run.URLList.SetItems({site.url + "list.html->" + Out() + name + "/"});
         Go();
 
         EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
         EXPECT_EQ(run.FilesDone(), 20u);
-        EXPECT_EQ(home.Read("out/" + c.server + c.proxy + "/f19.zip"), std::string(1019, 'k'));
+        EXPECT_EQ(home.Read("out/" + name + "/f19.zip"), std::string(1019, 'k'));
+        EXPECT_EQ(run.MostInFlight(), c.simultaneous);
         // squid writes its line once its side of the transaction has ended too.
         // The page, through a proxy its probe, the files.
         const size_t expected = c.proxy.empty() ? 21 : 22;
@@ -154,14 +159,14 @@ TEST_F(PeerRun, APageAndItsTwentyFilesComeOverOneConnection)
         WaitUntil(
             [&]
             {
-                heard =
-                    LogLinesWith(c.logger, "access.log", "/robot-kept/" + CurrentTestName() + c.proxy + "/");
+                heard = LogLinesWith(c.logger, "access.log", "/robot-kept/" + name + "/");
                 return heard.size() >= expected;
             });
-        ASSERT_EQ(heard.size(), expected);
-        const std::string port = heard[0].substr(heard[0].rfind("port="));
+        ASSERT_EQ(heard.size(), expected) << ::testing::PrintToString(heard);
+        std::set<std::string> ports;
         for (const std::string& line : heard)
-            EXPECT_EQ(line.substr(line.rfind("port=")), port) << line;
+            ports.insert(line.substr(line.rfind("port=")));
+        EXPECT_EQ(ports.size(), static_cast<std::size_t>(c.simultaneous)) << ::testing::PrintToString(heard);
     }
 }
 
@@ -267,6 +272,7 @@ TEST_F(PeerRun, AnFtpFolderAndItsFilesComeOverOneLogin)
         "ftp://127.0.0.1:" + PeerValue("vsftpd", "port") + "/robot-ftp/" + CurrentTestName();
     const std::size_t logBefore = ReadAll(PeerStateDir("vsftpd") + "vsftpd.log").size();
     preferences.Pause = 0;
+    preferences.Simultaneous = 1;
     // The folder's listing and its files, then a file of another folder of the same server.
     NginxSite web("robot-ftp", CurrentTestName() + "-web");
     web.Write("list.html", "<a href=" + server + "-other/g.zip>");

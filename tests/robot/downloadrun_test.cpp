@@ -222,6 +222,7 @@ TEST_F(DownloadRunEngine, SkipFileSkipUrlAndStopInEveryStepOfATransferOrAfterThe
             run.URLList.SetItems(
                 {site.Url("/index.html") + "->" + Out(), site.Url("/other.html") + "->" + Out()});
             preferences.RetryLimit = 3;
+            preferences.Simultaneous = 1;
             observer = RecordingObserver();
             std::size_t requestsAtTrigger = 0;
             const auto act = [&, action]
