@@ -51,8 +51,9 @@ void TFormKestrow::MenuFileStopClick()
 
 void TFormKestrow::SpeedButtonSkipFileClick()
 {
+    // The file the user chose, if it is waiting or under way; else every file under way.
     if (platform::Confirm("Skip this file?"))
-        Robot->RequestSkipFile();
+        Robot->RequestSkipFile(ListBoxFileList->ItemIndex());
 }
 
 void TFormKestrow::SpeedButtonSkipURLClick()

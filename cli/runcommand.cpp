@@ -229,7 +229,11 @@ class TCommandLineObserver : public TRunObserver
     void FileProgress(std::int64_t received, std::int64_t expected) override
     {
         if (Progress)
+        {
+            if (Run)
+                Progress->Several(Run->FilesEnded(), Run->InFlight());
             Progress->Bytes(received, expected);
+        }
     }
     void RunStateChanged() override
     {

@@ -11,10 +11,13 @@ constexpr int RefreshMilliseconds = 250;
 }
 
 std::string ProgressLine(int url, int urls, int file, int files, std::int64_t received, std::int64_t expected,
-                         double bytesPerSecond)
+                         double bytesPerSecond, int underWay)
 {
     std::string line = "URL " + std::to_string(url) + " of " + std::to_string(urls);
-    if (files > 0)
+    if (underWay > 1)
+        line += ", " + std::to_string(file) + " of " + std::to_string(files) + " files done, " +
+                std::to_string(underWay) + " under way";
+    else if (files > 0)
         line += ", file " + std::to_string(file) + " of " + std::to_string(files);
     line += ", " + SizeText(received);
     if (expected > received)
@@ -38,6 +41,13 @@ void TRunProgress::File(int index)
 {
     FileIndex = index;
     Show(true);
+}
+
+void TRunProgress::Several(int ended, int underWay)
+{
+    Ended = ended;
+    UnderWay = underWay;
+    Show(false);
 }
 
 void TRunProgress::Bytes(std::int64_t received, std::int64_t expected)
@@ -69,8 +79,8 @@ void TRunProgress::Show(bool now)
         LastBytes = Received;
         Since.restart();
     }
-    const std::string line =
-        ProgressLine(URLIndex + 1, URLs.Count(), FileIndex + 1, Files.Count(), Received, Expected, Rate);
+    const std::string line = ProgressLine(URLIndex + 1, URLs.Count(), UnderWay > 1 ? Ended : FileIndex + 1,
+                                          Files.Count(), Received, Expected, Rate, UnderWay);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     Shown = true;

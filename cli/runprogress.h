@@ -17,6 +17,8 @@ class TRunProgress
 
     void URL(int index);
     void File(int index);
+    // Several transfers are under way: the line counts the files that have ended instead.
+    void Several(int ended, int underWay);
     void Bytes(std::int64_t received, std::int64_t expected);
     // The line shows only while the run's transfers go on.
     void Running(bool running);
@@ -33,6 +35,8 @@ class TRunProgress
     bool Shown = false;
     int URLIndex = 0;
     int FileIndex = 0;
+    int Ended = 0;
+    int UnderWay = 1;
     std::int64_t Received = 0;
     std::int64_t Expected = 0;
     std::int64_t LastBytes = 0;
@@ -41,6 +45,7 @@ class TRunProgress
     QElapsedTimer Since;
 };
 
-// "URL 1 of 2, file 3 of 10, 1.5M of 24.00M, 850.0K/s": what the line shows.
+// "URL 1 of 2, file 3 of 10, 1.5M of 24.00M, 850.0K/s": what the line shows. With several
+// transfers under way, "URL 1 of 2, 3 of 10 files done, 5 under way, ..." with the bytes of all.
 std::string ProgressLine(int url, int urls, int file, int files, std::int64_t received, std::int64_t expected,
-                         double bytesPerSecond);
+                         double bytesPerSecond, int underWay = 1);

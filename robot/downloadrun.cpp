@@ -403,6 +403,7 @@ void TDownloadRun::SetUpRun(TRun& run)
     fileIndex = 0;
     inFlight = 0;
     mostInFlight = 0;
+    filesEnded = 0;
     lastEnded = nullptr;
     runLog.Reset();
     Observer.URLSelected(0);
@@ -677,6 +678,7 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     {
         FileList.Clear();
         run.Files.clear();
+        filesEnded = 0;
     }
     const int rowsBefore = FileList.Count();
     TLinkList pageLinks;

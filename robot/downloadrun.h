@@ -107,6 +107,8 @@ class TDownloadRun : public QObject
     int FileIndex() const { return fileIndex; }
     // Transfers under way now, pages and files, and the most there were at once in this run.
     int InFlight() const { return inFlight; }
+    // Files of the File List that have ended: done, failed or skipped.
+    int FilesEnded() const { return filesEnded; }
     int MostInFlight() const { return mostInFlight; }
     // Whether the watchdog gave up the last transfer that ended.
     bool WatchdogFired() const;
@@ -300,11 +302,13 @@ class TDownloadRun : public QObject
     int fileIndex = -1;
     int inFlight = 0;
     int mostInFlight = 0;
+    int filesEnded = 0;
     // The combined rate: bytes of every transfer at the last sample, and when it was taken.
     std::int64_t sampledBytes = 0;
     double rate = 0;
     QElapsedTimer sinceSample;
     QElapsedTimer sinceShown;
+    bool showPending = false;
     bool runActive = false;
     bool previewActive = false;
     bool previewAborted = false;

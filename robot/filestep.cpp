@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <QTimer>
+
 #include "auth/replycodetext.h"
 #include "links/linkextraction.h"
 #include "links/urlresolution.h"
@@ -102,6 +104,7 @@ TTask<void> TDownloadRun::FileStepAsync(TRun& run, TSlot& slot, TFileJob& job)
 void TDownloadRun::EndFile(TRun& run, TFileJob& job, TFileState state)
 {
     job.State = state;
+    ++filesEnded;
     ShowState(job);
     TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
     --work.FilesOpen;
@@ -142,7 +145,17 @@ void TDownloadRun::ShowTransfers(bool now)
     // Several transfers report many times a second each: the display follows a few times a second.
     constexpr int RefreshMilliseconds = 200;
     if (!now && inFlight > 1 && sinceShown.isValid() && sinceShown.elapsed() < RefreshMilliseconds)
+    {
+        // What came meanwhile is shown once the period is over, even if nothing more comes.
+        if (!showPending)
+        {
+            showPending = true;
+            QTimer::singleShot(static_cast<int>(RefreshMilliseconds - sinceShown.elapsed()), this, [this]
+                               { ShowTransfers(true); });
+        }
         return;
+    }
+    showPending = false;
     sinceShown.start();
     std::int64_t received = 0;
     std::int64_t expected = 0;
@@ -192,10 +205,8 @@ TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& 
     else
     {
         // With several under way the bar counts the files that have ended.
-        const auto ended = std::count_if(run.Files.begin(), run.Files.end(), [](const TFileJob& file)
-                                         { return file.State != TFileState::Waiting && file.State != TFileState::UnderWay; });
-        const std::string place = std::to_string(ended) + " of " + std::to_string(count);
-        Observer.ListProgress(static_cast<int>(ended), count, place);
+        const std::string place = std::to_string(filesEnded) + " of " + std::to_string(count);
+        Observer.ListProgress(filesEnded, count, place);
         Observer.Caption("Kestrow " + place);
     }
     slot.Received = 0;
