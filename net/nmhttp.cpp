@@ -363,6 +363,36 @@ void TNMHTTP::KeepOrClose(const std::string& key)
     idleTimer->start(KeptIdleMilliseconds);
 }
 
+TTask<void> TNMHTTP::ConnectAheadAsync(std::string url)
+{
+    if (requestDepth > 0 || !Proxy.empty())
+        co_return;
+    URL = std::move(url);
+    ParseURL();
+    const std::string key = ConnectionKey();
+    if (TakeKeptConnection())
+    {
+        KeepOrClose(key);
+        co_return;
+    }
+    try
+    {
+        PrepareTransport();
+        SetStep(THttpStep::Resolve);
+        co_await ConnectAsync();
+        co_await OpenSecureSessionAsync();
+    }
+    catch (...)
+    {
+        SetStep(THttpStep::Done);
+        Disconnect();
+        throw;
+    }
+    SetStep(THttpStep::Done);
+    answerKeepsConnection = true;
+    KeepOrClose(key);
+}
+
 void TNMHTTP::CloseKeptConnection()
 {
     idleTimer->stop();

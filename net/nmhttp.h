@@ -143,6 +143,9 @@ class TNMHTTP : public TPowersock
     void Abort() override;
     // Closes the connection kept for the next request, if there is one.
     void CloseKeptConnection();
+    // Opens the connection (and the TLS session) to the server of url ahead of a request, and
+    // keeps it for that request. Only a direct connection: a proxy may answer with a question.
+    TTask<void> ConnectAheadAsync(std::string url);
 
     virtual void DoRequest();
     // The request as a step of a transfer; DoRequest drives it to its end.

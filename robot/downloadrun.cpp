@@ -311,7 +311,7 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
             const std::uint64_t seen = changed.Notices();
             const bool started = !stopRequested && StartWhatMay(run);
             run.Steps.remove_if([](const TTask<void>& step) { return step.Done(); });
-            if (inFlight == 0 && !started)
+            if (inFlight == 0 && connectingAhead == 0 && !started)
                 break;
             if (changed.Notices() == seen)
                 co_await changed.Wait();
@@ -578,7 +578,36 @@ bool TDownloadRun::StartNextPage(TRun& run)
     slot->Origin = OriginOf(address);
     ++run.NextPage;
     Launch(run, *slot, ServerOf(address), PageStepAsync(run, *slot, j));
+    if (!work.PatentPage)
+        ConnectAhead(run, address);
     return true;
+}
+
+void TDownloadRun::ConnectAhead(TRun& run, const std::string& address)
+{
+    // Only where the files may go to the page's server at once, straight and not through a proxy.
+    constexpr int MostToOneServer = 6;
+    if (settings.PauseSeconds > 0 || run.TestRun || !settings.ProxyServer.empty() ||
+        ProtocolOf(address) == TProtocol::Ftp)
+        return;
+    const std::string origin = OriginOf(address);
+    for (int more = std::min(settings.SimultaneousTransfers, MostToOneServer) - inFlight; more > 0; --more)
+    {
+        TSlot* slot = FreeSlot(origin);
+        if (!slot)
+            return;
+        slot->Origin = origin;
+        slot->Busy = true;
+        ++connectingAhead;
+        run.Steps.push_back(slot->Fetch->ConnectAheadAsync(address));
+        run.Steps.back().Start(
+            [this, slot]
+            {
+                slot->Busy = false;
+                --connectingAhead;
+                changed.Notify();
+            });
+    }
 }
 
 TTask<void> TDownloadRun::PageStepAsync(TRun& run, TSlot& slot, int j)

@@ -241,6 +241,8 @@ class TDownloadRun : public QObject
     bool ServerFree(TRun& run, const std::string& address) const;
     // The transfer of the entry's page, its links, and its files queued.
     TTask<void> PageStepAsync(TRun& run, TSlot& slot, int j);
+    // Without a pause, the connections the page's files will take are opened while it comes.
+    void ConnectAhead(TRun& run, const std::string& address);
     TTask<void> FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& work);
     void QueueNewFiles(TRun& run, int entry, int rowsBefore);
     // The request of a URL List entry's page or file: the entry's login goes with requests to
@@ -302,6 +304,8 @@ class TDownloadRun : public QObject
     int fileIndex = -1;
     int inFlight = 0;
     int mostInFlight = 0;
+    // Units opening a connection ahead of the files.
+    int connectingAhead = 0;
     int filesEnded = 0;
     // The combined rate: bytes of every transfer at the last sample, and when it was taken.
     std::int64_t sampledBytes = 0;

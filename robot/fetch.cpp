@@ -187,6 +187,20 @@ TTask<void> TFetch::CloseConnectionsAsync()
     co_await CloseKeptFtpAsync();
 }
 
+TTask<void> TFetch::ConnectAheadAsync(std::string address)
+{
+    if (ProtocolOf(address) == TProtocol::Ftp)
+        co_return;
+    try
+    {
+        co_await NMHTTP1->ConnectAheadAsync(std::move(address));
+    }
+    catch (const std::exception& error)
+    {
+        Observer.Caught(error.what());
+    }
+}
+
 void TFetch::CloseFtp()
 {
     // A transfer under way ends first: a server that goes on sending would hold the goodbye up

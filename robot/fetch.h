@@ -161,6 +161,9 @@ class TFetch : public QObject
     // Closes the connections kept for the next transfer: the HTTP one and the FTP control
     // connection, with its goodbye.
     void CloseConnections();
+    // Opens a connection to the server of an http:// or https:// address for a transfer to come;
+    // a failure is left for that transfer to meet.
+    TTask<void> ConnectAheadAsync(std::string address);
     TTask<void> CloseConnectionsAsync();
     // Whether the watchdog gave up the last transfer.
     bool TimedOut() const;

@@ -23,6 +23,7 @@
 #include "peers.h"
 #include "platform/clock.h"
 #include "platform/pause.h"
+#include "robot/sizetext.h"
 #include "robotwindow.h"
 #include "scriptedserver.h"
 #include "silentlistener.h"
@@ -620,4 +621,56 @@ TEST(DownloadRun, ThroughAnAuthenticatingProxyToAProtectedListBehindRedirects)
             EXPECT_EQ(other.ConnectionCount(), 1) << "nothing more after the first case";
         }
     }
+}
+
+TEST(DownloadRun, FiveTransfersAtOnceShowTheirStatesTheirBytesTheirRateAndStopEndsThemAll)
+{
+    RobotWindow w;
+    Site site(TestName());
+    ScriptedServer slow;
+    std::string page;
+    for (int i = 0; i < 6; ++i)
+    {
+        slow.AddScript(Stalling());
+        page += "<a href=" + slow.Url("/s" + std::to_string(i) + ".zip") + ">";
+    }
+    site.Write("index.html", page);
+    const std::string out = w.home.Path() + "out/";
+    w.form.ListBoxURLList->SetItems({site.url + "index.html->" + out});
+    w.form.EditExtension->setText(".zip");
+    w.Preferences(1, 0, 60, 5);
+    w.preferences.SpinEditPause->setValue(0);
+    w.prompts.Answers = {true};
+    std::string status, fileLabel, overall, firstRow, lastRow;
+    int fileBar = -1, fileBarMaximum = -1;
+    const WhenReady when(
+        [&] { return w.form.Robot->InFlight() == 5 && Label(w.form.LabelFileProgress).starts_with(SizeText(5000)); },
+        [&]
+        {
+            status = Label(w.form.StatusPanel0);
+            fileLabel = Label(w.form.LabelFileProgress);
+            overall = Label(w.form.LabelOverallProgress);
+            fileBar = w.form.ProgressBarFile->value();
+            fileBarMaximum = w.form.ProgressBarFile->maximum();
+            const QAbstractItemModel* files = w.form.ListBoxFileList->model();
+            firstRow = files->data(files->index(0, 0)).toString().toStdString();
+            lastRow = files->data(files->index(5, 0)).toString().toStdString();
+            QTest::mouseClick(w.form.SpeedButtonStop, Qt::LeftButton);
+        });
+    w.Press(w.form.SpeedButtonGo);
+
+    EXPECT_TRUE(status.starts_with("5 transfers under way @ ")) << status;
+    EXPECT_EQ(fileLabel, SizeText(5000) + " of " + SizeText(5000000)) << "the bytes of the five against their total";
+    EXPECT_EQ(fileBar * 1000 / fileBarMaximum, 1);
+    EXPECT_EQ(overall, "0 of 6");
+    EXPECT_EQ(firstRow, slow.Url("/s0.zip") + "  (0 %)");
+    EXPECT_EQ(lastRow, slow.Url("/s5.zip") + "  (waiting)");
+    // Stop ends the five at once: nothing of them is left, and the sixth never started.
+    EXPECT_EQ(slow.ConnectionCount(), 5);
+    EXPECT_EQ(Count(w.Log(), " Stopped\r\n"), 5) << w.Log();
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left.size(), 1u) << "only the page: " << ::testing::PrintToString(left);
+    EXPECT_EQ(Label(w.form.StatusPanel0), "Cancelled.");
 }

@@ -148,13 +148,14 @@ TEST(KestrowCliHttps, RunFetchesHttpsPagesWithItsAuthorityAndCountsRefusedOnesAs
     }
     EXPECT_EQ(ports.size(), 1u);
     // Where the server closes each connection, the page's handshake gave a session that the
-    // files' connections take up.
+    // files' connections take up, one after the other.
     NginxSite closing("close", CurrentTestName(), "nginx_tls");
     closing.Write("index.html", "<a href=a.zip><a href=b.zip>");
     closing.Write("a.zip", "A");
     closing.Write("b.zip", "B");
     TempDir resumed;
-    result = RunList(resumed, {closing.url + "index.html"}, {"--ca-file", TestAuthority(), "--pause", "0"});
+    result = RunList(resumed, {closing.url + "index.html"},
+                     {"--ca-file", TestAuthority(), "--pause", "0", "--parallel", "1"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(resumed.Read("out/a.zip") + resumed.Read("out/b.zip"), "AB");
     log =

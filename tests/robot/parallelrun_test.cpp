@@ -59,6 +59,9 @@ class PacedSite
     int MostOpen = 0;
     std::map<std::string, int> MostOpenOf;
     std::set<quint16> ClientPorts;
+    // When each connection came, and when each target was last answered.
+    std::vector<qint64> Accepted;
+    std::map<std::string, qint64> AnsweredAt;
 
   private:
     void Accept()
@@ -66,6 +69,7 @@ class PacedSite
         while (QTcpSocket* socket = server.nextPendingConnection())
         {
             ClientPorts.insert(socket->peerPort());
+            Accepted.push_back(clock.elapsed());
             auto received = std::make_shared<std::string>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
                              [this, socket, received]
@@ -100,6 +104,7 @@ class PacedSite
 
     void Answer(QTcpSocket* socket, const std::string& target, const std::string& header)
     {
+        AnsweredAt[target] = clock.elapsed();
         const auto found = bodies.find(target);
         const auto guard = protectedBy.find(target);
         std::string answer;
@@ -208,6 +213,7 @@ TEST_F(ParallelRun, TransfersGoOnAtOnceWithinTheLimitAndOnePerServerWithAPause)
         EXPECT_EQ(site.MostOpen, 5);
         EXPECT_EQ(run.MostInFlight(), 5);
         EXPECT_EQ(site.ClientPorts.size(), 5u) << "each transfer keeps its connection";
+        EXPECT_LE(site.Accepted.back(), site.AnsweredAt["/index.html"]) << "all opened while the page came";
         EXPECT_EQ(run.FileList.State(0), "done");
     }
     // With a pause: one transfer at a time per server, the pause between its files, and two
