@@ -84,6 +84,9 @@ TTask<void> TDownloadRun::FileStepAsync(TRun& run, TSlot& slot, TFileJob& job)
     slot.File = &job;
     slot.Block = runLog.Open(job.Entry);
     ShowState(job);
+    // The walk starts what may start all at once: only then does the file know whether it is the
+    // one transfer, whose address, place and path the window shows.
+    co_await platform::Yield();
     // Every retry in the same transfer unit, one after the other.
     for (;;)
     {
@@ -108,6 +111,12 @@ void TDownloadRun::EndFile(TRun& run, TFileJob& job, TFileState state)
     ShowState(job);
     TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
     --work.FilesOpen;
+    // Where files come several at once, the bar counts the ones that have ended.
+    if (settings.SimultaneousTransfers > 1)
+    {
+        const std::string place = std::to_string(filesEnded) + " of " + std::to_string(FileList.Count());
+        Observer.ListProgress(filesEnded, FileList.Count(), place);
+    }
     EndEntryIfDone(run, job.Entry);
     changed.Notify();
 }
@@ -181,9 +190,13 @@ void TDownloadRun::ShowTransfers(bool now)
         sampledBytes = total;
         sinceSample.start();
     }
+    // One client's words stand for nothing of several transfers.
     if (inFlight > 1)
+    {
         Observer.StatusText(0, std::to_string(inFlight) + " transfers under way @ " +
                                    SizeText(static_cast<std::int64_t>(rate)) + " bytes/Sec");
+        Observer.StatusText(1, "");
+    }
 }
 
 TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& slot, TFileJob& job)
