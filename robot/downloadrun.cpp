@@ -453,7 +453,6 @@ bool TDownloadRun::ServerFree(TRun& run, const std::string& address) const
     if (server == run.Servers.end())
         return true;
     // With a pause between files each server gets one transfer at a time; without, a few.
-    constexpr int MostToOneServer = 6;
     return server->second.InFlight < (settings.PauseSeconds > 0 ? 1 : MostToOneServer);
 }
 
@@ -515,8 +514,12 @@ bool TDownloadRun::StartWhatMay(TRun& run)
 
 bool TDownloadRun::StartNextFile(TRun& run)
 {
-    for (TFileJob& job : run.Files)
+    // The files before the first waiting one have all started.
+    while (run.FirstWaiting < run.Files.size() && run.Files[run.FirstWaiting].State != TFileState::Waiting)
+        ++run.FirstWaiting;
+    for (std::size_t i = run.FirstWaiting; i < run.Files.size(); ++i)
     {
+        TFileJob& job = run.Files[i];
         if (job.State != TFileState::Waiting)
             continue;
         TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
@@ -527,34 +530,23 @@ bool TDownloadRun::StartNextFile(TRun& run)
             continue;
         }
         // A patent document's pages come one after the other: the page past its end ends it.
-        if (work.PatentPage && work.FilesOpen > 0 &&
-            std::any_of(run.Files.begin(), run.Files.end(), [&](const TFileJob& other)
-                        { return other.Entry == job.Entry && other.State == TFileState::UnderWay; }))
+        if (work.PatentPage && work.FilesUnderWay > 0)
             continue;
-        const std::string address = ResolveLink(work.PageAddress, job.Link);
-        if (!ServerFree(run, address))
+        if (!ServerFree(run, job.Address))
             continue;
         // Two links that name one file never write it at once: the second waits for the first.
-        std::string path;
-        try
-        {
-            path = std::string(
-                bytetext::Trim(FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position)));
-        }
-        catch (const Exception&)
-        {
-            // The file step says why the name cannot be made.
-        }
-        if (!path.empty() && run.PathsInUse.count(path) > 0)
+        if (!job.PlannedPath.empty() && run.PathsInUse.count(job.PlannedPath) > 0)
             continue;
-        if (!path.empty())
-            ++run.PathsInUse[path];
-        TSlot* slot = FreeSlot(OriginOf(address));
+        const std::string origin = OriginOf(job.Address);
+        TSlot* slot = FreeSlot(origin);
         if (!slot)
             return false;
-        slot->Origin = OriginOf(address);
+        if (!job.PlannedPath.empty())
+            ++run.PathsInUse[job.PlannedPath];
+        slot->Origin = origin;
         job.State = TFileState::UnderWay;
-        Launch(run, *slot, ServerOf(address), FileStepAsync(run, *slot, job));
+        ++work.FilesUnderWay;
+        Launch(run, *slot, ServerOf(job.Address), FileStepAsync(run, *slot, job));
         return true;
     }
     return false;
@@ -586,7 +578,6 @@ bool TDownloadRun::StartNextPage(TRun& run)
 void TDownloadRun::ConnectAhead(TRun& run, const std::string& address)
 {
     // Only where the files may go to the page's server at once, straight and not through a proxy.
-    constexpr int MostToOneServer = 6;
     if (settings.PauseSeconds > 0 || run.TestRun || !settings.ProxyServer.empty() ||
         ProtocolOf(address) == TProtocol::Ftp)
         return;
@@ -707,6 +698,7 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     {
         FileList.Clear();
         run.Files.clear();
+        run.FirstWaiting = 0;
         filesEnded = 0;
     }
     const int rowsBefore = FileList.Count();
@@ -754,6 +746,16 @@ void TDownloadRun::QueueNewFiles(TRun& run, int entry, int rowsBefore)
         job.Row = row;
         job.Position = ++work.FileCount;
         job.Link = FileList.Item(row);
+        job.Address = ResolveLink(work.PageAddress, job.Link);
+        try
+        {
+            job.PlannedPath = std::string(bytetext::Trim(
+                FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position)));
+        }
+        catch (const Exception&)
+        {
+            // The file step says why the name cannot be made.
+        }
         run.Files.push_back(std::move(job));
         ++work.FilesOpen;
         ShowState(run.Files.back());

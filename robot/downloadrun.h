@@ -162,6 +162,7 @@ class TDownloadRun : public QObject
         bool EndOfList = false;
         // Its files not yet ended, and how many it has.
         int FilesOpen = 0;
+        int FilesUnderWay = 0;
         int FileCount = 0;
     };
 
@@ -173,6 +174,9 @@ class TDownloadRun : public QObject
         // Its place among its entry's files, from 1.
         int Position = 0;
         std::string Link;
+        // Where it is fetched from, and the output path it will have (empty when none can be made).
+        std::string Address;
+        std::string PlannedPath;
         TFileState State = TFileState::Waiting;
         bool SkipRequested = false;
         int RetryCount = 0;
@@ -219,6 +223,8 @@ class TDownloadRun : public QObject
         int NextPage = 0;
         // The files in File List order; a deque, so that a file's place never moves.
         std::deque<TFileJob> Files;
+        // Every file before this one has started.
+        std::size_t FirstWaiting = 0;
         std::map<std::string, TServer> Servers;
         // Output paths of the files under way: two never write one file at once.
         std::map<std::string, int> PathsInUse;
@@ -236,6 +242,8 @@ class TDownloadRun : public QObject
     bool StartNextPage(TRun& run);
     TSlot* FreeSlot(const std::string& origin);
     void Launch(TRun& run, TSlot& slot, const std::string& server, TTask<void> step);
+    // Transfers to one server at once, at the most, when there is no pause between files.
+    static constexpr int MostToOneServer = 6;
     // The server a transfer to the address counts against, and whether it may take one more.
     static std::string ServerOf(const std::string& address);
     bool ServerFree(TRun& run, const std::string& address) const;

@@ -99,8 +99,9 @@ TTask<void> TDownloadRun::FileStepAsync(TRun& run, TSlot& slot, TFileJob& job)
     }
     runLog.Close(slot.Block);
     slot.Block = -1;
-    if (const auto path = run.PathsInUse.find(job.OutputPath); path != run.PathsInUse.end() && --path->second <= 0)
+    if (const auto path = run.PathsInUse.find(job.PlannedPath); path != run.PathsInUse.end() && --path->second <= 0)
         run.PathsInUse.erase(path);
+    --run.Work[static_cast<std::size_t>(job.Entry)].FilesUnderWay;
     EndFile(run, job, job.State == TFileState::UnderWay ? TFileState::Done : job.State);
 }
 
@@ -202,7 +203,7 @@ void TDownloadRun::ShowTransfers(bool now)
 TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& slot, TFileJob& job)
 {
     const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
-    const std::string address = ResolveLink(work.PageAddress, job.Link);
+    const std::string& address = job.Address;
     const bool alone = inFlight == 1;
     fileIndex = job.Row;
     const int count = FileList.Count();
@@ -307,7 +308,7 @@ TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, TSlot& slot, TFil
 {
     // A name from an FTP folder's listing is relative to the folder, and as much an FTP file.
     const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
-    const std::string address = ResolveLink(work.PageAddress, job.Link);
+    const std::string& address = job.Address;
     const bool ftp = ProtocolOf(address) == TProtocol::Ftp;
     // And the pause again as a settle before each web file.
     if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
