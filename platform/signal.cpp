@@ -36,7 +36,8 @@ void TSignal::Notify()
     if (posted || waits.empty())
         return;
     posted = true;
-    QMetaObject::invokeMethod(context.get(), [this] { ResumeNotified(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context.get(), [this] { ResumeNotified(); }, Qt::QueuedConnection);
 }
 
 void TSignal::ResumeNotified()

@@ -66,7 +66,10 @@ class TDownloadRun::TFetchReports : public TFetchObserver
     TFetchReports(TDownloadRun& run, TSlot& slot) : run(run), slot(slot) {}
 
     TLogLevel LogLevel() const override { return run.LogLevel(); }
-    void WriteLog(const std::string& line, bool fileOnly) override { run.runLog.Write(slot.Block, line, fileOnly); }
+    void WriteLog(const std::string& line, bool fileOnly) override
+    {
+        run.runLog.Write(slot.Block, line, fileOnly);
+    }
     std::string ProxyPreference() const override { return run.settings.ProxyServer; }
     // The clients' own words make sense only while theirs is the one transfer.
     void HttpStatus(const std::string& text) override
@@ -693,8 +696,10 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     page.File.Commit();
     // The File List shows the files of the entries under way: it starts afresh once every file
     // of the entries before has ended.
-    if (run.Files.empty() || std::all_of(run.Files.begin(), run.Files.end(), [](const TFileJob& job)
-                                         { return job.State != TFileState::Waiting && job.State != TFileState::UnderWay; }))
+    if (run.Files.empty() ||
+        std::all_of(run.Files.begin(), run.Files.end(),
+                    [](const TFileJob& job)
+                    { return job.State != TFileState::Waiting && job.State != TFileState::UnderWay; }))
     {
         FileList.Clear();
         run.Files.clear();

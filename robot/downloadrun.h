@@ -255,7 +255,8 @@ class TDownloadRun : public QObject
     void QueueNewFiles(TRun& run, int entry, int rowsBefore);
     // The request of a URL List entry's page or file: the entry's login goes with requests to
     // the entry's own server only.
-    TFetchRequest RequestFor(const TEntryWork& work, const std::string& url, const std::string& destination) const;
+    TFetchRequest RequestFor(const TEntryWork& work, const std::string& url,
+                             const std::string& destination) const;
     void MergePageLinks(TRun& run, TLinkList& pageLinks);
     // A failure's text, saying so when the watchdog gave the transfer up.
     std::string TimedOutText(const TSlot& slot, std::string_view message) const;

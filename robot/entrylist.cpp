@@ -36,7 +36,8 @@ bool TEntryList::removeRows(int row, int count, const QModelIndex& parent)
     beginRemoveRows({}, row, row + count - 1);
     rows.erase(rows.begin() + row, rows.begin() + row + count);
     if (static_cast<int>(states.size()) > row)
-        states.erase(states.begin() + row, states.begin() + std::min<int>(row + count, static_cast<int>(states.size())));
+        states.erase(states.begin() + row,
+                     states.begin() + std::min<int>(row + count, static_cast<int>(states.size())));
     endRemoveRows();
     return true;
 }

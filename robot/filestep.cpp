@@ -99,7 +99,8 @@ TTask<void> TDownloadRun::FileStepAsync(TRun& run, TSlot& slot, TFileJob& job)
     }
     runLog.Close(slot.Block);
     slot.Block = -1;
-    if (const auto path = run.PathsInUse.find(job.PlannedPath); path != run.PathsInUse.end() && --path->second <= 0)
+    if (const auto path = run.PathsInUse.find(job.PlannedPath);
+        path != run.PathsInUse.end() && --path->second <= 0)
         run.PathsInUse.erase(path);
     --run.Work[static_cast<std::size_t>(job.Entry)].FilesUnderWay;
     EndFile(run, job, job.State == TFileState::UnderWay ? TFileState::Done : job.State);
@@ -134,8 +135,9 @@ void TDownloadRun::ShowState(const TFileJob& job)
         state = "under way";
         for (const std::unique_ptr<TSlot>& slot : units)
             if (slot->Busy && slot->File == &job && slot->Expected > 0)
-                state = std::to_string(std::clamp<std::int64_t>(slot->Received * 100 / slot->Expected, 0, 100)) +
-                        " %";
+                state =
+                    std::to_string(std::clamp<std::int64_t>(slot->Received * 100 / slot->Expected, 0, 100)) +
+                    " %";
         break;
     case TFileState::Done:
         state = "done";
@@ -160,8 +162,8 @@ void TDownloadRun::ShowTransfers(bool now)
         if (!showPending)
         {
             showPending = true;
-            QTimer::singleShot(static_cast<int>(RefreshMilliseconds - sinceShown.elapsed()), this, [this]
-                               { ShowTransfers(true); });
+            QTimer::singleShot(static_cast<int>(RefreshMilliseconds - sinceShown.elapsed()), this,
+                               [this] { ShowTransfers(true); });
         }
         return;
     }
@@ -235,7 +237,8 @@ TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& 
         std::string outputPath;
         try
         {
-            outputPath = FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position);
+            outputPath =
+                FileOutputPath(work.OutputDir, job.Link, work.PatentPage, work.PatentNumber, job.Position);
         }
         catch (const Exception& error)
         {
@@ -254,7 +257,8 @@ TTask<TDownloadRun::TNextStep> TDownloadRun::ProcessFileAsync(TRun& run, TSlot& 
         TServer& server = run.Servers[ServerOf(address)];
         const qint64 pause = settings.PauseSeconds * 1000;
         const qint64 sinceLastStart = server.Started ? server.LastStart.elapsed() : pause;
-        co_await PauseBeforeFileAsync(run, job, static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
+        co_await PauseBeforeFileAsync(run, job,
+                                      static_cast<int>(std::max<qint64>(pause - sinceLastStart, 0)));
         server.Started = true;
         server.LastStart.start();
 
@@ -322,7 +326,8 @@ TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, TSlot& slot, TFil
     co_return fetched.Bytes;
 }
 
-void TDownloadRun::KeepOrDiscard(TRun& run, TSlot& slot, TFileJob& job, TFetchResult& fetched, bool& endOfList)
+void TDownloadRun::KeepOrDiscard(TRun& run, TSlot& slot, TFileJob& job, TFetchResult& fetched,
+                                 bool& endOfList)
 {
     const TEntryWork& work = run.Work[static_cast<std::size_t>(job.Entry)];
     std::string title;
@@ -352,7 +357,8 @@ void TDownloadRun::KeepOrDiscard(TRun& run, TSlot& slot, TFileJob& job, TFetchRe
     }
     const std::string outputPath = fetched.File.OutputPath();
     fetched.File.Commit();
-    if (!work.PatentPage && settings.SaveImages && bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
+    if (!work.PatentPage && settings.SaveImages &&
+        bytetext::UpperCase(outputPath).find(".HTM") != std::string::npos)
     {
         const TScanning scanning(Observer);
         TLinkList imageLinks;
@@ -400,8 +406,8 @@ void TDownloadRun::PrintFile(const std::string& outputPath)
         WriteLog(text);
 }
 
-TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, TSlot& slot, TFileJob& job, const std::string& message,
-                                                bool logged, bool final)
+TDownloadRun::TNextStep TDownloadRun::FailFile(TRun& run, TSlot& slot, TFileJob& job,
+                                               const std::string& message, bool logged, bool final)
 {
     slot.Fetch->Abort();
     // What came of a failed file (an error page, a part) is no progress.

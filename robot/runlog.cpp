@@ -70,7 +70,8 @@ void TRunLog::Pump()
         {
             if (block->second.Entry != openEntry)
                 continue;
-            if (block->second.Closed && (first == blocks.end() || block->second.ClosedAs < first->second.ClosedAs))
+            if (block->second.Closed &&
+                (first == blocks.end() || block->second.ClosedAs < first->second.ClosedAs))
                 first = block;
             if (!block->second.Closed && underWay == blocks.end())
                 underWay = block;

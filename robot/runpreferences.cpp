@@ -19,6 +19,7 @@ TRunSettings TRunSettings::Of(const TRunPreferences& preferences)
     settings.ProxyServer = preferences.ProxyServer();
     settings.PauseSeconds = std::clamp(preferences.PauseSeconds(), 0, 60);
     settings.PassiveFtp = preferences.PassiveFtp();
-    settings.SimultaneousTransfers = std::clamp(preferences.SimultaneousTransfers(), 1, MaxSimultaneousTransfers);
+    settings.SimultaneousTransfers =
+        std::clamp(preferences.SimultaneousTransfers(), 1, MaxSimultaneousTransfers);
     return settings;
 }

@@ -644,7 +644,10 @@ TEST(DownloadRun, FiveTransfersAtOnceShowTheirStatesTheirBytesTheirRateAndStopEn
     std::string status, fileLabel, overall, firstRow, lastRow;
     int fileBar = -1, fileBarMaximum = -1;
     const WhenReady when(
-        [&] { return w.form.Robot->InFlight() == 5 && Label(w.form.LabelFileProgress).starts_with(SizeText(5000)); },
+        [&] {
+            return w.form.Robot->InFlight() == 5 &&
+                   Label(w.form.LabelFileProgress).starts_with(SizeText(5000));
+        },
         [&]
         {
             status = Label(w.form.StatusPanel0);
@@ -660,7 +663,8 @@ TEST(DownloadRun, FiveTransfersAtOnceShowTheirStatesTheirBytesTheirRateAndStopEn
     w.Press(w.form.SpeedButtonGo);
 
     EXPECT_TRUE(status.starts_with("5 transfers under way @ ")) << status;
-    EXPECT_EQ(fileLabel, SizeText(5000) + " of " + SizeText(5000000)) << "the bytes of the five against their total";
+    EXPECT_EQ(fileLabel, SizeText(5000) + " of " + SizeText(5000000))
+        << "the bytes of the five against their total";
     EXPECT_EQ(fileBar * 1000 / fileBarMaximum, 1);
     EXPECT_EQ(overall, "0 of 6");
     EXPECT_EQ(firstRow, slow.Url("/s0.zip") + "  (0 %)");

@@ -189,7 +189,8 @@ TEST(THttpEvents, ProxyLoginOn407GoesOnlyToThatProxy)
     e.Answer(PeerValue("tinyproxy_auth", "user"), PeerValue("tinyproxy_auth", "password"));
     RunToEnd(e.events.ProbeWithProxyLoginAsync(Nginx("/index.html")));
     EXPECT_EQ(e.client.ReplyCode, 200);
-    EXPECT_EQ(e.events.Logins->ProxyAuthorization.For("127.0.0.1:" + proxyPort), "Basic a2VzdHJvdzpwcm94eS1wYXNz");
+    EXPECT_EQ(e.events.Logins->ProxyAuthorization.For("127.0.0.1:" + proxyPort),
+              "Basic a2VzdHJvdzpwcm94eS1wYXNz");
     e.client.Get(Nginx("/files/small.txt"));
     EXPECT_EQ(e.client.ReplyCode, 200);
     EXPECT_EQ(e.Body(), "first line\r\nsecond line\r\nthird line without end");

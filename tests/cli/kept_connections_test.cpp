@@ -20,8 +20,9 @@ std::string Answer(const std::string& head, const std::string& body)
 
 CliResult RunPage(const TempDir& home, const ScriptedServer& server)
 {
-    return RunList(home.Path(), {server.Url("/list.html")},
-                   {"--filter", ".zip", "--pause", "0", "--parallel", "1", "--retries", "0", "--log-level", "3"});
+    return RunList(
+        home.Path(), {server.Url("/list.html")},
+        {"--filter", ".zip", "--pause", "0", "--parallel", "1", "--retries", "0", "--log-level", "3"});
 }
 } // namespace
 

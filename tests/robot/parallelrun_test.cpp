@@ -149,7 +149,8 @@ void FilesOn(PacedSite& site, int count, std::size_t size, std::string& page, bo
     for (int i = 0; i < count; ++i)
     {
         const std::string name = "f" + std::to_string(i) + ".zip";
-        site.File("/" + name, std::string(size + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26)));
+        site.File("/" + name,
+                  std::string(size + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26)));
         page += "<a href=" + (sameSite ? name : site.Url("/" + name)) + ">";
     }
 }
@@ -157,7 +158,8 @@ void FilesOn(PacedSite& site, int count, std::size_t size, std::string& page, bo
 // The name a link by its whole address is saved under.
 std::string SavedAs(std::string address)
 {
-    std::replace_if(address.begin(), address.end(), [](char c) { return c == '/' || c == ':'; }, '-');
+    std::replace_if(
+        address.begin(), address.end(), [](char c) { return c == '/' || c == ':'; }, '-');
     return address;
 }
 
@@ -293,8 +295,8 @@ TEST_F(ParallelRun, TheLogOfARunAtOnceHoldsEachFilesLinesTogetherAndTheSameCount
     EXPECT_NE(statistics[1].find("in 12 files"), npos) << statistics[1];
     const auto completed = [](const std::vector<std::string>& log)
     {
-        const auto line = std::find_if(log.begin(), log.end(),
-                                       [](const std::string& l) { return l.starts_with("Download completed"); });
+        const auto line = std::find_if(
+            log.begin(), log.end(), [](const std::string& l) { return l.starts_with("Download completed"); });
         return line == log.end() ? std::string() : line->substr(line->find(".  "));
     };
     EXPECT_EQ(completed(lines[5]), completed(lines[1]));
