@@ -624,7 +624,9 @@ TTask<void> TDownloadRun::PageStepAsync(TRun& run, TSlot& slot, int j)
         Log(slot, "Processing URL " + work.ShownURL);
     }
     Observer.StatusText(0, "Downloading " + work.ShownURL);
-    const int rowsBefore = FileList.Count();
+    // The File List shows the files of the entries under way: it starts afresh once every file
+    // of the entries before has ended.
+    ClearFileListIfDone(run);
     try
     {
         co_await platform::Yield();
@@ -658,10 +660,10 @@ TTask<void> TDownloadRun::PageStepAsync(TRun& run, TSlot& slot, int j)
     server.LastStart.start();
     runLog.Close(slot.Block);
     slot.Block = -1;
-    if (inFlight == 1 && FileList.Count() > rowsBefore)
+    if (inFlight == 1)
     {
-        fileIndex = rowsBefore;
-        Observer.FileSelected(rowsBefore);
+        fileIndex = std::max(work.FirstRow, 0);
+        Observer.FileSelected(fileIndex);
         Observer.ListProgress(0, std::max(FileList.Count() - 1, 0), "");
     }
     EndEntryIfDone(run, j);
@@ -694,19 +696,9 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     if (inFlight == 1)
         Observer.StatusText(0, "Downloading " + page.Host);
     page.File.Commit();
-    // The File List shows the files of the entries under way: it starts afresh once every file
-    // of the entries before has ended.
-    if (run.Files.empty() ||
-        std::all_of(run.Files.begin(), run.Files.end(),
-                    [](const TFileJob& job)
-                    { return job.State != TFileState::Waiting && job.State != TFileState::UnderWay; }))
-    {
-        FileList.Clear();
-        run.Files.clear();
-        run.FirstWaiting = 0;
-        filesEnded = 0;
-    }
+    ClearFileListIfDone(run);
     const int rowsBefore = FileList.Count();
+    work.FirstRow = rowsBefore;
     TLinkList pageLinks;
     const auto merge = [&]
     {
@@ -739,6 +731,18 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
         }
     }
     QueueNewFiles(run, work.Index, rowsBefore);
+}
+
+void TDownloadRun::ClearFileListIfDone(TRun& run)
+{
+    const auto open = [](const TFileJob& job)
+    { return job.State == TFileState::Waiting || job.State == TFileState::UnderWay; };
+    if (std::any_of(run.Files.begin(), run.Files.end(), open))
+        return;
+    FileList.Clear();
+    run.Files.clear();
+    run.FirstWaiting = 0;
+    filesEnded = 0;
 }
 
 void TDownloadRun::QueueNewFiles(TRun& run, int entry, int rowsBefore)

@@ -164,6 +164,8 @@ class TDownloadRun : public QObject
         int FilesOpen = 0;
         int FilesUnderWay = 0;
         int FileCount = 0;
+        // Its first row in the File List (-1 before its page was scanned).
+        int FirstRow = -1;
     };
 
     // One file of the File List.
@@ -253,6 +255,8 @@ class TDownloadRun : public QObject
     void ConnectAhead(TRun& run, const std::string& address);
     TTask<void> FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& work);
     void QueueNewFiles(TRun& run, int entry, int rowsBefore);
+    // The File List starts afresh once every file in it has ended.
+    void ClearFileListIfDone(TRun& run);
     // The request of a URL List entry's page or file: the entry's login goes with requests to
     // the entry's own server only.
     TFetchRequest RequestFor(const TEntryWork& work, const std::string& url,
