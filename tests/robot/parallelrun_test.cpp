@@ -199,19 +199,27 @@ class ParallelRun : public EngineTest
 
 TEST_F(ParallelRun, TransfersGoOnAtOnceWithinTheLimitAndOnePerServerWithAPause)
 {
-    // Without a pause: up to the limit at once, to one server, over as many kept connections.
+    // Without a pause: up to the limit at once, to one server, over as many kept connections;
+    // the next entry's page comes while the last files of the one before do.
     {
         PacedSite site(20);
+        PacedSite next(20);
         std::string page;
-        FilesOn(site, 40, 3000, page);
+        // Eight rounds of five, and three for the last, beside which the next page comes.
+        FilesOn(site, 38, 3000, page);
         site.Page("/index.html", page);
+        next.Page("/index.html", "<a href=n.zip>");
+        next.File("/n.zip", "N");
         preferences.Pause = 0;
         preferences.Simultaneous = 5;
-        run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+        run.URLList.SetItems(
+            {site.Url("/index.html") + "->" + Out(), next.Url("/index.html") + "->" + Out()});
         Go();
+        EXPECT_EQ(home.Read("out/n.zip"), "N");
+        EXPECT_LT(next.Times.front() + 5, site.AnsweredAt["/f37.zip"]);
         EXPECT_EQ(run.ErrorCount(), 0);
-        EXPECT_EQ(run.FilesDone(), 40u);
-        EXPECT_EQ(home.Read("out/f39.zip"), std::string(3039, 'a' + 39 % 26));
+        EXPECT_EQ(run.FilesDone(), 39u);
+        EXPECT_EQ(home.Read("out/f37.zip"), std::string(3037, 'a' + 37 % 26));
         EXPECT_EQ(site.MostOpen, 5);
         EXPECT_EQ(run.MostInFlight(), 5);
         EXPECT_EQ(site.ClientPorts.size(), 5u) << "each transfer keeps its connection";
