@@ -118,6 +118,7 @@ void TDownloadRun::EndFile(TRun& run, TFileJob& job, TFileState state)
     {
         const std::string place = std::to_string(filesEnded) + " of " + std::to_string(FileList.Count());
         Observer.ListProgress(filesEnded, FileList.Count(), place);
+        Observer.Caption("Kestrow " + place);
     }
     EndEntryIfDone(run, job.Entry);
     changed.Notify();
