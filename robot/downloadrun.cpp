@@ -239,19 +239,9 @@ void TDownloadRun::RequestSkipFile(int row)
         // A file that never started says so in the log as one that was under way does.
         if (LogLevel() >= TLogLevel::URLs)
         {
-            const TEntryWork& work = run.Work[static_cast<std::size_t>(chosen->Entry)];
-            std::string path;
-            try
-            {
-                path = FileOutputPath(work.OutputDir, chosen->Link, work.PatentPage, work.PatentNumber,
-                                      chosen->Position);
-            }
-            catch (const Exception&)
-            {
-                path = chosen->Link;
-            }
             const int block = runLog.Open(chosen->Entry);
-            runLog.Write(block, std::string(bytetext::Trim(path)) + " Skipped");
+            runLog.Write(block,
+                         (chosen->PlannedPath.empty() ? chosen->Link : chosen->PlannedPath) + " Skipped");
             runLog.Close(block);
         }
         EndFile(run, *chosen, TFileState::Skipped);
