@@ -21,5 +21,11 @@ TRunSettings TRunSettings::Of(const TRunPreferences& preferences)
     settings.PassiveFtp = preferences.PassiveFtp();
     settings.SimultaneousTransfers =
         std::clamp(preferences.SimultaneousTransfers(), 1, MaxSimultaneousTransfers);
+    settings.LimitRate = std::max<std::int64_t>(preferences.LimitRate(), 0);
+    settings.CookiesFile = preferences.CookiesFile();
+    settings.SaveCookiesFile = preferences.SaveCookiesFile();
+    settings.UserAgent = preferences.UserAgent();
+    settings.ExtraHeaders = preferences.ExtraHeaders();
+    settings.CheckChecksums = preferences.CheckChecksums();
     return settings;
 }

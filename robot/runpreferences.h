@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "links/linkextraction.h"
 #include "platform/loglevel.h"
@@ -41,6 +43,19 @@ class TRunPreferences
     virtual bool PassiveFtp() const = 0;
     // How many transfers may be under way at once, 1 to MaxSimultaneousTransfers.
     virtual int SimultaneousTransfers() const = 0;
+    // Bytes per second the whole run may take, over all its transfers; 0 for no limit.
+    virtual std::int64_t LimitRate() const { return 0; }
+    // A cookies file in the format browsers export (seven tab-separated fields a line), read at
+    // the start of a run; empty for none. The cookies of the run are written to SaveCookiesFile
+    // at its end when it is not empty.
+    virtual std::string CookiesFile() const { return {}; }
+    virtual std::string SaveCookiesFile() const { return {}; }
+    // The User-Agent every request names (empty: none is sent), and "Name: value" lines added to
+    // every request, each checked by CheckExtraHeader.
+    virtual std::string UserAgent() const { return {}; }
+    virtual std::vector<std::string> ExtraHeaders() const { return {}; }
+    // Whether a downloaded file is checked against the checksum lists its page links.
+    virtual bool CheckChecksums() const { return true; }
 };
 
 inline constexpr int MaxSimultaneousTransfers = 16;
@@ -65,6 +80,13 @@ struct TRunSettings
     bool PassiveFtp = false;
     // 1 to MaxSimultaneousTransfers.
     int SimultaneousTransfers = DefaultSimultaneousTransfers;
+    // Bytes per second, 0 for no limit.
+    std::int64_t LimitRate = 0;
+    std::string CookiesFile;
+    std::string SaveCookiesFile;
+    std::string UserAgent;
+    std::vector<std::string> ExtraHeaders;
+    bool CheckChecksums = true;
 
     static TRunSettings Of(const TRunPreferences& preferences);
 };

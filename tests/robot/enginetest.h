@@ -41,6 +41,12 @@ class FakePreferences : public TRunPreferences
     int Pause = 1;
     bool Passive = false;
     int Simultaneous = DefaultSimultaneousTransfers;
+    std::int64_t Rate = 0;
+    std::string Cookies;
+    std::string SaveCookies;
+    std::string Agent;
+    std::vector<std::string> Headers;
+    bool Checksums = true;
 
     std::string FilterText() const override { return Filter; }
     TFilterMode FilterMode() const override { return Mode; }
@@ -57,6 +63,12 @@ class FakePreferences : public TRunPreferences
     int PauseSeconds() const override { return Pause; }
     bool PassiveFtp() const override { return Passive; }
     int SimultaneousTransfers() const override { return Simultaneous; }
+    std::int64_t LimitRate() const override { return Rate; }
+    std::string CookiesFile() const override { return Cookies; }
+    std::string SaveCookiesFile() const override { return SaveCookies; }
+    std::string UserAgent() const override { return Agent; }
+    std::vector<std::string> ExtraHeaders() const override { return Headers; }
+    bool CheckChecksums() const override { return Checksums; }
 };
 
 class RecordingObserver : public TRunObserver
