@@ -269,6 +269,10 @@ class TFormKestrow : public QMainWindow, public TRunObserver, private TRunPrefer
     int PauseSeconds() const override;
     bool PassiveFtp() const override;
     int SimultaneousTransfers() const override;
+    std::int64_t LimitRate() const override;
+    std::string CookiesFile() const override;
+    std::string UserAgent() const override;
+    bool CheckChecksums() const override;
     TAfterDownload AfterDownload() const override;
     bool StartAtChecked() const override;
     std::string StartTime() const override;

@@ -305,6 +305,26 @@ int TFormKestrow::SimultaneousTransfers() const
     return FormPreferences ? FormPreferences->SpinEditSimultaneous->value() : DefaultSimultaneousTransfers;
 }
 
+std::int64_t TFormKestrow::LimitRate() const
+{
+    return FormPreferences ? std::int64_t{FormPreferences->SpinEditLimitRate->value()} * 1024 : 0;
+}
+
+std::string TFormKestrow::CookiesFile() const
+{
+    return FormPreferences ? FormPreferences->CookiesFileText() : std::string();
+}
+
+std::string TFormKestrow::UserAgent() const
+{
+    return FormPreferences ? FormPreferences->UserAgentText() : std::string();
+}
+
+bool TFormKestrow::CheckChecksums() const
+{
+    return !FormPreferences || FormPreferences->CheckBoxChecksums->isChecked();
+}
+
 TAfterDownload TFormKestrow::AfterDownload() const
 {
     if (!FormPreferences || FormPreferences->RadioButtonDLNothing->isChecked())

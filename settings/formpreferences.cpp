@@ -24,6 +24,7 @@
 #include <QTableWidget>
 
 #include "platform/bytetext.h"
+#include "settings/formopenfile.h"
 #include "platform/clock.h"
 #include "platform/prompt.h"
 #include "platform/widgettext.h"
@@ -110,7 +111,7 @@ void TFormPreferences::CreateControls()
     EditProxyServer->setGeometry(60, 64, fieldWidth, 22);
     const int right = std::max(264, 60 + fieldWidth + 14);
     const int dialogWidth = right + 136;
-    setFixedSize(dialogWidth, 428);
+    setFixedSize(dialogWidth, 512);
 
     CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite files"), this);
     CheckBoxOverWrite->setGeometry(right, 8, 128, 20);
@@ -154,8 +155,49 @@ void TFormPreferences::CreateControls()
     SpinEditSimultaneous->setToolTip(QStringLiteral("Set how many files Kestrow fetches at once"));
     LabelSimultaneous->setBuddy(SpinEditSimultaneous);
 
+    // Three more rows: the speed limit with the checksum switch beside it, the identity, and the
+    // cookies file; their fields start where the widest caption ends.
+    LabelLimitRate = MakeLabel(this, "Limit speed to", 8, 181, 0);
+    LabelUserAgent = MakeLabel(this, "Identify as", 8, 209, 0);
+    LabelCookiesFile = MakeLabel(this, "Cookies file", 8, 237, 0);
+    int fieldLeft = 0;
+    for (QLabel* label : {LabelLimitRate, LabelUserAgent, LabelCookiesFile})
+    {
+        label->resize(label->sizeHint().width(), 16);
+        fieldLeft = std::max(fieldLeft, 8 + label->width() + 6);
+    }
+    SpinEditLimitRate = new QSpinBox(this);
+    SpinEditLimitRate->setRange(0, MaxStoredLimitRateKiB);
+    SpinEditLimitRate->setSpecialValueText(QStringLiteral("no limit"));
+    SpinEditLimitRate->setGeometry(fieldLeft, 178, std::max(80, SpinEditLimitRate->sizeHint().width()), 22);
+    SpinEditLimitRate->setToolTip(
+        QStringLiteral("Set the most KiB per second a run takes, over all its transfers (0: no limit)"));
+    LabelLimitRate->setBuddy(SpinEditLimitRate);
+    LabelLimitRateUnit = MakeLabel(this, "KiB/s", SpinEditLimitRate->geometry().right() + 5, 181, 40);
+    CheckBoxChecksums = new QCheckBox(QStringLiteral("Check checksums"), this);
+    CheckBoxChecksums->setGeometry(right, 179, 128, 20);
+    CheckBoxChecksums->setChecked(true);
+    CheckBoxChecksums->setToolTip(QStringLiteral(
+        "Check each file against the checksum lists its page links (SHA256SUMS, NAME.md5...)"));
+    EditUserAgent = new QLineEdit(this);
+    EditUserAgent->setGeometry(fieldLeft, 206, dialogWidth - 8 - fieldLeft, 22);
+    EditUserAgent->setPlaceholderText(QStringLiteral("no User-Agent"));
+    EditUserAgent->setToolTip(
+        QStringLiteral("Set the User-Agent Kestrow names in its requests (empty: none)"));
+    LabelUserAgent->setBuddy(EditUserAgent);
+    EditCookiesFile = new QLineEdit(this);
+    EditCookiesFile->setGeometry(fieldLeft, 234, dialogWidth - 8 - 28 - fieldLeft, 22);
+    EditCookiesFile->setPlaceholderText(QStringLiteral("none"));
+    EditCookiesFile->setToolTip(
+        QStringLiteral("Set a cookies file exported from a browser (the tab-separated format) for the runs"));
+    LabelCookiesFile->setBuddy(EditCookiesFile);
+    ButtonCookiesFile = new QPushButton(QStringLiteral("..."), this);
+    ButtonCookiesFile->setGeometry(dialogWidth - 8 - 24, 234, 24, 22);
+    ButtonCookiesFile->setToolTip(QStringLiteral("Choose the cookies file"));
+    ButtonCookiesFile->setAutoDefault(false);
+
     MemoLog = new QPlainTextEdit(this);
-    MemoLog->setGeometry(8, 180, dialogWidth - 16, 204);
+    MemoLog->setGeometry(8, 264, dialogWidth - 16, 204);
     MemoLog->setReadOnly(true);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -164,16 +206,15 @@ void TFormPreferences::CreateControls()
 
     BitBtn1 =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("Clear"), this);
-    BitBtn1->setGeometry(8, 392, 80, 28);
+    BitBtn1->setGeometry(8, 476, 80, 28);
     BitBtn1->setToolTip(QStringLiteral("Clear the log"));
     BitBtn1->setAutoDefault(false);
     BitBtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    BitBtnOK->setGeometry(dialogWidth - 88, 392, 80, 28);
+    BitBtnOK->setGeometry(dialogWidth - 88, 476, 80, 28);
     BitBtnOK->setToolTip(QStringLiteral("Close preferences"));
     BitBtnOK->setDefault(true);
 
-    // The grid opens over the log when "Start at" is checked, below the after-download choices
-    // and the transfers row.
+    // The grid opens over the log when "Start at" is checked, below every row of settings.
     StringGridStartTime = new QTableWidget(GridRows, GridColumns, this);
     StringGridStartTime->horizontalHeader()->hide();
     StringGridStartTime->verticalHeader()->hide();
@@ -192,8 +233,7 @@ void TFormPreferences::CreateControls()
     // cell on like Tab, and with it the scheduled time.
     StringGridStartTime->setTabKeyNavigation(false);
     const int frame = 2 * StringGridStartTime->frameWidth();
-    const int gridTop =
-        std::max(GroupBox1->geometry().bottom(), SpinEditSimultaneous->geometry().bottom()) + 1;
+    const int gridTop = EditCookiesFile->geometry().bottom() + 1;
     StringGridStartTime->setGeometry(8, gridTop, GridColumns * CellWidth + frame,
                                      GridRows * CellHeight + frame);
     StringGridStartTime->setToolTip(QStringLiteral("Double-click on a time to schedule."));
@@ -201,6 +241,7 @@ void TFormPreferences::CreateControls()
 
     connect(BitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(ButtonCookiesFile, &QPushButton::clicked, this, [this] { ButtonCookiesFileClick(); });
     // Like the check box's click event, this also runs when the program changes the box.
     connect(CheckBoxStartAt, &QCheckBox::toggled, this, [this] { CheckBoxStartAtClick(); });
     connect(StringGridStartTime, &QTableWidget::cellDoubleClicked, this,
@@ -242,6 +283,10 @@ void TFormPreferences::TakeSettings()
         SpinEditRetries->setValue(Settings.Retries);
         SpinEditPause->setValue(Settings.PauseSeconds);
         SpinEditSimultaneous->setValue(Settings.SimultaneousTransfers);
+        SpinEditLimitRate->setValue(Settings.LimitRateKiB);
+        CheckBoxChecksums->setChecked(Settings.CheckChecksums != 0);
+        EditUserAgent->setText(platform::ToQString(Settings.UserAgent));
+        EditCookiesFile->setText(platform::ToQString(Settings.CookiesFile));
         CheckBoxPassiveFtp->setChecked(Settings.PassiveFtp != 0);
         EditProxyServer->setText(platform::ToQString(std::string(bytetext::Trim(Settings.ProxyServer))));
         PlaceWindow(this, Settings.FrmPrefLoc);
@@ -261,6 +306,10 @@ void TFormPreferences::FormHide()
     Settings.Retries = SpinEditRetries->value();
     Settings.PauseSeconds = SpinEditPause->value();
     Settings.SimultaneousTransfers = SpinEditSimultaneous->value();
+    Settings.LimitRateKiB = SpinEditLimitRate->value();
+    Settings.CheckChecksums = CheckBoxChecksums->isChecked() ? 1 : 0;
+    Settings.UserAgent = UserAgentText();
+    Settings.CookiesFile = CookiesFileText();
     Settings.PassiveFtp = CheckBoxPassiveFtp->isChecked() ? 1 : 0;
     Settings.LogLevel = ComboBoxLog->currentIndex();
     Settings.FrmPrefLoc = WindowLocation(this);
@@ -279,6 +328,32 @@ std::string TFormPreferences::SelectedStartTime() const
 void TFormPreferences::BitBtnOKClick()
 {
     accept();
+}
+
+std::string TFormPreferences::UserAgentText() const
+{
+    std::string text = platform::ToStdString(EditUserAgent->text());
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    return std::string(bytetext::Trim(text));
+}
+
+std::string TFormPreferences::CookiesFileText() const
+{
+    return std::string(bytetext::Trim(platform::ToStdString(EditCookiesFile->text())));
+}
+
+void TFormPreferences::ButtonCookiesFileClick()
+{
+    if (!CookiesDialog)
+    {
+        CookiesDialog = new TFormOpenFile(QStringLiteral("Cookies file"), this);
+        CookiesDialog->SetNameFilters(
+            {QStringLiteral("Cookies files (*.txt)"), QStringLiteral("All files (*)")});
+    }
+    CookiesDialog->SelectFile(CookiesFileText());
+    if (CookiesDialog->exec() == QDialog::Accepted && !CookiesDialog->SelectedFile().empty())
+        EditCookiesFile->setText(platform::ToQString(CookiesDialog->SelectedFile()));
 }
 
 void TFormPreferences::BitBtn1Click()

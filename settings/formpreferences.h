@@ -22,6 +22,8 @@ class QTableWidget;
 // files and after a run, the scheduled start, and the activity log. Created once and shown or hidden
 // (modeless). The run and the log writer read its controls whenever they need a
 // preference, so a change counts from the next reading on.
+class TFormOpenFile;
+
 class TFormPreferences : public QDialog
 {
     Q_OBJECT
@@ -44,6 +46,15 @@ class TFormPreferences : public QDialog
     QCheckBox* CheckBoxPassiveFtp;
     QLabel* LabelSimultaneous;
     QSpinBox* SpinEditSimultaneous;
+    QLabel* LabelLimitRate;
+    QSpinBox* SpinEditLimitRate;
+    QLabel* LabelLimitRateUnit;
+    QCheckBox* CheckBoxChecksums;
+    QLabel* LabelUserAgent;
+    QLineEdit* EditUserAgent;
+    QLabel* LabelCookiesFile;
+    QLineEdit* EditCookiesFile;
+    QPushButton* ButtonCookiesFile;
     QLabel* Label4;
     QLineEdit* EditProxyServer;
     QLabel* Label5;
@@ -68,6 +79,11 @@ class TFormPreferences : public QDialog
     void TakeSettings();
     bool SettingsTaken() const { return settingsTaken; }
 
+    // The identity and the cookies file as typed, trimmed; the identity as one line, since a line
+    // break in it would split the requests it goes in.
+    std::string UserAgentText() const;
+    std::string CookiesFileText() const;
+
     // The scheduled start time: the text of the grid's selected cell ("hh:nn").
     std::string SelectedStartTime() const;
 
@@ -80,6 +96,8 @@ class TFormPreferences : public QDialog
     void FormHide();
     void BitBtnOKClick();
     void BitBtn1Click();
+    // Chooses the cookies file in the open dialog, starting at the one named.
+    void ButtonCookiesFileClick();
     void CheckBoxStartAtClick();
     void StringGridStartTimeDblClick();
     void FormClick();
@@ -96,6 +114,7 @@ class TFormPreferences : public QDialog
     void HideGridAndClearStartAt();
 
     TSettingsRecord& Settings;
+    TFormOpenFile* CookiesDialog = nullptr;
     std::function<std::string()> LogFileName;
     bool settingsTaken = false;
 };

@@ -35,6 +35,10 @@ void WriteValues(TSettingsStore& store, const TSettingsRecord& settings, bool ur
     store.WriteInteger("PassiveFtp", settings.PassiveFtp);
     store.WriteInteger("FrmKestrowSize", settings.FrmKestrowSize);
     store.WriteInteger("SimultaneousTransfers", settings.SimultaneousTransfers);
+    store.WriteInteger("LimitRate", settings.LimitRateKiB);
+    store.WriteString("CookiesFile", settings.CookiesFile);
+    store.WriteString("UserAgent", settings.UserAgent);
+    store.WriteInteger("CheckChecksums", settings.CheckChecksums);
 }
 } // namespace
 
@@ -129,6 +133,14 @@ void ReadSettings(TSettingsRecord& settings, bool& urlContainsChecked, const std
         if (store.ValueExists("SimultaneousTransfers"))
             settings.SimultaneousTransfers =
                 std::clamp(store.ReadInteger("SimultaneousTransfers"), 1, MaxStoredTransfers);
+        if (store.ValueExists("LimitRate"))
+            settings.LimitRateKiB = std::clamp(store.ReadInteger("LimitRate"), 0, MaxStoredLimitRateKiB);
+        if (store.ValueExists("CookiesFile"))
+            settings.CookiesFile = store.ReadString("CookiesFile");
+        if (store.ValueExists("UserAgent"))
+            settings.UserAgent = store.ReadString("UserAgent");
+        if (store.ValueExists("CheckChecksums"))
+            settings.CheckChecksums = store.ReadInteger("CheckChecksums") != 0 ? 1 : 0;
     }
     catch (const Exception& error)
     {

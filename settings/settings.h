@@ -9,6 +9,8 @@
 // stored value reads as this).
 inline constexpr int32_t DefaultStoredTransfers = 4;
 inline constexpr int32_t MaxStoredTransfers = 16;
+// The most "Limit speed to" says, in KiB/s (a larger stored value reads as this).
+inline constexpr int32_t MaxStoredLimitRateKiB = 1024 * 1024;
 
 // The stored settings as the main window keeps them in memory. Everything starts empty or
 // zero; ReadSettings fills it when the program starts, the preferences dialog and the
@@ -37,6 +39,13 @@ struct TSettingsRecord
     // How many files a run fetches at once, 1 to MaxStoredTransfers; files of older versions
     // have none.
     int32_t SimultaneousTransfers = DefaultStoredTransfers;
+    // The run's speed limit in KiB/s (0: none), the cookies file it starts with (empty: none),
+    // the User-Agent its requests name (empty: none is sent), and whether downloaded files are
+    // checked against the checksum lists their pages link. Files of older versions have none.
+    int32_t LimitRateKiB = 0;
+    std::string CookiesFile;
+    std::string UserAgent;
+    int32_t CheckChecksums = 1;
     // Set by the main window once ReadSettings has returned; the preferences dialog takes
     // no values from the record before that.
     bool SettingsLoaded = false;

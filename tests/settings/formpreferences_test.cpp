@@ -12,9 +12,11 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/clock.h"
 #include "platform/prompt.h"
+#include "settings/formopenfile.h"
 #include "settings/formpreferences.h"
 #include "settings/starttime.h"
 #include "settings/placewindow.h"
@@ -59,6 +61,15 @@ TEST(FormPreferences, ControlsStartAtTheirInitialValues)
     EXPECT_EQ(form.SpinEditSimultaneous->minimum(), 1);
     EXPECT_EQ(form.SpinEditSimultaneous->maximum(), 16);
     EXPECT_EQ(form.SpinEditSimultaneous->value(), 4);
+    EXPECT_EQ(form.LabelLimitRate->text(), "Limit speed to");
+    EXPECT_EQ(form.SpinEditLimitRate->value(), 0);
+    EXPECT_EQ(form.SpinEditLimitRate->text(), "no limit");
+    EXPECT_EQ(form.LabelLimitRateUnit->text(), "KiB/s");
+    EXPECT_TRUE(form.CheckBoxChecksums->isChecked());
+    EXPECT_EQ(form.LabelUserAgent->text(), "Identify as");
+    EXPECT_EQ(form.EditUserAgent->text(), "");
+    EXPECT_EQ(form.LabelCookiesFile->text(), "Cookies file");
+    EXPECT_EQ(form.EditCookiesFile->text(), "");
     ASSERT_EQ(form.ComboBoxLog->count(), 4);
     EXPECT_EQ(form.ComboBoxLog->itemText(0), "None");
     EXPECT_EQ(form.ComboBoxLog->itemText(3), "URLs, Files, HTTP codes, Errors");
@@ -110,7 +121,7 @@ TEST(FormPreferences, ControlsStartAtTheirInitialValues)
             }
         }
     }
-    EXPECT_GT(grid->geometry().top(), form.SpinEditSimultaneous->geometry().bottom());
+    EXPECT_GT(grid->geometry().top(), form.EditCookiesFile->geometry().bottom());
     EXPECT_GT(grid->geometry().top(), form.GroupBox1->geometry().bottom());
 }
 
@@ -124,7 +135,15 @@ TEST(FormPreferences, TakesTheStoredValues)
     settings.ProxyServer = "  proxy.example.com:3128 ";
     settings.FrmPrefLoc = PackWindowLocation(20, 30);
     settings.SimultaneousTransfers = 11;
+    settings.LimitRateKiB = 2048;
+    settings.CheckChecksums = 0;
+    settings.UserAgent = "Mozilla/5.0";
+    settings.CookiesFile = "/home/me/cookies.txt";
     TFormPreferences form(settings, {});
+    EXPECT_EQ(form.SpinEditLimitRate->value(), 2048);
+    EXPECT_FALSE(form.CheckBoxChecksums->isChecked());
+    EXPECT_EQ(form.EditUserAgent->text(), "Mozilla/5.0");
+    EXPECT_EQ(form.EditCookiesFile->text(), "/home/me/cookies.txt");
     EXPECT_EQ(form.SpinEditTimeOut->value(), 5);
     EXPECT_EQ(form.SpinEditRetries->value(), 999);
     EXPECT_EQ(form.SpinEditSimultaneous->value(), 11);
@@ -270,12 +289,22 @@ TEST(FormPreferences, HidingCopiesTheValuesBack)
     QTest::keyClicks(form.SpinEditSimultaneous, "12");
     form.ComboBoxLog->setCurrentIndex(1);
     QTest::keyClicks(form.EditProxyServer, " cache.example.org:8080  ");
+    form.SpinEditLimitRate->selectAll();
+    QTest::keyClicks(form.SpinEditLimitRate, "512");
+    QTest::mouseClick(form.CheckBoxChecksums, Qt::LeftButton);
+    // A line break pasted into the identity would split every request it goes in.
+    form.EditUserAgent->setText(QStringLiteral(" Fetcher/1.0\r\nX-Injected: 1 "));
+    QTest::keyClicks(form.EditCookiesFile, " /tmp/cookies.txt ");
     // Places are those of the client area, as they are restored.
     form.setGeometry(QRect(QPoint(33, 44), form.size()));
     form.close();
     EXPECT_EQ(settings.TimeOut, 120);
     EXPECT_EQ(settings.Retries, 0);
     EXPECT_EQ(settings.SimultaneousTransfers, 12);
+    EXPECT_EQ(settings.LimitRateKiB, 512);
+    EXPECT_EQ(settings.CheckChecksums, 0);
+    EXPECT_EQ(settings.UserAgent, "Fetcher/1.0  X-Injected: 1");
+    EXPECT_EQ(settings.CookiesFile, "/tmp/cookies.txt");
     EXPECT_EQ(settings.LogLevel, 1);
     EXPECT_EQ(settings.ProxyServer, "cache.example.org:8080");
     EXPECT_EQ(settings.FrmPrefLoc, PackWindowLocation(33, 44));
@@ -312,4 +341,27 @@ TEST(StartTime, UsesTheUsersTimeSeparator)
     EXPECT_EQ(StartTimeText(QTime(20, 0)), "20.00");
     EXPECT_EQ(StartTimeCellText(29), "07.15");
     QLocale::setDefault(saved);
+}
+
+TEST(FormPreferences, TheCookiesFileIsChosenInTheOpenDialog)
+{
+    TempDir dir;
+    const std::string cookies = dir.Write("cookies.txt", "# Netscape HTTP Cookie File\n");
+    TSettingsRecord settings = Loaded();
+    TFormPreferences form(settings, {});
+    bool asked = false;
+    QTimer::singleShot(0, &form,
+                       [&]
+                       {
+                           auto* open = form.findChild<TFormOpenFile*>();
+                           if (!open)
+                               return;
+                           asked = open->isVisible() && open->windowTitle() == "Cookies file";
+                           open->EditFileName->setText(QString::fromStdString(cookies));
+                           open->BitBtnOk->click();
+                       });
+    QTest::mouseClick(form.ButtonCookiesFile, Qt::LeftButton);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(form.EditCookiesFile->text().toStdString(), cookies);
+    EXPECT_EQ(form.CookiesFileText(), cookies);
 }

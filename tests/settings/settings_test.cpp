@@ -129,6 +129,10 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     written.PauseSeconds = 0;
     written.PassiveFtp = 1;
     written.SimultaneousTransfers = 16;
+    written.LimitRateKiB = 2048;
+    written.CookiesFile = "/home/me/cookies.txt";
+    written.UserAgent = "Mozilla/5.0 (X11; Linux x86_64)";
+    written.CheckChecksums = 0;
     WriteSettings(written, ".zip", "/home/me/Files/", QPoint(100, 50), false);
     EXPECT_TRUE(prompts.Messages.empty());
     // The main window's fields are taken at the moment of saving.
@@ -154,6 +158,10 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(read.PauseSeconds, 0);
     EXPECT_EQ(read.PassiveFtp, 1);
     EXPECT_EQ(read.SimultaneousTransfers, 16);
+    EXPECT_EQ(read.LimitRateKiB, 2048);
+    EXPECT_EQ(read.CookiesFile, "/home/me/cookies.txt");
+    EXPECT_EQ(read.UserAgent, "Mozilla/5.0 (X11; Linux x86_64)");
+    EXPECT_EQ(read.CheckChecksums, 0);
     EXPECT_FALSE(read.SettingsLoaded);
 
     // The boolean is stored as the integer 0 or 1.
@@ -185,6 +193,10 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
     EXPECT_EQ(old.PauseSeconds, 1);
     EXPECT_EQ(old.PassiveFtp, 0);
     EXPECT_EQ(old.SimultaneousTransfers, 4);
+    EXPECT_EQ(old.LimitRateKiB, 0);
+    EXPECT_EQ(old.CookiesFile, "");
+    EXPECT_EQ(old.UserAgent, "");
+    EXPECT_EQ(old.CheckChecksums, 1);
     EXPECT_EQ(old.FrmDirLoc, 65535);
     const std::pair<int, int> clamped[] = {{0, 1}, {-3, 1}, {17, 16}, {100000, 16}, {1, 1}, {7, 7}};
     for (const auto& [stored, taken] : clamped)
@@ -195,6 +207,9 @@ TEST_F(SettingsFile, WrittenSettingsAreReadBack)
         ReadSettings(edited, contains);
         EXPECT_EQ(edited.SimultaneousTransfers, taken) << stored;
     }
+    WriteKey(older + R"(, "LimitRate": {"type": "integer", "data": -5})");
+    ReadSettings(old, contains);
+    EXPECT_EQ(old.LimitRateKiB, 0);
     EXPECT_TRUE(prompts.Messages.empty());
 }
 
