@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -350,6 +351,8 @@ void TFormPreferences::ButtonCookiesFileClick()
         CookiesDialog = new TFormOpenFile(QStringLiteral("Cookies file"), this);
         CookiesDialog->SetNameFilters(
             {QStringLiteral("Cookies files (*.txt)"), QStringLiteral("All files (*)")});
+        // Browsers' exports land in the user's own folders.
+        CookiesDialog->SetDirectory(platform::ToStdString(QDir::homePath()));
     }
     CookiesDialog->SelectFile(CookiesFileText());
     if (CookiesDialog->exec() == QDialog::Accepted && !CookiesDialog->SelectedFile().empty())
