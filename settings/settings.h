@@ -37,6 +37,8 @@ struct TSettingsRecord
     // How many files a run fetches at once, 1 to MaxStoredTransfers; files of older versions
     // have none.
     int32_t SimultaneousTransfers = DefaultStoredTransfers;
+    std::string CookiesFile;
+    std::string UserAgent;
     // Set by the main window once ReadSettings has returned; the preferences dialog takes
     // no values from the record before that.
     bool SettingsLoaded = false;
