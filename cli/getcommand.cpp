@@ -12,9 +12,12 @@
 #include "cli/signalstop.h"
 #include "cli/tlsoptions.h"
 #include "cli/usage.h"
+#include "net/cookiefile.h"
+#include "net/extraheader.h"
 #include "net/origin.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
+#include "platform/clock.h"
 #include "platform/exception.h"
 #include "robot/fetch.h"
 #include "robot/protocol.h"
@@ -37,6 +40,10 @@ struct GetOptions
     std::vector<std::string> caFiles;
     bool insecure = false;
     bool passive = false;
+    std::string loadCookies;
+    std::string saveCookies;
+    std::string userAgent;
+    std::vector<std::string> headers;
 };
 
 int UsageError(const std::string& message)
@@ -99,6 +106,33 @@ int Get(const GetOptions& options, bool ftp)
     request.LoginOrigin = OriginOf(options.url);
     request.TimeOutSeconds = options.timeoutSeconds;
     request.PassiveFtp = options.passive;
+    fetch.UseIdentity(options.userAgent, options.headers);
+    const auto jar = std::make_shared<TCookieJar>();
+    fetch.UseCookies(jar);
+    if (!options.loadCookies.empty())
+    {
+        std::vector<TCookieFileProblem> problems;
+        std::string reason;
+        if (!ReadCookieFile(options.loadCookies, *jar, platform::Now().toSecsSinceEpoch(), problems, reason))
+            return UsageError("cookies file " + options.loadCookies +
+                              " not read: " + std::string(bytetext::WithoutLineEnd(reason)));
+        for (const TCookieFileProblem& problem : problems)
+            std::fprintf(stderr, "kestrow-cli get: %s line %d skipped: %s\n", options.loadCookies.c_str(),
+                         problem.Line, problem.Reason.c_str());
+    }
+    // The cookies the server set are written whatever its answer was: a refusal may set them too.
+    const auto saveCookies = [&]
+    {
+        std::string reason;
+        if (!options.saveCookies.empty() &&
+            !WriteCookieFile(options.saveCookies, *jar, platform::Now().toSecsSinceEpoch(), reason))
+        {
+            std::fprintf(stderr, "kestrow-cli get: cookies file %s not written: %s\n",
+                         options.saveCookies.c_str(), reason.c_str());
+            return false;
+        }
+        return true;
+    };
     try
     {
         UseTlsOptions(fetch.Trust(), options.caFiles, options.insecure, "get");
@@ -106,12 +140,13 @@ int Get(const GetOptions& options, bool ftp)
         // failed, cut or refused transfer leaves what was there.
         TFetchResult result = fetch.Fetch(request);
         fetch.CloseConnections();
+        const bool cookiesSaved = saveCookies();
         if (ftp)
             std::fprintf(stderr, "Received %lld Bytes\n", static_cast<long long>(result.Bytes));
         else
             std::fprintf(stderr, "%s\nReplyCode %d\n", result.StatusLine.c_str(), result.ReplyCode);
         // An error answer, or one without a body, is no copy of the file.
-        if (result.ErrorAnswer())
+        if (result.ErrorAnswer() || !cookiesSaved)
             return 1;
         result.File.Commit();
     }
@@ -172,6 +207,23 @@ int GetCommand(int argc, char* argv[])
                 options.insecure = true;
             else if (argument == "--passive")
                 options.passive = true;
+            else if (argument == "--load-cookies")
+                options.loadCookies = arguments.Value();
+            else if (argument == "--save-cookies")
+                options.saveCookies = arguments.Value();
+            else if (argument == "--user-agent")
+            {
+                options.userAgent = arguments.Value();
+                if (bytetext::HasControlByte(options.userAgent))
+                    return UsageError("--user-agent may not hold a line break or other control byte");
+            }
+            else if (argument == "--header")
+            {
+                std::string line = arguments.Value();
+                if (const std::string refusal = CheckExtraHeader(line); !refusal.empty())
+                    return UsageError("--header refused: " + refusal);
+                options.headers.push_back(std::move(line));
+            }
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())
@@ -199,6 +251,10 @@ int GetCommand(int argc, char* argv[])
     {
         if (options.head || !options.proxyHost.empty() || !options.user.empty())
             return UsageError("--head, --proxy and --user are for http:// addresses");
+        if (!options.loadCookies.empty() || !options.saveCookies.empty() || !options.userAgent.empty() ||
+            !options.headers.empty())
+            return UsageError(
+                "--load-cookies, --save-cookies, --user-agent and --header are for http:// addresses");
         return Get(options, true);
     }
     return UsageError("no client for the scheme of '" + options.url + "'");

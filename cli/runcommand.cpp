@@ -20,6 +20,8 @@
 #include "cli/usage.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
+#include "net/cookiefile.h"
+#include "net/extraheader.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -64,6 +66,10 @@ struct RunOptions
     std::optional<int> pause;
     bool passive = false;
     std::optional<int> parallel;
+    std::optional<std::string> loadCookies;
+    std::string saveCookies;
+    std::optional<std::string> userAgent;
+    std::vector<std::string> headers;
 };
 
 std::string StartAt(std::string_view text)
@@ -135,6 +141,23 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.passive = true;
         else if (argument == "--parallel")
             options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
+        else if (argument == "--load-cookies")
+            options.loadCookies = arguments.Value();
+        else if (argument == "--save-cookies")
+            options.saveCookies = arguments.Value();
+        else if (argument == "--user-agent")
+        {
+            options.userAgent = arguments.Value();
+            if (bytetext::HasControlByte(*options.userAgent))
+                throw TUsageError{"--user-agent may not hold a line break or other control byte"};
+        }
+        else if (argument == "--header")
+        {
+            std::string line = arguments.Value();
+            if (const std::string refusal = CheckExtraHeader(line); !refusal.empty())
+                throw TUsageError{"--header refused: " + refusal};
+            options.headers.push_back(std::move(line));
+        }
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -146,6 +169,17 @@ RunOptions ParseOptions(int argc, char* argv[])
         throw TUsageError{"--password needs --user"};
     if (options.proxyPassword.size() && options.proxyUser.empty())
         throw TUsageError{"--proxy-password needs --proxy-user"};
+    // A cookies file named here that cannot be read stops the run before it starts; the one the
+    // settings name is logged by the run, as in the window.
+    if (options.loadCookies)
+    {
+        TCookieJar jar;
+        std::vector<TCookieFileProblem> problems;
+        std::string reason;
+        if (!ReadCookieFile(*options.loadCookies, jar, 0, problems, reason))
+            throw TUsageError{"cookies file " + *options.loadCookies +
+                              " not read: " + std::string(bytetext::WithoutLineEnd(reason))};
+    }
     return options;
 }
 
@@ -191,6 +225,11 @@ class TCommandLinePreferences : public TRunPreferences
         return options.parallel.value_or(
             std::clamp(stored.SimultaneousTransfers, 1, MaxSimultaneousTransfers));
     }
+
+    std::string CookiesFile() const override { return options.loadCookies.value_or(stored.CookiesFile); }
+    std::string SaveCookiesFile() const override { return options.saveCookies; }
+    std::string UserAgent() const override { return options.userAgent.value_or(stored.UserAgent); }
+    std::vector<std::string> ExtraHeaders() const override { return options.headers; }
 
   private:
     const TSettingsRecord& stored;

@@ -9,11 +9,13 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "net/extraheader.h"
 #include "net/httpparse.h"
 #include "net/nmurl.h"
 #include "net/origin.h"
 #include "net/unitencrypt.h"
 #include "platform/bytetext.h"
+#include "platform/clock.h"
 #include "platform/filewrite.h"
 
 namespace
@@ -231,6 +233,8 @@ TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
                 if (tunnelOpen)
                     co_await ExchangeAsync(false);
             }
+            if (tunnelOpen)
+                KeepCookies();
             SetStep(THttpStep::Body);
             if (!tunnelOpen || !httpparse::HasBody(ReplyCode, head))
                 EndWithoutBody(head && tunnelOpen);
@@ -262,8 +266,6 @@ TTask<THttpAnswer> TNMHTTP::DoRequestAsync()
         if (httpparse::IsRedirect(code))
         {
             bool handled = false;
-            if (!SetCookieValue.empty() && SetCookieValue.size() <= MaxCookieSize)
-                (*redirectCookies)[origin] = SetCookieValue;
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
@@ -463,8 +465,9 @@ void TNMHTTP::BuildHeaders()
     HeaderList.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
     if (!HeaderInfo.Cookie.empty())
         HeaderList.SetHeaderValue("Cookie", HeaderInfo.Cookie);
-    else if (const auto cookie = redirectCookies->find(Origin); cookie != redirectCookies->end())
-        HeaderList.SetHeaderValue("Cookie", cookie->second);
+    else
+        HeaderList.SetHeaderValue(
+            "Cookie", cookieJar->CookieHeader(Host, RequestPath, secure, platform::Now().toSecsSinceEpoch()));
     HeaderList.SetHeaderValue("Referer", HeaderInfo.Referer);
     if (RangeFrom > 0 && RequestKind == CmdType::CmdGet)
     {
@@ -474,6 +477,13 @@ void TNMHTTP::BuildHeaders()
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && Origin == credentialOrigin)
         HeaderList.SetHeaderValue("Authorization",
                                   "Basic " + EncodeBase64(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+    for (const std::string& line : ExtraHeaders)
+    {
+        // A header of the client's own given twice would contradict it.
+        if (const std::string refusal = CheckExtraHeader(line); !refusal.empty())
+            throw Exception("Header not sent: " + refusal);
+        HeaderList.Add(std::string(bytetext::Trim(line)));
+    }
     HeaderList.Add("Content-type: application/x-www-form-urlencoded");
     if (kind && !kind->extraHeader.empty())
         HeaderList.Add(std::string(kind->extraHeader) + ExtraHeaderValue);
@@ -524,6 +534,7 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
 {
     ExpectedCount = 0;
     SetCookieValue.clear();
+    setCookies.clear();
     said = THttpAnswer{};
     QFile headerFile;
     if (OutputFileMode)
@@ -566,7 +577,10 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
             line = co_await ReadLnAsync();
             const std::string keyword = httpparse::HeaderKeyword(line);
             if (keyword == "SET-COOKIE:")
+            {
                 SetCookieValue = httpparse::HeaderValueFrom(line, 13);
+                setCookies.push_back(std::string(bytetext::WithoutLineEnd(SetCookieValue)));
+            }
             else if (keyword == "LOCATION:")
                 URL = said.Location = httpparse::HeaderValueFrom(line, 11);
             else if (keyword == "CONTENT-LENGTH:")
@@ -593,6 +607,7 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
         if (interim)
         {
             SetCookieValue.clear();
+            setCookies.clear();
             said = THttpAnswer{};
             if (OutputFileMode)
             {
@@ -626,4 +641,12 @@ TTask<void> TNMHTTP::ReadResponseHeaderAsync()
 void TNMHTTP::ReadResponseHeader()
 {
     RunToEnd(ReadResponseHeaderAsync());
+}
+
+void TNMHTTP::KeepCookies()
+{
+    const std::int64_t now = platform::Now().toSecsSinceEpoch();
+    for (const std::string& value : setCookies)
+        cookieJar->TakeSetCookie(value, Host, RequestPath, secure, now);
+    setCookies.clear();
 }

@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "net/cookiejar.h"
 #include "net/exstringlist.h"
 #include "net/httpanswer.h"
 #include "net/powersock.h"
@@ -72,7 +74,8 @@ enum class THttpStep
 // or 304, ends with its header); redirects are followed by the client itself unless an
 // OnRedirect handler takes them over.
 // HeaderInfo's UserId and Password go only to the server of the address the outermost request
-// call was made for; a cookie that came with a redirect goes back only to the server that set it.
+// call was made for; the cookies servers set go back only where their domain, path and Secure
+// flag let them (see TCookieJar).
 // An "https://" address is fetched over TLS, through a proxy in a tunnel opened with CONNECT.
 class TNMHTTP : public TPowersock
 {
@@ -85,8 +88,6 @@ class TNMHTTP : public TPowersock
     static constexpr int KeptIdleMilliseconds = 15000;
     // Redirects followed in one call before it gives up.
     static constexpr int MaxRedirects = 20;
-    // A redirect's cookie larger than this is not kept: it would make every later request too long.
-    static constexpr std::size_t MaxCookieSize = 4096;
 
     explicit TNMHTTP(QObject* owner = nullptr);
 
@@ -113,7 +114,11 @@ class TNMHTTP : public TPowersock
     std::string RequestPath;
     std::string SendData;
     std::string ExtraHeaderValue;
+    // The last Set-Cookie line's value of the answer just read.
     std::string SetCookieValue;
+    // "Name: value" lines added to every request to the server (not to a proxy's CONNECT: they
+    // may carry the site's secrets). Each must pass CheckExtraHeader, or the request is refused.
+    std::vector<std::string> ExtraHeaders;
     // The request under way (or the last one): its address as sent, and its scheme, host and
     // port as OriginOf gives them. Set before OnAboutToSend; kept for OnRedirect and
     // OnAuthenticationNeeded.
@@ -133,8 +138,11 @@ class TNMHTTP : public TPowersock
     TExStringList HeaderList;
     // What https connections trust.
     TTlsTrust Trust;
-    // Takes the cookies other's redirects gave, and the ones to come, as this client's own.
-    void ShareCookies(const TNMHTTP& other) { redirectCookies = other.redirectCookies; }
+    // Takes other's cookies, and the ones servers set from now on, as this client's own.
+    void ShareCookies(const TNMHTTP& other) { cookieJar = other.cookieJar; }
+    // The cookies requests carry (unless HeaderInfo.Cookie names its own) and answers add to.
+    void UseCookieJar(std::shared_ptr<TCookieJar> jar) { cookieJar = std::move(jar); }
+    const std::shared_ptr<TCookieJar>& CookieJar() const { return cookieJar; }
 
     // The request under way (or the last one) goes over TLS.
     bool Secure() const { return secure; }
@@ -209,9 +217,12 @@ class TNMHTTP : public TPowersock
     int requestDepth = 0;
     // The server HeaderInfo's credentials are for: that of the outermost call.
     std::string credentialOrigin;
-    // Cookies from redirects, by the origin that set them; clients that share them hold one map.
-    std::shared_ptr<std::map<std::string, std::string>> redirectCookies =
-        std::make_shared<std::map<std::string, std::string>>();
+    // Clients that share cookies hold one jar.
+    std::shared_ptr<TCookieJar> cookieJar = std::make_shared<TCookieJar>();
+    // Every Set-Cookie value of the answer just read.
+    std::vector<std::string> setCookies;
+    // The answer's Set-Cookie lines go into the jar.
+    void KeepCookies();
     bool secure = false;
     // What the last answer's header said (Location, validators, Content-Range) and where its body
     // went on in the body file; Answer adds the rest.

@@ -52,6 +52,14 @@ TTask<bool> TNMHTTP::OpenTunnelAsync()
         throw ESockError("Invalid host name");
     const std::string place = Host + ":" + std::to_string(Port);
     std::string request = "CONNECT " + place + " HTTP/1.0\r\nHost: " + place + "\r\n";
+    // The proxy may refuse a client that does not say what it is; the extra headers are the
+    // site's and stay inside the tunnel.
+    if (!HeaderInfo.LocalProgram.empty())
+    {
+        if (bytetext::HasControlByte(HeaderInfo.LocalProgram))
+            throw Exception("Invalid User-Agent");
+        request += "User-Agent: " + HeaderInfo.LocalProgram + "\r\n";
+    }
     // The proxy's login is for the proxy: it goes with the CONNECT, never through the tunnel.
     if (const int line = HeaderList.IndexOfHeader("Proxy-authorization"); line >= 0)
     {
@@ -65,6 +73,7 @@ TTask<bool> TNMHTTP::OpenTunnelAsync()
     co_await ReadResponseHeaderAsync();
     URL = asked;
     SetCookieValue.clear();
+    setCookies.clear();
     said = THttpAnswer{};
     // Only a request for the proxy's login is an answer the caller acts on.
     if (ReplyCode == 407)

@@ -11,6 +11,8 @@
 #include "links/linkextraction.h"
 #include "links/patent.h"
 #include "links/urlresolution.h"
+#include "net/cookiefile.h"
+#include "net/extraheader.h"
 #include "net/origin.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
@@ -353,6 +355,7 @@ TTask<void> TDownloadRun::StartRunAsync(TRun& run)
     Observer.FileProgress(0, 0);
     Observer.Statistics("");
     Fetch->ApplyProxySetting();
+    UseIdentityAndNewJar();
     for (const std::unique_ptr<TSlot>& slot : units)
     {
         if (slot->Fetch != Fetch)
@@ -429,7 +432,74 @@ void TDownloadRun::SetUpRun(TRun& run)
     }
     if (LogLevel() >= TLogLevel::URLs)
         WriteLog("Download started " + DateTimeText(platform::Now()));
+    ReadCookies(true);
     SetRunning(true);
+}
+
+void TDownloadRun::UseIdentityAndNewJar()
+{
+    std::vector<std::string> headers;
+    for (const std::string& line : settings.ExtraHeaders)
+    {
+        if (const std::string refusal = CheckExtraHeader(line); refusal.empty())
+            headers.push_back(line);
+        else if (LogLevel() >= TLogLevel::URLs)
+            WriteLog("Header not sent: " + refusal);
+    }
+    std::string agent = settings.UserAgent;
+    if (bytetext::HasControlByte(agent))
+    {
+        if (LogLevel() >= TLogLevel::URLs)
+            WriteLog("User-Agent not sent: it holds a line break or other control byte");
+        agent.clear();
+    }
+    Fetch->UseIdentity(agent, headers);
+    Fetch->UseCookies(std::make_shared<TCookieJar>());
+    for (const std::unique_ptr<TSlot>& slot : units)
+        if (slot->Fetch != Fetch)
+            slot->Fetch->ShareWith(*Fetch);
+}
+
+void TDownloadRun::ReadCookies(bool countErrors)
+{
+    const std::string& file = settings.CookiesFile;
+    if (file.empty())
+        return;
+    std::vector<TCookieFileProblem> problems;
+    std::string reason;
+    const bool read =
+        ReadCookieFile(file, *Fetch->Cookies(), platform::Now().toSecsSinceEpoch(), problems, reason);
+    // The lines that are no cookies are only told: the rest of the file serves.
+    if (countErrors && !read)
+        ++errorCount;
+    if (LogLevel() < TLogLevel::URLs)
+        return;
+    if (!read)
+    {
+        WriteLog("Cookies file " + file + " not read: " + std::string(bytetext::WithoutLineEnd(reason)));
+        return;
+    }
+    // A file that is no cookies file at all would fill the log: the first lines tell the story.
+    constexpr std::size_t MostLogged = 10;
+    for (std::size_t i = 0; i < problems.size() && i < MostLogged; ++i)
+        WriteLog("Cookies file " + file + " line " + std::to_string(problems[i].Line) +
+                 " skipped: " + problems[i].Reason);
+    if (problems.size() > MostLogged)
+        WriteLog("Cookies file " + file + ": " + std::to_string(problems.size() - MostLogged) +
+                 " more lines skipped");
+}
+
+void TDownloadRun::SaveCookies()
+{
+    const std::string& file = settings.SaveCookiesFile;
+    if (file.empty())
+        return;
+    std::string reason;
+    if (WriteCookieFile(file, *Fetch->Cookies(), platform::Now().toSecsSinceEpoch(), reason))
+        return;
+    ++errorCount;
+    if (LogLevel() >= TLogLevel::URLs)
+        WriteLog("Cookies file " + file + " not written: " + reason);
 }
 
 std::string TDownloadRun::ServerOf(const std::string& address)
@@ -803,6 +873,7 @@ void TDownloadRun::EndRun(TRun& run)
 {
     // Whatever a stopped run left unsaid goes out before its last words.
     runLog.Flush();
+    SaveCookies();
     Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
     Observer.OutputPath("");
     if (LogLevel() >= TLogLevel::URLs)

@@ -238,6 +238,14 @@ class TDownloadRun : public QObject
     TTask<void> StartRunAsync(TRun& run);
     TTask<void> ScheduledWaitAsync();
     void SetUpRun(TRun& run);
+    // Every unit names itself as the settings say (refused header lines are logged and left out)
+    // and starts from a fresh jar shared by all.
+    void UseIdentityAndNewJar();
+    // Adds the cookies file's cookies to the jar; a file that cannot be read is logged (and
+    // counted as an error when countErrors), and so are its lines that are no cookies.
+    void ReadCookies(bool countErrors);
+    // Writes the run's cookies to the file the settings name, if any.
+    void SaveCookies();
     // Starts what may start now, pages and files, within the limits.
     bool StartWhatMay(TRun& run);
     bool StartNextFile(TRun& run);

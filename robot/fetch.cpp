@@ -151,6 +151,23 @@ void TFetch::ShareWith(TFetch& first)
     UseProxy(first.NMHTTP1->Proxy, first.NMHTTP1->ProxyPort);
     HttpEvents->Logins = first.HttpEvents->Logins;
     NMHTTP1->ShareCookies(*first.NMHTTP1);
+    UseIdentity(first.NMHTTP1->HeaderInfo.LocalProgram, first.NMHTTP1->ExtraHeaders);
+}
+
+void TFetch::UseIdentity(const std::string& userAgent, const std::vector<std::string>& extraHeaders)
+{
+    NMHTTP1->HeaderInfo.LocalProgram = userAgent;
+    NMHTTP1->ExtraHeaders = extraHeaders;
+}
+
+void TFetch::UseCookies(std::shared_ptr<TCookieJar> jar)
+{
+    NMHTTP1->UseCookieJar(std::move(jar));
+}
+
+std::shared_ptr<TCookieJar> TFetch::Cookies() const
+{
+    return NMHTTP1->CookieJar();
 }
 
 TLogins& TFetch::Logins()

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 
@@ -14,6 +15,7 @@
 #include "platform/loglevel.h"
 #include "robot/transferfile.h"
 
+class TCookieJar;
 class THttpEvents;
 struct TLogins;
 class TNMFTP;
@@ -139,8 +141,14 @@ class TFetch : public QObject
     void UseProxy(const std::string& host, int port);
     TTlsTrust& Trust();
     // Another transfer unit of the same run: it trusts what first trusts, goes through its
-    // proxy, and shares its logins and the cookies servers give.
+    // proxy, names itself as it does, and shares its logins and cookies.
     void ShareWith(TFetch& first);
+    // The User-Agent every HTTP request names (none when empty), and the "Name: value" lines
+    // every request to a server carries; the caller has checked them with CheckExtraHeader.
+    void UseIdentity(const std::string& userAgent, const std::vector<std::string>& extraHeaders);
+    // The cookies the HTTP requests carry, and the ones servers set join.
+    void UseCookies(std::shared_ptr<TCookieJar> jar);
+    std::shared_ptr<TCookieJar> Cookies() const;
     // The logins this unit's transfers use.
     TLogins& Logins();
 

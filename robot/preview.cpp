@@ -64,6 +64,9 @@ TTask<void> TDownloadRun::PreviewEntryAsync(std::string entry)
     } previewEnd{*this};
 
     Fetch->ApplyProxySetting();
+    // The page comes as the run would fetch it: with the same identity and cookies.
+    UseIdentityAndNewJar();
+    ReadCookies(false);
     const std::string typed(bytetext::BeforeArrow(entry));
     const TURLParts parts = SplitURL(typed);
     const std::string address = StripCredentials(typed);

@@ -274,20 +274,23 @@ TEST(NMHTTP, RedirectIsFollowedWithGetAndCarriesTheCookie)
     ASSERT_EQ(server.ConnectionCount(), 2);
     EXPECT_EQ(server.Received(0), "POST /form HTTP/1.1\r\n" + HostLine(server) + AcceptLines + ContentType +
                                       "Content-Length: 9\r\n\r\na=1&b=A c");
-    // The follow-up is a GET without a body, and the cookie goes with it and every later request.
+    // The follow-up is a GET without a body, and the cookie (without its attributes) goes with it
+    // and every later request.
     EXPECT_EQ(server.Received(1), "GET /next HTTP/1.1\r\n" + HostLine(server) + AcceptLines +
-                                      "Cookie: session=abc; path=/\r\n" + ContentType + "\r\n");
+                                      "Cookie: session=abc\r\n" + ContentType + "\r\n");
     EXPECT_EQ(http.ReplyCode, 200);
     EXPECT_EQ(http.Body, "the next page");
     EXPECT_EQ(http.URL, server.Url("/next"));
 
     http.Get(server.Url("/later"));
-    EXPECT_NE(server.Received(2).find("\r\nCookie: session=abc; path=/\r\n"), std::string::npos);
+    EXPECT_NE(server.Received(2).find("\r\nCookie: session=abc\r\n"), std::string::npos);
 }
 
 TEST(NMHTTP, LoginsAndRedirectCookiesStayWithTheirServer)
 {
-    ScriptedServer other;
+    // Cookies belong to a host, whatever its port: the other server is another host.
+    ScriptedServer other{QHostAddress(QHostAddress::LocalHostIPv6)};
+    ASSERT_TRUE(other.Listening());
     other.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\nother"));
     ScriptedServer server;
     // To the other server, to a page of its own, and a cookie too large to keep.
@@ -325,6 +328,65 @@ TEST(NMHTTP, LoginsAndRedirectCookiesStayWithTheirServer)
     http.Get(other.Url("/asked"));
     EXPECT_NE(other.Received(1).find(login), npos);
     EXPECT_EQ(other.Received(1).find("Cookie"), npos);
+}
+
+TEST(NMHTTP, CookiesIdentityAndExtraHeadersGoOnlyWhereTheyBelong)
+{
+    // Through a proxy any host name reaches the scripted server, which records what each carried.
+    ScriptedServer proxy;
+    proxy.AddScript(Reply("HTTP/1.0 200 OK\r\nSet-Cookie: fromwww=1; Domain=example.test; Path=/\r\n"
+                          "Set-Cookie: foreign=1; Domain=other.test\r\n"
+                          "Set-Cookie: sid=; Domain=.example.test; Path=/; Max-Age=0\r\n\r\n"));
+    for (int i = 0; i < 3; ++i)
+        proxy.AddScript(Reply("HTTP/1.0 200 OK\r\n\r\n"));
+    proxy.AddScript(Reply("HTTP/1.0 403 Forbidden\r\n\r\n"));
+    const auto jar = std::make_shared<TCookieJar>();
+    for (const TCookie& cookie : ParseCookieFile(".example.test\tTRUE\t/\tFALSE\t0\tsid\ts1\n"
+                                                 "www.example.test\tFALSE\t/dl\tFALSE\t0\tdl\td1\n")
+                                     .Cookies)
+        jar->Add(cookie, 1);
+    TNMHTTP http;
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = proxy.Port();
+    http.UseCookieJar(jar);
+    http.HeaderInfo.LocalProgram = "Kestrow-Test/1.0";
+    http.ExtraHeaders = {"X-Token: secret"};
+    constexpr auto npos = std::string::npos;
+
+    http.Get("http://www.example.test/dl/a.zip");
+    http.Get("http://cdn.example.test/dl/b.zip");
+    http.Get("http://other.test/");
+    http.HeaderInfo.Cookie = "explicit=1";
+    http.Get("http://www.example.test/dl/c.zip");
+    ASSERT_EQ(proxy.ConnectionCount(), 4);
+    EXPECT_NE(proxy.Received(0).find("\r\nCookie: dl=d1; sid=s1\r\n"), npos) << proxy.Received(0);
+    // The server's cookie for its domain joined; its removal of sid took; the foreign one did not.
+    EXPECT_NE(proxy.Received(1).find("\r\nCookie: fromwww=1\r\n"), npos) << proxy.Received(1);
+    EXPECT_EQ(proxy.Received(2).find("Cookie"), npos) << proxy.Received(2);
+    EXPECT_NE(proxy.Received(3).find("\r\nCookie: explicit=1\r\n"), npos) << "the caller's cookie wins";
+    for (int i = 0; i < 4; ++i)
+    {
+        EXPECT_NE(proxy.Received(i).find("\r\nUser-Agent: Kestrow-Test/1.0\r\n"), npos) << i;
+        EXPECT_NE(proxy.Received(i).find("\r\nX-Token: secret\r\n"), npos) << i;
+    }
+
+    // The tunnel's request names the client, and keeps the site's headers to itself.
+    EXPECT_FALSE(MessageOf([&] { http.Get("https://www.example.test/"); }).empty());
+    ASSERT_EQ(proxy.ConnectionCount(), 5);
+    EXPECT_TRUE(proxy.Received(4).starts_with("CONNECT www.example.test:443 HTTP/1.0\r\n"))
+        << proxy.Received(4);
+    EXPECT_NE(proxy.Received(4).find("\r\nUser-Agent: Kestrow-Test/1.0\r\n"), npos);
+    EXPECT_EQ(proxy.Received(4).find("X-Token"), npos);
+    EXPECT_EQ(proxy.Received(4).find("Cookie"), npos);
+
+    // A header line of the client's own, or one that would start another, is never sent.
+    for (const std::string line : {"Host: evil.test", "X-A: 1\r\nHost: evil.test"})
+    {
+        http.ExtraHeaders = {line};
+        EXPECT_TRUE(
+            MessageOf([&] { http.Get("http://www.example.test/"); }).starts_with("Header not sent: "));
+    }
+    EXPECT_EQ(proxy.ConnectionCount(), 5);
 }
 
 TEST(NMHTTP, RelativeRedirectStaysInTheFolderAndWorksThroughAProxy)

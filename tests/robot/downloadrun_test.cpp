@@ -1374,3 +1374,69 @@ TEST_F(DownloadRunEngine, ANameInAFolderListingIsAFileOfThatFolderWhateverItLook
                                         "http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"}));
     EXPECT_EQ(home.Read("out/http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"), "FILE");
 }
+
+TEST_F(DownloadRunEngine, CookiesAndTheIdentityGoWithEveryRequestAndTheCookiesAreSavedAtTheEnd)
+{
+    ScriptedSite site;
+    site.Raw("/index.html",
+             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nSet-Cookie: visit=1; Path=/\r\n\r\n"
+             "<a href=a.zip><a href=b.zip>");
+    site.File("/a.zip", "A");
+    site.File("/b.zip", "B");
+    const std::string cookies =
+        home.Write("cookies.txt", "# exported\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\ts1\n"
+                                  "127.0.0.1\tFALSE\t/\tFALSE\t1\told\tx\nbroken line\n");
+    preferences.Cookies = cookies;
+    preferences.SaveCookies = home.Path() + "saved.txt";
+    preferences.Agent = "Kestrow-Test/2";
+    preferences.Headers = {"X-Token: t", "Host: evil.test"};
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    Go();
+
+    EXPECT_EQ(home.Read("out/a.zip"), "A");
+    EXPECT_EQ(home.Read("out/b.zip"), "B");
+    // The line that is no cookie and the refused header are told, and left out.
+    EXPECT_EQ(run.ErrorCount(), 0);
+    EXPECT_TRUE(observer.Logged("Cookies file " + cookies +
+                                " line 4 skipped: 7 tab-separated fields expected, 1 found"))
+        << ::testing::PrintToString(observer.Lines);
+    EXPECT_TRUE(observer.Logged("Header not sent: Host is written by Kestrow itself"));
+    ASSERT_GE(site.Headers.size(), 3u);
+    for (const std::string& request : site.Headers)
+    {
+        EXPECT_NE(request.find("\r\nUser-Agent: Kestrow-Test/2\r\n"), std::string::npos) << request;
+        EXPECT_NE(request.find("\r\nX-Token: t\r\n"), std::string::npos) << request;
+        EXPECT_EQ(request.find("evil.test"), std::string::npos) << request;
+        EXPECT_EQ(request.find("old=x"), std::string::npos) << request;
+        // The page's own cookie joins the file's for the files that follow it.
+        const bool page = request.starts_with("GET /index.html ");
+        EXPECT_NE(request.find(page ? "\r\nCookie: sid=s1\r\n" : "\r\nCookie: sid=s1; visit=1\r\n"),
+                  std::string::npos)
+            << request;
+    }
+    const std::string saved = home.Read("saved.txt");
+    EXPECT_NE(saved.find("\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\ts1\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\n127.0.0.1\tFALSE\t/\tFALSE\t0\tvisit\t1\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("old"), std::string::npos) << saved;
+    EXPECT_EQ(std::filesystem::status(home.Path() + "saved.txt").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    // A cookies file that cannot be read is said so, and the run goes on without it; a file that
+    // cannot be written leaves the one saved before as it was.
+    preferences.Cookies = home.Path() + "missing.txt";
+    preferences.SaveCookies = home.Path() + "no-such-folder/saved.txt";
+    preferences.OverwriteOn = true;
+    site.Headers.clear();
+    observer = RecordingObserver();
+    Go();
+    EXPECT_EQ(run.ErrorCount(), 2);
+    EXPECT_EQ(observer.LinesWith("Cookies file " + home.Path() + "missing.txt not read: "), 1)
+        << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(observer.LinesWith("Cookies file " + home.Path() + "no-such-folder/saved.txt not written: "),
+              1);
+    EXPECT_EQ(home.Read("out/a.zip"), "A");
+    // Each run starts from its own jar: only what the page sets again goes with the files.
+    ASSERT_GE(site.Headers.size(), 3u);
+    EXPECT_EQ(site.Headers.front().find("Cookie"), std::string::npos) << site.Headers.front();
+    EXPECT_NE(site.Headers.back().find("\r\nCookie: visit=1\r\n"), std::string::npos) << site.Headers.back();
+}
