@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include <QLocale>
 
@@ -12,6 +13,7 @@
 #include "links/patent.h"
 #include "links/urlresolution.h"
 #include "net/origin.h"
+#include "net/ratelimit.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/eventguard.h"
@@ -319,7 +321,11 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
     }
     // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
     for (const std::unique_ptr<TSlot>& slot : units)
+    {
         co_await slot->Fetch->CloseConnectionsAsync();
+        // A preview between runs is not held to the run's limit.
+        slot->Fetch->SetRateLimit(nullptr);
+    }
     EndRun(run);
     current = nullptr;
 }
@@ -353,6 +359,8 @@ TTask<void> TDownloadRun::StartRunAsync(TRun& run)
     Observer.FileProgress(0, 0);
     Observer.Statistics("");
     Fetch->ApplyProxySetting();
+    // One limit for the whole run, whatever number of transfers share it.
+    Fetch->SetRateLimit(settings.LimitRate > 0 ? std::make_shared<TRateLimit>(settings.LimitRate) : nullptr);
     for (const std::unique_ptr<TSlot>& slot : units)
     {
         if (slot->Fetch != Fetch)
