@@ -14,6 +14,7 @@
 #include "cli/usage.h"
 #include "net/origin.h"
 #include "net/port.h"
+#include "net/ratelimit.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
 #include "robot/fetch.h"
@@ -37,6 +38,8 @@ struct GetOptions
     std::vector<std::string> caFiles;
     bool insecure = false;
     bool passive = false;
+    // Bytes per second; 0 for no limit.
+    std::int64_t limitRate = 0;
 };
 
 int UsageError(const std::string& message)
@@ -82,6 +85,8 @@ int Get(const GetOptions& options, bool ftp)
     // A login comes from the options or not at all: a refusal is the answer.
     fetch.AskLogins = false;
     fetch.UseProxy(options.proxyHost, options.proxyPort);
+    if (options.limitRate > 0)
+        fetch.SetRateLimit(std::make_shared<TRateLimit>(options.limitRate));
     // Ctrl+C and SIGTERM end the transfer like Stop: what arrived of it is removed.
     const TSignalStop interrupt(
         [&fetch]
@@ -172,6 +177,8 @@ int GetCommand(int argc, char* argv[])
                 options.insecure = true;
             else if (argument == "--passive")
                 options.passive = true;
+            else if (argument == "--limit-rate")
+                options.limitRate = ByteRate("--limit-rate", arguments.Value());
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())

@@ -64,6 +64,7 @@ struct RunOptions
     std::optional<int> pause;
     bool passive = false;
     std::optional<int> parallel;
+    std::optional<std::int64_t> limitRate;
 };
 
 std::string StartAt(std::string_view text)
@@ -135,6 +136,8 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.passive = true;
         else if (argument == "--parallel")
             options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
+        else if (argument == "--limit-rate")
+            options.limitRate = ByteRate("--limit-rate", arguments.Value());
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -190,6 +193,10 @@ class TCommandLinePreferences : public TRunPreferences
     {
         return options.parallel.value_or(
             std::clamp(stored.SimultaneousTransfers, 1, MaxSimultaneousTransfers));
+    }
+    std::int64_t LimitRate() const override
+    {
+        return options.limitRate.value_or(std::int64_t{std::max(stored.LimitRateKiB, 0)} * 1024);
     }
 
   private:
