@@ -13,7 +13,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 rate_text=${2:-2M}
 seconds=${3:-20}
 window=${4:-10}
@@ -69,18 +69,25 @@ sample_tool() {
     shift
     rm -rf "$out"
     mkdir -p "$out"
-    (cd "$out" && exec "$@" >/dev/null 2>&1) &
+    (cd "$out" && exec "$@" >"$state/output-$name.txt" 2>&1) &
     tool_pid=$!
     local start= now got
     : >"$samples"
     while :; do
         now=$(date +%s.%N)
         got=$(bytes_in "$out")
-        if [ -z "$start" ]; then
-            [ "$got" -gt 0 ] && start=$now || { sleep 0.05; continue; }
+        if [ -z "$start" ] && [ "$got" -eq 0 ]; then
+            if ! kill -0 "$tool_pid" 2>/dev/null; then
+                echo "$name ended without writing anything:" >&2
+                cat "$state/output-$name.txt" >&2
+                exit 1
+            fi
+            sleep 0.05
+            continue
         fi
+        [ -z "$start" ] && start=$now
         echo "$(calc "$now - $start") $got" >>"$samples"
-        [ "$(calc "$now - $start > $seconds + 0.5")" = 1 ] && break
+        [ "$(calc "(($now - $start) > ($seconds + 0.5))")" = 1 ] && break
         if ! kill -0 "$tool_pid" 2>/dev/null; then
             echo "$name ended before $seconds s" >&2
             break
