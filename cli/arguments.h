@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,10 @@ struct TUsageError
 
 // text as a whole number from low to high; raises TUsageError naming the option otherwise.
 int WholeNumber(std::string_view option, std::string_view text, int low, int high);
+
+// text as bytes per second: N, Nk (KiB/s) or NM (MiB/s), the suffix in either case, N whole or
+// with a decimal part; 0 is no limit. Raises TUsageError naming the option otherwise.
+std::int64_t ByteRate(std::string_view option, std::string_view text);
 
 // Walks the arguments of one command: options with and without a value, and plain words.
 class TArguments

@@ -16,6 +16,7 @@
 #include "net/extraheader.h"
 #include "net/origin.h"
 #include "net/port.h"
+#include "net/ratelimit.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/exception.h"
@@ -44,6 +45,8 @@ struct GetOptions
     std::string saveCookies;
     std::string userAgent;
     std::vector<std::string> headers;
+    // Bytes per second; 0 for no limit.
+    std::int64_t limitRate = 0;
 };
 
 int UsageError(const std::string& message)
@@ -89,6 +92,8 @@ int Get(const GetOptions& options, bool ftp)
     // A login comes from the options or not at all: a refusal is the answer.
     fetch.AskLogins = false;
     fetch.UseProxy(options.proxyHost, options.proxyPort);
+    if (options.limitRate > 0)
+        fetch.SetRateLimit(std::make_shared<TRateLimit>(options.limitRate));
     // Ctrl+C and SIGTERM end the transfer like Stop: what arrived of it is removed.
     const TSignalStop interrupt(
         [&fetch]
@@ -224,6 +229,8 @@ int GetCommand(int argc, char* argv[])
                     return UsageError("--header refused: " + refusal);
                 options.headers.push_back(std::move(line));
             }
+            else if (argument == "--limit-rate")
+                options.limitRate = ByteRate("--limit-rate", arguments.Value());
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())

@@ -70,6 +70,7 @@ struct RunOptions
     std::string saveCookies;
     std::optional<std::string> userAgent;
     std::vector<std::string> headers;
+    std::optional<std::int64_t> limitRate;
 };
 
 std::string StartAt(std::string_view text)
@@ -158,6 +159,8 @@ RunOptions ParseOptions(int argc, char* argv[])
                 throw TUsageError{"--header refused: " + refusal};
             options.headers.push_back(std::move(line));
         }
+        else if (argument == "--limit-rate")
+            options.limitRate = ByteRate("--limit-rate", arguments.Value());
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -224,6 +227,10 @@ class TCommandLinePreferences : public TRunPreferences
     {
         return options.parallel.value_or(
             std::clamp(stored.SimultaneousTransfers, 1, MaxSimultaneousTransfers));
+    }
+    std::int64_t LimitRate() const override
+    {
+        return options.limitRate.value_or(std::int64_t{std::max(stored.LimitRateKiB, 0)} * 1024);
     }
 
     std::string CookiesFile() const override { return options.loadCookies.value_or(stored.CookiesFile); }

@@ -65,12 +65,14 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--insecure", "", "for https://, accept any certificate: the server is not verified"},
                     {"--passive", "", "for ftp://, make the data connection from this side (EPSV, else PASV),\n"
                                       "as behind a router or firewall"},
-                    {"--limit-rate", "RATE", "take at most RATE bytes a second (500k, 2M: k for KiB, M for MiB)"},
+                    {"--limit-rate", "RATE", "read at most RATE bytes a second: N, Nk (KiB/s) or NM (MiB/s),\n"
+                                             "such as 500k or 1.5M; 0 for no limit"},
                     {"--user-agent", "TEXT", "name TEXT as the User-Agent (by default none is sent)"},
                     {"--header", "HEADER", "add \"Name: value\" to the request; may be given more than once"},
                     {"--load-cookies", "FILE", "send the cookies of FILE (the tab-separated format browsers export)\n"
                                                "that belong to the address"},
-                    {"--save-cookies", "FILE", "write the cookies, with those the server set, to FILE"},
+                    {"--save-cookies", "FILE", "write the cookies, the file's and those the server set, to FILE\n"
+                                               "(readable by you alone)"},
                     {"-v", "", "print every status report of the client"},
                     {"--help", "", "show this text", TSynopsis::Omitted},
                 }},
@@ -116,14 +118,15 @@ const std::vector<TCommandUsage>& CommandUsages()
                     {"--parallel", "N", "fetch up to N files at once, 1 to 16 (default 4); with a pause each\n"
                                         "server still gets one file at a time"},
                     {"--passive", "", "make FTP data connections from this side (EPSV, else PASV)"},
-                    {"--limit-rate", "RATE", "take at most RATE bytes a second over all transfers together\n"
-                                             "(500k, 2M: k for KiB, M for MiB; 0 for no limit)"},
+                    {"--limit-rate", "RATE", "read at most RATE bytes a second over every transfer of the run:\n"
+                                             "N, Nk (KiB/s) or NM (MiB/s), such as 500k or 1.5M; 0 for no limit"},
                     {"--no-checksums", "", "do not check files against the checksum lists their pages link"},
                     {"--user-agent", "TEXT", "name TEXT as the User-Agent of every request (default: none)"},
                     {"--header", "HEADER", "add \"Name: value\" to every request; may be given more than once"},
                     {"--load-cookies", "FILE", "send the cookies of FILE (the tab-separated format browsers\n"
                                                "export) to the sites they belong to"},
-                    {"--save-cookies", "FILE", "write the run's cookies, with those servers set, to FILE at its end"},
+                    {"--save-cookies", "FILE", "write the run's cookies, the file's and those servers set, to FILE at\n"
+                                               "its end (readable by you alone)"},
                     {"--proxy", "HOST:PORT", "go through an HTTP proxy (\"\" for none)"},
                     {"--log-level", "N", "0 none, 1 URLs and errors, 2 also files, 3 also HTTP codes"},
                     {"--print", "", "print every downloaded file (lp)"},
@@ -149,8 +152,11 @@ const std::vector<TCommandUsage>& CommandUsages()
                            "the file of its name."},
                 {Text, "", "--header refuses line breaks and the headers Kestrow writes itself (Host, Authorization,\n"
                            "Cookie, Range...); --user-agent and --load-cookies are the ways to send those that\n"
-                           "have one. A cookies file is only read; its malformed lines are logged with their\n"
-                           "numbers and skipped."},
+                           "have one. Extra headers go to the sites, never on the tunnel request to a proxy. A\n"
+                           "cookies file is only read: its malformed lines are logged with their numbers and\n"
+                           "skipped, and one named by --load-cookies that cannot be read stops the run before it\n"
+                           "starts (exit 2). Cookies the servers set during the run are sent back for the rest of it;\n"
+                           "--save-cookies writes them with the file's own, readable by you alone."},
                 {Text, "", "A file that breaks off keeps what arrived beside it; a retry, or the next run of the same\n"
                            "list, goes on from there when the server still has the same version."},
                 {Text, "", "Every log line of the run goes to standard output as it is written (and to the log\n"

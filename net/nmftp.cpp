@@ -390,6 +390,8 @@ TTask<bool> TNMFTP::StartTransferAsync(const std::string& command, TCmdType kind
     DataConnection = new TPowersock(this);
     co_await DropStaleInputAsync();
     DataConnection->TimeOut = TimeOut;
+    // Files and listings come under the same speed limit as the replies.
+    DataConnection->SetRateLimit(RateLimit());
     if (OnPacketRecvd)
         DataConnection->OnPacketRecvd = OnPacketRecvd;
     if (passive)

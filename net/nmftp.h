@@ -108,6 +108,11 @@ class TNMFTP : public TPowersock
     TTask<bool> ListFolderAsync(std::string local);
     // The data connection's received count while a download runs, else 0.
     std::int64_t DataReceivedCount() const;
+    // The control or the data connection waits only for the speed limit.
+    bool HeldByRateLimit() const
+    {
+        return TPowersock::HeldByRateLimit() || (DataConnection && DataConnection->HeldByRateLimit());
+    }
     // Servers that fell back to passive mode get another try in active mode.
     void ForgetFallBacks() { passiveServers.clear(); }
 

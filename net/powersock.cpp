@@ -1,5 +1,7 @@
 #include "net/powersock.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -32,6 +34,20 @@ constexpr qint64 ReadBufferLimit = 1024 * 1024;
 // How long a connect to one of a host's addresses may go unanswered before the next is tried:
 // past the first retransmission of the opening segment.
 constexpr int NextAddressMilliseconds = 3000;
+
+// Under a speed limit the system would otherwise grow a connection's receive window as it sees fit,
+// and the peer would fill it at full speed, past the limit. It is fixed at about a tenth of a
+// second's worth (the system doubles what it is given, and keeps part for itself), no smaller than
+// the window a connection starts with: what it can grow by stays small beside the limit.
+void LimitReceiveWindow(QTcpSocket* socket, const TRateLimit* limit)
+{
+    const qintptr descriptor = socket ? socket->socketDescriptor() : -1;
+    if (!limit || descriptor < 0)
+        return;
+    const int size =
+        static_cast<int>(std::clamp<std::int64_t>(limit->BytesPerSecond() / 16, 64 * 1024, 4 << 20));
+    setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
 } // namespace
 
 TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner), timer(new QTimer(this))
@@ -92,6 +108,7 @@ TPowersock::TPowersock(QObject* owner)
     timer->SetOnTimer([this](QObject*) { Notified("Timer", [this] { TimerTriggered(); }); });
     waitLimit->setSingleShot(true);
     connect(waitLimit, &QTimer::timeout, this, [this] { Wake(); });
+    rateReader.Wake = [this] { RateGranted(); };
     InitializeWinsock();
 }
 
@@ -109,6 +126,8 @@ TPowersock::~TPowersock()
         delete socket;
         socket = nullptr;
     }
+    if (rateLimit)
+        rateLimit->Forget(rateReader);
     delete timer;
     --sessionCount;
 }
@@ -289,6 +308,7 @@ QTcpSocket* TPowersock::CreateSocket()
 void TPowersock::SessionEstablished()
 {
     WatchClose();
+    LimitReceiveWindow(socket, rateLimit.get());
     state = TConnectionState::Connected;
     if (OnConnect)
         OnConnect(this);
@@ -305,7 +325,9 @@ void TPowersock::InstallSocket(QTcpSocket* transport)
 {
     transport->setParent(this);
     transport->setProxy(QNetworkProxy::NoProxy);
-    transport->setReadBufferSize(ReadBufferLimit);
+    transport->setReadBufferSize(ReadBufferSize());
+    // A connection taken over from a listener is already up.
+    LimitReceiveWindow(transport, rateLimit.get());
     // Signals of a socket that has since been replaced are ignored.
     auto handle = [this, transport](const char* name, auto handler)
     {
@@ -336,6 +358,9 @@ void TPowersock::CloseTransport()
     }
     ReleaseCloseWitness();
     readingPaused = false;
+    // What was held back belonged to the connection that is gone; its share goes to the others.
+    if (rateLimit)
+        rateLimit->Forget(rateReader);
     if (server)
     {
         server->close();
@@ -389,6 +414,29 @@ void TPowersock::SocketClosed()
         return;
     state = EndedByReset() ? TConnectionState::ClosedByReset : TConnectionState::Unconnected;
     RequestCloseSocket();
+}
+
+qint64 TPowersock::ReadBufferSize() const
+{
+    if (!rateLimit)
+        return ReadBufferLimit;
+    return std::clamp<qint64>(rateLimit->BytesPerSecond() / 8, 16 * 1024, ReadBufferLimit);
+}
+
+void TPowersock::SetRateLimit(std::shared_ptr<TRateLimit> limit)
+{
+    if (limit == rateLimit)
+        return;
+    const bool held = HeldByRateLimit();
+    if (rateLimit)
+        rateLimit->Forget(rateReader);
+    rateLimit = std::move(limit);
+    if (socket)
+        socket->setReadBufferSize(ReadBufferSize());
+    LimitReceiveWindow(socket, rateLimit.get());
+    // Reading held back by the old limit goes on under the new one.
+    if (held)
+        RateGranted();
 }
 
 TTlsSession* TPowersock::RunTlsDirectly()

@@ -13,6 +13,7 @@
 #include <QObject>
 
 #include "net/bodydecoder.h"
+#include "net/ratelimit.h"
 #include "net/receivebuffer.h"
 #include "net/sockexception.h"
 #ifndef Q_MOC_RUN
@@ -204,6 +205,13 @@ class TPowersock : public QObject
     // Makes a connection returned by Accept the session's socket; the listener is closed.
     void AdoptSocket(QTcpSocket* accepted);
 
+    // The speed limit this session reads under, shared with the other sessions of a run; null
+    // reads as fast as the peer sends. Sending is never limited.
+    void SetRateLimit(std::shared_ptr<TRateLimit> limit);
+    const std::shared_ptr<TRateLimit>& RateLimit() const { return rateLimit; }
+    // Bytes wait for this session, and only the speed limit keeps it from reading them.
+    bool HeldByRateLimit() const { return rateLimit && rateLimit->Holding(rateReader); }
+
     // Sessions alive in this process.
     static int SessionCount();
 
@@ -328,6 +336,11 @@ class TPowersock : public QObject
     void AppendReceived(const char* bytes, qint64 count);
     // Reading goes on once the receive buffer has room again.
     void ResumeReading();
+    // The speed limit has budget for this session again.
+    void RateGranted();
+    // What Qt may hold unread for the session: little under a speed limit, so that what is read
+    // in one go when the peer closes stays small beside the limit.
+    qint64 ReadBufferSize() const;
     std::size_t ReceiveLimit() const;
     // Keeps a second descriptor of the connection, so that its TCP state can still be asked
     // once Qt has closed its own; ReleaseCloseWitness closes it.
@@ -344,7 +357,7 @@ class TPowersock : public QObject
     [[noreturn]] void RaiseConnectionReset();
     // A body that ends with the connection was cut off with it; received bytes had come.
     [[noreturn]] void RaiseCutShort(std::int64_t received);
-    void ReadTlsRecords(int closesBefore, const std::function<bool()>& room);
+    void ReadTlsRecords(int closesBefore, const std::function<bool()>& room, qint64 allowed);
     // Whether the rule or the condition ends the waiter now; its end is set when it does.
     bool WaitEnds(TWaiter& waiter);
     // The wait under way is looked at: a step whose wait has ended goes on.
@@ -401,4 +414,6 @@ class TPowersock : public QObject
     TTlsSession* tls = nullptr;
     // How the last TLS session ended, when not by the peer's close_notify.
     std::string tlsEndReason;
+    std::shared_ptr<TRateLimit> rateLimit;
+    TRateLimit::TReader rateReader;
 };

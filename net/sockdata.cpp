@@ -108,6 +108,8 @@ bool TPowersock::PeerGone() const
 
 void TPowersock::AppendReceived(const char* bytes, qint64 count)
 {
+    if (rateLimit)
+        rateLimit->Spend(rateReader, count);
     if (capture)
         capture->Receive(std::string_view(bytes, static_cast<std::size_t>(count)));
     else
@@ -164,15 +166,19 @@ void TPowersock::ReadToStream()
     const int closesBefore = closeCount;
     qint64 taken = 0;
     const auto room = [this] { return capture || received.Size() < ReceiveLimit(); };
+    // Under a speed limit no more than its allowance; with none spent, reading waits for the
+    // limit to wake it.
+    const qint64 allowed = rateLimit
+                               ? std::min<qint64>(MaxReadPerNotification, rateLimit->Allowance(rateReader))
+                               : MaxReadPerNotification;
     if (tls)
     {
-        ReadTlsRecords(closesBefore, room);
+        ReadTlsRecords(closesBefore, room, allowed);
         return;
     }
-    while (socket && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
-           socket->bytesAvailable() > 0)
+    while (socket && closeCount == closesBefore && taken < allowed && room() && socket->bytesAvailable() > 0)
     {
-        const qint64 n = socket->read(chunk.get(), ChunkSize);
+        const qint64 n = socket->read(chunk.get(), std::min(ChunkSize, allowed - taken));
         if (n < 0)
         {
             LastError = WinsockNumber(sockerrors::FromSocketError(socket->error(), socket->errorString()));
@@ -187,16 +193,18 @@ void TPowersock::ReadToStream()
     }
     if (socket && closeCount == closesBefore && socket->bytesAvailable() > 0)
     {
-        if (room())
-            PostReadMore();
-        else
+        if (!room())
             readingPaused = true;
+        else if (rateLimit && rateLimit->Allowance(rateReader) == 0)
+            rateLimit->Hold(rateReader);
+        else
+            PostReadMore();
     }
     if (OnDataArrived)
         OnDataArrived(this);
 }
 
-void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& room)
+void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& room, qint64 allowed)
 {
     // Records are read until the session waits for the socket. The socket's notifier fires as
     // long as bytes wait in the system, so it is not watched while the receive buffer is full;
@@ -204,19 +212,22 @@ void TPowersock::ReadTlsRecords(int closesBefore, const std::function<bool()>& r
     // asks for another.
     qint64 taken = 0;
     long n = 0;
-    while (tls && closeCount == closesBefore && taken < MaxReadPerNotification && room() &&
-           (n = tls->Read(chunk.get(), ChunkCapacity)) > 0)
+    while (tls && closeCount == closesBefore && taken < allowed && room() &&
+           (n = tls->Read(chunk.get(), std::min(ChunkCapacity, allowed - taken))) > 0)
     {
         AppendReceived(chunk.get(), n);
         taken += n;
     }
     if (tls && closeCount == closesBefore && n >= 0)
     {
+        // Held back by the speed limit, the socket is not watched either: the limit wakes it.
         if (!room())
             readingPaused = true;
-        else if (n > 0)
+        else if (rateLimit && rateLimit->Allowance(rateReader) == 0)
+            rateLimit->Hold(rateReader);
+        else if (n > 0 || taken >= allowed)
             PostReadMore();
-        tls->WatchReading(!readingPaused);
+        tls->WatchReading(!readingPaused && !HeldByRateLimit());
     }
     if (taken > 0 && OnDataArrived && closeCount == closesBefore)
         OnDataArrived(this);
@@ -229,6 +240,18 @@ void TPowersock::ResumeReading()
     if (received.Size() >= ReceiveLimit())
         return;
     readingPaused = false;
+    if (HeldByRateLimit())
+        return;
+    if (tls)
+        tls->WatchReading(true);
+    PostReadMore();
+}
+
+void TPowersock::RateGranted()
+{
+    // A full receive buffer still holds reading back; a wait that makes room resumes it.
+    if (readingPaused)
+        return;
     if (tls)
         tls->WatchReading(true);
     PostReadMore();

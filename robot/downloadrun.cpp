@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include <QLocale>
 
@@ -14,6 +15,7 @@
 #include "net/cookiefile.h"
 #include "net/extraheader.h"
 #include "net/origin.h"
+#include "net/ratelimit.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/eventguard.h"
@@ -321,7 +323,11 @@ TTask<void> TDownloadRun::RunAsync(bool testRun)
     }
     // The connections kept for a next transfer are closed, the FTP ones with a goodbye.
     for (const std::unique_ptr<TSlot>& slot : units)
+    {
         co_await slot->Fetch->CloseConnectionsAsync();
+        // A preview between runs is not held to the run's limit.
+        slot->Fetch->SetRateLimit(nullptr);
+    }
     EndRun(run);
     current = nullptr;
 }
@@ -356,6 +362,8 @@ TTask<void> TDownloadRun::StartRunAsync(TRun& run)
     Observer.Statistics("");
     Fetch->ApplyProxySetting();
     UseIdentityAndNewJar();
+    // One limit for the whole run, whatever number of transfers share it.
+    Fetch->SetRateLimit(settings.LimitRate > 0 ? std::make_shared<TRateLimit>(settings.LimitRate) : nullptr);
     for (const std::unique_ptr<TSlot>& slot : units)
     {
         if (slot->Fetch != Fetch)

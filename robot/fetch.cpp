@@ -4,6 +4,7 @@
 #include "net/httpparse.h"
 #include "net/nmftp.h"
 #include "net/nmhttp.h"
+#include "net/ratelimit.h"
 #include "net/origin.h"
 #include "platform/exception.h"
 #include "platform/bytetext.h"
@@ -45,6 +46,8 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     TimerConnect = new TWatchdog(this);
     TimerConnect->OnTimeOut = [this] { Abort(); };
     TimerConnect->OnError = [this](const std::string& message) { Observer.Caught(message); };
+    // Under a slow speed limit shared by many transfers, one may wait long for its turn.
+    TimerConnect->HeldBack = [this] { return NMHTTP1->HeldByRateLimit() || NMFTP1->HeldByRateLimit(); };
 
     NMHTTP1 = new TNMHTTP(this);
     NMHTTP1->Body = "Default.htm";
@@ -152,6 +155,7 @@ void TFetch::ShareWith(TFetch& first)
     HttpEvents->Logins = first.HttpEvents->Logins;
     NMHTTP1->ShareCookies(*first.NMHTTP1);
     UseIdentity(first.NMHTTP1->HeaderInfo.LocalProgram, first.NMHTTP1->ExtraHeaders);
+    SetRateLimit(first.rateLimit);
 }
 
 void TFetch::UseIdentity(const std::string& userAgent, const std::vector<std::string>& extraHeaders)
@@ -168,6 +172,13 @@ void TFetch::UseCookies(std::shared_ptr<TCookieJar> jar)
 std::shared_ptr<TCookieJar> TFetch::Cookies() const
 {
     return NMHTTP1->CookieJar();
+}
+
+void TFetch::SetRateLimit(std::shared_ptr<TRateLimit> limit)
+{
+    rateLimit = std::move(limit);
+    NMHTTP1->SetRateLimit(rateLimit);
+    NMFTP1->SetRateLimit(rateLimit);
 }
 
 TLogins& TFetch::Logins()

@@ -20,6 +20,7 @@ class THttpEvents;
 struct TLogins;
 class TNMFTP;
 class TNMHTTP;
+class TRateLimit;
 class TTlsTrust;
 class TWatchdog;
 class Exception;
@@ -151,6 +152,8 @@ class TFetch : public QObject
     std::shared_ptr<TCookieJar> Cookies() const;
     // The logins this unit's transfers use.
     TLogins& Logins();
+    // The speed limit everything this unit receives comes under (null: none); ShareWith shares it.
+    void SetRateLimit(std::shared_ptr<TRateLimit> limit);
 
     // Ends whatever the clients wait for; the transfer under way raises, and what arrived of it
     // waits for the next attempt at the same file.
@@ -207,6 +210,7 @@ class TFetch : public QObject
     TNMFTP* NMFTP1;
     std::unique_ptr<THttpEvents> HttpEvents;
     TWatchdog* TimerConnect;
+    std::shared_ptr<TRateLimit> rateLimit;
     // The FTP server's last error reply, which explains a wait that it ended (421, 425, 426).
     std::string lastFtpErrorReply;
     bool lastWasFtp = false;

@@ -58,6 +58,8 @@ void TWatchdog::Resume()
 
 void TWatchdog::Tick()
 {
+    if (HeldBack && HeldBack())
+        sinceActivity.restart();
     if (sinceActivity.elapsed() < limit)
         return;
     fired = true;

@@ -20,6 +20,9 @@ class TWatchdog : public QObject
 
     // Called once per time-out without a sign of life while armed.
     std::function<void()> OnTimeOut;
+    // Whether the transfer is only held back (by a speed limit) rather than silent: while it is,
+    // the time-out counts afresh.
+    std::function<bool()> HeldBack;
     // Hears what OnTimeOut raised; it goes no further.
     std::function<void(const std::string& message)> OnError;
 

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -137,11 +138,34 @@ TEST(KestrowCliGet, RefusesWrongUsage)
     for (const QStringList& arguments :
          {QStringList{"http://h/"}, QStringList{"gopher://h/", "file"},
           QStringList{"http://h/", "f", "--proxy", "h"}, QStringList{"http://h/", "f", "--timeout", "0"},
-          QStringList{"http://h/", "f", "--bogus"}})
+          QStringList{"http://h/", "f", "--bogus"}, QStringList{"http://h/", "f", "--limit-rate", "2x"}})
     {
         const CliResult result = RunGet(arguments);
         EXPECT_EQ(result.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_NE(result.err.find("Usage: kestrow-cli get URL FILE"), std::string::npos);
+    }
+}
+
+TEST(KestrowCliGet, UnderASpeedLimitAFileComesWholeAtItsPaceOverFtpAndTls)
+{
+    // 192 KiB at 128 KiB/s take well over a second, less the first share, through an FTP data
+    // connection made either way and through TLS, whose records are read in part.
+    const std::string bytes = Version('L', 192 * 1024);
+    std::ofstream(PeerStateDir("ftp") + "root/pub/limited.bin", std::ios::binary) << bytes;
+    std::ofstream(PeerStateDir("nginx_tls") + "root/files/limited.bin", std::ios::binary) << bytes;
+    const QString ftp = Q("ftp://127.0.0.1:" + std::to_string(PeerPort("ftp")) + "/pub/limited.bin");
+    const QString tls = Q("https://127.0.0.1:" + PeerValue("nginx_tls", "port") + "/files/limited.bin");
+    for (const QStringList& how : {QStringList{ftp}, QStringList{ftp, "--passive"},
+                                   QStringList{tls, "--ca-file", Q(PeerStateDir("nginx_tls") + "ca.pem")}})
+    {
+        TempDir dir;
+        QElapsedTimer took;
+        took.start();
+        const CliResult result = RunGet(
+            QStringList{how.front(), Q(dir.Path() + "limited.bin"), "--limit-rate", "128k"} + how.mid(1));
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(dir.Read("limited.bin") == bytes) << how.join(' ').toStdString();
+        EXPECT_GE(took.elapsed(), 1300) << how.join(' ').toStdString();
     }
 }
 

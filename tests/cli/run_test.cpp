@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QProcess>
 
+#include "cli/arguments.h"
 #include "clirun.h"
 #include "nginxsite.h"
 #include "peers.h"
@@ -210,11 +211,14 @@ TEST(KestrowCliRun, ErrorsGiveExitStatusOneAndTheirCountOnStandardError)
 TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
 {
     const std::vector<QStringList> refused = {
-        {"--retries", "-1"},  {"--retries", "1000"},    {"--timeout", "4"},      {"--timeout", "ten"},
-        {"--log-level", "4"}, {"--start-at", "25:00"},  {"--start-at", "10:10"}, {"--start-at", "9:30"},
-        {"--proxy", "host"},  {"--proxy", "host:port"}, {"--password", "pw"},    {"--filter"},
-        {"--no-such-option"}, {"extra-argument"},       {"--parallel", "0"},     {"--parallel", "17"},
-        {"--parallel", "x"},  {"--parallel"},
+        {"--retries", "-1"},        {"--retries", "1000"},  {"--timeout", "4"},
+        {"--timeout", "ten"},       {"--log-level", "4"},   {"--start-at", "25:00"},
+        {"--start-at", "10:10"},    {"--start-at", "9:30"}, {"--proxy", "host"},
+        {"--proxy", "host:port"},   {"--password", "pw"},   {"--filter"},
+        {"--no-such-option"},       {"extra-argument"},     {"--parallel", "0"},
+        {"--parallel", "17"},       {"--parallel", "x"},    {"--parallel"},
+        {"--limit-rate", "fast"},   {"--limit-rate", "-1"}, {"--limit-rate", "2kb"},
+        {"--limit-rate", "1.5.5M"}, {"--limit-rate"},
     };
     ScriptedServer server;
     for (const QStringList& arguments : refused)
@@ -228,6 +232,14 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
         {
             EXPECT_TRUE(Contains(result.err, "--parallel takes a whole number from 1 to 16, not '" +
                                                  arguments[1].toStdString() + "'"))
+                << result.err;
+        }
+        if (arguments.size() == 2 && arguments[0] == "--limit-rate")
+        {
+            EXPECT_TRUE(
+                Contains(result.err, "--limit-rate takes bytes per second as N, Nk or NM (such as 500k or "
+                                     "1.5M; 0 for no limit), not '" +
+                                         arguments[1].toStdString() + "'"))
                 << result.err;
         }
     }
@@ -279,6 +291,30 @@ TEST(KestrowCliRun, BadUsageIsRefusedBeforeAnythingIsFetched)
         EXPECT_TRUE(Contains(helpPage, "<code>" + option)) << option << " in Help/kesthelp.html";
     }
     EXPECT_GE(listed, 20);
+}
+
+TEST(KestrowCliRun, LimitRateIsBytesPerSecondOrKibibytesOrMebibytes)
+{
+    const std::vector<std::pair<std::string, std::int64_t>> rates = {
+        {"0", 0},
+        {"0.0", 0},
+        {"500", 500},
+        {"2k", 2048},
+        {"2K", 2048},
+        {"1.5M", 1572864},
+        {"1.5m", 1572864},
+        {".5k", 512},
+        {"3.", 3},
+        {"0.2", 1},
+        {"100.7", 101},
+        {"1048576k", 1LL << 30},
+        {"1048576M", 1LL << 40},
+    };
+    for (const auto& [text, bytes] : rates)
+        EXPECT_EQ(ByteRate("--limit-rate", text), bytes) << text;
+    for (const char* text :
+         {"", ".", "k", "1e3", "inf", "nan", "+5", "-5", "5 k", "5kk", "5G", "1048577M", "0x10"})
+        EXPECT_THROW(ByteRate("--limit-rate", text), TUsageError) << text;
 }
 
 TEST(KestrowCliRun, ATestRunWritesNoFile)
