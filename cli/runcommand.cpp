@@ -64,6 +64,7 @@ struct RunOptions
     std::optional<int> pause;
     bool passive = false;
     std::optional<int> parallel;
+    bool noChecksums = false;
 };
 
 std::string StartAt(std::string_view text)
@@ -133,6 +134,8 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.pause = arguments.Number(0, 60);
         else if (argument == "--passive")
             options.passive = true;
+        else if (argument == "--no-checksums")
+            options.noChecksums = true;
         else if (argument == "--parallel")
             options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
         else if (argument.starts_with("-") || !options.listFile.empty())
@@ -191,6 +194,7 @@ class TCommandLinePreferences : public TRunPreferences
         return options.parallel.value_or(
             std::clamp(stored.SimultaneousTransfers, 1, MaxSimultaneousTransfers));
     }
+    bool CheckChecksums() const override { return !options.noChecksums && stored.CheckChecksums != 0; }
 
   private:
     const TSettingsRecord& stored;

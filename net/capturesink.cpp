@@ -1,7 +1,9 @@
 #include "net/capturesink.h"
 
+#include <algorithm>
 #include <cerrno>
 
+#include "net/streamdigest.h"
 #include "platform/exception.h"
 #include "platform/filewrite.h"
 
@@ -11,8 +13,9 @@ namespace
 constexpr qsizetype WriteBatch = 256 * 1024;
 } // namespace
 
-TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt)
-    : fileName(fileName), decoder(framing)
+TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt,
+                           TStreamDigest* digest)
+    : fileName(fileName), decoder(framing), digest(digest)
 {
     const QIODevice::OpenMode mode =
         appendAt < 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
@@ -20,6 +23,8 @@ TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, st
         throw Exception(FileCreateErrorText(fileName, errno));
     if (appendAt >= 0 && (!file.resize(appendAt) || !file.seek(appendAt)))
         throw Exception(FileWriteErrorText(fileName, file.errorString().toStdString()));
+    if (digest)
+        digest->Begin(fileName, std::max<std::int64_t>(appendAt, 0));
 }
 
 TCaptureSink::~TCaptureSink()
@@ -48,5 +53,13 @@ void TCaptureSink::Flush()
         return;
     if (error.empty() && !WriteAll(file, batch.constData(), batch.size()))
         error = FileWriteErrorText(fileName, file.errorString().toStdString());
-    batch.truncate(0);
+    if (digest && error.empty())
+    {
+        // The digest keeps the block it shares; the next batch gets a buffer of its own.
+        digest->Feed(batch);
+        batch = QByteArray();
+        batch.reserve(WriteBatch * 2);
+    }
+    else
+        batch.truncate(0);
 }

@@ -37,6 +37,7 @@ struct TSettingsRecord
     // How many files a run fetches at once, 1 to MaxStoredTransfers; files of older versions
     // have none.
     int32_t SimultaneousTransfers = DefaultStoredTransfers;
+    int32_t CheckChecksums = 1;
     // Set by the main window once ReadSettings has returned; the preferences dialog takes
     // no values from the record before that.
     bool SettingsLoaded = false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -1373,4 +1374,78 @@ TEST_F(DownloadRunEngine, ANameInAFolderListingIsAFileOfThatFolderWhateverItLook
                                         "ftp---127.0.0.1-" + std::to_string(ftp.Port()) + "-pub-",
                                         "http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"}));
     EXPECT_EQ(home.Read("out/http-%2F%2F127.0.0.1-" + port + "%2Fstolen.zip"), "FILE");
+}
+
+namespace
+{
+std::string SumOf(const std::string& bytes, QCryptographicHash::Algorithm algorithm)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), algorithm).toHex().toStdString();
+}
+} // namespace
+
+TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIsRetriedAndNeverKept)
+{
+    ScriptedSite site;
+    site.Page("/d/index.html", "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip>"
+                               "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS>"
+                               "<a href=unlisted.zip.sha256>");
+    site.File("/d/good.zip", "GOOD BYTES");
+    site.File("/d/bad.zip", "BYTES THAT CHANGED");
+    site.File("/d/free.zip", "FREE");
+    site.File("/d/beside.zip", "BESIDE");
+    site.File("/d/beside.zip.md5", SumOf("BESIDE", QCryptographicHash::Md5) + "\n");
+    site.File("/d/SHA256SUMS", SumOf("GOOD BYTES", QCryptographicHash::Sha256) + "  good.zip\n" +
+                                   SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256) + " *./bad.zip\n" +
+                                   SumOf("ELSEWHERE", QCryptographicHash::Sha256) + "  other.zip\n");
+    const std::string badSum = SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256);
+    const std::string gotSum = SumOf("BYTES THAT CHANGED", QCryptographicHash::Sha256);
+    run.URLList.SetItems({site.Url("/d/index.html") + "->" + Out()});
+    preferences.RetryLimit = 2;
+    preferences.OverwriteOn = true;
+    home.Write("out/bad.zip", "OLDER FILE");
+    prompts.Answers = {false};
+    Go();
+
+    const auto requests = [&site](const std::string& target)
+    { return std::count(site.Requests.begin(), site.Requests.end(), "GET " + target); };
+    // The lists come once, before any file; one that is not there costs nothing but its check.
+    EXPECT_EQ(requests("/d/SHA256SUMS"), 1);
+    EXPECT_EQ(requests("/d/beside.zip.md5"), 1);
+    EXPECT_EQ(requests("/gone/SHA512SUMS"), 1);
+    EXPECT_EQ(requests("/d/unlisted.zip.sha256"), 0) << "a list beside a file the run does not take";
+    const auto firstFile = std::find_if(site.Requests.begin(), site.Requests.end(),
+                                        [](const std::string& r) { return r.ends_with(".zip"); });
+    const auto lastList = std::find(site.Requests.begin(), site.Requests.end(), "GET /gone/SHA512SUMS");
+    EXPECT_LT(lastList, firstFile);
+
+    EXPECT_EQ(requests("/d/bad.zip"), 3) << "tried, then retried twice";
+    EXPECT_EQ(run.ErrorCount(), 1);
+    EXPECT_EQ(observer.LinesWith("(Checksum mismatch: expected " + badSum + " got " + gotSum + ")"), 1);
+    EXPECT_EQ(home.Read("out/bad.zip"), "OLDER FILE") << "the older file stays";
+    EXPECT_EQ(home.Read("out/good.zip"), "GOOD BYTES");
+    EXPECT_EQ(home.Read("out/beside.zip"), "BESIDE");
+    EXPECT_EQ(home.Read("out/free.zip"), "FREE");
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"bad.zip", "beside.zip", "free.zip", "good.zip",
+                                                        Name(site.server, "d-index.html")}))
+        << "no list and no part is left in the output folder";
+    EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 1);
+    EXPECT_EQ(observer.LinesWith("MD5 checksum matches"), 1);
+    EXPECT_EQ(
+        observer.LinesWith("Checksum list " + site.Url("/d/SHA256SUMS") + " names 2 files of this page"), 1);
+    EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/gone/SHA512SUMS") +
+                                 " not read (404:Not Found): its files are not checked"),
+              1);
+
+    // Checking off: no list is fetched, and what the server sends is kept.
+    site.Requests.clear();
+    preferences.Checksums = false;
+    prompts.Answers = {};
+    Go();
+    std::sort(site.Requests.begin(), site.Requests.end());
+    EXPECT_EQ(site.Requests,
+              (std::vector<std::string>{"GET /d/bad.zip", "GET /d/beside.zip", "GET /d/free.zip",
+                                        "GET /d/good.zip", "GET /d/index.html"}));
+    EXPECT_EQ(run.ErrorCount(), 0);
+    EXPECT_EQ(home.Read("out/bad.zip"), "BYTES THAT CHANGED");
 }
