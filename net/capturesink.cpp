@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "net/streamdigest.h"
 #include "platform/exception.h"
@@ -55,10 +56,11 @@ void TCaptureSink::Flush()
         error = FileWriteErrorText(fileName, file.errorString().toStdString());
     if (digest && error.empty())
     {
-        // The digest keeps the block it shares; the next batch gets a buffer of its own.
-        digest->Feed(batch);
-        batch = QByteArray();
-        batch.reserve(WriteBatch * 2);
+        // The block goes to the digest; the next batch takes a buffer it is done with.
+        QByteArray next = digest->Spare();
+        if (next.capacity() < WriteBatch * 2)
+            next.reserve(WriteBatch * 2);
+        digest->Feed(std::exchange(batch, std::move(next)));
     }
     else
         batch.truncate(0);

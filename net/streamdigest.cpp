@@ -74,10 +74,25 @@ void TStreamDigest::Begin(const std::string& fileName, std::int64_t keptBytes)
     Post({TJob::Start, {}, fileName, keptBytes});
 }
 
-void TStreamDigest::Feed(const QByteArray& block)
+void TStreamDigest::Feed(QByteArray block)
 {
     if (!block.isEmpty())
-        Post({TJob::Block, block, {}, 0});
+        Post({TJob::Block, std::move(block), {}, 0});
+}
+
+QByteArray TStreamDigest::Spare()
+{
+    QByteArray block;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (!spare.empty())
+        {
+            block = std::move(spare.front());
+            spare.pop_front();
+        }
+    }
+    block.truncate(0);
+    return block;
 }
 
 std::string TStreamDigest::Finish()
@@ -130,6 +145,13 @@ void TStreamDigest::Work()
         case TJob::Block:
             EVP_DigestUpdate(context.get(), job.Bytes.constData(),
                              static_cast<std::size_t>(job.Bytes.size()));
+            {
+                // Every block is kept for reuse: a new one is made only while none is spare, so
+                // there are never more than the queue, the one hashed and the one being filled.
+                // Handing memory back and taking it again costs more than the hashing.
+                const std::lock_guard<std::mutex> guard(lock);
+                spare.push_back(std::move(job.Bytes));
+            }
             break;
         case TJob::End:
         {

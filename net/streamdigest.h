@@ -28,8 +28,12 @@ class TStreamDigest
     // The file is written again after its first keptBytes (0: from its start): the sum starts
     // afresh, with those bytes read from the file first.
     void Begin(const std::string& fileName, std::int64_t keptBytes);
-    // The next bytes written after those before.
-    void Feed(const QByteArray& block);
+    // The next bytes written after those before. The block is handed over (moved in), so that
+    // Spare can give its buffer back, unshared, for the bytes that follow.
+    void Feed(QByteArray block);
+    // An empty block whose buffer the digest is done with (a new one when there is none), so
+    // that a long transfer does not take fresh memory for every block.
+    QByteArray Spare();
     // The sum of the bytes since the last Begin, in lower-case hex. Raises Exception when the
     // kept bytes could not be read.
     std::string Finish();
@@ -59,6 +63,7 @@ class TStreamDigest
     std::condition_variable wake;
     std::condition_variable room;
     std::deque<TJob> queue;
+    std::deque<QByteArray> spare;
     bool quit = false;
     bool resultReady = false;
     std::string result;
