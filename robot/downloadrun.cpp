@@ -712,7 +712,8 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     {
         const TScanning scanning(Observer);
         if (ftpFolder)
-            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode, pageLinks);
+            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode, pageLinks,
+                        settings.CheckChecksums && !run.TestRun ? &checksumLists : nullptr);
         else
             work.PageAddress =
                 ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, pageLinks, work.PageAddress,

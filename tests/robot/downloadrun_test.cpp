@@ -1449,3 +1449,44 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(home.Read("out/bad.zip"), "BYTES THAT CHANGED");
 }
+
+TEST_F(DownloadRunEngine, AResumedFileIsSummedFromItsFirstByteAndOneThatFailsItsSumComesAgainFromTheStart)
+{
+    std::string first(1000, '\0');
+    for (std::size_t i = 0; i < first.size(); ++i)
+        first[i] = static_cast<char>('a' + i % 26);
+    std::string spoilt = first;
+    spoilt[700] = '!';
+    const std::string whole = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nETag: \"v1\"\r\n\r\n";
+    const std::string rest = "HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes "
+                             "400-999/1000\r\nContent-Length: 600\r\n\r\n";
+    const auto cut = Script().ExpectHeader().Send(whole + first.substr(0, 400)).Pause(50).Reset();
+    // Cut at 400, then the rest: the kept bytes count in the sum.
+    ScriptedServer resumed;
+    resumed.AddScript(cut);
+    resumed.AddScript(Script().ExpectHeader().Send(rest + first.substr(400)).Close());
+    // Cut at 400, then a spoilt rest: the whole fails its sum, and comes again from its start.
+    ScriptedServer spoiltRest;
+    spoiltRest.AddScript(cut);
+    spoiltRest.AddScript(Script().ExpectHeader().Send(rest + spoilt.substr(400)).Close());
+    spoiltRest.AddScript(Script().ExpectHeader().Send(whole + first).Close());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + resumed.Url("/a/data.bin") +
+                                 "><a href=" + spoiltRest.Url("/b/data.bin") + "><a href=SHA256SUMS>");
+    site.File("/SHA256SUMS", SumOf(first, QCryptographicHash::Sha256) + "  data.bin\n");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.Filter = ".bin";
+    preferences.RetryLimit = 3;
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(observer.LinesWith("Resumed at 400 of 1000 bytes"), 2);
+    EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 2);
+    EXPECT_EQ(resumed.ConnectionCount(), 2);
+    ASSERT_EQ(spoiltRest.ConnectionCount(), 3);
+    EXPECT_NE(spoiltRest.Received(1).find("Range: bytes=400-"), npos);
+    EXPECT_EQ(spoiltRest.Received(2).find("Range:"), npos)
+        << "a file that failed its sum is not gone on from";
+    EXPECT_EQ(home.Read("out/" + Name(resumed, "a-data.bin")), first);
+    EXPECT_EQ(home.Read("out/" + Name(spoiltRest, "b-data.bin")), first);
+}
