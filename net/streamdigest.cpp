@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <QObject>
+
 #include <openssl/evp.h>
 
 #include "platform/exception.h"
@@ -31,13 +33,14 @@ std::string Hex(const unsigned char* bytes, unsigned int count)
 }
 
 // The first count bytes of the file go into the sum; an empty text when all went well.
-std::string HashKept(EVP_MD_CTX* context, const std::string& fileName, std::int64_t count)
+std::string HashKept(EVP_MD_CTX* context, const std::string& fileName, std::int64_t count,
+                     const std::atomic<bool>& quitting)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
     if (!file)
         return "Cannot read " + fileName + " to check its sum";
     std::vector<unsigned char> buffer(1 << 20);
-    while (count > 0)
+    while (count > 0 && !quitting)
     {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(count, buffer.size()));
         const std::size_t got = std::fread(buffer.data(), 1, wanted, file.get());
@@ -50,7 +53,7 @@ std::string HashKept(EVP_MD_CTX* context, const std::string& fileName, std::int6
 }
 } // namespace
 
-TStreamDigest::TStreamDigest(const std::string& algorithm)
+TStreamDigest::TStreamDigest(const std::string& algorithm) : context(std::make_unique<QObject>())
 {
     md = EVP_get_digestbyname(algorithm.c_str());
     if (!md)
@@ -62,6 +65,7 @@ TStreamDigest::~TStreamDigest()
     {
         const std::lock_guard<std::mutex> guard(lock);
         quit = true;
+        quitting = true;
         queue.clear();
     }
     wake.notify_all();
@@ -95,15 +99,24 @@ QByteArray TStreamDigest::Spare()
     return block;
 }
 
-std::string TStreamDigest::Finish()
+TTask<std::string> TStreamDigest::FinishAsync()
 {
     Post({TJob::End, {}, {}, 0});
-    std::unique_lock<std::mutex> guard(lock);
-    room.wait(guard, [this] { return resultReady; });
-    resultReady = false;
-    if (!failure.empty())
-        throw Exception(failure);
-    return result;
+    for (;;)
+    {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            if (resultReady)
+            {
+                resultReady = false;
+                if (!failure.empty())
+                    throw Exception(failure);
+                co_return result;
+            }
+        }
+        // The helper's notice is a queued call: it comes only once this step waits.
+        co_await ready.Wait();
+    }
 }
 
 void TStreamDigest::Post(TJob job)
@@ -120,6 +133,7 @@ void TStreamDigest::Post(TJob job)
 
 void TStreamDigest::Work()
 {
+    QObject* notices = this->context.get();
     const std::unique_ptr<EVP_MD_CTX, TFreeContext> context(EVP_MD_CTX_new());
     const EVP_MD* digest = static_cast<const EVP_MD*>(md);
     EVP_DigestInit_ex(context.get(), digest, nullptr);
@@ -140,7 +154,7 @@ void TStreamDigest::Work()
         {
         case TJob::Start:
             EVP_DigestInit_ex(context.get(), digest, nullptr);
-            error = job.Kept > 0 ? HashKept(context.get(), job.FileName, job.Kept) : std::string();
+            error = job.Kept > 0 ? HashKept(context.get(), job.FileName, job.Kept, quitting) : std::string();
             break;
         case TJob::Block:
             EVP_DigestUpdate(context.get(), job.Bytes.constData(),
@@ -165,7 +179,9 @@ void TStreamDigest::Work()
                 failure = std::exchange(error, std::string());
                 resultReady = true;
             }
-            room.notify_all();
+            // The context lives until this thread has been joined.
+            QMetaObject::invokeMethod(
+                notices, [this] { ready.Notify(); }, Qt::QueuedConnection);
             break;
         }
         }

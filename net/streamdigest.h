@@ -1,13 +1,20 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include <QByteArray>
+
+#include "platform/signal.h"
+#include "platform/task.h"
+
+class QObject;
 
 // Sums a file's bytes as they are written, so that no second read of the file is needed. The
 // hashing runs on a helper thread of its own: on loopback a transfer brings bytes about as fast
@@ -34,9 +41,10 @@ class TStreamDigest
     // An empty block whose buffer the digest is done with (a new one when there is none), so
     // that a long transfer does not take fresh memory for every block.
     QByteArray Spare();
-    // The sum of the bytes since the last Begin, in lower-case hex. Raises Exception when the
-    // kept bytes could not be read.
-    std::string Finish();
+    // The sum of the bytes since the last Begin, in lower-case hex, once the helper has caught
+    // up: the step waits in the event loop meanwhile (reading the kept bytes of a big file may
+    // take a while). Raises Exception when the kept bytes could not be read.
+    TTask<std::string> FinishAsync();
 
   private:
     struct TJob
@@ -65,7 +73,12 @@ class TStreamDigest
     std::deque<TJob> queue;
     std::deque<QByteArray> spare;
     bool quit = false;
+    // Read without the lock while the kept bytes are read, so that the helper stops early.
+    std::atomic<bool> quitting = false;
     bool resultReady = false;
     std::string result;
     std::string failure;
+    // The helper's word that the sum is ready reaches the event loop's thread through this.
+    platform::TSignal ready;
+    std::unique_ptr<QObject> context;
 };

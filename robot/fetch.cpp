@@ -317,7 +317,7 @@ TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
         if (tooLarge)
             throw Exception("too large");
         if (digest)
-            result.Sum = digest->Finish();
+            result.Sum = co_await digest->FinishAsync();
     }
     catch (...)
     {
