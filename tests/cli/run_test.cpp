@@ -436,7 +436,7 @@ TEST(KestrowCliRun, NoChecksumsLeavesAPagesChecksumListAlone)
     UnattendedRun unchecked;
     const CliResult kept =
         unchecked.Complete({site.url + "index.html"}, {"--out", QString::fromStdString(unchecked.Out()),
-                                                       "--retries", "0", "--no-checksums"});
+                                                       "--retries", "0", "--pause", "0", "--no-checksums"});
     EXPECT_EQ(kept.exitCode, 0) << kept.out;
     EXPECT_FALSE(Contains(kept.out, "Checksum list")) << kept.out;
     EXPECT_FALSE(Contains(kept.out, "Checksum mismatch")) << kept.out;
