@@ -39,6 +39,14 @@ std::string FileNameOf(std::string_view address)
     return PercentDecoded(path.substr(path.rfind('/') + 1));
 }
 
+// Whether the list entry's name, taken from the list's folder, leads to the file.
+bool NamedAt(std::string_view fileAddress, std::string_view listAddress, std::string_view name)
+{
+    while (name.starts_with("./"))
+        name.remove_prefix(2);
+    return PercentDecoded(PathPart(fileAddress)) == PercentDecoded(FolderOf(listAddress)) + std::string(name);
+}
+
 int Strength(TChecksumKind kind)
 {
     return static_cast<int>(kind);
@@ -128,6 +136,11 @@ TTask<void> TDownloadRun::FetchChecksumListsAsync(TRun& run, TSlot& slot, TEntry
                 continue;
             for (TFileJob* job : jobs->second)
             {
+                // Where the page has several files of that name, the entry is the one at the
+                // place it names beside the list; the others are left unchecked rather than
+                // failed for another file's sum.
+                if (jobs->second.size() > 1 && !NamedAt(job->Address, address, entry.Name))
+                    continue;
                 const int place = job == besideJob ? 2 : FolderOf(job->Address) == FolderOf(address) ? 1 : 0;
                 const int rank = place * 8 + Strength(entry.Kind);
                 TChosenSum& sum = chosen[job];

@@ -1387,10 +1387,14 @@ std::string SumOf(const std::string& bytes, QCryptographicHash::Algorithm algori
 TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIsRetriedAndNeverKept)
 {
     ScriptedSite site;
-    site.Page("/d/index.html", "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip>"
-                               "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS>"
-                               "<a href=unlisted.zip.sha256>");
+    site.Page("/d/index.html",
+              "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip><a href=other/good.zip>"
+              "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS>"
+              "<a href=unlisted.zip.sha256>");
     site.File("/d/good.zip", "GOOD BYTES");
+    // Of two files of one name, the one the list names at its place is checked; the other is
+    // neither checked nor failed.
+    site.File("/d/other/good.zip", "ANOTHER FILE");
     site.File("/d/bad.zip", "BYTES THAT CHANGED");
     site.File("/d/free.zip", "FREE");
     site.File("/d/beside.zip", "BESIDE");
@@ -1426,8 +1430,9 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     EXPECT_EQ(home.Read("out/good.zip"), "GOOD BYTES");
     EXPECT_EQ(home.Read("out/beside.zip"), "BESIDE");
     EXPECT_EQ(home.Read("out/free.zip"), "FREE");
+    EXPECT_EQ(home.Read("out/other/good.zip"), "ANOTHER FILE");
     EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"bad.zip", "beside.zip", "free.zip", "good.zip",
-                                                        Name(site.server, "d-index.html")}))
+                                                        Name(site.server, "d-index.html"), "other/good.zip"}))
         << "no list and no part is left in the output folder";
     EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 1);
     EXPECT_EQ(observer.LinesWith("MD5 checksum matches"), 1);
@@ -1445,7 +1450,7 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     std::sort(site.Requests.begin(), site.Requests.end());
     EXPECT_EQ(site.Requests,
               (std::vector<std::string>{"GET /d/bad.zip", "GET /d/beside.zip", "GET /d/free.zip",
-                                        "GET /d/good.zip", "GET /d/index.html"}));
+                                        "GET /d/good.zip", "GET /d/index.html", "GET /d/other/good.zip"}));
     EXPECT_EQ(run.ErrorCount(), 0);
     EXPECT_EQ(home.Read("out/bad.zip"), "BYTES THAT CHANGED");
 }
@@ -1471,9 +1476,10 @@ TEST_F(DownloadRunEngine, AResumedFileIsSummedFromItsFirstByteAndOneThatFailsIts
     spoiltRest.AddScript(Script().ExpectHeader().Send(rest + spoilt.substr(400)).Close());
     spoiltRest.AddScript(Script().ExpectHeader().Send(whole + first).Close());
     ScriptedSite site;
-    site.Page("/index.html", "<a href=" + resumed.Url("/a/data.bin") +
-                                 "><a href=" + spoiltRest.Url("/b/data.bin") + "><a href=SHA256SUMS>");
-    site.File("/SHA256SUMS", SumOf(first, QCryptographicHash::Sha256) + "  data.bin\n");
+    site.Page("/index.html", "<a href=" + resumed.Url("/one.bin") + "><a href=" + spoiltRest.Url("/two.bin") +
+                                 "><a href=SHA256SUMS>");
+    site.File("/SHA256SUMS", SumOf(first, QCryptographicHash::Sha256) + "  one.bin\n" +
+                                 SumOf(first, QCryptographicHash::Sha256) + "  two.bin\n");
     run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
     preferences.Filter = ".bin";
     preferences.RetryLimit = 3;
@@ -1487,6 +1493,6 @@ TEST_F(DownloadRunEngine, AResumedFileIsSummedFromItsFirstByteAndOneThatFailsIts
     EXPECT_NE(spoiltRest.Received(1).find("Range: bytes=400-"), npos);
     EXPECT_EQ(spoiltRest.Received(2).find("Range:"), npos)
         << "a file that failed its sum is not gone on from";
-    EXPECT_EQ(home.Read("out/" + Name(resumed, "a-data.bin")), first);
-    EXPECT_EQ(home.Read("out/" + Name(spoiltRest, "b-data.bin")), first);
+    EXPECT_EQ(home.Read("out/" + Name(resumed, "one.bin")), first);
+    EXPECT_EQ(home.Read("out/" + Name(spoiltRest, "two.bin")), first);
 }
