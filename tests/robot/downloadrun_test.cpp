@@ -1389,7 +1389,7 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     ScriptedSite site;
     site.Page("/d/index.html",
               "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip><a href=other/good.zip>"
-              "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS>"
+              "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS><a href=/big/MD5SUMS>"
               "<a href=unlisted.zip.sha256>");
     site.File("/d/good.zip", "GOOD BYTES");
     // Of two files of one name, the one the list names at its place is checked; the other is
@@ -1398,6 +1398,7 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     site.File("/d/bad.zip", "BYTES THAT CHANGED");
     site.File("/d/free.zip", "FREE");
     site.File("/d/beside.zip", "BESIDE");
+    site.File("/big/MD5SUMS", std::string(5 << 20, 'x'));
     site.File("/d/beside.zip.md5", SumOf("BESIDE", QCryptographicHash::Md5) + "\n");
     site.File("/d/SHA256SUMS", SumOf("GOOD BYTES", QCryptographicHash::Sha256) + "  good.zip\n" +
                                    SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256) + " *./bad.zip\n" +
@@ -1420,7 +1421,7 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
     EXPECT_EQ(requests("/d/unlisted.zip.sha256"), 0) << "a list beside a file the run does not take";
     const auto firstFile = std::find_if(site.Requests.begin(), site.Requests.end(),
                                         [](const std::string& r) { return r.ends_with(".zip"); });
-    const auto lastList = std::find(site.Requests.begin(), site.Requests.end(), "GET /gone/SHA512SUMS");
+    const auto lastList = std::find(site.Requests.begin(), site.Requests.end(), "GET /big/MD5SUMS");
     EXPECT_LT(lastList, firstFile);
 
     EXPECT_EQ(requests("/d/bad.zip"), 3) << "tried, then retried twice";
@@ -1440,6 +1441,9 @@ TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIs
         observer.LinesWith("Checksum list " + site.Url("/d/SHA256SUMS") + " names 2 files of this page"), 1);
     EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/gone/SHA512SUMS") +
                                  " not read (404:Not Found): its files are not checked"),
+              1);
+    EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/big/MD5SUMS") +
+                                 " not read (More than 4194304 bytes): its files are not checked"),
               1);
 
     // Checking off: no list is fetched, and what the server sends is kept.
