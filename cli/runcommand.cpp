@@ -71,6 +71,7 @@ struct RunOptions
     std::optional<std::string> userAgent;
     std::vector<std::string> headers;
     std::optional<std::int64_t> limitRate;
+    bool noChecksums = false;
 };
 
 std::string StartAt(std::string_view text)
@@ -140,6 +141,8 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.pause = arguments.Number(0, 60);
         else if (argument == "--passive")
             options.passive = true;
+        else if (argument == "--no-checksums")
+            options.noChecksums = true;
         else if (argument == "--parallel")
             options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
         else if (argument == "--load-cookies")
@@ -237,6 +240,7 @@ class TCommandLinePreferences : public TRunPreferences
     std::string SaveCookiesFile() const override { return options.saveCookies; }
     std::string UserAgent() const override { return options.userAgent.value_or(stored.UserAgent); }
     std::vector<std::string> ExtraHeaders() const override { return options.headers; }
+    bool CheckChecksums() const override { return !options.noChecksums && stored.CheckChecksums != 0; }
 
   private:
     const TSettingsRecord& stored;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "links/checksumlist.h"
 #include "links/urlresolution.h"
 #include "platform/bytetext.h"
 #include "platform/filebytes.h"
@@ -230,8 +231,9 @@ bool ReferencedCharacter(std::string_view name, std::string& into)
 class TPageLinkList
 {
   public:
-    TPageLinkList(std::string_view filterText, TFilterMode mode, TLinkList& list)
-        : filterText(filterText), mode(mode), list(list)
+    TPageLinkList(std::string_view filterText, TFilterMode mode, TLinkList& list,
+                  std::vector<std::string>* checksumLists = nullptr)
+        : filterText(filterText), mode(mode), list(list), checksumLists(checksumLists)
     {
     }
 
@@ -247,6 +249,12 @@ class TPageLinkList
                 haveBase = true;
             }
             return;
+        }
+        if (checksumLists && !link.empty())
+        {
+            bool beside = false;
+            if (ChecksumListKind(link, beside) != TChecksumKind::None)
+                checksumLists->push_back(link);
         }
         if (!PassesFilter(link, filterText, mode) || bytetext::StartsWithNoCase(link, "MAILTO:"))
             return;
@@ -290,6 +298,7 @@ class TPageLinkList
     std::string_view filterText;
     TFilterMode mode;
     TLinkList& list;
+    std::vector<std::string>* checksumLists;
     std::string base;
     bool haveBase = false;
 };
@@ -570,12 +579,13 @@ std::string ExtractLinksFromText(std::string_view pageBytes, std::string_view fi
 }
 
 std::string ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode,
-                         TLinkList& list, std::string_view pageAddress)
+                         TLinkList& list, std::string_view pageAddress,
+                         std::vector<std::string>* checksumLists)
 {
     list.Clear();
     if (pageFile.empty())
         return std::string(pageAddress);
-    TPageLinkList links(filterText, mode, list);
+    TPageLinkList links(filterText, mode, list, checksumLists);
     TLinkScanner scanner(TLinkScanner::TKind::Links,
                          [&links](TLinkScanner::TFound& found) { links.Take(found); });
     try

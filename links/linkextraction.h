@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "links/linklist.h"
 
@@ -81,8 +82,11 @@ class TLinkScanner
 // against pageAddress), or else pageAddress. Given the page's address, links that lead back to
 // the page (with or without another query) or to a folder holding it are passed over: a folder
 // listing's sort and parent links are no files. Raises Exception when the file cannot be read.
+// Given checksumLists, the links to checksum lists (see ChecksumListKind) are added to it too,
+// whatever the filter, as they stand in the page.
 std::string ExtractLinks(const std::string& pageFile, std::string_view filterText, TFilterMode mode,
-                         TLinkList& list, std::string_view pageAddress = {});
+                         TLinkList& list, std::string_view pageAddress = {},
+                         std::vector<std::string>* checksumLists = nullptr);
 std::string ExtractLinksFromText(std::string_view pageBytes, std::string_view filterText, TFilterMode mode,
                                  TLinkList& list, std::string_view pageAddress = {});
 

@@ -1,7 +1,10 @@
 #include "net/capturesink.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
+#include "net/streamdigest.h"
 #include "platform/exception.h"
 #include "platform/filewrite.h"
 
@@ -11,8 +14,9 @@ namespace
 constexpr qsizetype WriteBatch = 256 * 1024;
 } // namespace
 
-TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt)
-    : fileName(fileName), decoder(framing)
+TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, std::int64_t appendAt,
+                           TStreamDigest* digest)
+    : fileName(fileName), decoder(framing), digest(digest)
 {
     const QIODevice::OpenMode mode =
         appendAt < 0 ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
@@ -20,6 +24,8 @@ TCaptureSink::TCaptureSink(const std::string& fileName, TBodyFraming framing, st
         throw Exception(FileCreateErrorText(fileName, errno));
     if (appendAt >= 0 && (!file.resize(appendAt) || !file.seek(appendAt)))
         throw Exception(FileWriteErrorText(fileName, file.errorString().toStdString()));
+    if (digest)
+        digest->Begin(fileName, std::max<std::int64_t>(appendAt, 0));
 }
 
 TCaptureSink::~TCaptureSink()
@@ -48,5 +54,14 @@ void TCaptureSink::Flush()
         return;
     if (error.empty() && !WriteAll(file, batch.constData(), batch.size()))
         error = FileWriteErrorText(fileName, file.errorString().toStdString());
-    batch.truncate(0);
+    if (digest && error.empty())
+    {
+        // The block goes to the digest; the next batch takes a buffer it is done with.
+        QByteArray next = digest->Spare();
+        if (next.capacity() < WriteBatch * 2)
+            next.reserve(WriteBatch * 2);
+        digest->Feed(std::exchange(batch, std::move(next)));
+    }
+    else
+        batch.truncate(0);
 }

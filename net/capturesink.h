@@ -9,6 +9,8 @@
 
 #include "net/bodydecoder.h"
 
+class TStreamDigest;
+
 // Where the body of a capture goes. The bytes of the connection come in as they arrive; the
 // body is taken out of them by its framing and written to the capture file in batches. The first
 // write that fails, or a framing that breaks, is kept as the capture's error, and nothing is
@@ -18,8 +20,10 @@ class TCaptureSink
   public:
     // Creates the file, or empties it; with appendAt 0 or more, keeps that many bytes of the
     // file and writes after them (a transfer that goes on where it stopped). Raises the
-    // "Cannot create file" text when it cannot.
-    explicit TCaptureSink(const std::string& fileName, TBodyFraming framing = {}, std::int64_t appendAt = -1);
+    // "Cannot create file" text when it cannot. Given a digest, every byte written also goes
+    // into it, after the bytes kept.
+    explicit TCaptureSink(const std::string& fileName, TBodyFraming framing = {}, std::int64_t appendAt = -1,
+                          TStreamDigest* digest = nullptr);
     // What is still gathered goes to the file.
     ~TCaptureSink();
     TCaptureSink(const TCaptureSink&) = delete;
@@ -40,4 +44,5 @@ class TCaptureSink
     QByteArray batch;
     TBodyDecoder decoder;
     std::string error;
+    TStreamDigest* digest;
 };

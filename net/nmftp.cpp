@@ -343,7 +343,10 @@ TTask<TFtpReceived> TNMFTP::ReceiveDataAsync(std::string command, std::string lo
         if (OnTransactionStart)
             OnTransactionStart(this);
         if (!CancelRequested && !TimedOut)
+        {
+            DataConnection->Digest = Digest;
             co_await DataConnection->CaptureFileAsync(local, ContinuedFrom);
+        }
         if (OnTransactionStop)
             OnTransactionStop(this);
 

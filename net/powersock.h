@@ -27,6 +27,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 class TCaptureSink;
+class TStreamDigest;
 class TTlsSession;
 
 // A repeating timer on the one thread; it runs while it is enabled, has an interval and a handler.
@@ -137,6 +138,9 @@ class TPowersock : public QObject
     std::int64_t ReceivedCount = 0;
     std::int64_t ExpectedCount = 0;
     std::int64_t SentCount = 0;
+    // When set, the bytes CaptureFile writes are also summed by it (for FTP: those of the data
+    // connection).
+    TStreamDigest* Digest = nullptr;
     std::vector<std::string> WinsockInfo;
     TSockAddrIn RemoteAddress;
     // When not null, a socket opened by Listen keeps only connections from this address and

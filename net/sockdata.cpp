@@ -494,7 +494,7 @@ TTask<void> TPowersock::CaptureFileAsync(const std::string& fileName, std::int64
     ReportStatus(8, "CaptureFile");
     // What arrived stays in the file, also when the capture ends by an error: the sink writes
     // what it still holds as it goes.
-    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}), appendAt);
+    TCaptureSink sink(fileName, std::exchange(bodyFraming, TBodyFraming{}), appendAt, Digest);
     capture = &sink;
     counting = true;
     const TFinally restore(

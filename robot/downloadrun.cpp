@@ -600,6 +600,8 @@ bool TDownloadRun::StartNextFile(TRun& run)
             EndFile(run, job, TFileState::Skipped);
             continue;
         }
+        if (work.SumsPending)
+            continue;
         // A patent document's pages come one after the other: the page past its end ends it.
         if (work.PatentPage && work.FilesUnderWay > 0)
             continue;
@@ -722,6 +724,7 @@ TTask<void> TDownloadRun::PageStepAsync(TRun& run, TSlot& slot, int j)
         }
     }
     work.PageEnded = true;
+    work.SumsPending = false;
     // The pace of the run: the first file waits the pause after the page, too.
     TServer& server = run.Servers[ServerOf(work.CurrentURL)];
     server.Started = true;
@@ -768,6 +771,7 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     const int rowsBefore = FileList.Count();
     work.FirstRow = rowsBefore;
     TLinkList pageLinks;
+    std::vector<std::string> checksumLists;
     const auto merge = [&]
     {
         MergePageLinks(run, pageLinks);
@@ -786,10 +790,12 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
     {
         const TScanning scanning(Observer);
         if (ftpFolder)
-            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode, pageLinks);
+            FolderLinks(bodyFile, page.MachineListing, settings.FilterText, settings.FilterMode, pageLinks,
+                        settings.CheckChecksums && !run.TestRun ? &checksumLists : nullptr);
         else
             work.PageAddress =
-                ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, pageLinks, work.PageAddress);
+                ExtractLinks(bodyFile, settings.FilterText, settings.FilterMode, pageLinks, work.PageAddress,
+                             settings.CheckChecksums && !run.TestRun ? &checksumLists : nullptr);
         merge();
         if (settings.SaveImages && !ftpFolder)
         {
@@ -798,7 +804,12 @@ TTask<void> TDownloadRun::FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& wor
             MergePageLinks(run, pageLinks);
         }
     }
+    // The page's files wait for the sums their lists give; the page step ends by letting them go.
+    const std::size_t firstJob = run.Files.size();
+    work.SumsPending = !checksumLists.empty();
     QueueNewFiles(run, work.Index, rowsBefore);
+    if (work.SumsPending)
+        co_await FetchChecksumListsAsync(run, slot, work, firstJob, std::move(checksumLists));
 }
 
 void TDownloadRun::ClearFileListIfDone(TRun& run)

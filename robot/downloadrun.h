@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include "links/checksumlist.h"
 #include "links/linklist.h"
 #include "links/urlresolution.h"
 #include "platform/loglevel.h"
@@ -160,6 +161,8 @@ class TDownloadRun : public QObject
         // never start.
         bool Skipped = false;
         bool EndOfList = false;
+        // The checksum lists its page links to are still coming: its files wait for them.
+        bool SumsPending = false;
         // Its files not yet ended, and how many it has.
         int FilesOpen = 0;
         int FilesUnderWay = 0;
@@ -182,6 +185,9 @@ class TDownloadRun : public QObject
         TFileState State = TFileState::Waiting;
         bool SkipRequested = false;
         int RetryCount = 0;
+        // The sum a checksum list gives for it (None: it is not checked).
+        TChecksumKind SumKind = TChecksumKind::None;
+        std::string SumHex;
         // Known once it is under way.
         std::string OutputPath;
         // The outermost folder its step made, if any.
@@ -263,6 +269,13 @@ class TDownloadRun : public QObject
     void ConnectAhead(TRun& run, const std::string& address);
     TTask<void> FetchPageAsync(TRun& run, TSlot& slot, TEntryWork& work);
     void QueueNewFiles(TRun& run, int entry, int rowsBefore);
+    // Fetches the checksum lists the page links to (listLinks, as the page has them) through
+    // the page's unit, and gives each of the page's files (run.Files from firstJob on) the sum
+    // a list names for it. A list that cannot be had leaves its files unchecked.
+    TTask<void> FetchChecksumListsAsync(TRun& run, TSlot& slot, TEntryWork& work, std::size_t firstJob,
+                                        std::vector<std::string> listLinks);
+    // A summed file whose sum is not the one its list gives fails, and is not kept.
+    void CheckSum(TSlot& slot, const TFileJob& job, TFetchResult& fetched);
     // The File List starts afresh once every file in it has ended.
     void ClearFileListIfDone(TRun& run);
     // The request of a URL List entry's page or file: the entry's login goes with requests to

@@ -6,6 +6,7 @@
 #include "net/nmhttp.h"
 #include "net/ratelimit.h"
 #include "net/origin.h"
+#include "net/streamdigest.h"
 #include "platform/exception.h"
 #include "platform/bytetext.h"
 #include "platform/pause.h"
@@ -105,6 +106,12 @@ TFetch::TFetch(TFetchObserver& observer, QObject* owner) : QObject(owner), Obser
     NMFTP1->OnPacketRecvd = [this](QObject*)
     {
         SignOfLife();
+        if (mostBytes > 0 && NMFTP1->DataReceivedCount() > mostBytes && !tooLarge)
+        {
+            tooLarge = true;
+            NMFTP1->Abort();
+            return;
+        }
         KeepDescribed(NMFTP1->DataReceivedCount());
         // A file that goes on shows the whole file's place and size.
         const std::int64_t from = std::max<std::int64_t>(NMFTP1->ContinuedFrom, 0);
@@ -277,6 +284,12 @@ void TFetch::HttpPacketRecvd()
 {
     SignOfLife();
     const std::int64_t received = NMHTTP1->ReceivedCount;
+    if (mostBytes > 0 && received > mostBytes && !tooLarge)
+    {
+        tooLarge = true;
+        NMHTTP1->Abort();
+        return;
+    }
     KeepDescribed(received);
     // A part that goes on shows the whole file's place and size.
     const std::int64_t from = std::max<std::int64_t>(partFrom, 0);
@@ -309,15 +322,38 @@ TTask<TFetchResult> TFetch::FetchAsync(const TFetchRequest& request)
     } stopWatchdog{TimerConnect};
     // Any scheme but ftp:// goes to the HTTP part, as a path alone does.
     lastWasFtp = ProtocolOf(request.Address) == TProtocol::Ftp;
+    mostBytes = request.MostBytes;
+    tooLarge = false;
+    std::unique_ptr<TStreamDigest> digest;
+    if (!request.Checksum.empty())
+        digest = std::make_unique<TStreamDigest>(request.Checksum);
+    NMHTTP1->Digest = digest.get();
+    NMFTP1->Digest = digest.get();
+    struct TUnhook
+    {
+        TPowersock* http;
+        TPowersock* ftp;
+        ~TUnhook() { http->Digest = ftp->Digest = nullptr; }
+    } unhook{NMHTTP1, NMFTP1};
     try
     {
         if (lastWasFtp)
             co_await FetchFtpAsync(request, result);
         else
             co_await FetchHttpAsync(request, result);
+        // The body may have been whole by the time the abort came.
+        if (tooLarge)
+            throw Exception("too large");
+        if (digest)
+            result.Sum = co_await digest->FinishAsync();
     }
     catch (...)
     {
+        if (tooLarge)
+        {
+            result.File.Discard();
+            throw Exception("More than " + std::to_string(mostBytes) + " bytes");
+        }
         // A part that did not make the file whole adds nothing to it: only the bytes kept
         // before it are gone on from next time.
         if (!lastWasFtp && partFrom > 0)

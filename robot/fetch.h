@@ -51,6 +51,11 @@ struct TFetchRequest
     int TimeOutSeconds = 60;
     // An FTP file's data connection is made by this side (passive) rather than the server.
     bool PassiveFtp = false;
+    // "MD5", "SHA256" or "SHA512": the file is summed as it is written (TFetchResult::Sum);
+    // empty for none.
+    std::string Checksum;
+    // A transfer that brings more than this many bytes fails (0: no limit).
+    std::int64_t MostBytes = 0;
 };
 
 // How one transfer ended. The answer waits in File until the caller commits it; a result that
@@ -71,6 +76,8 @@ struct TFetchResult
     std::string Host;
     // A folder listed: the file holds MLSD's lines, else NLST's names.
     bool MachineListing = false;
+    // The file's sum in lower-case hex, when the request asked for one.
+    std::string Sum;
 
     // The answer brings no file: an error reply (400 and up), or an answer that has no body
     // (1xx, 204, 304). Never so for FTP, which has no reply code here.
@@ -243,4 +250,7 @@ class TFetch : public QObject
     // An FTP folder is being listed; its listing went past MaxListingBytes.
     bool listing = false;
     bool listingTooLong = false;
+    // The most bytes the transfer under way may bring (0: no limit), and whether it brought more.
+    std::int64_t mostBytes = 0;
+    bool tooLarge = false;
 };

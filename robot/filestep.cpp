@@ -318,7 +318,12 @@ TTask<std::int64_t> TDownloadRun::TransferFileAsync(TRun& run, TSlot& slot, TFil
     // And the pause again as a settle before each web file.
     if (const int pause = settings.PauseSeconds; !ftp && pause > 0)
         co_await PauseBeforeFileAsync(run, job, pause * 1000);
-    TFetchResult fetched = co_await slot.Fetch->FetchAsync(RequestFor(work, address, job.OutputPath));
+    TFetchRequest request = RequestFor(work, address, job.OutputPath);
+    if (job.SumKind != TChecksumKind::None)
+        request.Checksum = ChecksumKindName(job.SumKind);
+    TFetchResult fetched = co_await slot.Fetch->FetchAsync(request);
+    if (!request.Checksum.empty() && !fetched.ErrorAnswer())
+        CheckSum(slot, job, fetched);
     // An FTP file is kept as it came: only a web server answers with an error page in its place.
     if (ftp)
         fetched.File.Commit();

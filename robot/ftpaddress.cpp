@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "links/checksumlist.h"
 #include "links/linkextraction.h"
 #include "links/linklist.h"
 #include "links/urlresolution.h"
@@ -83,7 +84,7 @@ TFtpAddress SplitFtpAddress(std::string_view address)
 }
 
 void FolderLinks(const std::string& listingFile, bool machineListing, std::string_view filterText,
-                 TFilterMode mode, TLinkList& list)
+                 TFilterMode mode, TLinkList& list, std::vector<std::string>* checksumLists)
 {
     list.Clear();
     std::ifstream file(listingFile, std::ios::binary);
@@ -95,6 +96,8 @@ void FolderLinks(const std::string& listingFile, bool machineListing, std::strin
         if (name.empty() || bytetext::HasControlByte(name))
             return;
         std::string link = EscapedName(name);
+        if (bool beside = false; checksumLists && ChecksumListKind(link, beside) != TChecksumKind::None)
+            checksumLists->push_back(link);
         if (PassesFilter(link, filterText, mode))
             list.AppendNew(std::move(link));
         if (list.Count() > MaxListingEntries)

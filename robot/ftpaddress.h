@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TLinkList;
 enum class TFilterMode;
@@ -29,6 +30,7 @@ std::string PercentDecoded(std::string_view text);
 // lines when machineListing, else NLST's names) that passes the filter, each once, in the
 // server's order. A link is the file's name relative to the folder, escaped only where it would
 // not come back from SplitFtpAddress as the server gave it. Raises Exception when the file cannot
-// be read.
+// be read. Given checksumLists, the links to checksum lists (see ChecksumListKind) are added to
+// it too, whatever the filter.
 void FolderLinks(const std::string& listingFile, bool machineListing, std::string_view filterText,
-                 TFilterMode mode, TLinkList& list);
+                 TFilterMode mode, TLinkList& list, std::vector<std::string>* checksumLists = nullptr);

@@ -451,3 +451,30 @@ TEST(KestrowCliRun, LoginsAreAnsweredFromTheOptionsOrCancelledOnStandardError)
         EXPECT_FALSE(run.home.Exists("out/a.zip"));
     }
 }
+
+TEST(KestrowCliRun, NoChecksumsLeavesAPagesChecksumListAlone)
+{
+    Site site(TestName());
+    site.Write("index.html", "<a href=a.zip><a href=SHA256SUMS>");
+    site.Write("a.zip", "NOT AS PUBLISHED");
+    // The sum of "AAAA".
+    site.Write("SHA256SUMS", "63c1dd951ffedf6f7fd968ad4efa39b8ed584f162f46e715114ee184f8de9201  a.zip\n");
+    UnattendedRun checked;
+    const CliResult failed =
+        checked.Complete({site.url + "index.html"},
+                         {"--out", QString::fromStdString(checked.Out()), "--retries", "0", "--pause", "0"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(Contains(failed.out, "(Checksum mismatch: expected "
+                                     "63c1dd951ffedf6f7fd968ad4efa39b8ed584f162f46e715114ee184f8de9201 got "))
+        << failed.out;
+    EXPECT_FALSE(checked.home.Exists("out/a.zip"));
+
+    UnattendedRun unchecked;
+    const CliResult kept =
+        unchecked.Complete({site.url + "index.html"}, {"--out", QString::fromStdString(unchecked.Out()),
+                                                       "--retries", "0", "--pause", "0", "--no-checksums"});
+    EXPECT_EQ(kept.exitCode, 0) << kept.out;
+    EXPECT_FALSE(Contains(kept.out, "Checksum list")) << kept.out;
+    EXPECT_FALSE(Contains(kept.out, "Checksum mismatch")) << kept.out;
+    EXPECT_EQ(unchecked.home.Read("out/a.zip"), "NOT AS PUBLISHED");
+}

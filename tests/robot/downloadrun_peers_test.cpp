@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <QCryptographicHash>
+
 #include "nginxsite.h"
 #include "peers.h"
 #include "platform/prompt.h"
@@ -336,4 +338,40 @@ TEST_F(PeerRun, PassiveFtpFromVsftpdAndAPageAndFilesOverIPv6)
     if (!ipv6)
         GTEST_SKIP() << "this machine has no IPv6 loopback (::1): only passive FTP over IPv4 was tried";
     EXPECT_EQ(home.Read("out/robot-ftp/" + name + "/p.zip"), "P");
+}
+
+TEST_F(PeerRun, AnFtpFoldersChecksumListsCheckItsFilesAsTheyComeOverTheDataConnection)
+{
+    const auto sum = [](const std::string& bytes, QCryptographicHash::Algorithm algorithm)
+    { return QCryptographicHash::hash(QByteArray::fromStdString(bytes), algorithm).toHex().toStdString(); };
+    NginxSite folder("robot-ftp", CurrentTestName(), "ftp");
+    folder.Write("a.zip", "AAAA");
+    folder.Write("b.zip", "NOT WHAT WAS PUBLISHED");
+    folder.Write("c.zip", "CCCC");
+    folder.Write("SHA256SUMS", sum("AAAA", QCryptographicHash::Sha256) + "  a.zip\n" +
+                                   sum("PUBLISHED", QCryptographicHash::Sha256) + "  b.zip\n");
+    folder.Write("c.zip.md5", "MD5 (c.zip) = " + sum("CCCC", QCryptographicHash::Md5) + "\n");
+    const std::string address =
+        "ftp://127.0.0.1:" + PeerValue("ftp", "port") + "/robot-ftp/" + CurrentTestName();
+    run.URLList.SetItems({address + "->" + Out()});
+    home.Write("out/b.zip", "OLDER");
+    preferences.Filter = ".zip";
+    preferences.Mode = TFilterMode::EndsWith;
+    preferences.OverwriteOn = true;
+    preferences.RetryLimit = 1;
+    prompts.Answers = {false};
+    Go();
+
+    EXPECT_EQ(run.ErrorCount(), 1) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(observer.LinesWith("(Checksum mismatch: expected " +
+                                 sum("PUBLISHED", QCryptographicHash::Sha256) + " got " +
+                                 sum("NOT WHAT WAS PUBLISHED", QCryptographicHash::Sha256) + ")"),
+              1);
+    EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 1);
+    EXPECT_EQ(observer.LinesWith("MD5 checksum matches"), 1);
+    EXPECT_EQ(home.Read("out/a.zip"), "AAAA");
+    EXPECT_EQ(home.Read("out/b.zip"), "OLDER");
+    EXPECT_EQ(home.Read("out/c.zip"), "CCCC");
+    EXPECT_FALSE(home.Exists("out/SHA256SUMS"));
+    EXPECT_FALSE(home.Exists("out/c.zip.md5"));
 }
