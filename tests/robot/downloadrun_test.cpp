@@ -1440,132 +1440,129 @@ TEST_F(DownloadRunEngine, CookiesAndTheIdentityGoWithEveryRequestAndTheCookiesAr
     ASSERT_GE(site.Headers.size(), 3u);
     EXPECT_EQ(site.Headers.front().find("Cookie"), std::string::npos) << site.Headers.front();
     EXPECT_NE(site.Headers.back().find("\r\nCookie: visit=1\r\n"), std::string::npos) << site.Headers.back();
+}
 
-    namespace
-    {
-    std::string SumOf(const std::string& bytes, QCryptographicHash::Algorithm algorithm)
-    {
-        return QCryptographicHash::hash(QByteArray::fromStdString(bytes), algorithm).toHex().toStdString();
-    }
-    } // namespace
+namespace
+{
+std::string SumOf(const std::string& bytes, QCryptographicHash::Algorithm algorithm)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), algorithm).toHex().toStdString();
+}
+} // namespace
 
-    TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIsRetriedAndNeverKept)
-    {
-        ScriptedSite site;
-        site.Page(
-            "/d/index.html",
-            "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip><a href=other/good.zip>"
-            "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS><a href=/big/MD5SUMS>"
-            "<a href=unlisted.zip.sha256>");
-        site.File("/d/good.zip", "GOOD BYTES");
-        // Of two files of one name, the one the list names at its place is checked; the other is
-        // neither checked nor failed.
-        site.File("/d/other/good.zip", "ANOTHER FILE");
-        site.File("/d/bad.zip", "BYTES THAT CHANGED");
-        site.File("/d/free.zip", "FREE");
-        site.File("/d/beside.zip", "BESIDE");
-        site.File("/big/MD5SUMS", std::string(5 << 20, 'x'));
-        site.File("/d/beside.zip.md5", SumOf("BESIDE", QCryptographicHash::Md5) + "\n");
-        site.File("/d/SHA256SUMS", SumOf("GOOD BYTES", QCryptographicHash::Sha256) + "  good.zip\n" +
-                                       SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256) +
-                                       " *./bad.zip\n" + SumOf("ELSEWHERE", QCryptographicHash::Sha256) +
-                                       "  other.zip\n");
-        const std::string badSum = SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256);
-        const std::string gotSum = SumOf("BYTES THAT CHANGED", QCryptographicHash::Sha256);
-        run.URLList.SetItems({site.Url("/d/index.html") + "->" + Out()});
-        preferences.RetryLimit = 2;
-        preferences.OverwriteOn = true;
-        home.Write("out/bad.zip", "OLDER FILE");
-        prompts.Answers = {false};
-        Go();
+TEST_F(DownloadRunEngine, FilesNamedInAChecksumListAreCheckedAndOneThatDiffersIsRetriedAndNeverKept)
+{
+    ScriptedSite site;
+    site.Page("/d/index.html",
+              "<a href=good.zip><a href=bad.zip><a href=free.zip><a href=beside.zip><a href=other/good.zip>"
+              "<a href=beside.zip.md5><a href=SHA256SUMS><a href=/gone/SHA512SUMS><a href=/big/MD5SUMS>"
+              "<a href=unlisted.zip.sha256>");
+    site.File("/d/good.zip", "GOOD BYTES");
+    // Of two files of one name, the one the list names at its place is checked; the other is
+    // neither checked nor failed.
+    site.File("/d/other/good.zip", "ANOTHER FILE");
+    site.File("/d/bad.zip", "BYTES THAT CHANGED");
+    site.File("/d/free.zip", "FREE");
+    site.File("/d/beside.zip", "BESIDE");
+    site.File("/big/MD5SUMS", std::string(5 << 20, 'x'));
+    site.File("/d/beside.zip.md5", SumOf("BESIDE", QCryptographicHash::Md5) + "\n");
+    site.File("/d/SHA256SUMS", SumOf("GOOD BYTES", QCryptographicHash::Sha256) + "  good.zip\n" +
+                                   SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256) + " *./bad.zip\n" +
+                                   SumOf("ELSEWHERE", QCryptographicHash::Sha256) + "  other.zip\n");
+    const std::string badSum = SumOf("BYTES AS PUBLISHED", QCryptographicHash::Sha256);
+    const std::string gotSum = SumOf("BYTES THAT CHANGED", QCryptographicHash::Sha256);
+    run.URLList.SetItems({site.Url("/d/index.html") + "->" + Out()});
+    preferences.RetryLimit = 2;
+    preferences.OverwriteOn = true;
+    home.Write("out/bad.zip", "OLDER FILE");
+    prompts.Answers = {false};
+    Go();
 
-        const auto requests = [&site](const std::string& target)
-        { return std::count(site.Requests.begin(), site.Requests.end(), "GET " + target); };
-        // The lists come once, before any file; one that is not there costs nothing but its check.
-        EXPECT_EQ(requests("/d/SHA256SUMS"), 1);
-        EXPECT_EQ(requests("/d/beside.zip.md5"), 1);
-        EXPECT_EQ(requests("/gone/SHA512SUMS"), 1);
-        EXPECT_EQ(requests("/d/unlisted.zip.sha256"), 0) << "a list beside a file the run does not take";
-        const auto firstFile = std::find_if(site.Requests.begin(), site.Requests.end(),
-                                            [](const std::string& r) { return r.ends_with(".zip"); });
-        const auto lastList = std::find(site.Requests.begin(), site.Requests.end(), "GET /big/MD5SUMS");
-        EXPECT_LT(lastList, firstFile);
+    const auto requests = [&site](const std::string& target)
+    { return std::count(site.Requests.begin(), site.Requests.end(), "GET " + target); };
+    // The lists come once, before any file; one that is not there costs nothing but its check.
+    EXPECT_EQ(requests("/d/SHA256SUMS"), 1);
+    EXPECT_EQ(requests("/d/beside.zip.md5"), 1);
+    EXPECT_EQ(requests("/gone/SHA512SUMS"), 1);
+    EXPECT_EQ(requests("/d/unlisted.zip.sha256"), 0) << "a list beside a file the run does not take";
+    const auto firstFile = std::find_if(site.Requests.begin(), site.Requests.end(),
+                                        [](const std::string& r) { return r.ends_with(".zip"); });
+    const auto lastList = std::find(site.Requests.begin(), site.Requests.end(), "GET /big/MD5SUMS");
+    EXPECT_LT(lastList, firstFile);
 
-        EXPECT_EQ(requests("/d/bad.zip"), 3) << "tried, then retried twice";
-        EXPECT_EQ(run.ErrorCount(), 1);
-        EXPECT_EQ(observer.LinesWith("(Checksum mismatch: expected " + badSum + " got " + gotSum + ")"), 1);
-        EXPECT_EQ(home.Read("out/bad.zip"), "OLDER FILE") << "the older file stays";
-        EXPECT_EQ(home.Read("out/good.zip"), "GOOD BYTES");
-        EXPECT_EQ(home.Read("out/beside.zip"), "BESIDE");
-        EXPECT_EQ(home.Read("out/free.zip"), "FREE");
-        EXPECT_EQ(home.Read("out/other/good.zip"), "ANOTHER FILE");
-        EXPECT_EQ(FilesIn(Out()),
-                  (std::vector<std::string>{"bad.zip", "beside.zip", "free.zip", "good.zip",
-                                            Name(site.server, "d-index.html"), "other/good.zip"}))
-            << "no list and no part is left in the output folder";
-        EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 1);
-        EXPECT_EQ(observer.LinesWith("MD5 checksum matches"), 1);
-        EXPECT_EQ(
-            observer.LinesWith("Checksum list " + site.Url("/d/SHA256SUMS") + " names 2 files of this page"),
-            1);
-        EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/gone/SHA512SUMS") +
-                                     " not read (404:Not Found): its files are not checked"),
-                  1);
-        EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/big/MD5SUMS") +
-                                     " not read (More than 4194304 bytes): its files are not checked"),
-                  1);
+    EXPECT_EQ(requests("/d/bad.zip"), 3) << "tried, then retried twice";
+    EXPECT_EQ(run.ErrorCount(), 1);
+    EXPECT_EQ(observer.LinesWith("(Checksum mismatch: expected " + badSum + " got " + gotSum + ")"), 1);
+    EXPECT_EQ(home.Read("out/bad.zip"), "OLDER FILE") << "the older file stays";
+    EXPECT_EQ(home.Read("out/good.zip"), "GOOD BYTES");
+    EXPECT_EQ(home.Read("out/beside.zip"), "BESIDE");
+    EXPECT_EQ(home.Read("out/free.zip"), "FREE");
+    EXPECT_EQ(home.Read("out/other/good.zip"), "ANOTHER FILE");
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"bad.zip", "beside.zip", "free.zip", "good.zip",
+                                                        Name(site.server, "d-index.html"), "other/good.zip"}))
+        << "no list and no part is left in the output folder";
+    EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 1);
+    EXPECT_EQ(observer.LinesWith("MD5 checksum matches"), 1);
+    EXPECT_EQ(
+        observer.LinesWith("Checksum list " + site.Url("/d/SHA256SUMS") + " names 2 files of this page"), 1);
+    EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/gone/SHA512SUMS") +
+                                 " not read (404:Not Found): its files are not checked"),
+              1);
+    EXPECT_EQ(observer.LinesWith("Checksum list " + site.Url("/big/MD5SUMS") +
+                                 " not read (More than 4194304 bytes): its files are not checked"),
+              1);
 
-        // Checking off: no list is fetched, and what the server sends is kept.
-        site.Requests.clear();
-        preferences.Checksums = false;
-        prompts.Answers = {};
-        Go();
-        std::sort(site.Requests.begin(), site.Requests.end());
-        EXPECT_EQ(site.Requests, (std::vector<std::string>{"GET /d/bad.zip", "GET /d/beside.zip",
-                                                           "GET /d/free.zip", "GET /d/good.zip",
-                                                           "GET /d/index.html", "GET /d/other/good.zip"}));
-        EXPECT_EQ(run.ErrorCount(), 0);
-        EXPECT_EQ(home.Read("out/bad.zip"), "BYTES THAT CHANGED");
-    }
+    // Checking off: no list is fetched, and what the server sends is kept.
+    site.Requests.clear();
+    preferences.Checksums = false;
+    prompts.Answers = {};
+    Go();
+    std::sort(site.Requests.begin(), site.Requests.end());
+    EXPECT_EQ(site.Requests,
+              (std::vector<std::string>{"GET /d/bad.zip", "GET /d/beside.zip", "GET /d/free.zip",
+                                        "GET /d/good.zip", "GET /d/index.html", "GET /d/other/good.zip"}));
+    EXPECT_EQ(run.ErrorCount(), 0);
+    EXPECT_EQ(home.Read("out/bad.zip"), "BYTES THAT CHANGED");
+}
 
-    TEST_F(DownloadRunEngine, AResumedFileIsSummedFromItsFirstByteAndOneThatFailsItsSumComesAgainFromTheStart)
-    {
-        std::string first(1000, '\0');
-        for (std::size_t i = 0; i < first.size(); ++i)
-            first[i] = static_cast<char>('a' + i % 26);
-        std::string spoilt = first;
-        spoilt[700] = '!';
-        const std::string whole = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nETag: \"v1\"\r\n\r\n";
-        const std::string rest = "HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes "
-                                 "400-999/1000\r\nContent-Length: 600\r\n\r\n";
-        const auto cut = Script().ExpectHeader().Send(whole + first.substr(0, 400)).Pause(50).Reset();
-        // Cut at 400, then the rest: the kept bytes count in the sum.
-        ScriptedServer resumed;
-        resumed.AddScript(cut);
-        resumed.AddScript(Script().ExpectHeader().Send(rest + first.substr(400)).Close());
-        // Cut at 400, then a spoilt rest: the whole fails its sum, and comes again from its start.
-        ScriptedServer spoiltRest;
-        spoiltRest.AddScript(cut);
-        spoiltRest.AddScript(Script().ExpectHeader().Send(rest + spoilt.substr(400)).Close());
-        spoiltRest.AddScript(Script().ExpectHeader().Send(whole + first).Close());
-        ScriptedSite site;
-        site.Page("/index.html", "<a href=" + resumed.Url("/one.bin") +
-                                     "><a href=" + spoiltRest.Url("/two.bin") + "><a href=SHA256SUMS>");
-        site.File("/SHA256SUMS", SumOf(first, QCryptographicHash::Sha256) + "  one.bin\n" +
-                                     SumOf(first, QCryptographicHash::Sha256) + "  two.bin\n");
-        run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
-        preferences.Filter = ".bin";
-        preferences.RetryLimit = 3;
-        Go();
+TEST_F(DownloadRunEngine, AResumedFileIsSummedFromItsFirstByteAndOneThatFailsItsSumComesAgainFromTheStart)
+{
+    std::string first(1000, '\0');
+    for (std::size_t i = 0; i < first.size(); ++i)
+        first[i] = static_cast<char>('a' + i % 26);
+    std::string spoilt = first;
+    spoilt[700] = '!';
+    const std::string whole = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nETag: \"v1\"\r\n\r\n";
+    const std::string rest = "HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes "
+                             "400-999/1000\r\nContent-Length: 600\r\n\r\n";
+    const auto cut = Script().ExpectHeader().Send(whole + first.substr(0, 400)).Pause(50).Reset();
+    // Cut at 400, then the rest: the kept bytes count in the sum.
+    ScriptedServer resumed;
+    resumed.AddScript(cut);
+    resumed.AddScript(Script().ExpectHeader().Send(rest + first.substr(400)).Close());
+    // Cut at 400, then a spoilt rest: the whole fails its sum, and comes again from its start.
+    ScriptedServer spoiltRest;
+    spoiltRest.AddScript(cut);
+    spoiltRest.AddScript(Script().ExpectHeader().Send(rest + spoilt.substr(400)).Close());
+    spoiltRest.AddScript(Script().ExpectHeader().Send(whole + first).Close());
+    ScriptedSite site;
+    site.Page("/index.html", "<a href=" + resumed.Url("/one.bin") + "><a href=" + spoiltRest.Url("/two.bin") +
+                                 "><a href=SHA256SUMS>");
+    site.File("/SHA256SUMS", SumOf(first, QCryptographicHash::Sha256) + "  one.bin\n" +
+                                 SumOf(first, QCryptographicHash::Sha256) + "  two.bin\n");
+    run.URLList.SetItems({site.Url("/index.html") + "->" + Out()});
+    preferences.Filter = ".bin";
+    preferences.RetryLimit = 3;
+    Go();
 
-        EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
-        EXPECT_EQ(observer.LinesWith("Resumed at 400 of 1000 bytes"), 2);
-        EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 2);
-        EXPECT_EQ(resumed.ConnectionCount(), 2);
-        ASSERT_EQ(spoiltRest.ConnectionCount(), 3);
-        EXPECT_NE(spoiltRest.Received(1).find("Range: bytes=400-"), npos);
-        EXPECT_EQ(spoiltRest.Received(2).find("Range:"), npos)
-            << "a file that failed its sum is not gone on from";
-        EXPECT_EQ(home.Read("out/" + Name(resumed, "one.bin")), first);
-        EXPECT_EQ(home.Read("out/" + Name(spoiltRest, "two.bin")), first);
-    }
+    EXPECT_EQ(run.ErrorCount(), 0) << ::testing::PrintToString(observer.Lines);
+    EXPECT_EQ(observer.LinesWith("Resumed at 400 of 1000 bytes"), 2);
+    EXPECT_EQ(observer.LinesWith("SHA256 checksum matches"), 2);
+    EXPECT_EQ(resumed.ConnectionCount(), 2);
+    ASSERT_EQ(spoiltRest.ConnectionCount(), 3);
+    EXPECT_NE(spoiltRest.Received(1).find("Range: bytes=400-"), npos);
+    EXPECT_EQ(spoiltRest.Received(2).find("Range:"), npos)
+        << "a file that failed its sum is not gone on from";
+    EXPECT_EQ(home.Read("out/" + Name(resumed, "one.bin")), first);
+    EXPECT_EQ(home.Read("out/" + Name(spoiltRest, "two.bin")), first);
+}
