@@ -11,9 +11,9 @@
 #include "cli/eventloop.h"
 #include "cli/signalstop.h"
 #include "cli/tlsoptions.h"
+#include "cli/requestoptions.h"
 #include "cli/usage.h"
 #include "net/cookiefile.h"
-#include "net/extraheader.h"
 #include "net/origin.h"
 #include "net/port.h"
 #include "net/ratelimit.h"
@@ -41,12 +41,7 @@ struct GetOptions
     std::vector<std::string> caFiles;
     bool insecure = false;
     bool passive = false;
-    std::string loadCookies;
-    std::string saveCookies;
-    std::string userAgent;
-    std::vector<std::string> headers;
-    // Bytes per second; 0 for no limit.
-    std::int64_t limitRate = 0;
+    TRequestOptions request;
 };
 
 int UsageError(const std::string& message)
@@ -92,8 +87,8 @@ int Get(const GetOptions& options, bool ftp)
     // A login comes from the options or not at all: a refusal is the answer.
     fetch.AskLogins = false;
     fetch.UseProxy(options.proxyHost, options.proxyPort);
-    if (options.limitRate > 0)
-        fetch.SetRateLimit(std::make_shared<TRateLimit>(options.limitRate));
+    if (options.request.limitRate.value_or(0) > 0)
+        fetch.SetRateLimit(std::make_shared<TRateLimit>(*options.request.limitRate));
     // Ctrl+C and SIGTERM end the transfer like Stop: what arrived of it is removed.
     const TSignalStop interrupt(
         [&fetch]
@@ -111,29 +106,28 @@ int Get(const GetOptions& options, bool ftp)
     request.LoginOrigin = OriginOf(options.url);
     request.TimeOutSeconds = options.timeoutSeconds;
     request.PassiveFtp = options.passive;
-    fetch.UseIdentity(options.userAgent, options.headers);
+    fetch.UseIdentity(options.request.userAgent.value_or(std::string()), options.request.headers);
     const auto jar = std::make_shared<TCookieJar>();
     fetch.UseCookies(jar);
-    if (!options.loadCookies.empty())
+    try
     {
-        std::vector<TCookieFileProblem> problems;
-        std::string reason;
-        if (!ReadCookieFile(options.loadCookies, *jar, platform::Now().toSecsSinceEpoch(), problems, reason))
-            return UsageError("cookies file " + options.loadCookies +
-                              " not read: " + std::string(bytetext::WithoutLineEnd(reason)));
-        for (const TCookieFileProblem& problem : problems)
-            std::fprintf(stderr, "kestrow-cli get: %s line %d skipped: %s\n", options.loadCookies.c_str(),
-                         problem.Line, problem.Reason.c_str());
+        for (const std::string& skipped :
+             options.request.ReadCookies(*jar, platform::Now().toSecsSinceEpoch()))
+            std::fprintf(stderr, "kestrow-cli get: %s\n", skipped.c_str());
+    }
+    catch (const TUsageError& error)
+    {
+        return UsageError(error.message);
     }
     // The cookies the server set are written whatever its answer was: a refusal may set them too.
     const auto saveCookies = [&]
     {
         std::string reason;
-        if (!options.saveCookies.empty() &&
-            !WriteCookieFile(options.saveCookies, *jar, platform::Now().toSecsSinceEpoch(), reason))
+        const std::string& file = options.request.saveCookies;
+        if (!file.empty() && !WriteCookieFile(file, *jar, platform::Now().toSecsSinceEpoch(), reason))
         {
-            std::fprintf(stderr, "kestrow-cli get: cookies file %s not written: %s\n",
-                         options.saveCookies.c_str(), reason.c_str());
+            std::fprintf(stderr, "kestrow-cli get: cookies file %s not written: %s\n", file.c_str(),
+                         reason.c_str());
             return false;
         }
         return true;
@@ -212,25 +206,9 @@ int GetCommand(int argc, char* argv[])
                 options.insecure = true;
             else if (argument == "--passive")
                 options.passive = true;
-            else if (argument == "--load-cookies")
-                options.loadCookies = arguments.Value();
-            else if (argument == "--save-cookies")
-                options.saveCookies = arguments.Value();
-            else if (argument == "--user-agent")
+            else if (options.request.Take(arguments))
             {
-                options.userAgent = arguments.Value();
-                if (bytetext::HasControlByte(options.userAgent))
-                    return UsageError("--user-agent may not hold a line break or other control byte");
             }
-            else if (argument == "--header")
-            {
-                std::string line = arguments.Value();
-                if (const std::string refusal = CheckExtraHeader(line); !refusal.empty())
-                    return UsageError("--header refused: " + refusal);
-                options.headers.push_back(std::move(line));
-            }
-            else if (argument == "--limit-rate")
-                options.limitRate = ByteRate("--limit-rate", arguments.Value());
             else if ((argument.starts_with("-") && argument.size() > 1) || haveFile)
                 throw arguments.Unexpected();
             else if (options.url.empty())
@@ -258,8 +236,7 @@ int GetCommand(int argc, char* argv[])
     {
         if (options.head || !options.proxyHost.empty() || !options.user.empty())
             return UsageError("--head, --proxy and --user are for http:// addresses");
-        if (!options.loadCookies.empty() || !options.saveCookies.empty() || !options.userAgent.empty() ||
-            !options.headers.empty())
+        if (options.request.ForHttpOnly())
             return UsageError(
                 "--load-cookies, --save-cookies, --user-agent and --header are for http:// addresses");
         return Get(options, true);

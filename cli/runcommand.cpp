@@ -13,6 +13,7 @@
 #include <QTime>
 
 #include "cli/arguments.h"
+#include "cli/requestoptions.h"
 #include "cli/runprogress.h"
 #include "cli/signalstop.h"
 #include "cli/terminaltext.h"
@@ -20,8 +21,7 @@
 #include "cli/usage.h"
 #include "links/listfile.h"
 #include "links/urlresolution.h"
-#include "net/cookiefile.h"
-#include "net/extraheader.h"
+#include "net/cookiejar.h"
 #include "net/port.h"
 #include "platform/bytetext.h"
 #include "platform/exception.h"
@@ -66,11 +66,7 @@ struct RunOptions
     std::optional<int> pause;
     bool passive = false;
     std::optional<int> parallel;
-    std::optional<std::string> loadCookies;
-    std::string saveCookies;
-    std::optional<std::string> userAgent;
-    std::vector<std::string> headers;
-    std::optional<std::int64_t> limitRate;
+    TRequestOptions request;
     bool noChecksums = false;
 };
 
@@ -145,25 +141,9 @@ RunOptions ParseOptions(int argc, char* argv[])
             options.noChecksums = true;
         else if (argument == "--parallel")
             options.parallel = arguments.Number(1, MaxSimultaneousTransfers);
-        else if (argument == "--load-cookies")
-            options.loadCookies = arguments.Value();
-        else if (argument == "--save-cookies")
-            options.saveCookies = arguments.Value();
-        else if (argument == "--user-agent")
+        else if (options.request.Take(arguments))
         {
-            options.userAgent = arguments.Value();
-            if (bytetext::HasControlByte(*options.userAgent))
-                throw TUsageError{"--user-agent may not hold a line break or other control byte"};
         }
-        else if (argument == "--header")
-        {
-            std::string line = arguments.Value();
-            if (const std::string refusal = CheckExtraHeader(line); !refusal.empty())
-                throw TUsageError{"--header refused: " + refusal};
-            options.headers.push_back(std::move(line));
-        }
-        else if (argument == "--limit-rate")
-            options.limitRate = ByteRate("--limit-rate", arguments.Value());
         else if (argument.starts_with("-") || !options.listFile.empty())
             throw arguments.Unexpected();
         else
@@ -177,15 +157,8 @@ RunOptions ParseOptions(int argc, char* argv[])
         throw TUsageError{"--proxy-password needs --proxy-user"};
     // A cookies file named here that cannot be read stops the run before it starts; the one the
     // settings name is logged by the run, as in the window.
-    if (options.loadCookies)
-    {
-        TCookieJar jar;
-        std::vector<TCookieFileProblem> problems;
-        std::string reason;
-        if (!ReadCookieFile(*options.loadCookies, jar, 0, problems, reason))
-            throw TUsageError{"cookies file " + *options.loadCookies +
-                              " not read: " + std::string(bytetext::WithoutLineEnd(reason))};
-    }
+    TCookieJar jar;
+    options.request.ReadCookies(jar, 0);
     return options;
 }
 
@@ -233,13 +206,16 @@ class TCommandLinePreferences : public TRunPreferences
     }
     std::int64_t LimitRate() const override
     {
-        return options.limitRate.value_or(std::int64_t{std::max(stored.LimitRateKiB, 0)} * 1024);
+        return options.request.limitRate.value_or(std::int64_t{std::max(stored.LimitRateKiB, 0)} * 1024);
     }
 
-    std::string CookiesFile() const override { return options.loadCookies.value_or(stored.CookiesFile); }
-    std::string SaveCookiesFile() const override { return options.saveCookies; }
-    std::string UserAgent() const override { return options.userAgent.value_or(stored.UserAgent); }
-    std::vector<std::string> ExtraHeaders() const override { return options.headers; }
+    std::string CookiesFile() const override
+    {
+        return options.request.loadCookies.value_or(stored.CookiesFile);
+    }
+    std::string SaveCookiesFile() const override { return options.request.saveCookies; }
+    std::string UserAgent() const override { return options.request.userAgent.value_or(stored.UserAgent); }
+    std::vector<std::string> ExtraHeaders() const override { return options.request.headers; }
     bool CheckChecksums() const override { return !options.noChecksums && stored.CheckChecksums != 0; }
 
   private:

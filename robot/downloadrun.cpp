@@ -894,6 +894,8 @@ void TDownloadRun::EndRun(TRun& run)
     runLog.Flush();
     SaveCookies();
     Observer.StatusText(0, stopRequested ? "Cancelled." : "All done.");
+    // The last client's word ("Canceling" of a failed file) would stand beside the question below.
+    Observer.StatusText(1, "");
     Observer.OutputPath("");
     if (LogLevel() >= TLogLevel::URLs)
     {
