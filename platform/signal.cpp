@@ -11,6 +11,7 @@ TSignal::TSignal() : context(std::make_unique<QObject>()) {}
 
 TSignal::~TSignal()
 {
+    *alive = false;
     for (TWait* wait : waits)
         wait->waiting = false;
 }
@@ -44,13 +45,17 @@ void TSignal::ResumeNotified()
 {
     posted = false;
     // One at a time: a step that goes on may give up another that waits, which then leaves the
-    // queue itself; one that waits again is numbered past the notice and stays.
+    // queue itself; one that waits again is numbered past the notice and stays. A step that goes
+    // on may also end the signal itself, which then is not looked at again.
+    const std::shared_ptr<bool> stillAlive = alive;
     while (!waits.empty() && waits.front()->number < notifiedBelow)
     {
         TWait* wait = waits.front();
         waits.pop_front();
         wait->waiting = false;
         wait->handle.resume();
+        if (!*stillAlive)
+            return;
     }
 }
 } // namespace platform

@@ -58,5 +58,7 @@ class TSignal
     bool posted = false;
     // Owns the queued call, so that a signal that goes first takes its call with it.
     std::unique_ptr<QObject> context;
+    // Cleared when the signal goes: a step it resumes may end the signal's owner.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 } // namespace platform
