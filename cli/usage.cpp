@@ -53,7 +53,7 @@ const std::vector<TCommandUsage>& CommandUsages()
             .blocks = {
                 {Text, "", "Fetches URL with the robot's HTTP client and writes the response body to FILE. The status\n"
                            "line and the reply code go to standard error."},
-                {Options, "Options:", "", 22, {
+                {Options, "Options:", "", 23, {
                     {"--head", "", "send a HEAD request instead of a GET (FILE is still created)"},
                     {"--proxy", "HOST:PORT", "go through an HTTP proxy"},
                     {"--user", "NAME", "user name for Basic authentication"},
